@@ -1,0 +1,84 @@
+// The library's one failure type.
+//
+// Every failure that reaches a public member is an orvo::Error carrying a
+// number, a source and a description. Errors the library raises itself carry
+// number 1 (see RaiseError); failures passed through from the XML services or
+// from a provider carry that component's own code. The three fields reach the
+// host unchanged: no layer catches an Error to rewrite it.
+//
+// Syntax problems in formulas are not failures: the parser collects them as
+// messages (cParser::ErrorCollection).
+#ifndef ORVO_ERROR_H_
+#define ORVO_ERROR_H_
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace orvo {
+
+class Error : public std::runtime_error {
+ public:
+  Error(std::int32_t number, std::string source, std::string description);
+
+  std::int32_t Number() const noexcept { return m_number; }
+  const std::string& Source() const noexcept { return m_source; }
+  const std::string& Description() const noexcept { return m_description; }
+
+ private:
+  std::int32_t m_number;
+  std::string m_source;
+  std::string m_description;
+};
+
+// Error numbers of run-time failures that are not raised by name.
+inline constexpr std::int32_t kErrRaised = 1;       // every RaiseError
+inline constexpr std::int32_t kErrOverflow = 6;     // 16-bit arithmetic left its range
+inline constexpr std::int32_t kErrOutOfBounds = 9;  // index outside an array's bounds
+
+// Source of the run-time failures above.
+inline constexpr const char* kLibrarySource = "OrvoReportPrv";
+
+// The single throw point for failures the library raises by name: number 1.
+[[noreturn]] void RaiseError(std::string source, std::string description);
+
+// Throw points for run-time failures and pass-through failures.
+[[noreturn]] void RaiseFailure(std::int32_t number, std::string source, std::string description);
+[[noreturn]] void RaiseOverflow();
+[[noreturn]] void RaiseOutOfBounds();
+
+// "On Error Resume Next" around exactly one step. A failing step is skipped,
+// its Error kept as pending until cleared, and the caller goes on:
+//
+//   ResumeNext resume;
+//   resume.Step([&] { node = FindBookmark(key); });
+//   if (resume.IsErrorPending()) { ... }
+//
+// Only orvo::Error is tolerated; any other exception (bad_alloc, a logic
+// error) still propagates.
+class ResumeNext {
+ public:
+  template <class Step>
+  bool Step(Step&& step) {
+    try {
+      std::forward<Step>(step)();
+      return true;
+    } catch (const Error& failure) {
+      m_pending = failure;
+      return false;
+    }
+  }
+
+  bool IsErrorPending() const noexcept { return m_pending.has_value(); }
+  const std::optional<Error>& Pending() const noexcept { return m_pending; }
+  void Clear() noexcept { m_pending.reset(); }
+
+ private:
+  std::optional<Error> m_pending;
+};
+
+}  // namespace orvo
+
+#endif  // ORVO_ERROR_H_

@@ -1,0 +1,212 @@
+// The XML document object model every structured value of the library lives in.
+//
+// A thin facade over libxml2/libxslt with the behaviour the library's queries
+// are written for:
+//   * Node is a cheap handle: copies share the node. A node removed from its
+//     tree (RemoveChild, ReplaceChild, RemoveNamedItem) or never inserted
+//     (CreateElement, CloneNode) stays valid while any handle to it or into its
+//     subtree is held; unheld detached subtrees are reclaimed.
+//   * A node of one document may be inserted into another document; it moves
+//     there and every handle to it stays valid.
+//   * XPath "/" and "//" at the start of a location path mean the top of the
+//     context node's tree: the document when the node is attached, the
+//     detached top element otherwise ("/EPRC" on a detached EPRCs element
+//     selects its EPRC children). Compiled queries are cached per thread.
+//   * Parsing never loads external entities or DTDs; stylesheets can neither
+//     read nor write files nor reach the network.
+//
+// Failures are orvo::Error with source "XML": number 1 for misuse (inserting
+// a node into its own subtree, a bad XPath), the parser's own code for
+// malformed text.
+//
+// Threading: a tree and every handle into it belong to one thread.
+#ifndef ORVO_XML_H_
+#define ORVO_XML_H_
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvo::xml {
+
+namespace detail {
+class Arena;
+struct RawNode;  // an xmlNode, opaque to hosts
+}  // namespace detail
+
+enum class NodeType { kElement, kAttribute, kText, kCData, kComment, kProcessingInstruction,
+                      kDocument, kOther };
+
+class Document;
+class NodeList;
+class NamedNodeMap;
+class Stylesheet;
+
+class Node {
+ public:
+  // A null handle ("Nothing").
+  Node() noexcept = default;
+  Node(const Node& other) noexcept;
+  Node(Node&& other) noexcept;
+  Node& operator=(const Node& other) noexcept;
+  Node& operator=(Node&& other) noexcept;
+  ~Node();
+
+  explicit operator bool() const noexcept { return m_node != nullptr; }
+  bool IsNull() const noexcept { return m_node == nullptr; }
+  // Identity: two handles to the same node compare equal.
+  friend bool operator==(const Node& a, const Node& b) noexcept { return a.m_node == b.m_node; }
+
+  NodeType Type() const;
+  std::string Name() const;
+
+  // Text content: for an element the concatenated text of its descendants,
+  // for an attribute or text node its value.
+  std::string Text() const;
+  // Replaces the content: an element gets one text child, an attribute a new value.
+  void SetText(std::string_view text);
+
+  // Serialised form, without an XML declaration.
+  std::string Xml() const;
+
+  Node ParentNode() const;
+  Node FirstChild() const;
+  Node LastChild() const;
+  Node NextSibling() const;
+  Node PreviousSibling() const;
+  NodeList ChildNodes() const;  // snapshot of the children
+  bool HasChildNodes() const;
+  Document OwnerDocument() const;
+
+  // Tree edits. Each returns the node that was inserted or removed.
+  // An inserted node is first taken out of wherever it was.
+  Node AppendChild(const Node& child);
+  Node InsertBefore(const Node& child, const Node& reference);  // null reference appends
+  Node RemoveChild(const Node& child);
+  Node ReplaceChild(const Node& replacement, const Node& old_child);
+  // A copy in the same document, detached; shallow copies the node and its attributes.
+  Node CloneNode(bool deep) const;
+
+  // Attributes of an element.
+  NamedNodeMap Attributes() const;
+  std::optional<std::string> GetAttribute(std::string_view name) const;
+  std::string AttributeOr(std::string_view name, std::string_view fallback) const;
+  void SetAttribute(std::string_view name, std::string_view value);
+  void RemoveAttribute(std::string_view name);
+
+  // XPath 1.0 with this node as context (see the file comment for "/").
+  Node SelectSingleNode(std::string_view xpath) const;
+  NodeList SelectNodes(std::string_view xpath) const;
+
+  // XSLT 1.0 over this node's subtree (a document or an element).
+  std::string TransformNode(const Stylesheet& stylesheet) const;
+  std::string TransformNode(const Node& stylesheet) const;
+  // Replaces the content of `output` by the transform's result tree.
+  void TransformNodeToObject(const Stylesheet& stylesheet, Document& output) const;
+  void TransformNodeToObject(const Node& stylesheet, Document& output) const;
+
+  // For the facade's own implementation.
+  detail::RawNode* Raw() const noexcept { return m_node; }
+  Node(std::shared_ptr<detail::Arena> arena, detail::RawNode* node) noexcept;
+
+ protected:
+  void RequireNode() const;
+
+  std::shared_ptr<detail::Arena> m_arena;
+  detail::RawNode* m_node = nullptr;
+};
+
+class Document : public Node {
+ public:
+  // A null document handle.
+  Document() noexcept = default;
+  explicit Document(const Node& document_node);
+
+  // A new empty document.
+  static Document Create();
+  // Parses text; a malformed text raises an Error. Whitespace-only text
+  // between elements is dropped unless `preserve_whitespace`.
+  static Document Parse(std::string_view text, bool preserve_whitespace = false);
+
+  // Replaces the whole content by the parsed text; on malformed text raises
+  // and leaves the content unchanged.
+  void LoadXml(std::string_view text, bool preserve_whitespace = false);
+
+  Node DocumentElement() const;
+  // Makes `element` the document element, replacing any previous one.
+  void SetDocumentElement(const Node& element);
+
+  Node CreateElement(std::string_view name) const;
+  Node CreateAttribute(std::string_view name) const;
+  Node CreateTextNode(std::string_view text) const;
+
+  // A detached copy of `node` (of any document) owned by this document. Unlike
+  // inserting a node of another document, the source tree is left untouched
+  // and keeps no tie to this one.
+  Node ImportNode(const Node& node, bool deep) const;
+};
+
+// An ordered snapshot of nodes, as returned by SelectNodes and ChildNodes.
+class NodeList {
+ public:
+  NodeList() = default;
+  explicit NodeList(std::vector<Node> nodes) : m_nodes(std::move(nodes)) {}
+
+  std::size_t Length() const noexcept { return m_nodes.size(); }
+  bool Empty() const noexcept { return m_nodes.empty(); }
+  // Raises the bounds failure outside 0..Length()-1.
+  const Node& Item(std::size_t index) const;
+
+  auto begin() const noexcept { return m_nodes.begin(); }
+  auto end() const noexcept { return m_nodes.end(); }
+
+ private:
+  std::vector<Node> m_nodes;
+};
+
+// The attributes of one element, in document order.
+class NamedNodeMap {
+ public:
+  explicit NamedNodeMap(Node element) : m_element(std::move(element)) {}
+
+  std::size_t Length() const;
+  Node Item(std::size_t index) const;  // null past the end
+  Node GetNamedItem(std::string_view name) const;
+  // Puts the attribute node on the element, replacing one of the same name;
+  // returns the replaced attribute (detached) or null.
+  Node SetNamedItem(const Node& attribute);
+  // Removes the named attribute and returns it (detached), or null.
+  Node RemoveNamedItem(std::string_view name);
+
+ private:
+  Node m_element;
+};
+
+// A compiled XSLT 1.0 stylesheet. Compile it once and apply it many times.
+// Stylesheets that include or import others are refused.
+class Stylesheet {
+ public:
+  static Stylesheet Compile(const Node& stylesheet);
+  static Stylesheet Compile(std::string_view text);
+
+  Stylesheet(Stylesheet&&) noexcept;
+  Stylesheet& operator=(Stylesheet&&) noexcept;
+  ~Stylesheet();
+
+  struct Compiled;
+  const Compiled& Get() const { return *m_compiled; }
+
+ private:
+  explicit Stylesheet(std::unique_ptr<Compiled> compiled);
+  std::unique_ptr<Compiled> m_compiled;
+};
+
+// Escapes text for use inside an XML attribute value or element content.
+std::string Escape(std::string_view text);
+
+}  // namespace orvo::xml
+
+#endif  // ORVO_XML_H_

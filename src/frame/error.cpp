@@ -1,0 +1,23 @@
+#include "orvo/error.h"
+
+namespace orvo {
+
+Error::Error(std::int32_t number, std::string source, std::string description)
+    : std::runtime_error(source + ": " + description),
+      m_number(number),
+      m_source(std::move(source)),
+      m_description(std::move(description)) {}
+
+void RaiseError(std::string source, std::string description) {
+  throw Error(kErrRaised, std::move(source), std::move(description));
+}
+
+void RaiseFailure(std::int32_t number, std::string source, std::string description) {
+  throw Error(number, std::move(source), std::move(description));
+}
+
+void RaiseOverflow() { throw Error(kErrOverflow, kLibrarySource, "Overflow"); }
+
+void RaiseOutOfBounds() { throw Error(kErrOutOfBounds, kLibrarySource, "Subscript out of range"); }
+
+}  // namespace orvo
