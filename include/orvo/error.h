@@ -60,10 +60,10 @@ inline constexpr const char* kLibrarySource = "OrvoReportPrv";
 // error) still propagates.
 class ResumeNext {
  public:
-  template <class Step>
-  bool Step(Step&& step) {
+  template <class Action>
+  bool Step(Action&& step) {
     try {
-      std::forward<Step>(step)();
+      std::forward<Action>(step)();
       return true;
     } catch (const Error& failure) {
       m_pending = failure;

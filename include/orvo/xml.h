@@ -37,8 +37,16 @@ class Arena;
 struct RawNode;  // an xmlNode, opaque to hosts
 }  // namespace detail
 
-enum class NodeType { kElement, kAttribute, kText, kCData, kComment, kProcessingInstruction,
-                      kDocument, kOther };
+enum class NodeType {
+  kElement,
+  kAttribute,
+  kText,
+  kCData,
+  kComment,
+  kProcessingInstruction,
+  kDocument,
+  kOther
+};
 
 class Document;
 class NodeList;
@@ -113,6 +121,8 @@ class Node {
   Node(std::shared_ptr<detail::Arena> arena, detail::RawNode* node) noexcept;
 
  protected:
+  friend class NamedNodeMap;
+  friend class Stylesheet;
   void RequireNode() const;
 
   std::shared_ptr<detail::Arena> m_arena;
@@ -182,6 +192,7 @@ class NamedNodeMap {
   Node RemoveNamedItem(std::string_view name);
 
  private:
+  Node Wrap(detail::RawNode* attr) const;
   Node m_element;
 };
 

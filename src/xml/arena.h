@@ -1,0 +1,59 @@
+// Ownership of libxml2 memory.
+//
+// An Arena owns documents and the detached subtrees created from them. Every
+// Node handle holds a shared reference to an arena, so nothing it can reach is
+// freed while it exists. Inserting a node of one arena into a tree of another
+// merges the two: the first forwards to the second and hands over everything
+// it owned, so handles of either stay valid for as long as any handle exists.
+//
+// Detached subtrees (removed, cloned, created but not inserted) are kept in a
+// set. A sweep frees those that no handle reaches; it runs when the set has
+// doubled since the last sweep, so reclaiming costs amortised constant time.
+// On destruction detached subtrees are freed before documents, whose
+// dictionaries their strings may live in.
+#ifndef ORVO_XML_ARENA_H_
+#define ORVO_XML_ARENA_H_
+
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+#include "xml/libxml.h"
+
+namespace orvo::xml::detail {
+
+class Arena {
+ public:
+  Arena() = default;
+  Arena(const Arena&) = delete;
+  Arena& operator=(const Arena&) = delete;
+  ~Arena();
+
+  // The arena that currently owns the nodes of `arena`.
+  static Arena& Owner(const std::shared_ptr<Arena>& arena);
+
+  // Takes ownership of a document.
+  void AdoptDocument(xmlDocPtr document);
+  // Records a subtree root that has no parent (may first sweep unheld ones;
+  // `root` itself is recorded after the sweep, so it is never swept here).
+  void AddDetached(xmlNodePtr root);
+  // Forgets a root that is about to be linked into a tree.
+  void RemoveDetached(xmlNodePtr root);
+
+  // Makes `a` and `b` one arena; returns the surviving owner.
+  static Arena& Merge(const std::shared_ptr<Arena>& a, const std::shared_ptr<Arena>& b);
+
+ private:
+  static const std::shared_ptr<Arena>& OwnerPtr(const std::shared_ptr<Arena>& arena);
+
+  void Sweep();
+
+  std::shared_ptr<Arena> m_forward;  // set once merged into another arena
+  std::vector<xmlDocPtr> m_documents;
+  std::unordered_set<xmlNodePtr> m_detached;
+  std::size_t m_sweep_at = 64;
+};
+
+}  // namespace orvo::xml::detail
+
+#endif  // ORVO_XML_ARENA_H_

@@ -1,0 +1,319 @@
+#include <libxml/xmlsave.h>
+
+#include <algorithm>
+
+#include "orvo/error.h"
+#include "xml/arena.h"
+#include "xml/libxml.h"
+#include "xml/tree_edit.h"
+#include "xml/xpath_engine.h"
+
+namespace orvo::xml {
+
+using detail::Arena;
+using detail::FromXmlChars;
+using detail::RaiseXml;
+using detail::ToRaw;
+using detail::ToXml;
+using detail::ToXmlChars;
+
+Node::Node(std::shared_ptr<Arena> arena, detail::RawNode* node) noexcept
+    : m_arena(std::move(arena)), m_node(node) {
+  if (m_node) detail::AddHandle(ToXml(m_node));
+}
+
+Node::Node(const Node& other) noexcept : m_arena(other.m_arena), m_node(other.m_node) {
+  if (m_node) detail::AddHandle(ToXml(m_node));
+}
+
+Node::Node(Node&& other) noexcept : m_arena(std::move(other.m_arena)), m_node(other.m_node) {
+  other.m_node = nullptr;
+}
+
+Node& Node::operator=(const Node& other) noexcept {
+  if (this != &other) *this = Node(other);
+  return *this;
+}
+
+Node& Node::operator=(Node&& other) noexcept {
+  if (this != &other) {
+    if (m_node) detail::DropHandle(ToXml(m_node));
+    m_node = other.m_node;
+    other.m_node = nullptr;
+    // Released after the count changed: the arena may free the old node.
+    m_arena = std::move(other.m_arena);
+  }
+  return *this;
+}
+
+Node::~Node() {
+  if (m_node) detail::DropHandle(ToXml(m_node));
+}
+
+void Node::RequireNode() const {
+  if (!m_node) RaiseXml("Object variable not set: the node is Nothing", 91);
+}
+
+NodeType Node::Type() const {
+  RequireNode();
+  switch (ToXml(m_node)->type) {
+    case XML_ELEMENT_NODE:
+      return NodeType::kElement;
+    case XML_ATTRIBUTE_NODE:
+      return NodeType::kAttribute;
+    case XML_TEXT_NODE:
+      return NodeType::kText;
+    case XML_CDATA_SECTION_NODE:
+      return NodeType::kCData;
+    case XML_COMMENT_NODE:
+      return NodeType::kComment;
+    case XML_PI_NODE:
+      return NodeType::kProcessingInstruction;
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE:
+      return NodeType::kDocument;
+    default:
+      return NodeType::kOther;
+  }
+}
+
+std::string Node::Name() const {
+  RequireNode();
+  xmlNodePtr node = ToXml(m_node);
+  switch (node->type) {
+    case XML_ELEMENT_NODE:
+    case XML_ATTRIBUTE_NODE:
+      if (node->ns && node->ns->prefix) {
+        return FromXmlChars(node->ns->prefix) + ":" + FromXmlChars(node->name);
+      }
+      return FromXmlChars(node->name);
+    case XML_TEXT_NODE:
+      return "#text";
+    case XML_CDATA_SECTION_NODE:
+      return "#cdata-section";
+    case XML_COMMENT_NODE:
+      return "#comment";
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE:
+      return "#document";
+    default:
+      return FromXmlChars(node->name);
+  }
+}
+
+std::string Node::Text() const {
+  RequireNode();
+  return detail::NodeText(ToXml(m_node));
+}
+
+void Node::SetText(std::string_view text) {
+  RequireNode();
+  xmlNodePtr node = ToXml(m_node);
+  switch (node->type) {
+    case XML_ELEMENT_NODE:
+      detail::ReleaseChildren(Arena::Owner(m_arena), node);
+      if (!text.empty()) {
+        xmlNodePtr text_node =
+            xmlNewDocTextLen(node->doc, reinterpret_cast<const xmlChar*>(text.data()),
+                             static_cast<int>(text.size()));
+        detail::LinkChild(node, text_node, nullptr);
+      }
+      break;
+    case XML_ATTRIBUTE_NODE:
+      detail::SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node), text);
+      break;
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+      xmlNodeSetContentLen(node, reinterpret_cast<const xmlChar*>(text.data()),
+                           static_cast<int>(text.size()));
+      break;
+    default:
+      RaiseXml("The text of this node cannot be set");
+  }
+}
+
+std::string Node::Xml() const {
+  RequireNode();
+  return detail::Serialize(ToXml(m_node));
+}
+
+Node Node::ParentNode() const {
+  RequireNode();
+  xmlNodePtr node = ToXml(m_node);
+  // Attributes have no parent in the object model.
+  if (node->type == XML_ATTRIBUTE_NODE || !node->parent) return {};
+  return Node(m_arena, ToRaw(node->parent));
+}
+
+namespace {
+bool HasChildList(xmlNodePtr node) {
+  return node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE ||
+         node->type == XML_DOCUMENT_FRAG_NODE;
+}
+}  // namespace
+
+Node Node::FirstChild() const {
+  RequireNode();
+  xmlNodePtr node = ToXml(m_node);
+  return HasChildList(node) && node->children ? Node(m_arena, ToRaw(node->children)) : Node();
+}
+
+Node Node::LastChild() const {
+  RequireNode();
+  xmlNodePtr node = ToXml(m_node);
+  return HasChildList(node) && node->last ? Node(m_arena, ToRaw(node->last)) : Node();
+}
+
+Node Node::NextSibling() const {
+  RequireNode();
+  xmlNodePtr node = ToXml(m_node);
+  return node->type != XML_ATTRIBUTE_NODE && node->next ? Node(m_arena, ToRaw(node->next)) : Node();
+}
+
+Node Node::PreviousSibling() const {
+  RequireNode();
+  xmlNodePtr node = ToXml(m_node);
+  return node->type != XML_ATTRIBUTE_NODE && node->prev ? Node(m_arena, ToRaw(node->prev)) : Node();
+}
+
+NodeList Node::ChildNodes() const {
+  RequireNode();
+  std::vector<Node> children;
+  xmlNodePtr node = ToXml(m_node);
+  if (HasChildList(node)) {
+    for (xmlNodePtr child = node->children; child; child = child->next) {
+      children.emplace_back(m_arena, ToRaw(child));
+    }
+  }
+  return NodeList(std::move(children));
+}
+
+bool Node::HasChildNodes() const {
+  RequireNode();
+  xmlNodePtr node = ToXml(m_node);
+  return HasChildList(node) && node->children != nullptr;
+}
+
+Document Node::OwnerDocument() const {
+  RequireNode();
+  return Document(Node(m_arena, ToRaw(ToXml(m_node)->doc)));
+}
+
+Node Node::AppendChild(const Node& child) { return InsertBefore(child, Node()); }
+
+Node Node::InsertBefore(const Node& child, const Node& reference) {
+  RequireNode();
+  child.RequireNode();
+  xmlNodePtr parent = ToXml(m_node);
+  xmlNodePtr moving = ToXml(child.m_node);
+  xmlNodePtr before = reference ? ToXml(reference.m_node) : nullptr;
+  if (!HasChildList(parent)) RaiseXml("This node type cannot have children");
+  if (before && before->parent != parent)
+    RaiseXml("The reference node is not a child of this node");
+  if (moving == before) return child;
+  detail::CheckInsertable(parent, moving);
+  detail::MoveInto(m_arena, child.m_arena, parent, moving, before);
+  return child;
+}
+
+Node Node::RemoveChild(const Node& child) {
+  RequireNode();
+  child.RequireNode();
+  xmlNodePtr removing = ToXml(child.m_node);
+  if (removing->type == XML_ATTRIBUTE_NODE || removing->parent != ToXml(m_node)) {
+    RaiseXml("The node to remove is not a child of this node");
+  }
+  detail::Detach(Arena::Owner(m_arena), removing);
+  return child;
+}
+
+Node Node::ReplaceChild(const Node& replacement, const Node& old_child) {
+  RequireNode();
+  replacement.RequireNode();
+  old_child.RequireNode();
+  xmlNodePtr parent = ToXml(m_node);
+  xmlNodePtr old_node = ToXml(old_child.m_node);
+  if (old_node->type == XML_ATTRIBUTE_NODE || old_node->parent != parent) {
+    RaiseXml("The node to replace is not a child of this node");
+  }
+  if (replacement == old_child) return old_child;
+  xmlNodePtr incoming = ToXml(replacement.m_node);
+  // A document may hold one element: the one being replaced does not count.
+  detail::CheckInsertable(parent, incoming, old_node);
+  detail::MoveInto(m_arena, replacement.m_arena, parent, incoming, old_node);
+  detail::Detach(Arena::Owner(m_arena), old_node);
+  return old_child;
+}
+
+Node Node::CloneNode(bool deep) const {
+  RequireNode();
+  xmlNodePtr copy = detail::CopyNode(ToXml(m_node), ToXml(m_node)->doc, deep);
+  if (copy->type == XML_DOCUMENT_NODE) {
+    Arena::Owner(m_arena).AdoptDocument(reinterpret_cast<xmlDocPtr>(copy));
+  } else {
+    Arena::Owner(m_arena).AddDetached(copy);
+  }
+  return Node(m_arena, ToRaw(copy));
+}
+
+NamedNodeMap Node::Attributes() const {
+  RequireNode();
+  return NamedNodeMap(*this);
+}
+
+std::optional<std::string> Node::GetAttribute(std::string_view name) const {
+  RequireNode();
+  xmlAttrPtr attr = detail::FindAttribute(ToXml(m_node), name);
+  if (!attr) return std::nullopt;
+  return detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
+}
+
+std::string Node::AttributeOr(std::string_view name, std::string_view fallback) const {
+  std::optional<std::string> value = GetAttribute(name);
+  return value ? std::move(*value) : std::string(fallback);
+}
+
+void Node::SetAttribute(std::string_view name, std::string_view value) {
+  RequireNode();
+  xmlNodePtr element = ToXml(m_node);
+  if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
+  if (xmlAttrPtr attr = detail::FindAttribute(element, name)) {
+    detail::SetAttributeValue(attr, value);
+    return;
+  }
+  std::string owned_name(name);
+  xmlAttrPtr attr = xmlNewProp(element, ToXmlChars(owned_name), nullptr);
+  if (!attr) RaiseXml("Invalid attribute name: " + owned_name);
+  detail::SetAttributeValue(attr, value);
+}
+
+void Node::RemoveAttribute(std::string_view name) {
+  RequireNode();
+  if (xmlAttrPtr attr = detail::FindAttribute(ToXml(m_node), name)) {
+    detail::Detach(Arena::Owner(m_arena), reinterpret_cast<xmlNodePtr>(attr));
+  }
+}
+
+Node Node::SelectSingleNode(std::string_view xpath) const {
+  RequireNode();
+  std::vector<xmlNodePtr> found = detail::SelectNodeSet(ToXml(m_node), xpath, true);
+  return found.empty() ? Node() : Node(m_arena, ToRaw(found.front()));
+}
+
+NodeList Node::SelectNodes(std::string_view xpath) const {
+  RequireNode();
+  std::vector<xmlNodePtr> found = detail::SelectNodeSet(ToXml(m_node), xpath, false);
+  std::vector<Node> nodes;
+  nodes.reserve(found.size());
+  for (xmlNodePtr node : found) nodes.emplace_back(m_arena, ToRaw(node));
+  return NodeList(std::move(nodes));
+}
+
+const Node& NodeList::Item(std::size_t index) const {
+  if (index >= m_nodes.size()) RaiseOutOfBounds();
+  return m_nodes[index];
+}
+
+}  // namespace orvo::xml

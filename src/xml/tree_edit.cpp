@@ -1,0 +1,244 @@
+#include "xml/tree_edit.h"
+
+#include <libxml/xmlsave.h>
+
+#include <vector>
+
+namespace orvo::xml::detail {
+
+void LinkChild(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before) {
+  child->parent = parent;
+  if (before == nullptr) {
+    child->prev = parent->last;
+    child->next = nullptr;
+    if (parent->last) {
+      parent->last->next = child;
+    } else {
+      parent->children = child;
+    }
+    parent->last = child;
+    return;
+  }
+  child->next = before;
+  child->prev = before->prev;
+  if (before->prev) {
+    before->prev->next = child;
+  } else {
+    parent->children = child;
+  }
+  before->prev = child;
+}
+
+void LinkAttribute(xmlNodePtr element, xmlAttrPtr attr, xmlAttrPtr replaced) {
+  attr->parent = element;
+  if (replaced) {
+    attr->prev = replaced->prev;
+    attr->next = replaced->next;
+    if (replaced->prev) {
+      replaced->prev->next = attr;
+    } else {
+      element->properties = attr;
+    }
+    if (replaced->next) replaced->next->prev = attr;
+    replaced->parent = nullptr;
+    replaced->prev = nullptr;
+    replaced->next = nullptr;
+    return;
+  }
+  attr->next = nullptr;
+  attr->prev = nullptr;
+  if (!element->properties) {
+    element->properties = attr;
+    return;
+  }
+  xmlAttrPtr last = element->properties;
+  while (last->next) last = last->next;
+  last->next = attr;
+  attr->prev = last;
+}
+
+void CheckInsertable(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr leaving) {
+  if (child->type == XML_DOCUMENT_NODE || child->type == XML_HTML_DOCUMENT_NODE ||
+      child->type == XML_ATTRIBUTE_NODE || child->type == XML_NAMESPACE_DECL) {
+    RaiseXml("This node type cannot be inserted as a child");
+  }
+  for (xmlNodePtr up = parent; up; up = up->parent) {
+    if (up == child) RaiseXml("The new child node is this node or one of its ancestors");
+  }
+  if (parent->type == XML_DOCUMENT_NODE && child->type == XML_ELEMENT_NODE) {
+    for (xmlNodePtr sibling = parent->children; sibling; sibling = sibling->next) {
+      if (sibling->type == XML_ELEMENT_NODE && sibling != child && sibling != leaving) {
+        RaiseXml("Only one top level element is allowed in an XML document");
+      }
+    }
+  }
+}
+
+void AdoptInto(xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent) {
+  if (node->doc == document) return;
+  if (xmlDOMWrapAdoptNode(nullptr, node->doc, node, document, parent, 0) != 0) {
+    RaiseXml("The node could not be moved to the other document");
+  }
+}
+
+void MoveInto(const std::shared_ptr<Arena>& parent_arena, const std::shared_ptr<Arena>& child_arena,
+              xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before) {
+  if (child->parent) {
+    xmlUnlinkNode(child);
+  } else {
+    Arena::Owner(child_arena).RemoveDetached(child);
+  }
+  Arena::Merge(child_arena, parent_arena);
+  xmlDocPtr document =
+      parent->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(parent) : parent->doc;
+  try {
+    AdoptInto(child, document, parent);
+  } catch (...) {
+    Arena::Owner(parent_arena).AddDetached(child);
+    throw;
+  }
+  LinkChild(parent, child, before);
+}
+
+void Detach(Arena& arena, xmlNodePtr node) {
+  xmlUnlinkNode(node);
+  arena.AddDetached(node);
+}
+
+void ReplaceDocumentContent(Arena& arena, xmlDocPtr source, xmlDocPtr target) {
+  xmlNodePtr target_node = reinterpret_cast<xmlNodePtr>(target);
+  while (xmlNodePtr old_child = target_node->children) Detach(arena, old_child);
+  while (xmlNodePtr child = source->children) {
+    xmlUnlinkNode(child);
+    if (child->type == XML_DTD_NODE) {
+      xmlFreeNode(child);
+      continue;
+    }
+    AdoptInto(child, target, target_node);
+    LinkChild(target_node, child, nullptr);
+  }
+}
+
+void ReleaseChildren(Arena& arena, xmlNodePtr element) {
+  while (xmlNodePtr child = element->children) {
+    xmlUnlinkNode(child);
+    if (IsUnreferenced(child)) {
+      xmlFreeNode(child);
+    } else {
+      arena.AddDetached(child);
+    }
+  }
+}
+
+void SetAttributeValue(xmlAttrPtr attr, std::string_view value) {
+  // Nobody holds handles to an attribute's text children: the facade never
+  // hands them out, so they can be freed at once.
+  xmlFreeNodeList(attr->children);
+  attr->children = nullptr;
+  attr->last = nullptr;
+  if (value.empty()) return;
+  xmlNodePtr text = xmlNewDocTextLen(attr->doc, reinterpret_cast<const xmlChar*>(value.data()),
+                                     static_cast<int>(value.size()));
+  text->parent = reinterpret_cast<xmlNodePtr>(attr);
+  attr->children = text;
+  attr->last = text;
+}
+
+xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name) {
+  if (element->type != XML_ELEMENT_NODE) return nullptr;
+  for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
+    const char* local = reinterpret_cast<const char*>(attr->name);
+    if (attr->ns && attr->ns->prefix) {
+      std::string_view prefix(reinterpret_cast<const char*>(attr->ns->prefix));
+      if (name.size() == prefix.size() + 1 + std::char_traits<char>::length(local) &&
+          name.substr(0, prefix.size()) == prefix && name[prefix.size()] == ':' &&
+          name.substr(prefix.size() + 1) == local) {
+        return attr;
+      }
+    } else if (name == local) {
+      return attr;
+    }
+  }
+  return nullptr;
+}
+
+xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep) {
+  xmlNodePtr copy = nullptr;
+  if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
+    copy =
+        reinterpret_cast<xmlNodePtr>(xmlCopyDoc(reinterpret_cast<xmlDocPtr>(node), deep ? 1 : 0));
+  } else {
+    // Extended mode 2 copies an element's attributes without its children.
+    copy = xmlDocCopyNode(node, document, deep ? 1 : 2);
+  }
+  if (!copy) RaiseXml("The node could not be copied");
+  ResetHandleCounts(copy);
+  return copy;
+}
+
+bool IsUnreferenced(xmlNodePtr root) {
+  std::vector<xmlNodePtr> pending{root};
+  while (!pending.empty()) {
+    xmlNodePtr node = pending.back();
+    pending.pop_back();
+    if (HandleCount(node) != 0) return false;
+    if (node->type == XML_ELEMENT_NODE) {
+      for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+        if (HandleCount(reinterpret_cast<xmlNodePtr>(attr)) != 0) return false;
+      }
+    }
+    if (node->type == XML_ENTITY_REF_NODE) continue;  // children belong to the entity
+    for (xmlNodePtr child = node->children; child; child = child->next) pending.push_back(child);
+  }
+  return true;
+}
+
+std::string NodeText(xmlNodePtr node) {
+  // Fast path for the common attribute or element holding one text node.
+  xmlNodePtr only = node->children;
+  if ((node->type == XML_ATTRIBUTE_NODE || node->type == XML_ELEMENT_NODE) && only && !only->next &&
+      only->type == XML_TEXT_NODE) {
+    return FromXmlChars(only->content);
+  }
+  if (node->type == XML_ATTRIBUTE_NODE && !only) return std::string();
+  xmlChar* content = xmlNodeGetContent(node);
+  std::string text = FromXmlChars(content);
+  xmlFree(content);
+  return text;
+}
+
+namespace {
+
+std::string DumpNode(xmlNodePtr node) {
+  xmlBufferPtr buffer = xmlBufferCreate();
+  xmlNodeDump(buffer, node->doc, node, 0, 0);
+  std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
+                   static_cast<std::size_t>(xmlBufferLength(buffer)));
+  xmlBufferFree(buffer);
+  return text;
+}
+
+}  // namespace
+
+std::string Serialize(xmlNodePtr node) {
+  switch (node->type) {
+    case XML_ATTRIBUTE_NODE: {
+      std::string name = FromXmlChars(node->name);
+      if (node->ns && node->ns->prefix) name = FromXmlChars(node->ns->prefix) + ":" + name;
+      return name + "=\"" + Escape(NodeText(node)) + "\"";
+    }
+    case XML_DOCUMENT_NODE:
+    case XML_HTML_DOCUMENT_NODE: {
+      std::string text;
+      for (xmlNodePtr child = node->children; child; child = child->next) {
+        if (child->type == XML_DTD_NODE) continue;
+        text += DumpNode(child);
+      }
+      return text;
+    }
+    default:
+      return DumpNode(node);
+  }
+}
+
+}  // namespace orvo::xml::detail

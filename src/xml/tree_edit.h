@@ -1,0 +1,66 @@
+// Tree edits written against libxml2's structures directly. libxml2's own
+// linking helpers merge adjacent text nodes and replace same-named attributes
+// by freeing nodes a handle may still hold; these never free a held node.
+#ifndef ORVO_XML_TREE_EDIT_H_
+#define ORVO_XML_TREE_EDIT_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "xml/arena.h"
+#include "xml/libxml.h"
+
+namespace orvo::xml::detail {
+
+// Links an unlinked node as a child of `parent`, before `before` (or last).
+void LinkChild(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before);
+
+// Links an unlinked attribute onto `element`, in place of `replaced` when
+// given (which is unlinked), else last.
+void LinkAttribute(xmlNodePtr element, xmlAttrPtr attr, xmlAttrPtr replaced);
+
+// Raises unless `child` may become a child of `parent`: not a document or an
+// attribute, not `parent` or one of its ancestors, and not a second element
+// of a document (`leaving` is a child about to be replaced).
+void CheckInsertable(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr leaving = nullptr);
+
+// Takes `child` out of wherever it is, moves it into `parent`'s document and
+// arena when they differ, and links it before `before`.
+void MoveInto(const std::shared_ptr<Arena>& parent_arena, const std::shared_ptr<Arena>& child_arena,
+              xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before);
+
+// Moves a node (possibly from another document) into `document`; for a node
+// being linked under `parent` of that document.
+void AdoptInto(xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent);
+
+// Unlinks a node (or attribute) and hands it to the arena as detached.
+void Detach(Arena& arena, xmlNodePtr node);
+
+// Moves the children of `source` into `target`, whose own children are
+// detached first. Document type declarations are not carried over.
+void ReplaceDocumentContent(Arena& arena, xmlDocPtr source, xmlDocPtr target);
+
+// Unlinks every child of `element`, freeing those no handle reaches.
+void ReleaseChildren(Arena& arena, xmlNodePtr element);
+
+// Replaces an attribute's value by literal text (no entity parsing).
+void SetAttributeValue(xmlAttrPtr attr, std::string_view value);
+
+// The attribute of that name on an element, or null.
+xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name);
+
+// A copy of `node` owned by `document` with clean handle counts: deep or
+// shallow (a shallow element copy keeps its attributes). Copying a document
+// node yields a new document.
+xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep);
+
+// True when no handle refers to `root` or to any node below it.
+bool IsUnreferenced(xmlNodePtr root);
+
+std::string NodeText(xmlNodePtr node);
+std::string Serialize(xmlNodePtr node);
+
+}  // namespace orvo::xml::detail
+
+#endif  // ORVO_XML_TREE_EDIT_H_

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include "orvo/error.h"
+#include "orvo/xml.h"
+
+namespace orvo::xml {
+namespace {
+
+TEST(NodeLifetime, RemovedNodeStaysUsableWhileHeld) {
+  Node removed;
+  {
+    Document doc = Document::Parse("<R><A K='1'><B/></A><C/></R>");
+    Node root = doc.DocumentElement();
+    removed = root.RemoveChild(root.FirstChild());
+    EXPECT_EQ(root.Xml(), "<R><C/></R>");
+  }
+  // The document handle is gone; the removed subtree lives on.
+  EXPECT_EQ(removed.Xml(), "<A K=\"1\"><B/></A>");
+  removed.SetAttribute("K", "2");
+  removed.FirstChild().SetAttribute("X", "y");
+  EXPECT_EQ(removed.Xml(), "<A K=\"2\"><B X=\"y\"/></A>");
+  EXPECT_TRUE(removed.ParentNode().IsNull());
+}
+
+TEST(NodeLifetime, HeldDescendantOfDroppedDetachedRootSurvivesSweeps) {
+  Document doc = Document::Parse("<R><A><B N='deep'/></A></R>");
+  Node deep = doc.SelectSingleNode("//B");
+  {
+    Node root = doc.DocumentElement();
+    root.RemoveChild(root.FirstChild());  // the handle to A is dropped at once
+  }
+  // Many unheld detached nodes force the arena to sweep repeatedly.
+  for (int i = 0; i < 5000; ++i) doc.CreateElement("Junk" + std::to_string(i % 7));
+  EXPECT_EQ(deep.GetAttribute("N").value_or(""), "deep");
+  EXPECT_EQ(deep.ParentNode().Name(), "A");
+}
+
+TEST(NodeLifetime, NodeMovesToAnotherDocumentAndHandlesFollowIt) {
+  Document target = Document::Parse("<Out/>");
+  Node moved;
+  {
+    Document source = Document::Parse("<In><Row Key='r1'>text</Row></In>");
+    moved = source.DocumentElement().FirstChild();
+    target.DocumentElement().AppendChild(moved);
+    EXPECT_EQ(source.DocumentElement().Xml(), "<In/>");
+  }
+  moved.SetAttribute("Key", "r2");  // the template-then-modify pattern
+  EXPECT_EQ(target.DocumentElement().Xml(), "<Out><Row Key=\"r2\">text</Row></Out>");
+  EXPECT_EQ(moved.OwnerDocument(), target);
+  // Cloned templates of another document, appended and modified afterwards.
+  Document templates = Document::Parse("<Itm Key=''/>");
+  Node copy = templates.DocumentElement().CloneNode(true);
+  target.DocumentElement().AppendChild(copy);
+  copy.SetAttribute("Key", "SUM");
+  EXPECT_NE(target.DocumentElement().Xml().find("<Itm Key=\"SUM\"/>"), std::string::npos);
+  EXPECT_EQ(templates.DocumentElement().Xml(), "<Itm Key=\"\"/>");
+}
+
+TEST(NodeLifetime, AdjacentTextNodesAreNotMerged) {
+  Document doc = Document::Parse("<R/>");
+  Node first = doc.CreateTextNode("ab");
+  Node second = doc.CreateTextNode("cd");
+  doc.DocumentElement().AppendChild(first);
+  doc.DocumentElement().AppendChild(second);
+  EXPECT_EQ(doc.DocumentElement().ChildNodes().Length(), 2u);
+  second.SetText("CD");
+  EXPECT_EQ(doc.DocumentElement().Text(), "abCD");
+  EXPECT_EQ(first.Text(), "ab");
+}
+
+TEST(NodeLifetime, ReplacedAndRemovedAttributesStayValid) {
+  Document doc = Document::Parse("<R A='1' B='2'/>");
+  Node root = doc.DocumentElement();
+  NamedNodeMap attributes = root.Attributes();
+  Node fresh = doc.CreateAttribute("A");
+  fresh.SetText("new");
+  Node old = attributes.SetNamedItem(fresh);
+  ASSERT_FALSE(old.IsNull());
+  EXPECT_EQ(old.Text(), "1");
+  EXPECT_EQ(root.Xml(), "<R A=\"new\" B=\"2\"/>");  // replaced in place
+  Node removed = attributes.RemoveNamedItem("B");
+  EXPECT_EQ(removed.Text(), "2");
+  EXPECT_EQ(attributes.Length(), 1u);
+  EXPECT_TRUE(attributes.RemoveNamedItem("missing").IsNull());
+  // An attribute attached elsewhere must be cloned first.
+  Node other = doc.CreateElement("O");
+  EXPECT_THROW(other.Attributes().SetNamedItem(fresh), Error);
+  other.Attributes().SetNamedItem(fresh.CloneNode(true));
+  EXPECT_EQ(other.Xml(), "<O A=\"new\"/>");
+}
+
+TEST(NodeLifetime, SetTextKeepsHeldChildrenAlive) {
+  Document doc = Document::Parse("<R><A/>x</R>");
+  Node child = doc.DocumentElement().FirstChild();
+  doc.DocumentElement().SetText("plain & <simple>");
+  EXPECT_EQ(doc.DocumentElement().Xml(), "<R>plain &amp; &lt;simple&gt;</R>");
+  EXPECT_EQ(child.Name(), "A");
+  EXPECT_TRUE(child.ParentNode().IsNull());
+}
+
+TEST(TreeEdits, InsertReplaceAndMisuse) {
+  Document doc = Document::Parse("<R><A/><C/></R>");
+  Node root = doc.DocumentElement();
+  Node b = doc.CreateElement("B");
+  root.InsertBefore(b, root.SelectSingleNode("C"));
+  EXPECT_EQ(root.Xml(), "<R><A/><B/><C/></R>");
+  Node d = doc.CreateElement("D");
+  Node old = root.ReplaceChild(d, b);
+  EXPECT_EQ(old, b);
+  EXPECT_EQ(root.Xml(), "<R><A/><D/><C/></R>");
+  // Moving a node within its own tree.
+  root.AppendChild(root.FirstChild());
+  EXPECT_EQ(root.Xml(), "<R><D/><C/><A/></R>");
+  // A node cannot go below itself, and a document holds one element.
+  EXPECT_THROW(root.FirstChild().AppendChild(root), Error);
+  EXPECT_THROW(doc.AppendChild(doc.CreateElement("Second")), Error);
+  EXPECT_THROW(root.RemoveChild(doc.CreateElement("Stranger")), Error);
+  try {
+    Node().Name();
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Source(), "XML");
+    EXPECT_EQ(e.Number(), 91);
+  }
+  // Replacing the document element itself.
+  doc.SetDocumentElement(doc.CreateElement("New"));
+  EXPECT_EQ(doc.Xml(), "<New/>");
+}
+
+TEST(TreeEdits, ShallowAndDeepClones) {
+  Document doc = Document::Parse("<R A='1'><B/></R>");
+  EXPECT_EQ(doc.DocumentElement().CloneNode(false).Xml(), "<R A=\"1\"/>");
+  Node deep = doc.DocumentElement().CloneNode(true);
+  deep.FirstChild().SetAttribute("X", "1");
+  EXPECT_EQ(doc.DocumentElement().Xml(), "<R A=\"1\"><B/></R>");
+  EXPECT_EQ(deep.OwnerDocument(), doc);
+  Document other = Document::Create();
+  Node imported = other.ImportNode(doc.DocumentElement(), true);
+  other.AppendChild(imported);
+  EXPECT_EQ(other.Xml(), "<R A=\"1\"><B/></R>");
+}
+
+TEST(Parsing, WhitespaceMalformedTextAndLoadXml) {
+  Document doc = Document::Parse("<Errs>\r\n</Errs>");
+  EXPECT_FALSE(doc.DocumentElement().HasChildNodes());
+  Document kept = Document::Parse("<T> </T>", true);
+  EXPECT_EQ(kept.DocumentElement().Text(), " ");
+  try {
+    Document::Parse("<A><B></A>");
+    FAIL();
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Source(), "XML");
+    EXPECT_NE(e.Number(), 0);
+    EXPECT_NE(e.Description().find("line 1"), std::string::npos);
+  }
+  Document target = Document::Parse("<Old/>");
+  Node held = target.DocumentElement();
+  EXPECT_THROW(target.LoadXml("<broken"), Error);
+  EXPECT_EQ(target.Xml(), "<Old/>");
+  target.LoadXml("<New><X/></New>");
+  EXPECT_EQ(target.Xml(), "<New><X/></New>");
+  EXPECT_EQ(held.Name(), "Old");  // the replaced element lives on while held
+}
+
+}  // namespace
+}  // namespace orvo::xml
