@@ -1,0 +1,43 @@
+// The ledger data driver's command factory, registered as
+// "OrvoLedger.CCommandFactory".
+//
+// It finds its workspace, on first use, from (in this order) the node given
+// to Init, the folder given to OpenWorkspace, or the calling thread's
+// launch-properties node (<LaunchProperties Workspace="DIR"/>), so a storage
+// provider that only creates it by identifier needs to do nothing more.
+// The ledger file is opened read-only when the first command runs.
+//
+// Threading: a factory and its commands belong to one thread.
+#ifndef ORVO_LEDGER_LEDGER_COMMAND_FACTORY_H_
+#define ORVO_LEDGER_LEDGER_COMMAND_FACTORY_H_
+
+#include <memory>
+#include <string>
+
+#include "ledger/ledger_session.h"
+#include "orvo/data_driver.h"
+#include "orvo/providers.h"
+
+namespace orvo::ledger {
+
+inline constexpr const char* kLedgerCommandFactoryId = "OrvoLedger.CCommandFactory";
+
+class CLedgerCommandFactory : public IComponent, public ICommandFactory {
+ public:
+  CLedgerCommandFactory();
+
+  // Takes the workspace from a launch-properties node (a deep copy is kept).
+  void Init(const xml::Node& launch_properties);
+  // Takes the workspace folder directly.
+  void OpenWorkspace(const std::string& workspace_folder);
+
+  // Unknown function names raise a failure naming the function.
+  std::shared_ptr<ICommand> CreateCommand(std::int32_t kind, const std::string& name) override;
+
+ private:
+  std::shared_ptr<CLedgerSession> m_session;
+};
+
+}  // namespace orvo::ledger
+
+#endif  // ORVO_LEDGER_LEDGER_COMMAND_FACTORY_H_

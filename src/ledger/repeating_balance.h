@@ -1,0 +1,83 @@
+// RepeatingBalance_DDKFunction: the accounts of a set of code ranges with
+// their amounts for one or more balance keys, as repeat records.
+//
+// Filters (arrays keyed by field; docs/ledger.md has the full rules):
+//   per range:  DDKFieldFromCode, DDKFieldToCode, DDKFieldCodeStepping,
+//               DDKFieldAllowCredit, DDKFieldAllowDebit
+//   per key:    DDKFieldBalanceType, DDKFieldYearName, DDKFieldBalancePeriods,
+//               DDKFieldBalanceStartPeriod, DDKFieldBalanceEndPeriod,
+//               DDKFieldBalancePeriodBalType
+//   options:    ShowSubCodes, ShowZeroBalances
+// Answer: <RepeatingBalance_DDKFunction Count="n"><Records><Rec CODE=".."
+// DESCRIPTION=".." TYPE=".." AMOUNT=".." AMOUNT2=".."/>...</Records></...>,
+// records in code order, AMOUNT for the first key and AMOUNTk for key k.
+//
+// Cost: one indexed account query and one aggregate query per range and key;
+// nothing outside the ranges is read.
+#ifndef ORVO_LEDGER_REPEATING_BALANCE_H_
+#define ORVO_LEDGER_REPEATING_BALANCE_H_
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ledger/ledger_command.h"
+#include "ledger/ledger_database.h"
+
+namespace orvo::ledger {
+
+class CRepeatingBalance {
+ public:
+  CRepeatingBalance(CLedgerDatabase& database, const CLedgerFilters& filters);
+
+  xml::Node Execute(const xml::Document& scratch);
+
+ private:
+  struct Range {
+    std::string from;
+    std::string to;
+    std::int64_t stepping = 0;
+    bool allow_credit = true;
+    bool allow_debit = true;
+  };
+  struct BalanceKey {
+    const LedgerYear* year = nullptr;
+    std::int64_t balance_type = 0;
+    PeriodSpan span;
+  };
+  // One row of the answer: an account, or a main code with its sub-codes.
+  struct Row {
+    std::int64_t account_id = 0;
+    std::string code;
+    std::string main_code;
+    std::string description;
+    std::string account_type;
+    bool main_account = false;  // the account whose code is the main code
+    bool allow_credit = false;
+    bool allow_debit = false;
+    std::vector<std::int64_t> amounts;  // cents, one per key
+  };
+  enum class RangeKind { kNumber, kMainCode, kCode };
+
+  void ReadRanges();
+  void ReadKeys();
+  RangeKind KindOf(const Range& range) const;
+  void SelectAccounts();
+  void ReadAmounts();
+  void MergeSubCodes();
+  xml::Node Answer(const xml::Document& scratch) const;
+
+  CLedgerDatabase& m_database;
+  const CLedgerFilters& m_filters;
+  std::vector<Range> m_ranges;
+  std::vector<BalanceKey> m_keys;
+  bool m_show_sub_codes = false;
+  bool m_show_zero = false;
+  std::vector<Row> m_rows;
+  std::unordered_map<std::int64_t, std::size_t> m_row_of_account;
+};
+
+}  // namespace orvo::ledger
+
+#endif  // ORVO_LEDGER_REPEATING_BALANCE_H_
