@@ -69,12 +69,12 @@ std::string QueryText(CLedgerDatabase::Query query) {
       return std::string(kAccountColumns) + "WHERE code BETWEEN ?1 AND ?2";
     case Query::kRangeTotalsByNumber:
       return std::string(kRangeTotals) +
-             "WHERE a.main_number BETWEEN ?1 AND ?2 GROUP BY a.account_id";
+             "WHERE a.main_number BETWEEN ?1 AND ?2 GROUP BY a.main_number, a.code";
     case Query::kRangeTotalsByMainCode:
       return std::string(kRangeTotals) +
-             "WHERE a.main_code BETWEEN ?1 AND ?2 GROUP BY a.account_id";
+             "WHERE a.main_code BETWEEN ?1 AND ?2 GROUP BY a.main_code, a.code";
     case Query::kRangeTotalsByCode:
-      return std::string(kRangeTotals) + "WHERE a.code BETWEEN ?1 AND ?2 GROUP BY a.account_id";
+      return std::string(kRangeTotals) + "WHERE a.code BETWEEN ?1 AND ?2 GROUP BY a.code";
     case Query::kColumnConfiguration:
       return "SELECT definition FROM column_configurations WHERE name = ?1";
     case Query::kPeriods:
@@ -111,6 +111,9 @@ bool IsTrueText(std::string_view text) {
 
 CLedgerDatabase::CLedgerDatabase(const std::string& path, std::optional<int> current_period)
     : m_connection(SqliteConnection::OpenReadOnly(path)) {
+  // Reads go through a memory map and a generous page cache: repeated balance
+  // requests then cost no system calls. Neither setting writes to the file.
+  m_connection.Execute("PRAGMA mmap_size = 1073741824; PRAGMA cache_size = -32768;");
   CheckTables();
   ReadSmallTables(current_period);
 }

@@ -55,7 +55,8 @@ bool SqliteStatement::Step() {
   if (code == SQLITE_DONE) return false;
   // Leave the statement reusable before reporting.
   sqlite3_reset(m_statement.get());
-  RaiseSqlite(m_connection, code, sqlite3_db_filename(m_connection, "main"));
+  RaiseSqlite(m_connection, code,
+              "Ledger file '" + std::string(sqlite3_db_filename(m_connection, "main")) + "'");
 }
 
 std::int64_t SqliteStatement::Int(int column) const {
@@ -86,22 +87,54 @@ void SqliteStatement::Run() {
   sqlite3_reset(m_statement.get());
 }
 
+namespace {
+
+// A file URI for the path, with the characters URIs reserve escaped.
+std::string FileUri(const std::string& path) {
+  std::string uri = "file:";
+  for (char c : path) {
+    if (c == '?' || c == '#' || c == '%') {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+      uri += kHex[static_cast<unsigned char>(c) & 0xF];
+    } else {
+      uri += c;
+    }
+  }
+  return uri;
+}
+
+}  // namespace
+
 SqliteConnection SqliteConnection::OpenReadOnly(const std::string& path) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) {
     RaiseError("OpenLedger", "Ledger file '" + path + "' does not exist");
   }
+  const std::string context = "Ledger file '" + path + "'";
+  constexpr int kFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
+  {
+    // First a locking read: a file a writer holds locked (SQLITE_BUSY after a
+    // short wait) or a file that is no database fails here, naming the file.
+    sqlite3* raw = nullptr;
+    int code = sqlite3_open_v2(path.c_str(), &raw, kFlags, nullptr);
+    std::unique_ptr<sqlite3, ConnectionCloser> probe(raw);
+    if (code != SQLITE_OK) RaiseSqlite(raw, code, context);
+    sqlite3_busy_timeout(raw, 500);
+    code = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK) RaiseSqlite(raw, code, context);
+  }
+  // Then the connection the queries use: immutable, so SQLite takes no locks
+  // and checks for no changes on every statement. A ledger is not written
+  // while previews are built; Refresh reopens it to see a new file.
   sqlite3* raw = nullptr;
-  int code =
-      sqlite3_open_v2(path.c_str(), &raw,
-                      SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr);
+  int code = sqlite3_open_v2((FileUri(path) + "?immutable=1").c_str(), &raw,
+                             kFlags | SQLITE_OPEN_URI, nullptr);
   SqliteConnection connection;
   connection.m_connection.reset(raw);
   connection.m_path = path;
-  if (code != SQLITE_OK) RaiseSqlite(raw, code, "Ledger file '" + path + "'");
-  // A writer holding the file briefly should not fail a preview; a lock held
-  // longer is reported as SQLITE_BUSY naming the file.
-  sqlite3_busy_timeout(raw, 500);
+  if (code != SQLITE_OK) RaiseSqlite(raw, code, context);
   return connection;
 }
 
