@@ -1,0 +1,89 @@
+#include "ledger/ledger_test_workspace.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "ledger/sample_workspace.h"
+
+namespace orvo::ledger::testing {
+namespace {
+
+std::filesystem::path& TemporaryRoot() {
+  static std::filesystem::path root = [] {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("orvo_ledger_tests_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(path);
+    std::atexit([] {
+      std::error_code error;
+      std::filesystem::remove_all(TemporaryRoot(), error);
+    });
+    return path;
+  }();
+  return root;
+}
+
+}  // namespace
+
+std::filesystem::path FreshFolder(const std::string& name) {
+  std::filesystem::path path = TemporaryRoot() / name;
+  std::filesystem::remove_all(path);
+  std::filesystem::create_directories(path);
+  return path;
+}
+
+const std::string& SmallWorkspace() {
+  static const std::string folder = [] {
+    std::filesystem::path path = FreshFolder("small");
+    SampleOptions options;
+    options.accounts = kSmallAccounts;
+    WriteSampleWorkspace(path.string(), options);
+    return path.string();
+  }();
+  return folder;
+}
+
+xml::Node RunFunction(CLedgerCommandFactory& factory, const std::string& function,
+                      const Filters& filters) {
+  auto command = factory.CreateCommand(0, function);
+  ICommandFilters& command_filters = command->definition().Filters();
+  command_filters.Clear();
+  for (std::size_t i = 0; i < filters.size(); ++i) {
+    const auto& [field, values] = filters[i];
+    std::string key = "#" + std::to_string(i + 1);
+    if (values.size() == 1) {
+      command_filters.Add(key, std::nullopt, field, values.front());
+    } else {
+      command_filters.Add(key, std::nullopt, field, values);
+    }
+  }
+  return command->Execute();
+}
+
+double Amount(CLedgerCommandFactory& factory, const std::string& code, const std::string& year,
+              const std::string& balance_type, const std::string& first, const std::string& last,
+              const std::string& period_balance) {
+  Filters filters = {{"CODE", {code}},
+                     {"FIELD", {"AMOUNT"}},
+                     {"DDKFieldYearName", {year}},
+                     {"DDKFieldBalanceType", {balance_type}}};
+  if (!first.empty() || !last.empty()) {
+    filters.push_back({"DDKFieldBalanceStartPeriod", {first}});
+    filters.push_back({"DDKFieldBalanceEndPeriod", {last}});
+    filters.push_back({"DDKFieldBalancePeriodBalType", {period_balance}});
+  }
+  return Number(RunFunction(factory, "AccountValue_DDKFunction", filters), "AMOUNT");
+}
+
+std::vector<xml::Node> Records(const xml::Node& answer) {
+  std::vector<xml::Node> records;
+  for (const xml::Node& record : answer.FirstChild().ChildNodes()) records.push_back(record);
+  return records;
+}
+
+double Number(const xml::Node& node, const char* attribute) {
+  return std::strtod(node.AttributeOr(attribute, "nan").c_str(), nullptr);
+}
+
+}  // namespace orvo::ledger::testing

@@ -1,0 +1,41 @@
+// A small sample workspace (60 accounts) generated once per test program into
+// a temporary folder, plus helpers to run driver functions against it.
+#ifndef ORVO_TESTS_LEDGER_LEDGER_TEST_WORKSPACE_H_
+#define ORVO_TESTS_LEDGER_LEDGER_TEST_WORKSPACE_H_
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ledger/ledger_command_factory.h"
+#include "orvo/xml.h"
+
+namespace orvo::ledger::testing {
+
+inline constexpr int kSmallAccounts = 60;
+
+// The folder of the shared small workspace.
+const std::string& SmallWorkspace();
+// A fresh empty temporary folder, removed when the program ends.
+std::filesystem::path FreshFolder(const std::string& name);
+
+// Filters by field, each with one or more values (several make an array).
+using Filters = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
+// Runs one function with filters added as "#1", "#2", ... keyed by position.
+xml::Node RunFunction(CLedgerCommandFactory& factory, const std::string& function,
+                      const Filters& filters = {});
+
+// AccountValue_DDKFunction's AMOUNT (as a number) for a code and context.
+double Amount(CLedgerCommandFactory& factory, const std::string& code, const std::string& year,
+              const std::string& balance_type, const std::string& first = "",
+              const std::string& last = "", const std::string& period_balance = "");
+
+// Records of a RepeatingBalance_DDKFunction answer.
+std::vector<xml::Node> Records(const xml::Node& answer);
+double Number(const xml::Node& node, const char* attribute);
+
+}  // namespace orvo::ledger::testing
+
+#endif  // ORVO_TESTS_LEDGER_LEDGER_TEST_WORKSPACE_H_
