@@ -46,13 +46,37 @@ struct FunctionKeySet {
 }  // namespace
 
 const std::vector<std::string_view>& FunctionNames() {
-  static const std::vector<std::string_view> names = {
-      "iNote",  "Note",       "Ref",           "Page",         "Sum",         "If",
-      "Avg",    "Count",      "CountRows",     "Max",          "Min",         "PageCount",
-      "Year",   "Period",     "Len",           "Left",         "Right",       "Mod",
-      "RecordCount", "Now",   "And",           "Or",           "RecordValue", "LY",
-      "RepeatPosition", "IsFirstRecord", "IsLastRecord", "NextRecord", "PreviousRecord",
-      "AccountValue", "iRepeat"};
+  static const std::vector<std::string_view> names = {"iNote",
+                                                      "Note",
+                                                      "Ref",
+                                                      "Page",
+                                                      "Sum",
+                                                      "If",
+                                                      "Avg",
+                                                      "Count",
+                                                      "CountRows",
+                                                      "Max",
+                                                      "Min",
+                                                      "PageCount",
+                                                      "Year",
+                                                      "Period",
+                                                      "Len",
+                                                      "Left",
+                                                      "Right",
+                                                      "Mod",
+                                                      "RecordCount",
+                                                      "Now",
+                                                      "And",
+                                                      "Or",
+                                                      "RecordValue",
+                                                      "LY",
+                                                      "RepeatPosition",
+                                                      "IsFirstRecord",
+                                                      "IsLastRecord",
+                                                      "NextRecord",
+                                                      "PreviousRecord",
+                                                      "AccountValue",
+                                                      "iRepeat"};
   return names;
 }
 

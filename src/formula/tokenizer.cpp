@@ -198,8 +198,7 @@ std::string Scanner::Next() {
       return start <= m_length ? Operand(start, m_length) : std::string();
     }
     const char ch = At(i);
-    const bool is_operator =
-        !in_double && !in_single && IsOperatorChar(ch) && !InIgnoreSpan(ch, i);
+    const bool is_operator = !in_double && !in_single && IsOperatorChar(ch) && !InIgnoreSpan(ch, i);
     if (!is_operator) {
       if (ch == '"') {
         in_double = !in_double;

@@ -20,7 +20,8 @@ TEST(TokensCommand, PrintsTokensPositionsAndErrors) {
 
 TEST(TokensCommand, OptionsReachTheTokenizer) {
   auto kept = RunOrvo({"tokens", "--keep-spaces", "--", "= A1"});
-  EXPECT_EQ(kept.out, "<Tokens StrPos=\"0\"><T Start=\"1\">=</T><T Start=\"2\"> A1</T><Errs/></Tokens>\n");
+  EXPECT_EQ(kept.out,
+            "<Tokens StrPos=\"0\"><T Start=\"1\">=</T><T Start=\"2\"> A1</T><Errs/></Tokens>\n");
   auto ignored = RunOrvo({"tokens", "--ignore", "12:14", "--offset", "10", "--", "=A-B"});
   EXPECT_EQ(ignored.out,
             "<Tokens StrPos=\"0\"><T Start=\"1\">=</T><T Start=\"2\">A-B</T><Errs/></Tokens>\n");

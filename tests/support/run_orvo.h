@@ -34,7 +34,8 @@ inline ProgramResult RunOrvo(const std::vector<std::string>& args, bool with_std
   if (!pipe) return result;
   std::array<char, 4096> buffer{};
   std::size_t read = 0;
-  while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), read);
+  while ((read = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    result.out.append(buffer.data(), read);
   int status = pclose(pipe);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
