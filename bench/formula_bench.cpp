@@ -4,6 +4,8 @@
 //   BM_TokenizeMix: GetToken over a mix of typical report formulas (cell
 //     arithmetic, Sum over ranges, If, chart-map and database-map references,
 //     mixed texts with embedded formulas); reports tokens per second.
+//   BM_ParseMix: TokenFromString and ParsedValue over the same mix; reports
+//     formulas per second.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -48,6 +50,22 @@ void BM_TokenizeMix(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(tokens), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_TokenizeMix);
+
+void BM_ParseMix(benchmark::State& state) {
+  orvo::cParser parser;
+  const auto& mix = FormulaMix();
+  std::size_t formulas = 0;
+  for (auto _ : state) {
+    for (const std::string& formula : mix) {
+      parser.TokenFromString(formula);
+      benchmark::DoNotOptimize(parser.ParsedValue());
+      ++formulas;
+    }
+  }
+  state.counters["formulas_per_second"] =
+      benchmark::Counter(static_cast<double>(formulas), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ParseMix);
 
 }  // namespace
 

@@ -52,6 +52,16 @@ class cParser {
   // Whether the trimmed name is a function of the formula language (any case).
   bool IsFunction(std::string_view function_name) const;
 
+  // Whether the text is a cell reference (B12) or a range (A1:C3); `is_range`
+  // tells which. An accepted cell also becomes the furthest cell when it lies
+  // further than the one recorded.
+  bool IsCellRef(std::string_view expression, bool& is_range);
+
+  // Parses a formula ("=...") or a text with embedded formulas ("... {A1} ...")
+  // into the parsed-expression record; problems become messages in the error
+  // list. Nothing is raised.
+  void TokenFromString(std::string_view expression);
+
   // The next token of `value` from CurrentPosition; moves CurrentPosition on,
   // to -1 after the last token. Never raises.
   std::string GetToken(std::string_view value);
@@ -60,10 +70,17 @@ class cParser {
   // double quote.
   bool TokenItem(std::string_view token) const;
 
+  // A deep copy of the parsed-expression record of the last TokenFromString:
+  // <PEx Exp='...' Max='...'> with EIs, EFs and EMBs, or a bare <PEx/>.
+  xml::Node ParsedValue() const;
+
   void CurrentPosition(std::int16_t position);
   std::int16_t CurrentPosition() const;
   // Where the last token returned by GetToken began.
   std::int16_t startPosition() const;
+
+  // While converting, map references are accepted without looking them up.
+  void Converting(bool converting);
 
   // Spans of the text to treat as plain text: the node's children carry
   // one-based Start and End. Held by reference, so later edits are seen.

@@ -10,7 +10,8 @@ cParser::State::State()
     : document(xml::Document::Create()),
       errors(document),
       operators(ThreadOperatorTable()),
-      ignore_items(document.CreateElement("FindItems")) {}
+      ignore_items(document.CreateElement("FindItems")),
+      record_element(document.CreateElement("PEx")) {}
 
 cParser::cParser() : m_state(std::make_unique<State>()) {}
 cParser::~cParser() = default;
@@ -22,6 +23,18 @@ xml::Node cParser::ErrorCollection() const { return m_state->errors.Element().Cl
 bool cParser::IsFunction(std::string_view function_name) const {
   return IsFunctionKey(UpperCase(Trim(function_name)));
 }
+
+bool cParser::IsCellRef(std::string_view expression, bool& is_range) {
+  return TestCellReference(*m_state, expression, is_range);
+}
+
+void cParser::TokenFromString(std::string_view expression) {
+  ParseExpression(*this, *m_state, expression);
+}
+
+xml::Node cParser::ParsedValue() const { return m_state->record_element.CloneNode(true); }
+
+void cParser::Converting(bool converting) { m_state->converting = converting; }
 
 std::string cParser::GetToken(std::string_view value) { return NextToken(*m_state, value); }
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "formula/parsed_record.h"
 #include "formula/token_lists.h"
 #include "frame/int16.h"
 #include "orvo/parser.h"
@@ -52,10 +53,33 @@ struct cParser::State {
   xml::Node ignore_items;  // an empty FindItems element until the host sets one
   Int16 offset = 0;
   bool ignore_spaces = true;
+
+  // Parser state.
+  bool converting = false;
+  ParsedRecord record;
+  xml::Node record_element;  // the record's XML form, written after each parse
+  Int16 placeholder_count = 0;
+  Int16 length_adjustment = 0;
+  std::string enclosing_function;  // trimmed name as written; empty when none
+  Int16 enclosing_depth = -1;
+  Int16 bracket_depth = 0;
+  bool note_flag = false;
+  bool operator_seen = false;
+  // The furthest cell referenced by the current formula: highest row, then
+  // greatest column on that row.
+  std::int32_t furthest_row = 0;
+  std::string furthest_column;  // upper-case letters; empty when none
+  Int16 furthest_column_number = 0;
 };
 
 // The next token of `value` from the state's current position.
 std::string NextToken(cParser::State& state, std::string_view value);
+
+// Builds the state's record from a formula or mixed text (TokenFromString).
+void ParseExpression(cParser& parser, cParser::State& state, std::string_view expression);
+
+// The cell-reference test; updates the furthest cell (IsCellRef).
+bool TestCellReference(cParser::State& state, std::string_view expression, bool& is_range);
 
 }  // namespace orvo
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "orvo/xml.h"
+
 namespace orvo::cli {
 
 using Arguments = std::vector<std::string>;
@@ -22,7 +24,11 @@ class UsageError : public std::runtime_error {
 long long ParseWholeNumber(const std::string& text, long long low, long long high,
                            const std::string& what);
 
+// The launch-properties node naming a workspace folder.
+xml::Node LaunchPropertiesFor(const xml::Document& document, const std::string& workspace);
+
 int RunTokensCommand(const Arguments& args);
+int RunParseCommand(const Arguments& args);
 
 }  // namespace orvo::cli
 

@@ -19,6 +19,8 @@ struct CommandEntry {
 constexpr CommandEntry kCommands[] = {
     {"tokens", RunTokensCommand,
      "orvo tokens [--keep-spaces] [--offset N] [--ignore START:END]... -- TEXT"},
+    {"parse", RunParseCommand,
+     "orvo parse [--workspace DIR] [--converting] [--keep-spaces] -- TEXT"},
 };
 
 void PrintUsage(std::ostream& out) {
@@ -37,6 +39,12 @@ long long ParseWholeNumber(const std::string& text, long long low, long long hig
                      std::to_string(high) + ": " + text);
   }
   return value;
+}
+
+xml::Node LaunchPropertiesFor(const xml::Document& document, const std::string& workspace) {
+  xml::Node properties = document.CreateElement("LaunchProperties");
+  properties.SetAttribute("Workspace", workspace);
+  return properties;
 }
 
 }  // namespace orvo::cli
