@@ -1,17 +1,16 @@
 // orvo driver WORKSPACE FUNCTION [--filter KEY:FIELD=VALUE]...: runs one
-// data-driver function on the workspace's ledger and prints its answer.
-// Giving the same KEY:FIELD more than once passes an array of the values.
+// data-driver function on the workspace's ledger and prints the element its
+// Execute returns. Giving the same KEY:FIELD more than once passes an array of
+// the values; an empty KEY means "keyed by its field", as the repeating
+// filters are.
+#include <algorithm>
 #include <iostream>
-#include <optional>
 
+#include "command.h"
 #include "ledger/ledger_command_factory.h"
-#include "ledger_commands.h"
-#include "orvo/error.h"
 
+namespace orvo::cli {
 namespace {
-
-constexpr const char* kUsage =
-    "usage: orvo driver WORKSPACE FUNCTION [--filter KEY:FIELD=VALUE]...\n";
 
 struct FilterArgument {
   std::string key;
@@ -19,70 +18,61 @@ struct FilterArgument {
   std::vector<std::string> values;
 };
 
-std::optional<FilterArgument> ParseFilter(const std::string& text) {
+FilterArgument ParseFilter(const std::string& text) {
   std::size_t colon = text.find(':');
-  std::size_t equals = text.find('=', colon == std::string::npos ? 0 : colon);
-  if (colon == std::string::npos || equals == std::string::npos || equals == colon + 1) {
-    return std::nullopt;
+  std::size_t equals = colon == std::string::npos ? colon : text.find('=', colon);
+  if (equals == std::string::npos || equals == colon + 1) {
+    throw UsageError("a filter is KEY:FIELD=VALUE, not '" + text + "'");
   }
   FilterArgument filter;
   filter.key = text.substr(0, colon);
   filter.field = text.substr(colon + 1, equals - colon - 1);
   filter.values.push_back(text.substr(equals + 1));
-  // An empty key means "keyed by its field", as the repeating filters are.
   if (filter.key.empty()) filter.key = filter.field;
   return filter;
 }
 
 }  // namespace
 
-int RunDriverCommand(const std::vector<std::string>& args) {
+int RunDriverCommand(const Arguments& args) {
   std::vector<std::string> positional;
   std::vector<FilterArgument> filters;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--filter" && i + 1 < args.size()) {
-      std::optional<FilterArgument> filter = ParseFilter(args[++i]);
-      if (!filter) {
-        std::cerr << "orvo driver: a filter is KEY:FIELD=VALUE, not '" << args[i] << "'\n";
-        return 2;
-      }
+      FilterArgument filter = ParseFilter(args[++i]);
       auto same = std::find_if(filters.begin(), filters.end(), [&](const FilterArgument& f) {
-        return f.key == filter->key && f.field == filter->field;
+        return f.key == filter.key && f.field == filter.field;
       });
       if (same == filters.end()) {
-        filters.push_back(std::move(*filter));
+        filters.push_back(std::move(filter));
       } else {
-        same->values.push_back(filter->values.front());
+        same->values.push_back(filter.values.front());
       }
     } else if (!args[i].empty() && args[i][0] != '-') {
       positional.push_back(args[i]);
     } else {
-      std::cerr << "orvo driver: unexpected argument '" << args[i] << "'\n" << kUsage;
-      return 2;
+      throw UsageError("unexpected argument '" + args[i] + "'");
     }
   }
-  if (positional.size() != 2) {
-    std::cerr << kUsage;
-    return 2;
-  }
-  try {
-    orvo::ledger::CLedgerCommandFactory factory;
-    factory.OpenWorkspace(positional[0]);
-    std::shared_ptr<orvo::ICommand> command = factory.CreateCommand(0, positional[1]);
-    orvo::ICommandFilters& command_filters = command->definition().Filters();
-    command_filters.Clear();
-    for (const FilterArgument& filter : filters) {
-      if (filter.values.size() == 1) {
-        command_filters.Add(filter.key, std::nullopt, filter.field, filter.values.front());
-      } else {
-        command_filters.Add(filter.key, std::nullopt, filter.field, filter.values);
-      }
+  if (positional.size() != 2) throw UsageError("give the workspace folder and the function");
+
+  xml::Document document = xml::Document::Create();
+  ledger::CLedgerCommandFactory factory;
+  factory.Init(LaunchPropertiesFor(document, positional[0]));
+  std::shared_ptr<ICommand> command = factory.CreateCommand(0, positional[1]);
+  ICommandFilters& command_filters = command->definition().Filters();
+  command_filters.Clear();
+  for (const FilterArgument& filter : filters) {
+    if (filter.values.size() == 1) {
+      command_filters.Add(filter.key, std::nullopt, filter.field, filter.values.front());
+    } else {
+      command_filters.Add(filter.key, std::nullopt, filter.field, filter.values);
     }
-    orvo::xml::Node answer = command->Execute();
-    if (answer) std::cout << answer.Xml() << "\n";
-  } catch (const orvo::Error& failure) {
-    std::cerr << "orvo driver: " << failure.Source() << ": " << failure.Description() << "\n";
-    return 1;
   }
+  xml::Node answer = command->Execute();
+  // A null answer ("Nothing") prints nothing.
+  if (answer) std::cout << answer.Xml() << "\n";
   return 0;
 }
+
+}  // namespace orvo::cli

@@ -1,58 +1,33 @@
 // orvo sample DIR [--accounts N] [--seed S]: writes the sample workspace.
-#include <charconv>
-#include <cstdint>
 #include <iostream>
 
+#include "command.h"
 #include "ledger/sample_workspace.h"
-#include "ledger_commands.h"
-#include "orvo/error.h"
 
-namespace {
+namespace orvo::cli {
 
-constexpr const char* kUsage = "usage: orvo sample DIR [--accounts N] [--seed S]\n";
-
-template <class Number>
-bool ParseNumber(const std::string& text, Number& value) {
-  auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return !text.empty() && status == std::errc() && end == text.data() + text.size();
-}
-
-}  // namespace
-
-int RunSampleCommand(const std::vector<std::string>& args) {
+int RunSampleCommand(const Arguments& args) {
   std::string folder;
-  orvo::ledger::SampleOptions options;
+  ledger::SampleOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     bool has_value = i + 1 < args.size();
     if (arg == "--accounts" && has_value) {
-      if (!ParseNumber(args[++i], options.accounts)) {
-        std::cerr << "orvo sample: --accounts needs a whole number, not '" << args[i] << "'\n";
-        return 2;
-      }
+      options.accounts = static_cast<int>(ParseWholeNumber(args[++i], 40, 1000000, arg));
     } else if (arg == "--seed" && has_value) {  // the generator's start value
-      if (!ParseNumber(args[++i], options.generator_start)) {
-        std::cerr << "orvo sample: " << arg << " needs a whole number, not '" << args[i] << "'\n";
-        return 2;
-      }
+      options.generator_start =
+          static_cast<std::uint64_t>(ParseWholeNumber(args[++i], 0, 1LL << 62, arg));
     } else if (folder.empty() && !arg.empty() && arg[0] != '-') {
       folder = arg;
     } else {
-      std::cerr << "orvo sample: unexpected argument '" << arg << "'\n" << kUsage;
-      return 2;
+      throw UsageError("unexpected argument '" + arg + "'");
     }
   }
-  if (folder.empty()) {
-    std::cerr << kUsage;
-    return 2;
-  }
-  try {
-    orvo::ledger::WriteSampleWorkspace(folder, options);
-  } catch (const orvo::Error& failure) {
-    std::cerr << "orvo sample: " << failure.Source() << ": " << failure.Description() << "\n";
-    return 1;
-  }
+  if (folder.empty()) throw UsageError("the workspace folder is missing");
+  ledger::WriteSampleWorkspace(folder, options);
   std::cout << "Sample workspace written to " << folder << " (" << options.accounts
             << " accounts)\n";
   return 0;
 }
+
+}  // namespace orvo::cli
