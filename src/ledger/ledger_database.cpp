@@ -191,20 +191,21 @@ std::string CLedgerDatabase::Setting(std::string_view name) const {
   return {};
 }
 
-const LedgerYear* CLedgerDatabase::ResolveYear(std::string_view spec, const char* source) const {
-  spec = Trim(spec);
-  if (spec.empty()) return nullptr;
+const LedgerYear* CLedgerDatabase::ResolveYear(std::string_view year_text,
+                                               const char* source) const {
+  year_text = Trim(year_text);
+  if (year_text.empty()) return nullptr;
   int offset = 0;
   bool relative = false;
-  if (EqualsNoCase(spec, "Current") || EqualsNoCase(spec, "Y")) {
+  if (EqualsNoCase(year_text, "Current") || EqualsNoCase(year_text, "Y")) {
     relative = true;
-  } else if (spec.size() > 1 && (spec[0] == 'Y' || spec[0] == 'y') &&
-             (spec[1] == '-' || spec[1] == '+')) {
-    std::optional<int> n = ParseInt(spec.substr(2));
+  } else if (year_text.size() > 1 && (year_text[0] == 'Y' || year_text[0] == 'y') &&
+             (year_text[1] == '-' || year_text[1] == '+')) {
+    std::optional<int> n = ParseInt(year_text.substr(2));
     if (n) {
       relative = true;
       // Years are latest first: an earlier year lies further down the list.
-      offset = spec[1] == '-' ? *n : -*n;
+      offset = year_text[1] == '-' ? *n : -*n;
     }
   }
   if (relative) {
@@ -214,9 +215,10 @@ const LedgerYear* CLedgerDatabase::ResolveYear(std::string_view spec, const char
     return &m_years[static_cast<std::size_t>(index)];
   }
   for (const LedgerYear& year : m_years) {
-    if (EqualsNoCase(year.name, spec)) return &year;
+    if (EqualsNoCase(year.name, year_text)) return &year;
   }
-  RaiseError(source, "Ledger year '" + std::string(spec) + "' does not exist in '" + Path() + "'");
+  RaiseError(source,
+             "Ledger year '" + std::string(year_text) + "' does not exist in '" + Path() + "'");
 }
 
 std::vector<LedgerPeriod> CLedgerDatabase::Periods(const LedgerYear& year) {

@@ -87,11 +87,11 @@ class CLedgerDatabase {
   const std::string& Splitter() const noexcept { return m_splitter; }
   std::string Setting(std::string_view name) const;
 
-  // Resolves a year specification: a year name (any case), "Current" or "Y"
+  // Resolves a year reference: a year name (any case), "Current" or "Y"
   // (the current year), "Y-n"/"Y+n" (n years before/after it). Null for an
-  // empty specification or an offset beyond the list; an unknown name raises
+  // empty reference or an offset beyond the list; an unknown name raises
   // a failure under `source`.
-  const LedgerYear* ResolveYear(std::string_view spec, const char* source) const;
+  const LedgerYear* ResolveYear(std::string_view year_text, const char* source) const;
 
   std::vector<LedgerPeriod> Periods(const LedgerYear& year);
   // A period of a year by identifier ("Current Period" = the current period);

@@ -37,7 +37,7 @@ std::string ColumnLetters(int column) {
   return letters;
 }
 
-struct StyleSpec {
+struct StyleLook {
   const char* name;
   const char* category;  // General, Numeric, Percentage
   bool bold;
@@ -49,7 +49,7 @@ struct StyleSpec {
   int bottom_line;
 };
 
-constexpr StyleSpec kStyles[] = {
+constexpr StyleLook kStyles[] = {
     {"TITLE", "General", true, false, 14, "Left", 0, 0, 0},
     {"SUBTITLE", "General", false, true, 10, "Left", 0, 0, 0},
     {"COLHEAD", "General", true, false, 10, "Right", 0, 0, 1},
@@ -64,30 +64,30 @@ constexpr StyleSpec kStyles[] = {
     {"FOOTER", "General", false, true, 8, "Left", 0, 0, 0},
 };
 
-const StyleSpec& FindStyle(const std::string& name) {
-  for (const StyleSpec& spec : kStyles) {
-    if (name == spec.name) return spec;
+const StyleLook& FindStyle(const std::string& name) {
+  for (const StyleLook& look : kStyles) {
+    if (name == look.name) return look;
   }
   return kStyles[4];
 }
 
 // A style record laid out as every item's Stl: number format, Alg, Brd, Fnts.
-xml::Node StyleRecord(const xml::Document& document, const StyleSpec& spec, bool library) {
+xml::Node StyleRecord(const xml::Document& document, const StyleLook& look, bool library) {
   xml::Node style = document.CreateElement("Stl");
-  style.SetAttribute("Name", spec.name);
+  style.SetAttribute("Name", look.name);
   style.SetAttribute("Hei", "0");
   style.SetAttribute("Wdt", "0");
   style.SetAttribute("BCl", "-1");
   style.SetAttribute("Ptn", "0");
   style.SetAttribute("PtnCl", "0");
   if (library) {
-    style.SetAttribute("Hier", std::string(spec.category) == "General" ? "Text" : "Numbers");
-    style.SetAttribute("SKey", spec.name);
+    style.SetAttribute("Hier", std::string(look.category) == "General" ? "Text" : "Numbers");
+    style.SetAttribute("SKey", look.name);
   }
   xml::Node number = style.AppendChild(document.CreateElement("NFmt"));
-  number.SetAttribute("Typ", spec.category);
+  number.SetAttribute("Typ", look.category);
   xml::Node definition = number.AppendChild(document.CreateElement("Def"));
-  if (std::string(spec.category) == "Numeric") {
+  if (std::string(look.category) == "Numeric") {
     definition.SetAttribute("Dec", "0");
     definition.SetAttribute("Cur", "None");
     definition.SetAttribute("Zer", "-");
@@ -96,16 +96,16 @@ xml::Node StyleRecord(const xml::Document& document, const StyleSpec& spec, bool
     definition.SetAttribute("DisP", "1,234");
     definition.SetAttribute("RedN", "0");
     definition.SetAttribute("RedP", "0");
-  } else if (std::string(spec.category) == "Percentage") {
+  } else if (std::string(look.category) == "Percentage") {
     definition.SetAttribute("Dec", "1");
   }
   xml::Node alignment = style.AppendChild(document.CreateElement("Alg"));
-  alignment.SetAttribute("Hrz", spec.horizontal);
+  alignment.SetAttribute("Hrz", look.horizontal);
   alignment.SetAttribute("Vrt", "Bottom");
   alignment.SetAttribute("Wrp", "0");
   alignment.SetAttribute("Mg", "0");
   alignment.SetAttribute("MgKey", "");
-  alignment.SetAttribute("Ind", std::to_string(spec.indent));
+  alignment.SetAttribute("Ind", std::to_string(look.indent));
   alignment.SetAttribute("Or", "0");
   alignment.SetAttribute("Shr", "0");
   alignment.SetAttribute("VrtTx", "0");
@@ -113,21 +113,21 @@ xml::Node StyleRecord(const xml::Document& document, const StyleSpec& spec, bool
   xml::Node borders = style.AppendChild(document.CreateElement("Brd"));
   for (const char* edge : {"bt", "dtl", "dtr", "lf", "rg", "tp"}) {
     std::string prefix(edge);
-    int line = prefix == "bt" ? spec.bottom_line : prefix == "tp" ? spec.top_line : 0;
+    int line = prefix == "bt" ? look.bottom_line : prefix == "tp" ? look.top_line : 0;
     borders.SetAttribute(prefix + "C", "0");
     borders.SetAttribute(prefix + "L", std::to_string(line));
   }
   xml::Node fonts = style.AppendChild(document.CreateElement("Fnts"));
   xml::Node font = fonts.AppendChild(document.CreateElement("Fnt"));
-  font.SetAttribute("Bld", spec.bold ? "-1" : "0");
+  font.SetAttribute("Bld", look.bold ? "-1" : "0");
   font.SetAttribute("Clr", "0");
-  font.SetAttribute("Itl", spec.italic ? "-1" : "0");
+  font.SetAttribute("Itl", look.italic ? "-1" : "0");
   font.SetAttribute("Nm", "Arial");
-  font.SetAttribute("Sz", std::to_string(spec.size));
+  font.SetAttribute("Sz", std::to_string(look.size));
   font.SetAttribute("Str", "0");
-  font.SetAttribute("Stl", spec.bold && spec.italic ? "Bold Italic"
-                           : spec.bold              ? "Bold"
-                           : spec.italic            ? "Italic"
+  font.SetAttribute("Stl", look.bold && look.italic ? "Bold Italic"
+                           : look.bold              ? "Bold"
+                           : look.italic            ? "Italic"
                                                     : "Regular");
   font.SetAttribute("Sub", "0");
   font.SetAttribute("Sup", "0");
@@ -611,7 +611,7 @@ xml::Node Formats(const xml::Document& document) {
 
 xml::Node Styles(const xml::Document& document) {
   xml::Node root = document.CreateElement("Styles");
-  for (const StyleSpec& spec : kStyles) root.AppendChild(StyleRecord(document, spec, true));
+  for (const StyleLook& look : kStyles) root.AppendChild(StyleRecord(document, look, true));
   return root;
 }
 

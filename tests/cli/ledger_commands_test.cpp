@@ -15,7 +15,7 @@ TEST(LedgerCommands, SampleThenDriverAnswersAsXml) {
   std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("orvo_cli_sample_" + std::to_string(::getpid()));
   std::filesystem::remove_all(folder);
-  auto sample = RunOrvo({"sample", folder.string(), "--accounts", "40", "--seed", "3"});
+  auto sample = RunOrvo({"sample", folder.string(), "--accounts", "40", "--start", "3"});
   EXPECT_EQ(sample.exit_code, 0);
   EXPECT_TRUE(std::filesystem::exists(folder / "ledger.sqlite"));
 

@@ -45,8 +45,8 @@ TEST_F(LedgerDriver, ParameterlessFunctionsDescribeTheLedger) {
 }
 
 TEST_F(LedgerDriver, YearAndPeriodLookupsResolveRelativeNames) {
-  auto year = [&](const std::string& spec) {
-    return RunFunction(m_factory, "TallixYear_DDKFunction", {{"DDKFieldYearName", {spec}}})
+  auto year = [&](const std::string& year_text) {
+    return RunFunction(m_factory, "TallixYear_DDKFunction", {{"DDKFieldYearName", {year_text}}})
         .AttributeOr("DDKFieldYearName", "?");
   };
   EXPECT_EQ(year("2025"), "2025");
@@ -59,9 +59,9 @@ TEST_F(LedgerDriver, YearAndPeriodLookupsResolveRelativeNames) {
   EXPECT_EQ(year("Y+1"), "");
   EXPECT_THROW(year("1999"), Error);
 
-  auto period_end = [&](const std::string& year_spec, const std::string& period) {
+  auto period_end = [&](const std::string& year_text, const std::string& period) {
     return RunFunction(m_factory, "TallixPeriod_DDKFunction",
-                       {{"DDKFieldYearName", {year_spec}}, {"DDKFieldPeriodID", {period}}})
+                       {{"DDKFieldYearName", {year_text}}, {"DDKFieldPeriodID", {period}}})
         .AttributeOr("DDKFieldPeriodEnd", "?");
   };
   EXPECT_EQ(period_end("2024", "2"), "2024-02-29");

@@ -1,4 +1,5 @@
-// orvo sample DIR [--accounts N] [--seed S]: writes the sample workspace.
+// orvo sample DIR [--accounts N] [--start S]: writes the sample workspace;
+// S is the generator's start value (the same value, the same workspace).
 #include <iostream>
 
 #include "command.h"
@@ -14,7 +15,7 @@ int RunSampleCommand(const Arguments& args) {
     bool has_value = i + 1 < args.size();
     if (arg == "--accounts" && has_value) {
       options.accounts = static_cast<int>(ParseWholeNumber(args[++i], 40, 1000000, arg));
-    } else if (arg == "--seed" && has_value) {  // the generator's start value
+    } else if ((arg == "--start" || arg == "--seed") && has_value) {
       options.generator_start =
           static_cast<std::uint64_t>(ParseWholeNumber(args[++i], 0, 1LL << 62, arg));
     } else if (folder.empty() && !arg.empty() && arg[0] != '-') {
