@@ -4,28 +4,13 @@
 #include <cctype>
 
 #include "frame/launch_properties.h"
+#include "frame/text.h"
 #include "orvo/error.h"
 
 namespace orvo::ledger {
 namespace {
 
 constexpr const char* kSource = "DatabaseMap";
-
-std::string Upper(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper;
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
 
 // Table and column names come from the ledger's own metadata, but are still
 // checked: they are spliced into SQL text and become XML attribute names.
@@ -67,9 +52,9 @@ class CDatabaseMapProvider::MapTable : public IDatabaseMapTable {
   }
 
   std::shared_ptr<MapField> FindField(std::string_view name) const {
-    std::string upper = Upper(Trim(name));
+    std::string upper = UpperCase(Trim(name));
     for (const auto& field : m_fields) {
-      if (Upper(field->Name()) == upper) return field;
+      if (UpperCase(field->Name()) == upper) return field;
     }
     return nullptr;
   }
@@ -141,7 +126,7 @@ void CDatabaseMapProvider::Open() {
                               location.ledger_path + "' has an invalid name");
     }
     for (auto& table : tables) {
-      if (Upper(table->Name()) == Upper(table_name)) {
+      if (UpperCase(table->Name()) == UpperCase(table_name)) {
         table->AddField(std::make_shared<MapField>(std::move(name), std::move(column)));
         break;
       }
@@ -153,10 +138,10 @@ void CDatabaseMapProvider::Open() {
 
 std::shared_ptr<IDatabaseMapTable> CDatabaseMapProvider::Table(const std::string& name) {
   Open();
-  std::string upper = Upper(Trim(name));
+  std::string upper = UpperCase(Trim(name));
   if (upper.rfind("DB.", 0) == 0) upper.erase(0, 3);
   for (const auto& table : m_tables) {
-    if (Upper(table->Name()) == upper) return table;
+    if (UpperCase(table->Name()) == upper) return table;
   }
   return nullptr;
 }
@@ -237,7 +222,7 @@ xml::Node CDatabaseMapProvider::Records(const std::string& definition) {
       RaiseError(source,
                  "Repeat definition part '" + std::string(parts[i]) + "' is not NAME=VALUE");
     }
-    std::string name = Upper(Trim(parts[i].substr(0, equals)));
+    std::string name = UpperCase(Trim(parts[i].substr(0, equals)));
     std::string value(Trim(parts[i].substr(equals + 1)));
     if (name == "YEAR") {
       year = value;
@@ -246,7 +231,7 @@ xml::Node CDatabaseMapProvider::Records(const std::string& definition) {
       std::size_t space = value.find(' ');
       if (space != std::string::npos) {
         field = value.substr(0, space);
-        std::string order = Upper(Trim(std::string_view(value).substr(space + 1)));
+        std::string order = UpperCase(Trim(std::string_view(value).substr(space + 1)));
         if (order != "DESC" && order != "ASC") {
           RaiseError(source, "Sort order '" + order + "' is neither ASC nor DESC");
         }
@@ -270,7 +255,7 @@ xml::Node CDatabaseMapProvider::Records(const std::string& definition) {
   std::string year_name = YearName(year, source);
   if (!m_scratch) m_scratch = xml::Document::Create();
   xml::Node answer = m_scratch.CreateElement("Records");
-  answer.SetAttribute("Table", Upper(table.Name()));
+  answer.SetAttribute("Table", UpperCase(table.Name()));
   answer.SetAttribute("Year", year_name);
   std::size_t count = 0;
   if (!year_name.empty()) {
@@ -295,7 +280,7 @@ xml::Node CDatabaseMapProvider::Records(const std::string& definition) {
     while (statement.Step()) {
       xml::Node record = answer.AppendChild(m_scratch.CreateElement("Rec"));
       for (std::size_t i = 0; i < table.Fields().size(); ++i) {
-        record.SetAttribute(Upper(table.Fields()[i]->Name()),
+        record.SetAttribute(UpperCase(table.Fields()[i]->Name()),
                             statement.TextView(static_cast<int>(i)));
       }
       ++count;

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <utility>
 
+#include "frame/text.h"
 #include "ledger/repeating_balance.h"
 #include "orvo/error.h"
 
@@ -47,19 +48,6 @@ constexpr std::array<ProductField, 6> kProductFields = {{
     {"CREDIT", "Credit movements"},
 }};
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
-std::string Upper(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper;
-}
-
 std::string RelativeYearName(int index, int current) {
   int distance = index - current;
   if (distance == 0) return "Y";
@@ -70,7 +58,7 @@ std::string RelativeYearName(int index, int current) {
 
 std::optional<LedgerFunction> FindLedgerFunction(std::string_view name) {
   for (const FunctionName& entry : kFunctions) {
-    if (EqualsNoCase(entry.name, name)) return entry.function;
+    if (EqualsIgnoreCase(entry.name, name)) return entry.function;
   }
   return std::nullopt;
 }
@@ -90,7 +78,7 @@ void CLedgerFilters::Add(const std::string& key, std::optional<std::int32_t>,
 
 std::optional<std::string_view> CLedgerFilters::Value(std::string_view field) const {
   for (const Filter& filter : m_filters) {
-    if (!EqualsNoCase(filter.field, field)) continue;
+    if (!EqualsIgnoreCase(filter.field, field)) continue;
     if (const auto* text = std::get_if<std::string>(&filter.value)) return *text;
     const auto& list = std::get<std::vector<std::string>>(filter.value);
     if (!list.empty()) return list.front();
@@ -101,7 +89,7 @@ std::optional<std::string_view> CLedgerFilters::Value(std::string_view field) co
 std::vector<std::string> CLedgerFilters::Values(std::string_view field) const {
   std::vector<std::string> values;
   for (const Filter& filter : m_filters) {
-    if (!EqualsNoCase(filter.field, field)) continue;
+    if (!EqualsIgnoreCase(filter.field, field)) continue;
     if (const auto* text = std::get_if<std::string>(&filter.value)) {
       values.push_back(*text);
     } else {
@@ -114,7 +102,7 @@ std::vector<std::string> CLedgerFilters::Values(std::string_view field) const {
 
 bool CLedgerFilters::Has(std::string_view field) const {
   return std::any_of(m_filters.begin(), m_filters.end(),
-                     [&](const Filter& filter) { return EqualsNoCase(filter.field, field); });
+                     [&](const Filter& filter) { return EqualsIgnoreCase(filter.field, field); });
 }
 
 CLedgerCommand::CLedgerCommand(LedgerFunction function, std::shared_ptr<CLedgerSession> session)
@@ -254,7 +242,7 @@ xml::Node CLedgerCommand::DriverDynamicColumnConfiguration() {
   if (definition.empty()) {
     // No stored configuration: an empty one, so the caller inserts no columns.
     xml::Node answer = m_session->Scratch().CreateElement("DC");
-    answer.SetAttribute("Key", Upper(name));
+    answer.SetAttribute("Key", UpperCase(name));
     return answer;
   }
   return xml::Document::Parse(definition).DocumentElement();
@@ -296,8 +284,8 @@ xml::Node CLedgerCommand::TallixPeriod() {
 
 xml::Node CLedgerCommand::AccountValue() {
   CLedgerDatabase& database = m_session->Database();
-  std::string code = Upper(m_filters.Value("CODE").value_or(""));
-  std::string field = Upper(m_filters.Value("FIELD").value_or("AMOUNT"));
+  std::string code = UpperCase(m_filters.Value("CODE").value_or(""));
+  std::string field = UpperCase(m_filters.Value("FIELD").value_or("AMOUNT"));
   if (code.empty()) RaiseError(Source(), "No account code given (filter CODE)");
   if (std::none_of(kProductFields.begin(), kProductFields.end(),
                    [&](const ProductField& known) { return field == known.name; })) {

@@ -4,28 +4,12 @@
 #include <cctype>
 #include <charconv>
 
+#include "frame/text.h"
 #include "ledger/ledger_schema.h"
 #include "orvo/error.h"
 
 namespace orvo::ledger {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
 
 std::optional<int> ParseInt(std::string_view text) {
   text = Trim(text);
@@ -106,7 +90,8 @@ std::string FormatCents(std::int64_t cents) {
 
 bool IsTrueText(std::string_view text) {
   text = Trim(text);
-  return text == "-1" || text == "1" || EqualsNoCase(text, "TRUE") || EqualsNoCase(text, "YES");
+  return text == "-1" || text == "1" || EqualsIgnoreCase(text, "TRUE") ||
+         EqualsIgnoreCase(text, "YES");
 }
 
 CLedgerDatabase::CLedgerDatabase(const std::string& path, std::optional<int> current_period)
@@ -154,7 +139,7 @@ void CLedgerDatabase::ReadSmallTables(std::optional<int> current_period) {
   std::string current = Setting("current_year");
   m_current_year = m_years.empty() ? -1 : 0;
   for (std::size_t i = 0; i < m_years.size(); ++i) {
-    if (!current.empty() && EqualsNoCase(m_years[i].name, current)) {
+    if (!current.empty() && EqualsIgnoreCase(m_years[i].name, current)) {
       m_current_year = static_cast<int>(i);
     }
   }
@@ -197,7 +182,7 @@ const LedgerYear* CLedgerDatabase::ResolveYear(std::string_view year_text,
   if (year_text.empty()) return nullptr;
   int offset = 0;
   bool relative = false;
-  if (EqualsNoCase(year_text, "Current") || EqualsNoCase(year_text, "Y")) {
+  if (EqualsIgnoreCase(year_text, "Current") || EqualsIgnoreCase(year_text, "Y")) {
     relative = true;
   } else if (year_text.size() > 1 && (year_text[0] == 'Y' || year_text[0] == 'y') &&
              (year_text[1] == '-' || year_text[1] == '+')) {
@@ -215,7 +200,7 @@ const LedgerYear* CLedgerDatabase::ResolveYear(std::string_view year_text,
     return &m_years[static_cast<std::size_t>(index)];
   }
   for (const LedgerYear& year : m_years) {
-    if (EqualsNoCase(year.name, year_text)) return &year;
+    if (EqualsIgnoreCase(year.name, year_text)) return &year;
   }
   RaiseError(source,
              "Ledger year '" + std::string(year_text) + "' does not exist in '" + Path() + "'");
@@ -240,7 +225,7 @@ std::vector<LedgerPeriod> CLedgerDatabase::Periods(const LedgerYear& year) {
 LedgerPeriod CLedgerDatabase::Period(const LedgerYear& year, std::string_view period_id,
                                      const char* source) {
   std::string_view trimmed = Trim(period_id);
-  std::optional<int> number = EqualsNoCase(trimmed, "Current Period")
+  std::optional<int> number = EqualsIgnoreCase(trimmed, "Current Period")
                                   ? std::optional<int>(m_current_period)
                                   : ParseInt(trimmed);
   if (number) {
@@ -254,19 +239,19 @@ LedgerPeriod CLedgerDatabase::Period(const LedgerYear& year, std::string_view pe
 
 PeriodBalance CLedgerDatabase::ParsePeriodBalance(std::string_view text, const char* source) {
   text = Trim(text);
-  if (text.empty() || EqualsNoCase(text, "Movement") || EqualsNoCase(text, "Period") ||
-      EqualsNoCase(text, "PM")) {
+  if (text.empty() || EqualsIgnoreCase(text, "Movement") || EqualsIgnoreCase(text, "Period") ||
+      EqualsIgnoreCase(text, "PM")) {
     return PeriodBalance::kMovement;
   }
-  if (EqualsNoCase(text, "YTD") || EqualsNoCase(text, "Year to date")) {
+  if (EqualsIgnoreCase(text, "YTD") || EqualsIgnoreCase(text, "Year to date")) {
     return PeriodBalance::kYearToDate;
   }
-  if (EqualsNoCase(text, "Opening") || EqualsNoCase(text, "Opening balance") ||
-      EqualsNoCase(text, "OB")) {
+  if (EqualsIgnoreCase(text, "Opening") || EqualsIgnoreCase(text, "Opening balance") ||
+      EqualsIgnoreCase(text, "OB")) {
     return PeriodBalance::kOpening;
   }
-  if (EqualsNoCase(text, "Closing") || EqualsNoCase(text, "Closing balance") ||
-      EqualsNoCase(text, "CB") || EqualsNoCase(text, "Balance")) {
+  if (EqualsIgnoreCase(text, "Closing") || EqualsIgnoreCase(text, "Closing balance") ||
+      EqualsIgnoreCase(text, "CB") || EqualsIgnoreCase(text, "Balance")) {
     return PeriodBalance::kClosing;
   }
   RaiseError(source, "Unknown period balance type '" + std::string(text) + "'");
@@ -280,7 +265,7 @@ PeriodSpan CLedgerDatabase::ResolvePeriodSpan(const LedgerYear& year, std::strin
   auto period_number = [&](std::string_view text, int fallback) {
     text = Trim(text);
     if (text.empty()) return fallback;
-    std::optional<int> number = EqualsNoCase(text, "Current Period")
+    std::optional<int> number = EqualsIgnoreCase(text, "Current Period")
                                     ? std::optional<int>(m_current_period)
                                     : ParseInt(text);
     if (!number || *number < 1 || *number > year.period_count) {
@@ -312,7 +297,7 @@ std::int64_t CLedgerDatabase::BalanceTypeId(std::string_view name, const char* s
   name = Trim(name);
   if (name.empty()) name = "Actuals";
   for (const auto& [type_name, id] : m_balance_types) {
-    if (EqualsNoCase(type_name, name)) return id;
+    if (EqualsIgnoreCase(type_name, name)) return id;
   }
   RaiseError(source, "Balance type '" + std::string(name) + "' does not exist");
 }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "frame/text.h"
 #include "orvo/error.h"
 
 namespace orvo::ledger {
@@ -11,21 +12,7 @@ namespace {
 
 constexpr const char* kSource = "RepeatingBalance_DDKFunction";
 
-std::string Upper(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper;
-}
-
-std::string Trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  return std::string(text);
-}
+std::string Trimmed(std::string_view text) { return std::string(Trim(text)); }
 
 bool AllDigits(std::string_view text) {
   return !text.empty() && text.size() <= 18 && std::all_of(text.begin(), text.end(), [](char c) {
@@ -40,7 +27,7 @@ std::int64_t ToNumber(std::string_view text) {
 }
 
 bool IsBooleanText(std::string_view text) {
-  std::string upper = Upper(Trimmed(text));
+  std::string upper = UpperCase(Trimmed(text));
   return upper == "-1" || upper == "0" || upper == "1" || upper == "TRUE" || upper == "FALSE" ||
          upper == "YES" || upper == "NO";
 }
@@ -74,8 +61,8 @@ void CRepeatingBalance::ReadRanges() {
   if (from.empty()) RaiseError(kSource, "No account range given (filter DDKFieldFromCode)");
   for (std::size_t i = 0; i < from.size(); ++i) {
     Range range;
-    range.from = Upper(Trimmed(from[i]));
-    std::string upper_to = Upper(Trimmed(At(to, i)));
+    range.from = UpperCase(Trimmed(from[i]));
+    std::string upper_to = UpperCase(Trimmed(At(to, i)));
     range.to = upper_to.empty() ? range.from : upper_to;
     std::string step = Trimmed(At(stepping, i));
     range.stepping = AllDigits(step) ? ToNumber(step) : 0;
