@@ -134,7 +134,6 @@ CRepeatingBalance::RangeKind CRepeatingBalance::KindOf(const Range& range) const
 
 void CRepeatingBalance::SelectAccounts() {
   using Query = CLedgerDatabase::Query;
-  std::unordered_map<std::int64_t, std::size_t>& index = m_row_of_account;
   for (const Range& range : m_ranges) {
     RangeKind kind = KindOf(range);
     SqliteStatement& statement =
@@ -155,24 +154,48 @@ void CRepeatingBalance::SelectAccounts() {
         std::int64_t number = ToNumber(statement.TextView(2));
         if ((number - from_number) % range.stepping != 0) continue;
       }
-      auto [slot, inserted] = index.emplace(account_id, m_rows.size());
-      if (inserted) {
-        Row row;
-        row.account_id = account_id;
-        row.code = statement.Text(1);
-        row.main_code = statement.Text(2);
-        row.description = statement.Text(3);
-        row.account_type = statement.Text(4);
-        row.main_account = row.code == row.main_code;
-        row.amounts.assign(m_keys.size(), 0);
-        m_rows.push_back(std::move(row));
-      }
-      Row& row = m_rows[slot->second];
-      row.allow_credit = row.allow_credit || range.allow_credit;
-      row.allow_debit = row.allow_debit || range.allow_debit;
+      Row row;
+      row.account_id = account_id;
+      row.code = statement.Text(1);
+      row.main_code = statement.Text(2);
+      row.description = statement.Text(3);
+      row.account_type = statement.Text(4);
+      row.main_account = row.code == row.main_code;
+      row.allow_credit = range.allow_credit;
+      row.allow_debit = range.allow_debit;
+      row.amounts = m_amounts.size();
+      m_amounts.resize(m_amounts.size() + m_keys.size(), 0);
+      m_row_of_account.emplace_back(account_id, m_rows.size());
+      m_rows.push_back(std::move(row));
     }
     statement.Reset();
   }
+
+  std::sort(m_row_of_account.begin(), m_row_of_account.end());
+  if (m_ranges.size() < 2) return;
+  // Overlapping ranges list an account once, allowed what any of them allows.
+  std::vector<Row> unique;
+  std::vector<std::pair<std::int64_t, std::size_t>> index;
+  for (const auto& [account_id, row] : m_row_of_account) {
+    if (!index.empty() && index.back().first == account_id) {
+      Row& first = unique[index.back().second];
+      first.allow_credit = first.allow_credit || m_rows[row].allow_credit;
+      first.allow_debit = first.allow_debit || m_rows[row].allow_debit;
+      continue;
+    }
+    index.emplace_back(account_id, unique.size());
+    unique.push_back(std::move(m_rows[row]));
+  }
+  m_rows = std::move(unique);
+  m_row_of_account = std::move(index);
+}
+
+CRepeatingBalance::Row* CRepeatingBalance::RowOf(std::int64_t account_id) {
+  auto found = std::lower_bound(m_row_of_account.begin(), m_row_of_account.end(), account_id,
+                                [](const std::pair<std::int64_t, std::size_t>& entry,
+                                   std::int64_t id) { return entry.first < id; });
+  if (found == m_row_of_account.end() || found->first != account_id) return nullptr;
+  return &m_rows[found->second];
 }
 
 void CRepeatingBalance::ReadAmounts() {
@@ -198,11 +221,9 @@ void CRepeatingBalance::ReadAmounts() {
           .Bind(5, key.span.first)
           .Bind(6, key.span.last);
       while (totals.Step()) {
-        auto found = m_row_of_account.find(totals.Int(0));
         // Accounts skipped by stepping have no row; overlapping ranges assign
         // the same total again rather than adding it twice.
-        if (found != m_row_of_account.end())
-          m_rows[found->second].amounts[k] = totals.Int(1) - totals.Int(2);
+        if (Row* row = RowOf(totals.Int(0))) AmountsOf(*row)[k] = totals.Int(1) - totals.Int(2);
       }
       totals.Reset();
     }
@@ -233,38 +254,53 @@ void CRepeatingBalance::MergeSubCodes() {
     }
     group.allow_credit = group.allow_credit || row.allow_credit;
     group.allow_debit = group.allow_debit || row.allow_debit;
-    for (std::size_t k = 0; k < group.amounts.size(); ++k) group.amounts[k] += row.amounts[k];
+    std::int64_t* sums = AmountsOf(group);
+    const std::int64_t* amounts = AmountsOf(row);
+    for (std::size_t k = 0; k < m_keys.size(); ++k) sums[k] += amounts[k];
   }
   m_rows = std::move(merged);
 }
 
-xml::Node CRepeatingBalance::Answer(const xml::Document& scratch) const {
-  xml::Node answer = scratch.CreateElement(kSource);
-  xml::Node records = answer.AppendChild(scratch.CreateElement("Records"));
+xml::Node CRepeatingBalance::Answer(const xml::Document&) const {
+  // The answer is written as text and parsed once: for 100,000 records that
+  // is several times faster than building the nodes one call at a time.
   std::vector<std::string> amount_names;
   for (std::size_t k = 0; k < m_keys.size(); ++k) {
-    amount_names.push_back(k == 0 ? "AMOUNT" : "AMOUNT" + std::to_string(k + 1));
+    amount_names.push_back(k == 0 ? " AMOUNT=\"" : " AMOUNT" + std::to_string(k + 1) + "=\"");
   }
+  std::string text;
+  text.reserve(m_rows.size() * (96 + 16 * m_keys.size()) + 128);
+  text += "<Records>";
   std::size_t count = 0;
   for (const Row& row : m_rows) {
-    std::int64_t primary = row.amounts.empty() ? 0 : row.amounts.front();
+    const std::int64_t* amounts = AmountsOf(row);
+    std::int64_t primary = amounts[0];
     // Credit/debit permissions judge the account by its first amount.
     if (primary > 0 && !row.allow_debit) continue;
     if (primary < 0 && !row.allow_credit) continue;
-    bool all_zero = std::all_of(row.amounts.begin(), row.amounts.end(),
+    bool all_zero = std::all_of(amounts, amounts + m_keys.size(),
                                 [](std::int64_t amount) { return amount == 0; });
     if (all_zero && !m_show_zero) continue;
-    xml::Node record = records.AppendChild(scratch.CreateElement("Rec"));
-    record.SetAttribute("CODE", row.code);
-    record.SetAttribute("DESCRIPTION", row.description);
-    record.SetAttribute("TYPE", row.account_type);
-    for (std::size_t k = 0; k < row.amounts.size(); ++k) {
-      record.SetAttribute(amount_names[k], FormatCents(row.amounts[k]));
+    text += "<Rec CODE=\"";
+    text += xml::Escape(row.code);
+    text += "\" DESCRIPTION=\"";
+    text += xml::Escape(row.description);
+    text += "\" TYPE=\"";
+    text += xml::Escape(row.account_type);
+    text += '"';
+    for (std::size_t k = 0; k < m_keys.size(); ++k) {
+      text += amount_names[k];
+      text += FormatCents(amounts[k]);
+      text += '"';
     }
+    text += "/>";
     ++count;
   }
-  answer.SetAttribute("Count", std::to_string(count));
-  return answer;
+  text += "</Records>";
+  xml::Document document =
+      xml::Document::Parse(std::string("<") + kSource + " Count=\"" + std::to_string(count) +
+                           "\">" + text + "</" + kSource + ">");
+  return document.DocumentElement();
 }
 
 }  // namespace orvo::ledger

@@ -19,7 +19,6 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "ledger/ledger_command.h"
@@ -56,7 +55,7 @@ class CRepeatingBalance {
     bool main_account = false;  // the account whose code is the main code
     bool allow_credit = false;
     bool allow_debit = false;
-    std::vector<std::int64_t> amounts;  // cents, one per key
+    std::size_t amounts = 0;  // offset of the row's amounts (one per key) in m_amounts
   };
   enum class RangeKind { kNumber, kMainCode, kCode };
 
@@ -66,6 +65,10 @@ class CRepeatingBalance {
   void SelectAccounts();
   void ReadAmounts();
   void MergeSubCodes();
+  std::int64_t* AmountsOf(const Row& row) { return m_amounts.data() + row.amounts; }
+  const std::int64_t* AmountsOf(const Row& row) const { return m_amounts.data() + row.amounts; }
+  // The row of an account, or null when the account is not listed.
+  Row* RowOf(std::int64_t account_id);
   xml::Node Answer(const xml::Document& scratch) const;
 
   CLedgerDatabase& m_database;
@@ -75,7 +78,10 @@ class CRepeatingBalance {
   bool m_show_sub_codes = false;
   bool m_show_zero = false;
   std::vector<Row> m_rows;
-  std::unordered_map<std::int64_t, std::size_t> m_row_of_account;
+  // Cents, m_keys.size() per row; rows keep their offset when sorted.
+  std::vector<std::int64_t> m_amounts;
+  // (account id, row) sorted by account id, for the aggregate results.
+  std::vector<std::pair<std::int64_t, std::size_t>> m_row_of_account;
 };
 
 }  // namespace orvo::ledger
