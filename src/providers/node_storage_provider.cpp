@@ -1,0 +1,25 @@
+#include "providers/node_storage_provider.h"
+
+#include <string>
+
+#include "orvo/error.h"
+
+namespace orvo::providers {
+
+xml::Node CStgProviderXMLNode::LaunchProperties() { return m_launch_properties; }
+
+void CStgProviderXMLNode::LaunchProperties(const xml::Node& launch_properties) {
+  m_launch_properties = launch_properties;
+}
+
+std::shared_ptr<ICommandFactory> CStgProviderXMLNode::CreateCommandFactory(std::int32_t kind) {
+  if (kind != 1) {
+    RaiseError("CreateCommandFactory", "Unknown command factory kind " + std::to_string(kind) +
+                                           "; the data driver's factory is kind 1");
+  }
+  auto factory = ComponentRegistry::CreateAs<IDriverCommandFactory>(kCommandFactoryId);
+  factory->Init(m_launch_properties);
+  return factory;
+}
+
+}  // namespace orvo::providers
