@@ -2,9 +2,11 @@
 // folder (see Workspace), read lazily and never written.
 //
 // The definition lists and libraries are the workspace's parsed files
-// themselves (document elements, or their Definitions/Configurations parts
-// for data columns); callers read them and must not rely on changes to them
-// lasting. NotifyStatus only remembers the last text.
+// themselves: each file's top element, detached so that "/" in a query means
+// the list ("/BMk[@Key='X']", "/Nrg[@Key='X']"), or for data columns the
+// Definitions/Configurations parts. The same node is returned on every call;
+// changes a caller makes to it last as long as the store context and never
+// reach the disk. NotifyStatus only remembers the last text.
 #ifndef ORVO_PROVIDERS_STORE_CONTEXT_H_
 #define ORVO_PROVIDERS_STORE_CONTEXT_H_
 

@@ -129,8 +129,8 @@ double Margin(const fs::path& file, const xml::Node& printer, const char* side) 
   std::string text = printer.AttributeOr(side, "0");
   std::optional<double> margin = Number(text);
   if (!margin || *margin < 0 || *margin > 1000) {
-    RaiseFileProblem(file, "Printer " + std::string(side) + " \"" + text +
-                               "\" is not a margin in millimetres (0 to 1000)");
+    RaiseFileProblem(file, "has Printer " + std::string(side) + " \"" + text +
+                               "\", which is not a margin in millimetres (0 to 1000)");
   }
   return *margin;
 }
@@ -142,18 +142,19 @@ WorkspaceSettings ParseSettings(const fs::path& folder, const fs::path& file,
   std::string period_text = element.AttributeOr("CurrentPeriod", "1");
   std::optional<std::int64_t> period = WholeNumber(period_text);
   if (!period || *period < 1 || *period > INT16_MAX) {
-    RaiseFileProblem(
-        file, "CurrentPeriod \"" + period_text + "\" is not a period number from 1 to 32767");
+    RaiseFileProblem(file, "has CurrentPeriod \"" + period_text +
+                               "\", which is not a period number from 1 to 32767");
   }
   settings.current_period = static_cast<Int16>(*period);
 
-  std::string mode = UpperCase(element.AttributeOr("StorageMode", "0"));
+  std::string mode_text = element.AttributeOr("StorageMode", "0");
+  std::string mode = UpperCase(mode_text);
   if (mode == "0" || mode == "FALSE") {
     settings.storage_mode = false;
   } else if (mode == "-1" || mode == "1" || mode == "TRUE") {
     settings.storage_mode = true;
   } else {
-    RaiseFileProblem(file, "StorageMode \"" + mode + "\" is not \"0\" or \"-1\"");
+    RaiseFileProblem(file, "has StorageMode \"" + mode_text + "\", which is not \"0\" or \"-1\"");
   }
 
   std::string ledger = element.AttributeOr("Ledger", kDefaultLedger);
@@ -184,10 +185,7 @@ std::string UpperCase(std::string text) {
 
 xml::Node DetachedCopy(const xml::Node& node) {
   if (!node) return {};
-  xml::Document document = xml::Document::Create();
-  xml::Node copy = document.ImportNode(node, true);
-  document.SetDocumentElement(copy);
-  return copy;
+  return xml::Document::Create().ImportNode(node, true);
 }
 
 fs::path Workspace::FolderOf(const xml::Node& launch_properties) {
@@ -251,10 +249,10 @@ xml::Node Workspace::List(WorkspaceList list) {
   if (text) {
     root = ParseFile(file, *text, spec.root);
     NormaliseKeys(list, root);
+    // Detached, so that "/BMk[...]" on the list selects its entries.
+    root.ParentNode().RemoveChild(root);
   } else {
-    xml::Document empty = xml::Document::Create();
-    root = empty.CreateElement(spec.root);
-    empty.SetDocumentElement(root);
+    root = xml::Document::Create().CreateElement(spec.root);
   }
   slot = root;
   return slot;

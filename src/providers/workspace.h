@@ -73,8 +73,9 @@ class Workspace {
   // missing, the file is malformed or a value is out of range.
   const WorkspaceSettings& Settings();
 
-  // The document element of a list file (an empty element of the file's
-  // root name when the file is absent).
+  // The top element of a list file, detached from its document so that a
+  // query starting with "/" ("/BMk[@Key='X']") means the list itself; an
+  // empty element of the file's root name when the file is absent.
   xml::Node List(WorkspaceList list);
 
   // The data-column definitions and configurations: the `Definitions` and
@@ -100,8 +101,8 @@ class Workspace {
 // ASCII upper case, the form lookup keys are stored and compared in.
 std::string UpperCase(std::string text);
 
-// A deep copy of `node` as the document element of a new document: the
-// caller may change it without touching the workspace's copy.
+// A detached deep copy of `node` in a new document: the caller may change it
+// without touching the workspace's copy.
 xml::Node DetachedCopy(const xml::Node& node);
 
 }  // namespace orvo::providers
