@@ -213,10 +213,11 @@ class INodeStorageProvider : public IComponent {
   virtual std::shared_ptr<ICommandFactory> CreateCommandFactory(std::int32_t kind) = 0;
 };
 
-// The data driver's command factory as a creatable component. The reference
-// XML-node storage provider creates it by kCommandFactoryId and calls Init
-// with its launch-properties node before handing it out; Init opens whatever
-// the launch properties name (the reference driver: the workspace's ledger).
+// A data driver's command factory that wants the launch properties. The
+// reference XML-node storage provider creates the component registered as
+// kCommandFactoryId; it must be an ICommandFactory, and when it also offers
+// this interface, Init is called with the provider's launch-properties node
+// before the factory is handed out.
 class IDriverCommandFactory : public IComponent, public ICommandFactory {
  public:
   virtual void Init(const xml::Node& launch_properties) = 0;

@@ -17,8 +17,16 @@ std::shared_ptr<ICommandFactory> CStgProviderXMLNode::CreateCommandFactory(std::
     RaiseError("CreateCommandFactory", "Unknown command factory kind " + std::to_string(kind) +
                                            "; the data driver's factory is kind 1");
   }
-  auto factory = ComponentRegistry::CreateAs<IDriverCommandFactory>(kCommandFactoryId);
-  factory->Init(m_launch_properties);
+  std::shared_ptr<IComponent> component = ComponentRegistry::Create(kCommandFactoryId);
+  auto factory = std::dynamic_pointer_cast<ICommandFactory>(component);
+  if (!factory) {
+    RaiseError("CreateCommandFactory", "The component registered as \"" +
+                                           std::string(kCommandFactoryId) +
+                                           "\" is not a command factory");
+  }
+  if (auto initialisable = std::dynamic_pointer_cast<IDriverCommandFactory>(component)) {
+    initialisable->Init(m_launch_properties);
+  }
   return factory;
 }
 

@@ -1,8 +1,9 @@
 // The reference XML-node storage provider ("OrvoStorage.CStgProviderXMLNode"):
 // the way to the data driver. CreateCommandFactory(1) creates the component
 // registered as kCommandFactoryId ("OrvoLedger.CCommandFactory", the SQLite
-// ledger driver by default), Inits it with this provider's LaunchProperties
-// and hands it out; every call creates a new factory.
+// ledger driver by default), which must be an ICommandFactory; when it is an
+// IDriverCommandFactory it is first Init-ed with this provider's
+// LaunchProperties. Every call creates a new factory.
 #ifndef ORVO_PROVIDERS_NODE_STORAGE_PROVIDER_H_
 #define ORVO_PROVIDERS_NODE_STORAGE_PROVIDER_H_
 

@@ -60,6 +60,26 @@ TEST(ReferenceComponents, AreRegisteredAndServeTheWorkspaceThroughTheLibrary) {
   EXPECT_EQ(workspace.Snapshot(), snapshot);
 }
 
+TEST(ReferenceComponents, ADriverWithoutInitIsHandedOutAndANonFactoryIsRefused) {
+  class PlainFactory : public IComponent, public ICommandFactory {
+   public:
+    std::shared_ptr<ICommand> CreateCommand(std::int32_t, const std::string&) override {
+      return nullptr;
+    }
+  };
+  CStgProviderXMLNode provider;
+  ComponentRegistry::Register(kCommandFactoryId, [] { return std::make_shared<PlainFactory>(); });
+  EXPECT_NE(std::dynamic_pointer_cast<PlainFactory>(provider.CreateCommandFactory(1)), nullptr);
+
+  ComponentRegistry::Register(kCommandFactoryId,
+                              [] { return std::make_shared<CFormatProvider>(); });
+  ResumeNext resume;
+  resume.Step([&] { provider.CreateCommandFactory(1); });
+  ASSERT_TRUE(resume.IsErrorPending());
+  EXPECT_EQ(resume.Pending()->Source(), "CreateCommandFactory");
+  EXPECT_THAT(resume.Pending()->Description(), HasSubstr("is not a command factory"));
+}
+
 TEST(ReferenceComponents, StorageModeTrueMeansNoDataDriver) {
   TempWorkspace workspace;
   workspace.Write("workspace.xml", "<Workspace StorageMode='-1'/>");
