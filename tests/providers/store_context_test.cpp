@@ -91,20 +91,6 @@ TEST(StoreContext, MinimalWorkspaceHasEmptyListsAndDefaults) {
   EXPECT_EQ(workspace.Snapshot().size(), 1u);
 }
 
-TEST(StoreContext, SharedCacheAndDatabaseMapSlotHoldWhatTheyAreGiven) {
-  TempWorkspace workspace;
-  workspace.Write("workspace.xml", "<Workspace/>");
-  std::shared_ptr<IStoreContext> context = ContextOf(workspace);
-  ISharedCache& cache = context->SharedCache();
-  EXPECT_TRUE(cache.Item("ERange").IsNull());
-  xml::Node range = xml::Document::Create().CreateElement("ERange");
-  cache.Item("ERange", range);
-  EXPECT_TRUE(context->SharedCache().Item("ERange") == range);
-  cache.Item("ERange", xml::Node());
-  EXPECT_TRUE(cache.Item("ERange").IsNull());
-  EXPECT_EQ(context->DatabaseMapProvider(), nullptr);
-}
-
 TEST(StoreContext, BadWorkspacesFailNamingTheFolderOrFileAndWriteNothing) {
   struct Case {
     const char* file;  // written as workspace.xml unless it names another file
