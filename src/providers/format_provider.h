@@ -5,7 +5,8 @@
 //                      PEx (empty) and Stl (a "General" style: number format,
 //                      Alg, Brd, Fnts with one Fnt); Key is the column name
 //                      followed by the row when both are known, else "".
-//   GetFormat(key)     a copy of the workspace's Fmt with that Key (formats.xml).
+//   GetFormat(key)     a copy of the workspace's Fmt with that Key (formats.xml),
+//                      a full one (with children) in preference to a stub.
 //   ColumnNumber(name) letters A = 1 ... Z = 26, AA = 27 ... ZZZ = 18278;
 //                      the reserved names below; -1 for anything else.
 //

@@ -269,7 +269,9 @@ xml::Node Workspace::FindFormat(const std::string& upper_key) {
   if (!m_formats) {
     KeyIndex index;
     for (const xml::Node& format : List(WorkspaceList::kFormats).SelectNodes(".//Fmt[@Key]")) {
-      index.try_emplace(format.AttributeOr("Key", ""), format);
+      auto [entry, added] = index.try_emplace(format.AttributeOr("Key", ""), format);
+      // A full format replaces a stub (a Fmt without children) met earlier.
+      if (!added && !entry->second.HasChildNodes()) entry->second = format;
     }
     m_formats = std::move(index);
   }

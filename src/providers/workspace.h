@@ -82,7 +82,10 @@ class Workspace {
   // `Configurations` children of data_columns.xml (created empty when absent).
   xml::Node DataColumnPart(const char* name);
 
-  // The first Fmt (anywhere in formats.xml) whose Key is `upper_key`, or Nothing.
+  // The first full Fmt (one with child nodes) anywhere in formats.xml whose
+  // Key is `upper_key`, else the first stub with that Key, else Nothing. The
+  // library looks formats up in the format library itself and asks for the
+  // full format only when it found a stub.
   xml::Node FindFormat(const std::string& upper_key);
   // The DC configuration whose Key is `upper_key`, or Nothing.
   xml::Node FindDataColumnConfiguration(const std::string& upper_key);

@@ -79,7 +79,8 @@ TEST(FormatProvider, StoredFormatsAndConfigurationsComeAsCopiesByKey) {
   cDynamicColProvider columns;
   columns.Init(workspace.LaunchProperties());
 
-  // The first Fmt with the key wins; keys are compared in upper case.
+  // The first full Fmt with the key wins over stubs and later duplicates;
+  // keys are compared in upper case.
   xml::Node format = formats.GetFormat("Is_Main");
   ASSERT_FALSE(format.IsNull());
   EXPECT_EQ(format.AttributeOr("Name", ""), "Income statement");

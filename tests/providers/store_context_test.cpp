@@ -45,9 +45,7 @@ TEST(StoreContext, AnswersEveryListWithTheQueriesTheLibraryUses) {
 
   // Keys are found in upper case even where the file has them in lower case.
   EXPECT_FALSE(context->ReportLibrary().SelectSingleNode("Rep[@Key='INCOME']").IsNull());
-  EXPECT_EQ(
-      context->FormatLibrary().SelectSingleNode("//Fmt[@Key='IS_MAIN']").AttributeOr("Name", ""),
-      "Income statement");
+  EXPECT_EQ(context->FormatLibrary().SelectNodes("//Fmt[@Key='IS_MAIN']").Length(), 3u);
   xml::Node bookmark = context->BookmarkDefinitions().SelectSingleNode("/BMk[@Key='NOTE1']");
   ASSERT_FALSE(bookmark.IsNull());
   EXPECT_EQ(bookmark.AttributeOr("Row", ""), "3");

@@ -80,7 +80,8 @@ class TempWorkspace {
           "<PgSetup Ovr='1' Bottom='!' Left='!' Right='!' Top='!'/></Rep>"
           "<Rep Key='BALANCE'/></Reports>");
     Write("formats.xml",
-          "<Formats><Folder Name='Statements'>"
+          "<Formats><Catalogue><Fmt Key='IS_MAIN' Name='Stub'/></Catalogue>"
+          "<Folder Name='Statements'>"
           "<Fmt Key='is_main' Name='Income statement' MRow='1' MCol='2'><Itms><Row>"
           "<Itm Key='A1' Row='1' Col='1' Value='Revenue'/></Row></Itms></Fmt>"
           "</Folder><Fmt Key='IS_MAIN' Name='Shadowed duplicate'/></Formats>");
