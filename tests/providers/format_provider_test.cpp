@@ -4,7 +4,7 @@
 
 #include "orvo/error.h"
 #include "providers/dynamic_col_provider.h"
-#include "temp_workspace.h"
+#include "support/temp_workspace.h"
 
 namespace orvo::providers {
 namespace {

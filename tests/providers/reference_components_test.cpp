@@ -10,7 +10,7 @@
 #include "providers/format_provider.h"
 #include "providers/node_storage_provider.h"
 #include "providers/storage_provider.h"
-#include "temp_workspace.h"
+#include "support/temp_workspace.h"
 
 namespace orvo::providers {
 namespace {

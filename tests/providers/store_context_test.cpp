@@ -5,7 +5,7 @@
 
 #include "orvo/error.h"
 #include "providers/storage_provider.h"
-#include "temp_workspace.h"
+#include "support/temp_workspace.h"
 
 namespace orvo::providers {
 namespace {

@@ -1,7 +1,7 @@
 // A workspace folder written by a test into a fresh temporary directory and
 // removed afterwards.
-#ifndef ORVO_TESTS_PROVIDERS_TEMP_WORKSPACE_H_
-#define ORVO_TESTS_PROVIDERS_TEMP_WORKSPACE_H_
+#ifndef ORVO_TESTS_SUPPORT_TEMP_WORKSPACE_H_
+#define ORVO_TESTS_SUPPORT_TEMP_WORKSPACE_H_
 
 #include <unistd.h>
 
@@ -121,4 +121,4 @@ void OnNewThread(Body body) {
 
 }  // namespace orvo::testing
 
-#endif  // ORVO_TESTS_PROVIDERS_TEMP_WORKSPACE_H_
+#endif  // ORVO_TESTS_SUPPORT_TEMP_WORKSPACE_H_
