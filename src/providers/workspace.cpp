@@ -176,13 +176,6 @@ struct OpenWorkspaces {
 
 }  // namespace
 
-std::string UpperCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 xml::Node DetachedCopy(const xml::Node& node) {
   if (!node) return {};
   return xml::Document::Create().ImportNode(node, true);

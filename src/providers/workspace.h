@@ -27,6 +27,7 @@
 
 #include "frame/int16.h"
 #include "orvo/providers.h"
+#include "frame/text.h"
 #include "orvo/xml.h"
 
 namespace orvo::providers {
@@ -101,8 +102,6 @@ class Workspace {
   std::optional<KeyIndex> m_configurations;
 };
 
-// ASCII upper case, the form lookup keys are stored and compared in.
-std::string UpperCase(std::string text);
 
 // A detached deep copy of `node` in a new document: the caller may change it
 // without touching the workspace's copy.
