@@ -1,5 +1,5 @@
-// The ledger data driver's command factory, registered as
-// "OrvoLedger.CCommandFactory".
+// The ledger data driver's command factory, registered under kCommandFactoryId
+// ("OrvoLedger.CCommandFactory").
 //
 // It finds its workspace, on first use, from (in this order) the node given
 // to Init, the folder given to OpenWorkspace, or the calling thread's
@@ -20,14 +20,12 @@
 
 namespace orvo::ledger {
 
-inline constexpr const char* kLedgerCommandFactoryId = "OrvoLedger.CCommandFactory";
-
-class CLedgerCommandFactory : public IComponent, public ICommandFactory {
+class CLedgerCommandFactory : public IDriverCommandFactory {
  public:
   CLedgerCommandFactory();
 
   // Takes the workspace from a launch-properties node (a deep copy is kept).
-  void Init(const xml::Node& launch_properties);
+  void Init(const xml::Node& launch_properties) override;
   // Takes the workspace folder directly.
   void OpenWorkspace(const std::string& workspace_folder);
 

@@ -5,14 +5,23 @@
 #include "orvo/providers.h"
 
 namespace orvo {
+namespace {
+
+template <class Component>
+std::shared_ptr<IComponent> Make() {
+  return std::make_shared<Component>();
+}
+
+}  // namespace
 
 void RegisterLedgerComponents() {
-  ComponentRegistry::Register(ledger::kLedgerCommandFactoryId, [] {
-    return std::static_pointer_cast<IComponent>(std::make_shared<ledger::CLedgerCommandFactory>());
-  });
-  ComponentRegistry::Register(kDatabaseMapProviderId, [] {
-    return std::static_pointer_cast<IComponent>(std::make_shared<ledger::CDatabaseMapProvider>());
-  });
+  ComponentRegistry::Register(kCommandFactoryId, Make<ledger::CLedgerCommandFactory>);
+  ComponentRegistry::Register(kDatabaseMapProviderId, Make<ledger::CDatabaseMapProvider>);
+}
+
+void RegisterLedgerDefaults() {
+  ComponentRegistry::RegisterDefault(kCommandFactoryId, Make<ledger::CLedgerCommandFactory>);
+  ComponentRegistry::RegisterDefault(kDatabaseMapProviderId, Make<ledger::CDatabaseMapProvider>);
 }
 
 }  // namespace orvo

@@ -7,7 +7,7 @@
 #include <iostream>
 
 #include "command.h"
-#include "ledger/ledger_command_factory.h"
+#include "orvo/providers.h"
 
 namespace orvo::cli {
 namespace {
@@ -56,10 +56,12 @@ int RunDriverCommand(const Arguments& args) {
   }
   if (positional.size() != 2) throw UsageError("give the workspace folder and the function");
 
+  // The factory registered for the data driver, as the XML-node storage
+  // provider creates it.
   xml::Document document = xml::Document::Create();
-  ledger::CLedgerCommandFactory factory;
-  factory.Init(LaunchPropertiesFor(document, positional[0]));
-  std::shared_ptr<ICommand> command = factory.CreateCommand(0, positional[1]);
+  auto factory = ComponentRegistry::CreateAs<IDriverCommandFactory>(kCommandFactoryId);
+  factory->Init(LaunchPropertiesFor(document, positional[0]));
+  std::shared_ptr<ICommand> command = factory->CreateCommand(0, positional[1]);
   ICommandFilters& command_filters = command->definition().Filters();
   command_filters.Clear();
   for (const FilterArgument& filter : filters) {
