@@ -18,6 +18,10 @@ TEST(LedgerCommands, SampleThenDriverAnswersAsXml) {
   auto sample = RunOrvo({"sample", folder.string(), "--accounts", "40", "--start", "3"});
   EXPECT_EQ(sample.exit_code, 0);
   EXPECT_TRUE(std::filesystem::exists(folder / "ledger.sqlite"));
+  // Every formula of the sample parses against its own definitions and driver.
+  auto check = RunOrvo({"check", folder.string()});
+  EXPECT_EQ(check.exit_code, 0);
+  EXPECT_NE(check.out.find(", 0 with errors"), std::string::npos) << check.out;
 
   auto value =
       RunOrvo({"driver", folder.string(), "AccountValue_DDKFunction", "--filter", "#1:CODE=1000",
