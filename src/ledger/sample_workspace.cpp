@@ -23,8 +23,61 @@ void WriteFile(const std::filesystem::path& path, const std::string& text) {
   if (!stream) RaiseError(kSource, "Cannot write workspace file '" + path.string() + "'");
 }
 
+// Puts each element that follows another tag directly on its own indented
+// line, so people can read the files. Only the gap between two tags gets
+// white space, and never inside an element that holds text of its own (a
+// repeat definition's folder reference), so no text value changes.
+std::string Indented(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 4);
+  int depth = 0;
+  bool previous_was_tag = false;
+  std::vector<bool> holds_text = {false};
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] != '<') {
+      std::size_t next = text.find('<', i);
+      if (next == std::string::npos) next = text.size();
+      out.append(text, i, next - i);
+      i = next;
+      previous_was_tag = false;
+      holds_text.back() = true;
+      continue;
+    }
+    // Find the tag's end, skipping quoted attribute values.
+    std::size_t end = i + 1;
+    char quote = 0;
+    for (; end < text.size(); ++end) {
+      if (quote) {
+        if (text[end] == quote) quote = 0;
+      } else if (text[end] == '"' || text[end] == '\'') {
+        quote = text[end];
+      } else if (text[end] == '>') {
+        break;
+      }
+    }
+    bool closing = text.compare(i, 2, "</") == 0;
+    bool self_closing = end > 0 && text[end - 1] == '/';
+    bool mixed = holds_text.back();
+    if (closing) {
+      --depth;
+      if (holds_text.size() > 1) holds_text.pop_back();
+    }
+    if (previous_was_tag && !mixed) {
+      out += "\n" + std::string(static_cast<std::size_t>(2 * depth), ' ');
+    }
+    out.append(text, i, end + 1 - i);
+    if (!closing && !self_closing) {
+      ++depth;
+      holds_text.push_back(false);
+    }
+    previous_was_tag = true;
+    i = end + 1;
+  }
+  return out;
+}
+
 void WriteXml(const std::filesystem::path& path, const xml::Node& root) {
-  WriteFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + root.Xml() + "\n");
+  WriteFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + Indented(root.Xml()) + "\n");
 }
 
 std::string ColumnLetters(int column) {
