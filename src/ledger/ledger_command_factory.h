@@ -1,10 +1,10 @@
 // The ledger data driver's command factory, registered under kCommandFactoryId
 // ("OrvoLedger.CCommandFactory").
 //
-// It finds its workspace, on first use, from (in this order) the node given
-// to Init, the folder given to OpenWorkspace, or the calling thread's
-// launch-properties node (<LaunchProperties Workspace="DIR"/>), so a storage
-// provider that only creates it by identifier needs to do nothing more.
+// It finds its workspace, on first use, from the last Init (a
+// launch-properties node) or OpenWorkspace (a folder) call, or, without
+// either, from the calling thread's launch-properties node
+// (<LaunchProperties Workspace="DIR"/>).
 // The ledger file is opened read-only when the first command runs.
 //
 // Threading: a factory and its commands belong to one thread.
