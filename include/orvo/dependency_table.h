@@ -1,0 +1,125 @@
+// CDependencyTable: the items of a preview build that wait for other cells.
+//
+// Each entry says that item Key of format Fmt waits for the cell Dep, and
+// names the slot that holds the waiting item's node. The table is an XML
+// entry list `Deps` (children `Itm` with the attributes Dep, Key, Fmt, Pos,
+// Row, ARow in that order), an XML free list `FreeI` (children `Free Pos`),
+// and an array of slots numbered from 1 to the capacity (250 at creation,
+// grown by 250 when no slot is free).
+//
+// Invariants, kept by every member including one that fails:
+//   * every `Itm` entry names a filled slot, and every filled slot is named
+//     by exactly one entry;
+//   * every slot from 1 to the capacity is either named by one entry or
+//     listed once in `FreeI`;
+//   * slots are taken from the front of `FreeI` and returned at its end.
+//
+// Keys, dependency keys and format names are stored and compared in upper
+// case. Lookups by dependency key, item key, format and row use hash indexes
+// kept in step with `Deps`, so each member costs the same with 100 entries as
+// with 100,000. `DependentIndex` hands out the live `Deps` element for
+// reading; entries changed by anyone but this table are not re-indexed.
+//
+// A dependent item's node must carry `Key` (a cell key: column letters then
+// row digits) and `Row` (its current row, decimal).
+//
+// Threading: one thread (the preview builder's).
+#ifndef ORVO_DEPENDENCY_TABLE_H_
+#define ORVO_DEPENDENCY_TABLE_H_
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "orvo/xml.h"
+
+namespace orvo {
+
+class CDependencyTable {
+ public:
+  CDependencyTable();
+  CDependencyTable(const CDependencyTable&) = delete;
+  CDependencyTable& operator=(const CDependencyTable&) = delete;
+  ~CDependencyTable();
+
+  // The entries with that `Dep` and `Fmt`, in document order.
+  xml::NodeList DependentItemsForKey(std::string_view DependentKey,
+                                     std::string_view FormatName) const;
+  // The node in the slot the entry names (null when that slot is empty).
+  // An entry whose `Pos` is not a slot number raises the bounds failure.
+  xml::Node DependentItem(const xml::Node& Index) const;
+  // True when no entry has that `Key` and `Fmt`.
+  bool IsDependencyCompletelyResolvable(std::string_view ItemKey,
+                                        std::string_view FormatName) const;
+  // Records that `Item` waits for `DependentKey`; an entry with the same
+  // dependency, key, format and item row only has its slot re-pointed.
+  // A key without digits raises "row not found"/"Tallix".
+  void AddDependency(const xml::Node& Item, std::string_view DependentKey,
+                     std::string_view FormatName);
+  // Moves every entry of the format, and its item, down by `NoOfRows` rows.
+  void AdjustDependentRows(std::int32_t NoOfRows, std::string_view FormatName);
+  // Drops the entry and frees its slot. Nothing happens when the entry is
+  // no longer in the table (its slot is empty or was given to another entry).
+  void RemoveDependentIndex(const xml::Node& Index);
+  // Drops every entry of the format whose `ARow` is `Row`.
+  void RemoveItemsForRow(std::int32_t Row, std::string_view FormatName);
+  // Drops the first entry (document order) of the item's key in the format.
+  // Fails, changing nothing, when there is none.
+  void RemoveDependentItem(const xml::Node& Item, std::string_view FormatName);
+  // The live `Deps` element.
+  xml::Node DependentIndex() const { return m_deps; }
+  // Every entry with that `Fmt`, in document order.
+  xml::NodeList DependenciesForFormat(std::string_view FormatName) const;
+
+  // Inspection: the live `FreeI` element and the current capacity.
+  xml::Node FreeIndex() const { return m_free; }
+  std::int32_t Capacity() const noexcept { return m_capacity; }
+
+ private:
+  // One filled slot and the entry that names it.
+  struct Slot {
+    xml::Node item;           // the waiting item; null when the slot is free
+    xml::Node entry;          // its `Itm` element in `Deps`
+    std::uint64_t order = 0;  // document order of the entry among all entries
+    std::string dep, key, fmt;
+    std::int32_t arow = 0;
+  };
+  // Entries of one group by document order: order -> slot number.
+  using Group = std::map<std::uint64_t, std::int32_t>;
+  using KeyIndex = std::unordered_map<std::string, Group>;
+
+  void Grow();
+  void Link(std::int32_t pos);
+  void Unlink(std::int32_t pos);
+  static void Enter(KeyIndex& index, const std::string& group_key, const Slot& slot,
+                    std::int32_t pos);
+  static void Leave(KeyIndex& index, const std::string& group_key, const Slot& slot);
+  static xml::NodeList EntriesOf(const KeyIndex& index, const std::string& group_key,
+                                 const std::vector<Slot>& slots);
+  // The slot an entry names when it is the live entry of that slot, else 0.
+  std::int32_t LiveSlotOf(const xml::Node& entry) const;
+
+  xml::Document m_document;  // owns Deps, FreeI and the templates
+  xml::Node m_deps;
+  xml::Node m_free;
+  xml::Node m_entry_template;
+  xml::Node m_free_template;
+  std::int32_t m_capacity = 0;
+  std::vector<Slot> m_slots;              // slot n at [n - 1]
+  std::deque<std::int32_t> m_free_slots;  // FreeI's slot numbers, in its order
+  std::uint64_t m_next_order = 1;
+
+  KeyIndex m_by_dep;         // Dep + Fmt
+  KeyIndex m_by_key;         // Key + Fmt
+  KeyIndex m_by_fmt;         // Fmt
+  KeyIndex m_by_row;         // Fmt + ARow
+  KeyIndex m_by_dependency;  // Dep + Key + Fmt + ARow
+};
+
+}  // namespace orvo
+
+#endif  // ORVO_DEPENDENCY_TABLE_H_

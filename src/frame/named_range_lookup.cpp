@@ -1,0 +1,18 @@
+#include "frame/named_range_lookup.h"
+
+#include <string>
+
+#include "frame/text_value.h"
+#include "orvo/error.h"
+
+namespace orvo {
+
+bool IsNamedRange(const xml::Node& definitions, std::string_view name) {
+  const std::string query = "/Nrg[@Key=\"" + UpperCase(TrimSpaces(name)) + "\"]";
+  bool found = false;
+  ResumeNext resume;
+  resume.Step([&] { found = !definitions.SelectSingleNode(query).IsNull(); });
+  return found;
+}
+
+}  // namespace orvo

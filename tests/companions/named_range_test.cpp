@@ -1,0 +1,53 @@
+#include "orvo/named_range.h"
+
+#include <gtest/gtest.h>
+
+#include "frame/named_range_lookup.h"
+
+namespace orvo {
+namespace {
+
+TEST(NamedRange, PropertiesStartEmptyAndKeepWhatIsSet) {
+  cNamedRange range;
+  EXPECT_EQ(range.RangeName(), "");
+  EXPECT_EQ(range.FormatName(), "");
+  EXPECT_EQ(range.StartingColumn(), "");
+  EXPECT_EQ(range.EndingColumn(), "");
+  EXPECT_EQ(range.StartingRow(), 0);
+  EXPECT_EQ(range.EndingRow(), 0);
+
+  range.RangeName("Costs");
+  range.FormatName("Sales");
+  range.StartingColumn("B");
+  range.EndingColumn("AD");
+  range.StartingRow(3);
+  range.EndingRow(-1);
+  EXPECT_EQ(range.RangeName(), "Costs");
+  EXPECT_EQ(range.FormatName(), "Sales");
+  EXPECT_EQ(range.StartingColumn(), "B");
+  EXPECT_EQ(range.EndingColumn(), "AD");
+  EXPECT_EQ(range.StartingRow(), 3);
+  EXPECT_EQ(range.EndingRow(), -1);
+}
+
+TEST(NamedRangeLookup, NamesAreTrimmedAndUpperCased) {
+  // The store context hands its definitions out as a detached element.
+  const xml::Document document = xml::Document::Parse(
+      "<Nrgs><Nrg Key=\"COSTS\" Fmt=\"SALES\"/><Nrg Key=\"NET INCOME\" Fmt=\"PL\"/>"
+      "<Other Key=\"REVENUE\"/></Nrgs>");
+  const xml::Node definitions = document.DocumentElement().CloneNode(true);
+
+  EXPECT_TRUE(IsNamedRange(definitions, "COSTS"));
+  EXPECT_TRUE(IsNamedRange(definitions, "  costs "));
+  EXPECT_TRUE(IsNamedRange(definitions, "Net Income"));
+  EXPECT_FALSE(IsNamedRange(definitions, "Net"));
+  EXPECT_FALSE(IsNamedRange(definitions, "Revenue"));  // not an Nrg
+  EXPECT_FALSE(IsNamedRange(definitions, ""));
+
+  // A failing query is an answer, not a failure.
+  EXPECT_FALSE(IsNamedRange(definitions, "a\"b"));
+  EXPECT_FALSE(IsNamedRange(xml::Node(), "COSTS"));
+}
+
+}  // namespace
+}  // namespace orvo
