@@ -29,7 +29,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -80,26 +79,57 @@ class CDependencyTable {
   std::int32_t Capacity() const noexcept { return m_capacity; }
 
  private:
-  // One filled slot and the entry that names it.
-  struct Slot {
-    xml::Node item;           // the waiting item; null when the slot is free
-    xml::Node entry;          // its `Itm` element in `Deps`
-    std::uint64_t order = 0;  // document order of the entry among all entries
-    std::string dep, key, fmt;
-    std::int32_t arow = 0;
+  // The lookups kept in step with `Deps`. Each is a set of groups; a group
+  // lists its entries in document order as a doubly linked list through the
+  // slots, so joining at the end and leaving cost the same at any size.
+  enum Lookup { kByDep, kByKey, kByFmt, kByRow, kByDependency, kLookupCount };
+  struct Links {
+    std::int32_t prev = 0;  // slot numbers; 0 ends the list
+    std::int32_t next = 0;
   };
-  // Entries of one group by document order: order -> slot number.
-  using Group = std::map<std::uint64_t, std::int32_t>;
-  using KeyIndex = std::unordered_map<std::string, Group>;
+  // One slot and the entry that names it while it is filled.
+  struct Slot {
+    xml::Node item;           // the waiting item; null while the slot is free
+    xml::Node entry;          // its `Itm` element in `Deps`
+    std::uint64_t order = 0;  // document order among all entries ever made
+    std::int32_t dep = 0;     // interned texts of Dep, Key and Fmt
+    std::int32_t key = 0;
+    std::int32_t fmt = 0;
+    std::int32_t arow = 0;
+    Links links[kLookupCount];
+  };
+  struct GroupKey {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    bool operator==(const GroupKey&) const = default;
+  };
+  struct GroupKeyHash {
+    std::size_t operator()(const GroupKey& key) const noexcept {
+      return static_cast<std::size_t>((key.high * 0x9E3779B97F4A7C15ULL) ^ key.low);
+    }
+  };
+  struct Group {
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+  };
+  using Groups = std::unordered_map<GroupKey, Group, GroupKeyHash>;
+
+  static GroupKey KeyOf(Lookup lookup, const Slot& slot);
+  static GroupKey Pair(std::int32_t a, std::int32_t b);
+  Slot& SlotAt(std::int32_t pos) { return m_slots[static_cast<std::size_t>(pos - 1)]; }
+  const Slot& SlotAt(std::int32_t pos) const { return m_slots[static_cast<std::size_t>(pos - 1)]; }
 
   void Grow();
-  void Link(std::int32_t pos);
-  void Unlink(std::int32_t pos);
-  static void Enter(KeyIndex& index, const std::string& group_key, const Slot& slot,
-                    std::int32_t pos);
-  static void Leave(KeyIndex& index, const std::string& group_key, const Slot& slot);
-  static xml::NodeList EntriesOf(const KeyIndex& index, const std::string& group_key,
-                                 const std::vector<Slot>& slots);
+  void Join(Lookup lookup, std::int32_t pos);
+  void Leave(Lookup lookup, std::int32_t pos);
+  void JoinAll(std::int32_t pos);
+  void LeaveAll(std::int32_t pos);
+  // The first entry of a group, or 0.
+  std::int32_t FirstOf(Lookup lookup, const GroupKey& key) const;
+  xml::NodeList EntriesOf(Lookup lookup, const GroupKey& key) const;
+  // The id of an upper-case text; -1 (matching nothing) for one never stored.
+  std::int32_t FindId(const std::string& text) const;
+  std::int32_t Intern(const std::string& text);
   // The slot an entry names when it is the live entry of that slot, else 0.
   std::int32_t LiveSlotOf(const xml::Node& entry) const;
 
@@ -111,13 +141,11 @@ class CDependencyTable {
   std::int32_t m_capacity = 0;
   std::vector<Slot> m_slots;              // slot n at [n - 1]
   std::deque<std::int32_t> m_free_slots;  // FreeI's slot numbers, in its order
+  std::vector<xml::Node> m_spare_free;    // `Free` elements taken out of FreeI
   std::uint64_t m_next_order = 1;
-
-  KeyIndex m_by_dep;         // Dep + Fmt
-  KeyIndex m_by_key;         // Key + Fmt
-  KeyIndex m_by_fmt;         // Fmt
-  KeyIndex m_by_row;         // Fmt + ARow
-  KeyIndex m_by_dependency;  // Dep + Key + Fmt + ARow
+  Groups m_groups[kLookupCount];
+  std::unordered_map<std::string, std::int32_t> m_ids;
+  std::vector<std::string> m_texts;  // id -> text
 };
 
 }  // namespace orvo

@@ -1,7 +1,6 @@
 #include "orvo/dependency_table.h"
 
 #include <charconv>
-#include <initializer_list>
 
 #include "companions/cell_key.h"
 #include "frame/text_value.h"
@@ -11,17 +10,6 @@ namespace orvo {
 namespace {
 
 constexpr std::int32_t kSlotGrowth = 250;
-
-// Joins the parts of an index key; the separator cannot occur in cell keys
-// or format names.
-std::string GroupKey(std::initializer_list<std::string_view> parts) {
-  std::string joined;
-  for (std::string_view part : parts) {
-    joined.append(part);
-    joined.push_back('\x1f');
-  }
-  return joined;
-}
 
 xml::Node ParseInto(const xml::Document& document, std::string_view text) {
   return document.ImportNode(xml::Document::Parse(text).DocumentElement(), true);
@@ -66,90 +54,129 @@ void CDependencyTable::Grow() {
   m_capacity = capacity;
 }
 
-void CDependencyTable::Enter(KeyIndex& index, const std::string& group_key, const Slot& slot,
-                             std::int32_t pos) {
-  index[group_key].emplace(slot.order, pos);
+CDependencyTable::GroupKey CDependencyTable::Pair(std::int32_t a, std::int32_t b) {
+  return {static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)};
 }
 
-void CDependencyTable::Leave(KeyIndex& index, const std::string& group_key, const Slot& slot) {
-  auto group = index.find(group_key);
-  if (group == index.end()) return;
-  group->second.erase(slot.order);
-  if (group->second.empty()) index.erase(group);
-}
-
-void CDependencyTable::Link(std::int32_t pos) {
-  const Slot& slot = m_slots[static_cast<std::size_t>(pos - 1)];
-  const std::string arow = LongToText(slot.arow);
-  Enter(m_by_dep, GroupKey({slot.dep, slot.fmt}), slot, pos);
-  Enter(m_by_key, GroupKey({slot.key, slot.fmt}), slot, pos);
-  Enter(m_by_fmt, GroupKey({slot.fmt}), slot, pos);
-  Enter(m_by_row, GroupKey({slot.fmt, arow}), slot, pos);
-  Enter(m_by_dependency, GroupKey({slot.dep, slot.key, slot.fmt, arow}), slot, pos);
-}
-
-void CDependencyTable::Unlink(std::int32_t pos) {
-  const Slot& slot = m_slots[static_cast<std::size_t>(pos - 1)];
-  const std::string arow = LongToText(slot.arow);
-  Leave(m_by_dep, GroupKey({slot.dep, slot.fmt}), slot);
-  Leave(m_by_key, GroupKey({slot.key, slot.fmt}), slot);
-  Leave(m_by_fmt, GroupKey({slot.fmt}), slot);
-  Leave(m_by_row, GroupKey({slot.fmt, arow}), slot);
-  Leave(m_by_dependency, GroupKey({slot.dep, slot.key, slot.fmt, arow}), slot);
-}
-
-xml::NodeList CDependencyTable::EntriesOf(const KeyIndex& index, const std::string& group_key,
-                                          const std::vector<Slot>& slots) {
-  std::vector<xml::Node> entries;
-  auto group = index.find(group_key);
-  if (group != index.end()) {
-    entries.reserve(group->second.size());
-    for (const auto& [order, pos] : group->second) {
-      entries.push_back(slots[static_cast<std::size_t>(pos - 1)].entry);
+CDependencyTable::GroupKey CDependencyTable::KeyOf(Lookup lookup, const Slot& slot) {
+  switch (lookup) {
+    case kByDep:
+      return Pair(slot.dep, slot.fmt);
+    case kByKey:
+      return Pair(slot.key, slot.fmt);
+    case kByFmt:
+      return Pair(slot.fmt, 0);
+    case kByRow:
+      return Pair(slot.fmt, slot.arow);
+    default: {
+      const GroupKey high = Pair(slot.dep, slot.key);
+      const GroupKey low = Pair(slot.fmt, slot.arow);
+      return {high.high << 32 | high.low, low.high << 32 | low.low};
     }
   }
+}
+
+void CDependencyTable::Join(Lookup lookup, std::int32_t pos) {
+  Slot& slot = SlotAt(pos);
+  Group& group = m_groups[lookup][KeyOf(lookup, slot)];
+  // Entries are made in document order, so a new one joins at the end; an
+  // entry that changed group (AdjustDependentRows) may have to step back
+  // past later entries that have not moved yet.
+  std::int32_t before = group.last;
+  while (before != 0 && SlotAt(before).order > slot.order)
+    before = SlotAt(before).links[lookup].prev;
+  const std::int32_t after = before == 0 ? group.first : SlotAt(before).links[lookup].next;
+  slot.links[lookup] = {before, after};
+  (before == 0 ? group.first : SlotAt(before).links[lookup].next) = pos;
+  (after == 0 ? group.last : SlotAt(after).links[lookup].prev) = pos;
+}
+
+void CDependencyTable::Leave(Lookup lookup, std::int32_t pos) {
+  Slot& slot = SlotAt(pos);
+  auto found = m_groups[lookup].find(KeyOf(lookup, slot));
+  if (found == m_groups[lookup].end()) return;
+  Group& group = found->second;
+  const Links links = slot.links[lookup];
+  (links.prev == 0 ? group.first : SlotAt(links.prev).links[lookup].next) = links.next;
+  (links.next == 0 ? group.last : SlotAt(links.next).links[lookup].prev) = links.prev;
+  slot.links[lookup] = {};
+  if (group.first == 0) m_groups[lookup].erase(found);
+}
+
+void CDependencyTable::JoinAll(std::int32_t pos) {
+  for (int lookup = 0; lookup < kLookupCount; ++lookup) Join(static_cast<Lookup>(lookup), pos);
+}
+
+void CDependencyTable::LeaveAll(std::int32_t pos) {
+  for (int lookup = 0; lookup < kLookupCount; ++lookup) Leave(static_cast<Lookup>(lookup), pos);
+}
+
+std::int32_t CDependencyTable::FirstOf(Lookup lookup, const GroupKey& key) const {
+  auto found = m_groups[lookup].find(key);
+  return found == m_groups[lookup].end() ? 0 : found->second.first;
+}
+
+xml::NodeList CDependencyTable::EntriesOf(Lookup lookup, const GroupKey& key) const {
+  std::vector<xml::Node> entries;
+  for (std::int32_t pos = FirstOf(lookup, key); pos != 0; pos = SlotAt(pos).links[lookup].next) {
+    entries.push_back(SlotAt(pos).entry);
+  }
   return xml::NodeList(std::move(entries));
+}
+
+std::int32_t CDependencyTable::FindId(const std::string& text) const {
+  auto found = m_ids.find(text);
+  return found == m_ids.end() ? -1 : found->second;
+}
+
+std::int32_t CDependencyTable::Intern(const std::string& text) {
+  auto [found, added] = m_ids.emplace(text, static_cast<std::int32_t>(m_texts.size()));
+  if (added) m_texts.push_back(text);
+  return found->second;
 }
 
 std::int32_t CDependencyTable::LiveSlotOf(const xml::Node& entry) const {
   if (!entry) return 0;
   const std::int32_t pos = SlotNumberOr0(entry.AttributeOr("Pos", ""));
   if (pos < 1 || pos > m_capacity) return 0;
-  const Slot& slot = m_slots[static_cast<std::size_t>(pos - 1)];
+  const Slot& slot = SlotAt(pos);
   return slot.item && slot.entry == entry ? pos : 0;
 }
 
 xml::NodeList CDependencyTable::DependentItemsForKey(std::string_view DependentKey,
                                                      std::string_view FormatName) const {
-  return EntriesOf(m_by_dep, GroupKey({UpperCase(DependentKey), UpperCase(FormatName)}), m_slots);
+  return EntriesOf(kByDep, Pair(FindId(UpperCase(DependentKey)), FindId(UpperCase(FormatName))));
 }
 
 xml::Node CDependencyTable::DependentItem(const xml::Node& Index) const {
   if (!Index) RaiseObjectRequired();
   const std::int32_t pos = TextToLong(Index.AttributeOr("Pos", ""));
   if (pos < 1 || pos > m_capacity) RaiseOutOfBounds();
-  return m_slots[static_cast<std::size_t>(pos - 1)].item;
+  return SlotAt(pos).item;
 }
 
 bool CDependencyTable::IsDependencyCompletelyResolvable(std::string_view ItemKey,
                                                         std::string_view FormatName) const {
-  return m_by_key.find(GroupKey({UpperCase(ItemKey), UpperCase(FormatName)})) == m_by_key.end();
+  return FirstOf(kByKey, Pair(FindId(UpperCase(ItemKey)), FindId(UpperCase(FormatName)))) == 0;
 }
 
 void CDependencyTable::AddDependency(const xml::Node& Item, std::string_view DependentKey,
                                      std::string_view FormatName) {
   if (!Item) RaiseObjectRequired();
   // Everything that can fail is read before the table changes.
-  std::string key = UpperCase(Item.AttributeOr("Key", ""));
+  const std::string key = UpperCase(Item.AttributeOr("Key", ""));
   const std::int32_t arow = RowAttribute(Item);
   const std::int32_t key_row = RowOfKey(key);
-  std::string dep = UpperCase(DependentKey);
-  std::string fmt = UpperCase(FormatName);
-  const std::string arow_text = LongToText(arow);
+  const std::string dep = UpperCase(DependentKey);
+  const std::string fmt = UpperCase(FormatName);
 
-  auto same = m_by_dependency.find(GroupKey({dep, key, fmt, arow_text}));
-  if (same != m_by_dependency.end()) {
-    m_slots[static_cast<std::size_t>(same->second.begin()->second - 1)].item = Item;
+  Slot probe;
+  probe.dep = Intern(dep);
+  probe.key = Intern(key);
+  probe.fmt = Intern(fmt);
+  probe.arow = arow;
+  if (const std::int32_t same = FirstOf(kByDependency, KeyOf(kByDependency, probe))) {
+    SlotAt(same).item = Item;
     return;
   }
 
@@ -161,40 +188,45 @@ void CDependencyTable::AddDependency(const xml::Node& Item, std::string_view Dep
   entry.SetAttribute("Fmt", fmt);
   entry.SetAttribute("Pos", LongToText(pos));
   entry.SetAttribute("Row", LongToText(key_row));
-  entry.SetAttribute("ARow", arow_text);
+  entry.SetAttribute("ARow", LongToText(arow));
 
   m_deps.AppendChild(entry);
-  m_free.RemoveChild(m_free.FirstChild());
+  m_spare_free.push_back(m_free.RemoveChild(m_free.FirstChild()));
   m_free_slots.pop_front();
-  Slot& slot = m_slots[static_cast<std::size_t>(pos - 1)];
+  Slot& slot = SlotAt(pos);
   slot.item = Item;
   slot.entry = std::move(entry);
   slot.order = m_next_order++;
-  slot.dep = std::move(dep);
-  slot.key = std::move(key);
-  slot.fmt = std::move(fmt);
+  slot.dep = probe.dep;
+  slot.key = probe.key;
+  slot.fmt = probe.fmt;
   slot.arow = arow;
-  Link(pos);
+  JoinAll(pos);
 }
 
 void CDependencyTable::AdjustDependentRows(std::int32_t NoOfRows, std::string_view FormatName) {
   const xml::NodeList entries = DependenciesForFormat(FormatName);
   for (xml::Node entry : entries) {
     const std::int32_t pos = LiveSlotOf(entry);
-    Slot& slot = m_slots[static_cast<std::size_t>(pos - 1)];
+    Slot& slot = SlotAt(pos);
     // An entry is changed only once its new row and key are known, so a
     // failure leaves it and its item as they were.
     const std::int32_t row = AddLong(RowAttribute(slot.item), NoOfRows);
     const std::string row_text = LongToText(row);
-    std::string key = ColumnOfKey(slot.key) + row_text;
+    const std::string key = ColumnOfKey(m_texts[static_cast<std::size_t>(slot.key)]) + row_text;
+    const std::int32_t key_id = Intern(key);
 
     slot.item.SetAttribute("Row", row_text);
-    Unlink(pos);
     entry.SetAttribute("Key", key);
     entry.SetAttribute("ARow", row_text);
-    slot.key = std::move(key);
+    Leave(kByKey, pos);
+    Leave(kByRow, pos);
+    Leave(kByDependency, pos);
+    slot.key = key_id;
     slot.arow = row;
-    Link(pos);
+    Join(kByKey, pos);
+    Join(kByRow, pos);
+    Join(kByDependency, pos);
   }
 }
 
@@ -202,34 +234,40 @@ void CDependencyTable::RemoveDependentIndex(const xml::Node& Index) {
   const std::int32_t pos = LiveSlotOf(Index);
   if (pos == 0) return;
   m_deps.RemoveChild(Index);
-  Unlink(pos);
-  Slot& slot = m_slots[static_cast<std::size_t>(pos - 1)];
-  slot = Slot{};
-  xml::Node free = m_free_template.CloneNode(true);
+  LeaveAll(pos);
+  SlotAt(pos) = Slot{};
+  // `Free` elements are never handed out, so a taken one can list the next
+  // freed slot instead of a new copy of the template.
+  xml::Node free;
+  if (m_spare_free.empty()) {
+    free = m_free_template.CloneNode(true);
+  } else {
+    free = std::move(m_spare_free.back());
+    m_spare_free.pop_back();
+  }
   free.SetAttribute("Pos", LongToText(pos));
   m_free.AppendChild(free);
   m_free_slots.push_back(pos);
 }
 
 void CDependencyTable::RemoveItemsForRow(std::int32_t Row, std::string_view FormatName) {
-  const xml::NodeList entries =
-      EntriesOf(m_by_row, GroupKey({UpperCase(FormatName), LongToText(Row)}), m_slots);
-  for (const xml::Node& entry : entries) RemoveDependentIndex(entry);
+  for (const xml::Node& entry : EntriesOf(kByRow, Pair(FindId(UpperCase(FormatName)), Row))) {
+    RemoveDependentIndex(entry);
+  }
 }
 
 void CDependencyTable::RemoveDependentItem(const xml::Node& Item, std::string_view FormatName) {
   if (!Item) RaiseObjectRequired();
-  auto group =
-      m_by_key.find(GroupKey({UpperCase(Item.AttributeOr("Key", "")), UpperCase(FormatName)}));
+  const std::int32_t pos = FirstOf(
+      kByKey, Pair(FindId(UpperCase(Item.AttributeOr("Key", ""))), FindId(UpperCase(FormatName))));
   // No entry for the item: the removal has nothing to act on.
-  if (group == m_by_key.end()) RaiseObjectRequired();
-  const xml::Node entry =
-      m_slots[static_cast<std::size_t>(group->second.begin()->second - 1)].entry;
+  if (pos == 0) RaiseObjectRequired();
+  const xml::Node entry = SlotAt(pos).entry;
   RemoveDependentIndex(entry);
 }
 
 xml::NodeList CDependencyTable::DependenciesForFormat(std::string_view FormatName) const {
-  return EntriesOf(m_by_fmt, GroupKey({UpperCase(FormatName)}), m_slots);
+  return EntriesOf(kByFmt, Pair(FindId(UpperCase(FormatName)), 0));
 }
 
 }  // namespace orvo
