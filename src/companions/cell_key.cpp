@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"
 

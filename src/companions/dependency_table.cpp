@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "companions/cell_key.h"
+#include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"
 

@@ -1,5 +1,6 @@
 #include "orvo/drill_down.h"
 
+#include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"
 

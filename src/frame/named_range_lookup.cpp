@@ -2,13 +2,14 @@
 
 #include <string>
 
+#include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"
 
 namespace orvo {
 
 bool IsNamedRange(const xml::Node& definitions, std::string_view name) {
-  const std::string query = "/Nrg[@Key=\"" + UpperCase(TrimSpaces(name)) + "\"]";
+  const std::string query = "/Nrg[@Key=\"" + UpperCase(Trim(name)) + "\"]";
   bool found = false;
   ResumeNext resume;
   resume.Step([&] { found = !definitions.SelectSingleNode(query).IsNull(); });

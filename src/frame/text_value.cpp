@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "frame/text.h"
 #include "orvo/error.h"
 
 namespace orvo {
@@ -15,22 +16,8 @@ void RaiseObjectRequired() {
                "Object variable or With block variable not set");
 }
 
-std::string UpperCase(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
-
-std::string_view TrimSpaces(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 std::int32_t TextToLong(std::string_view text) {
-  std::string_view number = TrimSpaces(text);
+  std::string_view number = Trim(text);
   bool negative = false;
   if (!number.empty() && (number.front() == '-' || number.front() == '+')) {
     negative = number.front() == '-';
@@ -58,7 +45,7 @@ std::int32_t TextToLong(std::string_view text) {
 }
 
 bool TextToBoolean(std::string_view text) {
-  const std::string word = UpperCase(TrimSpaces(text));
+  const std::string word = UpperCase(Trim(text));
   if (word == "TRUE") return true;
   if (word == "FALSE") return false;
   return TextToLong(text) != 0;

@@ -1,5 +1,6 @@
 // Conversions between the text that values travel as in XML attributes and
-// the numbers and Booleans the companions compute with.
+// the 32-bit numbers and Booleans computed with, and the run-time failures
+// of such conversions.
 #ifndef ORVO_FRAME_TEXT_VALUE_H_
 #define ORVO_FRAME_TEXT_VALUE_H_
 
@@ -15,11 +16,6 @@ inline constexpr std::int32_t kErrObjectRequired = 91;
 [[noreturn]] void RaiseTypeMismatch();
 // The failure of using Nothing where an object is required.
 [[noreturn]] void RaiseObjectRequired();
-
-// ASCII upper case; other bytes (UTF-8 sequences included) are kept.
-std::string UpperCase(std::string_view text);
-// Without leading and trailing spaces.
-std::string_view TrimSpaces(std::string_view text);
 
 // A 32-bit integer from decimal text: surrounding spaces and a sign are
 // allowed, a fraction is rounded half to even. Text that is not a number

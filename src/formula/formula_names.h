@@ -1,0 +1,75 @@
+// What the parser asks about names defined outside a formula: bookmarks,
+// named ranges, chart-map folders, database-map tables and fields, the data
+// driver's fields, and column letters.
+//
+// The definitions are XML lists read through the providers. The parser asks
+// once or more per operand, so each list is indexed in a hash set; an index is
+// rebuilt when the provider hands out a different list node or the list's
+// child count changes.
+//
+// Threading: one instance per thread (ForThread); no locking.
+#ifndef ORVO_FORMULA_FORMULA_NAMES_H_
+#define ORVO_FORMULA_FORMULA_NAMES_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+#include "orvo/providers.h"
+#include "orvo/xml.h"
+
+namespace orvo {
+
+// A set of keys read from a list node, kept in step with it.
+class KeyIndex {
+ public:
+  // Re-reads `list` when it is not the node indexed last or its child count
+  // changed. `read` adds the keys of one list to the set.
+  template <class Read>
+  const std::unordered_set<std::string>& For(const xml::Node& list, Read&& read) {
+    const std::size_t count = list ? list.ChildNodes().Length() : 0;
+    if (!m_built || !(list == m_list) || count != m_count) {
+      m_keys.clear();
+      if (list) read(list, m_keys);
+      m_list = list;
+      m_count = count;
+      m_built = true;
+    }
+    return m_keys;
+  }
+
+ private:
+  xml::Node m_list;
+  std::size_t m_count = 0;
+  bool m_built = false;
+  std::unordered_set<std::string> m_keys;
+};
+
+class FormulaNames {
+ public:
+  virtual ~FormulaNames() = default;
+
+  // The thread's names: read through the providers once launch properties
+  // are stored on the thread; before that nothing is defined and columns
+  // follow the letter rule.
+  static FormulaNames& ForThread();
+
+  // Keys are compared as given; callers pass them upper-cased.
+  virtual bool IsBookmark(const std::string& key) = 0;
+  virtual bool IsNamedRange(const std::string& key) = 0;
+  virtual bool IsChartMapFolder(const std::string& key) = 0;
+  virtual bool IsDriverField(const std::string& name) = 0;
+  // The database-map table of that name, or null.
+  virtual std::shared_ptr<IDatabaseMapTable> DatabaseMapTable(const std::string& name) = 0;
+  // The column number of column letters, -1 when they are not a column.
+  virtual std::int16_t ColumnNumber(const std::string& letters) = 0;
+};
+
+// The letter rule of column names: A = 1 ... Z = 26, AA = 27, ...; -1 for
+// anything that is not one to three letters or lies beyond 16-bit range.
+std::int16_t LetterColumnNumber(std::string_view letters);
+
+}  // namespace orvo
+
+#endif  // ORVO_FORMULA_FORMULA_NAMES_H_

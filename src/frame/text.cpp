@@ -1,0 +1,73 @@
+#include "frame/text.h"
+
+#include <cctype>
+
+namespace orvo {
+namespace {
+
+constexpr unsigned char kLatin1Lead = 0xC3;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::string UpperCase(std::string_view text) {
+  std::string out(text);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (c >= 'a' && c <= 'z') {
+      out[i] = static_cast<char>(c - 'a' + 'A');
+    } else if (c == kLatin1Lead && i + 1 < out.size()) {
+      // U+00E0..U+00FE (but U+00F7, the division sign) map 0x20 lower.
+      unsigned char next = static_cast<unsigned char>(out[i + 1]);
+      if (next >= 0xA0 && next <= 0xBE && next != 0xB7) out[i + 1] = static_cast<char>(next - 0x20);
+      ++i;
+    }
+  }
+  return out;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && UpperCase(a) == UpperCase(b);
+}
+
+std::string_view TrimLeft(std::string_view text) {
+  std::size_t first = text.find_first_not_of(' ');
+  return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+std::string_view Trim(std::string_view text) {
+  text = TrimLeft(text);
+  std::size_t last = text.find_last_not_of(' ');
+  return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+bool IsNumeric(std::string_view text) {
+  text = Trim(text);
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t exponent_digits = 0;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++exponent_digits;
+    if (exponent_digits == 0) return false;
+  }
+  return i == text.size();
+}
+
+std::size_t InStr(std::size_t start, std::string_view text, std::string_view what) {
+  if (start == 0) start = 1;
+  if (start > text.size() + 1) return 0;
+  std::size_t found = text.find(what, start - 1);
+  return found == std::string_view::npos ? 0 : found + 1;
+}
+
+}  // namespace orvo

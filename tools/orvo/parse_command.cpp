@@ -1,0 +1,59 @@
+// orvo parse: the parsed-expression record and messages of one formula, as a
+// report designer's tool and for checking the parser from the shell.
+#include <iostream>
+
+#include "command.h"
+#include "orvo/parser.h"
+#include "orvo/xml.h"
+
+namespace orvo::cli {
+
+int RunParseCommand(const Arguments& args) {
+  std::optional<std::string> workspace;
+  bool converting = false;
+  bool keep_spaces = false;
+  std::optional<std::string> text;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      if (i + 2 != args.size()) throw UsageError("exactly one TEXT must follow --");
+      text = args[i + 1];
+      break;
+    }
+    if (arg == "--workspace" && i + 1 < args.size()) {
+      workspace = args[++i];
+    } else if (arg == "--converting") {
+      converting = true;
+    } else if (arg == "--keep-spaces") {
+      keep_spaces = true;
+    } else {
+      throw UsageError("unexpected argument: " + arg);
+    }
+  }
+  if (!text) throw UsageError("TEXT is missing (give it after --)");
+
+  xml::Document document = xml::Document::Create();
+  cParser parser;
+  if (workspace) parser.Init(LaunchPropertiesFor(document, *workspace));
+  parser.Converting(converting);
+  parser.IgnoreSpaces(!keep_spaces);
+
+  xml::Node output = document.CreateElement("Parse");
+  std::vector<std::pair<std::string, std::string>> found;
+  parser.CellItemFound.Connect(
+      [&found](const std::string& type, std::string& item) { found.emplace_back(type, item); });
+  parser.TokenFromString(*text);
+
+  output.SetAttribute("StrPos", parser.StrPos());
+  output.AppendChild(parser.ParsedValue());
+  output.AppendChild(parser.ErrorCollection());
+  for (const auto& [type, item] : found) {
+    xml::Node element = output.AppendChild(document.CreateElement("Found"));
+    element.SetAttribute("Type", type);
+    element.SetAttribute("Item", item);
+  }
+  std::cout << output.Xml() << "\n";
+  return 0;
+}
+
+}  // namespace orvo::cli

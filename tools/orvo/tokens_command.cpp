@@ -1,0 +1,72 @@
+// orvo tokens: shows how the tokenizer cuts a text, for formula authors and
+// for checking the tokenizer from the shell.
+#include <iostream>
+
+#include "command.h"
+#include "orvo/parser.h"
+#include "orvo/xml.h"
+
+namespace orvo::cli {
+
+int RunTokensCommand(const Arguments& args) {
+  bool keep_spaces = false;
+  std::int16_t offset = 0;
+  std::vector<std::pair<std::string, std::string>> ignore_spans;
+  std::optional<std::string> text;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      if (i + 2 != args.size()) throw UsageError("exactly one TEXT must follow --");
+      text = args[i + 1];
+      break;
+    }
+    if (arg == "--keep-spaces") {
+      keep_spaces = true;
+    } else if (arg == "--offset" && i + 1 < args.size()) {
+      offset = static_cast<std::int16_t>(ParseWholeNumber(args[++i], INT16_MIN, INT16_MAX, "N"));
+    } else if (arg == "--ignore" && i + 1 < args.size()) {
+      const std::string& span = args[++i];
+      std::size_t colon = span.find(':');
+      if (colon == std::string::npos) throw UsageError("--ignore takes START:END");
+      std::string start = span.substr(0, colon);
+      std::string end = span.substr(colon + 1);
+      ParseWholeNumber(start, INT16_MIN, INT16_MAX, "START");
+      ParseWholeNumber(end, INT16_MIN, INT16_MAX, "END");
+      ignore_spans.emplace_back(start, end);
+    } else {
+      throw UsageError("unexpected argument: " + arg);
+    }
+  }
+  if (!text) throw UsageError("TEXT is missing (give it after --)");
+
+  cParser parser;
+  parser.IgnoreSpaces(!keep_spaces);
+  parser.Offset(offset);
+  xml::Document document = xml::Document::Create();
+  if (!ignore_spans.empty()) {
+    xml::Node items = document.CreateElement("FindItems");
+    for (const auto& [start, end] : ignore_spans) {
+      xml::Node item = items.AppendChild(document.CreateElement("Item"));
+      item.SetAttribute("Start", start);
+      item.SetAttribute("End", end);
+    }
+    parser.ItemsToIgnore(items);
+  }
+
+  xml::Node tokens = document.CreateElement("Tokens");
+  parser.CurrentPosition(1);
+  // Every call moves the position on; the bound only guards the loop.
+  for (std::size_t calls = 0; parser.CurrentPosition() != -1 && calls <= text->size() + 1;
+       ++calls) {
+    std::string token = parser.GetToken(*text);
+    xml::Node element = tokens.AppendChild(document.CreateElement("T"));
+    element.SetAttribute("Start", std::to_string(parser.startPosition()));
+    element.SetText(token);
+  }
+  tokens.SetAttribute("StrPos", parser.StrPos());
+  tokens.AppendChild(parser.ErrorCollection());
+  std::cout << tokens.Xml() << "\n";
+  return 0;
+}
+
+}  // namespace orvo::cli
