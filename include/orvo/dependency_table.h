@@ -120,6 +120,8 @@ class CDependencyTable {
   const Slot& SlotAt(std::int32_t pos) const { return m_slots[static_cast<std::size_t>(pos - 1)]; }
 
   void Grow();
+  // Appends a `Free` element for `pos` to FreeI.
+  void ListFree(std::int32_t pos);
   void Join(Lookup lookup, std::int32_t pos);
   void Leave(Lookup lookup, std::int32_t pos);
   void JoinAll(std::int32_t pos);

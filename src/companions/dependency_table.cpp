@@ -43,14 +43,24 @@ CDependencyTable::CDependencyTable() {
 
 CDependencyTable::~CDependencyTable() = default;
 
+void CDependencyTable::ListFree(std::int32_t pos) {
+  // `Free` elements are never handed out, so one taken from the front can
+  // list the next free slot instead of a new copy of the template.
+  xml::Node free;
+  if (m_spare_free.empty()) {
+    free = m_free_template.CloneNode(true);
+  } else {
+    free = std::move(m_spare_free.back());
+    m_spare_free.pop_back();
+  }
+  free.SetAttribute("Pos", LongToText(pos));
+  m_free.AppendChild(free);
+  m_free_slots.push_back(pos);
+}
+
 void CDependencyTable::Grow() {
   const std::int32_t capacity = AddLong(m_capacity, kSlotGrowth);
-  for (std::int32_t pos = m_capacity + 1; pos <= capacity; ++pos) {
-    xml::Node free = m_free_template.CloneNode(true);
-    free.SetAttribute("Pos", LongToText(pos));
-    m_free.AppendChild(free);
-    m_free_slots.push_back(pos);
-  }
+  for (std::int32_t pos = m_capacity + 1; pos <= capacity; ++pos) ListFree(pos);
   m_slots.resize(static_cast<std::size_t>(capacity));
   m_capacity = capacity;
 }
@@ -237,18 +247,7 @@ void CDependencyTable::RemoveDependentIndex(const xml::Node& Index) {
   m_deps.RemoveChild(Index);
   LeaveAll(pos);
   SlotAt(pos) = Slot{};
-  // `Free` elements are never handed out, so a taken one can list the next
-  // freed slot instead of a new copy of the template.
-  xml::Node free;
-  if (m_spare_free.empty()) {
-    free = m_free_template.CloneNode(true);
-  } else {
-    free = std::move(m_spare_free.back());
-    m_spare_free.pop_back();
-  }
-  free.SetAttribute("Pos", LongToText(pos));
-  m_free.AppendChild(free);
-  m_free_slots.push_back(pos);
+  ListFree(pos);
 }
 
 void CDependencyTable::RemoveItemsForRow(std::int32_t Row, std::string_view FormatName) {
