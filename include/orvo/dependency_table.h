@@ -55,11 +55,18 @@ class CDependencyTable {
   bool IsDependencyCompletelyResolvable(std::string_view ItemKey,
                                         std::string_view FormatName) const;
   // Records that `Item` waits for `DependentKey`; an entry with the same
-  // dependency, key, format and item row only has its slot re-pointed.
-  // A key without digits raises "row not found"/"Tallix".
+  // dependency, key, format and item row only has its slot re-pointed. The
+  // entry's `Row` is the number from the key's first digit on (-1 for an
+  // empty key); a key without digits raises "row not found"/"Tallix", a
+  // missing or non-numeric `Row` the type mismatch, a null item the
+  // object-required failure, all before anything changes.
   void AddDependency(const xml::Node& Item, std::string_view DependentKey,
                      std::string_view FormatName);
-  // Moves every entry of the format, and its item, down by `NoOfRows` rows.
+  // Moves every entry of the format, and its item, down by `NoOfRows` rows,
+  // entry by entry in document order (an item named by two entries moves
+  // twice). The entry whose key has no column part ("column not found"/
+  // "Tallix") or whose row leaves 32 bits stops the walk unchanged; the
+  // entries before it stay moved.
   void AdjustDependentRows(std::int32_t NoOfRows, std::string_view FormatName);
   // Drops the entry and frees its slot. Nothing happens when the entry is
   // no longer in the table (its slot is empty or was given to another entry).
@@ -74,7 +81,8 @@ class CDependencyTable {
   // Every entry with that `Fmt`, in document order.
   xml::NodeList DependenciesForFormat(std::string_view FormatName) const;
 
-  // Inspection: the live `FreeI` element and the current capacity.
+  // Inspection: the live `FreeI` element and the current capacity. `Free`
+  // elements are reused as slots come and go: read them, do not keep them.
   xml::Node FreeIndex() const { return m_free; }
   std::int32_t Capacity() const noexcept { return m_capacity; }
 
