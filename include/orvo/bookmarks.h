@@ -126,8 +126,8 @@ class ColEvaluatedBookmarks {
   // of the reference index; an empty entry gives a `Ref` with `Key` only.
   xml::Node GetAsXML(std::string_view tagName) const;
   // Puts the bookmark at its own reference index, replacing what stands
-  // there or padding with empty entries. A reference index below 1 raises
-  // the bounds failure.
+  // there or padding with empty entries. A reference index below 1, or more
+  // than 100,000 past the end, raises the bounds failure.
   void AddAsRefKeyOnly(const Bookmark& EvalBookmark);
 
   // For the library: 1 + the number of logged row changes.

@@ -7,6 +7,11 @@
 #include "orvo/error.h"
 
 namespace orvo {
+namespace {
+
+constexpr std::int32_t kMaxRefIndexGap = 100000;
+
+}  // namespace
 
 void cEvaluatedBookmark::CreateAsRefKeyOnly(std::int32_t RefIndex, std::int32_t RefRow) {
   m_ref_index = RefIndex;
@@ -131,6 +136,9 @@ void ColEvaluatedBookmarks::AddAsRefKeyOnly(const Bookmark& EvalBookmark) {
     m_ref_index.Replace(at, EvalBookmark);
     return;
   }
+  // The index comes from outside (the delegating builder reads it from the
+  // evaluator's answer): a wild one must not fill memory with empty entries.
+  if (at - m_ref_index.Count() > kMaxRefIndexGap) RaiseOutOfBounds();
   while (m_ref_index.Count() < at - 1) m_ref_index.Add(nullptr);
   m_ref_index.Add(EvalBookmark);
 }

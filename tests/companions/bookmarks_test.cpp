@@ -181,6 +181,9 @@ TEST(EvaluatedBookmarks, RefKeyOnlyEntriesStandAtTheirOwnIndex) {
 
   auto unindexed = std::make_shared<cEvaluatedBookmark>();
   EXPECT_THROW(set.AddAsRefKeyOnly(unindexed), Error);
+  auto wild = std::make_shared<cEvaluatedBookmark>();
+  wild->CreateAsRefKeyOnly(INT32_MAX, 1);
+  EXPECT_THROW(set.AddAsRefKeyOnly(wild), Error);
   EXPECT_EQ(set.GetAsXML("R").ChildNodes().Length(), 3u);
 }
 
