@@ -151,7 +151,9 @@ class CDependencyTable {
   std::int32_t m_capacity = 0;
   std::vector<Slot> m_slots;              // slot n at [n - 1]
   std::deque<std::int32_t> m_free_slots;  // FreeI's slot numbers, in its order
-  std::vector<xml::Node> m_spare_free;    // `Free` elements taken out of FreeI
+  // `Free` elements taken out of FreeI, kept under one detached element so
+  // that moving them costs no detached-node bookkeeping.
+  xml::Node m_spare_free;
   std::uint64_t m_next_order = 1;
   Groups m_groups[kLookupCount];
   std::unordered_map<std::string, std::int32_t> m_ids;

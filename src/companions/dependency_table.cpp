@@ -38,6 +38,7 @@ CDependencyTable::CDependencyTable() {
   m_free = ParseInto(m_document, "<FreeI>\r\n</FreeI>");
   m_entry_template = ParseInto(m_document, "<Itm Dep='' Key='' Fmt='' Pos='' Row='' ARow=''/>");
   m_free_template = ParseInto(m_document, "<Free Pos=''/>");
+  m_spare_free = m_document.CreateElement("Spare");
   Grow();
 }
 
@@ -46,13 +47,8 @@ CDependencyTable::~CDependencyTable() = default;
 void CDependencyTable::ListFree(std::int32_t pos) {
   // `Free` elements are never handed out, so one taken from the front can
   // list the next free slot instead of a new copy of the template.
-  xml::Node free;
-  if (m_spare_free.empty()) {
-    free = m_free_template.CloneNode(true);
-  } else {
-    free = std::move(m_spare_free.back());
-    m_spare_free.pop_back();
-  }
+  xml::Node free = m_spare_free.LastChild();
+  if (!free) free = m_free_template.CloneNode(true);
   free.SetAttribute("Pos", LongToText(pos));
   m_free.AppendChild(free);
   m_free_slots.push_back(pos);
@@ -111,7 +107,8 @@ void CDependencyTable::Leave(Lookup lookup, std::int32_t pos) {
   (links.prev == 0 ? group.first : SlotAt(links.prev).links[lookup].next) = links.next;
   (links.next == 0 ? group.last : SlotAt(links.next).links[lookup].prev) = links.prev;
   slot.links[lookup] = {};
-  if (group.first == 0) m_groups[lookup].erase(found);
+  // An emptied group stays: keys tend to come back (the same cells wait
+  // again in the next pass), and keeping it saves the allocator a round trip.
 }
 
 void CDependencyTable::JoinAll(std::int32_t pos) {
@@ -202,7 +199,7 @@ void CDependencyTable::AddDependency(const xml::Node& Item, std::string_view Dep
   entry.SetAttribute("ARow", LongToText(arow));
 
   m_deps.AppendChild(entry);
-  m_spare_free.push_back(m_free.RemoveChild(m_free.FirstChild()));
+  m_spare_free.AppendChild(m_free.FirstChild());
   m_free_slots.pop_front();
   Slot& slot = SlotAt(pos);
   slot.item = Item;
