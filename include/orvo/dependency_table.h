@@ -91,9 +91,11 @@ class CDependencyTable {
   // lists its entries in document order as a doubly linked list through the
   // slots, so joining at the end and leaving cost the same at any size.
   enum Lookup { kByDep, kByKey, kByFmt, kByRow, kByDependency, kLookupCount };
+  struct Group;
   struct Links {
     std::int32_t prev = 0;  // slot numbers; 0 ends the list
     std::int32_t next = 0;
+    Group* group = nullptr;  // groups are never erased, so this stays valid
   };
   // One slot and the entry that names it while it is filled.
   struct Slot {
@@ -131,8 +133,8 @@ class CDependencyTable {
   // Appends a `Free` element for `pos` to FreeI.
   void ListFree(std::int32_t pos);
   void Join(Lookup lookup, std::int32_t pos);
+  void Join(Lookup lookup, std::int32_t pos, Group& group);
   void Leave(Lookup lookup, std::int32_t pos);
-  void JoinAll(std::int32_t pos);
   void LeaveAll(std::int32_t pos);
   // The first entry of a group, or 0.
   std::int32_t FirstOf(Lookup lookup, const GroupKey& key) const;

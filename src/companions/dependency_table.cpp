@@ -84,8 +84,11 @@ CDependencyTable::GroupKey CDependencyTable::KeyOf(Lookup lookup, const Slot& sl
 }
 
 void CDependencyTable::Join(Lookup lookup, std::int32_t pos) {
+  Join(lookup, pos, m_groups[lookup][KeyOf(lookup, SlotAt(pos))]);
+}
+
+void CDependencyTable::Join(Lookup lookup, std::int32_t pos, Group& group) {
   Slot& slot = SlotAt(pos);
-  Group& group = m_groups[lookup][KeyOf(lookup, slot)];
   // Entries are made in document order, so a new one joins at the end; an
   // entry that changed group (AdjustDependentRows) may have to step back
   // past later entries that have not moved yet.
@@ -93,26 +96,20 @@ void CDependencyTable::Join(Lookup lookup, std::int32_t pos) {
   while (before != 0 && SlotAt(before).order > slot.order)
     before = SlotAt(before).links[lookup].prev;
   const std::int32_t after = before == 0 ? group.first : SlotAt(before).links[lookup].next;
-  slot.links[lookup] = {before, after};
+  slot.links[lookup] = {before, after, &group};
   (before == 0 ? group.first : SlotAt(before).links[lookup].next) = pos;
   (after == 0 ? group.last : SlotAt(after).links[lookup].prev) = pos;
 }
 
 void CDependencyTable::Leave(Lookup lookup, std::int32_t pos) {
   Slot& slot = SlotAt(pos);
-  auto found = m_groups[lookup].find(KeyOf(lookup, slot));
-  if (found == m_groups[lookup].end()) return;
-  Group& group = found->second;
   const Links links = slot.links[lookup];
-  (links.prev == 0 ? group.first : SlotAt(links.prev).links[lookup].next) = links.next;
-  (links.next == 0 ? group.last : SlotAt(links.next).links[lookup].prev) = links.prev;
-  slot.links[lookup] = {};
+  if (!links.group) return;
   // An emptied group stays: keys tend to come back (the same cells wait
-  // again in the next pass), and keeping it saves the allocator a round trip.
-}
-
-void CDependencyTable::JoinAll(std::int32_t pos) {
-  for (int lookup = 0; lookup < kLookupCount; ++lookup) Join(static_cast<Lookup>(lookup), pos);
+  // again in the next pass), and its address stays valid in the links.
+  (links.prev == 0 ? links.group->first : SlotAt(links.prev).links[lookup].next) = links.next;
+  (links.next == 0 ? links.group->last : SlotAt(links.next).links[lookup].prev) = links.prev;
+  slot.links[lookup] = {};
 }
 
 void CDependencyTable::LeaveAll(std::int32_t pos) {
@@ -183,8 +180,9 @@ void CDependencyTable::AddDependency(const xml::Node& Item, std::string_view Dep
   probe.key = Intern(key);
   probe.fmt = Intern(fmt);
   probe.arow = arow;
-  if (const std::int32_t same = FirstOf(kByDependency, KeyOf(kByDependency, probe))) {
-    SlotAt(same).item = Item;
+  Group& same = m_groups[kByDependency][KeyOf(kByDependency, probe)];
+  if (same.first != 0) {
+    SlotAt(same.first).item = Item;
     return;
   }
 
@@ -209,7 +207,11 @@ void CDependencyTable::AddDependency(const xml::Node& Item, std::string_view Dep
   slot.key = probe.key;
   slot.fmt = probe.fmt;
   slot.arow = arow;
-  JoinAll(pos);
+  Join(kByDep, pos);
+  Join(kByKey, pos);
+  Join(kByFmt, pos);
+  Join(kByRow, pos);
+  Join(kByDependency, pos, same);
 }
 
 void CDependencyTable::AdjustDependentRows(std::int32_t NoOfRows, std::string_view FormatName) {
