@@ -3,12 +3,17 @@
 // programmatic identifier.
 //
 // The library ships reference implementations of all of them (a workspace of
-// XML files plus an SQLite ledger) registered under the identifiers below. A
-// host substitutes its own by registering a factory under the same
-// identifier before the first Init on a thread:
+// XML files plus an SQLite ledger) registered under the identifiers below
+// before main runs. A host substitutes its own by registering a factory under
+// the same identifier before the component is first needed on a thread:
 //
 //   orvo::ComponentRegistry::Register(orvo::kStorageProviderId,
 //       [] { return std::make_shared<MyStorageProvider>(); });
+//
+// Components created on a thread live as long as that thread (or, for the
+// format and data-column providers, as long as the storage provider's
+// registry that holds them); a later registration affects only creations
+// made after it.
 //
 // Late-bound member names of the original calling convention are kept
 // (LaunchProperties, Init, CreateCommandFactory, StoreContext, ...).
@@ -31,6 +36,8 @@ inline constexpr const char* kNodeStorageProviderId = "OrvoStorage.CStgProviderX
 inline constexpr const char* kFormatProviderId = "OrvoBusMng.CFormatProvider";
 inline constexpr const char* kDynamicColumnProviderId = "OrvoBusMng.cDynamicColProvider";
 inline constexpr const char* kDatabaseMapProviderId = "OrvoDbMap.CDatabaseMapProvider";
+// The data driver's command factory, created by the XML-node storage provider.
+inline constexpr const char* kCommandFactoryId = "OrvoLedger.CCommandFactory";
 
 // Anything creatable by programmatic identifier.
 class IComponent {
@@ -39,14 +46,25 @@ class IComponent {
 };
 
 // Creation by programmatic identifier. Process-wide and thread-safe; the
-// reference components are registered before main runs.
+// reference components are registered before main runs. Identifiers are
+// compared exactly (case-sensitive).
+//
+// Failures are number 1 with source "ComponentRegistry.Create" and a
+// description naming the identifier.
 class ComponentRegistry {
  public:
   using Factory = std::function<std::shared_ptr<IComponent>()>;
 
-  // Registers (or replaces) the factory for an identifier.
+  // Registers (or replaces) the factory for an identifier; an empty factory
+  // removes the registration.
   static void Register(const std::string& prog_id, Factory factory);
-  // Creates a component; an unknown identifier raises a failure naming it.
+  // Registers the factory only when the identifier has none yet. The
+  // reference components use it, so a host's own Register wins whichever
+  // runs first during static initialisation.
+  static void RegisterDefault(const std::string& prog_id, Factory factory);
+  // Creates a component; an unknown identifier, or a factory that returns
+  // nothing, raises a failure naming it. Failures a factory raises itself
+  // propagate unchanged.
   static std::shared_ptr<IComponent> Create(const std::string& prog_id);
 
   // Creates and checks the component's interface; a component that does not
@@ -68,14 +86,16 @@ class IFormatProvider : public IComponent {
   virtual void Init(const xml::Node& launch_properties) = 0;
   // A new empty format element.
   virtual xml::Node NewFormat() = 0;
-  // A new item element for a row and a column (attributes: row, column
-  // letters... see the implementation's documentation; the third attribute is
-  // the column, the fourth the value).
+  // A new item element for a row and a column, with at least four
+  // attributes: the third is the column number, the fourth the value.
   virtual xml::Node NewItem(std::int32_t row, std::int32_t column) = 0;
-  // The full stored format for a key, or a null node when there is none.
+  // The full stored format for a key (compared in upper case), or a null node
+  // when there is none. The caller owns the returned element: changing it
+  // leaves the stored format untouched.
   virtual xml::Node GetFormat(const std::string& key) = 0;
-  // The column number of column letters (A = 1, ..., Z = 26, AA = 27, ...)
-  // or of a reserved column name; -1 when the text is not a column.
+  // The column number of column letters (A = 1, ..., Z = 26, AA = 27, ...,
+  // letters compared in upper case) or of a reserved column name ("PRINT",
+  // "COLUMN_HEADER", "C0" to "C16"); -1 when the text is not a column.
   virtual std::int16_t ColumnNumber(const std::string& letters) = 0;
 };
 
@@ -189,7 +209,18 @@ class INodeStorageProvider : public IComponent {
  public:
   virtual xml::Node LaunchProperties() = 0;
   virtual void LaunchProperties(const xml::Node& launch_properties) = 0;
+  // The library passes kind 1: the data driver's command factory.
   virtual std::shared_ptr<ICommandFactory> CreateCommandFactory(std::int32_t kind) = 0;
+};
+
+// A data driver's command factory that wants the launch properties. The
+// reference XML-node storage provider creates the component registered as
+// kCommandFactoryId; it must be an ICommandFactory, and when it also offers
+// this interface, Init is called with the provider's launch-properties node
+// before the factory is handed out.
+class IDriverCommandFactory : public IComponent, public ICommandFactory {
+ public:
+  virtual void Init(const xml::Node& launch_properties) = 0;
 };
 
 }  // namespace orvo

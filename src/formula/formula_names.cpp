@@ -1,7 +1,11 @@
 #include "formula/formula_names.h"
 
+#include <unordered_map>
+
+#include "frame/driver_cache.h"
 #include "frame/launch_properties.h"
 #include "frame/per_thread.h"
+#include "frame/provider_access.h"
 
 namespace orvo {
 namespace {
@@ -21,6 +25,58 @@ class NoDefinedNames : public FormulaNames {
   }
 };
 
+// Reads a key attribute of the list's children with the given element name.
+auto ChildKeys(std::string_view element, std::string_view attribute) {
+  return [element, attribute](const xml::Node& list, std::unordered_set<std::string>& keys) {
+    for (const xml::Node& child : list.ChildNodes()) {
+      if (child.Type() != xml::NodeType::kElement) continue;
+      if (!element.empty() && child.Name() != element) continue;
+      if (auto key = child.GetAttribute(attribute)) keys.insert(*key);
+    }
+  };
+}
+
+// Chart-map folders are any descendants carrying an ItemKey child element.
+void ReadFolderKeys(const xml::Node& list, std::unordered_set<std::string>& keys) {
+  for (const xml::Node& key : list.SelectNodes(".//ItemKey")) keys.insert(key.Text());
+}
+
+// Names defined in the thread's store context and data driver.
+class ProviderNames : public FormulaNames {
+ public:
+  bool IsBookmark(const std::string& key) override {
+    return m_bookmarks.For(GetStoreContext()->BookmarkDefinitions(), ChildKeys("BMk", "Key"))
+        .count(key);
+  }
+  bool IsNamedRange(const std::string& key) override {
+    return m_named_ranges.For(GetStoreContext()->NamedRangeDefinitions(), ChildKeys("Nrg", "Key"))
+        .count(key);
+  }
+  bool IsChartMapFolder(const std::string& key) override {
+    return m_folders.For(GetStoreContext()->ChartMapDefinitions(), ReadFolderKeys).count(key);
+  }
+  bool IsDriverField(const std::string& name) override {
+    return m_fields.For(SupportedProductFields(), ChildKeys("", "Name")).count(name);
+  }
+  std::shared_ptr<IDatabaseMapTable> DatabaseMapTable(const std::string& name) override {
+    return GetDatabaseMapProvider()->Table(name);
+  }
+  std::int16_t ColumnNumber(const std::string& letters) override {
+    auto cached = m_columns.find(letters);
+    if (cached != m_columns.end()) return cached->second;
+    const std::int16_t number = GetFormatProvider()->ColumnNumber(letters);
+    m_columns.emplace(letters, number);
+    return number;
+  }
+
+ private:
+  KeyIndex m_bookmarks;
+  KeyIndex m_named_ranges;
+  KeyIndex m_folders;
+  KeyIndex m_fields;
+  std::unordered_map<std::string, std::int16_t> m_columns;
+};
+
 }  // namespace
 
 std::int16_t LetterColumnNumber(std::string_view letters) {
@@ -34,6 +90,9 @@ std::int16_t LetterColumnNumber(std::string_view letters) {
   return number > INT16_MAX ? std::int16_t{-1} : static_cast<std::int16_t>(number);
 }
 
-FormulaNames& FormulaNames::ForThread() { return PerThread<NoDefinedNames>(); }
+FormulaNames& FormulaNames::ForThread() {
+  if (!GetLaunchProperties()) return PerThread<NoDefinedNames>();
+  return PerThread<ProviderNames>();
+}
 
 }  // namespace orvo

@@ -3,9 +3,10 @@
 // driver's fields, and column letters.
 //
 // The definitions are XML lists read through the providers. The parser asks
-// once or more per operand, so each list is indexed in a hash set; an index is
-// rebuilt when the provider hands out a different list node or the list's
-// child count changes.
+// once or more per operand, so each list is indexed in a hash set, rebuilt
+// when the provider hands out a different list node. A provider that changes
+// a list therefore hands out a new node for it (the reference providers read
+// each list once).
 //
 // Threading: one instance per thread (ForThread); no locking.
 #ifndef ORVO_FORMULA_FORMULA_NAMES_H_
@@ -24,16 +25,14 @@ namespace orvo {
 // A set of keys read from a list node, kept in step with it.
 class KeyIndex {
  public:
-  // Re-reads `list` when it is not the node indexed last or its child count
-  // changed. `read` adds the keys of one list to the set.
+  // Re-reads `list` when it is not the node indexed last. `read` adds the
+  // keys of one list to the set.
   template <class Read>
   const std::unordered_set<std::string>& For(const xml::Node& list, Read&& read) {
-    const std::size_t count = list ? list.ChildNodes().Length() : 0;
-    if (!m_built || !(list == m_list) || count != m_count) {
+    if (!m_built || !(list == m_list)) {
       m_keys.clear();
       if (list) read(list, m_keys);
       m_list = list;
-      m_count = count;
       m_built = true;
     }
     return m_keys;
@@ -41,7 +40,6 @@ class KeyIndex {
 
  private:
   xml::Node m_list;
-  std::size_t m_count = 0;
   bool m_built = false;
   std::unordered_set<std::string> m_keys;
 };

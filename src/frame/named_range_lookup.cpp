@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "frame/provider_access.h"
 #include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"
@@ -14,6 +15,13 @@ bool IsNamedRange(const xml::Node& definitions, std::string_view name) {
   ResumeNext resume;
   resume.Step([&] { found = !definitions.SelectSingleNode(query).IsNull(); });
   return found;
+}
+
+bool IsNamedRange(std::string_view name) {
+  xml::Node definitions;
+  ResumeNext resume;
+  resume.Step([&] { definitions = GetStoreContext()->NamedRangeDefinitions(); });
+  return IsNamedRange(definitions, name);
 }
 
 }  // namespace orvo

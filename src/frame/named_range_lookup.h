@@ -20,6 +20,10 @@ namespace orvo {
 // the query): a failure while querying never escapes.
 bool IsNamedRange(const xml::Node& definitions, std::string_view name);
 
+// The same against the thread's store context (GetStoreContext); false when
+// the definitions cannot be had (no storage provider on the thread).
+bool IsNamedRange(std::string_view name);
+
 }  // namespace orvo
 
 #endif  // ORVO_FRAME_NAMED_RANGE_LOOKUP_H_

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "frame/fake_components.h"
 #include "frame/named_range_lookup.h"
 
 namespace orvo {
@@ -36,6 +37,25 @@ TEST(NamedRangeLookup, NamesAreTrimmedAndUpperCased) {
   // A failing query is an answer, not a failure.
   EXPECT_FALSE(IsNamedRange(definitions, "a\"b"));
   EXPECT_FALSE(IsNamedRange(xml::Node(), "COSTS"));
+}
+
+TEST(NamedRangeLookup, ThreadEntryPointAsksTheStoreContext) {
+  testing::OnNewThread([] {
+    EXPECT_FALSE(IsNamedRange("COSTS"));  // no storage provider registered yet
+
+    struct Context : testing::FakeStoreContext {
+      xml::Node NamedRangeDefinitions() override { return definitions; }
+      xml::Node definitions;
+    };
+    auto context = std::make_shared<Context>();
+    context->definitions =
+        xml::Document::Parse("<Nrgs><Nrg Key=\"COSTS\"/></Nrgs>").DocumentElement().CloneNode(true);
+    auto provider = std::make_shared<testing::FakeStorageProvider>();
+    provider->context = context;
+    ComponentRegistry::Register(kStorageProviderId, [provider] { return provider; });
+    EXPECT_TRUE(IsNamedRange(" costs"));
+    EXPECT_FALSE(IsNamedRange("profit"));
+  });
 }
 
 }  // namespace

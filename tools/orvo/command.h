@@ -29,6 +29,7 @@ xml::Node LaunchPropertiesFor(const xml::Document& document, const std::string& 
 
 int RunTokensCommand(const Arguments& args);
 int RunParseCommand(const Arguments& args);
+int RunCheckCommand(const Arguments& args);
 
 }  // namespace orvo::cli
 

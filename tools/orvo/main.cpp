@@ -21,6 +21,7 @@ constexpr CommandEntry kCommands[] = {
      "orvo tokens [--keep-spaces] [--offset N] [--ignore START:END]... -- TEXT"},
     {"parse", RunParseCommand,
      "orvo parse [--workspace DIR] [--converting] [--keep-spaces] -- TEXT"},
+    {"check", RunCheckCommand, "orvo check WORKSPACE"},
 };
 
 void PrintUsage(std::ostream& out) {

@@ -1,0 +1,113 @@
+// Cases:
+//   BM_GetStorageProvider      the per-call price of the provider access (a
+//                              fresh copy of the launch properties each time)
+//   BM_GetFormatProvider       the registry round trip the builder makes for
+//                              every new format or item element
+//   BM_NewItem                 a new item element from the format provider
+//   BM_ColumnNumber            column letters to a number
+//   BM_GetFormat/N             a stored format of N rows x 8 items, copied
+//   BM_FirstFormatLookup/N     opening a workspace and indexing N formats
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "frame/provider_access.h"
+#include "providers/format_provider.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A workspace with `formats` formats of `rows` rows each, written once per shape.
+class BenchWorkspace {
+ public:
+  BenchWorkspace(int formats, int rows) {
+    std::string pattern = (fs::temp_directory_path() / "orvo_bench_XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    m_folder = pattern;
+    std::ofstream(m_folder / "workspace.xml") << "<Workspace CurrentPeriod='12'/>";
+    std::ofstream out(m_folder / "formats.xml");
+    out << "<Formats>";
+    for (int f = 0; f < formats; ++f) {
+      out << "<Fmt Key='F" << f << "' Name='Format " << f << "' MRow='" << rows
+          << "' MCol='8'><Itms>";
+      for (int r = 1; r <= rows; ++r) {
+        out << "<Row>";
+        for (int c = 1; c <= 8; ++c) {
+          out << "<Itm Key='" << orvo::providers::ColumnNameOf(c) << r << "' Row='" << r
+              << "' Col='" << c << "' Value='=CM.SALES'><PEx/><Stl Name=''/></Itm>";
+        }
+        out << "</Row>";
+      }
+      out << "</Itms></Fmt>";
+    }
+    out << "</Formats>";
+  }
+  ~BenchWorkspace() {
+    std::error_code ignored;
+    fs::remove_all(m_folder, ignored);
+  }
+  orvo::xml::Node LaunchProperties() const {
+    return orvo::xml::Document::Parse("<LaunchProperties Workspace='" + m_folder.string() + "'/>")
+        .DocumentElement();
+  }
+
+ private:
+  fs::path m_folder;
+};
+
+void BM_GetStorageProvider(benchmark::State& state) {
+  BenchWorkspace workspace(1, 1);
+  orvo::SetLaunchProperties(workspace.LaunchProperties());
+  for (auto _ : state) benchmark::DoNotOptimize(orvo::GetStorageProvider());
+}
+BENCHMARK(BM_GetStorageProvider);
+
+void BM_GetFormatProvider(benchmark::State& state) {
+  BenchWorkspace workspace(1, 1);
+  orvo::SetLaunchProperties(workspace.LaunchProperties());
+  for (auto _ : state) benchmark::DoNotOptimize(orvo::GetFormatProvider());
+}
+BENCHMARK(BM_GetFormatProvider);
+
+void BM_NewItem(benchmark::State& state) {
+  orvo::providers::CFormatProvider provider;
+  std::int32_t row = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(provider.NewItem(++row % 1000, 3));
+}
+BENCHMARK(BM_NewItem);
+
+void BM_ColumnNumber(benchmark::State& state) {
+  orvo::providers::CFormatProvider provider;
+  const std::string names[] = {"A", "AB", "XFD", "PRINT", "C12"};
+  std::size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(provider.ColumnNumber(names[++i % 5]));
+}
+BENCHMARK(BM_ColumnNumber);
+
+void BM_GetFormat(benchmark::State& state) {
+  BenchWorkspace workspace(20, static_cast<int>(state.range(0)));
+  orvo::providers::CFormatProvider provider;
+  provider.Init(workspace.LaunchProperties());
+  int f = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(provider.GetFormat("f" + std::to_string(++f % 20)));
+}
+BENCHMARK(BM_GetFormat)->Arg(10)->Arg(100);
+
+void BM_FirstFormatLookup(benchmark::State& state) {
+  BenchWorkspace workspace(static_cast<int>(state.range(0)), 5);
+  orvo::xml::Node launch = workspace.LaunchProperties();
+  for (auto _ : state) {
+    orvo::providers::CFormatProvider provider;
+    provider.Init(launch);
+    benchmark::DoNotOptimize(provider.GetFormat("F1"));
+  }
+}
+BENCHMARK(BM_FirstFormatLookup)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

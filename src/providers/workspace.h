@@ -1,0 +1,112 @@
+// A workspace folder as the reference components read it: the settings file
+// workspace.xml (required) and one XML file per definition list (optional; a
+// missing file is an empty list). The layout is described in docs/workspace.md.
+//
+// Invariants:
+//   * Nothing is ever written: files are read whole and parsed from memory
+//     (no external entities), each at most once per Workspace object, on
+//     first use. workspace.xml is read before any list file, so a missing or
+//     broken workspace is reported first, whatever is asked.
+//   * Lookup keys (`Key` of Rep, Fmt, BMk, Nrg and DC, the text of ItemKey)
+//     are upper-cased in memory when a file is loaded, so lookups in upper
+//     case find hand-written lower-case keys too.
+//   * Every problem is a failure with number 1, source "Workspace" and a
+//     description naming the folder or file.
+//
+// Threading: a Workspace and the nodes it hands out belong to one thread.
+// Open shares one object per folder among the components alive on a thread.
+#ifndef ORVO_PROVIDERS_WORKSPACE_H_
+#define ORVO_PROVIDERS_WORKSPACE_H_
+
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "frame/int16.h"
+#include "orvo/providers.h"
+#include "frame/text.h"
+#include "orvo/xml.h"
+
+namespace orvo::providers {
+
+// The list files of a workspace.
+enum class WorkspaceList {
+  kReports,      // reports.xml: <Reports> of Rep
+  kFormats,      // formats.xml: <Formats> with Fmt descendants
+  kStyles,       // styles.xml: <Styles> of named style records
+  kBookmarks,    // bookmarks.xml: <BookmarkDefinitions> of BMk
+  kNamedRanges,  // named_ranges.xml: <NamedRangeDefinitions> of Nrg
+  kChartMap,     // chart_map.xml: <ChartMap> of folders
+  kDataColumns,  // data_columns.xml: <DataColumns> with Definitions and Configurations
+};
+inline constexpr std::size_t kWorkspaceListCount = 7;
+
+// What workspace.xml says.
+struct WorkspaceSettings {
+  Int16 current_period = 1;
+  bool storage_mode = false;
+  std::filesystem::path ledger;  // absolute
+  std::optional<PrinterMargins> printer;
+};
+
+class Workspace {
+ public:
+  // The folder named by the `Workspace` attribute of the launch-properties
+  // element, made absolute against the current directory; empty when the
+  // node is Nothing or names none.
+  static std::filesystem::path FolderOf(const xml::Node& launch_properties);
+
+  // The workspace of the launch properties: the object another component on
+  // this thread already holds for that folder, or a new one. Raises when the
+  // launch properties name no workspace. Touches no file.
+  static std::shared_ptr<Workspace> Open(const xml::Node& launch_properties);
+
+  explicit Workspace(std::filesystem::path folder);
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  const std::filesystem::path& Folder() const noexcept { return m_folder; }
+
+  // workspace.xml, read on first use. Raises when the folder or the file is
+  // missing, the file is malformed or a value is out of range.
+  const WorkspaceSettings& Settings();
+
+  // The top element of a list file, detached from its document so that a
+  // query starting with "/" ("/BMk[@Key='X']") means the list itself; an
+  // empty element of the file's root name when the file is absent.
+  xml::Node List(WorkspaceList list);
+
+  // The data-column definitions and configurations: the `Definitions` and
+  // `Configurations` children of data_columns.xml (created empty when absent).
+  xml::Node DataColumnPart(const char* name);
+
+  // The first full Fmt (one with child nodes) anywhere in formats.xml whose
+  // Key is `upper_key`, else the first stub with that Key, else Nothing. The
+  // library looks formats up in the format library itself and asks for the
+  // full format only when it found a stub.
+  xml::Node FindFormat(const std::string& upper_key);
+  // The DC configuration whose Key is `upper_key`, or Nothing.
+  xml::Node FindDataColumnConfiguration(const std::string& upper_key);
+
+ private:
+  using KeyIndex = std::unordered_map<std::string, xml::Node>;
+
+  std::filesystem::path m_folder;
+  std::optional<WorkspaceSettings> m_settings;
+  std::array<xml::Node, kWorkspaceListCount> m_lists;
+  // Hash indexes for the keyed lookups, built on their first use.
+  std::optional<KeyIndex> m_formats;
+  std::optional<KeyIndex> m_configurations;
+};
+
+
+// A detached deep copy of `node` in a new document: the caller may change it
+// without touching the workspace's copy.
+xml::Node DetachedCopy(const xml::Node& node);
+
+}  // namespace orvo::providers
+
+#endif  // ORVO_PROVIDERS_WORKSPACE_H_

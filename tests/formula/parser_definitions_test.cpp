@@ -1,0 +1,155 @@
+// The parser with definitions: a workspace's bookmarks, named ranges and
+// chart-map folders, and a host-supplied data driver and database map.
+#include <gtest/gtest.h>
+
+#include "orvo/error.h"
+#include "orvo/parser.h"
+#include "orvo/providers.h"
+#include "support/temp_workspace.h"
+
+namespace orvo {
+namespace {
+
+using testing::OnNewThread;
+using testing::TempWorkspace;
+
+// A data driver that knows only the supported-fields function.
+class FieldsOnlyCommand : public ICommand, public ICommandDefinition, public ICommandFilters {
+ public:
+  ICommandDefinition& definition() override { return *this; }
+  ICommandFilters& Filters() override { return *this; }
+  void Clear() override {}
+  void Add(const std::string&, std::optional<std::int32_t>, const std::string&, const FilterValue&,
+           std::optional<std::int32_t>, std::optional<std::int32_t>) override {}
+  xml::Node Execute() override {
+    return xml::Document::Parse("<Fields><F Name='AMOUNT'/><F Name='QUANTITY'/></Fields>")
+        .DocumentElement();
+  }
+};
+
+class FieldsOnlyDriver : public IComponent, public ICommandFactory {
+ public:
+  std::shared_ptr<ICommand> CreateCommand(std::int32_t, const std::string& name) override {
+    if (name != "SupportedProductFields_DDKFunction") RaiseError("CreateCommand", name);
+    return std::make_shared<FieldsOnlyCommand>();
+  }
+};
+
+class OrdersField : public IDatabaseMapField {
+ public:
+  std::string Name() const override { return "Amount"; }
+};
+class OrdersTable : public IDatabaseMapTable {
+ public:
+  std::string Name() const override { return "Orders"; }
+  std::shared_ptr<IDatabaseMapField> Field(const std::string& name) override {
+    return EqualsAscii(name, "AMOUNT") ? std::make_shared<OrdersField>() : nullptr;
+  }
+  static bool EqualsAscii(std::string a, const std::string& upper) {
+    for (char& c : a) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return a == upper;
+  }
+};
+class OrdersOnlyMap : public IDatabaseMapProvider {
+ public:
+  void Init(const xml::Node&) override {}
+  std::shared_ptr<IDatabaseMapTable> Table(const std::string& name) override {
+    return OrdersTable::EqualsAscii(name, "ORDERS") ? std::make_shared<OrdersTable>() : nullptr;
+  }
+  std::int32_t RecordCount(const std::string&, const std::string&) override { return 0; }
+  std::string FieldValue(const std::string&, const std::string&, std::int32_t,
+                         const std::string&) override {
+    return "";
+  }
+  xml::Node Records(const std::string&) override { return {}; }
+};
+
+class ParserWithDefinitions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ComponentRegistry::Register(kCommandFactoryId,
+                                [] { return std::make_shared<FieldsOnlyDriver>(); });
+    ComponentRegistry::Register(kDatabaseMapProviderId,
+                                [] { return std::make_shared<OrdersOnlyMap>(); });
+    m_workspace.WriteStandard();  // bookmark NOTE1, named range SALES, folders REVENUE, OTHER
+  }
+
+  // Parses on a fresh thread initialised with the workspace.
+  std::pair<std::string, std::vector<std::string>> Parse(const std::string& text,
+                                                         bool converting = false) {
+    std::pair<std::string, std::vector<std::string>> result;
+    OnNewThread([&] {
+      cParser parser;
+      parser.Init(m_workspace.LaunchProperties());
+      parser.Converting(converting);
+      parser.TokenFromString(text);
+      result.first = parser.ParsedValue().Xml();
+      for (const xml::Node& error : parser.ErrorCollection().ChildNodes()) {
+        result.second.push_back(error.AttributeOr("Desc", ""));
+      }
+    });
+    return result;
+  }
+
+  TempWorkspace m_workspace;
+};
+
+using Messages = std::vector<std::string>;
+
+TEST_F(ParserWithDefinitions, DefinedNamesBecomeOperands) {
+  auto parsed = Parse("=Sales+Note(NOTE1)+CM.Revenue.DR+CM.Other.TCR+DB.Orders.Amount");
+  EXPECT_TRUE(parsed.second.empty());
+  EXPECT_NE(parsed.first.find("<EI Typ=\"TNr\" Val=\"Sales\"/>"), std::string::npos);
+  EXPECT_NE(parsed.first.find("<EI Typ=\"TBm\" Val=\"NOTE1\"/>"), std::string::npos);
+  EXPECT_NE(parsed.first.find("<EI Typ=\"TCM\" Val=\"CM.Revenue.DR\"/>"), std::string::npos);
+  EXPECT_NE(parsed.first.find("<EI Typ=\"TDB\" Val=\"DB.Orders.Amount\"/>"), std::string::npos);
+  // A bookmark inside iNote is accepted without an operand.
+  auto inote = Parse("=iNote(NOTE1)");
+  EXPECT_TRUE(inote.second.empty());
+  EXPECT_EQ(inote.first.find("TBm"), std::string::npos);
+}
+
+TEST_F(ParserWithDefinitions, DataFieldsFollowTheirEnclosingFunction) {
+  auto amount = Parse("=LY(AMOUNT)+AMOUNT+LY(Sum(A1)+AMOUNT)");
+  EXPECT_TRUE(amount.second.empty());
+  EXPECT_NE(amount.first.find("<EIs><EI Typ=\"TDRLY\" Val=\"AMOUNT\"/><EI Typ=\"TDR\" "
+                              "Val=\"AMOUNT\"/><EI Typ=\"TCR\" Val=\"A1\"/><EI Typ=\"TDR\" "
+                              "Val=\"AMOUNT\"/></EIs>"),
+            std::string::npos)
+      << amount.first;
+  // After "," inside AccountValue, and inside NextRecord, a field names the call.
+  auto named = Parse("=AccountValue(\"4000\",AMOUNT)+NextRecord(QUANTITY)");
+  EXPECT_TRUE(named.second.empty());
+  EXPECT_EQ(named.first.find("TDR"), std::string::npos) << named.first;
+}
+
+TEST_F(ParserWithDefinitions, MissingDefinitionsGiveTheirMessages) {
+  EXPECT_EQ(
+      Parse("=CM.Nowhere+Note(NOPE)").second,
+      (Messages{"Chart map folder does not exist", "Bookmark does not exists",
+                "Expression cannot be evaluated: NOPE", "Expression cannot be evaluated: NOPE"}));
+  EXPECT_EQ(Parse("=DB.Invoices.Total+DB.Orders.Qty+RecordCount(DB.Invoices)").second,
+            (Messages{"Database map table does not exist", "Database map field does not exist",
+                      "Table 'Invoices' doesn't exist"}));
+  // A name that is a bookmark is not reported twice.
+  EXPECT_EQ(Parse("=NOTE1+1").second, (Messages{"Expression cannot be evaluated: NOTE1"}));
+}
+
+TEST_F(ParserWithDefinitions, AFailingDriverEndsTheParseWithOneMessage) {
+  ComponentRegistry::Register(kCommandFactoryId, [] {
+    struct Broken : IComponent, ICommandFactory {
+      std::shared_ptr<ICommand> CreateCommand(std::int32_t, const std::string&) override {
+        RaiseError("Ledger", "unavailable");
+        return nullptr;
+      }
+    };
+    return std::make_shared<Broken>();
+  });
+  auto parsed = Parse("=A1*Unknown");
+  EXPECT_EQ(parsed.first, "<PEx/>");
+  // The operator is the first token that asks the driver for its fields.
+  EXPECT_EQ(parsed.second, (Messages{"Error evaluating : *"}));
+}
+
+}  // namespace
+}  // namespace orvo
