@@ -218,6 +218,7 @@ void CDependencyTable::AdjustDependentRows(std::int32_t NoOfRows, std::string_vi
   const xml::NodeList entries = DependenciesForFormat(FormatName);
   for (xml::Node entry : entries) {
     const std::int32_t pos = LiveSlotOf(entry);
+    if (pos == 0) continue;
     Slot& slot = SlotAt(pos);
     // An entry is changed only once its new row and key are known, so a
     // failure leaves it and its item as they were.

@@ -293,7 +293,7 @@ TEST(DependencyTable, RandomOperationsKeepIndexesInStepWithTheXml) {
 
   for (int step = 0; step < 1500; ++step) {
     const std::string fmt = formats[static_cast<std::size_t>(pick(2))];
-    switch (pick(6)) {
+    switch (pick(7)) {
       case 0:
       case 1:
       case 2:
@@ -310,6 +310,16 @@ TEST(DependencyTable, RandomOperationsKeepIndexesInStepWithTheXml) {
       case 4:
         table.RemoveItemsForRow(1 + pick(8), fmt);
         break;
+      case 5: {
+        // RemoveDependentItem takes the item's first entry in document order.
+        const xml::Node item = nodes[static_cast<std::size_t>(pick(40))];
+        const xml::Node first = table.DependentIndex().SelectSingleNode(
+            "Itm[@Key='" + item.AttributeOr("Key", "") + "' and @Fmt='" + fmt + "']");
+        if (first.IsNull()) break;
+        table.RemoveDependentItem(item, fmt);
+        EXPECT_TRUE(first.ParentNode().IsNull());
+        break;
+      }
       default:
         table.AdjustDependentRows(pick(3) - 1, fmt);
         break;
