@@ -235,17 +235,17 @@ xml::Node Workspace::List(WorkspaceList list) {
   xml::Node& slot = m_lists.at(index);
   if (slot) return slot;
   Settings();
-  const ListFile& spec = kListFiles[index];
-  fs::path file = m_folder / spec.file;
+  const ListFile& list_file = kListFiles[index];
+  fs::path file = m_folder / list_file.file;
   std::optional<std::string> text = ReadFile(file);
   xml::Node root;
   if (text) {
-    root = ParseFile(file, *text, spec.root);
+    root = ParseFile(file, *text, list_file.root);
     NormaliseKeys(list, root);
     // Detached, so that "/BMk[...]" on the list selects its entries.
     root.ParentNode().RemoveChild(root);
   } else {
-    root = xml::Document::Create().CreateElement(spec.root);
+    root = xml::Document::Create().CreateElement(list_file.root);
   }
   slot = root;
   return slot;

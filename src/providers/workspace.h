@@ -26,8 +26,8 @@
 #include <unordered_map>
 
 #include "frame/int16.h"
-#include "orvo/providers.h"
 #include "frame/text.h"
+#include "orvo/providers.h"
 #include "orvo/xml.h"
 
 namespace orvo::providers {
@@ -101,7 +101,6 @@ class Workspace {
   std::optional<KeyIndex> m_formats;
   std::optional<KeyIndex> m_configurations;
 };
-
 
 // A detached deep copy of `node` in a new document: the caller may change it
 // without touching the workspace's copy.

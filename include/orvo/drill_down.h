@@ -1,0 +1,69 @@
+// cDrillDown: the drill objects behind the ledger-balance cells of a preview.
+//
+// While a preview is built, each balance cell registers the drill object
+// describing its balance request and gets back a drill key ("DrillItem1",
+// "DrillItem2", ..., never reused within one instance). Registrations with the
+// same balance signature share the stored copy of the first one's object.
+// The host later hands a key to DrillObject and gets the objects to open.
+//
+// Observable state: the key list `DrillKeys` (children `DrillKey` with Key =
+// balance signature, DKey = drill key, Pos = store positions separated by
+// ","), and the stored objects (GetAsXML). Signature and drill-key lookups
+// use hash indexes kept in step with `DrillKeys`.
+//
+// Threading: one thread.
+#ifndef ORVO_DRILL_DOWN_H_
+#define ORVO_DRILL_DOWN_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "orvo/collection.h"
+#include "orvo/xml.h"
+
+namespace orvo {
+
+class cDrillDown {
+ public:
+  cDrillDown();
+  cDrillDown(const cDrillDown&) = delete;
+  cDrillDown& operator=(const cDrillDown&) = delete;
+
+  // The stored drill objects of a drill key (any letter case), in the order
+  // of its positions; empty for an unknown key.
+  Collection<xml::Node> DrillObject(std::string_view DrillKey) const;
+  // Registers a balance cell and returns its new drill key. The signature is
+  // CMRepeat followed by the Bal, Year, Prd, PrdEnd and PBal attributes of
+  // BalanceDef's first child. A new signature stamps those five values onto
+  // DrillObject (DDKFieldBalanceType, DDKFieldBalancePeriods, Prd, PdEnd,
+  // PdBal) and stores a deep copy of it. A null BalanceDef raises
+  // "AddCMDrillDownItem"/"Balances and Periods out of sync" after the key
+  // was drawn, so that key is never issued.
+  std::string AddCMDrillDownItem(std::string_view CMRepeat, const xml::Node& DrillObject,
+                                 const xml::Node& BalanceDef);
+  // Always the empty text; changes nothing.
+  std::string UpdateCMDrillDownItem(std::string_view SourceDrillKey,
+                                    std::string_view DrillKey = {});
+  // A detached element named `tagName` holding deep copies of the stored
+  // drill objects in store order.
+  xml::Node GetAsXML(std::string_view tagName) const;
+
+  // Inspection: the live `DrillKeys` element.
+  xml::Node DrillKeys() const { return m_drill_keys; }
+
+ private:
+  xml::Document m_document;  // owns DrillKeys, its template and the store
+  xml::Node m_drill_keys;
+  xml::Node m_key_template;
+  std::int64_t m_counter = 0;
+  std::vector<xml::Node> m_store;                                   // position n at [n - 1]
+  std::unordered_map<std::string, std::string> m_pos_by_signature;  // first entry's Pos
+  std::unordered_map<std::string, std::string> m_pos_by_drill_key;
+};
+
+}  // namespace orvo
+
+#endif  // ORVO_DRILL_DOWN_H_
