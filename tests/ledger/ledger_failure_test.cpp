@@ -5,6 +5,7 @@
 #include <map>
 
 #include "ledger/database_map_provider.h"
+#include "ledger/ledger_schema.h"
 #include "ledger/ledger_test_workspace.h"
 #include "ledger/sqlite_handle.h"
 #include "orvo/error.h"
@@ -92,6 +93,20 @@ TEST(LedgerFailures, MissingCorruptForeignOrLockedLedgerNamesTheFile) {
   EXPECT_EQ(busy.Number() & 0xFF, SQLITE_BUSY);
   EXPECT_TRUE(Mentions(busy, "ledger.sqlite"));
   writer.Execute("ROLLBACK;");
+}
+
+TEST(LedgerFailures, LedgerWithoutPeriodsAnswersPeriodsError) {
+  fs::path empty = WorkspaceWithLedger("empty_ledger", "ledger.sqlite");
+  SqliteConnection::Create((empty / "ledger.sqlite").string()).Execute(kLedgerSchema);
+  CLedgerCommandFactory factory;
+  factory.OpenWorkspace(empty.string());
+  EXPECT_FALSE(RunFunction(factory, "LedgerPeriod_DDKFunction"));
+  EXPECT_EQ(RunFunction(factory, "RelativeCurrentYearIndex_DDKFunction").AttributeOr("Name", ""),
+            "0");
+  Error periods = FailureOf(empty);
+  EXPECT_EQ(periods.Number(), 1);
+  EXPECT_EQ(periods.Source(), "Periods");
+  EXPECT_EQ(periods.Description(), "Error");
 }
 
 TEST(LedgerFailures, ReadingNeverWritesToTheWorkspace) {
