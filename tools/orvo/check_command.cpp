@@ -31,6 +31,20 @@ class WorkspaceChecker {
     }
   }
 
+  // A print condition is TRUE, FALSE, empty or a formula; any other text is
+  // no condition at all (the entry always prints), which is worth a line.
+  void CheckCondition(const std::string& place, const std::string& text) {
+    const std::string upper = UpperCase(Trim(text));
+    if (upper.empty() || upper == "TRUE" || upper == "FALSE") return;
+    if (upper.front() != '=' && upper.find('{') == std::string::npos) {
+      ++m_formulas;
+      ++m_with_errors;
+      std::cout << place << ": print condition is not a formula, so the entry always prints\n";
+      return;
+    }
+    Check(place, text);
+  }
+
   void CheckFormat(const xml::Node& format) {
     const std::string key = format.AttributeOr("Key", format.AttributeOr("Name", "?"));
     for (const xml::Node& item : format.SelectNodes(".//Itm")) {
@@ -55,16 +69,16 @@ class WorkspaceChecker {
           (path.empty() ? "" : path + "/") + name + std::to_string(++seen[name]);
       if (name == "Grp") {
         if (xml::Node condition = NthElement(child, 5))
-          Check(report + "!" + child_path, condition.Text());
+          CheckCondition(report + "!" + child_path, condition.Text());
         CheckDefinition(report, child, child_path);
       } else if (name == "Hdr" || name == "Ftr" || name == "Bdy") {
         const std::string label = child_path + " (" + child.AttributeOr("Name", "") + ")";
         if (xml::Node condition = NthElement(child, 1))
-          Check(report + "!" + label, condition.Text());
+          CheckCondition(report + "!" + label, condition.Text());
         if (xml::Node inline_format = NthElement(child, 5)) CheckFormat(inline_format);
       } else if (name == "BSec") {
         if (xml::Node condition = NthElement(child, 2))
-          Check(report + "!" + child_path, condition.Text());
+          CheckCondition(report + "!" + child_path, condition.Text());
         CheckDefinition(report, child, child_path);
       } else if (child.HasChildNodes()) {
         CheckDefinition(report, child, path);  // a list container: only its children count
