@@ -44,22 +44,26 @@ void ReadFolderKeys(const xml::Node& list, std::unordered_set<std::string>& keys
 // Names defined in the thread's store context and data driver.
 class ProviderNames : public FormulaNames {
  public:
+  void StartParse() override {
+    m_store.reset();
+    m_database_map.reset();
+  }
   bool IsBookmark(const std::string& key) override {
-    return m_bookmarks.For(GetStoreContext()->BookmarkDefinitions(), ChildKeys("BMk", "Key"))
-        .count(key);
+    return m_bookmarks.For(Store().BookmarkDefinitions(), ChildKeys("BMk", "Key")).count(key);
   }
   bool IsNamedRange(const std::string& key) override {
-    return m_named_ranges.For(GetStoreContext()->NamedRangeDefinitions(), ChildKeys("Nrg", "Key"))
+    return m_named_ranges.For(Store().NamedRangeDefinitions(), ChildKeys("Nrg", "Key"))
         .count(key);
   }
   bool IsChartMapFolder(const std::string& key) override {
-    return m_folders.For(GetStoreContext()->ChartMapDefinitions(), ReadFolderKeys).count(key);
+    return m_folders.For(Store().ChartMapDefinitions(), ReadFolderKeys).count(key);
   }
   bool IsDriverField(const std::string& name) override {
     return m_fields.For(SupportedProductFields(), ChildKeys("", "Name")).count(name);
   }
   std::shared_ptr<IDatabaseMapTable> DatabaseMapTable(const std::string& name) override {
-    return GetDatabaseMapProvider()->Table(name);
+    if (!m_database_map) m_database_map = GetDatabaseMapProvider();
+    return m_database_map->Table(name);
   }
   std::int16_t ColumnNumber(const std::string& letters) override {
     auto cached = m_columns.find(letters);
@@ -70,6 +74,15 @@ class ProviderNames : public FormulaNames {
   }
 
  private:
+  // The store context is asked for once per parse: handing it out refreshes
+  // the storage provider's copy of the launch properties each time.
+  IStoreContext& Store() {
+    if (!m_store) m_store = GetStoreContext();
+    return *m_store;
+  }
+
+  std::shared_ptr<IStoreContext> m_store;
+  std::shared_ptr<IDatabaseMapProvider> m_database_map;
   KeyIndex m_bookmarks;
   KeyIndex m_named_ranges;
   KeyIndex m_folders;

@@ -53,6 +53,10 @@ class FormulaNames {
   // follow the letter rule.
   static FormulaNames& ForThread();
 
+  // Called at the start of every parse: the providers are asked afresh for
+  // each parse, and reused for the operands within it.
+  virtual void StartParse() {}
+
   // Keys are compared as given; callers pass them upper-cased.
   virtual bool IsBookmark(const std::string& key) = 0;
   virtual bool IsNamedRange(const std::string& key) = 0;

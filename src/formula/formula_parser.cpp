@@ -378,6 +378,7 @@ void ParseExpression(cParser& parser, cParser::State& state, std::string_view ex
 
   const std::string_view trimmed = Trim(expression);
   if (!trimmed.empty()) {
+    FormulaNames::ForThread().StartParse();
     FormulaParser formula_parser(parser, state);
     if (trimmed.front() == '=') {
       formula_parser.ParseWhole(expression);
