@@ -9,24 +9,22 @@ struct LaunchPropertiesSlot {
   xml::Node node;
 };
 
-// A detached deep copy living in its own document, so the host's node and
-// tree are never touched again.
-xml::Node DeepCopy(const xml::Node& node) {
-  if (!node) return {};
-  if (node.Type() == xml::NodeType::kDocument) {
-    xml::Node element = xml::Document(node).DocumentElement();
-    return element ? element.CloneNode(true) : xml::Node{};
-  }
-  xml::Document copy = xml::Document::Create();
-  return copy.AppendChild(node.CloneNode(true));
-}
-
 }  // namespace
+
+xml::Node CopyLaunchProperties(const xml::Node& node) {
+  if (!node) return {};
+  xml::Document copy = xml::Document::Create();
+  // ImportNode takes a document's element and leaves the source untouched.
+  xml::Node element = copy.ImportNode(node, true);
+  if (!element) return {};
+  copy.SetDocumentElement(element);
+  return element;
+}
 
 xml::Node GetLaunchProperties() { return PerThread<LaunchPropertiesSlot>().node; }
 
 void SetLaunchProperties(const xml::Node& node) {
-  PerThread<LaunchPropertiesSlot>().node = DeepCopy(node);
+  PerThread<LaunchPropertiesSlot>().node = CopyLaunchProperties(node);
 }
 
 void InitLaunchProperties(const xml::Node& node) {

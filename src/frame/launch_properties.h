@@ -18,6 +18,12 @@ void SetLaunchProperties(const xml::Node& node);
 // The rule every Init follows: store a deep copy only while none is stored.
 void InitLaunchProperties(const xml::Node& node);
 
+// A deep copy of a launch-properties node (an element, or a document whose
+// element is taken) as the element of a new document of its own: whoever
+// holds the copy may keep or change it without touching the original's tree.
+// Null for a null node or an empty document.
+xml::Node CopyLaunchProperties(const xml::Node& node);
+
 }  // namespace orvo
 
 #endif  // ORVO_FRAME_LAUNCH_PROPERTIES_H_

@@ -14,14 +14,7 @@ struct ProviderSlots {
 
 // A copy of the thread's launch-properties node in a document of its own, so
 // a provider may keep or change it without touching the stored node.
-xml::Node FreshLaunchPropertiesCopy() {
-  xml::Node stored = GetLaunchProperties();
-  if (!stored) return {};
-  xml::Document copy = xml::Document::Create();
-  xml::Node element = copy.ImportNode(stored, true);
-  copy.SetDocumentElement(element);
-  return element;
-}
+xml::Node FreshLaunchPropertiesCopy() { return CopyLaunchProperties(GetLaunchProperties()); }
 
 std::shared_ptr<IProviderRegistry> RequireRegistry() {
   std::shared_ptr<IProviderRegistry> registry = GetStorageProvider()->ProviderRegistry();

@@ -78,14 +78,8 @@ CDatabaseMapProvider::CDatabaseMapProvider()
 CDatabaseMapProvider::~CDatabaseMapProvider() = default;
 
 void CDatabaseMapProvider::Init(const xml::Node& launch_properties) {
-  xml::Document copy = xml::Document::Create();
-  if (launch_properties) {
-    xml::Node element = launch_properties.Type() == xml::NodeType::kDocument
-                            ? xml::Document(launch_properties).DocumentElement()
-                            : launch_properties;
-    if (element) copy.SetDocumentElement(copy.ImportNode(element, true));
-  }
-  m_locate = [copy] { return LocateLedger(copy.DocumentElement()); };
+  xml::Node copy = CopyLaunchProperties(launch_properties);
+  m_locate = [copy] { return LocateLedger(copy); };
   m_statements.clear();
   m_tables.clear();
   m_database.reset();

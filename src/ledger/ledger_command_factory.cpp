@@ -12,14 +12,8 @@ CLedgerCommandFactory::CLedgerCommandFactory()
 
 void CLedgerCommandFactory::Init(const xml::Node& launch_properties) {
   // A private copy: the caller's node may change or go away.
-  xml::Document copy = xml::Document::Create();
-  if (launch_properties) {
-    xml::Node element = launch_properties.Type() == xml::NodeType::kDocument
-                            ? xml::Document(launch_properties).DocumentElement()
-                            : launch_properties;
-    if (element) copy.SetDocumentElement(copy.ImportNode(element, true));
-  }
-  m_session->Relocate([copy] { return LocateLedger(copy.DocumentElement()); });
+  xml::Node copy = CopyLaunchProperties(launch_properties);
+  m_session->Relocate([copy] { return LocateLedger(copy); });
 }
 
 void CLedgerCommandFactory::OpenWorkspace(const std::string& workspace_folder) {

@@ -13,24 +13,10 @@
 #include <vector>
 
 #include "orvo/data_driver.h"
+#include "support/on_new_thread.h"
 #include "orvo/providers.h"
 
 namespace orvo::testing {
-
-// Runs `body` on a fresh thread (so every per-thread slot starts empty) and
-// rethrows its failure here.
-template <class Body>
-void OnNewThread(Body body) {
-  std::exception_ptr failure;
-  std::thread([&] {
-    try {
-      body();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  }).join();
-  if (failure) std::rethrow_exception(failure);
-}
 
 class FakeRegistry : public IProviderRegistry {
  public:

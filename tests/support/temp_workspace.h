@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "orvo/xml.h"
+#include "support/on_new_thread.h"
 
 namespace orvo::testing {
 
@@ -103,21 +104,6 @@ class TempWorkspace {
  private:
   fs::path m_folder;
 };
-
-// Runs `body` on a fresh thread (so every per-thread slot starts empty) and
-// rethrows its failure here.
-template <class Body>
-void OnNewThread(Body body) {
-  std::exception_ptr failure;
-  std::thread([&] {
-    try {
-      body();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  }).join();
-  if (failure) std::rethrow_exception(failure);
-}
 
 }  // namespace orvo::testing
 

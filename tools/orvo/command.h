@@ -20,6 +20,14 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The options before "--" and the one TEXT after it; throws UsageError when
+// TEXT is missing or more than one argument follows "--".
+struct OptionsAndText {
+  Arguments options;
+  std::string text;
+};
+OptionsAndText SplitAtText(const Arguments& args);
+
 // Parses a whole decimal number within [low, high], or throws UsageError.
 long long ParseWholeNumber(const std::string& text, long long low, long long high,
                            const std::string& what);

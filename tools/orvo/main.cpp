@@ -33,6 +33,15 @@ void PrintUsage(std::ostream& out) {
 
 }  // namespace
 
+OptionsAndText SplitAtText(const Arguments& args) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != "--") continue;
+    if (i + 2 != args.size()) throw UsageError("exactly one TEXT must follow --");
+    return {Arguments(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(i)), args[i + 1]};
+  }
+  throw UsageError("TEXT is missing (give it after --)");
+}
+
 long long ParseWholeNumber(const std::string& text, long long low, long long high,
                            const std::string& what) {
   long long value = 0;

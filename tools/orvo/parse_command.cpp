@@ -12,16 +12,11 @@ int RunParseCommand(const Arguments& args) {
   std::optional<std::string> workspace;
   bool converting = false;
   bool keep_spaces = false;
-  std::optional<std::string> text;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--") {
-      if (i + 2 != args.size()) throw UsageError("exactly one TEXT must follow --");
-      text = args[i + 1];
-      break;
-    }
-    if (arg == "--workspace" && i + 1 < args.size()) {
-      workspace = args[++i];
+  const auto [options, text] = SplitAtText(args);
+  for (std::size_t i = 0; i < options.size(); ++i) {
+    const std::string& arg = options[i];
+    if (arg == "--workspace" && i + 1 < options.size()) {
+      workspace = options[++i];
     } else if (arg == "--converting") {
       converting = true;
     } else if (arg == "--keep-spaces") {
@@ -30,7 +25,6 @@ int RunParseCommand(const Arguments& args) {
       throw UsageError("unexpected argument: " + arg);
     }
   }
-  if (!text) throw UsageError("TEXT is missing (give it after --)");
 
   xml::Document document = xml::Document::Create();
   cParser parser;
@@ -42,7 +36,7 @@ int RunParseCommand(const Arguments& args) {
   std::vector<std::pair<std::string, std::string>> found;
   parser.CellItemFound.Connect(
       [&found](const std::string& type, std::string& item) { found.emplace_back(type, item); });
-  parser.TokenFromString(*text);
+  parser.TokenFromString(text);
 
   output.SetAttribute("StrPos", parser.StrPos());
   output.AppendChild(parser.ParsedValue());

@@ -12,20 +12,15 @@ int RunTokensCommand(const Arguments& args) {
   bool keep_spaces = false;
   std::int16_t offset = 0;
   std::vector<std::pair<std::string, std::string>> ignore_spans;
-  std::optional<std::string> text;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--") {
-      if (i + 2 != args.size()) throw UsageError("exactly one TEXT must follow --");
-      text = args[i + 1];
-      break;
-    }
+  const auto [options, text] = SplitAtText(args);
+  for (std::size_t i = 0; i < options.size(); ++i) {
+    const std::string& arg = options[i];
     if (arg == "--keep-spaces") {
       keep_spaces = true;
-    } else if (arg == "--offset" && i + 1 < args.size()) {
-      offset = static_cast<std::int16_t>(ParseWholeNumber(args[++i], INT16_MIN, INT16_MAX, "N"));
-    } else if (arg == "--ignore" && i + 1 < args.size()) {
-      const std::string& span = args[++i];
+    } else if (arg == "--offset" && i + 1 < options.size()) {
+      offset = static_cast<std::int16_t>(ParseWholeNumber(options[++i], INT16_MIN, INT16_MAX, "N"));
+    } else if (arg == "--ignore" && i + 1 < options.size()) {
+      const std::string& span = options[++i];
       std::size_t colon = span.find(':');
       if (colon == std::string::npos) throw UsageError("--ignore takes START:END");
       std::string start = span.substr(0, colon);
@@ -37,7 +32,6 @@ int RunTokensCommand(const Arguments& args) {
       throw UsageError("unexpected argument: " + arg);
     }
   }
-  if (!text) throw UsageError("TEXT is missing (give it after --)");
 
   cParser parser;
   parser.IgnoreSpaces(!keep_spaces);
@@ -56,9 +50,8 @@ int RunTokensCommand(const Arguments& args) {
   xml::Node tokens = document.CreateElement("Tokens");
   parser.CurrentPosition(1);
   // Every call moves the position on; the bound only guards the loop.
-  for (std::size_t calls = 0; parser.CurrentPosition() != -1 && calls <= text->size() + 1;
-       ++calls) {
-    std::string token = parser.GetToken(*text);
+  for (std::size_t calls = 0; parser.CurrentPosition() != -1 && calls <= text.size() + 1; ++calls) {
+    std::string token = parser.GetToken(text);
     xml::Node element = tokens.AppendChild(document.CreateElement("T"));
     element.SetAttribute("Start", std::to_string(parser.startPosition()));
     element.SetText(token);
