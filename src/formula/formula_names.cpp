@@ -52,8 +52,7 @@ class ProviderNames : public FormulaNames {
     return m_bookmarks.For(Store().BookmarkDefinitions(), ChildKeys("BMk", "Key")).count(key);
   }
   bool IsNamedRange(const std::string& key) override {
-    return m_named_ranges.For(Store().NamedRangeDefinitions(), ChildKeys("Nrg", "Key"))
-        .count(key);
+    return m_named_ranges.For(Store().NamedRangeDefinitions(), ChildKeys("Nrg", "Key")).count(key);
   }
   bool IsChartMapFolder(const std::string& key) override {
     return m_folders.For(Store().ChartMapDefinitions(), ReadFolderKeys).count(key);

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "orvo/data_driver.h"
-#include "support/on_new_thread.h"
 #include "orvo/providers.h"
+#include "support/on_new_thread.h"
 
 namespace orvo::testing {
 
