@@ -145,11 +145,9 @@ class CDependencyTable {
   // The slot an entry names when it is the live entry of that slot, else 0.
   std::int32_t LiveSlotOf(const xml::Node& entry) const;
 
-  xml::Document m_document;  // owns Deps, FreeI and the templates
+  xml::Document m_document;  // owns Deps and FreeI
   xml::Node m_deps;
   xml::Node m_free;
-  xml::Node m_entry_template;
-  xml::Node m_free_template;
   std::int32_t m_capacity = 0;
   std::vector<Slot> m_slots;              // slot n at [n - 1]
   std::deque<std::int32_t> m_free_slots;  // FreeI's slot numbers, in its order

@@ -49,7 +49,9 @@ void EnsureLibraryReady() {
 }
 
 void ResetHandleCounts(xmlNodePtr top) {
-  std::vector<xmlNodePtr> pending{top};
+  // Depth-first over the copy; the stack is reused across calls.
+  thread_local std::vector<xmlNodePtr> pending;
+  pending.assign(1, top);
   while (!pending.empty()) {
     xmlNodePtr node = pending.back();
     pending.pop_back();

@@ -131,14 +131,20 @@ void ReleaseChildren(Arena& arena, xmlNodePtr element) {
 }
 
 void SetAttributeValue(xmlAttrPtr attr, std::string_view value) {
+  const auto* bytes = reinterpret_cast<const xmlChar*>(value.data());
+  const int length = static_cast<int>(value.size());
   // Nobody holds handles to an attribute's text children: the facade never
-  // hands them out, so they can be freed at once.
+  // hands them out, so they can be changed or freed at once. The common case,
+  // one text child, keeps its node and only replaces the text.
+  xmlNodePtr only = attr->children;
+  if (only && !only->next && only->type == XML_TEXT_NODE) {
+    xmlNodeSetContentLen(only, bytes, length);
+    return;
+  }
   xmlFreeNodeList(attr->children);
   attr->children = nullptr;
   attr->last = nullptr;
-  if (value.empty()) return;
-  xmlNodePtr text = xmlNewDocTextLen(attr->doc, reinterpret_cast<const xmlChar*>(value.data()),
-                                     static_cast<int>(value.size()));
+  xmlNodePtr text = xmlNewDocTextLen(attr->doc, bytes, length);
   text->parent = reinterpret_cast<xmlNodePtr>(attr);
   attr->children = text;
   attr->last = text;
@@ -177,7 +183,11 @@ xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep) {
 }
 
 bool IsUnreferenced(xmlNodePtr root) {
-  std::vector<xmlNodePtr> pending{root};
+  if (HandleCount(root) != 0) return false;  // the usual answer for a held root
+  if (!root->children && (root->type != XML_ELEMENT_NODE || !root->properties)) return true;
+  // The walk's stack is reused: sweeps check many roots in a row.
+  thread_local std::vector<xmlNodePtr> pending;
+  pending.assign(1, root);
   while (!pending.empty()) {
     xmlNodePtr node = pending.back();
     pending.pop_back();
