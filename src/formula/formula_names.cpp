@@ -4,6 +4,7 @@
 
 #include "frame/driver_cache.h"
 #include "frame/launch_properties.h"
+#include "frame/named_range_lookup.h"
 #include "frame/per_thread.h"
 #include "frame/provider_access.h"
 
@@ -52,7 +53,7 @@ class ProviderNames : public FormulaNames {
     return m_bookmarks.For(Store().BookmarkDefinitions(), ChildKeys("BMk", "Key")).count(key);
   }
   bool IsNamedRange(const std::string& key) override {
-    return m_named_ranges.For(Store().NamedRangeDefinitions(), ChildKeys("Nrg", "Key")).count(key);
+    return orvo::IsNamedRange(Store().NamedRangeDefinitions(), key);
   }
   bool IsChartMapFolder(const std::string& key) override {
     return m_folders.For(Store().ChartMapDefinitions(), ReadFolderKeys).count(key);
@@ -83,7 +84,6 @@ class ProviderNames : public FormulaNames {
   std::shared_ptr<IStoreContext> m_store;
   std::shared_ptr<IDatabaseMapProvider> m_database_map;
   KeyIndex m_bookmarks;
-  KeyIndex m_named_ranges;
   KeyIndex m_folders;
   KeyIndex m_fields;
   std::unordered_map<std::string, std::int16_t> m_columns;

@@ -15,34 +15,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
 
+#include "frame/key_index.h"
 #include "orvo/providers.h"
 #include "orvo/xml.h"
 
 namespace orvo {
-
-// A set of keys read from a list node, kept in step with it.
-class KeyIndex {
- public:
-  // Re-reads `list` when it is not the node indexed last. `read` adds the
-  // keys of one list to the set.
-  template <class Read>
-  const std::unordered_set<std::string>& For(const xml::Node& list, Read&& read) {
-    if (!m_built || !(list == m_list)) {
-      m_keys.clear();
-      if (list) read(list, m_keys);
-      m_list = list;
-      m_built = true;
-    }
-    return m_keys;
-  }
-
- private:
-  xml::Node m_list;
-  bool m_built = false;
-  std::unordered_set<std::string> m_keys;
-};
 
 class FormulaNames {
  public:

@@ -2,19 +2,34 @@
 
 #include <string>
 
+#include "frame/key_index.h"
+#include "frame/per_thread.h"
 #include "frame/provider_access.h"
 #include "frame/text.h"
-#include "frame/text_value.h"
 #include "orvo/error.h"
 
 namespace orvo {
+namespace {
+
+// The thread's index of the Nrg keys of the definitions node asked last.
+struct NamedRangeIndex {
+  KeyIndex keys;
+};
+
+void ReadNamedRangeKeys(const xml::Node& definitions, std::unordered_set<std::string>& keys) {
+  for (const xml::Node& child : definitions.ChildNodes()) {
+    if (child.Type() != xml::NodeType::kElement || child.Name() != "Nrg") continue;
+    if (auto key = child.GetAttribute("Key")) keys.insert(*key);
+  }
+}
+
+}  // namespace
 
 bool IsNamedRange(const xml::Node& definitions, std::string_view name) {
-  const std::string query = "/Nrg[@Key=\"" + UpperCase(Trim(name)) + "\"]";
-  bool found = false;
-  ResumeNext resume;
-  resume.Step([&] { found = !definitions.SelectSingleNode(query).IsNull(); });
-  return found;
+  if (!definitions) return false;
+  return PerThread<NamedRangeIndex>()
+             .keys.For(definitions, ReadNamedRangeKeys)
+             .count(UpperCase(Trim(name))) > 0;
 }
 
 bool IsNamedRange(std::string_view name) {

@@ -2,11 +2,10 @@
 //
 // A name is a defined named range when the definitions node (the store
 // context's NamedRangeDefinitions: an element whose `Nrg` children carry the
-// range names, upper case, in `Key`) answers the query /Nrg[@Key="NAME"],
-// with NAME the name trimmed of spaces and upper-cased. The definitions node
-// is expected to be the top of its own tree (a detached element), where "/"
-// stands for that element. It lives here, below the parser, because the
-// parser makes its "TNr" decisions with it.
+// range names, upper case, in `Key`) has an Nrg child whose Key is NAME, the
+// name trimmed of spaces and upper-cased: the entries the query
+// /Nrg[@Key="NAME"] selects on the detached list. It lives here, below the
+// parser, because the parser makes its "TNr" decisions with it.
 #ifndef ORVO_FRAME_NAMED_RANGE_LOOKUP_H_
 #define ORVO_FRAME_NAMED_RANGE_LOOKUP_H_
 
@@ -16,8 +15,9 @@
 
 namespace orvo {
 
-// False also when the query cannot be run (a null node, a name that breaks
-// the query): a failure while querying never escapes.
+// The definitions' Nrg children are indexed by Key once per definitions
+// node (a provider that changes its list hands out a new node), so a look-up
+// costs the same however many ranges are defined. False for a null node.
 bool IsNamedRange(const xml::Node& definitions, std::string_view name);
 
 // The same against the thread's store context (GetStoreContext); false when
