@@ -7,10 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/failure_of.h"
+
 #include "orvo/error.h"
 
 namespace orvo {
 namespace {
+
+using testing::FailureOf;
 
 // Items of a preview document the table points into.
 class Items {
@@ -63,17 +67,6 @@ void ExpectInvariant(const CDependencyTable& table) {
     EXPECT_EQ(*seen.begin(), 1);
     EXPECT_EQ(*seen.rbegin(), table.Capacity());
   }
-}
-
-template <class Call>
-Error FailureOf(Call&& call) {
-  try {
-    call();
-  } catch (const Error& failure) {
-    return failure;
-  }
-  ADD_FAILURE() << "the call did not fail";
-  return Error(0, "", "");
 }
 
 TEST(DependencyTable, EntryRecordsTheWaitInUpperCase) {

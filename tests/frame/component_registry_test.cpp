@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/failure_of.h"
+
 #include "fake_components.h"
 #include "orvo/error.h"
 #include "orvo/providers.h"
@@ -8,18 +10,11 @@
 namespace orvo {
 namespace {
 
+using testing::FailureOf;
+
 using testing::FakeFormatProvider;
 using testing::FakeStorageProvider;
 using ::testing::HasSubstr;
-
-// Runs `step`, which must fail, and returns the failure.
-template <class Step>
-Error FailureOf(Step step) {
-  ResumeNext resume;
-  resume.Step(step);
-  if (!resume.IsErrorPending()) throw std::logic_error("the step did not fail");
-  return *resume.Pending();
-}
 
 TEST(ComponentRegistry, FailuresNameTheIdentifierAndTheOperation) {
   Error unknown = FailureOf([] { ComponentRegistry::Create("Test.Unregistered"); });

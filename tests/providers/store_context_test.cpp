@@ -3,12 +3,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/failure_of.h"
+
 #include "orvo/error.h"
 #include "providers/storage_provider.h"
 #include "support/temp_workspace.h"
 
 namespace orvo::providers {
 namespace {
+
+using testing::FailureOf;
 
 using orvo::testing::TempWorkspace;
 using ::testing::HasSubstr;
@@ -17,15 +21,6 @@ std::shared_ptr<IStoreContext> ContextOf(const TempWorkspace& workspace) {
   CRStorageProvider provider;
   provider.LaunchProperties(workspace.LaunchProperties());
   return provider.StoreContext();
-}
-
-// The failure of `step`, which must fail.
-template <class Step>
-Error FailureOf(Step step) {
-  ResumeNext resume;
-  resume.Step(step);
-  if (!resume.IsErrorPending()) throw std::logic_error("the step did not fail");
-  return *resume.Pending();
 }
 
 TEST(StoreContext, AnswersEveryListWithTheQueriesTheLibraryUses) {
