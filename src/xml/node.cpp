@@ -126,7 +126,7 @@ void Node::SetText(std::string_view text) {
     case XML_CDATA_SECTION_NODE:
     case XML_COMMENT_NODE:
     case XML_PI_NODE:
-      xmlNodeSetContentLen(node, reinterpret_cast<const xmlChar*>(text.data()),
+      xmlNodeSetContentLen(node, reinterpret_cast<const xmlChar*>(text.empty() ? "" : text.data()),
                            static_cast<int>(text.size()));
       break;
     default:

@@ -131,7 +131,9 @@ void ReleaseChildren(Arena& arena, xmlNodePtr element) {
 }
 
 void SetAttributeValue(xmlAttrPtr attr, std::string_view value) {
-  const auto* bytes = reinterpret_cast<const xmlChar*>(value.data());
+  // Never a null pointer, even for an empty value: libxml2 keeps a null
+  // content apart from an empty one.
+  const auto* bytes = reinterpret_cast<const xmlChar*>(value.empty() ? "" : value.data());
   const int length = static_cast<int>(value.size());
   // Nobody holds handles to an attribute's text children: the facade never
   // hands them out, so they can be changed or freed at once. The common case,

@@ -81,6 +81,10 @@ TEST(NodeLifetime, ReplacedAndRemovedAttributesStayValid) {
   Node removed = attributes.RemoveNamedItem("B");
   EXPECT_EQ(removed.Text(), "2");
   EXPECT_EQ(attributes.Length(), 1u);
+  root.SetAttribute("A", "");  // an emptied value still reads and writes
+  EXPECT_EQ(root.Xml(), "<R A=\"\"/>");
+  EXPECT_EQ(root.GetAttribute("A").value_or("?"), "");
+  root.SetAttribute("A", "new");
   EXPECT_TRUE(attributes.RemoveNamedItem("missing").IsNull());
   // An attribute attached elsewhere must be cloned first.
   Node other = doc.CreateElement("O");
