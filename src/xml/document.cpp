@@ -161,9 +161,9 @@ Node Document::CreateAttribute(std::string_view name) const {
 
 Node Document::CreateTextNode(std::string_view text) const {
   RequireNode();
-  xmlNodePtr node =
-      xmlNewDocTextLen(AsDocument(m_node), reinterpret_cast<const xmlChar*>(text.data()),
-                       static_cast<int>(text.size()));
+  xmlNodePtr node = xmlNewDocTextLen(
+      AsDocument(m_node), reinterpret_cast<const xmlChar*>(text.empty() ? "" : text.data()),
+      static_cast<int>(text.size()));
   return NewDetached(m_arena, node, "#text");
 }
 
