@@ -34,9 +34,11 @@ class Error : public std::runtime_error {
 };
 
 // Error numbers of run-time failures that are not raised by name.
-inline constexpr std::int32_t kErrRaised = 1;       // every RaiseError
-inline constexpr std::int32_t kErrOverflow = 6;     // 16-bit arithmetic left its range
-inline constexpr std::int32_t kErrOutOfBounds = 9;  // index outside an array's bounds
+inline constexpr std::int32_t kErrRaised = 1;           // every RaiseError
+inline constexpr std::int32_t kErrOverflow = 6;         // 16-bit arithmetic left its range
+inline constexpr std::int32_t kErrOutOfBounds = 9;      // index outside an array's bounds
+inline constexpr std::int32_t kErrTypeMismatch = 13;    // text that is not the value it must be
+inline constexpr std::int32_t kErrObjectRequired = 91;  // Nothing where an object is required
 
 // Source of the run-time failures above.
 inline constexpr const char* kLibrarySource = "OrvoReportPrv";
@@ -48,6 +50,8 @@ inline constexpr const char* kLibrarySource = "OrvoReportPrv";
 [[noreturn]] void RaiseFailure(std::int32_t number, std::string source, std::string description);
 [[noreturn]] void RaiseOverflow();
 [[noreturn]] void RaiseOutOfBounds();
+[[noreturn]] void RaiseTypeMismatch();
+[[noreturn]] void RaiseObjectRequired();
 
 // "On Error Resume Next" around exactly one step. A failing step is skipped,
 // its Error kept as pending until cleared, and the caller goes on:

@@ -20,4 +20,10 @@ void RaiseOverflow() { throw Error(kErrOverflow, kLibrarySource, "Overflow"); }
 
 void RaiseOutOfBounds() { throw Error(kErrOutOfBounds, kLibrarySource, "Subscript out of range"); }
 
+void RaiseTypeMismatch() { throw Error(kErrTypeMismatch, kLibrarySource, "Type mismatch"); }
+
+void RaiseObjectRequired() {
+  throw Error(kErrObjectRequired, kLibrarySource, "Object variable or With block variable not set");
+}
+
 }  // namespace orvo

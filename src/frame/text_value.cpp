@@ -9,13 +9,6 @@
 
 namespace orvo {
 
-void RaiseTypeMismatch() { RaiseFailure(kErrTypeMismatch, kLibrarySource, "Type mismatch"); }
-
-void RaiseObjectRequired() {
-  RaiseFailure(kErrObjectRequired, kLibrarySource,
-               "Object variable or With block variable not set");
-}
-
 std::int32_t TextToLong(std::string_view text) {
   std::string_view number = Trim(text);
   bool negative = false;

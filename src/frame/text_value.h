@@ -8,14 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "orvo/error.h"
+
 namespace orvo {
-
-inline constexpr std::int32_t kErrTypeMismatch = 13;
-inline constexpr std::int32_t kErrObjectRequired = 91;
-
-[[noreturn]] void RaiseTypeMismatch();
-// The failure of using Nothing where an object is required.
-[[noreturn]] void RaiseObjectRequired();
 
 // A 32-bit integer from decimal text: surrounding spaces and a sign are
 // allowed, a fraction is rounded half to even. Text that is not a number

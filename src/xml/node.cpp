@@ -51,7 +51,7 @@ Node::~Node() {
 }
 
 void Node::RequireNode() const {
-  if (!m_node) RaiseXml("Object variable not set: the node is Nothing", 91);
+  if (!m_node) RaiseXml("Object variable not set: the node is Nothing", kErrObjectRequired);
 }
 
 NodeType Node::Type() const {
