@@ -84,7 +84,7 @@ constexpr MainAccount kExpenseAccounts[] = {
     {7100, "Sundry expenses", "EXPENSE", AccountRole::kExpense, 150, 0},
 };
 
-constexpr SampleDepartment kDepartments[] = {
+const SampleDepartment kDepartments[] = {
     {"10", "Sales"}, {"20", "Operations"}, {"30", "Administration"}, {"40", "Research"}};
 
 constexpr int kFixedCount = static_cast<int>(std::size(kFixedAccounts));

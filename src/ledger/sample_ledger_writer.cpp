@@ -35,8 +35,7 @@ bool IsProfitAndLoss(const SampleAccount& account) {
 class JournalWriter {
  public:
   JournalWriter(const SqliteConnection& connection, const SampleChart& chart)
-      : m_chart(chart),
-        m_insert(connection.Prepare(
+      : m_insert(connection.Prepare(
             "INSERT INTO journal_lines (journal_no, year_id, period_id, entry_date, reference, "
             "description, account_id, amount) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)")) {
     for (std::size_t i = 0; i < chart.Accounts().size(); ++i) {
@@ -79,7 +78,6 @@ class JournalWriter {
   std::int64_t Bank() const { return m_bank; }
 
  private:
-  const SampleChart& m_chart;
   SqliteStatement m_insert;
   std::array<std::int64_t, 64> m_role_id{};
   std::int64_t m_journal_no = 0;
