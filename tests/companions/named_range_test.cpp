@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/fake_components.h"
+#include "support/fake_components.h"
 #include "frame/named_range_lookup.h"
 
 namespace orvo {

@@ -2,38 +2,20 @@
 // chart-map folders, and a host-supplied data driver and database map.
 #include <gtest/gtest.h>
 
+#include "frame/text.h"
 #include "orvo/error.h"
 #include "orvo/parser.h"
 #include "orvo/providers.h"
+#include "support/fake_components.h"
 #include "support/temp_workspace.h"
 
 namespace orvo {
 namespace {
 
+using testing::FakeCommandFactory;
+using testing::FakeDriver;
 using testing::OnNewThread;
 using testing::TempWorkspace;
-
-// A data driver that knows only the supported-fields function.
-class FieldsOnlyCommand : public ICommand, public ICommandDefinition, public ICommandFilters {
- public:
-  ICommandDefinition& definition() override { return *this; }
-  ICommandFilters& Filters() override { return *this; }
-  void Clear() override {}
-  void Add(const std::string&, std::optional<std::int32_t>, const std::string&, const FilterValue&,
-           std::optional<std::int32_t>, std::optional<std::int32_t>) override {}
-  xml::Node Execute() override {
-    return xml::Document::Parse("<Fields><F Name='AMOUNT'/><F Name='QUANTITY'/></Fields>")
-        .DocumentElement();
-  }
-};
-
-class FieldsOnlyDriver : public IComponent, public ICommandFactory {
- public:
-  std::shared_ptr<ICommand> CreateCommand(std::int32_t, const std::string& name) override {
-    if (name != "SupportedProductFields_DDKFunction") RaiseError("CreateCommand", name);
-    return std::make_shared<FieldsOnlyCommand>();
-  }
-};
 
 class OrdersField : public IDatabaseMapField {
  public:
@@ -43,18 +25,14 @@ class OrdersTable : public IDatabaseMapTable {
  public:
   std::string Name() const override { return "Orders"; }
   std::shared_ptr<IDatabaseMapField> Field(const std::string& name) override {
-    return EqualsAscii(name, "AMOUNT") ? std::make_shared<OrdersField>() : nullptr;
-  }
-  static bool EqualsAscii(std::string a, const std::string& upper) {
-    for (char& c : a) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return a == upper;
+    return EqualsIgnoreCase(name, "AMOUNT") ? std::make_shared<OrdersField>() : nullptr;
   }
 };
 class OrdersOnlyMap : public IDatabaseMapProvider {
  public:
   void Init(const xml::Node&) override {}
   std::shared_ptr<IDatabaseMapTable> Table(const std::string& name) override {
-    return OrdersTable::EqualsAscii(name, "ORDERS") ? std::make_shared<OrdersTable>() : nullptr;
+    return EqualsIgnoreCase(name, "ORDERS") ? std::make_shared<OrdersTable>() : nullptr;
   }
   std::int32_t RecordCount(const std::string&, const std::string&) override { return 0; }
   std::string FieldValue(const std::string&, const std::string&, std::int32_t,
@@ -67,8 +45,12 @@ class OrdersOnlyMap : public IDatabaseMapProvider {
 class ParserWithDefinitions : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A data driver that answers only the supported-fields function.
+    static FakeDriver driver;
+    driver.answers["SupportedProductFields_DDKFunction"] = {
+        "<Fields><F Name='AMOUNT'/><F Name='QUANTITY'/></Fields>"};
     ComponentRegistry::Register(kCommandFactoryId,
-                                [] { return std::make_shared<FieldsOnlyDriver>(); });
+                                [] { return std::make_shared<FakeCommandFactory>(driver); });
     ComponentRegistry::Register(kDatabaseMapProviderId,
                                 [] { return std::make_shared<OrdersOnlyMap>(); });
     m_workspace.WriteStandard();  // bookmark NOTE1, named range SALES, folders REVENUE, OTHER

@@ -3,7 +3,7 @@
 
 #include "support/failure_of.h"
 
-#include "fake_components.h"
+#include "support/fake_components.h"
 #include "orvo/error.h"
 #include "orvo/providers.h"
 

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fake_components.h"
+#include "support/fake_components.h"
 #include "orvo/error.h"
 
 namespace orvo {

@@ -1,7 +1,7 @@
-// Stand-ins for the outside components, registered by the frame tests under
+// Stand-ins for the outside components, registered by tests under
 // the real identifiers. They count what the library does to them.
-#ifndef ORVO_TESTS_FRAME_FAKE_COMPONENTS_H_
-#define ORVO_TESTS_FRAME_FAKE_COMPONENTS_H_
+#ifndef ORVO_TESTS_SUPPORT_FAKE_COMPONENTS_H_
+#define ORVO_TESTS_SUPPORT_FAKE_COMPONENTS_H_
 
 #include <atomic>
 #include <exception>
@@ -180,4 +180,4 @@ std::shared_ptr<std::atomic<int>> RegisterCounting(const char* prog_id) {
 
 }  // namespace orvo::testing
 
-#endif  // ORVO_TESTS_FRAME_FAKE_COMPONENTS_H_
+#endif  // ORVO_TESTS_SUPPORT_FAKE_COMPONENTS_H_
