@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/fake_components.h"
 #include "frame/named_range_lookup.h"
+#include "support/fake_components.h"
 
 namespace orvo {
 namespace {

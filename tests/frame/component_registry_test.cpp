@@ -3,9 +3,9 @@
 
 #include "support/failure_of.h"
 
-#include "support/fake_components.h"
 #include "orvo/error.h"
 #include "orvo/providers.h"
+#include "support/fake_components.h"
 
 namespace orvo {
 namespace {

@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "support/fake_components.h"
 #include "frame/provider_access.h"
 #include "orvo/error.h"
+#include "support/fake_components.h"
 
 namespace orvo {
 namespace {

@@ -3,8 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "support/fake_components.h"
 #include "orvo/error.h"
+#include "support/fake_components.h"
 
 namespace orvo {
 namespace {
