@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "evaluate/number_pattern.h"
+#include "evaluate/number_text.h"
 #include "frame/text.h"
 
 namespace orvo {
@@ -128,7 +128,7 @@ std::optional<DateTime> ReadDateText(std::string_view text) {
 
 // A number of days since 1899-12-30; the fraction is the time of day.
 std::optional<DateTime> ReadSerial(std::string_view text) {
-  if (!ReadDecimalDigits(text)) return std::nullopt;
+  if (!IsNumber(text)) return std::nullopt;
   const double serial = std::strtod(std::string(text).c_str(), nullptr);
   if (!std::isfinite(serial) || std::fabs(serial) > 3.0e6) return std::nullopt;
   DateTime when;

@@ -84,7 +84,7 @@ bool BeginsWith(std::string_view text, char first) {
 }
 
 std::string Numeric(const xml::Node& item, const xml::Node& definition, std::string_view value) {
-  std::optional<DecimalDigits> number = ReadDecimalDigits(value);
+  std::optional<DecimalDigits> number = ReadDisplayNumber(value);
   if (!number) return std::string(value);
 
   NumberPattern pattern;
@@ -92,9 +92,9 @@ std::string Numeric(const xml::Node& item, const xml::Node& definition, std::str
   pattern.grouping = FlagOf(definition, "Sep");
 
   std::string shown;
-  if (number->IsZero()) {
+  if (number->digits.empty()) {
     std::string zero_text = AttributeOf(definition, "Zer");
-    std::optional<DecimalDigits> zero = ReadDecimalDigits(zero_text);
+    std::optional<DecimalDigits> zero = ReadDisplayNumber(zero_text);
     if (!zero) return zero_text;
     bool rounds_to_zero = false;
     shown = FormatMagnitude(*zero, pattern, &rounds_to_zero);
@@ -118,9 +118,9 @@ std::string Numeric(const xml::Node& item, const xml::Node& definition, std::str
 }
 
 std::string Percentage(const xml::Node& definition, std::string_view value) {
-  std::optional<DecimalDigits> number = ReadDecimalDigits(value);
+  std::optional<DecimalDigits> number = ReadDisplayNumber(value);
   if (!number) return std::string(value);
-  if (!number->IsZero()) number->exponent += 2;
+  if (!number->digits.empty()) number->exponent += 2;
   NumberPattern pattern;
   pattern.decimals = SmallNumberOf(definition, "Dec");
   bool rounds_to_zero = false;

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
-
-#include "frame/text.h"
+#include <cstdint>
 
 namespace orvo {
 namespace {
@@ -11,10 +10,6 @@ namespace {
 // Beyond these powers of ten a text is not a number anyone formats: larger
 // ones cannot be doubles and would spell out hundreds of digits.
 constexpr int kLargestPower = 400;
-constexpr long kExponentCap = 100000;
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Adds one to a string of decimal digits; "999" becomes "1000".
 void Increment(std::string& digits) {
   for (std::size_t i = digits.size(); i-- > 0;) {
@@ -29,53 +24,13 @@ void Increment(std::string& digits) {
 
 }  // namespace
 
-std::optional<DecimalDigits> ReadDecimalDigits(std::string_view text) {
-  text = Trim(text);
-  DecimalDigits number;
-  std::size_t i = 0;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) number.negative = text[i++] == '-';
-  std::size_t digit_count = 0;
-  long exponent = 0;
-  bool after_point = false;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    if (IsDigit(c)) {
-      ++digit_count;
-      if (after_point) --exponent;
-      if (!number.digits.empty() || c != '0') number.digits.push_back(c);
-    } else if (c == '.' && !after_point) {
-      after_point = true;
-    } else {
-      break;
-    }
-  }
-  if (digit_count == 0) return std::nullopt;
-  if (i < text.size()) {
-    if (text[i] != 'e' && text[i] != 'E') return std::nullopt;
-    ++i;
-    bool negative_power = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative_power = text[i++] == '-';
-    if (i == text.size()) return std::nullopt;
-    long power = 0;
-    for (; i < text.size(); ++i) {
-      if (!IsDigit(text[i])) return std::nullopt;
-      power = std::min(power * 10 + (text[i] - '0'), kExponentCap);
-    }
-    exponent += negative_power ? -power : power;
-  }
-  // Trailing zeros move into the exponent.
-  while (!number.digits.empty() && number.digits.back() == '0') {
-    number.digits.pop_back();
-    ++exponent;
-  }
-  if (number.digits.empty()) {
-    number.negative = false;
-    return number;
-  }
-  const long magnitude = static_cast<long>(number.digits.size()) + exponent;
+std::optional<DecimalDigits> ReadDisplayNumber(std::string_view text) {
+  std::optional<DecimalDigits> number = SplitNumber(text);
+  if (!number || number->digits.empty()) return number;
+  const std::int64_t magnitude =
+      static_cast<std::int64_t>(number->digits.size()) + number->exponent;
   if (magnitude > kLargestPower) return std::nullopt;
   if (magnitude < -kLargestPower) return DecimalDigits{};
-  number.exponent = static_cast<int>(exponent);
   return number;
 }
 
@@ -84,14 +39,14 @@ std::string FormatMagnitude(const DecimalDigits& number, NumberPattern pattern,
   const int decimals = std::max(pattern.decimals, 0);
   // The value times 10^decimals, rounded to a whole number of digits.
   std::string scaled;
-  const long shift = static_cast<long>(number.exponent) + decimals;
-  if (number.IsZero()) {
+  const std::int64_t shift = number.exponent + decimals;
+  if (number.digits.empty()) {
     scaled = "0";
   } else if (shift >= 0) {
     scaled = number.digits;
     scaled.append(static_cast<std::size_t>(shift), '0');
   } else {
-    const long kept = static_cast<long>(number.digits.size()) + shift;
+    const std::int64_t kept = static_cast<std::int64_t>(number.digits.size()) + shift;
     if (kept >= 0) {
       scaled = number.digits.substr(0, static_cast<std::size_t>(kept));
       if (number.digits[static_cast<std::size_t>(kept)] >= '5') Increment(scaled);

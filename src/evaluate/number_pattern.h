@@ -8,23 +8,15 @@
 #include <string>
 #include <string_view>
 
+#include "evaluate/number_text.h"
+
 namespace orvo {
 
-// A number as sign, significant digits and a power of ten:
-// value = (negative ? -1 : 1) * digits * 10^exponent.
-struct DecimalDigits {
-  bool negative = false;
-  std::string digits;  // no leading or trailing zeros; empty for zero
-  int exponent = 0;
-
-  bool IsZero() const { return digits.empty(); }
-};
-
-// Reads decimal text: blanks around it, an optional sign, digits with an
-// optional decimal point (at least one digit), an optional exponent ("E+05").
-// Anything else, or a number beyond 10^400, gives nothing. Numbers below
-// 10^-400 read as zero.
-std::optional<DecimalDigits> ReadDecimalDigits(std::string_view text);
+// The digits of a numeric text (number_text.h) when it is a number a format
+// can show: magnitudes from 10^400 up come back as nothing (they would
+// spell out hundreds of digits and no double holds them), magnitudes below
+// 10^-400 as zero.
+std::optional<DecimalDigits> ReadDisplayNumber(std::string_view text);
 
 // Shape of a number pattern: "0" or "#,##0" followed by "." and `decimals`
 // zeros when `decimals` > 0.
@@ -36,7 +28,7 @@ struct NumberPattern {
 // The magnitude of `number` rounded half away from zero to the pattern's
 // decimals: at least one integer digit, "," between groups of three integer
 // digits when grouping. `rounds_to_zero` (when given) tells whether every
-// digit shown is 0.
+// digit shown is 0. `number` must come from ReadDisplayNumber.
 std::string FormatMagnitude(const DecimalDigits& number, NumberPattern pattern,
                             bool* rounds_to_zero = nullptr);
 
