@@ -1,6 +1,7 @@
 #include "evaluate/evaluate.h"
 
 #include "evaluate/function_order.h"
+#include "evaluate/item_bookkeeping.h"
 #include "evaluate/item_evaluation.h"
 #include "frame/driver_cache.h"
 #include "frame/launch_properties.h"
@@ -73,7 +74,7 @@ Int16 cEvaluate::Evaluate(const xml::Node& item, const xml::Node& repeat_list,
   evaluated_item = item;
   bool settled = true;
   try {
-    PrepareItem(item, repeat_position, repeat_key);
+    PrepareForEvaluation(item, m_format_name);
     xml::Node(item).SetAttribute("Evaluated", "-1");
     if (!m_run) m_run = std::make_unique<ItemEvaluation>(*this);
     settled = m_run->Run(item, repeat_list, repeat_position, repeat_key);
@@ -82,37 +83,6 @@ Int16 cEvaluate::Evaluate(const xml::Node& item, const xml::Node& repeat_list,
     settled = true;
   }
   return settled ? Int16{-1} : Int16{0};
-}
-
-void cEvaluate::PrepareItem(xml::Node item, std::int32_t repeat_position,
-                            std::string_view repeat_key) {
-  if (item.GetAttribute("Evaluated")) return;
-  const std::string position = std::to_string(repeat_position);
-  for (const char* name : kBookkeeping) {
-    if (item.GetAttribute(name)) continue;
-    const std::string_view attribute = name;
-    std::string value;
-    if (attribute == "Evaluated") {
-      value = "-1";
-    } else if (attribute == "OrigKey") {
-      value = item.AttributeOr("Key", "");
-    } else if (attribute == "OrigRow") {
-      value = item.AttributeOr("Row", "");
-    } else if (attribute == "OrigFmt") {
-      value = m_format_name;
-    } else if (attribute == "OrigFml") {
-      value = item.AttributeOr("Str", "");
-    } else if (attribute == "RptKey") {
-      value = repeat_key;
-    } else if (attribute == "RptIndex") {
-      value = position;
-    }
-    item.SetAttribute(attribute, value);
-  }
-  for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
-    if (child.Type() == xml::NodeType::kElement && child.Name() == "Drill") return;
-  }
-  item.AppendChild(item.OwnerDocument().ImportNode(m_drill_template, true));
 }
 
 void cEvaluate::WriteErrorValue(xml::Node item, std::string_view error_value) {
@@ -276,7 +246,7 @@ xml::Node cEvaluate::OperandCache() const {
   if (!m_run) return list;
   for (const ItemEvaluation::Placeholder& placeholder : m_run->Placeholders()) {
     xml::Node entry = list.AppendChild(m_document.CreateElement("Itm"));
-    entry.SetAttribute("Key", std::string(kPlaceholderPrefix) + std::to_string(placeholder.number));
+    entry.SetAttribute("Key", PlaceholderText(placeholder.number));
     entry.SetAttribute("Pos", std::to_string(placeholder.span.start));
     const auto& operands = m_run->Record().operands;
     entry.SetAttribute("Val", operands[static_cast<std::size_t>(placeholder.number - 1)].text);

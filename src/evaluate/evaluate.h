@@ -37,7 +37,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "evaluate/interim_contract.h"
+#include "formula/parsed_expression.h"
 #include "evaluate/list_index.h"
 #include "evaluate/operand_resolver.h"
 #include "evaluate/record_list.h"

@@ -1,6 +1,6 @@
 #include "evaluate/expression_evaluator.h"
 
-#include "evaluate/interim_numbers.h"
+#include "evaluate/number_text.h"
 #include "evaluate/interim_operators.h"
 #include "frame/text.h"
 #include "orvo/error.h"

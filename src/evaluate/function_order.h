@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "evaluate/interim_contract.h"
+#include "formula/parsed_expression.h"
 #include "orvo/xml.h"
 
 namespace orvo {

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "evaluate/interim_numbers.h"
+#include "evaluate/number_text.h"
 #include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"

@@ -10,9 +10,9 @@
 #include "evaluate/evaluate.h"
 #include "evaluate/expression_evaluator.h"
 #include "evaluate/function_order.h"
-#include "evaluate/interim_numbers.h"
+#include "evaluate/number_text.h"
 #include "evaluate/interim_operators.h"
-#include "evaluate/interim_styles.h"
+#include "evaluate/number_format.h"
 #include "formula/formula_names.h"
 #include "frame/text.h"
 #include "frame/text_value.h"
@@ -125,7 +125,7 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
   m_placeholders.clear();
   if (m_record.IsEmpty()) {
     // A text cell: its value is its text as written.
-    Finish(item.AttributeOr("Str", ""));
+    Finish(item.AttributeOr("Value", ""));
     return true;
   }
 

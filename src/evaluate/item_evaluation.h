@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "evaluate/interim_contract.h"
+#include "formula/parsed_expression.h"
 #include "evaluate/operand_resolver.h"
 #include "evaluate/working_text.h"
 #include "orvo/xml.h"

@@ -29,7 +29,7 @@
 #include <utility>
 #include <vector>
 
-#include "evaluate/interim_contract.h"
+#include "formula/parsed_expression.h"
 #include "orvo/xml.h"
 
 namespace orvo {

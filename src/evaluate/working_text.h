@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "evaluate/interim_contract.h"
+#include "formula/parsed_expression.h"
 
 namespace orvo {
 

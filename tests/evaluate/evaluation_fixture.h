@@ -25,7 +25,7 @@ inline xml::Node ItemFor(const xml::Document& document, const std::string& text,
           .DocumentElement(),
       true);
   item.SetAttribute("Key", key);
-  item.SetAttribute("Str", text);
+  item.SetAttribute("Value", text);
   cParser parser;
   parser.TokenFromString(text);
   item.ReplaceChild(document.ImportNode(parser.ParsedValue(), true), item.FirstChild());
