@@ -233,7 +233,7 @@ void cEvaluate::IncludeNote(const std::string& key) {
 xml::Node cEvaluate::FindItems() const {
   xml::Node list = m_document.CreateElement("FindItems");
   if (!m_run) return list;
-  for (const TextSpan& literal : m_run->Literals()) {
+  for (const TextSpan& literal : m_run->LiteralSpans()) {
     xml::Node entry = list.AppendChild(m_document.CreateElement("Itm"));
     entry.SetAttribute("Start", std::to_string(literal.start + 1));
     entry.SetAttribute("End", std::to_string(literal.end));

@@ -37,11 +37,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "formula/parsed_expression.h"
 #include "evaluate/list_index.h"
 #include "evaluate/operand_resolver.h"
 #include "evaluate/record_list.h"
 #include "evaluate/working_text.h"
+#include "formula/parsed_expression.h"
 #include "frame/int16.h"
 #include "orvo/bookmarks.h"
 #include "orvo/event.h"

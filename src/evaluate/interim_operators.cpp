@@ -2,13 +2,15 @@
 #include "evaluate/interim_operators.h"
 
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "evaluate/number_text.h"
 #include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"
 
-namespace orvo {
+namespace orvo::interim {
 namespace {
 
 struct Token {
@@ -20,18 +22,16 @@ bool IsOperatorChar(char c) {
   return std::string_view("+-*/&%^=<>!").find(c) != std::string_view::npos;
 }
 
-std::vector<Token> Tokens(std::string_view text, const std::vector<TextSpan>& literals) {
+std::vector<Token> Tokens(std::string_view text, const std::vector<bool>& literal) {
   std::vector<Token> tokens;
   std::string operand;
-  SpanCursor cursor(literals);
   auto flush = [&] {
     if (!Trim(operand).empty()) tokens.push_back({operand, false});
     operand.clear();
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (const TextSpan* literal = cursor.At(i)) {
-      operand.append(text.substr(literal->start, literal->Length()));
-      i = literal->end - 1;
+    if (literal[i]) {
+      operand.push_back(text[i]);
       continue;
     }
     const char c = text[i];
@@ -134,8 +134,8 @@ std::string Apply(std::string_view left_text, const std::string& op, std::string
 
 }  // namespace
 
-std::string EvaluateOperators(std::string_view expression, const std::vector<TextSpan>& literals) {
-  std::vector<Token> tokens = Tokens(expression, literals);
+std::string Reduce(std::string_view expression, const std::vector<bool>& literal) {
+  std::vector<Token> tokens = Tokens(expression, literal);
   static const char* const kOrder[] = {"/",  "*",  "+",  "-",  "&", "%", "^",
                                        ">=", "<=", "!=", "<>", "=", ">", "<"};
   for (const char* op : kOrder) {
@@ -168,29 +168,77 @@ std::string EvaluateOperators(std::string_view expression, const std::vector<Tex
   return std::string(Trim(result));
 }
 
-std::string ParseIf(std::string_view arguments, int part, const std::vector<TextSpan>& literals) {
+std::string EvaluateOperators(std::string_view expression, Literals literals) {
+  std::vector<bool> literal(expression.size(), false);
+  for (const LiteralRange& range : literals.ranges) {
+    for (int p = range.start; p <= range.end; ++p) {
+      const int i = p - literals.offset - 1;
+      if (i >= 0 && i < static_cast<int>(expression.size()))
+        literal[static_cast<std::size_t>(i)] = true;
+    }
+  }
+  std::string_view text = TrimLeft(expression);
+  std::size_t skip = expression.size() - text.size();
+  if (!text.empty() && text.front() == '=') ++skip;
+  struct Level {
+    std::string text;
+    std::vector<bool> literal;
+  };
+  std::vector<Level> levels(1);
+  for (std::size_t i = skip; i < expression.size(); ++i) {
+    const char c = expression[i];
+    if (!literal[i] && c == '(') {
+      levels.emplace_back();
+    } else if (!literal[i] && c == ')') {
+      if (levels.size() == 1) RaiseError("EvaluateOperators", "Unbalanced parentheses");
+      const std::string value = Reduce(levels.back().text, levels.back().literal);
+      levels.pop_back();
+      levels.back().text += value;
+      levels.back().literal.insert(levels.back().literal.end(), value.size(), !IsNumber(value));
+    } else {
+      levels.back().text.push_back(c);
+      levels.back().literal.push_back(literal[i]);
+    }
+  }
+  if (levels.size() != 1) RaiseError("EvaluateOperators", "Unbalanced parentheses");
+  std::string value = Reduce(levels.front().text, levels.front().literal);
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+std::array<std::string, 3> SplitIf(std::string_view arguments, Literals literals) {
+  std::vector<bool> literal(arguments.size(), false);
+  for (const LiteralRange& range : literals.ranges) {
+    for (int p = range.start; p <= range.end; ++p) {
+      const int i = p - literals.offset - 1;
+      if (i >= 0 && i < static_cast<int>(arguments.size()))
+        literal[static_cast<std::size_t>(i)] = true;
+    }
+  }
+  std::vector<std::string> parts;
   int depth = 0;
   bool in_quotes = false;
-  int current = 1;
   std::size_t start = 0;
-  SpanCursor cursor(literals);
-  for (std::size_t i = 0; i <= arguments.size(); ++i) {
-    const bool end = i == arguments.size();
-    const bool literal = !end && cursor.At(i) != nullptr;
-    const char c = end ? ',' : arguments[i];
-    if (!literal && c == '"') in_quotes = !in_quotes;
-    if (!literal && c == '(') ++depth;
-    if (!literal && c == ')') --depth;
-    if (end || (!literal && !in_quotes && depth == 0 && c == ',')) {
-      if (current == part) {
-        if (part < 3 && end) break;
-        return std::string(Trim(arguments.substr(start, i - start)));
-      }
-      ++current;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (literal[i]) continue;
+    const char c = arguments[i];
+    if (c == '"') in_quotes = !in_quotes;
+    if (in_quotes) continue;
+    if (c == '(') ++depth;
+    if (c == ')') --depth;
+    if (c == ',' && depth == 0) {
+      parts.emplace_back(Trim(arguments.substr(start, i - start)));
       start = i + 1;
     }
   }
-  RaiseError("ParseIf", "If not structured correctly");
+  parts.emplace_back(Trim(arguments.substr(start)));
+  if (parts.size() != 3 || depth != 0 || in_quotes) {
+    RaiseError("ParseIf", "If not structured correctly");
+  }
+  return {parts[0], parts[1], parts[2]};
 }
 
 bool TruthOf(std::string_view value) {
@@ -201,4 +249,4 @@ bool TruthOf(std::string_view value) {
   return TextToBoolean(value);
 }
 
-}  // namespace orvo
+}  // namespace orvo::interim

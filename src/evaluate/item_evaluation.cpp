@@ -8,11 +8,10 @@
 
 #include "companions/cell_key.h"
 #include "evaluate/evaluate.h"
-#include "evaluate/expression_evaluator.h"
 #include "evaluate/function_order.h"
-#include "evaluate/number_text.h"
 #include "evaluate/interim_operators.h"
 #include "evaluate/number_format.h"
+#include "evaluate/number_text.h"
 #include "formula/formula_names.h"
 #include "frame/text.h"
 #include "frame/text_value.h"
@@ -359,21 +358,10 @@ ItemEvaluation::Outcome ItemEvaluation::EvaluateFunction(WorkingText::Call& call
 }
 
 std::string ItemEvaluation::FinalValue() {
-  const std::string& text = m_text.Text();
-  if (m_is_formula) {
-    const std::size_t equals = text.find('=');
-    const TextSpan body{equals + 1, text.size()};
-    const std::string value =
-        EvaluateExpression(std::string_view(text).substr(body.start, body.Length()),
-                           SpansWithin(m_text.Literals(), body), kMaxNesting);
-    return std::string(Unquote(Trim(value)));
-  }
+  if (m_is_formula) return ArgumentValue({0, m_text.Text().size()});
   std::vector<TextSpan> embedded = m_text.Embedded();
   for (auto span = embedded.rbegin(); span != embedded.rend(); ++span) {
-    const std::string value =
-        EvaluateExpression(std::string_view(m_text.Text()).substr(span->start, span->Length()),
-                           SpansWithin(m_text.Literals(), *span), kMaxNesting);
-    m_text.Replace(*span, Unquote(Trim(value)), false);
+    m_text.Replace(*span, ArgumentValue(*span), false);
   }
   return m_text.Text();
 }
@@ -457,11 +445,21 @@ std::size_t ItemEvaluation::LastComma(TextSpan arguments) const {
   return std::string::npos;
 }
 
-std::string ItemEvaluation::ArgumentValue(TextSpan argument) const {
-  const std::string value =
-      EvaluateExpression(std::string_view(m_text.Text()).substr(argument.start, argument.Length()),
-                         SpansWithin(m_text.Literals(), argument), kMaxNesting);
-  return std::string(Unquote(Trim(value)));
+Literals ItemEvaluation::LiteralsFor(TextSpan part) {
+  m_ranges.clear();
+  for (const TextSpan& literal : m_text.Literals()) {
+    if (literal.end <= part.start) continue;
+    if (literal.start >= part.end) break;
+    m_ranges.push_back({static_cast<int>(literal.start) + 1, static_cast<int>(literal.end)});
+  }
+  return Literals{m_ranges, static_cast<int>(part.start)};
+}
+
+std::string ItemEvaluation::ArgumentValue(TextSpan argument) {
+  const std::string_view text =
+      std::string_view(m_text.Text()).substr(argument.start, argument.Length());
+  if (Trim(text).empty()) return std::string();
+  return std::string(Trim(EvaluateOperators(text, LiteralsFor(argument))));
 }
 
 std::optional<std::int32_t> ItemEvaluation::CellsIn(TextSpan argument, EvaluationScope& scope) {
@@ -478,9 +476,13 @@ std::optional<std::int32_t> ItemEvaluation::CellsIn(TextSpan argument, Evaluatio
 }
 
 std::string ItemEvaluation::BookmarkKey(TextSpan arguments) const {
-  const std::string_view written =
-      std::string_view(m_text.Text()).substr(arguments.start, arguments.Length());
-  return UpperCase(Unquote(Trim(written)));
+  std::string_view written =
+      Trim(std::string_view(m_text.Text()).substr(arguments.start, arguments.Length()));
+  if (written.size() >= 2 && (written.front() == '"' || written.front() == '\'') &&
+      written.back() == written.front()) {
+    written = written.substr(1, written.size() - 2);
+  }
+  return UpperCase(written);
 }
 
 Resolution ItemEvaluation::CallFunction(Function function, TextSpan arguments,
@@ -598,18 +600,15 @@ Resolution ItemEvaluation::Logical(TextSpan arguments, bool all) {
 Resolution ItemEvaluation::If(TextSpan arguments) {
   const std::string_view text =
       std::string_view(m_text.Text()).substr(arguments.start, arguments.Length());
-  const std::vector<TextSpan> literals = SpansWithin(m_text.Literals(), arguments);
-  // The parts as ParseIf separates them, found again in the text so that
-  // their literal spans go with them.
+  const std::array<std::string, 3> part_texts = SplitIf(text, LiteralsFor(arguments));
+  // The parts found again in the text, so that their literal spans go with them.
   std::array<TextSpan, 3> parts{};
   std::size_t from = 0;
-  for (int part = 1; part <= 3; ++part) {
-    const std::string part_text = ParseIf(text, part, literals);
+  for (std::size_t part = 0; part < parts.size(); ++part) {
+    const std::string& part_text = part_texts[part];
     std::size_t at = part_text.empty() ? SkipSpaces(text, from) : text.find(part_text, from);
-    if (at == std::string_view::npos) at = text.size();
     at = std::min(at, text.size());
-    parts[static_cast<std::size_t>(part - 1)] = {arguments.start + at,
-                                                 arguments.start + at + part_text.size()};
+    parts[part] = {arguments.start + at, arguments.start + at + part_text.size()};
     from = std::min(text.size(), at + part_text.size() + 1);
   }
   const bool condition = TruthOf(ArgumentValue(parts[0]));

@@ -17,12 +17,20 @@
 #include <utility>
 #include <vector>
 
-#include "formula/parsed_expression.h"
+#include "evaluate/interim_operators.h"
 #include "evaluate/operand_resolver.h"
 #include "evaluate/working_text.h"
+#include "formula/parsed_expression.h"
 #include "orvo/xml.h"
 
 namespace orvo {
+
+// Until the operator evaluator lands.
+using interim::EvaluateOperators;
+using interim::LiteralRange;
+using interim::Literals;
+using interim::SplitIf;
+using interim::TruthOf;
 
 class cEvaluate;
 
@@ -42,7 +50,7 @@ class ItemEvaluation {
            std::string_view repeat_key);
 
   // The last call's literal spans and operand placeholders.
-  const std::vector<TextSpan>& Literals() const { return m_text.Literals(); }
+  const std::vector<TextSpan>& LiteralSpans() const { return m_text.Literals(); }
   struct Placeholder {
     TextSpan span;  // in the expression text before substitution
     int number;     // k
@@ -84,7 +92,9 @@ class ItemEvaluation {
   // The last comma of a span outside literals, or npos.
   std::size_t LastComma(TextSpan arguments) const;
   // An argument's value: evaluated as an expression, trimmed, unquoted.
-  std::string ArgumentValue(TextSpan argument) const;
+  std::string ArgumentValue(TextSpan argument);
+  // The literal spans for the operator evaluator, with offsets for `part`.
+  Literals LiteralsFor(TextSpan part);
   // The number of cells the operands substituted inside `argument` stand for;
   // nullopt when it holds no cell or range operand.
   std::optional<std::int32_t> CellsIn(TextSpan argument, EvaluationScope& scope);
@@ -108,7 +118,8 @@ class ItemEvaluation {
   std::vector<std::pair<std::size_t, std::size_t>> m_pairs;  // matching brackets, by opening
   std::vector<std::size_t> m_open;
   std::vector<WorkingText::Edit> m_edits;
-  std::string m_error_value;  // set when an operand made the item an error value
+  std::string m_error_value;
+  std::vector<LiteralRange> m_ranges;  // set when an operand made the item an error value
 };
 
 }  // namespace orvo
