@@ -169,6 +169,7 @@ std::string Reduce(std::string_view expression, const std::vector<bool>& literal
 }
 
 std::string EvaluateOperators(std::string_view expression, Literals literals) {
+  if (expression.size() > 32767) RaiseOverflow();
   std::vector<bool> literal(expression.size(), false);
   for (const LiteralRange& range : literals.ranges) {
     for (int p = range.start; p <= range.end; ++p) {
