@@ -4,10 +4,12 @@
 //   DisplayText/<category>  FormatDisplayText on one item per call, cycling
 //                           through 64 values (sums, negatives, zeros, text);
 //                           the evaluator calls it once per item.
-//   PreviewDocument/<rows>  the preview stylesheet over a body result of
+//   PreviewStylesheet/<rows>  the preview stylesheet over a body result of
 //                           <rows> rows of 6 styled items (1,000 and 10,000).
-//   RowListSort/<rows>      the row-list stylesheet over <rows> Row records
-//                           in random order (1,000 and 10,000).
+//   PreviewDocument/<rows>  the same result written by PreviewDocument.
+//   RowListStylesheet/<rows>  the row-list stylesheet over <rows> Row
+//                           records in random order (1,000 and 10,000).
+//   RowListSort/<rows>      the same list sorted by SortRowList.
 //   FormatLookUp            FormatLibraryIndex::Find over a library of 500
 //                           formats of 20 rows each, cycling through the keys.
 // "items_per_second" counts items (or rows, or look-ups) handled.
@@ -21,6 +23,7 @@
 #include "evaluate/number_format.h"
 #include "orvo/xml.h"
 #include "preview/format_library.h"
+#include "preview/preview_document.h"
 #include "preview/preview_stylesheets.h"
 
 namespace {
@@ -95,17 +98,26 @@ std::string ResultFormat(int rows) {
   return text + "</Itms></Fmt>";
 }
 
-void PreviewDocument(benchmark::State& state) {
+void PreviewStylesheet(benchmark::State& state) {
   Document result = Document::Parse(ResultFormat(static_cast<int>(state.range(0))));
   for (auto _ : state) {
     benchmark::DoNotOptimize(orvo::SortXML(result.DocumentElement(), orvo::PreviewStylesheet()));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0) * 6);
 }
+BENCHMARK(PreviewStylesheet)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void PreviewDocument(benchmark::State& state) {
+  Document result = Document::Parse(ResultFormat(static_cast<int>(state.range(0))));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(orvo::PreviewDocument(result.DocumentElement()));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0) * 6);
+}
 BENCHMARK(PreviewDocument)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
-void RowListSort(benchmark::State& state) {
-  std::vector<int> numbers(static_cast<std::size_t>(state.range(0)));
+Document RowList(int count) {
+  std::vector<int> numbers(static_cast<std::size_t>(count));
   for (std::size_t i = 0; i < numbers.size(); ++i) numbers[i] = static_cast<int>(i) + 1;
   std::shuffle(numbers.begin(), numbers.end(), std::mt19937(7));
   std::string text = "<Rows>";
@@ -113,9 +125,22 @@ void RowListSort(benchmark::State& state) {
     text += "<Row Del='" + std::string(number % 3 ? "0" : "-1") + "' Keep='0'>" +
             std::to_string(number) + "</Row>";
   }
-  Document rows = Document::Parse(text + "</Rows>");
+  return Document::Parse(text + "</Rows>");
+}
+
+void RowListStylesheet(benchmark::State& state) {
+  Document rows = RowList(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     benchmark::DoNotOptimize(orvo::SortXML(rows.DocumentElement(), orvo::RowListStylesheet()));
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(RowListStylesheet)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void RowListSort(benchmark::State& state) {
+  Document rows = RowList(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(orvo::SortRowList(rows.DocumentElement()));
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
