@@ -142,6 +142,7 @@ TEST(Operators, DatesAreComparedAndSubtractedAsDays) {
 TEST(Operators, ApplyOperatorOnItsOwn) {
   EXPECT_EQ(ApplyOperator(" 'a' ", "&", "\"b\""), "ab");
   EXPECT_EQ(ApplyOperator("", "+", ""), "0");
+  EXPECT_EQ(ApplyOperator("", "&", "5"), "5");
   EXPECT_EQ(ApplyOperator("", "=", "0"), "True");
   EXPECT_EQ(ApplyOperator("", "=", ""), "True");
   EXPECT_EQ(ApplyOperator("3", "%", ""), "0.03");
