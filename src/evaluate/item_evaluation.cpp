@@ -13,6 +13,7 @@
 #include "evaluate/number_text.h"
 #include "evaluate/operator_evaluation.h"
 #include "formula/formula_names.h"
+#include "formula/token_lists.h"
 #include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"
@@ -70,20 +71,31 @@ std::size_t ByteOffsetOfCharacter(std::string_view text, std::size_t count) {
 
 // A text as an XPath string literal, whatever quotes it holds.
 std::string XPathLiteral(std::string_view text) {
-  if (text.find('"') == std::string_view::npos) return "\"" + std::string(text) + "\"";
-  if (text.find('\'') == std::string_view::npos) return "'" + std::string(text) + "'";
-  std::string joined = "concat(";
+  std::string literal;
+  const auto quoted = [&literal](char quote, std::string_view part) {
+    literal.push_back(quote);
+    literal.append(part);
+    literal.push_back(quote);
+  };
+  if (text.find('"') == std::string_view::npos) {
+    quoted('"', text);
+    return literal;
+  }
+  if (text.find('\'') == std::string_view::npos) {
+    quoted('\'', text);
+    return literal;
+  }
+  literal = "concat(";
   std::size_t start = 0;
-  while (start <= text.size()) {
+  while (true) {
     const std::size_t quote = text.find('"', start);
-    const std::string_view part = text.substr(start, quote - start);
-    if (!part.empty()) joined += "\"" + std::string(part) + "\",";
+    quoted('"', text.substr(start, quote - start));
     if (quote == std::string_view::npos) break;
-    joined += "'\"',";
+    literal.append(",'\"',");
     start = quote + 1;
   }
-  joined.back() = ')';
-  return joined;
+  literal.push_back(')');
+  return literal;
 }
 
 std::string NowText() {
@@ -460,7 +472,15 @@ Literals ItemEvaluation::LiteralsFor(TextSpan part) {
 std::string ItemEvaluation::ArgumentValue(TextSpan argument) {
   const std::string_view text =
       std::string_view(m_text.Text()).substr(argument.start, argument.Length());
-  if (Trim(text).empty()) return std::string();
+  const std::string_view trimmed = Trim(text);
+  if (trimmed.empty()) return std::string();
+  // A lone value (most arguments once their operands are substituted) is
+  // its own value: no operator, bracket or quote to work on.
+  const OperatorTable& operators = ThreadOperatorTable();
+  const bool plain = std::none_of(trimmed.begin(), trimmed.end(), [&](char c) {
+    return operators.IsOperatorChar(c) || c == '"' || c == '\'' || c == '=';
+  });
+  if (plain) return std::string(trimmed);
   return std::string(Trim(EvaluateOperators(text, LiteralsFor(argument))));
 }
 
