@@ -311,14 +311,16 @@ ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) 
     m_edits.push_back(std::move(edit));
   }
   m_text.SubstituteAll(m_edits);
-  return ItemWasDeferred() ? Outcome::kDeferred : Outcome::kDone;
+  return !m_edits.empty() && ItemWasDeferred() ? Outcome::kDeferred : Outcome::kDone;
 }
 
 ItemEvaluation::Outcome ItemEvaluation::EvaluateCalls(EvaluationScope& scope) {
   for (std::size_t index : FunctionOrder(m_record.calls)) {
     WorkingText::Call& call = m_text.Calls()[index];
     if (call.position == WorkingText::kGone) continue;
-    if (EvaluateFunction(call, scope) == Outcome::kDeferred || ItemWasDeferred()) {
+    m_consulted_resolver = false;
+    if (EvaluateFunction(call, scope) == Outcome::kDeferred ||
+        (m_consulted_resolver && ItemWasDeferred())) {
       return Outcome::kDeferred;
     }
   }
@@ -786,6 +788,7 @@ Resolution ItemEvaluation::External(Function function, TextSpan arguments, Evalu
       request.operands.push_back(RequestFor(substitution.number).text);
     }
   }
+  m_consulted_resolver = true;
   return m_evaluator.FunctionResolverFor(function).Call(request, scope);
 }
 
