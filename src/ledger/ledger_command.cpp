@@ -245,7 +245,15 @@ xml::Node CLedgerCommand::DriverDynamicColumnConfiguration() {
     answer.SetAttribute("Key", UpperCase(name));
     return answer;
   }
-  return xml::Document::Parse(definition).DocumentElement();
+  xml::Document stored;
+  ResumeNext resume;
+  resume.Step([&] { stored = xml::Document::Parse(definition); });
+  if (resume.IsErrorPending()) {
+    RaiseError(Source(), "Column configuration '" + name + "' in ledger file '" +
+                             m_session->Database().Path() + "' is not well-formed XML (" +
+                             resume.Pending()->Description() + ")");
+  }
+  return stored.DocumentElement();
 }
 
 xml::Node CLedgerCommand::TallixYear() {

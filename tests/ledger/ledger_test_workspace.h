@@ -5,10 +5,12 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ledger/ledger_command_factory.h"
+#include "ledger/sqlite_handle.h"
 #include "orvo/xml.h"
 
 namespace orvo::ledger::testing {
@@ -19,6 +21,21 @@ inline constexpr int kSmallAccounts = 60;
 const std::string& SmallWorkspace();
 // A fresh empty temporary folder, removed when the program ends.
 std::filesystem::path FreshFolder(const std::string& name);
+
+// A fresh sample workspace of about `accounts` accounts in its own folder.
+std::filesystem::path NewSampleWorkspace(const std::string& name, int accounts = 40);
+
+// A writing connection to an existing ledger file, as a host holds one while
+// reports run: for tests that change a ledger underneath the driver.
+class LedgerWriter {
+ public:
+  explicit LedgerWriter(const std::filesystem::path& ledger);
+  // Runs statements; a failure fails the test.
+  void Execute(const std::string& sql);
+
+ private:
+  std::unique_ptr<sqlite3, ConnectionCloser> m_connection;
+};
 
 // Filters by field, each with one or more values (several make an array).
 using Filters = std::vector<std::pair<std::string, std::vector<std::string>>>;
