@@ -109,6 +109,10 @@ CLedgerCommand::CLedgerCommand(LedgerFunction function, std::shared_ptr<CLedgerS
     : m_function(function), m_session(std::move(session)) {}
 
 xml::Node CLedgerCommand::Execute() {
+  // Refresh closes the database; the product fields are no ledger data.
+  if (m_function == LedgerFunction::kRefresh) return Refresh();
+  if (m_function == LedgerFunction::kSupportedProductFields) return SupportedProductFields();
+  CLedgerDatabase::ReadScope reading(m_session->Database());
   switch (m_function) {
     case LedgerFunction::kSupportedProductFields:
       return SupportedProductFields();
