@@ -8,7 +8,6 @@
 #include "frame/text.h"
 #include "orvo/enums.h"
 #include "orvo/error.h"
-#include "orvo/event.h"
 #include "orvo/xml.h"
 
 namespace orvo {
@@ -58,21 +57,6 @@ TEST(Failures, SixteenBitArithmeticAndResumeNext) {
   EXPECT_FALSE(resume.IsErrorPending());
   // Only the library's failures are tolerated.
   EXPECT_THROW(resume.Step([] { throw std::logic_error("bug"); }), std::logic_error);
-}
-
-TEST(Events, HandlersRunInOrderAndCanWriteOutArguments) {
-  Event<const std::string&, std::string&> found;
-  std::vector<std::string> seen;
-  auto first = found.Connect([&](const std::string& type, std::string& item) {
-    seen.push_back(type + ":" + item);
-    item = "rewritten";
-  });
-  found.Connect([&](const std::string&, std::string& item) { seen.push_back(item); });
-  std::string item = "Sales";
-  found.Raise("CM", item);
-  found.Disconnect(first);
-  found.Raise("DB", item);
-  EXPECT_EQ(seen, (std::vector<std::string>{"CM:Sales", "rewritten", "rewritten"}));
 }
 
 TEST(Frame, EnumerationValuesAndTextRules) {
