@@ -43,9 +43,8 @@ set(ORVO_TESTS_USE_ledger sample)
 
 # Folders outside src/ and what their files may include:
 #   tools/orvo, fuzz, tests/cli, tests/support: public headers only;
-#   bench/<layer>_bench.cpp: public headers and what <layer> may use;
-#   tests/integration: everything (the whole library with its reference
-#   components, as a host runs it).
+#   tests/integration, bench: everything (the whole library with its
+#   reference components, as a host runs it).
 
 # Only these folders include the headers of the C libraries behind them.
 set(ORVO_LIBXML_FOLDERS src/xml)

@@ -9,11 +9,10 @@
 #                       public headers)
 #   tests/<layer>/      the same, its own test folder, tests/support and the
 #                       layers of ORVO_TESTS_USE_<layer>
-#   tests/integration/  everything
+#   tests/integration/, bench/  everything of the library (they run all of it)
 #   tests/cli/          the xml layer (to read the program's output), support
 #   tests/support/      public headers, support
 #   tools/, fuzz/       public headers only (include/orvo/), as a host
-#   bench/<layer>_bench.cpp  public headers and what <layer> may use
 # A quoted include naming a file beside the including one is always allowed.
 # <libxml/...>, <libxslt/...> and <sqlite3.h> only in the folders the table
 # names for them.
@@ -86,11 +85,7 @@ macro(rule_for path)
     set(public_any TRUE)
   elseif(path MATCHES "^bench/")
     set(user "bench")
-    set(public_any TRUE)
-    if(path MATCHES "^bench/([a-z]+)_bench\\.cpp$" AND CMAKE_MATCH_1 IN_LIST ORVO_LAYERS)
-      orvo_layer_closure(${CMAKE_MATCH_1} layers)
-      set(user "bench (${CMAKE_MATCH_1})")
-    endif()
+    set(layers ${ORVO_LAYERS})
   else()
     set(known FALSE)
   endif()
