@@ -33,6 +33,7 @@ set(ORVO_LAYER_HEADERS_failure error.h)
 set(ORVO_LAYER_HEADERS_xml xml.h)
 set(ORVO_LAYER_HEADERS_frame data_driver.h enums.h event.h providers.h)
 set(ORVO_LAYER_HEADERS_formula parser.h)
+set(ORVO_LAYER_HEADERS_evaluate formula_evaluator.h)
 set(ORVO_LAYER_HEADERS_companions
     bookmarks.h collection.h dependency_table.h drill_down.h named_range.h)
 set(ORVO_LAYER_HEADERS_sample sample_workspace.h)
