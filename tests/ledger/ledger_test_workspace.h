@@ -1,5 +1,5 @@
-// A small sample workspace (60 accounts) generated once per test program into
-// a temporary folder, plus helpers to run driver functions against it.
+// Helpers to run driver functions against the small sample workspace
+// (support/sample_folders.h).
 #ifndef ORVO_TESTS_LEDGER_LEDGER_TEST_WORKSPACE_H_
 #define ORVO_TESTS_LEDGER_LEDGER_TEST_WORKSPACE_H_
 
@@ -12,15 +12,13 @@
 #include "ledger/ledger_command_factory.h"
 #include "ledger/sqlite_handle.h"
 #include "orvo/xml.h"
+#include "support/sample_folders.h"
 
 namespace orvo::ledger::testing {
 
-inline constexpr int kSmallAccounts = 60;
-
-// The folder of the shared small workspace.
-const std::string& SmallWorkspace();
-// A fresh empty temporary folder, removed when the program ends.
-std::filesystem::path FreshFolder(const std::string& name);
+using orvo::testing::FreshFolder;
+using orvo::testing::kSmallAccounts;
+using orvo::testing::SmallWorkspace;
 
 // A fresh sample workspace of about `accounts` accounts in its own folder.
 std::filesystem::path NewSampleWorkspace(const std::string& name, int accounts = 40);
