@@ -33,9 +33,6 @@
 
 namespace orvo {
 
-inline constexpr std::int32_t kErrInvalidCall = 5;     // a key that is not in the collection
-inline constexpr std::int32_t kErrDuplicateKey = 457;  // a key that is already in it
-
 namespace collection_detail {
 
 inline std::string FoldKey(std::string_view key) {

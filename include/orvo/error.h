@@ -33,12 +33,15 @@ class Error : public std::runtime_error {
   std::string m_description;
 };
 
-// Error numbers of run-time failures that are not raised by name.
+// Error numbers of run-time failures that are not raised by name. Every
+// number the library itself gives a failure is listed here.
 inline constexpr std::int32_t kErrRaised = 1;           // every RaiseError
+inline constexpr std::int32_t kErrInvalidCall = 5;      // a key that is not in a collection
 inline constexpr std::int32_t kErrOverflow = 6;         // 16-bit arithmetic left its range
 inline constexpr std::int32_t kErrOutOfBounds = 9;      // index outside an array's bounds
 inline constexpr std::int32_t kErrTypeMismatch = 13;    // text that is not the value it must be
 inline constexpr std::int32_t kErrObjectRequired = 91;  // Nothing where an object is required
+inline constexpr std::int32_t kErrDuplicateKey = 457;   // a key already in a collection
 
 // Source of the run-time failures above.
 inline constexpr const char* kLibrarySource = "OrvoReportPrv";

@@ -28,6 +28,8 @@
 
 namespace orvo {
 
+struct ParsedExpression;
+
 // The thread's function list: <FunctionList> with one <Itm Key='SUM'
 // Display='Sum'/> per function, the same element on every call.
 xml::Node FunctionList();
@@ -104,6 +106,9 @@ class cParser {
   struct State;
 
  private:
+  // The library's own layers read the parsed-expression record typed.
+  friend const ParsedExpression& ParsedExpressionOf(const cParser& parser);
+
   std::unique_ptr<State> m_state;
 };
 

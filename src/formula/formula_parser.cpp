@@ -5,6 +5,7 @@
 // Positions are one-based byte positions in 16-bit integers; arithmetic that
 // leaves that range fails the parse like any other internal failure.
 
+#include <algorithm>
 #include <charconv>
 
 #include "formula/formula_checks.h"
@@ -14,8 +15,6 @@
 
 namespace orvo {
 namespace {
-
-constexpr std::string_view kPlaceholderPrefix = "I~_T~";
 
 // Ends an embedded formula's parse after its own summary message was added.
 struct FormulaAbandoned {};
@@ -48,17 +47,15 @@ class FormulaParser {
   std::string ParseFormula(std::string_view text, int offset, bool whole);
   void Classify(std::string_view text, const std::string& token, int offset);
   void ClassifyFunction(std::string_view text, const std::string& token, const std::string& name,
-                        int offset);
+                        Function function, int offset);
   std::string FurthestCell() const { return FurthestCellText(m_state); }
   void ClassifyMapReference(std::string token, const std::string& trimmed);
   bool ClassifyDataField(const std::string& token, const std::string& upper);
   void ClassifyUnknownName(const std::string& token, const std::string& upper);
-  void AddOperand(std::string_view type, const std::string& token);
+  void AddOperand(OperandType type, const std::string& token);
   void RaiseFound(const char* type, std::string item) { m_parser.CellItemFound.Raise(type, item); }
 
-  bool Enclosing(std::string_view function) const {
-    return EqualsIgnoreCase(m_state.enclosing_function, function);
-  }
+  bool Enclosing(Function function) const { return m_state.enclosing_function == function; }
 
   cParser& m_parser;
   cParser::State& m_state;
@@ -68,7 +65,6 @@ class FormulaParser {
 };
 
 void FormulaParser::ParseWhole(std::string_view expression) {
-  m_state.record.Open();
   if (expression.find('(') != std::string_view::npos) CheckBrackets(m_state, expression);
   try {
     ParseFormula(expression, -1, true);
@@ -77,7 +73,6 @@ void FormulaParser::ParseWhole(std::string_view expression) {
 }
 
 void FormulaParser::ParseMixed(std::string_view text) {
-  m_state.record.Open();
   CheckBraces(m_state, text);
   try {
     std::string mixed(text);
@@ -109,7 +104,7 @@ std::string FormulaParser::ParseFormula(std::string_view text, int offset, bool 
   m_state.furthest_row = 0;
   m_state.furthest_column.clear();
   m_state.furthest_column_number = 0;
-  m_state.enclosing_function.clear();
+  m_state.enclosing_function.reset();
   m_state.bracket_depth = 0;
   m_previous_token.clear();
 
@@ -149,8 +144,8 @@ void FormulaParser::Classify(std::string_view text, const std::string& token, in
   if (trimmed.empty()) return;
   const std::string upper = UpperCase(trimmed);
 
-  if (IsFunctionKey(upper)) {
-    ClassifyFunction(text, token, trimmed, offset);
+  if (std::optional<Function> function = FunctionFromName(trimmed)) {
+    ClassifyFunction(text, token, trimmed, *function, offset);
     return;
   }
   if (upper.rfind("CM.", 0) == 0 || upper.rfind("DB.", 0) == 0) {
@@ -158,26 +153,27 @@ void FormulaParser::Classify(std::string_view text, const std::string& token, in
     return;
   }
   if (trimmed.size() >= 2 && trimmed.front() == '%' && trimmed.back() == '%') {
-    AddOperand("Hdg", token);
+    AddOperand(OperandType::kHeading, token);
     return;
   }
   bool is_range = false;
-  if (!Enclosing("Ref") && !Enclosing("Note") && TestCellReference(m_state, token, is_range)) {
-    AddOperand(is_range ? "TCRn" : "TCR", token);
+  if (!Enclosing(Function::kRef) && !Enclosing(Function::kNote) &&
+      TestCellReference(m_state, token, is_range)) {
+    AddOperand(is_range ? OperandType::kRange : OperandType::kCell, token);
     m_state.note_flag = false;
     return;
   }
   if (!m_state.note_flag && m_names.IsNamedRange(upper)) {
-    AddOperand("TNr", token);
+    AddOperand(OperandType::kNamedRange, token);
     return;
   }
-  if ((Enclosing("iNote") || m_state.note_flag) && m_names.IsBookmark(upper)) {
-    if (!Enclosing("iNote")) AddOperand("TBm", token);
+  if ((Enclosing(Function::kINote) || m_state.note_flag) && m_names.IsBookmark(upper)) {
+    if (!Enclosing(Function::kINote)) AddOperand(OperandType::kBookmark, token);
     m_state.note_flag = false;
     return;
   }
   if (upper == "TRUE" || upper == "FALSE") {
-    AddOperand("TBL", token);
+    AddOperand(OperandType::kBoolean, token);
     m_state.note_flag = false;
     return;
   }
@@ -193,35 +189,47 @@ void FormulaParser::Classify(std::string_view text, const std::string& token, in
   if (trimmed == ")") {
     m_state.bracket_depth = Sub16(m_state.bracket_depth, 1);
     if (m_state.bracket_depth == m_state.enclosing_depth) {
-      m_state.enclosing_function.clear();
+      m_state.enclosing_function.reset();
       m_state.enclosing_depth = -1;
     }
   }
 }
 
 void FormulaParser::ClassifyFunction(std::string_view text, const std::string& token,
-                                     const std::string& name, int offset) {
+                                     const std::string& name, Function function, int offset) {
   const int after_name = m_state.current_position;  // just after the name
-  const std::string upper = UpperCase(name);
-  if (upper == "NOTE" || upper == "REF") {
-    if (std::optional<std::string> argument = CheckFunctionBrackets(m_state, text, after_name)) {
-      if (!m_names.IsBookmark(UpperCase(*argument))) {
-        m_state.errors.Add("Bookmark does not exists");
+  switch (function) {
+    case Function::kNote:
+    case Function::kRef:
+      if (std::optional<std::string> argument = CheckFunctionBrackets(m_state, text, after_name)) {
+        if (!m_names.IsBookmark(UpperCase(*argument))) {
+          m_state.errors.Add("Bookmark does not exists");
+        }
       }
-    }
-  } else if (upper == "PAGE") {
-    CheckStandsAlone(m_state, text, "Page");
-  } else if (upper == "PAGECOUNT") {
-    CheckStandsAlone(m_state, text, "PageCount");
-  } else if (upper == "IF") {
-    CheckCallCommas(m_state, text, after_name, 2, "If");
-  } else if (upper == "RECORDVALUE") {
-    CheckCallCommas(m_state, text, after_name, 1, "RecordValue");
-  } else if (upper == "SUM" || upper == "AVG" || upper == "MAX" || upper == "MIN" ||
-             upper == "LEN" || upper == "AND" || upper == "OR") {
-    CheckFunctionBrackets(m_state, text, after_name);
+      break;
+    case Function::kPage:
+    case Function::kPageCount:
+      CheckStandsAlone(m_state, text, FunctionName(function));
+      break;
+    case Function::kIf:
+      CheckCallCommas(m_state, text, after_name, 2, FunctionName(function));
+      break;
+    case Function::kRecordValue:
+      CheckCallCommas(m_state, text, after_name, 1, FunctionName(function));
+      break;
+    case Function::kSum:
+    case Function::kAvg:
+    case Function::kMax:
+    case Function::kMin:
+    case Function::kLen:
+    case Function::kAnd:
+    case Function::kOr:
+      CheckFunctionBrackets(m_state, text, after_name);
+      break;
+    default:
+      break;
   }
-  m_state.enclosing_function = name;
+  m_state.enclosing_function = function;
   m_state.enclosing_depth = m_state.bracket_depth;
   // Position in the working text: what follows the name's start is unchanged
   // by replacements, so measure from the end.
@@ -230,9 +238,9 @@ void FormulaParser::ClassifyFunction(std::string_view text, const std::string& t
   const std::int64_t after_start = static_cast<std::int64_t>(text.size()) - name_start;
   const Int16 position =
       ToInt16(static_cast<std::int64_t>(m_working.size()) - after_start + offset);
-  m_state.record.calls.push_back({name, position, m_state.bracket_depth});
-  if (upper == "NOTE") m_state.note_flag = true;
-  if (upper == "REF") m_state.note_flag = false;
+  m_state.record.calls.push_back({function, name, position, m_state.bracket_depth});
+  if (function == Function::kNote) m_state.note_flag = true;
+  if (function == Function::kRef) m_state.note_flag = false;
 }
 
 void FormulaParser::ClassifyMapReference(std::string token, const std::string& trimmed) {
@@ -242,7 +250,7 @@ void FormulaParser::ClassifyMapReference(std::string token, const std::string& t
     reference.pop_back();
     token.erase(token.find_last_of("'\""), 1);
   }
-  const bool last_year = Enclosing("LY");
+  const bool last_year = Enclosing(Function::kLY);
 
   if (chart_map) {
     if (!m_state.converting) {
@@ -254,22 +262,24 @@ void FormulaParser::ClassifyMapReference(std::string token, const std::string& t
         found = m_names.IsChartMapFolder(key.substr(0, key.size() - 4));
       }
       if (!found) m_state.errors.Add("Chart map folder does not exist");
-      if (!Enclosing("Count") && !Enclosing("CountRows")) {
-        AddOperand(last_year ? "TCMLY" : "TCM", token);
+      if (!Enclosing(Function::kCount) && !Enclosing(Function::kCountRows)) {
+        AddOperand(last_year ? OperandType::kChartMapLastYear : OperandType::kChartMap, token);
       }
     } else {
-      AddOperand("TCM", token);
+      AddOperand(OperandType::kChartMap, token);
     }
     RaiseFound("CM", reference);
     return;
   }
 
+  const OperandType database_map =
+      last_year ? OperandType::kDatabaseMapLastYear : OperandType::kDatabaseMap;
   if (m_state.converting) {
-    AddOperand(last_year ? "TDBLY" : "TDB", token);
+    AddOperand(database_map, token);
     RaiseFound("DB", reference);
     return;
   }
-  if (Enclosing("RecordCount")) {
+  if (Enclosing(Function::kRecordCount)) {
     if (m_names.DatabaseMapTable(reference)) {
       RaiseFound("DB", reference);
     } else {
@@ -292,19 +302,24 @@ void FormulaParser::ClassifyMapReference(std::string token, const std::string& t
   } else {
     m_state.errors.Add("Database map table does not exist");
   }
-  AddOperand(last_year ? "TDBLY" : "TDB", token);
+  AddOperand(database_map, token);
   RaiseFound("DB", reference);
 }
 
 bool FormulaParser::ClassifyDataField(const std::string& token, const std::string& upper) {
   if (!m_names.IsDriverField(upper)) return false;
   m_state.note_flag = false;
-  const bool names_record_function = Enclosing("PreviousRecord") || Enclosing("NextRecord");
-  const bool account_value_field = m_previous_token == "," && Enclosing("AccountValue");
+  const bool names_record_function =
+      Enclosing(Function::kPreviousRecord) || Enclosing(Function::kNextRecord);
+  const bool account_value_field = m_previous_token == "," && Enclosing(Function::kAccountValue);
   if (!names_record_function && !account_value_field) {
-    AddOperand(upper == "AMOUNT" && Enclosing("LY") ? "TDRLY" : "TDR", token);
+    AddOperand(upper == "AMOUNT" && Enclosing(Function::kLY) ? OperandType::kDriverFieldLastYear
+                                                             : OperandType::kDriverField,
+               token);
   } else {
-    m_state.enclosing_function = std::string(Trim(token));
+    // The field name stands in for the enclosing function: only a field that
+    // is also a function name keeps a function enclosing.
+    m_state.enclosing_function = FunctionFromName(token);
   }
   return true;
 }
@@ -314,17 +329,17 @@ void FormulaParser::ClassifyUnknownName(const std::string& token, const std::str
   const bool quoted = (trimmed.size() >= 2 && trimmed.front() == '\'' && trimmed.back() == '\'') ||
                       (trimmed.size() >= 2 && trimmed.front() == '"' && trimmed.back() == '"') ||
                       (trimmed.front() == '"' && trimmed.back() == '{');
-  if (quoted || upper == "YES" || upper == "NO" || Enclosing("CountRows")) return;
+  if (quoted || upper == "YES" || upper == "NO" || Enclosing(Function::kCountRows)) return;
 
   const std::string message = "Expression cannot be evaluated: " + std::string(trimmed);
   if (!m_state.note_flag) {
     if (IsPlainName(m_working)) {
-      AddOperand("UnN", token);
+      AddOperand(OperandType::kUnresolvedName, token);
     } else {
       m_state.errors.Add(message);
     }
   } else if (m_names.IsNamedRange(UpperCase(m_working))) {
-    AddOperand("UnB", token);
+    AddOperand(OperandType::kUnresolvedBookmark, token);
   } else {
     m_state.errors.Add(message);
   }
@@ -332,7 +347,7 @@ void FormulaParser::ClassifyUnknownName(const std::string& token, const std::str
   m_state.note_flag = false;
 }
 
-void FormulaParser::AddOperand(std::string_view type, const std::string& token) {
+void FormulaParser::AddOperand(OperandType type, const std::string& token) {
   const std::string trimmed(Trim(token));
   const std::int64_t from = std::max<std::int64_t>(
       1, static_cast<std::int64_t>(m_state.start_position) + m_state.length_adjustment);
@@ -347,8 +362,7 @@ void FormulaParser::AddOperand(std::string_view type, const std::string& token) 
   const std::size_t trimmed_at = find(trimmed);
 
   m_state.placeholder_count = Add16(m_state.placeholder_count, 1);
-  const std::string placeholder =
-      std::string(kPlaceholderPrefix) + std::to_string(m_state.placeholder_count);
+  const std::string placeholder = PlaceholderText(m_state.placeholder_count);
   if (whole_at != 0 &&
       (trimmed_at == whole_at || trimmed_at < whole_at || trimmed_at >= whole_at + token.size())) {
     m_working.replace(whole_at - 1, token.size(), placeholder);
@@ -364,7 +378,7 @@ void FormulaParser::AddOperand(std::string_view type, const std::string& token) 
   m_state.length_adjustment = ToInt16(static_cast<std::int64_t>(m_state.length_adjustment) +
                                       static_cast<std::int64_t>(placeholder.size()) -
                                       static_cast<std::int64_t>(token.size()));
-  m_state.record.operands.push_back({std::string(type), trimmed});
+  m_state.record.operands.push_back({type, trimmed, m_state.placeholder_count});
 }
 
 }  // namespace
@@ -374,7 +388,7 @@ void ParseExpression(cParser& parser, cParser::State& state, std::string_view ex
   state.placeholder_count = 0;
   state.length_adjustment = 0;
   state.enclosing_depth = -1;
-  state.record.Clear();
+  state.record = ParsedExpression();
 
   const std::string_view trimmed = Trim(expression);
   if (!trimmed.empty()) {
@@ -386,7 +400,11 @@ void ParseExpression(cParser& parser, cParser::State& state, std::string_view ex
       formula_parser.ParseMixed(expression);
     }
   }
-  state.record_element = state.record.ToXml(state.document);
+  // Calls in evaluation order: deepest first, equal depths left to right.
+  std::stable_sort(state.record.calls.begin(), state.record.calls.end(),
+                   [](const ParsedExpression::FunctionCall& a,
+                      const ParsedExpression::FunctionCall& b) { return a.depth > b.depth; });
+  state.record_element = WriteParsedExpression(state.record, state.document);
 }
 
 bool TestCellReference(cParser::State& state, std::string_view expression, bool& is_range) {

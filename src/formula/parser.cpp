@@ -21,7 +21,7 @@ std::string cParser::StrPos() const { return std::to_string(m_state->error_posit
 xml::Node cParser::ErrorCollection() const { return m_state->errors.Element().CloneNode(true); }
 
 bool cParser::IsFunction(std::string_view function_name) const {
-  return IsFunctionKey(UpperCase(Trim(function_name)));
+  return FunctionFromName(function_name).has_value();
 }
 
 bool cParser::IsCellRef(std::string_view expression, bool& is_range) {
@@ -33,6 +33,8 @@ void cParser::TokenFromString(std::string_view expression) {
 }
 
 xml::Node cParser::ParsedValue() const { return m_state->record_element.CloneNode(true); }
+
+const ParsedExpression& ParsedExpressionOf(const cParser& parser) { return parser.m_state->record; }
 
 void cParser::Converting(bool converting) { m_state->converting = converting; }
 

@@ -3,13 +3,15 @@
 #ifndef ORVO_FORMULA_PARSER_STATE_H_
 #define ORVO_FORMULA_PARSER_STATE_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "formula/parsed_record.h"
+#include "formula/parsed_expression.h"
 #include "formula/token_lists.h"
+#include "formula/vocabulary.h"
 #include "frame/int16.h"
 #include "orvo/parser.h"
 #include "orvo/xml.h"
@@ -56,11 +58,13 @@ struct cParser::State {
 
   // Parser state.
   bool converting = false;
-  ParsedRecord record;
+  ParsedExpression record;
   xml::Node record_element;  // the record's XML form, written after each parse
   Int16 placeholder_count = 0;
   Int16 length_adjustment = 0;
-  std::string enclosing_function;  // trimmed name as written; empty when none
+  // The function whose argument list the parser is in; none outside any (and
+  // while a data-field name that is no function stands in for it).
+  std::optional<Function> enclosing_function;
   Int16 enclosing_depth = -1;
   Int16 bracket_depth = 0;
   bool note_flag = false;

@@ -1,10 +1,10 @@
 #include "formula/token_lists.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <utility>
 
+#include "formula/vocabulary.h"
 #include "frame/per_thread.h"
-#include "frame/text.h"
 #include "orvo/parser.h"
 
 namespace orvo {
@@ -14,21 +14,26 @@ namespace {
 struct ThreadTokenLists {
   ThreadTokenLists() {
     document = xml::Document::Create();
-    functions = Build("<FunctionList/>", "<Itm Key='' Display=''/>", FunctionNames(), true);
-    operators = Build("<OperatorList/>", "<Itm Key=''/>", OperatorKeys(), false);
+    auto [function_list, function_item] = Start("<FunctionList/>", "<Itm Key='' Display=''/>");
+    for (Function function : AllFunctions()) {
+      function_item.SetAttribute("Key", FunctionKey(function));
+      function_item.SetAttribute("Display", FunctionName(function));
+      function_list.AppendChild(function_item.CloneNode(true));
+    }
+    functions = function_list;
+    auto [operator_list, operator_item] = Start("<OperatorList/>", "<Itm Key=''/>");
+    for (std::string_view key : OperatorKeys()) {
+      operator_item.SetAttribute("Key", key);
+      operator_list.AppendChild(operator_item.CloneNode(true));
+    }
+    operators = operator_list;
   }
 
-  xml::Node Build(std::string_view list_text, std::string_view item_text,
-                  const std::vector<std::string_view>& names, bool with_display) {
+  // The empty list element and its item template, both in `document`.
+  std::pair<xml::Node, xml::Node> Start(std::string_view list_text, std::string_view item_text) {
     document.LoadXml(list_text);
     xml::Node list = document.DocumentElement().CloneNode(true);
-    xml::Node item_template = document.ImportNode(xml::Document::Parse(item_text), true);
-    for (std::string_view name : names) {
-      item_template.SetAttribute("Key", UpperCase(name));
-      if (with_display) item_template.SetAttribute("Display", name);
-      list.AppendChild(item_template.CloneNode(true));
-    }
-    return list;
+    return {list, document.ImportNode(xml::Document::Parse(item_text), true)};
   }
 
   xml::Document document;
@@ -36,59 +41,12 @@ struct ThreadTokenLists {
   xml::Node operators;
 };
 
-struct FunctionKeySet {
-  FunctionKeySet() {
-    for (std::string_view name : FunctionNames()) keys.insert(UpperCase(name));
-  }
-  std::unordered_set<std::string> keys;
-};
-
 }  // namespace
-
-const std::vector<std::string_view>& FunctionNames() {
-  static const std::vector<std::string_view> names = {"iNote",
-                                                      "Note",
-                                                      "Ref",
-                                                      "Page",
-                                                      "Sum",
-                                                      "If",
-                                                      "Avg",
-                                                      "Count",
-                                                      "CountRows",
-                                                      "Max",
-                                                      "Min",
-                                                      "PageCount",
-                                                      "Year",
-                                                      "Period",
-                                                      "Len",
-                                                      "Left",
-                                                      "Right",
-                                                      "Mod",
-                                                      "RecordCount",
-                                                      "Now",
-                                                      "And",
-                                                      "Or",
-                                                      "RecordValue",
-                                                      "LY",
-                                                      "RepeatPosition",
-                                                      "IsFirstRecord",
-                                                      "IsLastRecord",
-                                                      "NextRecord",
-                                                      "PreviousRecord",
-                                                      "AccountValue",
-                                                      "iRepeat"};
-  return names;
-}
 
 const std::vector<std::string_view>& OperatorKeys() {
   static const std::vector<std::string_view> keys = {"+", "&", "/", "=", "^", ">", "<",
                                                      "*", "!", "%", ":", "-", ","};
   return keys;
-}
-
-bool IsFunctionKey(std::string_view upper_name) {
-  static const FunctionKeySet function_keys;
-  return function_keys.keys.count(std::string(upper_name)) > 0;
 }
 
 OperatorTable::OperatorTable() {

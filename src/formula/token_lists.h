@@ -1,9 +1,10 @@
-// The formula language's closed vocabulary: function names and operators.
+// The formula language's operators, and the XML form of its vocabulary.
 //
-// Both lists exist once per thread as XML (FunctionList, OperatorList in
-// orvo/parser.h) and, for the hot paths of the parser and evaluator, as plain
-// tables built from the same names: a hash set of upper-case function names
-// and the tokenizer's sorted operator table.
+// The function and operator lists exist once per thread as XML (FunctionList,
+// OperatorList in orvo/parser.h), built from the function table of
+// vocabulary.h and the operators below. The hot paths of the parser and
+// evaluator use the tables themselves: FunctionFromName and the tokenizer's
+// sorted operator table.
 #ifndef ORVO_FORMULA_TOKEN_LISTS_H_
 #define ORVO_FORMULA_TOKEN_LISTS_H_
 
@@ -14,14 +15,8 @@
 
 namespace orvo {
 
-// The 31 function names in list order, as written.
-const std::vector<std::string_view>& FunctionNames();
-
 // The 13 operators in list order (":" included).
 const std::vector<std::string_view>& OperatorKeys();
-
-// Whether `upper_name` (already trimmed and upper-cased) is a function name.
-bool IsFunctionKey(std::string_view upper_name);
 
 // The tokenizer's operator table: the operators except ":", then "<>", "!=",
 // "<=", ">=", "(", ")", "{", "}", sorted. Membership is a binary search, with

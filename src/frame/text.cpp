@@ -9,26 +9,52 @@ constexpr unsigned char kLatin1Lead = 0xC3;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+unsigned char UpperAscii(unsigned char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// The second byte of a two-byte sequence led by kLatin1Lead: U+00E0..U+00FE
+// (but U+00F7, the division sign) map 0x20 lower.
+unsigned char UpperLatin1Tail(unsigned char c) {
+  return c >= 0xA0 && c <= 0xBE && c != 0xB7 ? static_cast<unsigned char>(c - 0x20) : c;
+}
+
 }  // namespace
 
 std::string UpperCase(std::string_view text) {
   std::string out(text);
   for (std::size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if (c >= 'a' && c <= 'z') {
-      out[i] = static_cast<char>(c - 'a' + 'A');
-    } else if (c == kLatin1Lead && i + 1 < out.size()) {
-      // U+00E0..U+00FE (but U+00F7, the division sign) map 0x20 lower.
-      unsigned char next = static_cast<unsigned char>(out[i + 1]);
-      if (next >= 0xA0 && next <= 0xBE && next != 0xB7) out[i + 1] = static_cast<char>(next - 0x20);
+    const auto c = static_cast<unsigned char>(out[i]);
+    if (c == kLatin1Lead && i + 1 < out.size()) {
       ++i;
+      out[i] = static_cast<char>(UpperLatin1Tail(static_cast<unsigned char>(out[i])));
+    } else {
+      out[i] = static_cast<char>(UpperAscii(c));
     }
   }
   return out;
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && UpperCase(a) == UpperCase(b);
+  // UpperCase applied to both, byte by byte, without building either copy.
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (x == kLatin1Lead || y == kLatin1Lead) {
+      // A lead byte stays as it is, so both must have one here; the bytes
+      // after it are compared under the Latin-1 rule.
+      if (x != y) return false;
+      if (++i == a.size()) return true;
+      if (UpperLatin1Tail(static_cast<unsigned char>(a[i])) !=
+          UpperLatin1Tail(static_cast<unsigned char>(b[i]))) {
+        return false;
+      }
+      continue;
+    }
+    if (UpperAscii(x) != UpperAscii(y)) return false;
+  }
+  return true;
 }
 
 std::string_view TrimLeft(std::string_view text) {

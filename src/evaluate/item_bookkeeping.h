@@ -1,0 +1,38 @@
+// The bookkeeping attributes an item gets the first time it is evaluated.
+//
+// Readers of the preview address item attributes by position, so they are
+// added together and always in this order, after the attributes the item
+// already has:
+//
+//   Evaluated  "0" until the evaluator settles the item ("-1")
+//   OrigKey    the item's Key in its definition
+//   OrigRow    the item's Row in its definition
+//   DCFml      the data-column formula ("" unless data-column processing set it)
+//   OrigFmt    the key of the definition format
+//   OrigFml    the formula as written (the item's Value)
+//   RptKey     repeat key ("" outside a repeat)
+//   RptIndex   repeat index ("" outside a repeat)
+//   PTxt       display text ("")
+//
+// An attribute the item already carries keeps its place and its value.
+#ifndef ORVO_EVALUATE_ITEM_BOOKKEEPING_H_
+#define ORVO_EVALUATE_ITEM_BOOKKEEPING_H_
+
+#include <string_view>
+
+#include "orvo/xml.h"
+
+namespace orvo {
+
+// The bookkeeping attribute names in their order.
+inline constexpr std::string_view kBookkeepingAttributes[] = {
+    "Evaluated", "OrigKey", "OrigRow", "DCFml", "OrigFmt", "OrigFml", "RptKey", "RptIndex", "PTxt"};
+
+// Adds the bookkeeping attributes, and a Drill child (On "0", Key "") when
+// the item has none, to an item that has no Evaluated attribute yet, and
+// returns true; an item that has one is left alone (false).
+bool PrepareForEvaluation(xml::Node item, std::string_view format_key);
+
+}  // namespace orvo
+
+#endif  // ORVO_EVALUATE_ITEM_BOOKKEEPING_H_

@@ -1,0 +1,39 @@
+#include "evaluate/item_bookkeeping.h"
+
+#include <gtest/gtest.h>
+
+namespace orvo {
+namespace {
+
+TEST(PrepareForEvaluation, AddsTheAttributesOnceInTheirOrderAndADrill) {
+  xml::Document document = xml::Document::Parse(
+      "<Itm Key='C4' Row='4' Col='3' Value='=B4*2' Str='' MgKey='' ASz='0'><PEx/><Stl/></Itm>");
+  xml::Node item = document.DocumentElement();
+  EXPECT_TRUE(PrepareForEvaluation(item, "IS"));
+  EXPECT_EQ(item.Xml(),
+            "<Itm Key=\"C4\" Row=\"4\" Col=\"3\" Value=\"=B4*2\" Str=\"\" MgKey=\"\" ASz=\"0\" "
+            "Evaluated=\"0\" OrigKey=\"C4\" OrigRow=\"4\" DCFml=\"\" OrigFmt=\"IS\" "
+            "OrigFml=\"=B4*2\" RptKey=\"\" RptIndex=\"\" PTxt=\"\">"
+            "<PEx/><Stl/><Drill On=\"0\" Key=\"\"/></Itm>");
+
+  item.SetAttribute("Value", "8");
+  item.SetAttribute("Evaluated", "-1");
+  EXPECT_FALSE(PrepareForEvaluation(item, "OTHER"));
+  EXPECT_EQ(item.AttributeOr("OrigFml", ""), "=B4*2");
+  EXPECT_EQ(item.AttributeOr("OrigFmt", ""), "IS");
+}
+
+TEST(PrepareForEvaluation, KeepsADataColumnFormulaAndAnExistingDrill) {
+  xml::Document document = xml::Document::Parse(
+      "<Itm Key='D1' Row='1' Col='4' Value='' DCFml='=DB.Sales'><PEx/><Stl/>"
+      "<Drill On='-1' Key='K'/></Itm>");
+  xml::Node item = document.DocumentElement();
+  PrepareForEvaluation(item, "F");
+  EXPECT_EQ(item.Xml(),
+            "<Itm Key=\"D1\" Row=\"1\" Col=\"4\" Value=\"\" DCFml=\"=DB.Sales\" Evaluated=\"0\" "
+            "OrigKey=\"D1\" OrigRow=\"1\" OrigFmt=\"F\" OrigFml=\"\" RptKey=\"\" RptIndex=\"\" "
+            "PTxt=\"\"><PEx/><Stl/><Drill On=\"-1\" Key=\"K\"/></Itm>");
+}
+
+}  // namespace
+}  // namespace orvo
