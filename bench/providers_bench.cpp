@@ -148,6 +148,14 @@ void BM_ParseFormatsText(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseFormatsText)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+void BM_WalkFormatLibrary(benchmark::State& state) {
+  BenchWorkspace workspace(static_cast<int>(state.range(0)), 5);
+  orvo::xml::Node library = orvo::xml::Document::Parse(workspace.FormatsText()).DocumentElement();
+  for (auto _ : state) benchmark::DoNotOptimize(library.SelectNodes("descendant::Fmt[@Key]"));
+  SetPerFormatCounter(state, static_cast<double>(state.range(0)));
+}
+BENCHMARK(BM_WalkFormatLibrary)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <utility>
 
-#include "frame/per_thread.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 
 namespace orvo::providers {
@@ -173,12 +173,12 @@ WorkspaceSettings ParseSettings(const fs::path& folder, const fs::path& file,
   return settings;
 }
 
+}  // namespace
+
 // The Workspace objects alive on this thread, by folder.
 struct OpenWorkspaces {
   std::unordered_map<std::string, std::weak_ptr<Workspace>> by_folder;
 };
-
-}  // namespace
 
 xml::Node DetachedCopy(const xml::Node& node) {
   if (!node) return {};
@@ -206,7 +206,7 @@ std::shared_ptr<Workspace> Workspace::Open(const xml::Node& launch_properties) {
                "The launch properties name no workspace folder (attribute Workspace of the "
                "launch-properties element)");
   }
-  auto& open = PerThread<OpenWorkspaces>().by_folder;
+  auto& open = ThreadContext::Current().Workspaces().Get().by_folder;
   std::weak_ptr<Workspace>& slot = open[folder.string()];
   if (std::shared_ptr<Workspace> alive = slot.lock()) return alive;
   auto workspace = std::make_shared<Workspace>(folder);

@@ -4,6 +4,7 @@
 
 #include "frame/named_range_lookup.h"
 #include "support/fake_components.h"
+#include "support/fresh_thread_context.h"
 
 namespace orvo {
 namespace {
@@ -40,7 +41,7 @@ TEST(NamedRangeLookup, NamesAreTrimmedAndUpperCased) {
 }
 
 TEST(NamedRangeLookup, ThreadEntryPointAsksTheStoreContext) {
-  testing::OnNewThread([] {
+  testing::InFreshContext([] {
     EXPECT_FALSE(IsNamedRange("COSTS"));  // no storage provider registered yet
 
     struct Context : testing::FakeStoreContext {

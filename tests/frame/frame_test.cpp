@@ -9,13 +9,13 @@
 #include "orvo/enums.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
+#include "support/fresh_thread_context.h"
 
 namespace orvo {
 namespace {
 
 TEST(LaunchProperties, FirstInitOnAThreadWinsAndIsACopy) {
-  // Each test body runs on a fresh thread so that the thread's slot is empty.
-  std::thread([] {
+  testing::InFreshContext([] {
     EXPECT_TRUE(GetLaunchProperties().IsNull());
     xml::Document host = xml::Document::Parse("<LaunchProperties Workspace='one'/>");
     InitLaunchProperties(host.DocumentElement());
@@ -27,7 +27,7 @@ TEST(LaunchProperties, FirstInitOnAThreadWinsAndIsACopy) {
     std::thread([] { EXPECT_TRUE(GetLaunchProperties().IsNull()); }).join();
     SetLaunchProperties(xml::Document::Parse("<LaunchProperties Workspace='three'/>"));
     EXPECT_EQ(GetLaunchProperties().AttributeOr("Workspace", ""), "three");
-  }).join();
+  });
 }
 
 TEST(Failures, SixteenBitArithmeticAndResumeNext) {

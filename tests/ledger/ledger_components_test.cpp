@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "frame/provider_access.h"
 #include "ledger/database_map_provider.h"
 #include "ledger/ledger_test_workspace.h"
 #include "orvo/error.h"
 #include "orvo/providers.h"
+#include "support/fresh_thread_context.h"
 
 namespace orvo::ledger::testing {
 namespace {
@@ -29,10 +28,10 @@ TEST(LedgerComponents, RegisteredBeforeMainUnderTheirIdentifiers) {
 }
 
 TEST(LedgerComponents, TheLibraryReachesTheLedgerThroughItsProviders) {
-  // Launch properties and providers are per thread: use a thread of our own.
+  // Launch properties and providers are per thread: start from a clean context.
   std::string years;
   std::string customers;
-  std::thread host([&] {
+  orvo::testing::InFreshContext([&] {
     xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
     launch.DocumentElement().SetAttribute("Workspace", SmallWorkspace());
     SetLaunchProperties(launch.DocumentElement());
@@ -41,7 +40,6 @@ TEST(LedgerComponents, TheLibraryReachesTheLedgerThroughItsProviders) {
     std::shared_ptr<IDatabaseMapProvider> map = GetDatabaseMapProvider();
     customers = map->Table("Customers") ? map->Table("Customers")->Name() : "";
   });
-  host.join();
   EXPECT_EQ(years, "2026");
   EXPECT_EQ(customers, "Customers");
 }
