@@ -19,7 +19,7 @@
 //     last build stay readable until the next one starts.
 // ResetAll clears both groups, leaving the context as a new thread finds it.
 // Tests call it to start from a clean state without a new thread
-// (tests/support/fresh_thread_context.h). A reset invalidates every reference
+// (FreshThreadContext, InFreshContext below). A reset invalidates every reference
 // obtained from the parts it clears: call it only while no library object of
 // the thread is in the middle of a member call.
 //
@@ -167,6 +167,25 @@ class ThreadContext {
   std::int32_t m_note_counter = 0;
   ThreadPart<SharedPreviewState> m_preview_state;
 };
+
+// Resets the calling thread's context when made and again when it goes, so
+// the scope neither sees what ran before it on the thread nor leaves anything
+// behind: how a test gets the state of a new thread without starting one.
+// (Tests about state being per thread still need a second thread.)
+class FreshThreadContext {
+ public:
+  FreshThreadContext() { ThreadContext::Current().ResetAll(); }
+  ~FreshThreadContext() { ThreadContext::Current().ResetAll(); }
+  FreshThreadContext(const FreshThreadContext&) = delete;
+  FreshThreadContext& operator=(const FreshThreadContext&) = delete;
+};
+
+// Runs `body` between two resets of the calling thread's context.
+template <class Body>
+void InFreshContext(Body body) {
+  FreshThreadContext fresh;
+  body();
+}
 
 // Shorthand for ThreadContext::Current().Cached<Cache>().
 template <class Cache>

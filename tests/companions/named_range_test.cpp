@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "frame/named_range_lookup.h"
+#include "frame/thread_context.h"
 #include "support/fake_components.h"
-#include "support/fresh_thread_context.h"
 
 namespace orvo {
 namespace {
@@ -41,7 +41,7 @@ TEST(NamedRangeLookup, NamesAreTrimmedAndUpperCased) {
 }
 
 TEST(NamedRangeLookup, ThreadEntryPointAsksTheStoreContext) {
-  testing::InFreshContext([] {
+  InFreshContext([] {
     EXPECT_FALSE(IsNamedRange("COSTS"));  // no storage provider registered yet
 
     struct Context : testing::FakeStoreContext {

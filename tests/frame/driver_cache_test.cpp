@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "frame/provider_access.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 #include "support/fake_components.h"
-#include "support/fresh_thread_context.h"
 
 namespace orvo {
 namespace {

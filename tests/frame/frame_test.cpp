@@ -6,16 +6,16 @@
 #include "frame/launch_properties.h"
 #include "frame/per_thread.h"
 #include "frame/text.h"
+#include "frame/thread_context.h"
 #include "orvo/enums.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
-#include "support/fresh_thread_context.h"
 
 namespace orvo {
 namespace {
 
 TEST(LaunchProperties, FirstInitOnAThreadWinsAndIsACopy) {
-  testing::InFreshContext([] {
+  InFreshContext([] {
     EXPECT_TRUE(GetLaunchProperties().IsNull());
     xml::Document host = xml::Document::Parse("<LaunchProperties Workspace='one'/>");
     InitLaunchProperties(host.DocumentElement());

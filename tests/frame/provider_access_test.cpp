@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 #include "support/fake_components.h"
-#include "support/fresh_thread_context.h"
 
 namespace orvo {
 namespace {

@@ -8,12 +8,9 @@
 #include "frame/provider_access.h"
 #include "orvo/providers.h"
 #include "support/fake_components.h"
-#include "support/fresh_thread_context.h"
 
 namespace orvo {
 namespace {
-
-using testing::FreshThreadContext;
 
 // Counts the live instances of a part type the frame never sees complete.
 struct CountedPart {

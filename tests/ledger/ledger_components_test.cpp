@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/provider_access.h"
 #include "ledger/database_map_provider.h"
-#include "ledger/ledger_test_workspace.h"
+#include "ledger/ledger_command_factory.h"
 #include "orvo/error.h"
 #include "orvo/providers.h"
-#include "support/fresh_thread_context.h"
 
 namespace orvo::ledger::testing {
 namespace {
@@ -25,23 +23,6 @@ TEST(LedgerComponents, RegisteredBeforeMainUnderTheirIdentifiers) {
   EXPECT_THROW(ComponentRegistry::CreateAs<IDatabaseMapProvider>(kDatabaseMapProviderId), Error);
   RegisterLedgerComponents();
   EXPECT_TRUE(ComponentRegistry::CreateAs<IDatabaseMapProvider>(kDatabaseMapProviderId));
-}
-
-TEST(LedgerComponents, TheLibraryReachesTheLedgerThroughItsProviders) {
-  // Launch properties and providers are per thread: start from a clean context.
-  std::string years;
-  std::string customers;
-  orvo::testing::InFreshContext([&] {
-    xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
-    launch.DocumentElement().SetAttribute("Workspace", SmallWorkspace());
-    SetLaunchProperties(launch.DocumentElement());
-    auto command = GetCommandFactory()->CreateCommand(0, "LedgerYears_DDKFunction");
-    years = command->Execute().FirstChild().AttributeOr("DDKFieldYearName", "");
-    std::shared_ptr<IDatabaseMapProvider> map = GetDatabaseMapProvider();
-    customers = map->Table("Customers") ? map->Table("Customers")->Name() : "";
-  });
-  EXPECT_EQ(years, "2026");
-  EXPECT_EQ(customers, "Customers");
 }
 
 }  // namespace

@@ -3,12 +3,12 @@
 #include <limits>
 
 #include "frame/launch_properties.h"
+#include "frame/thread_context.h"
 #include "ledger/database_map_provider.h"
 #include "ledger/ledger_database.h"
 #include "ledger/ledger_test_workspace.h"
-#include "ledger/sample_workspace.h"
 #include "orvo/error.h"
-#include "support/fresh_thread_context.h"
+#include "orvo/sample_workspace.h"
 
 namespace orvo::ledger::testing {
 namespace {
@@ -100,7 +100,7 @@ TEST(LedgerRefresh, RefreshSeesAReplacedLedger) {
 
 TEST(LedgerRefresh, FactoryWithoutInitUsesTheThreadsLaunchProperties) {
   std::string year;
-  orvo::testing::InFreshContext([&] {
+  InFreshContext([&] {
     xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
     launch.DocumentElement().SetAttribute("Workspace", SmallWorkspace());
     SetLaunchProperties(launch.DocumentElement());

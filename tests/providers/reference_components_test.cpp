@@ -5,19 +5,18 @@
 #include <gtest/gtest.h>
 
 #include "frame/provider_access.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 #include "providers/dynamic_col_provider.h"
 #include "providers/format_provider.h"
 #include "providers/node_storage_provider.h"
 #include "providers/storage_provider.h"
-#include "support/fresh_thread_context.h"
 #include "support/on_new_thread.h"
 #include "support/temp_workspace.h"
 
 namespace orvo::providers {
 namespace {
 
-using orvo::testing::InFreshContext;
 using orvo::testing::OnNewThread;
 using orvo::testing::TempWorkspace;
 using ::testing::HasSubstr;

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "frame/text.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 #include "orvo/parser.h"
 #include "orvo/providers.h"
 #include "support/fake_components.h"
-#include "support/fresh_thread_context.h"
 #include "support/temp_workspace.h"
 
 namespace orvo {
@@ -15,7 +15,6 @@ namespace {
 
 using testing::FakeCommandFactory;
 using testing::FakeDriver;
-using testing::InFreshContext;
 using testing::TempWorkspace;
 
 class OrdersField : public IDatabaseMapField {
