@@ -341,12 +341,24 @@ Resolution LedgerAmounts::FolderAmount(std::string_view reference, EvaluationSco
   for (const AccountRange& range : *ranges) {
     restricted = restricted || !range.allow_credit || !range.allow_debit;
   }
-  if (restricted && keys->size() > 1) {
-    // The driver judges permissions by the first key's amount: one key per request.
+  if (keys->size() > 1 && (restricted || m_failed_sets.count(SignatureOf(*keys)))) {
+    // The driver judges permissions by the first key's amount; and a key set
+    // the driver refused once (one column with a balance type it lacks)
+    // would fail every column: one key per request.
     keys = &SingleKeySet(*balance.request);
     index = 0;
   }
-  const xml::Node entry = FolderRecords(folder, *keys, false, false, {});
+  xml::Node entry;
+  if (keys->size() > 1) {
+    ResumeNext resume;
+    resume.Step([&] { entry = FolderRecords(folder, *keys, false, false, {}); });
+    if (resume.IsErrorPending()) {
+      m_failed_sets.insert(SignatureOf(*keys));
+      keys = &SingleKeySet(*balance.request);
+      index = 0;
+    }
+  }
+  if (!entry) entry = FolderRecords(folder, *keys, false, false, {});
   std::string total = ListTotal(entry, index);
   if (total_restriction == FolderRestriction::kTotalCredit ||
       total_restriction == FolderRestriction::kTotalDebit) {

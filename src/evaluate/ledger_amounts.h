@@ -23,7 +23,9 @@
 // summed once per list and key. AccountValue, Year and Period answers are
 // kept per distinct request for the evaluator's life (one build).
 //
-// Failures. A folder the chart map lacks gives "#NAME"; a database-map
+// Failures. A key set the driver refuses as a whole is asked key by key
+// from then on, so only the columns with the bad context fail. A folder
+// the chart map lacks gives "#NAME"; a database-map
 // provider failure while a database-map field is read gives "#NAME";
 // RecordCount of a table that cannot be resolved gives "#REF". Data-driver
 // failures (an unknown balance type, a period the year lacks) propagate:
@@ -40,6 +42,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "evaluate/balance_context.h"
@@ -152,6 +155,7 @@ class LedgerAmounts {
   std::unordered_map<std::string, FormatColumns> m_formats;
   std::unordered_map<std::string, std::vector<BalanceRequest>> m_single_sets;
   std::unordered_map<std::string, bool> m_registered;
+  std::unordered_set<std::string> m_failed_sets;  // key sets the driver refused
   std::unordered_map<const void*, RepeatInfo> m_repeats;
   // EPRItems entries by folder key, key set and options.
   static std::string FetchedKey(const xml::Node& entry);
