@@ -17,20 +17,13 @@
 #include <utility>
 #include <vector>
 
-#include "evaluate/interim_operators.h"
 #include "evaluate/operand_resolver.h"
+#include "evaluate/operator_evaluation.h"
 #include "evaluate/working_text.h"
 #include "formula/parsed_expression.h"
 #include "orvo/xml.h"
 
 namespace orvo {
-
-// Until the operator evaluator lands.
-using interim::EvaluateOperators;
-using interim::LiteralRange;
-using interim::Literals;
-using interim::SplitIf;
-using interim::TruthOf;
 
 class cEvaluate;
 
