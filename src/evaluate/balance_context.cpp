@@ -81,8 +81,7 @@ std::optional<std::int64_t> YearOffset(std::string_view specification) {
 void LedgerCalendar::LoadYears() {
   if (m_years_loaded) return;
   const xml::Node years = LedgerYears();
-  for (xml::Node year = years ? years.FirstChild() : xml::Node(); year;
-       year = year.NextSibling()) {
+  for (xml::Node year = years ? years.FirstChild() : xml::Node(); year; year = year.NextSibling()) {
     if (year.Type() != xml::NodeType::kElement) continue;
     std::string name = year.AttributeOr("DDKFieldYearName", "");
     m_by_name.emplace(UpperCase(name), m_year_names.size());

@@ -101,7 +101,7 @@ class LedgerCalendar {
   void LoadYears();
 
   bool m_years_loaded = false;
-  std::vector<std::string> m_year_names;                  // latest first
+  std::vector<std::string> m_year_names;                   // latest first
   std::unordered_map<std::string, std::size_t> m_by_name;  // upper-case name -> index
   std::int64_t m_current = -1;                             // 0-based; -1 for none
   std::optional<std::string> m_current_period;

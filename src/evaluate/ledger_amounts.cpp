@@ -200,8 +200,7 @@ const std::vector<BalanceRequest>& LedgerAmounts::SingleKeySet(const BalanceRequ
   return m_single_sets.emplace(signature, std::vector<BalanceRequest>{request}).first->second;
 }
 
-LedgerAmounts::ItemBalance LedgerAmounts::BalanceFor(const EvaluationScope& scope,
-                                                     bool last_year) {
+LedgerAmounts::ItemBalance LedgerAmounts::BalanceFor(const EvaluationScope& scope, bool last_year) {
   const int shift = last_year ? 1 : 0;
   const xml::Node& item = scope.Item();
   auto format = m_formats.find(UpperCase(item.AttributeOr("OrigFmt", "")));
@@ -211,8 +210,8 @@ LedgerAmounts::ItemBalance LedgerAmounts::BalanceFor(const EvaluationScope& scop
   if (format != m_formats.end()) {
     FormatColumns& columns = format->second;
     const std::optional<std::int32_t> column = WholeNumber(item.AttributeOr("Col", ""));
-    auto context = column ? columns.context_of_column.find(*column)
-                          : columns.context_of_column.end();
+    auto context =
+        column ? columns.context_of_column.find(*column) : columns.context_of_column.end();
     if (context != columns.context_of_column.end()) {
       ResolveColumns(columns, shift);
       const std::size_t index = columns.index_of_context[shift][context->second];
@@ -234,8 +233,8 @@ LedgerAmounts::ItemBalance LedgerAmounts::BalanceFor(const EvaluationScope& scop
 // Chart-map folders
 
 xml::Node LedgerAmounts::FolderRecords(const FolderReference& folder,
-                                       const std::vector<BalanceRequest>& keys,
-                                       bool show_sub_codes, bool show_zero_balances,
+                                       const std::vector<BalanceRequest>& keys, bool show_sub_codes,
+                                       bool show_zero_balances,
                                        const std::vector<std::string>& sort_fields) {
   std::string cache_key = folder.key;
   if (!sort_fields.empty()) {
@@ -363,9 +362,9 @@ Resolution LedgerAmounts::FolderAmount(std::string_view reference, EvaluationSco
   if (total_restriction == FolderRestriction::kTotalCredit ||
       total_restriction == FolderRestriction::kTotalDebit) {
     const std::optional<Currency> amount = Currency::FromText(total);
-    const bool keep = amount && (total_restriction == FolderRestriction::kTotalCredit
-                                     ? *amount < Currency()
-                                     : *amount > Currency());
+    const bool keep =
+        amount && (total_restriction == FolderRestriction::kTotalCredit ? *amount < Currency()
+                                                                        : *amount > Currency());
     if (!keep) total = "0";
   }
   return Resolution::Value(std::move(total));
@@ -545,8 +544,8 @@ std::int16_t LedgerAmounts::ExpandRepeat(const xml::Node& repeat_definition, std
       start = plus + 1;
       if (folder.key.empty()) continue;
       expanded.folders.push_back(folder);
-      const xml::Node entry = FolderRecords(folder, expanded.keys, expanded.show_sub_codes,
-                                            show_zero, sort_fields);
+      const xml::Node entry =
+          FolderRecords(folder, expanded.keys, expanded.show_sub_codes, show_zero, sort_fields);
       if (entry) lists.push_back(ChildNamed(entry, "Records"));
     }
     if (lists.size() == 1) {
@@ -675,7 +674,8 @@ Resolution LedgerAmounts::AccountValue(std::string_view arguments, EvaluationSco
   auto found = m_account_values.find(key);
   if (found != m_account_values.end()) return Resolution::Value(found->second);
   std::string value = RequestAccountValue(code, field, request);
-  return Resolution::Value(m_account_values.emplace(std::move(key), std::move(value)).first->second);
+  return Resolution::Value(
+      m_account_values.emplace(std::move(key), std::move(value)).first->second);
 }
 
 Resolution LedgerAmounts::YearName(EvaluationScope& scope) {
@@ -759,9 +759,8 @@ class LedgerFunctions : public IFunctionResolver {
 
 class LedgerRepeats : public IRepeatExpander {
  public:
-  std::int16_t Expand(cEvaluate& evaluator, const xml::Node& repeat_definition,
-                      std::int32_t& count, const xml::Node& balance_keys,
-                      xml::Node& repeat_list) override {
+  std::int16_t Expand(cEvaluate& evaluator, const xml::Node& repeat_definition, std::int32_t& count,
+                      const xml::Node& balance_keys, xml::Node& repeat_list) override {
     return evaluator.Ledger().ExpandRepeat(repeat_definition, count, balance_keys, repeat_list);
   }
 };

@@ -111,8 +111,8 @@ class LedgerAmounts {
     bool chart_map = false;
     std::vector<FolderReference> folders;
     bool show_sub_codes = false;
-    std::vector<BalanceContext> contexts;  // its balance keys as written
-    std::vector<BalanceRequest> keys;      // resolved
+    std::vector<BalanceContext> contexts;                    // its balance keys as written
+    std::vector<BalanceRequest> keys;                        // resolved
     std::unordered_map<std::string, std::size_t> key_index;  // signature -> index
     std::unordered_map<const BalanceRequest*, std::string> amount_fields;
     std::string table;  // database map: upper-case table
@@ -161,7 +161,7 @@ class LedgerAmounts {
   static std::string FetchedKey(const xml::Node& entry);
   ListIndex m_fetched{&LedgerAmounts::FetchedKey};
   std::unordered_map<std::string, std::string> m_totals;  // by entry address and key
-  std::vector<xml::Node> m_total_entries;                  // keeps those addresses taken
+  std::vector<xml::Node> m_total_entries;                 // keeps those addresses taken
   std::unordered_map<std::string, std::string> m_account_values;
   std::unordered_map<std::string, std::string> m_year_names;
   std::unordered_map<std::string, std::string> m_period_ends;

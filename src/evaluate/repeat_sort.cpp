@@ -23,10 +23,10 @@ bool IsNameCharacter(unsigned char c) {
 // A field goes into the stylesheet as an attribute name; anything else could
 // change the stylesheet's meaning, so it is refused.
 void RequireFieldName(const std::string& field) {
-  const bool valid =
-      !field.empty() && IsNameStart(static_cast<unsigned char>(field.front())) &&
-      std::all_of(field.begin(), field.end(),
-                  [](char c) { return IsNameCharacter(static_cast<unsigned char>(c)); });
+  const bool valid = !field.empty() && IsNameStart(static_cast<unsigned char>(field.front())) &&
+                     std::all_of(field.begin(), field.end(), [](char c) {
+                       return IsNameCharacter(static_cast<unsigned char>(c));
+                     });
   if (!valid) RaiseError(kSource, "The sort field '" + field + "' is not a field name");
 }
 

@@ -50,15 +50,15 @@ struct Session {
   }
   // A record written by hand, for references the parser would refuse.
   std::string Record(int column, const std::string& type, const std::string& text) {
-    xml::Node item = ItemWithRecord(document, "<PEx Exp='=I~_T~1' Max=''><EIs><EI Typ='" + type +
-                                                  "' Val='" + text + "'/></EIs><EFs/><EMBs/></PEx>");
+    xml::Node item =
+        ItemWithRecord(document, "<PEx Exp='=I~_T~1' Max=''><EIs><EI Typ='" + type + "' Val='" +
+                                     text + "'/></EIs><EFs/><EMBs/></PEx>");
     item.SetAttribute("Col", std::to_string(column));
     return Evaluated(item);
   }
   xml::Node Expand(const std::string& definition, const xml::Node& keys, std::int32_t& count) {
     xml::Node list;
-    evaluator.EvaluateRepeat(xml::Document::Parse(definition).DocumentElement(), count, keys,
-                             list);
+    evaluator.EvaluateRepeat(xml::Document::Parse(definition).DocumentElement(), count, keys, list);
     return list;
   }
 
@@ -248,7 +248,8 @@ TEST_F(LedgerAmountsTest, MappingsCyclesEmptyAndMissingFolders) {
     EXPECT_EQ(sent.Value("DDKFieldFromCode"), "6000-10");
     EXPECT_EQ(sent.Value("DDKFieldToCode"), "6000-40");
 
-    const xml::Node profit = session.evaluator.SharedRanges().SelectSingleNode("Itm[@Key='PROFIT']");
+    const xml::Node profit =
+        session.evaluator.SharedRanges().SelectSingleNode("Itm[@Key='PROFIT']");
     ASSERT_TRUE(profit);
     EXPECT_EQ(profit.SelectNodes("Ranges/Range").Length(), 3u);
     EXPECT_EQ(profit.SelectNodes("Mappings/Mapping").Length(), 2u);
@@ -262,18 +263,17 @@ TEST_F(LedgerAmountsTest, AccountValueYearAndPeriodAskOncePerDistinctRequest) {
     EXPECT_EQ(session.At(4, "=AccountValue( '4000' , 'amount' )"), "-300");
     EXPECT_EQ(session.At(3, "=AccountValue(\"4000\",\"AMOUNT\")*2"), "-600");
     ASSERT_EQ(driver.Count("AccountValue_DDKFunction"), 1);
-    EXPECT_THAT(driver.Of("AccountValue_DDKFunction").front().filters,
-                ElementsAre(SentFilter{"#1", std::nullopt, "CODE", "4000", std::nullopt},
-                            SentFilter{"#2", std::nullopt, "FIELD", "AMOUNT", std::nullopt},
-                            SentFilter{"#3", std::nullopt, "DDKFieldYearName", "2026", std::nullopt},
-                            SentFilter{"#4", std::nullopt, "DDKFieldBalanceType", "Actuals",
-                                       std::nullopt},
-                            SentFilter{"DDKFieldBalanceStartPeriod", 0,
-                                       "DDKFieldBalanceStartPeriod", "1", 2},
-                            SentFilter{"DDKFieldBalanceEndPeriod", 0, "DDKFieldBalanceEndPeriod",
-                                       "7", 2},
-                            SentFilter{"DDKFieldBalancePeriodBalType", 0,
-                                       "DDKFieldBalancePeriodBalType", "YTD", 2}));
+    EXPECT_THAT(
+        driver.Of("AccountValue_DDKFunction").front().filters,
+        ElementsAre(
+            SentFilter{"#1", std::nullopt, "CODE", "4000", std::nullopt},
+            SentFilter{"#2", std::nullopt, "FIELD", "AMOUNT", std::nullopt},
+            SentFilter{"#3", std::nullopt, "DDKFieldYearName", "2026", std::nullopt},
+            SentFilter{"#4", std::nullopt, "DDKFieldBalanceType", "Actuals", std::nullopt},
+            SentFilter{"DDKFieldBalanceStartPeriod", 0, "DDKFieldBalanceStartPeriod", "1", 2},
+            SentFilter{"DDKFieldBalanceEndPeriod", 0, "DDKFieldBalanceEndPeriod", "7", 2},
+            SentFilter{"DDKFieldBalancePeriodBalType", 0, "DDKFieldBalancePeriodBalType", "YTD",
+                       2}));
     // A context without a period range sends four filters.
     EXPECT_EQ(session.At(6, "=AccountValue(\"6000-10\")"), "3");
     EXPECT_EQ(driver.Of("AccountValue_DDKFunction").back().filters.size(), 4u);
@@ -324,8 +324,8 @@ TEST_F(LedgerAmountsTest, ChartMapRepeatsListAccountsWithAnAmountPerKey) {
     session.evaluator.CurrentFormatName("TB");
     std::int32_t count = 0;
     const xml::Node keys = xml::Document::Parse(kTwoKeys).DocumentElement();
-    const xml::Node list =
-        session.Expand("<Rpt Typ='1' Sub='0' Zer='0' Use='0'>CM.Revenue+CM.COSTS</Rpt>", keys, count);
+    const xml::Node list = session.Expand(
+        "<Rpt Typ='1' Sub='0' Zer='0' Use='0'>CM.Revenue+CM.COSTS</Rpt>", keys, count);
     EXPECT_EQ(count, 5);
     EXPECT_EQ(Codes(list), "4000 4010 4020 5000 6000");  // folder A, then folder B
     EXPECT_EQ(driver.Count("RepeatingBalance_DDKFunction"), 2);
@@ -333,7 +333,7 @@ TEST_F(LedgerAmountsTest, ChartMapRepeatsListAccountsWithAnAmountPerKey) {
     EXPECT_EQ(session.At(3, "=AMOUNT", list, 1), "-300");
     EXPECT_EQ(session.At(4, "=AMOUNT", list, 1), "-3000");  // AMOUNT2: its column's key
     EXPECT_EQ(session.At(8, "=AMOUNT", list, 1), "-300");   // no context: the first key
-    EXPECT_EQ(session.At(3, "=CODE&\" \"&DESCRIPTION", list, 2), "4010 Account 4010");
+    EXPECT_EQ(session.At(3, "=CODE&\"|\"&DESCRIPTION", list, 2), "4010|Account 4010");
     EXPECT_EQ(session.At(4, "=PreviousRecord(AMOUNT)", list, 2), "-3000");
     EXPECT_EQ(session.At(3, "=PreviousRecord(AMOUNT)", list, 1), "");
     EXPECT_EQ(session.At(3, "=NextRecord(CODE)", list, 4), "6000");
@@ -342,7 +342,7 @@ TEST_F(LedgerAmountsTest, ChartMapRepeatsListAccountsWithAnAmountPerKey) {
     EXPECT_EQ(session.At(3, "=IsFirstRecord", list, 2), "False");
     EXPECT_EQ(session.At(3, "=RepeatPosition", list, 3), "3");
     EXPECT_EQ(session.At(3, "=TYPE", list, 3), "#NAME");  // a field the records lack
-    EXPECT_EQ(session.At(3, "=AMOUNT"), "");  // outside a repeat
+    EXPECT_EQ(session.At(3, "=AMOUNT"), "");              // outside a repeat
 
     // Last year's amounts: fetched once for the whole repeat, per folder.
     for (std::int32_t position = 1; position <= 5; ++position) {
@@ -356,8 +356,9 @@ TEST_F(LedgerAmountsTest, ChartMapRepeatsListAccountsWithAnAmountPerKey) {
     const xml::Node all =
         session.Expand("<Rpt Typ='1' Sub='-1' Zer='-1' Use='0'>CM.COSTS</Rpt>", empty_keys, count);
     EXPECT_EQ(Codes(all), "5000 6000 6010 6000-10");
-    EXPECT_EQ(empty_keys.Xml(),
-              "<Keys><Key Year=\"Current\" Prd=\"\" PrdEnd=\"\" PBal=\"\" Bal=\"Actuals\"/></Keys>");
+    EXPECT_EQ(
+        empty_keys.Xml(),
+        "<Keys><Key Year=\"Current\" Prd=\"\" PrdEnd=\"\" PBal=\"\" Bal=\"Actuals\"/></Keys>");
     const SentRequest sent = driver.Of("RepeatingBalance_DDKFunction").back();
     EXPECT_EQ(sent.Value("ShowSubCodes"), "-1");
     EXPECT_EQ(sent.Value("ShowZeroBalances"), "-1");

@@ -48,14 +48,15 @@ class RecordingDriver {
     std::string code;
     long long cents;
   };
-  std::vector<Account> accounts = {{"1000", 10000},  {"1010", -5000}, {"4000", -30000},
-                                   {"4010", -2000},  {"4020", 700},   {"5000", 12000},
-                                   {"6000", 4000},   {"6010", 0},     {"6000-10", 150}};
+  std::vector<Account> accounts = {{"1000", 10000}, {"1010", -5000}, {"4000", -30000},
+                                   {"4010", -2000}, {"4020", 700},   {"5000", 12000},
+                                   {"6000", 4000},  {"6010", 0},     {"6000-10", 150}};
   std::vector<SentRequest> requests;
 
   int Count(const std::string& function) const {
-    return static_cast<int>(std::count_if(requests.begin(), requests.end(),
-                                          [&](const SentRequest& r) { return r.function == function; }));
+    return static_cast<int>(
+        std::count_if(requests.begin(), requests.end(),
+                      [&](const SentRequest& r) { return r.function == function; }));
   }
   std::vector<SentRequest> Of(const std::string& function) const {
     std::vector<SentRequest> found;
@@ -99,9 +100,13 @@ class RecordingDriver {
 
   xml::Node Answer(const SentRequest& request) {
     const std::string& name = request.function;
-    auto element = [&](const std::string& text) { return xml::Document::Parse(text).DocumentElement(); };
+    auto element = [&](const std::string& text) {
+      return xml::Document::Parse(text).DocumentElement();
+    };
     if (name == "SupportedProductFields_DDKFunction") {
-      return element("<A><Field Name='AMOUNT'/><Field Name='CODE'/><Field Name='DESCRIPTION'/><Field Name='TYPE'/></A>");
+      return element(
+          "<A><Field Name='AMOUNT'/><Field Name='CODE'/><Field Name='DESCRIPTION'/><Field "
+          "Name='TYPE'/></A>");
     }
     if (name == "LedgerPeriod_DDKFunction") return element("<A DDKFieldPeriodID='7'/>");
     if (name == "LedgerYears_DDKFunction" || name == "RelativeLedgerYears_DDKFunction") {
@@ -177,13 +182,14 @@ class RecordingDriver {
       }
       if (amounts[0] > 0 && !allow_debit) continue;
       if (amounts[0] < 0 && !allow_credit) continue;
-      if (!zero && std::all_of(amounts.begin(), amounts.end(), [](long long a) { return a == 0; })) {
+      if (!zero &&
+          std::all_of(amounts.begin(), amounts.end(), [](long long a) { return a == 0; })) {
         continue;
       }
       text += "<Rec CODE='" + account.code + "' DESCRIPTION='Account " + account.code + "'";
       for (std::size_t k = 0; k < amounts.size(); ++k) {
-        text += " AMOUNT" + (k ? std::to_string(k + 1) : std::string()) + "='" + Text(amounts[k]) +
-                "'";
+        text +=
+            " AMOUNT" + (k ? std::to_string(k + 1) : std::string()) + "='" + Text(amounts[k]) + "'";
       }
       text += "/>";
     }
@@ -330,7 +336,8 @@ class TestDatabaseMap : public IDatabaseMapProvider {
     list.SetAttribute("Table", Upper(definition.substr(0, semicolon)));
     for (const auto& row : Rows(definition.substr(0, semicolon), year)) {
       xml::Node record = list.AppendChild(list.OwnerDocument().CreateElement("Rec"));
-      for (const char* field : {"CODE", "NAME", "REVENUE"}) record.SetAttribute(field, row.at(field));
+      for (const char* field : {"CODE", "NAME", "REVENUE"})
+        record.SetAttribute(field, row.at(field));
     }
     return list;
   }

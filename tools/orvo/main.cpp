@@ -21,8 +21,9 @@ constexpr CommandEntry kCommands[] = {
      "orvo tokens [--keep-spaces] [--offset N] [--ignore START:END]... -- TEXT"},
     {"parse", RunParseCommand,
      "orvo parse [--workspace DIR] [--converting] [--keep-spaces] -- TEXT"},
-    {"eval", RunEvalCommand, "orvo eval [--workspace DIR] [--style STL_XML] [--year SPEC] [--prd P] [--pdend P] "
-             "[--pdbal T] [--bal T] -- FORMULA"},
+    {"eval", RunEvalCommand,
+     "orvo eval [--workspace DIR] [--style STL_XML] [--year SPEC] [--prd P] [--pdend P] "
+     "[--pdbal T] [--bal T] -- FORMULA"},
     {"check", RunCheckCommand, "orvo check WORKSPACE"},
     {"sample", RunSampleCommand, "orvo sample DIR [--accounts N] [--start S]"},
     {"driver", RunDriverCommand, "orvo driver WORKSPACE FUNCTION [--filter KEY:FIELD=VALUE]..."},
