@@ -14,6 +14,12 @@ namespace orvo::sample {
 namespace {
 
 constexpr const char* kSource = "SampleWorkspace";
+// Every file the sample writes, in writing order: workspace.xml last, so a
+// folder holding it is a complete workspace.
+constexpr const char* kLedgerFile = "ledger.sqlite";
+constexpr const char* kFiles[] = {kLedgerFile,        "chart_map.xml",    "formats.xml",
+                                  "reports.xml",      "styles.xml",       "bookmarks.xml",
+                                  "named_ranges.xml", "data_columns.xml", "workspace.xml"};
 constexpr int kPrintColumn = -2;  // the format provider's number of the column "PRINT"
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
@@ -779,7 +785,7 @@ void WriteWorkspace(const std::string& folder, const SampleOptions& options) {
   SampleRandom random(options.generator_start);
   SampleChart chart(options.accounts, random);
   SampleLedgerShape shape;
-  WriteSampleLedger((root / "ledger.sqlite").string(), chart, shape, random);
+  WriteSampleLedger((root / kLedgerFile).string(), chart, shape, random);
 
   xml::Document document = xml::Document::Create();
   WriteXml(root / "chart_map.xml", ChartMap(document, chart));
@@ -800,6 +806,17 @@ namespace orvo {
 
 void WriteSampleWorkspace(const std::string& folder, const SampleOptions& options) {
   sample::WriteWorkspace(folder, options);
+}
+
+std::vector<std::string> ExistingSampleFiles(const std::string& folder) {
+  std::vector<std::string> existing;
+  for (const char* name : sample::kFiles) {
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::path(folder) / name, error)) {
+      existing.emplace_back(name);
+    }
+  }
+  return existing;
 }
 
 }  // namespace orvo
