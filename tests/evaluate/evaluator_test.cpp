@@ -182,7 +182,7 @@ TEST_F(Evaluator, EachOperandGoesToTheResolverOfItsKind) {
 }
 
 TEST_F(Evaluator, ResolversItStartsWith) {
-  // Cells and ranges until the builder's resolver: no such cell.
+  // Cells and ranges with no placed-item index given: no such cell.
   EXPECT_EQ(Value("=A1+1"), "#REF");
   // Ledger and database-map data until their resolvers: the source knows no such name.
   EXPECT_EQ(RecordValue("<PEx Exp='=I~_T~1' Max=''><EIs><EI Typ='TCM' Val='CM.Sales'/></EIs>"
