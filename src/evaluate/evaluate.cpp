@@ -173,6 +173,12 @@ ColEvaluatedBookmarks& cEvaluate::Bookmarks() {
   return *m_own_bookmarks;
 }
 
+PlacedItems& cEvaluate::PlacedItemIndex() {
+  if (m_sources.placed_items) return *m_sources.placed_items;
+  if (!m_own_placed_items) m_own_placed_items = std::make_unique<PlacedItems>();
+  return *m_own_placed_items;
+}
+
 std::optional<std::string> cEvaluate::CachedCellValue(const std::string& key,
                                                       std::string_view repeat_key) {
   const xml::Node cell = m_cell_values.Find(JoinKey({key, repeat_key}));

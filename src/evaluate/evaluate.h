@@ -175,6 +175,9 @@ class cEvaluate {
   xml::Node NamedRangeValue(const std::string& name);
   // The bookmark definition (BMk) of an upper-case key, or null.
   xml::Node BookmarkDefinition(const std::string& key);
+  // The placed-item index references read: the sources' one, or an own
+  // empty one when the sources give none.
+  PlacedItems& PlacedItemIndex();
   // Whether a row is listed in RowsToIgnore.
   bool IsIgnoredRow(std::string_view format, std::string_view row, std::string_view index);
 
@@ -230,6 +233,7 @@ class cEvaluate {
 
   PreviewSources m_sources;
   std::shared_ptr<ColEvaluatedBookmarks> m_own_bookmarks;
+  std::unique_ptr<PlacedItems> m_own_placed_items;
   ListIndex m_named_range_index;
   ListIndex m_bookmark_index;
   ListIndex m_ignored_row_index;

@@ -4,7 +4,9 @@
 
 #include "evaluate/evaluate.h"
 #include "evaluate/ledger_amounts.h"
+#include "evaluate/reference_resolvers.h"
 #include "formula/formula_names.h"
+#include "frame/named_range_lookup.h"
 #include "frame/text.h"
 
 namespace orvo {
@@ -45,12 +47,20 @@ class HeadingResolver : public IOperandResolver {
 };
 
 // A named range: its value recorded in the build's named-range values.
+// Ranges are valued format by format, after the format's rows, so a defined
+// range not valued yet waits until the named-range pass; after it, and for
+// a name no definition holds, the value is "#REF".
 class NamedRangeResolver : public IOperandResolver {
  public:
   Resolution Resolve(const OperandRequest& request, EvaluationScope& scope) override {
-    const xml::Node record = scope.Evaluator().NamedRangeValue(UpperCase(request.text));
-    if (!record) return Resolution::ErrorValue("#REF");
-    return Resolution::Value(record.AttributeOr("Value", ""));
+    const std::string name = UpperCase(Trim(request.text));
+    cEvaluate& evaluator = scope.Evaluator();
+    const xml::Node record = evaluator.NamedRangeValue(name);
+    if (record) return Resolution::Value(record.AttributeOr("Value", ""));
+    if (!evaluator.ForceLevel2Eval() && !evaluator.EvaluateAllItems() && IsNamedRange(name)) {
+      return Resolution::Deferred();
+    }
+    return Resolution::ErrorValue("#REF");
   }
 };
 
@@ -121,8 +131,9 @@ std::shared_ptr<IOperandResolver> DefaultOperandResolver(OperandKind kind) {
     case OperandKind::kNamedRange:
       return std::make_shared<NamedRangeResolver>();
     case OperandKind::kCell:
+      return MakeCellReferenceResolver();
     case OperandKind::kRange:
-      return std::make_shared<UnresolvedResolver>("#REF");
+      return MakeRangeReferenceResolver();
     case OperandKind::kChartMap:
     case OperandKind::kDatabaseMap:
     case OperandKind::kDriverField:

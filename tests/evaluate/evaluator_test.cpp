@@ -182,7 +182,7 @@ TEST_F(Evaluator, EachOperandGoesToTheResolverOfItsKind) {
 }
 
 TEST_F(Evaluator, ResolversItStartsWith) {
-  // Cells and ranges until the builder's resolver: no such cell.
+  // Cells and ranges with no placed-item index given: no such cell.
   EXPECT_EQ(Value("=A1+1"), "#REF");
   // Ledger data with no workspace on the thread: the data driver cannot be
   // reached, a failure of the evaluation.
