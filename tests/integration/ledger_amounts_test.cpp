@@ -16,6 +16,7 @@
 #include "frame/thread_context.h"
 #include "ledger/sqlite_handle.h"
 #include "orvo/formula_evaluator.h"
+#include "orvo/parser.h"
 #include "orvo/xml.h"
 #include "support/sample_folders.h"
 
@@ -226,6 +227,69 @@ TEST_F(LedgerAmounts, TheTrialBalanceRepeatListsEveryAccountSortedAndFooting) {
   std::vector<std::string> sql_codes;
   while (expected.Step()) sql_codes.push_back(expected.Text(0));
   EXPECT_EQ(codes, sql_codes);
+}
+
+TEST_F(LedgerAmounts, TheCustomerRepeatReadsThisYearsAndLastYearsRecords) {
+  struct Row {
+    std::string code;
+    std::string revenue;
+    std::string last_year;
+  };
+  std::vector<Row> rows;
+  InFreshContext([&] {
+    xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
+    launch.DocumentElement().SetAttribute("Workspace", SmallWorkspace());
+    SetLaunchProperties(launch.DocumentElement());
+    cEvaluate evaluator;
+    const xml::Node format =
+        xml::Document::Parse(
+            "<Fmt Key='CUSTOMERS' Name='CUSTOMERS'><ColBals><ColBal Col='4' "
+            "Year='Y' Prd='' PdEnd='' PdBal='' Bal='Actuals'/></ColBals></Fmt>")
+            .DocumentElement();
+    evaluator.FormatReference(format);
+    evaluator.CurrentFormatName("CUSTOMERS");
+    std::int32_t count = 0;
+    xml::Node list;
+    evaluator.EvaluateRepeat(
+        xml::Document::Parse("<Rpt Typ='2'>DB.Customers; Sort=Revenue DESC</Rpt>")
+            .DocumentElement(),
+        count, {}, list);
+    xml::Document document = xml::Document::Create();
+    for (std::int32_t position = 1; position <= count; ++position) {
+      Row row;
+      for (auto [formula, value] : {std::pair{"=DB.Customers.Code", &row.code},
+                                    std::pair{"=DB.Customers.Revenue", &row.revenue},
+                                    std::pair{"=LY(DB.Customers.Revenue)", &row.last_year}}) {
+        cParser parser;
+        parser.TokenFromString(formula);
+        xml::Node item = document.CreateElement("Itm");
+        item.SetAttribute("Col", "4");
+        item.AppendChild(document.ImportNode(parser.ParsedValue(), true));
+        xml::Node evaluated;
+        evaluator.Evaluate(item, list, position, "CUSTOMERS", evaluated);
+        *value = item.AttributeOr("Value", "");
+      }
+      rows.push_back(row);
+    }
+  });
+  ledger::SqliteStatement expected = ledger.Prepare(
+      "SELECT c.code, c.revenue, (SELECT p.revenue FROM customers p WHERE p.code = c.code AND "
+      "p.year_name = '2025') FROM customers c WHERE c.year_name = '2026' "
+      "ORDER BY c.revenue DESC, c.customer_no");
+  std::size_t index = 0;
+  while (expected.Step()) {
+    ASSERT_LT(index, rows.size());
+    EXPECT_EQ(rows[index].code, expected.Text(0));
+    EXPECT_EQ(Cents(rows[index].revenue), Cents(expected.Text(1)));
+    if (expected.IsNull(2)) {
+      EXPECT_EQ(rows[index].last_year, "") << rows[index].code;
+    } else {
+      EXPECT_EQ(Cents(rows[index].last_year), Cents(expected.Text(2))) << rows[index].code;
+    }
+    ++index;
+  }
+  EXPECT_EQ(index, rows.size());
+  EXPECT_GT(index, 10u);
 }
 
 }  // namespace
