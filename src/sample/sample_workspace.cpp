@@ -484,7 +484,7 @@ xml::Node TrialBalance(const xml::Document& document) {
 xml::Node Customers(const xml::Document& document) {
   FormatBuilder format(document, "CUSTOMERS");
   for (int column = 3; column <= 8; ++column) format.Balance(column, "Y", "", "", "", "Actuals");
-  const char* headings[] = {"Code",     "Customer",    "Region",       "Revenue",
+  const char* headings[] = {"Code",      "Customer",    "Region",       "Revenue",
                             "Last year", "Outstanding", "Credit limit", "Headroom"};
   for (int column = 1; column <= 8; ++column) {
     format.Cell(1, column, headings[column - 1], "COLHEAD");
