@@ -7,7 +7,7 @@
 #include <system_error>
 #include <utility>
 
-#include "frame/per_thread.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 
 namespace orvo::providers {
@@ -69,46 +69,50 @@ xml::Node ParseFile(const fs::path& file, const std::string& text, const char* r
   return element;
 }
 
-void UpperCaseAttributes(const xml::Node& root, const char* xpath, const char* attribute) {
-  for (xml::Node node : root.SelectNodes(xpath)) {
+// Each returns the nodes it selected.
+xml::NodeList UpperCaseAttributes(const xml::Node& root, const char* xpath, const char* attribute) {
+  xml::NodeList nodes = root.SelectNodes(xpath);
+  for (xml::Node node : nodes) {
     std::string value = node.AttributeOr(attribute, "");
     std::string upper = UpperCase(value);
     if (upper != value) node.SetAttribute(attribute, upper);
   }
+  return nodes;
 }
 
-void UpperCaseTexts(const xml::Node& root, const char* xpath) {
-  for (xml::Node node : root.SelectNodes(xpath)) {
+xml::NodeList UpperCaseTexts(const xml::Node& root, const char* xpath) {
+  xml::NodeList nodes = root.SelectNodes(xpath);
+  for (xml::Node node : nodes) {
     std::string value = node.Text();
     std::string upper = UpperCase(value);
     if (upper != value) node.SetText(upper);
   }
+  return nodes;
 }
 
-// Stores lookup keys in upper case (see the header).
-void NormaliseKeys(WorkspaceList list, const xml::Node& root) {
+// Stores lookup keys in upper case (see the header) and returns the keyed
+// nodes. The queries use the descendant axis rather than ".//": the same
+// nodes in the same order, but one walk of the tree instead of a child step
+// from every node whose results are merged, several times dearer on a large
+// format library.
+xml::NodeList NormaliseKeys(WorkspaceList list, const xml::Node& root) {
   switch (list) {
     case WorkspaceList::kReports:
-      UpperCaseAttributes(root, "Rep[@Key]", "Key");
-      break;
+      return UpperCaseAttributes(root, "Rep[@Key]", "Key");
     case WorkspaceList::kFormats:
-      UpperCaseAttributes(root, ".//Fmt[@Key]", "Key");
-      break;
+      return UpperCaseAttributes(root, "descendant::Fmt[@Key]", "Key");
     case WorkspaceList::kBookmarks:
-      UpperCaseAttributes(root, "BMk[@Key]", "Key");
-      break;
+      return UpperCaseAttributes(root, "BMk[@Key]", "Key");
     case WorkspaceList::kNamedRanges:
-      UpperCaseAttributes(root, "Nrg[@Key]", "Key");
-      break;
+      return UpperCaseAttributes(root, "Nrg[@Key]", "Key");
     case WorkspaceList::kChartMap:
-      UpperCaseTexts(root, ".//ItemKey");
-      break;
+      return UpperCaseTexts(root, "descendant::ItemKey");
     case WorkspaceList::kDataColumns:
-      UpperCaseAttributes(root, "Configurations/DC[@Key]", "Key");
-      break;
+      return UpperCaseAttributes(root, "Configurations/DC[@Key]", "Key");
     case WorkspaceList::kStyles:
       break;
   }
+  return {};
 }
 
 std::optional<std::int64_t> WholeNumber(const std::string& text) {
@@ -146,6 +150,7 @@ WorkspaceSettings ParseSettings(const fs::path& folder, const fs::path& file,
                                "\", which is not a period number from 1 to 32767");
   }
   settings.current_period = static_cast<Int16>(*period);
+  settings.current_period_given = element.GetAttribute("CurrentPeriod").has_value();
 
   std::string mode_text = element.AttributeOr("StorageMode", "0");
   std::string mode = UpperCase(mode_text);
@@ -169,12 +174,12 @@ WorkspaceSettings ParseSettings(const fs::path& folder, const fs::path& file,
   return settings;
 }
 
+}  // namespace
+
 // The Workspace objects alive on this thread, by folder.
 struct OpenWorkspaces {
   std::unordered_map<std::string, std::weak_ptr<Workspace>> by_folder;
 };
-
-}  // namespace
 
 xml::Node DetachedCopy(const xml::Node& node) {
   if (!node) return {};
@@ -195,14 +200,19 @@ fs::path Workspace::FolderOf(const xml::Node& launch_properties) {
   return (code ? fs::path(folder) : absolute).lexically_normal();
 }
 
-std::shared_ptr<Workspace> Workspace::Open(const xml::Node& launch_properties) {
+fs::path Workspace::RequiredFolderOf(const xml::Node& launch_properties) {
   fs::path folder = FolderOf(launch_properties);
   if (folder.empty()) {
     RaiseError(kSource,
                "The launch properties name no workspace folder (attribute Workspace of the "
                "launch-properties element)");
   }
-  auto& open = PerThread<OpenWorkspaces>().by_folder;
+  return folder;
+}
+
+std::shared_ptr<Workspace> Workspace::Open(const xml::Node& launch_properties) {
+  fs::path folder = RequiredFolderOf(launch_properties);
+  auto& open = ThreadContext::Current().Workspaces().Get().by_folder;
   std::weak_ptr<Workspace>& slot = open[folder.string()];
   if (std::shared_ptr<Workspace> alive = slot.lock()) return alive;
   auto workspace = std::make_shared<Workspace>(folder);
@@ -214,20 +224,23 @@ std::shared_ptr<Workspace> Workspace::Open(const xml::Node& launch_properties) {
 Workspace::Workspace(fs::path folder) : m_folder(std::move(folder)) {}
 
 const WorkspaceSettings& Workspace::Settings() {
-  if (m_settings) return *m_settings;
+  if (!m_settings) m_settings = ReadSettings(m_folder);
+  return *m_settings;
+}
+
+WorkspaceSettings Workspace::ReadSettings(const fs::path& folder) {
   std::error_code code;
-  fs::file_status status = fs::status(m_folder, code);
+  fs::file_status status = fs::status(folder, code);
   if (status.type() == fs::file_type::not_found) {
-    RaiseError(kSource, "Workspace folder '" + m_folder.string() + "' does not exist");
+    RaiseError(kSource, "Workspace folder '" + folder.string() + "' does not exist");
   }
   if (!fs::is_directory(status)) {
-    RaiseError(kSource, "Workspace folder '" + m_folder.string() + "' is not a folder");
+    RaiseError(kSource, "Workspace folder '" + folder.string() + "' is not a folder");
   }
-  fs::path file = m_folder / kSettingsFile;
+  fs::path file = folder / kSettingsFile;
   std::optional<std::string> text = ReadFile(file);
   if (!text) RaiseFileProblem(file, "is missing (every workspace needs one)");
-  m_settings = ParseSettings(m_folder, file, ParseFile(file, *text, "Workspace"));
-  return *m_settings;
+  return ParseSettings(folder, file, ParseFile(file, *text, "Workspace"));
 }
 
 xml::Node Workspace::List(WorkspaceList list) {
@@ -239,14 +252,17 @@ xml::Node Workspace::List(WorkspaceList list) {
   fs::path file = m_folder / list_file.file;
   std::optional<std::string> text = ReadFile(file);
   xml::Node root;
+  xml::NodeList keyed;
   if (text) {
     root = ParseFile(file, *text, list_file.root);
-    NormaliseKeys(list, root);
+    keyed = NormaliseKeys(list, root);
     // Detached, so that "/BMk[...]" on the list selects its entries.
     root.ParentNode().RemoveChild(root);
   } else {
     root = xml::Document::Create().CreateElement(list_file.root);
   }
+  // The format index comes from the same walk as the keys' upper-casing.
+  if (list == WorkspaceList::kFormats) m_formats = IndexFormats(keyed);
   slot = root;
   return slot;
 }
@@ -258,18 +274,20 @@ xml::Node Workspace::DataColumnPart(const char* name) {
   return part;
 }
 
-xml::Node Workspace::FindFormat(const std::string& upper_key) {
-  if (!m_formats) {
-    KeyIndex index;
-    for (const xml::Node& format : List(WorkspaceList::kFormats).SelectNodes(".//Fmt[@Key]")) {
-      auto [entry, added] = index.try_emplace(format.AttributeOr("Key", ""), format);
-      // A full format replaces a stub (a Fmt without children) met earlier.
-      if (!added && !entry->second.HasChildNodes()) entry->second = format;
-    }
-    m_formats = std::move(index);
+Workspace::KeyIndex Workspace::IndexFormats(const xml::NodeList& formats) {
+  KeyIndex index;
+  for (const xml::Node& format : formats) {
+    auto [entry, added] = index.try_emplace(format.AttributeOr("Key", ""), format);
+    // A full format replaces a stub (a Fmt without children) met earlier.
+    if (!added && !entry->second.HasChildNodes()) entry->second = format;
   }
-  auto found = m_formats->find(upper_key);
-  return found == m_formats->end() ? xml::Node() : found->second;
+  return index;
+}
+
+xml::Node Workspace::FindFormat(const std::string& upper_key) {
+  List(WorkspaceList::kFormats);
+  auto found = m_formats.find(upper_key);
+  return found == m_formats.end() ? xml::Node() : found->second;
 }
 
 xml::Node Workspace::FindDataColumnConfiguration(const std::string& upper_key) {

@@ -1,47 +1,32 @@
 #include "ledger/ledger_test_workspace.h"
 
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <system_error>
-
-#include "ledger/sample_workspace.h"
 
 namespace orvo::ledger::testing {
-namespace {
 
-std::filesystem::path& TemporaryRoot() {
-  static std::filesystem::path root = [] {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("orvo_ledger_tests_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(path);
-    std::atexit([] {
-      std::error_code error;
-      std::filesystem::remove_all(TemporaryRoot(), error);
-    });
-    return path;
-  }();
-  return root;
-}
-
-}  // namespace
-
-std::filesystem::path FreshFolder(const std::string& name) {
-  std::filesystem::path path = TemporaryRoot() / name;
-  std::filesystem::remove_all(path);
-  std::filesystem::create_directories(path);
+std::filesystem::path NewSampleWorkspace(const std::string& name, int accounts) {
+  std::filesystem::path path = FreshFolder(name);
+  SampleOptions options;
+  options.accounts = accounts;
+  WriteSampleWorkspace(path.string(), options);
   return path;
 }
 
-const std::string& SmallWorkspace() {
-  static const std::string folder = [] {
-    std::filesystem::path path = FreshFolder("small");
-    SampleOptions options;
-    options.accounts = kSmallAccounts;
-    WriteSampleWorkspace(path.string(), options);
-    return path.string();
-  }();
-  return folder;
+LedgerWriter::LedgerWriter(const std::filesystem::path& ledger) {
+  sqlite3* raw = nullptr;
+  int code = sqlite3_open_v2(ledger.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  m_connection.reset(raw);
+  EXPECT_EQ(code, SQLITE_OK) << ledger;
+  sqlite3_busy_timeout(raw, 5000);
+}
+
+void LedgerWriter::Execute(const std::string& sql) {
+  char* message = nullptr;
+  int code = sqlite3_exec(m_connection.get(), sql.c_str(), nullptr, nullptr, &message);
+  EXPECT_EQ(code, SQLITE_OK) << sql << ": " << (message ? message : "");
+  sqlite3_free(message);
 }
 
 xml::Node RunFunction(CLedgerCommandFactory& factory, const std::string& function,

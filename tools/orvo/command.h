@@ -3,10 +3,13 @@
 #ifndef ORVO_TOOLS_COMMAND_H_
 #define ORVO_TOOLS_COMMAND_H_
 
+#include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "orvo/providers.h"
 #include "orvo/xml.h"
 
 namespace orvo::cli {
@@ -20,8 +23,19 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The options before "--" and the one TEXT after it; throws UsageError when
-// TEXT is missing or more than one argument follows "--".
+// The longest text a formula may be: the parser's positions are 16-bit, so
+// 32,767 bytes of UTF-8.
+inline constexpr std::size_t kLongestFormula = 32767;
+inline constexpr const char* kFormulaTooLong =
+    "the text is longer than a formula may be (32,767 characters)";
+
+// The formula text of the commands that take one (tokens, parse, eval) and
+// their other options. The text is the one argument after "--", or the
+// content of FILE for "--file FILE", or standard input for "-" or
+// "--file -"; a line end closing a file's content is not part of the text.
+// Throws UsageError when there is no text, more than one, or the file cannot
+// be read. A text longer than a formula may be gets a note on standard
+// error; it is still passed on, so the parser's own messages are kept.
 struct OptionsAndText {
   Arguments options;
   std::string text;
@@ -34,6 +48,13 @@ long long ParseWholeNumber(const std::string& text, long long low, long long hig
 
 // The launch-properties node naming a workspace folder.
 xml::Node LaunchPropertiesFor(const xml::Document& document, const std::string& workspace);
+
+// The workspace's store context from the registered storage provider, all of
+// its files checked at once when it offers IStoreCheck: a missing folder or a
+// broken file fails here, once and naming it, before any formula is parsed
+// (the parser would turn it into a message per formula). Hold the result
+// while parsing: the components of the thread share what it read.
+std::shared_ptr<IStoreContext> OpenCheckedWorkspace(const xml::Node& launch_properties);
 
 int RunTokensCommand(const Arguments& args);
 int RunParseCommand(const Arguments& args);

@@ -1,19 +1,25 @@
-#include "ledger/sample_workspace.h"
+#include "orvo/sample_workspace.h"
 
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 #include <vector>
 
-#include "ledger/sample_chart.h"
-#include "ledger/sample_ledger_writer.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
+#include "sample/sample_chart.h"
+#include "sample/sample_ledger_writer.h"
 
-namespace orvo::ledger {
+namespace orvo::sample {
 namespace {
 
 constexpr const char* kSource = "SampleWorkspace";
+// Every file the sample writes, in writing order: workspace.xml last, so a
+// folder holding it is a complete workspace.
+constexpr const char* kLedgerFile = "ledger.sqlite";
+constexpr const char* kFiles[] = {kLedgerFile,        "chart_map.xml",    "formats.xml",
+                                  "reports.xml",      "styles.xml",       "bookmarks.xml",
+                                  "named_ranges.xml", "data_columns.xml", "workspace.xml"};
 constexpr int kPrintColumn = -2;  // the format provider's number of the column "PRINT"
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
@@ -238,10 +244,7 @@ class FormatBuilder {
 
   void Repeat(int row, const std::string& folders, bool sub_codes, bool zero_balances,
               const std::vector<std::string>& sort_fields) {
-    if (!m_repeats) m_repeats = m_format.AppendChild(m_document.CreateElement("Rpts"));
-    xml::Node repeat = m_repeats.AppendChild(m_document.CreateElement("Rpt"));
-    repeat.SetAttribute("Row", std::to_string(row));
-    repeat.SetAttribute("Typ", "1");
+    xml::Node repeat = NewRepeat(row, "1");
     repeat.SetAttribute("Sub", sub_codes ? "-1" : "0");
     repeat.SetAttribute("Zer", zero_balances ? "-1" : "0");
     repeat.SetAttribute("Use", "0");
@@ -253,6 +256,15 @@ class FormatBuilder {
     }
   }
 
+  // A row repeating over the records of a database-map definition text.
+  void DatabaseRepeat(int row, const std::string& definition) {
+    xml::Node repeat = NewRepeat(row, "2");
+    repeat.SetAttribute("Sub", "0");
+    repeat.SetAttribute("Zer", "0");
+    repeat.SetAttribute("Use", "0");
+    repeat.AppendChild(m_document.CreateTextNode(definition));
+  }
+
   xml::Node Finish() {
     m_format.SetAttribute("MRow", std::to_string(m_max_row));
     m_format.SetAttribute("MCol", std::to_string(m_max_column));
@@ -260,6 +272,14 @@ class FormatBuilder {
   }
 
  private:
+  xml::Node NewRepeat(int row, const char* type) {
+    if (!m_repeats) m_repeats = m_format.AppendChild(m_document.CreateElement("Rpts"));
+    xml::Node repeat = m_repeats.AppendChild(m_document.CreateElement("Rpt"));
+    repeat.SetAttribute("Row", std::to_string(row));
+    repeat.SetAttribute("Typ", type);
+    return repeat;
+  }
+
   xml::Node RowElement(int row) {
     while (static_cast<int>(m_rows.size()) < row) {
       xml::Node element = m_items.AppendChild(m_document.CreateElement("Row"));
@@ -459,6 +479,35 @@ xml::Node TrialBalance(const xml::Document& document) {
   return format.Finish();
 }
 
+// One row per customer of the year, largest revenue first, with last year's
+// revenue beside it, totals and the number of customers.
+xml::Node Customers(const xml::Document& document) {
+  FormatBuilder format(document, "CUSTOMERS");
+  for (int column = 3; column <= 8; ++column) format.Balance(column, "Y", "", "", "", "Actuals");
+  const char* headings[] = {"Code",      "Customer",    "Region",       "Revenue",
+                            "Last year", "Outstanding", "Credit limit", "Headroom"};
+  for (int column = 1; column <= 8; ++column) {
+    format.Cell(1, column, headings[column - 1], "COLHEAD");
+  }
+  format.Cell(2, 1, "=DB.Customers.Code", "CODE");
+  format.Cell(2, 2, "=DB.Customers.Name", "LABEL");
+  format.Cell(2, 3, "=DB.Customers.Region", "LABEL");
+  format.Cell(2, 4, "=DB.Customers.Revenue", "AMOUNT");
+  format.Cell(2, 5, "=LY(DB.Customers.Revenue)", "AMOUNT");
+  format.Cell(2, 6, "=DB.Customers.Outstanding", "AMOUNT");
+  format.Cell(2, 7, "=DB.Customers.CreditLimit", "AMOUNT");
+  format.Cell(2, 8, "=DB.Customers.CreditLimit-DB.Customers.Outstanding", "AMOUNT");
+  format.DatabaseRepeat(2, "DB.Customers; Sort=Revenue DESC");
+  format.Cell(3, 2, "Total", "SECTION");
+  for (int column = 4; column <= 8; ++column) {
+    const std::string letter = ColumnLetters(column);
+    format.Cell(3, column, "=Sum(" + letter + "2)", "TOTAL");
+  }
+  format.Cell(4, 2, "Number of customers", "LABEL");
+  format.Cell(4, 4, "=RecordCount(DB.Customers)", "LABEL");
+  return format.Finish();
+}
+
 xml::Node Header(const xml::Document& document, const std::string& key, const std::string& title,
                  const std::string& subtitle) {
   FormatBuilder format(document, key);
@@ -642,6 +691,11 @@ xml::Node Reports(const xml::Document& document) {
   trial.AppendChild(Entry(document, "Bdy", "TRIAL_BALANCE"));
   root.AppendChild(Report(document, "TRIAL_BALANCE", "Trial balance", "TB_HEADER",
                           document.CreateElement("Grps"), trial));
+
+  xml::Node customers = document.CreateElement("Bdys");
+  customers.AppendChild(Entry(document, "Bdy", "CUSTOMERS"));
+  root.AppendChild(Report(document, "CUSTOMERS", "Customers", "CU_HEADER",
+                          document.CreateElement("Grps"), customers));
   return root;
 }
 
@@ -652,12 +706,14 @@ xml::Node Formats(const xml::Document& document) {
   statements.AppendChild(IncomeStatement(document));
   statements.AppendChild(BalanceSheet(document));
   statements.AppendChild(TrialBalance(document));
+  statements.AppendChild(Customers(document));
   xml::Node layout = root.AppendChild(document.CreateElement("Folder"));
   layout.SetAttribute("Name", "Headers and footers");
   layout.AppendChild(
       Header(document, "IS_HEADER", "Income statement", "For the period ended {Period}"));
   layout.AppendChild(Header(document, "BS_HEADER", "Balance sheet", "As at {Period}"));
   layout.AppendChild(Header(document, "TB_HEADER", "Trial balance", "As at {Period}"));
+  layout.AppendChild(Header(document, "CU_HEADER", "Customers", "For the year {Year}"));
   layout.AppendChild(Footer(document));
   return root;
 }
@@ -764,9 +820,7 @@ xml::Node WorkspaceElement(const xml::Document& document, int current_period) {
   return root;
 }
 
-}  // namespace
-
-void WriteSampleWorkspace(const std::string& folder, const SampleOptions& options) {
+void WriteWorkspace(const std::string& folder, const SampleOptions& options) {
   if (options.accounts < 40 || options.accounts > 1000000) {
     RaiseError(kSource, "The sample needs between 40 and 1000000 accounts, not " +
                             std::to_string(options.accounts));
@@ -781,7 +835,7 @@ void WriteSampleWorkspace(const std::string& folder, const SampleOptions& option
   SampleRandom random(options.generator_start);
   SampleChart chart(options.accounts, random);
   SampleLedgerShape shape;
-  WriteSampleLedger((root / "ledger.sqlite").string(), chart, shape, random);
+  WriteSampleLedger((root / kLedgerFile).string(), chart, shape, random);
 
   xml::Document document = xml::Document::Create();
   WriteXml(root / "chart_map.xml", ChartMap(document, chart));
@@ -795,4 +849,24 @@ void WriteSampleWorkspace(const std::string& folder, const SampleOptions& option
   WriteXml(root / "workspace.xml", WorkspaceElement(document, shape.current_period));
 }
 
-}  // namespace orvo::ledger
+}  // namespace
+}  // namespace orvo::sample
+
+namespace orvo {
+
+void WriteSampleWorkspace(const std::string& folder, const SampleOptions& options) {
+  sample::WriteWorkspace(folder, options);
+}
+
+std::vector<std::string> ExistingSampleFiles(const std::string& folder) {
+  std::vector<std::string> existing;
+  for (const char* name : sample::kFiles) {
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::path(folder) / name, error)) {
+      existing.emplace_back(name);
+    }
+  }
+  return existing;
+}
+
+}  // namespace orvo
