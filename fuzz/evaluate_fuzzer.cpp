@@ -1,39 +1,34 @@
-// Fuzz target: formula text (or a raw parsed-expression record) through
-// cEvaluate::Evaluate.
+// Fuzz target: formula text through the evaluator, as `orvo eval` drives it.
 //
-// The first byte picks the set-up:
-//   bit 0: the last evaluation level (nothing deferred) or the first;
-//   bit 1: the item is the second record of a three-record repeat;
-//   bit 2: cells and ranges have values (numbers and texts holding commas,
-//          brackets, quotes and operator characters) instead of "#REF";
-//   bit 3: the rest is a PEx element as XML rather than a formula text, so
-//          records the parser would never write (positions outside the
-//          text, unknown functions, overlapping formulas) are tried too.
-// Inputs are capped at 4 KiB. Evaluate must end every input with a value or
-// an error value: no failure escaping it, no crash, no hang, and never NaN
-// or infinity written as a value.
+// The first byte picks the set-up: its low three bits the style the value is
+// shown in (General, Numeric with brackets and red negatives, Numeric with a
+// currency and a zero text, Percentage, Date/Time, three Text cases), bit 3
+// whether a formula whose parse reports messages is evaluated all the same
+// (from whatever record the parser made of it). The rest is the formula or
+// mixed text. Inputs are capped at 4 KiB. Every input must end as a value or
+// an error value: no failure escaping the evaluation, no crash, no hang, and
+// never NaN or infinity written as a value.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include "evaluate/evaluate.h"
 #include "orvo/error.h"
-#include "orvo/parser.h"
-#include "orvo/xml.h"
+#include "orvo/formula_evaluator.h"
 
 namespace {
 
-class FuzzCells : public orvo::IOperandResolver {
- public:
-  orvo::Resolution Resolve(const orvo::OperandRequest& request, orvo::EvaluationScope&) override {
-    static const char* const kValues[] = {"12.5",  "-3", "0",  "a,b", "(x",   "\"q\"",
-                                          "1E300", "-",  "7%", "",    "TRUE", "x)y+z"};
-    const std::size_t pick = request.text.size() + static_cast<std::size_t>(request.number);
-    if (request.wants_cells) return orvo::Resolution::Cells({kValues[pick % 12], "4", "-2"});
-    if (pick % 17 == 0) return orvo::Resolution::Deferred();
-    return orvo::Resolution::Value(kValues[pick % 12]);
-  }
+constexpr const char* kStyles[] = {
+    "<Stl><NFmt Typ='General'><Def/></NFmt><Alg/><Brd/><Fnts><Fnt Clr='0'/></Fnts></Stl>",
+    "<Stl><NFmt Typ='Numeric'><Def Dec='2' Cur='None' Zer='-' Sep='-1' DisN='(1)' DisP=''"
+    " RedN='-1' RedP='0'/></NFmt><Alg/><Brd/><Fnts><Fnt Clr='0'/></Fnts></Stl>",
+    "<Stl><NFmt Typ='Numeric'><Def Dec='0' Cur='$' Zer='0' Sep='0' DisN='-1' DisP='(1)'"
+    " RedN='0' RedP='-1'/></NFmt><Alg/><Brd/><Fnts/></Stl>",
+    "<Stl><NFmt Typ='Percentage'><Def Dec='1'/></NFmt><Alg/><Brd/><Fnts/></Stl>",
+    "<Stl><NFmt Typ='Date/Time'><Def Typ='dd mmm yyyy hh:nn'/></NFmt><Alg/><Brd/><Fnts/></Stl>",
+    "<Stl><NFmt Typ='Text'><Def Txt='2'/></NFmt><Alg/><Brd/><Fnts/></Stl>",
+    "<Stl><NFmt Typ='Text'><Def Txt='3'/></NFmt><Alg/><Brd/><Fnts/></Stl>",
+    "<Stl><NFmt Typ='Text'><Def Txt='4'/></NFmt><Alg/><Brd/><Fnts/></Stl>",
 };
 
 }  // namespace
@@ -41,60 +36,21 @@ class FuzzCells : public orvo::IOperandResolver {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0 || size > 4096) return 0;
   const std::uint8_t options = data[0];
-  const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+  const std::string formula(reinterpret_cast<const char*>(data + 1), size - 1);
 
-  orvo::xml::Document document = orvo::xml::Document::Parse(
-      "<Fmt><Itms><Row><Itm Key='B2' Row='2' Col='2' Value='' Str='' MgKey='' ASz='0'><PEx/>"
-      "<Stl><NFmt Typ='Numeric'><Def Dec='2' Cur='None' Zer='-' Sep='-1' DisN='(1)' DisP=''"
-      " RedN='-1' RedP='0'/></NFmt><Alg/><Brd/><Fnts><Fnt Clr='0'/></Fnts></Stl></Itm></Row>"
-      "</Itms></Fmt>");
-  orvo::xml::Node item = document.DocumentElement().SelectSingleNode("Itms/Row/Itm");
-  orvo::xml::Node record;
-  if ((options & 8) != 0) {
-    try {
-      record = document.ImportNode(orvo::xml::Document::Parse(text).DocumentElement(), true);
-    } catch (const orvo::Error&) {
-      return 0;  // not XML
-    }
-  } else {
-    orvo::cParser parser;
-    parser.TokenFromString(text);
-    record = document.ImportNode(parser.ParsedValue(), true);
-  }
-  item.SetAttribute("Value", text);
-  item.ReplaceChild(record, item.FirstChild());
-
-  orvo::cEvaluate evaluator;
-  const bool final_level = (options & 1) != 0;
-  evaluator.EvaluateAllItems(final_level);
-  evaluator.ForceLevel1Eval(final_level);
-  evaluator.ForceLevel2Eval(final_level);
-  evaluator.CurrentFormatName("FUZZ");
-  if ((options & 4) != 0) {
-    auto cells = std::make_shared<FuzzCells>();
-    evaluator.SetOperandResolver(orvo::OperandKind::kCell, cells);
-    evaluator.SetOperandResolver(orvo::OperandKind::kRange, cells);
-  }
-  orvo::xml::Node records;
-  std::int32_t position = 0;
-  if ((options & 2) != 0) {
-    records = orvo::xml::Document::Parse("<Rpt><R AMOUNT='1'/><R AMOUNT='2'/><R AMOUNT='3'/></Rpt>")
-                  .DocumentElement();
-    position = 2;
-  }
-  orvo::xml::Node evaluated;
+  orvo::FormulaEvaluator evaluator;
+  evaluator.EvaluateUnparsed((options & 8) != 0);
+  orvo::FormulaEvaluation result;
   try {
-    evaluator.Evaluate(item, records, position, "K", evaluated);
+    result = evaluator.Evaluate(formula, kStyles[options & 7]);
   } catch (...) {
-    std::abort();  // Evaluate must turn every failure into an error value
+    std::abort();  // evaluation turns every failure into an error value
   }
-  const std::string value = item.AttributeOr("Value", "");
   for (const char* forbidden : {"nan", "NaN", "inf", "Inf"}) {
-    if (item.AttributeOr("Evaluated", "") != "0" && value != text &&
-        value.find(forbidden) != std::string::npos && text.find(forbidden) == std::string::npos) {
+    if (result.value.find(forbidden) != std::string::npos &&
+        formula.find(forbidden) == std::string::npos) {
       std::abort();
     }
   }
-  item.Xml();
   return 0;
 }

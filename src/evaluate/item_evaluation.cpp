@@ -479,7 +479,7 @@ std::string ItemEvaluation::ArgumentValue(TextSpan argument) {
   if (trimmed.empty()) return std::string();
   // A lone value (most arguments once their operands are substituted) is
   // its own value: no operator, bracket or quote to work on.
-  const OperatorTable& operators = ThreadOperatorTable();
+  const OperatorTable& operators = SharedOperatorTable();
   const bool plain = std::none_of(trimmed.begin(), trimmed.end(), [&](char c) {
     return operators.IsOperatorChar(c) || c == '"' || c == '\'' || c == '=';
   });
