@@ -40,6 +40,7 @@ int RunParseCommand(const Arguments& args);
 int RunCheckCommand(const Arguments& args);
 int RunSampleCommand(const Arguments& args);
 int RunDriverCommand(const Arguments& args);
+int RunEvalCommand(const Arguments& args);
 
 }  // namespace orvo::cli
 

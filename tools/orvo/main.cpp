@@ -21,6 +21,7 @@ constexpr CommandEntry kCommands[] = {
      "orvo tokens [--keep-spaces] [--offset N] [--ignore START:END]... -- TEXT"},
     {"parse", RunParseCommand,
      "orvo parse [--workspace DIR] [--converting] [--keep-spaces] -- TEXT"},
+    {"eval", RunEvalCommand, "orvo eval [--workspace DIR] [--style STL_XML] -- FORMULA"},
     {"check", RunCheckCommand, "orvo check WORKSPACE"},
     {"sample", RunSampleCommand, "orvo sample DIR [--accounts N] [--start S]"},
     {"driver", RunDriverCommand, "orvo driver WORKSPACE FUNCTION [--filter KEY:FIELD=VALUE]..."},

@@ -1,0 +1,66 @@
+// Evaluating one formula outside a report: what a cell holding it would show.
+//
+//   orvo::FormulaEvaluator evaluator;
+//   orvo::FormulaEvaluation result = evaluator.Evaluate("=Sum(1,2)*3");
+//   // result.value == "9", result.display_text == "9"
+//
+// The formula is evaluated as the single item of a one-row scratch format,
+// not in a repeat, at the final evaluation level (nothing is deferred), with
+// the style given as the text of an Stl element (number format, fonts; the
+// General category when none is given). Page numbers and references come
+// back as the markers a host resolves when it paginates: the character
+// U+00FF followed by "P" (page), "C" (page count), or "R", the reference
+// index and U+00FF again. Cells and ranges of the scratch format hold
+// nothing, so a reference to one gives "#REF".
+//
+// Threading: an evaluator belongs to the thread that created it.
+#ifndef ORVO_FORMULA_EVALUATOR_H_
+#define ORVO_FORMULA_EVALUATOR_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "orvo/xml.h"
+
+namespace orvo {
+
+struct FormulaEvaluation {
+  // False when the formula does not parse: `messages` holds the parser's
+  // messages and nothing was evaluated.
+  bool parsed = false;
+  std::vector<std::string> messages;
+  std::string value;         // the value stored on the item
+  std::string display_text;  // the item's display text
+  // The colour (Clr) of the item's first font run after formatting (a
+  // number format may turn it red, "255"); empty when the style has no run.
+  std::string colour;
+};
+
+class FormulaEvaluator {
+ public:
+  FormulaEvaluator();
+  ~FormulaEvaluator();
+  FormulaEvaluator(const FormulaEvaluator&) = delete;
+  FormulaEvaluator& operator=(const FormulaEvaluator&) = delete;
+
+  // Stores a deep copy of the launch-properties node as the thread's when
+  // none is stored yet; a workspace named there makes its names (bookmarks,
+  // named ranges, chart map, ...) known to the parser and the evaluator.
+  void Init(const xml::Node& launch_properties);
+
+  // Parses and evaluates `formula`. `style` is the text of an Stl element;
+  // empty means the General category. A style that is not well-formed XML or
+  // not an Stl element raises orvo::Error; failures of the evaluation itself
+  // end as the error value "#ERROR".
+  FormulaEvaluation Evaluate(std::string_view formula, std::string_view style = {});
+
+ private:
+  struct State;
+  std::unique_ptr<State> m_state;
+};
+
+}  // namespace orvo
+
+#endif  // ORVO_FORMULA_EVALUATOR_H_

@@ -1,0 +1,44 @@
+#include "evaluate/function_order.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace orvo {
+
+std::string_view FunctionOrderStylesheetText() {
+  static constexpr std::string_view kText =
+      "<xsl:stylesheet xmlns:xsl='http://www.w3.org/1999/XSL/Transform' version='1.0'>"
+      "<xsl:template match='EFs'>"
+      "<EFs>"
+      "<xsl:for-each select='EF'>"
+      "<xsl:sort select='@Pos' data-type='number' order='descending'/>"
+      "<EF>"
+      "<xsl:attribute name='Typ'><xsl:value-of select='@Typ'/></xsl:attribute>"
+      "<xsl:attribute name='Pos'><xsl:value-of select='@Pos'/></xsl:attribute>"
+      "</EF>"
+      "</xsl:for-each>"
+      "</EFs>"
+      "</xsl:template>"
+      "</xsl:stylesheet>";
+  return kText;
+}
+
+xml::Node SortFunctionList(const xml::Stylesheet& stylesheet, const xml::Node& function_list,
+                           const xml::Document& document) {
+  xml::Document result = xml::Document::Create();
+  function_list.TransformNodeToObject(stylesheet, result);
+  const xml::Node sorted = result.DocumentElement();
+  if (!sorted) return document.CreateElement("EFs");
+  return document.ImportNode(sorted, true);
+}
+
+std::vector<std::size_t> FunctionOrder(const std::vector<ParsedExpression::FunctionCall>& calls) {
+  std::vector<std::size_t> order(calls.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return calls[a].position > calls[b].position;
+  });
+  return order;
+}
+
+}  // namespace orvo

@@ -1,0 +1,122 @@
+// The work of one cEvaluate::Evaluate call on one item: the parsed record
+// read typed, the working text with its tracked positions, operand
+// resolution, the function calls, the final operator expression and the
+// value and display text written back.
+//
+// One ItemEvaluation is kept by its evaluator and reused call after call, so
+// its buffers are allocated once. Its state after a call describes that
+// call's item (the evaluator's FindItems and OperandCache read it).
+#ifndef ORVO_EVALUATE_ITEM_EVALUATION_H_
+#define ORVO_EVALUATE_ITEM_EVALUATION_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "evaluate/operand_resolver.h"
+#include "evaluate/operator_evaluation.h"
+#include "evaluate/working_text.h"
+#include "formula/parsed_expression.h"
+#include "orvo/xml.h"
+
+namespace orvo {
+
+class cEvaluate;
+
+class ItemEvaluation {
+ public:
+  // Brackets nested deeper than this make the item "#ERROR": evaluation
+  // works without recursion, but no report formula comes near it and the
+  // limit bounds the work a pathological text can cause.
+  static constexpr int kMaxNesting = 1000;
+
+  explicit ItemEvaluation(cEvaluate& evaluator) : m_evaluator(evaluator) {}
+
+  // Evaluates the prepared item; true when it got its value (or an error
+  // value), false when it was deferred. Raises on failures; Evaluate turns
+  // them into "#ERROR".
+  bool Run(const xml::Node& item, const xml::Node& repeat_list, std::int32_t repeat_position,
+           std::string_view repeat_key);
+
+  // The last call's literal spans and operand placeholders.
+  // The literal spans as scanned, before any substitution.
+  const std::vector<TextSpan>& LiteralSpans() const { return m_scanned_literals; }
+  struct Placeholder {
+    TextSpan span;  // in the expression text before substitution
+    int number;     // k
+  };
+  const std::vector<Placeholder>& Placeholders() const { return m_placeholders; }
+  const ParsedExpression& Record() const { return m_record; }
+
+ private:
+  enum class Outcome { kDone, kDeferred };
+
+  // Reads positions, literal spans and placeholders out of the record.
+  void Load();
+  // The innermost call whose brackets hold `position`, if any.
+  std::optional<Function> EnclosingCall(std::size_t position) const;
+  // Fills m_brackets: each call's argument span (after Load).
+  void FindCallBrackets();
+  Outcome ResolveOperands(EvaluationScope& scope);
+  Outcome EvaluateCalls(EvaluationScope& scope);
+  Outcome EvaluateFunction(WorkingText::Call& call, EvaluationScope& scope);
+  std::string FinalValue();
+
+  // Function bodies. `arguments` is the span between the brackets.
+  Resolution CallFunction(Function function, TextSpan arguments, EvaluationScope& scope);
+  Resolution SumOrAverage(TextSpan arguments, bool average, EvaluationScope& scope);
+  Resolution Count(TextSpan arguments, EvaluationScope& scope);
+  Resolution CountRows(TextSpan arguments, EvaluationScope& scope);
+  Resolution Extreme(TextSpan arguments, bool largest);
+  Resolution Logical(TextSpan arguments, bool all);
+  Resolution If(TextSpan arguments);
+  Resolution LeftOrRight(TextSpan arguments, bool left);
+  Resolution Modulo(TextSpan arguments);
+  Resolution Note(TextSpan arguments, bool include, EvaluationScope& scope);
+  Resolution Reference(TextSpan arguments, EvaluationScope& scope);
+  Resolution RepeatedRows(EvaluationScope& scope);
+  Resolution External(Function function, TextSpan arguments, EvaluationScope& scope);
+
+  // The top-level comma-separated parts of a span (outside brackets and literals).
+  std::vector<TextSpan> SplitArguments(TextSpan arguments) const;
+  // The last comma of a span outside literals, or npos.
+  std::size_t LastComma(TextSpan arguments) const;
+  // An argument's value: evaluated as an expression, trimmed, unquoted.
+  std::string ArgumentValue(TextSpan argument);
+  // The literal spans for the operator evaluator, with offsets for `part`.
+  Literals LiteralsFor(TextSpan part);
+  // The number of cells the operands substituted inside `argument` stand for;
+  // nullopt when it holds no cell or range operand.
+  std::optional<std::int32_t> CellsIn(TextSpan argument, EvaluationScope& scope);
+  // A bookmark function's key: its argument as written, trimmed, unquoted, upper case.
+  std::string BookmarkKey(TextSpan arguments) const;
+  OperandRequest RequestFor(int number) const;
+  bool ItemWasDeferred() const;
+  void Defer();
+  void Finish(std::string_view value);
+
+  cEvaluate& m_evaluator;
+  xml::Node m_item;
+  xml::Node m_record_element;
+  ParsedExpression m_record;
+  bool m_is_formula = false;
+  WorkingText m_text;
+  std::vector<Placeholder> m_placeholders;
+  std::vector<TextSpan> m_scanned_literals;
+  // Per call (same index as m_text.Calls()): the argument span when the name
+  // is followed by brackets, found before substitution.
+  std::vector<std::optional<TextSpan>> m_brackets;
+  std::vector<std::pair<std::size_t, std::size_t>> m_pairs;  // matching brackets, by opening
+  std::vector<std::size_t> m_open;
+  std::vector<WorkingText::Edit> m_edits;
+  std::string m_error_value;
+  std::vector<LiteralRange> m_ranges;  // set when an operand made the item an error value
+};
+
+}  // namespace orvo
+
+#endif  // ORVO_EVALUATE_ITEM_EVALUATION_H_

@@ -1,0 +1,41 @@
+// orvo eval: what a cell holding one formula would show.
+#include <iostream>
+
+#include "command.h"
+#include "orvo/formula_evaluator.h"
+#include "orvo/xml.h"
+
+namespace orvo::cli {
+
+int RunEvalCommand(const Arguments& args) {
+  std::optional<std::string> workspace;
+  std::string style;
+  const auto [options, formula] = SplitAtText(args);
+  for (std::size_t i = 0; i < options.size(); ++i) {
+    const std::string& arg = options[i];
+    if (arg == "--workspace" && i + 1 < options.size()) {
+      workspace = options[++i];
+    } else if (arg == "--style" && i + 1 < options.size()) {
+      style = options[++i];
+    } else {
+      throw UsageError("unexpected argument: " + arg);
+    }
+  }
+
+  xml::Document document = xml::Document::Create();
+  FormulaEvaluator evaluator;
+  if (workspace) evaluator.Init(LaunchPropertiesFor(document, *workspace));
+  const FormulaEvaluation result = evaluator.Evaluate(formula, style);
+  if (!result.parsed) {
+    for (const std::string& message : result.messages) std::cerr << message << "\n";
+    return 1;
+  }
+  // Written with the XML layer's escaping, which keeps the page and
+  // reference markers (U+00FF) as characters for the host to find.
+  std::cout << "<Eval Val=\"" << xml::Escape(result.value) << "\" PTxt=\""
+            << xml::Escape(result.display_text) << "\" Clr=\"" << xml::Escape(result.colour)
+            << "\"/>\n";
+  return 0;
+}
+
+}  // namespace orvo::cli
