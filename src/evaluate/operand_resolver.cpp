@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "evaluate/evaluate.h"
-#include "formula/formula_names.h"
+#include "frame/column_letters.h"
 #include "frame/text.h"
 
 namespace orvo {
