@@ -7,8 +7,8 @@
 #include "ledger/database_map_provider.h"
 #include "ledger/ledger_database.h"
 #include "ledger/ledger_test_workspace.h"
-#include "ledger/sample_workspace.h"
 #include "orvo/error.h"
+#include "orvo/sample_workspace.h"
 
 namespace orvo::ledger::testing {
 namespace {

@@ -3,13 +3,13 @@
 #include <iostream>
 
 #include "command.h"
-#include "ledger/sample_workspace.h"
+#include "orvo/sample_workspace.h"
 
 namespace orvo::cli {
 
 int RunSampleCommand(const Arguments& args) {
   std::string folder;
-  ledger::SampleOptions options;
+  SampleOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     bool has_value = i + 1 < args.size();
@@ -25,7 +25,7 @@ int RunSampleCommand(const Arguments& args) {
     }
   }
   if (folder.empty()) throw UsageError("the workspace folder is missing");
-  ledger::WriteSampleWorkspace(folder, options);
+  WriteSampleWorkspace(folder, options);
   std::cout << "Sample workspace written to " << folder << " (" << options.accounts
             << " accounts)\n";
   return 0;

@@ -1,16 +1,16 @@
-#include "ledger/sample_workspace.h"
+#include "orvo/sample_workspace.h"
 
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 #include <vector>
 
-#include "ledger/sample_chart.h"
-#include "ledger/sample_ledger_writer.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
+#include "sample/sample_chart.h"
+#include "sample/sample_ledger_writer.h"
 
-namespace orvo::ledger {
+namespace orvo::sample {
 namespace {
 
 constexpr const char* kSource = "SampleWorkspace";
@@ -764,9 +764,7 @@ xml::Node WorkspaceElement(const xml::Document& document, int current_period) {
   return root;
 }
 
-}  // namespace
-
-void WriteSampleWorkspace(const std::string& folder, const SampleOptions& options) {
+void WriteWorkspace(const std::string& folder, const SampleOptions& options) {
   if (options.accounts < 40 || options.accounts > 1000000) {
     RaiseError(kSource, "The sample needs between 40 and 1000000 accounts, not " +
                             std::to_string(options.accounts));
@@ -795,4 +793,13 @@ void WriteSampleWorkspace(const std::string& folder, const SampleOptions& option
   WriteXml(root / "workspace.xml", WorkspaceElement(document, shape.current_period));
 }
 
-}  // namespace orvo::ledger
+}  // namespace
+}  // namespace orvo::sample
+
+namespace orvo {
+
+void WriteSampleWorkspace(const std::string& folder, const SampleOptions& options) {
+  sample::WriteWorkspace(folder, options);
+}
+
+}  // namespace orvo

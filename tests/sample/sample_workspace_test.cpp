@@ -1,4 +1,4 @@
-#include "ledger/sample_workspace.h"
+#include "orvo/sample_workspace.h"
 
 #include <gtest/gtest.h>
 
@@ -8,14 +8,18 @@
 #include <set>
 #include <sstream>
 
-#include "ledger/ledger_test_workspace.h"
-#include "ledger/sample_chart.h"
 #include "orvo/error.h"
+#include "orvo/xml.h"
+#include "sample/sample_chart.h"
+#include "support/sample_folders.h"
 
-namespace orvo::ledger::testing {
+namespace orvo::sample {
 namespace {
 
 namespace fs = std::filesystem;
+using orvo::testing::FreshFolder;
+using orvo::testing::kSmallAccounts;
+using orvo::testing::SmallWorkspace;
 
 std::string ReadText(const fs::path& path) {
   std::ifstream stream(path, std::ios::binary);
@@ -122,4 +126,4 @@ TEST(SampleWorkspace, ChartHasTheRequestedSizeAndWidensItsCodes) {
 }
 
 }  // namespace
-}  // namespace orvo::ledger::testing
+}  // namespace orvo::sample
