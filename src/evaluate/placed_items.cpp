@@ -6,7 +6,7 @@
 #include <tuple>
 #include <utility>
 
-#include "formula/formula_names.h"
+#include "frame/column_letters.h"
 #include "frame/text.h"
 #include "orvo/error.h"
 

@@ -11,7 +11,7 @@
 #include "formula/formula_checks.h"
 #include "formula/formula_names.h"
 #include "formula/parser_state.h"
-#include "formula/working_text.h"
+#include "formula/parser_working_text.h"
 #include "frame/text.h"
 
 namespace orvo {
@@ -63,7 +63,7 @@ class FormulaParser {
   cParser& m_parser;
   cParser::State& m_state;
   FormulaNames& m_names;
-  WorkingText m_working;         // the working text of the current formula
+  ParserWorkingText m_working;   // the working text of the current formula
   std::string m_previous_token;  // trimmed
 };
 

@@ -12,8 +12,8 @@
 // Case is compared under UpperCase (frame/text.h) of the formula; texts that
 // are replaced must be whole characters (tokens are), and replacement texts
 // their own upper case (placeholders are).
-#ifndef ORVO_FORMULA_WORKING_TEXT_H_
-#define ORVO_FORMULA_WORKING_TEXT_H_
+#ifndef ORVO_FORMULA_PARSER_WORKING_TEXT_H_
+#define ORVO_FORMULA_PARSER_WORKING_TEXT_H_
 
 #include <cstddef>
 #include <string>
@@ -21,7 +21,7 @@
 
 namespace orvo {
 
-class WorkingText {
+class ParserWorkingText {
  public:
   // Starts over with `formula`, which must outlive every later call.
   void Reset(std::string_view formula);
@@ -51,4 +51,4 @@ class WorkingText {
 
 }  // namespace orvo
 
-#endif  // ORVO_FORMULA_WORKING_TEXT_H_
+#endif  // ORVO_FORMULA_PARSER_WORKING_TEXT_H_

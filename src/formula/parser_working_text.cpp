@@ -1,10 +1,10 @@
-#include "formula/working_text.h"
+#include "formula/parser_working_text.h"
 
 #include "frame/text.h"
 
 namespace orvo {
 
-void WorkingText::Reset(std::string_view formula) {
+void ParserWorkingText::Reset(std::string_view formula) {
   m_formula = formula;
   m_upper_formula = UpperCase(formula);
   m_finished.clear();
@@ -12,7 +12,7 @@ void WorkingText::Reset(std::string_view formula) {
   m_rest = 0;
 }
 
-std::size_t WorkingText::Find(std::string_view upper_what, std::size_t from) const {
+std::size_t ParserWorkingText::Find(std::string_view upper_what, std::size_t from) const {
   const std::size_t start = from == 0 ? 0 : from - 1;
   if (start >= m_finished.size()) {
     const std::size_t in_formula = m_rest + (start - m_finished.size());
@@ -25,7 +25,7 @@ std::size_t WorkingText::Find(std::string_view upper_what, std::size_t from) con
   return found == std::string::npos ? 0 : found + 1;
 }
 
-void WorkingText::Replace(std::size_t position, std::size_t length, std::string_view with) {
+void ParserWorkingText::Replace(std::size_t position, std::size_t length, std::string_view with) {
   const std::size_t start = position - 1;
   if (start + length > m_finished.size()) {
     // Move what the replacement reaches from the rest into the finished part.
@@ -38,13 +38,13 @@ void WorkingText::Replace(std::size_t position, std::size_t length, std::string_
   m_upper_finished.replace(start, length, with);
 }
 
-std::string WorkingText::Text() const {
+std::string ParserWorkingText::Text() const {
   std::string text = m_finished;
   text.append(Rest());
   return text;
 }
 
-std::string WorkingText::UpperText() const {
+std::string ParserWorkingText::UpperText() const {
   std::string text = m_upper_finished;
   text.append(m_upper_formula, m_rest);
   return text;

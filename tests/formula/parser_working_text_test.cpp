@@ -1,5 +1,5 @@
 // The parser's working text against a plain string doing the same edits.
-#include "formula/working_text.h"
+#include "formula/parser_working_text.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +15,11 @@ std::size_t PlainFind(const std::string& text, const std::string& upper_what, st
   return found == std::string::npos ? 0 : found + 1;
 }
 
-TEST(WorkingText, SearchesAndReplacesLikeAPlainString) {
+TEST(ParserWorkingText, SearchesAndReplacesLikeAPlainString) {
   const std::string formula = "=Sum(a1:b2)+Ä1*äb3-If(A1>0,Umsätze,a1)+A1+ab3";
   std::mt19937 random(7);
   for (int round = 0; round < 200; ++round) {
-    WorkingText working;
+    ParserWorkingText working;
     working.Reset(formula);
     std::string plain = formula;
     int placeholders = 0;
