@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace orvo {
 
@@ -24,6 +25,12 @@ struct SampleOptions {
 // files there are replaced. Failures (source "SampleWorkspace", or the
 // ledger's) name the folder or file.
 void WriteSampleWorkspace(const std::string& folder, const SampleOptions& options);
+
+// The names of the files WriteSampleWorkspace writes that `folder` already
+// holds (workspace.xml, ledger.sqlite, formats.xml, ...), in writing order;
+// empty when it holds none or does not exist. What a caller asks before
+// replacing someone's workspace.
+std::vector<std::string> ExistingSampleFiles(const std::string& folder);
 
 }  // namespace orvo
 

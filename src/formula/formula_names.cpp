@@ -6,8 +6,8 @@
 #include "frame/driver_cache.h"
 #include "frame/launch_properties.h"
 #include "frame/named_range_lookup.h"
-#include "frame/per_thread.h"
 #include "frame/provider_access.h"
+#include "frame/thread_context.h"
 
 namespace orvo {
 namespace {
@@ -92,9 +92,16 @@ class ProviderNames : public FormulaNames {
 
 }  // namespace
 
+// Both sets of names of the thread; ForThread picks one.
+struct FormulaNameLookups {
+  NoDefinedNames none;
+  ProviderNames providers;
+};
+
 FormulaNames& FormulaNames::ForThread() {
-  if (!GetLaunchProperties()) return PerThread<NoDefinedNames>();
-  return PerThread<ProviderNames>();
+  FormulaNameLookups& lookups = ThreadContext::Current().NameLookups().Get();
+  if (!GetLaunchProperties()) return lookups.none;
+  return lookups.providers;
 }
 
 }  // namespace orvo

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "frame/column_letters.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
 #include "sample/sample_chart.h"
@@ -14,6 +15,12 @@ namespace orvo::sample {
 namespace {
 
 constexpr const char* kSource = "SampleWorkspace";
+// Every file the sample writes, in writing order: workspace.xml last, so a
+// folder holding it is a complete workspace.
+constexpr const char* kLedgerFile = "ledger.sqlite";
+constexpr const char* kFiles[] = {kLedgerFile,        "chart_map.xml",    "formats.xml",
+                                  "reports.xml",      "styles.xml",       "bookmarks.xml",
+                                  "named_ranges.xml", "data_columns.xml", "workspace.xml"};
 constexpr int kPrintColumn = -2;  // the format provider's number of the column "PRINT"
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
@@ -78,16 +85,6 @@ std::string Indented(const std::string& text) {
 
 void WriteXml(const std::filesystem::path& path, const xml::Node& root) {
   WriteFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + Indented(root.Xml()) + "\n");
-}
-
-std::string ColumnLetters(int column) {
-  std::string letters;
-  while (column > 0) {
-    int digit = (column - 1) % 26;
-    letters.insert(letters.begin(), static_cast<char>('A' + digit));
-    column = (column - 1) / 26;
-  }
-  return letters;
 }
 
 struct StyleLook {
@@ -779,7 +776,7 @@ void WriteWorkspace(const std::string& folder, const SampleOptions& options) {
   SampleRandom random(options.generator_start);
   SampleChart chart(options.accounts, random);
   SampleLedgerShape shape;
-  WriteSampleLedger((root / "ledger.sqlite").string(), chart, shape, random);
+  WriteSampleLedger((root / kLedgerFile).string(), chart, shape, random);
 
   xml::Document document = xml::Document::Create();
   WriteXml(root / "chart_map.xml", ChartMap(document, chart));
@@ -800,6 +797,17 @@ namespace orvo {
 
 void WriteSampleWorkspace(const std::string& folder, const SampleOptions& options) {
   sample::WriteWorkspace(folder, options);
+}
+
+std::vector<std::string> ExistingSampleFiles(const std::string& folder) {
+  std::vector<std::string> existing;
+  for (const char* name : sample::kFiles) {
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::path(folder) / name, error)) {
+      existing.emplace_back(name);
+    }
+  }
+  return existing;
 }
 
 }  // namespace orvo

@@ -3,10 +3,9 @@
 // workspace.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "frame/launch_properties.h"
 #include "frame/provider_access.h"
+#include "frame/thread_context.h"
 #include "orvo/providers.h"
 #include "support/sample_folders.h"
 
@@ -16,10 +15,10 @@ namespace {
 using testing::SmallWorkspace;
 
 TEST(LedgerThroughProviders, TheLibraryReachesTheLedgerThroughItsProviders) {
-  // Launch properties and providers are per thread: use a thread of our own.
+  // Launch properties and providers are per thread: start from a clean context.
   std::string years;
   std::string customers;
-  std::thread host([&] {
+  InFreshContext([&] {
     xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
     launch.DocumentElement().SetAttribute("Workspace", SmallWorkspace());
     SetLaunchProperties(launch.DocumentElement());
@@ -28,7 +27,6 @@ TEST(LedgerThroughProviders, TheLibraryReachesTheLedgerThroughItsProviders) {
     std::shared_ptr<IDatabaseMapProvider> map = GetDatabaseMapProvider();
     customers = map->Table("Customers") ? map->Table("Customers")->Name() : "";
   });
-  host.join();
   EXPECT_EQ(years, "2026");
   EXPECT_EQ(customers, "Customers");
 }

@@ -4,6 +4,7 @@
 
 #include "frame/provider_access.h"
 #include "frame/text.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 #include "orvo/parser.h"
 #include "orvo/providers.h"
@@ -17,7 +18,6 @@ namespace {
 using testing::FailureOf;
 using testing::FakeCommandFactory;
 using testing::FakeDriver;
-using testing::OnNewThread;
 using testing::TempWorkspace;
 
 class OrdersField : public IDatabaseMapField {
@@ -59,11 +59,11 @@ class ParserWithDefinitions : public ::testing::Test {
     m_workspace.WriteStandard();  // bookmark NOTE1, named range SALES, folders REVENUE, OTHER
   }
 
-  // Parses on a fresh thread initialised with the workspace.
+  // Parses in a fresh thread context initialised with the workspace.
   std::pair<std::string, std::vector<std::string>> Parse(const std::string& text,
                                                          bool converting = false) {
     std::pair<std::string, std::vector<std::string>> result;
-    OnNewThread([&] {
+    InFreshContext([&] {
       cParser parser;
       parser.Init(m_workspace.LaunchProperties());
       parser.Converting(converting);
@@ -144,7 +144,7 @@ TEST_F(ParserWithDefinitions, FailuresWhileParsingBecomeMessagesAndStayWithThePr
   EXPECT_EQ(parsed.first, "<PEx/>");
   EXPECT_EQ(parsed.second, (Messages{"Error evaluating : Sales"}));
   // Asked directly, the provider raises the failure, naming the file.
-  OnNewThread([&] {
+  InFreshContext([&] {
     cParser parser;
     parser.Init(m_workspace.LaunchProperties());
     const Error failure = FailureOf([] { GetStoreContext()->NamedRangeDefinitions(); });

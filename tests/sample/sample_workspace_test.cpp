@@ -46,6 +46,10 @@ TEST(SampleWorkspace, SameStartValueGivesTheSameFiles) {
   EXPECT_EQ(names, (std::set<std::string>{"bookmarks.xml", "chart_map.xml", "data_columns.xml",
                                           "formats.xml", "ledger.sqlite", "named_ranges.xml",
                                           "reports.xml", "styles.xml", "workspace.xml"}));
+  // What a caller asks before replacing a workspace covers every file written.
+  const std::vector<std::string> existing = ExistingSampleFiles(SmallWorkspace());
+  EXPECT_EQ(std::set<std::string>(existing.begin(), existing.end()), names);
+  EXPECT_TRUE(ExistingSampleFiles((again / "nowhere").string()).empty());
 
   fs::path other = FreshFolder("other");
   options.generator_start = 2;

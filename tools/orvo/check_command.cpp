@@ -46,6 +46,7 @@ class WorkspaceChecker {
     for (const xml::Node& message : messages) {
       std::cout << place << ": " << message.AttributeOr("Desc", "") << "\n";
     }
+    if (text.size() > kLongestFormula) std::cout << place << ": " << kFormulaTooLong << "\n";
   }
 
   // A print condition is TRUE, FALSE, empty or a formula; any other text is
