@@ -23,7 +23,8 @@ set(ORVO_LAYER_USES_preview evaluate)
 set(ORVO_LAYER_USES_delegating preview)
 # The reference outside components, beside frame.
 set(ORVO_LAYER_USES_providers frame)
-set(ORVO_LAYER_USES_ledger frame)
+# The ledger reads workspace.xml through the providers' workspace reader.
+set(ORVO_LAYER_USES_ledger frame providers)
 set(ORVO_LAYER_USES_sample ledger)
 
 # The public headers (include/orvo/) each layer offers. Every public header
@@ -36,6 +37,7 @@ set(ORVO_LAYER_HEADERS_formula parser.h)
 set(ORVO_LAYER_HEADERS_evaluate formula_evaluator.h)
 set(ORVO_LAYER_HEADERS_companions
     bookmarks.h collection.h dependency_table.h drill_down.h named_range.h)
+set(ORVO_LAYER_HEADERS_preview header_footer.h)
 set(ORVO_LAYER_HEADERS_sample sample_workspace.h)
 
 # Test programs tests/<layer> may use what the layer may use, tests/support,
