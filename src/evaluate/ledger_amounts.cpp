@@ -553,8 +553,8 @@ std::int16_t LedgerAmounts::ExpandRepeat(const xml::Node& repeat_definition, std
       start = plus + 1;
       if (folder.key.empty()) continue;
       expanded.folders.push_back(folder);
-      const xml::Node entry =
-          FolderRecords(folder, expanded.keys, expanded.show_sub_codes, show_zero, sort_fields, false);
+      const xml::Node entry = FolderRecords(folder, expanded.keys, expanded.show_sub_codes,
+                                            show_zero, sort_fields, false);
       if (entry) lists.push_back(ChildNamed(entry, "Records"));
     }
     if (lists.size() == 1) {
