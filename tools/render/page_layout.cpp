@@ -197,10 +197,17 @@ class GridReader {
       cell.text = item.AttributeOr("Dsp", "");
       cell.has_marker = HasMarker(cell.text);
       cell.formula = item.AttributeOr("Fml", "");
-      if (const xml::Node drill = Child(item, "Drill")) {
-        if (IsTrue(drill.AttributeOr("On", "0"))) cell.drill = drill.AttributeOr("Key", "");
+      // One pass over the item's children: its style and its drill record.
+      xml::Node style;
+      for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
+        if (child.Type() != xml::NodeType::kElement) continue;
+        const std::string name = child.Name();
+        if (name == "Stl") {
+          style = child;
+        } else if (name == "Drill" && IsTrue(child.AttributeOr("On", "0"))) {
+          cell.drill = child.AttributeOr("Key", "");
+        }
       }
-      const xml::Node style = Child(item, "Stl");
       const std::string this_merge = ReadStyle(style, cell, out, grid);
       // Merged items of one row share a key: the first one's cell covers them.
       if (!this_merge.empty() && this_merge == merge_key && !out.cells.empty() &&
@@ -232,6 +239,21 @@ class GridReader {
     std::string vertical;
     std::string merge_key;
     double border_y = 0;
+    xml::Node alignment;
+    xml::Node borders;
+    xml::Node font;
+    for (xml::Node child = style ? style.FirstChild() : xml::Node(); child;
+         child = child.NextSibling()) {
+      if (child.Type() != xml::NodeType::kElement) continue;
+      const std::string name = child.Name();
+      if (name == "Alg") {
+        alignment = child;
+      } else if (name == "Brd") {
+        borders = child;
+      } else if (name == "Fnts") {
+        font = Child(child, "Fnt");
+      }
+    }
     if (style) {
       if (const auto height = Number(style.AttributeOr("Hei", "")); height && *height > 0) {
         row.fixed_height = std::max(row.fixed_height, std::ceil(*height * kPixelsPerPoint));
@@ -248,7 +270,7 @@ class GridReader {
         if (auto pattern_fill = ColourOf(style, "PtnCl"))
           css += "background:" + *pattern_fill + ";";
       }
-      if (const xml::Node alignment = Child(style, "Alg")) {
+      if (alignment) {
         horizontal = alignment.AttributeOr("Hrz", "");
         vertical = alignment.AttributeOr("Vrt", "");
         cell.wrap = IsTrue(alignment.AttributeOr("Wrp", "0"));
@@ -258,7 +280,7 @@ class GridReader {
         if (IsTrue(alignment.AttributeOr("Mg", "0")))
           merge_key = alignment.AttributeOr("MgKey", "");
       }
-      if (const xml::Node borders = Child(style, "Brd")) {
+      if (borders) {
         double top = 0;
         double bottom = 0;
         double ignored = 0;
@@ -268,7 +290,7 @@ class GridReader {
         AppendBorder(css, ignored, borders, "lf", "left");
         border_y = top + bottom;
       }
-      if (const xml::Node font = Child(Child(style, "Fnts"), "Fnt")) {
+      if (font) {
         if (const auto size = Number(font.AttributeOr("Sz", "")); size && *size > 0) {
           font_points = std::clamp(*size, 4.0, 72.0);
         }
@@ -563,6 +585,7 @@ class LayoutBuilder {
     const char* names[] = {"Top", "Right", "Bottom", "Left"};
     for (int side = 0; side < 4; ++side) {
       const std::string text = setup.AttributeOr(names[side], "");
+      if (text == "!") continue;  // the printer's default: the default margin
       const auto value = Number(text);
       if (!value || *value < 0) {
         Warn("page setup at row " + setup.AttributeOr("Row", "") + ": margin " + names[side] +
