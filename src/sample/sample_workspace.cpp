@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "frame/column_letters.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
 #include "sample/sample_chart.h"
@@ -84,16 +85,6 @@ std::string Indented(const std::string& text) {
 
 void WriteXml(const std::filesystem::path& path, const xml::Node& root) {
   WriteFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + Indented(root.Xml()) + "\n");
-}
-
-std::string ColumnLetters(int column) {
-  std::string letters;
-  while (column > 0) {
-    int digit = (column - 1) % 26;
-    letters.insert(letters.begin(), static_cast<char>('A' + digit));
-    column = (column - 1) / 26;
-  }
-  return letters;
 }
 
 struct StyleLook {
