@@ -183,15 +183,19 @@ std::optional<UInt128> RoundScaled(const DecimalDigits& value, int scale, int ma
 
 std::string ScaledToText(bool negative, UInt128 magnitude, int scale) {
   if (magnitude == 0) return "0";
-  while (scale > 0 && magnitude % 10 == 0) {
-    magnitude /= 10;
-    --scale;
-  }
   std::string digits;
-  while (magnitude != 0) {
+  // 128-bit division is a library call; most values fit 64 bits.
+  for (; magnitude > UINT64_MAX; magnitude /= 10) {
     digits.push_back(static_cast<char>('0' + static_cast<int>(magnitude % 10)));
-    magnitude /= 10;
   }
+  for (auto small = static_cast<std::uint64_t>(magnitude); small != 0; small /= 10) {
+    digits.push_back(static_cast<char>('0' + static_cast<int>(small % 10)));
+  }
+  // Digits are least significant first: drop zeros after the point.
+  std::size_t zeros = 0;
+  while (static_cast<int>(zeros) < scale && digits[zeros] == '0') ++zeros;
+  digits.erase(0, zeros);
+  scale -= static_cast<int>(zeros);
   while (static_cast<int>(digits.size()) <= scale) digits.push_back('0');
   std::string text;
   text.reserve(digits.size() + 2);

@@ -1,0 +1,503 @@
+#include "evaluate/operator_evaluation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "evaluate/currency.h"
+#include "evaluate/decimal.h"
+#include "evaluate/number_text.h"
+#include "evaluate/operator_tokens.h"
+#include "formula/token_lists.h"
+#include "frame/text.h"
+#include "orvo/error.h"
+
+namespace orvo {
+namespace {
+
+using Kind = OperatorKind;
+using Token = OperatorToken;
+constexpr auto& kKindText = kOperatorKindText;
+constexpr int kOpen = kOpenCode;
+constexpr int kClose = kCloseCode;
+
+bool IsQuoted(std::string_view text) {
+  return text.size() >= 2 && ((text.front() == '\'' && text.back() == '\'') ||
+                              (text.front() == '"' && text.back() == '"'));
+}
+
+std::string_view Unquote(std::string_view text) {
+  text = Trim(text);
+  return IsQuoted(text) ? text.substr(1, text.size() - 2) : text;
+}
+
+// Marks the characters of `text` that lie in a literal range.
+std::vector<bool> LiteralMask(std::size_t length, const Literals& literals) {
+  std::vector<bool> mask;
+  if (literals.ranges.empty()) return mask;
+  mask.assign(length, false);
+  for (const LiteralRange& range : literals.ranges) {
+    // Text positions p with start <= p + offset <= end.
+    const long first = std::max<long>(1, static_cast<long>(range.start) - literals.offset);
+    const long last =
+        std::min<long>(static_cast<long>(length), static_cast<long>(range.end) - literals.offset);
+    for (long p = first; p <= last; ++p) mask[static_cast<std::size_t>(p - 1)] = true;
+  }
+  return mask;
+}
+
+bool IsLiteral(const std::vector<bool>& mask, std::size_t index) {
+  return !mask.empty() && mask[index];
+}
+
+bool HasLiteral(const std::vector<bool>& mask, std::size_t from) {
+  return !mask.empty() && std::find(mask.begin() + static_cast<std::ptrdiff_t>(from), mask.end(),
+                                    true) != mask.end();
+}
+
+[[noreturn]] void RaiseUnbalanced() { RaiseError("EvaluateOperators", "Unbalanced parentheses"); }
+[[noreturn]] void RaiseBadIf() { RaiseError("ParseIf", "If not structured correctly"); }
+
+Token Operand(std::string text, bool computed) { return Token::Operand(std::move(text), computed); }
+
+std::string ApplyKind(Kind kind, std::string_view left_operand, std::string_view right_operand);
+
+bool IsSign(const Token& token) { return token.Is(Kind::kAdd) || token.Is(Kind::kSubtract); }
+
+bool IsMantissaWithExponentLetter(std::string_view text) {
+  if (text.size() < 2 || (text.back() != 'E' && text.back() != 'e')) return false;
+  const std::string_view mantissa = text.substr(0, text.size() - 1);
+  return mantissa.find_first_of("eE") == std::string_view::npos && IsNumber(mantissa) &&
+         mantissa.front() != ' ';
+}
+
+bool IsDigits(std::string_view text) {
+  const std::string_view trimmed = Trim(text);
+  return !text.empty() && text.front() != ' ' && !trimmed.empty() &&
+         std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The tokenizer ends a token at the sign of an exponent ("1E-05" scans as
+// "1E", "-", "05"); numbers written by function results carry such
+// exponents, so the three pieces are put back together when they touch.
+void JoinExponents(std::vector<Token>& tokens) {
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    if (i + 2 < tokens.size() && !tokens[i].IsOperator() && IsSign(tokens[i + 1]) &&
+        tokens[i + 1].text.size() == 1 && !tokens[i + 2].IsOperator() &&
+        IsMantissaWithExponentLetter(TrimLeft(tokens[i].text)) && tokens[i].text.back() != ' ' &&
+        IsDigits(tokens[i + 2].text)) {
+      tokens[out++] = Operand(tokens[i].text + tokens[i + 1].text + tokens[i + 2].text, false);
+      i += 2;
+      continue;
+    }
+    if (out != i) tokens[out] = std::move(tokens[i]);
+    ++out;
+  }
+  tokens.resize(out);
+}
+
+// A sign applied to the operand after it.
+Token ApplySign(bool minus, Token& operand) {
+  const std::string_view value = Trim(operand.Text());
+  if (!minus) return Operand(std::string(value), true);
+  if (std::optional<Decimal> number = Decimal::FromText(value))
+    return Operand(number->Negated().ToText(), true);
+  return Operand("-" + std::string(value), true);
+}
+
+// An operand's value as currency, nullopt when it is not numeric.
+std::optional<Currency> AmountOf(const Token& token) {
+  if (token.amount) return token.amount;
+  return Currency::FromText(Unquote(token.text));
+}
+
+// One operator applied to the operand tokens beside it (null when missing).
+// Sums, differences and products of numbers stay currency values; the rest
+// goes through the text rules of ApplyOperator.
+Token ApplyTokens(Kind kind, Token* left, Token* right) {
+  if (kind == Kind::kAdd || kind == Kind::kSubtract || kind == Kind::kMultiply) {
+    const std::optional<Currency> a = left != nullptr ? AmountOf(*left) : std::nullopt;
+    const std::optional<Currency> b = right != nullptr ? AmountOf(*right) : std::nullopt;
+    if (a || b) {  // two texts may still be dates
+      const Currency x = a.value_or(Currency());
+      const Currency y = b.value_or(Currency());
+      return Token::Amount(kind == Kind::kAdd ? x + y : kind == Kind::kSubtract ? x - y : x * y);
+    }
+  }
+  static const std::string kEmpty;
+  return Operand(ApplyKind(kind, left != nullptr ? left->Text() : kEmpty,
+                           right != nullptr ? right->Text() : kEmpty),
+                 true);
+}
+
+bool TakesSign(const std::vector<Token>& list, std::size_t i) {
+  return i == 0 || (list[i - 1].IsOperator() && !list[i - 1].Is(Kind::kPercent));
+}
+
+void ApplySigns(std::vector<Token>& list) {
+  std::vector<Token> reversed;
+  reversed.reserve(list.size());
+  for (std::size_t i = list.size(); i-- > 0;) {
+    if (IsSign(list[i]) && !reversed.empty() && !reversed.back().IsOperator() &&
+        TakesSign(list, i)) {
+      reversed.back() = ApplySign(list[i].Is(Kind::kSubtract), reversed.back());
+      continue;
+    }
+    reversed.push_back(std::move(list[i]));
+  }
+  list.assign(std::make_move_iterator(reversed.rbegin()), std::make_move_iterator(reversed.rend()));
+}
+
+// Reduces a list without brackets to as few tokens as operators allow.
+void ReduceFlat(std::vector<Token>& list) {
+  // Signs first, from the right, so that "- +2" becomes "-2".
+  bool any_sign = false;
+  for (std::size_t i = 0; i < list.size() && !any_sign; ++i) {
+    any_sign =
+        IsSign(list[i]) && TakesSign(list, i) && i + 1 < list.size() && !list[i + 1].IsOperator();
+  }
+  if (any_sign) ApplySigns(list);
+
+  std::array<bool, kKindText.size()> present{};
+  bool any = false;
+  for (const Token& token : list) {
+    if (token.code >= 0 && token.code < kOpen) {
+      present[static_cast<std::size_t>(token.code)] = true;
+      any = true;
+    }
+  }
+  if (!any) return;
+
+  std::vector<Token> out;
+  out.reserve(list.size());
+  for (std::size_t kind = 0; kind < kKindText.size(); ++kind) {
+    if (!present[kind]) continue;
+    const Kind current = static_cast<Kind>(kind);
+    const bool postfix = current == Kind::kPercent;
+    out.clear();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (!list[i].Is(current)) {
+        out.push_back(std::move(list[i]));
+        continue;
+      }
+      // "50%*2": the percentage's turn has not come, but a "%" cannot be a
+      // left operand, so it is taken first.
+      if (!postfix && out.size() >= 2 && out.back().Is(Kind::kPercent) &&
+          !out[out.size() - 2].IsOperator()) {
+        out.pop_back();
+        out.back() = ApplyTokens(Kind::kPercent, &out.back(), nullptr);
+      }
+      Token* left = !out.empty() && !out.back().IsOperator() ? &out.back() : nullptr;
+      Token* right =
+          !postfix && i + 1 < list.size() && !list[i + 1].IsOperator() ? &list[++i] : nullptr;
+      Token result = ApplyTokens(current, left, right);
+      if (left != nullptr) {
+        out.back() = std::move(result);
+      } else {
+        out.push_back(std::move(result));
+      }
+    }
+    list.swap(out);
+  }
+}
+
+// The value the reduced tokens stand for.
+std::string ValueOf(std::vector<Token>& list) {
+  if (list.size() == 1 && !list.front().IsOperator()) {
+    const std::string_view value = Trim(list.front().Text());
+    return std::string(list.front().computed ? value : Unquote(value));
+  }
+  std::string joined;
+  for (Token& token : list) joined += token.Text();
+  return std::string(Trim(joined));
+}
+
+// A reduced group becomes one operand standing where its brackets stood.
+Token GroupToken(std::vector<Token> group) {
+  if (group.size() == 1 && !group.front().IsOperator()) return std::move(group.front());
+  std::string joined;
+  for (Token& token : group) joined += token.Text();
+  return Operand(std::string(Trim(joined)), true);
+}
+
+bool IsOperatorCharAnywhere(std::string_view body, const std::vector<bool>& mask,
+                            std::size_t mask_start) {
+  const OperatorTable& table = ThreadOperatorTable();
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    if (table.IsOperatorChar(body[i]) && !IsLiteral(mask, mask_start + i)) return true;
+  }
+  return false;
+}
+
+// Days from 1970-01-01 of a proleptic Gregorian date.
+std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto year_of_era = static_cast<unsigned>(year - era * 400);
+  const unsigned day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + static_cast<std::int64_t>(day_of_era) - 719468;
+}
+
+bool ReadFixedDigits(std::string_view text, std::size_t at, std::size_t count, unsigned& value) {
+  if (at + count > text.size()) return false;
+  value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + static_cast<unsigned>(text[i] - '0');
+  }
+  return true;
+}
+
+int CompareTexts(std::string_view left, std::string_view right) {
+  const std::string a = UpperCase(left);
+  const std::string b = UpperCase(right);
+  return a.compare(b);
+}
+
+std::string Boolean(bool value) { return value ? "True" : "False"; }
+
+template <class T>
+std::string Compare(Kind kind, const T& left, const T& right) {
+  switch (kind) {
+    case Kind::kGreaterEqual:
+      return Boolean(left >= right);
+    case Kind::kLessEqual:
+      return Boolean(left <= right);
+    case Kind::kNotEqualBang:
+    case Kind::kNotEqual:
+      return Boolean(left != right);
+    case Kind::kEqual:
+      return Boolean(left == right);
+    case Kind::kGreater:
+      return Boolean(left > right);
+    default:
+      return Boolean(left < right);
+  }
+}
+
+// The day numbers of two operands when both are dates.
+std::optional<std::pair<double, double>> DayValues(std::string_view left, std::string_view right) {
+  const std::optional<double> a = DateValue(left);
+  if (!a) return std::nullopt;
+  const std::optional<double> b = DateValue(right);
+  if (!b) return std::nullopt;
+  return std::make_pair(*a, *b);
+}
+
+std::string DivideValues(Currency dividend, Currency divisor) {
+  if (divisor.IsZero()) return "0";
+  return NumberToDecimalText(dividend.ToDouble() / divisor.ToDouble());
+}
+
+}  // namespace
+
+std::string EvaluateOperators(std::string_view expression, Literals literals) {
+  std::size_t skip = expression.find_first_not_of(' ');
+  if (skip == std::string_view::npos) return std::string();
+  if (expression[skip] == '=') ++skip;
+  const std::string_view body = expression.substr(skip);
+  const std::vector<bool> mask = LiteralMask(expression.size(), literals);
+
+  if (!IsOperatorCharAnywhere(body, mask, skip)) {
+    std::vector<Token> single = {Operand(std::string(body), false)};
+    return ValueOf(single);
+  }
+  std::vector<Token> tokens;
+  if (std::optional<std::vector<Token>> plain =
+          HasLiteral(mask, skip) ? std::nullopt : TokenizePlain(body)) {
+    tokens = std::move(*plain);
+  } else {
+    tokens = TokenizeWithParser(body, mask, skip);
+    JoinExponents(tokens);
+  }
+
+  // Brackets: each ")" reduces the tokens since its "(" to one operand.
+  std::vector<Token> out;
+  std::vector<std::size_t> opened;
+  out.reserve(tokens.size());
+  for (Token& token : tokens) {
+    if (token.code == kOpen) {
+      opened.push_back(out.size());
+      out.push_back(std::move(token));
+    } else if (token.code == kClose) {
+      if (opened.empty()) RaiseUnbalanced();
+      const std::size_t start = opened.back();
+      opened.pop_back();
+      std::vector<Token> group(
+          std::make_move_iterator(out.begin() + static_cast<std::ptrdiff_t>(start + 1)),
+          std::make_move_iterator(out.end()));
+      out.resize(start);
+      ReduceFlat(group);
+      out.push_back(GroupToken(std::move(group)));
+    } else {
+      out.push_back(std::move(token));
+    }
+  }
+  if (!opened.empty()) RaiseUnbalanced();
+  ReduceFlat(out);
+  return ValueOf(out);
+}
+
+std::string ApplyOperator(std::string_view left, std::string_view op, std::string_view right) {
+  const std::optional<Kind> kind = OperatorKindOf(op);
+  if (!kind) return std::string(Unquote(left)) + std::string(op) + std::string(Unquote(right));
+  return ApplyKind(*kind, left, right);
+}
+
+namespace {
+
+std::string ApplyKind(Kind kind, std::string_view left_operand, std::string_view right_operand) {
+  std::string_view left = Unquote(left_operand);
+  std::string_view right = Unquote(right_operand);
+  if (kind == Kind::kJoin) return std::string(left) + std::string(right);
+
+  if (kind == Kind::kAdd || kind == Kind::kSubtract || kind == Kind::kMultiply) {
+    // Non-numeric and empty operands alike count as 0.
+    std::optional<Currency> a = Currency::FromText(left);
+    std::optional<Currency> b = Currency::FromText(right);
+    if (!a && !b) {
+      if (const std::optional<std::pair<double, double>> days = DayValues(left, right)) {
+        a = Currency::FromDouble(days->first);
+        b = Currency::FromDouble(days->second);
+      }
+    }
+    const Currency x = a.value_or(Currency());
+    const Currency y = b.value_or(Currency());
+    return (kind == Kind::kAdd ? x + y : kind == Kind::kSubtract ? x - y : x * y).ToText();
+  }
+
+  bool left_numeric = IsNumber(left);
+  bool right_numeric = IsNumber(right);
+  if (left.empty() && right_numeric) {
+    left = "0";
+    left_numeric = true;
+  }
+  if (right.empty() && left_numeric && kind != Kind::kPercent) {
+    right = "0";
+    right_numeric = true;
+  }
+  std::optional<std::pair<double, double>> days;
+  if (!left_numeric && !right_numeric) days = DayValues(left, right);
+
+  switch (kind) {
+    case Kind::kDivide: {
+      if (days)
+        return DivideValues(Currency::FromDouble(days->first), Currency::FromDouble(days->second));
+      if (!left_numeric || !right_numeric) return std::string(left) + "/" + std::string(right);
+      return DivideValues(*Currency::FromText(left), *Currency::FromText(right));
+    }
+    case Kind::kPercent:
+      if (!left_numeric) return std::string(left) + "%";
+      return Currency::FromDouble(*ParseNumber(left) / 100).ToText();
+    case Kind::kPower:
+      if (days) return NumberToDecimalText(std::pow(days->first, days->second));
+      if (!left_numeric || !right_numeric) return std::string(left) + "^" + std::string(right);
+      return NumberToDecimalText(std::pow(*ParseNumber(left), *ParseNumber(right)));
+    default:
+      if (days) return Compare(kind, days->first, days->second);
+      if (left_numeric && right_numeric) {
+        return Compare(kind, *Currency::FromText(left), *Currency::FromText(right));
+      }
+      return Compare(kind, CompareTexts(left, right), 0);
+  }
+}
+
+}  // namespace
+
+bool ContainsOperator(std::string_view expression, std::string_view op, Literals literals) {
+  if (op.empty() || op == ":") return false;
+  for (std::size_t at = expression.find(op); at != std::string_view::npos;
+       at = expression.find(op, at + 1)) {
+    const auto first = static_cast<long>(at + 1) + literals.offset;
+    const auto last = first + static_cast<long>(op.size()) - 1;
+    const bool literal =
+        std::any_of(literals.ranges.begin(), literals.ranges.end(),
+                    [&](const LiteralRange& r) { return first <= r.end && r.start <= last; });
+    if (!literal) return true;
+  }
+  return false;
+}
+
+std::optional<std::vector<std::string>> SplitArguments(std::string_view arguments,
+                                                       Literals literals) {
+  const std::vector<bool> mask = LiteralMask(arguments.size(), literals);
+  std::vector<std::string> parts;
+  std::size_t part_start = 0;
+  int depth = 0;
+  bool quoted = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (IsLiteral(mask, i)) continue;
+    const char c = arguments[i];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (quoted) {
+      continue;
+    } else if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      if (--depth < 0) return std::nullopt;
+    } else if (c == ',' && depth == 0) {
+      parts.emplace_back(Trim(arguments.substr(part_start, i - part_start)));
+      part_start = i + 1;
+    }
+  }
+  if (quoted || depth != 0) return std::nullopt;
+  parts.emplace_back(Trim(arguments.substr(part_start)));
+  return parts;
+}
+
+std::array<std::string, 3> SplitIf(std::string_view arguments, Literals literals) {
+  std::optional<std::vector<std::string>> parts = SplitArguments(arguments, literals);
+  if (!parts || parts->size() != 3) RaiseBadIf();
+  return {std::move((*parts)[0]), std::move((*parts)[1]), std::move((*parts)[2])};
+}
+
+std::string ParseIf(std::string_view arguments, int part, Literals literals) {
+  if (part < 1 || part > 3) RaiseBadIf();
+  return std::move(SplitIf(arguments, literals)[static_cast<std::size_t>(part - 1)]);
+}
+
+bool TruthOf(std::string_view value) {
+  const std::string_view trimmed = Trim(value);
+  if (EqualsIgnoreCase(trimmed, "TRUE")) return true;
+  if (EqualsIgnoreCase(trimmed, "FALSE")) return false;
+  if (std::optional<double> number = ParseNumber(trimmed)) return *number != 0;
+  RaiseTypeMismatch();
+}
+
+std::optional<double> DateValue(std::string_view text) {
+  text = Trim(text);
+  unsigned year = 0;
+  unsigned month = 0;
+  unsigned day = 0;
+  if ((text.size() != 10 && text.size() != 16 && text.size() != 19) ||
+      !ReadFixedDigits(text, 0, 4, year) || text[4] != '-' || !ReadFixedDigits(text, 5, 2, month) ||
+      text[7] != '-' || !ReadFixedDigits(text, 8, 2, day)) {
+    return std::nullopt;
+  }
+  static constexpr std::array<unsigned, 12> kMonthDays = {31, 29, 31, 30, 31, 30,
+                                                          31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (year < 100 || month < 1 || month > 12 || day < 1 || day > kMonthDays[month - 1] ||
+      (month == 2 && day == 29 && !leap)) {
+    return std::nullopt;
+  }
+  unsigned hour = 0;
+  unsigned minute = 0;
+  unsigned second = 0;
+  if (text.size() > 10) {
+    if (text[10] != ' ' || !ReadFixedDigits(text, 11, 2, hour) || text[13] != ':' ||
+        !ReadFixedDigits(text, 14, 2, minute) ||
+        (text.size() == 19 && (text[16] != ':' || !ReadFixedDigits(text, 17, 2, second))) ||
+        hour > 23 || minute > 59 || second > 59) {
+      return std::nullopt;
+    }
+  }
+  // Day 0 is 1899-12-30, 25,569 days before 1970-01-01.
+  const double days = static_cast<double>(DaysFromCivil(year, month, day) + 25569);
+  return days + (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
+}
+
+}  // namespace orvo
