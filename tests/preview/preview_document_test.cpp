@@ -1,0 +1,169 @@
+#include "preview/preview_document.h"
+
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "canonical_xml.h"
+#include "orvo/xml.h"
+#include "preview/preview_stylesheets.h"
+
+namespace orvo {
+namespace {
+
+// Random result formats and row lists covering what the stylesheets react
+// to: nested Itms, rows without items, items with missing, extra and
+// awkward attributes, equal columns, several Stl, Alg, Brd, Fnts and Drill
+// children, text and comments between elements.
+class RandomSource {
+ public:
+  explicit RandomSource(unsigned start) : m_random(start) {}
+
+  std::string Format() {
+    std::string text = "<Fmt" + Attributes({"MRow", "MCol", "Key", "Name"}) + ">";
+    const int containers = Pick(0, 3);
+    for (int i = 0; i < containers; ++i) {
+      const bool wrapped = Chance(3);
+      if (wrapped) text += "<Appended>";
+      text += Items(0);
+      if (wrapped) text += "</Appended>";
+    }
+    if (Chance(4)) text += "<ColBals><Row PgBk='9'/></ColBals>";  // not below an Itms
+    return text + "</Fmt>";
+  }
+
+  std::string Rows() {
+    std::string text = "<Rows>";
+    const int rows = Pick(0, 30);
+    const bool with_blank_rows = Chance(10);  // no number: the stylesheet sorts those
+    for (int i = 0; i < rows; ++i) {
+      text += "<Row" + Attributes({"Del", "Keep"}) + ">";
+      if (!with_blank_rows || !Chance(5)) {
+        text += (Chance(5) ? " " : "") + std::to_string(Pick(-2, 40));
+      }
+      text += "</Row>";
+      if (Chance(8)) text += "<!-- note -->";
+    }
+    return text + "</Rows>";
+  }
+
+ private:
+  int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
+  bool Chance(int one_in) { return Pick(1, one_in) == 1; }
+
+  std::string Value() {
+    static const char* const kValues[] = {
+        "",  "0",  "-1",  "12.5",       "a &amp; b", "&lt;x&gt;", "&quot;q&quot;",
+        "'", "ÿP", " x ", "Bold Italic"};
+    return kValues[Pick(0, std::size(kValues) - 1)];
+  }
+
+  std::string Attributes(std::initializer_list<const char*> names) {
+    std::string text;
+    for (const char* name : names) {
+      if (!Chance(4)) text += std::string(" ") + name + "=\"" + Value() + "\"";
+    }
+    return text;
+  }
+
+  std::string Items(int depth) {
+    std::string text = "<Itms>";
+    const int rows = Pick(0, 5);
+    for (int r = 0; r < rows; ++r) {
+      text += "<Row" + Attributes({"PgBk", "Del"}) + ">";
+      const int items = Pick(0, 7);
+      for (int i = 0; i < items; ++i) text += Item(depth);
+      if (Chance(5)) text += "stray text";
+      text += "</Row>";
+    }
+    return text + "</Itms>";
+  }
+
+  std::string Item(int depth) {
+    std::string text = "<Itm Col=\"" + std::to_string(Pick(1, 12)) + "\"" +
+                       Attributes({"Key", "Row", "Value", "Evaluated", "OrigKey", "OrigRow",
+                                   "OrigFmt", "OrigFml", "RptKey", "PTxt", "ASz", "Str"}) +
+                       ">";
+    if (!Chance(5)) text += "<PEx Exp=\"I~_T~1\"/>";
+    const int styles = Chance(6) ? 2 : Pick(0, 1);
+    for (int s = 0; s < styles; ++s) text += Style();
+    const int drills = Chance(6) ? 2 : Pick(0, 1);
+    for (int d = 0; d < drills; ++d) text += "<Drill" + Attributes({"On", "Key"}) + "/>";
+    if (Chance(3)) text += "<DepData DSI='' DRpt=''/>";
+    if (depth == 0 && Chance(20)) text += Items(depth + 1);
+    return text + "</Itm>";
+  }
+
+  std::string Style() {
+    std::string text =
+        "<Stl" + Attributes({"Name", "Hei", "Wdt", "BCl", "Ptn", "PtnCl", "Hier"}) + ">";
+    text += "<NFmt Typ=\"Numeric\"><Def Dec=\"2\"/></NFmt>";
+    for (int i = Pick(0, 2); i > 0; --i) {
+      text += "<Alg" +
+              Attributes({"Hrz", "Vrt", "Wrp", "Mg", "MgKey", "Ind", "Or", "Shr", "VrtTx", "ASz"}) +
+              "/>";
+    }
+    for (int i = Pick(0, 2); i > 0; --i) {
+      text += "<Brd" +
+              Attributes({"btC", "btL", "dtlC", "dtlL", "dtrC", "dtrL", "lfC", "lfL", "rgC", "rgL",
+                          "tpC", "tpL"}) +
+              "/>";
+    }
+    for (int i = Pick(0, 2); i > 0; --i) {
+      text += "<Fnts>";
+      for (int f = Pick(0, 3); f > 0; --f) {
+        text += "<Fnt" +
+                Attributes({"Bld", "Clr", "Itl", "Nm", "Sz", "Str", "Stl", "Sub", "Sup", "Udl",
+                            "stt", "end"}) +
+                "/>";
+      }
+      text += "</Fnts>";
+    }
+    return text + "</Stl>";
+  }
+
+  std::mt19937 m_random;
+};
+
+TEST(PreviewDocument, WritesWhatThePreviewStylesheetMakesOfManyRandomFormats) {
+  RandomSource source(20240307);
+  for (int i = 0; i < 250; ++i) {
+    const std::string text = source.Format();
+    xml::Document format = xml::Document::Parse(text, i % 2 == 0);
+    EXPECT_EQ(PreviewDocument(format.DocumentElement()).Xml(),
+              SortXML(format.DocumentElement(), PreviewStylesheet()).Xml())
+        << text;
+  }
+}
+
+TEST(PreviewDocument, LeavesUnusualInputToTheStylesheet) {
+  // Column texts that are not plain numbers sort as the stylesheet sorts them.
+  xml::Document odd = xml::Document::Parse(
+      "<Fmt><Itms><Row><Itm Col='2'/><Itm Col='x'/><Itm Col='1e0'/><Itm/></Row></Itms></Fmt>");
+  EXPECT_EQ(PreviewDocument(odd.DocumentElement()).Xml(),
+            SortXML(odd.DocumentElement(), PreviewStylesheet()).Xml());
+  // A root of another name matches no template: the result holds no element.
+  xml::Document other = xml::Document::Parse("<Format><Itms><Row/></Itms></Format>");
+  EXPECT_TRUE(PreviewDocument(other.DocumentElement()).IsNull());
+}
+
+TEST(SortRowList, OrdersAsTheRowListStylesheetForManyRandomLists) {
+  RandomSource source(7);
+  for (int i = 0; i < 400; ++i) {
+    const std::string text = source.Rows();
+    xml::Document rows = xml::Document::Parse(text, i % 2 == 0);
+    EXPECT_EQ(SortRowList(rows.DocumentElement()).Xml(),
+              SortXML(rows.DocumentElement(), RowListStylesheet()).Xml())
+        << text;
+  }
+  xml::Document rows = xml::Document::Parse(
+      "<Rows><Row Del='-1' Keep='-1'>3</Row><Row Del='0' Keep='0'>12</Row>"
+      "<Row Del='-1' Keep='0'>7</Row></Rows>");
+  EXPECT_EQ(testing::Canonical(SortRowList(rows.DocumentElement())),
+            testing::Canonical("<Rows><Row Del='0' Keep='0'>12</Row><Row Del='-1' Keep='0'>7</Row>"
+                               "<Row Del='-1' Keep='-1'>3</Row></Rows>"));
+}
+
+}  // namespace
+}  // namespace orvo
