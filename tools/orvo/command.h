@@ -41,6 +41,7 @@ int RunCheckCommand(const Arguments& args);
 int RunSampleCommand(const Arguments& args);
 int RunDriverCommand(const Arguments& args);
 int RunEvalCommand(const Arguments& args);
+int RunPreviewCommand(const Arguments& args);
 
 }  // namespace orvo::cli
 

@@ -23,6 +23,8 @@ constexpr CommandEntry kCommands[] = {
      "orvo parse [--workspace DIR] [--converting] [--keep-spaces] -- TEXT"},
     {"eval", RunEvalCommand, "orvo eval [--workspace DIR] [--style STL_XML] -- FORMULA"},
     {"check", RunCheckCommand, "orvo check WORKSPACE"},
+    {"preview", RunPreviewCommand,
+     "orvo preview WORKSPACE [--report KEY]... [--fav KEY]... [--out FILE] [--progress]"},
     {"sample", RunSampleCommand, "orvo sample DIR [--accounts N] [--start S]"},
     {"driver", RunDriverCommand, "orvo driver WORKSPACE FUNCTION [--filter KEY:FIELD=VALUE]..."},
 };

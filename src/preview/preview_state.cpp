@@ -1,0 +1,124 @@
+#include "preview/preview_state.h"
+
+#include <charconv>
+
+#include "companions/note_counter.h"
+#include "frame/per_thread.h"
+#include "frame/text.h"
+
+namespace orvo {
+namespace {
+
+constexpr char kSeparator = '\x1f';
+
+std::optional<std::int64_t> RowNumberOf(std::string_view text) {
+  text = Trim(text);
+  std::int64_t row = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), row);
+  if (failure != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return row;
+}
+
+}  // namespace
+
+std::string PrintConditionRecords::IndexKey(std::string_view format, std::string_view key) {
+  std::string joined(format);
+  joined.push_back(kSeparator);
+  joined.append(key);
+  return joined;
+}
+
+void PrintConditionRecords::Reset(xml::Node list) {
+  m_list = std::move(list);
+  m_index.clear();
+}
+
+xml::Node PrintConditionRecords::Find(std::string_view format, std::string_view key) const {
+  auto found = m_index.find(IndexKey(format, key));
+  return found == m_index.end() ? xml::Node() : found->second;
+}
+
+void PrintConditionRecords::Put(const xml::Node& record) {
+  xml::Node& indexed =
+      m_index[IndexKey(record.AttributeOr("Fmt", ""), record.AttributeOr("Key", ""))];
+  if (indexed && indexed.ParentNode() == m_list) {
+    m_list.ReplaceChild(record, indexed);
+  } else {
+    m_list.AppendChild(record);
+  }
+  indexed = record;
+}
+
+void PrintConditionRecords::Remove(std::string_view format, std::string_view key) {
+  auto found = m_index.find(IndexKey(format, key));
+  if (found == m_index.end()) return;
+  if (found->second.ParentNode() == m_list) m_list.RemoveChild(found->second);
+  m_index.erase(found);
+}
+
+void RowRecords::Reset(xml::Node list) {
+  m_list = std::move(list);
+  m_index.clear();
+}
+
+xml::Node RowRecords::Find(std::int64_t row) const {
+  auto found = m_index.find(row);
+  return found == m_index.end() ? xml::Node() : found->second;
+}
+
+void RowRecords::Add(const xml::Node& record) {
+  xml::Node copy = m_list.AppendChild(record.CloneNode(true));
+  if (const std::optional<std::int64_t> row = RowNumberOf(copy.Text())) {
+    m_index.emplace(*row, copy);
+  }
+}
+
+void SharedPreviewState::Reset(const Containers& containers) {
+  page_setups = containers.page_setups;
+  body_fillers = containers.body_fillers;
+  header_fillers = containers.header_fillers;
+  footer_fillers = containers.footer_fillers;
+  print_conditions.Reset(containers.print_conditions);
+  print_conditions_2 = containers.print_conditions_2;
+  named_ranges = containers.named_ranges;
+  included_notes = containers.included_notes;
+  rows_to_ignore = containers.rows_to_ignore;
+  kept_sections = containers.kept_sections;
+  bookmarks = std::make_shared<ColEvaluatedBookmarks>();
+  bookmark_keys.clear();
+  ThreadNoteCounter() = 0;
+  page_counter = 1;
+  dependencies = std::make_shared<CDependencyTable>();
+  m_drill_down.reset();
+  m_headers.reset();
+  m_footers.reset();
+}
+
+void SharedPreviewState::DropDrillDown() { m_drill_down.reset(); }
+
+std::shared_ptr<cDrillDown> SharedPreviewState::DrillDown() {
+  if (!m_drill_down) m_drill_down = std::make_shared<cDrillDown>();
+  return m_drill_down;
+}
+
+std::shared_ptr<cHeaderFooter> SharedPreviewState::Headers() {
+  if (!m_headers) m_headers = std::make_shared<cHeaderFooter>();
+  return m_headers;
+}
+
+std::shared_ptr<cHeaderFooter> SharedPreviewState::Footers() {
+  if (!m_footers) {
+    m_footers = std::make_shared<cHeaderFooter>();
+    m_footers->IsFooter(true);
+  }
+  return m_footers;
+}
+
+std::shared_ptr<IPreviewStatus> SharedPreviewState::Status() {
+  if (!m_status) m_status = ComponentRegistry::CreateAs<IPreviewStatus>(kPreviewStatusId);
+  return m_status;
+}
+
+SharedPreviewState& ThreadPreviewState() { return PerThread<SharedPreviewState>(); }
+
+}  // namespace orvo
