@@ -3,8 +3,11 @@
 // Parses the input (4 KiB at most) and then edits it the way the library
 // does: queries, clones, removals while handles are held, moves into another
 // document, serialisation. Malformed input must give an orvo::Error only.
+// The raw input is also stored as attribute and element text: whatever the
+// bytes, the serialised tree must parse again.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 4096) return 0;
   const std::string text(reinterpret_cast<const char*>(data), size);
+  try {
+    orvo::xml::Document holder = orvo::xml::Document::Parse("<T/>");
+    holder.DocumentElement().SetAttribute("A", text);
+    holder.DocumentElement().AppendChild(holder.CreateElement("E")).SetText(text);
+    orvo::xml::Document::Parse(holder.Xml());
+    orvo::xml::Document::Parse("<T A=\"" + orvo::xml::Escape(text) + "\"/>");
+  } catch (const orvo::Error&) {
+    std::abort();  // the text rule let an unwritable text through
+  }
   try {
     orvo::xml::Document document = orvo::xml::Document::Parse(text);
     orvo::xml::Node root = document.DocumentElement();

@@ -14,6 +14,20 @@
 //     selects its EPRC children). Compiled queries are cached per thread.
 //   * Parsing never loads external entities or DTDs; stylesheets can neither
 //     read nor write files nor reach the network.
+//   * Text rule: whatever bytes a caller passes, the tree holds only text
+//     XML 1.0 can carry, so Xml() is always well-formed. Every text stored
+//     through the facade (SetText, SetAttribute, CreateTextNode) and every
+//     text Escape writes is made valid once, on the way in: each ill-formed
+//     UTF-8 sequence (cut to its longest well-formed start) and each
+//     character XML 1.0 cannot hold (C0 controls other than tab, line feed
+//     and carriage return; U+FFFE, U+FFFF) becomes U+FFFD. Valid characters
+//     are kept as they are, so text read back differs from text written only
+//     where it was invalid. U+00FF ("\xC3\xBF"), which display texts use as
+//     a page and reference marker, is a valid character and kept; a lone
+//     byte 0xFF is ill-formed UTF-8 and becomes U+FFFD, so code writing the
+//     marker writes its UTF-8 form. A comment text holding "--" or ending in
+//     "-", a processing-instruction text holding "?>" and an attribute name
+//     that is no XML name are refused with a failure.
 //
 // Failures are orvo::Error with source "XML": number 1 for misuse (inserting
 // a node into its own subtree, a bad XPath), the parser's own code for
@@ -215,7 +229,8 @@ class Stylesheet {
   std::unique_ptr<Compiled> m_compiled;
 };
 
-// Escapes text for use inside an XML attribute value or element content.
+// Escapes text for use inside an XML attribute value or element content,
+// after applying the text rule (see the file comment).
 std::string Escape(std::string_view text);
 
 }  // namespace orvo::xml

@@ -82,6 +82,8 @@ Int16 cEvaluate::Evaluate(const xml::Node& item, const xml::Node& repeat_list,
     WriteErrorValue(item, "#ERROR");
     settled = true;
   }
+  // References read values from the index, which learns an item's new value here.
+  if (m_sources.placed_items) m_sources.placed_items->ValueChanged(item);
   return settled ? Int16{-1} : Int16{0};
 }
 

@@ -39,6 +39,7 @@
 
 #include "evaluate/list_index.h"
 #include "evaluate/operand_resolver.h"
+#include "evaluate/placed_items.h"
 #include "evaluate/record_list.h"
 #include "evaluate/working_text.h"
 #include "formula/parsed_expression.h"
@@ -66,6 +67,10 @@ struct PreviewSources {
   xml::Node rows_to_ignore;
   // The body result format being built (CountRows and iRepeat look there).
   xml::Node preview;
+  // The index of the placed items that cell and range references read
+  // (placed_items.h); the builder keeps it in step. Null: the evaluator's
+  // own empty index, so every cell reference ends as "#REF".
+  std::shared_ptr<PlacedItems> placed_items;
 };
 
 class ItemEvaluation;

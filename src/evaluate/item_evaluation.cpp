@@ -9,9 +9,9 @@
 #include "companions/cell_key.h"
 #include "evaluate/evaluate.h"
 #include "evaluate/function_order.h"
-#include "evaluate/interim_operators.h"
 #include "evaluate/number_format.h"
 #include "evaluate/number_text.h"
+#include "evaluate/operator_evaluation.h"
 #include "formula/formula_names.h"
 #include "frame/text.h"
 #include "frame/text_value.h"
@@ -122,6 +122,7 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
   m_record = m_record_element ? ReadParsedExpression(m_record_element) : ParsedExpression();
   m_text.Reset(std::string());
   m_placeholders.clear();
+  m_scanned_literals.clear();
   if (m_record.IsEmpty()) {
     // A text cell: its value is its text as written.
     Finish(item.AttributeOr("Value", ""));
@@ -179,6 +180,7 @@ void ItemEvaluation::Load() {
     }
     for (const TextSpan& literal : literals) m_text.AddLiteral(literal);
   }
+  m_scanned_literals = m_text.Literals();
 
   // Placeholders, matched whole (I~_T~1 is not the start of I~_T~10), and
   // the bracket pairs, in one pass over the text outside literals.

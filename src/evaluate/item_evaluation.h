@@ -17,20 +17,13 @@
 #include <utility>
 #include <vector>
 
-#include "evaluate/interim_operators.h"
 #include "evaluate/operand_resolver.h"
+#include "evaluate/operator_evaluation.h"
 #include "evaluate/working_text.h"
 #include "formula/parsed_expression.h"
 #include "orvo/xml.h"
 
 namespace orvo {
-
-// Until the operator evaluator lands.
-using interim::EvaluateOperators;
-using interim::LiteralRange;
-using interim::Literals;
-using interim::SplitIf;
-using interim::TruthOf;
 
 class cEvaluate;
 
@@ -50,7 +43,8 @@ class ItemEvaluation {
            std::string_view repeat_key);
 
   // The last call's literal spans and operand placeholders.
-  const std::vector<TextSpan>& LiteralSpans() const { return m_text.Literals(); }
+  // The literal spans as scanned, before any substitution.
+  const std::vector<TextSpan>& LiteralSpans() const { return m_scanned_literals; }
   struct Placeholder {
     TextSpan span;  // in the expression text before substitution
     int number;     // k
@@ -112,6 +106,7 @@ class ItemEvaluation {
   bool m_is_formula = false;
   WorkingText m_text;
   std::vector<Placeholder> m_placeholders;
+  std::vector<TextSpan> m_scanned_literals;
   // Per call (same index as m_text.Calls()): the argument span when the name
   // is followed by brackets, found before substitution.
   std::vector<std::optional<TextSpan>> m_brackets;

@@ -79,7 +79,8 @@ std::string EvaluateOperators(std::string_view expression, Literals literals = {
 //     currency;
 //     "^": left raised to the power right in double precision, the text
 //     left "^" right when either is not numeric;
-//     "&": the two texts joined;
+//     "&": the two texts joined as they are (an empty operand adds
+//     nothing; the counts-as-0 rule is for arithmetic and comparisons);
 //     ">=", "<=", "!=", "<>", "=", ">", "<": "True" or "False", comparing
 //     currency values when both are numeric (dates: their exact day
 //     numbers), otherwise texts without regard to case;

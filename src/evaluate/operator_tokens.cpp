@@ -1,5 +1,7 @@
 #include "evaluate/operator_tokens.h"
 
+#include <cstdint>
+
 #include "formula/parser_state.h"
 #include "frame/per_thread.h"
 #include "frame/text.h"
@@ -110,6 +112,9 @@ std::vector<OperatorToken> TokenizeWithParser(std::string_view body, const std::
 // several signs, a lone space before an operator, "%" names, map prefixes,
 // quotes) cannot arise.
 std::optional<std::vector<OperatorToken>> TokenizePlain(std::string_view body) {
+  // Beyond 16-bit positions the tokenizer raises the overflow failure; so
+  // must the reading of such a text.
+  if (body.size() > static_cast<std::size_t>(INT16_MAX)) return std::nullopt;
   std::vector<OperatorToken> tokens;
   tokens.reserve(body.size() / 2 + 1);
   std::size_t i = 0;

@@ -5,6 +5,7 @@
 #include "xml/arena.h"
 #include "xml/libxml.h"
 #include "xml/tree_edit.h"
+#include "xml/valid_text.h"
 
 namespace orvo::xml {
 
@@ -161,10 +162,7 @@ Node Document::CreateAttribute(std::string_view name) const {
 
 Node Document::CreateTextNode(std::string_view text) const {
   RequireNode();
-  xmlNodePtr node = xmlNewDocTextLen(
-      AsDocument(m_node), reinterpret_cast<const xmlChar*>(text.empty() ? "" : text.data()),
-      static_cast<int>(text.size()));
-  return NewDetached(m_arena, node, "#text");
+  return NewDetached(m_arena, detail::NewTextNode(AsDocument(m_node), text), "#text");
 }
 
 Node Document::ImportNode(const Node& node, bool deep) const {
@@ -242,7 +240,9 @@ Node NamedNodeMap::RemoveNamedItem(std::string_view name) {
   return removed;
 }
 
-std::string Escape(std::string_view text) {
+std::string Escape(std::string_view raw_text) {
+  detail::ValidText valid(raw_text);
+  std::string_view text = valid.View();
   std::string out;
   out.reserve(text.size());
   for (char c : text) {

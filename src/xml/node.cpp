@@ -112,22 +112,26 @@ void Node::SetText(std::string_view text) {
   switch (node->type) {
     case XML_ELEMENT_NODE:
       detail::ReleaseChildren(Arena::Owner(m_arena), node);
-      if (!text.empty()) {
-        xmlNodePtr text_node =
-            xmlNewDocTextLen(node->doc, reinterpret_cast<const xmlChar*>(text.data()),
-                             static_cast<int>(text.size()));
-        detail::LinkChild(node, text_node, nullptr);
-      }
+      if (!text.empty()) detail::LinkChild(node, detail::NewTextNode(node->doc, text), nullptr);
       break;
     case XML_ATTRIBUTE_NODE:
       detail::SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node), text);
       break;
+    case XML_COMMENT_NODE:
+      if (text.find("--") != std::string_view::npos || (!text.empty() && text.back() == '-')) {
+        RaiseXml("A comment cannot hold \"--\" or end with \"-\"");
+      }
+      detail::SetNodeContent(node, text);
+      break;
+    case XML_PI_NODE:
+      if (text.find("?>") != std::string_view::npos) {
+        RaiseXml("A processing instruction cannot hold \"?>\"");
+      }
+      detail::SetNodeContent(node, text);
+      break;
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
-    case XML_COMMENT_NODE:
-    case XML_PI_NODE:
-      xmlNodeSetContentLen(node, reinterpret_cast<const xmlChar*>(text.empty() ? "" : text.data()),
-                           static_cast<int>(text.size()));
+      detail::SetNodeContent(node, text);
       break;
     default:
       RaiseXml("The text of this node cannot be set");
@@ -284,7 +288,10 @@ void Node::SetAttribute(std::string_view name, std::string_view value) {
     return;
   }
   std::string owned_name(name);
-  xmlAttrPtr attr = xmlNewProp(element, ToXmlChars(owned_name), nullptr);
+  // A name that is no XML name would make the serialised tree unreadable.
+  xmlAttrPtr attr = xmlValidateName(ToXmlChars(owned_name), 0) == 0
+                        ? xmlNewProp(element, ToXmlChars(owned_name), nullptr)
+                        : nullptr;
   if (!attr) RaiseXml("Invalid attribute name: " + owned_name);
   detail::SetAttributeValue(attr, value);
 }

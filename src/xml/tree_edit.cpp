@@ -2,7 +2,10 @@
 
 #include <libxml/xmlsave.h>
 
+#include <climits>
 #include <vector>
+
+#include "xml/valid_text.h"
 
 namespace orvo::xml::detail {
 
@@ -130,11 +133,37 @@ void ReleaseChildren(Arena& arena, xmlNodePtr element) {
   }
 }
 
-void SetAttributeValue(xmlAttrPtr attr, std::string_view value) {
-  // Never a null pointer, even for an empty value: libxml2 keeps a null
-  // content apart from an empty one.
-  const auto* bytes = reinterpret_cast<const xmlChar*>(value.empty() ? "" : value.data());
-  const int length = static_cast<int>(value.size());
+namespace {
+
+// Never a null pointer, even for an empty text: libxml2 keeps a null content
+// apart from an empty one.
+const xmlChar* BytesOf(std::string_view text) {
+  return reinterpret_cast<const xmlChar*>(text.empty() ? "" : text.data());
+}
+
+int LengthOf(std::string_view text) {
+  if (text.size() > static_cast<std::size_t>(INT_MAX)) RaiseXml("The text is too long");
+  return static_cast<int>(text.size());
+}
+
+}  // namespace
+
+xmlNodePtr NewTextNode(xmlDocPtr document, std::string_view raw_text) {
+  ValidText text(raw_text);
+  xmlNodePtr node = xmlNewDocTextLen(document, BytesOf(text.View()), LengthOf(text.View()));
+  if (!node) RaiseXml("Out of memory creating a text node");
+  return node;
+}
+
+void SetNodeContent(xmlNodePtr node, std::string_view raw_text) {
+  ValidText text(raw_text);
+  xmlNodeSetContentLen(node, BytesOf(text.View()), LengthOf(text.View()));
+}
+
+void SetAttributeValue(xmlAttrPtr attr, std::string_view raw_value) {
+  ValidText value(raw_value);
+  const xmlChar* bytes = BytesOf(value.View());
+  const int length = LengthOf(value.View());
   // Nobody holds handles to an attribute's text children: the facade never
   // hands them out, so they can be changed or freed at once. The common case,
   // one text child, keeps its node and only replaces the text.
@@ -147,6 +176,7 @@ void SetAttributeValue(xmlAttrPtr attr, std::string_view value) {
   attr->children = nullptr;
   attr->last = nullptr;
   xmlNodePtr text = xmlNewDocTextLen(attr->doc, bytes, length);
+  if (!text) RaiseXml("Out of memory creating a text node");
   text->parent = reinterpret_cast<xmlNodePtr>(attr);
   attr->children = text;
   attr->last = text;

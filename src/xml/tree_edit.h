@@ -44,7 +44,12 @@ void ReplaceDocumentContent(Arena& arena, xmlDocPtr source, xmlDocPtr target);
 // Unlinks every child of `element`, freeing those no handle reaches.
 void ReleaseChildren(Arena& arena, xmlNodePtr element);
 
-// Replaces an attribute's value by literal text (no entity parsing).
+// The three ways text enters a tree. Each takes literal text (no entity
+// parsing) and applies the text rule (xml/valid_text.h) first.
+xmlNodePtr NewTextNode(xmlDocPtr document, std::string_view text);
+// The content of a text, CDATA, comment or processing-instruction node.
+void SetNodeContent(xmlNodePtr node, std::string_view text);
+// Replaces an attribute's value.
 void SetAttributeValue(xmlAttrPtr attr, std::string_view value);
 
 // The attribute of that name on an element, or null.

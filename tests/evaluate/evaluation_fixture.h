@@ -32,6 +32,15 @@ inline xml::Node ItemFor(const xml::Document& document, const std::string& text,
   return item;
 }
 
+// An item whose parsed record is given as XML (for records the parser would
+// not write, or writes differently).
+inline xml::Node ItemWithRecord(const xml::Document& document, const std::string& record) {
+  xml::Node item = ItemFor(document, "");
+  item.ReplaceChild(document.ImportNode(xml::Document::Parse(record).DocumentElement(), true),
+                    item.FirstChild());
+  return item;
+}
+
 // Resolves cell and range operands from a table of values (ranges by their
 // text as written), so tests can give operands values.
 class TableResolver : public IOperandResolver {
@@ -53,6 +62,13 @@ class EvaluatorTest : public ::testing::Test {
   // The value an item with `text` gets.
   std::string Value(const std::string& text) {
     xml::Node item = ItemFor(document, text);
+    xml::Node evaluated;
+    evaluator.Evaluate(item, {}, 0, "", evaluated);
+    return item.AttributeOr("Value", "<none>");
+  }
+  // The value an item with the parsed record `record` gets.
+  std::string RecordValue(const std::string& record) {
+    xml::Node item = ItemWithRecord(document, record);
     xml::Node evaluated;
     evaluator.Evaluate(item, {}, 0, "", evaluated);
     return item.AttributeOr("Value", "<none>");

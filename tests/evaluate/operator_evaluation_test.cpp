@@ -53,6 +53,9 @@ TEST(Operators, SignsBracketsAndTheFormulaMark) {
   EXPECT_EQ(Eval(""), "");
   const std::string deep = "=" + std::string(10000, '(') + "1+1" + std::string(10000, ')');
   EXPECT_EQ(Eval(deep), "2");
+  std::string long_sum = "=1";
+  while (long_sum.size() < 40000) long_sum += "+1";
+  EXPECT_EQ(FailureOf([&] { Eval(long_sum); }).Number(), kErrOverflow);  // beyond 16-bit positions
   for (const char* unbalanced : {"=(1+2", "=1+2)", "=)(", "=((1)"}) {
     const Error failure = FailureOf([&] { Eval(unbalanced); });
     EXPECT_EQ(failure.Number(), kErrRaised) << unbalanced;
@@ -139,6 +142,7 @@ TEST(Operators, DatesAreComparedAndSubtractedAsDays) {
 TEST(Operators, ApplyOperatorOnItsOwn) {
   EXPECT_EQ(ApplyOperator(" 'a' ", "&", "\"b\""), "ab");
   EXPECT_EQ(ApplyOperator("", "+", ""), "0");
+  EXPECT_EQ(ApplyOperator("", "&", "5"), "5");
   EXPECT_EQ(ApplyOperator("", "=", "0"), "True");
   EXPECT_EQ(ApplyOperator("", "=", ""), "True");
   EXPECT_EQ(ApplyOperator("3", "%", ""), "0.03");

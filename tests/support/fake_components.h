@@ -32,8 +32,12 @@ class FakeRegistry : public IProviderRegistry {
 
 class FakeSharedCache : public ISharedCache {
  public:
-  xml::Node Item(const std::string&) override { return {}; }
-  void Item(const std::string&, const xml::Node&) override {}
+  xml::Node Item(const std::string& name) override {
+    auto found = items.find(name);
+    return found == items.end() ? xml::Node() : found->second;
+  }
+  void Item(const std::string& name, const xml::Node& element) override { items[name] = element; }
+  std::map<std::string, xml::Node> items;
 };
 
 class FakeStoreContext : public IStoreContext {

@@ -30,11 +30,11 @@ int RunEvalCommand(const Arguments& args) {
     for (const std::string& message : result.messages) std::cerr << message << "\n";
     return 1;
   }
-  xml::Node output = document.CreateElement("Eval");
-  output.SetAttribute("Val", result.value);
-  output.SetAttribute("PTxt", result.display_text);
-  output.SetAttribute("Clr", result.colour);
-  std::cout << output.Xml() << "\n";
+  // Written with the XML layer's escaping, which keeps the page and
+  // reference markers (U+00FF) as characters for the host to find.
+  std::cout << "<Eval Val=\"" << xml::Escape(result.value) << "\" PTxt=\""
+            << xml::Escape(result.display_text) << "\" Clr=\"" << xml::Escape(result.colour)
+            << "\"/>\n";
   return 0;
 }
 

@@ -1,0 +1,440 @@
+#include "evaluate/placed_items.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <tuple>
+#include <utility>
+
+#include "formula/formula_names.h"
+#include "frame/text.h"
+#include "orvo/error.h"
+
+namespace orvo {
+namespace {
+
+constexpr int kNanoScale = 9;
+constexpr std::int64_t kNanosPerUnit = 1'000'000'000;
+// Exact parts stay below 10^27 units of 10^-9 (values below 10^18), so that
+// the totals of 2^31 of them still fit 127 bits.
+constexpr int kExactDigits = 27;
+
+std::optional<std::int32_t> WholeNumber(std::string_view text) {
+  text = Trim(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  std::int32_t number = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (failure != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return number;
+}
+
+// Column and row of a cell key; -1 for a part it lacks.
+std::pair<std::int32_t, std::int32_t> ColumnAndRow(std::string_view key) {
+  const std::size_t digit = key.find_first_of("0123456789");
+  if (digit == std::string_view::npos || digit == 0) return {-1, -1};
+  const std::int32_t column = LetterColumnNumber(key.substr(0, digit));
+  const std::optional<std::int32_t> row = WholeNumber(key.substr(digit));
+  return {column, row && *row > 0 ? *row : -1};
+}
+
+std::uint64_t RowPriority(std::int32_t row) {
+  std::uint64_t z =
+      static_cast<std::uint64_t>(static_cast<std::uint32_t>(row)) + 0x9E3779B97F4A7C15ULL;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+  return z ^ (z >> 31);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- Amount
+
+std::optional<PlacedItems::Amount> PlacedItems::Amount::Of(std::string_view text) {
+  const std::optional<DecimalDigits> digits = SplitNumber(text);
+  if (!digits) return std::nullopt;
+  Amount amount;
+  if (const std::optional<UInt128> scaled = RoundScaled(*digits, kNanoScale, kExactDigits)) {
+    amount.nanos = digits->negative ? -static_cast<Int128>(*scaled) : static_cast<Int128>(*scaled);
+    return amount;
+  }
+  // Beyond the exact part: a double, or an overflow when not even that
+  // (reported when the total is read, as adding it one by one would).
+  std::optional<double> value;
+  ResumeNext resume;
+  if (!resume.Step([&] { value = ParseNumber(text); }) || !value || !std::isfinite(*value)) {
+    amount.overflows = 1;
+    return amount;
+  }
+  amount.wide = *value;
+  return amount;
+}
+
+double PlacedItems::Amount::ToDouble() const {
+  const Int128 units = nanos / kNanosPerUnit;
+  const Int128 rest = nanos % kNanosPerUnit;
+  return static_cast<double>(units) + static_cast<double>(rest) / kNanosPerUnit + wide;
+}
+
+std::string PlacedItems::Amount::ToText() const {
+  if (overflows > 0) RaiseOverflow();
+  if (wide == 0) {
+    const bool negative = nanos < 0;
+    const UInt128 magnitude = negative ? -static_cast<UInt128>(nanos) : static_cast<UInt128>(nanos);
+    return ScaledToText(negative, magnitude, kNanoScale);
+  }
+  return NumberToText(ToDouble());
+}
+
+PlacedItems::Amount& PlacedItems::Amount::operator+=(const Amount& other) {
+  nanos += other.nanos;
+  wide += other.wide;
+  overflows += other.overflows;
+  return *this;
+}
+
+PlacedItems::Amount& PlacedItems::Amount::operator-=(const Amount& other) {
+  nanos -= other.nanos;
+  wide -= other.wide;
+  overflows -= other.overflows;
+  return *this;
+}
+
+PlacedItems::RangeTotals& PlacedItems::RangeTotals::operator+=(const RangeTotals& other) {
+  sum += other.sum;
+  cells += other.cells;
+  numbers += other.numbers;
+  pending += other.pending;
+  return *this;
+}
+
+PlacedItems::RangeTotals& PlacedItems::RangeTotals::operator-=(const RangeTotals& other) {
+  sum -= other.sum;
+  cells -= other.cells;
+  numbers -= other.numbers;
+  pending -= other.pending;
+  return *this;
+}
+
+// ------------------------------------------------------------ ColumnTree
+
+void PlacedItems::ColumnTree::Add(std::int32_t row, const RangeTotals& change, bool ignored,
+                                  int sign) {
+  m_root = Apply(m_root, row, change, ignored ? 1 : 0, sign);
+}
+
+std::int32_t PlacedItems::ColumnTree::Apply(std::int32_t node, std::int32_t row,
+                                            const RangeTotals& change, int slot, int sign) {
+  if (node < 0) {
+    Node fresh;
+    fresh.row = row;
+    fresh.priority = RowPriority(row);
+    m_nodes.push_back(fresh);
+    node = static_cast<std::int32_t>(m_nodes.size() - 1);
+    if (sign > 0) {
+      m_nodes[node].own[slot] += change;
+    } else {
+      m_nodes[node].own[slot] -= change;
+    }
+    Recompute(node);
+    return node;
+  }
+  const std::int32_t node_row = m_nodes[node].row;
+  if (row < node_row) {
+    const std::int32_t child = Apply(m_nodes[node].left, row, change, slot, sign);
+    m_nodes[node].left = child;
+    Recompute(node);
+    if (m_nodes[child].priority > m_nodes[node].priority) node = RotateRight(node);
+  } else if (row > node_row) {
+    const std::int32_t child = Apply(m_nodes[node].right, row, change, slot, sign);
+    m_nodes[node].right = child;
+    Recompute(node);
+    if (m_nodes[child].priority > m_nodes[node].priority) node = RotateLeft(node);
+  } else {
+    if (sign > 0) {
+      m_nodes[node].own[slot] += change;
+    } else {
+      m_nodes[node].own[slot] -= change;
+    }
+    Recompute(node);
+  }
+  return node;
+}
+
+void PlacedItems::ColumnTree::Recompute(std::int32_t node) {
+  Node& n = m_nodes[node];
+  for (int slot = 0; slot < 2; ++slot) {
+    RangeTotals totals;
+    if (n.left >= 0) totals += m_nodes[n.left].subtree[slot];
+    totals += n.own[slot];
+    if (n.right >= 0) totals += m_nodes[n.right].subtree[slot];
+    n.subtree[slot] = totals;
+  }
+}
+
+std::int32_t PlacedItems::ColumnTree::RotateRight(std::int32_t node) {
+  const std::int32_t top = m_nodes[node].left;
+  m_nodes[node].left = m_nodes[top].right;
+  m_nodes[top].right = node;
+  Recompute(node);
+  Recompute(top);
+  return top;
+}
+
+std::int32_t PlacedItems::ColumnTree::RotateLeft(std::int32_t node) {
+  const std::int32_t top = m_nodes[node].right;
+  m_nodes[node].right = m_nodes[top].left;
+  m_nodes[top].left = node;
+  Recompute(node);
+  Recompute(top);
+  return top;
+}
+
+PlacedItems::RangeTotals PlacedItems::ColumnTree::Totals(std::int32_t first_row,
+                                                         std::int32_t last_row,
+                                                         bool ignored) const {
+  const int slot = ignored ? 1 : 0;
+  RangeTotals totals;
+  // Down to the first node inside the bounds; below it the left subtree
+  // holds the rows from first_row up, the right one the rows to last_row.
+  std::int32_t node = m_root;
+  while (node >= 0) {
+    const Node& n = m_nodes[node];
+    if (n.row < first_row) {
+      node = n.right;
+    } else if (n.row > last_row) {
+      node = n.left;
+    } else {
+      break;
+    }
+  }
+  if (node < 0) return totals;
+  totals += m_nodes[node].own[slot];
+  for (std::int32_t at = m_nodes[node].left; at >= 0;) {
+    const Node& n = m_nodes[at];
+    if (n.row >= first_row) {
+      totals += n.own[slot];
+      if (n.right >= 0) totals += m_nodes[n.right].subtree[slot];
+      at = n.left;
+    } else {
+      at = n.right;
+    }
+  }
+  for (std::int32_t at = m_nodes[node].right; at >= 0;) {
+    const Node& n = m_nodes[at];
+    if (n.row <= last_row) {
+      totals += n.own[slot];
+      if (n.left >= 0) totals += m_nodes[n.left].subtree[slot];
+      at = n.right;
+    } else {
+      at = n.left;
+    }
+  }
+  return totals;
+}
+
+// ----------------------------------------------------------- PlacedItems
+
+PlacedItems::PlacedItems() = default;
+PlacedItems::~PlacedItems() = default;
+
+void PlacedItems::Reset() {
+  m_entries.clear();
+  m_free.clear();
+  m_by_node.clear();
+  m_by_cell.clear();
+  m_by_copy.clear();
+  m_ignored.clear();
+  m_columns.clear();
+  m_ignore_list = xml::Node();
+  m_ignore_last = xml::Node();
+}
+
+std::string PlacedItems::CellKey(std::string_view format, std::string_view key) {
+  std::string text = UpperCase(format);
+  text += '\x1f';
+  text += UpperCase(Trim(key));
+  return text;
+}
+
+std::string PlacedItems::CopyKey(std::string_view format, std::int32_t orig_row,
+                                 std::int32_t rpt_index) {
+  std::string text = UpperCase(format);
+  text += '\x1f';
+  text += std::to_string(orig_row);
+  text += '\x1f';
+  text += std::to_string(rpt_index);
+  return text;
+}
+
+void PlacedItems::Read(Entry& entry) const {
+  const xml::Node& item = entry.item;
+  entry.format = UpperCase(Trim(item.AttributeOr("OrigFmt", "")));
+  std::optional<std::string> key = item.GetAttribute("OrigKey");
+  if (!key || Trim(*key).empty()) key = item.GetAttribute("Key");
+  entry.key = UpperCase(Trim(key.value_or("")));
+  std::tie(entry.column, entry.row) = ColumnAndRow(entry.key);
+  entry.orig_row = WholeNumber(item.AttributeOr("OrigRow", "")).value_or(entry.row);
+  const std::string index = item.AttributeOr("RptIndex", "");
+  entry.rpt_index = Trim(index).empty() ? 0 : WholeNumber(index).value_or(0);
+  entry.rpt_key = item.AttributeOr("RptKey", "");
+  entry.evaluated = Trim(item.AttributeOr("Evaluated", "")) == "-1";
+  entry.value = item.AttributeOr("Value", "");
+  entry.number = Amount::Of(entry.value);
+  entry.ignored = m_ignored.count(CopyKey(entry.format, entry.orig_row, entry.rpt_index)) > 0;
+}
+
+void PlacedItems::Contribute(const Entry& entry, int sign) {
+  if (entry.column < 0 || entry.row < 0) return;
+  RangeTotals change;
+  change.cells = 1;
+  if (entry.number) {
+    change.sum = *entry.number;
+    change.numbers = 1;
+  }
+  change.pending = entry.evaluated ? 0 : 1;
+  m_columns[entry.format][entry.column].Add(entry.row, change, entry.ignored, sign);
+}
+
+void PlacedItems::Add(std::uint32_t id) {
+  Entry& entry = m_entries[id];
+  m_by_cell[CellKey(entry.format, entry.key)].push_back(id);
+  m_by_copy[CopyKey(entry.format, entry.orig_row, entry.rpt_index)].push_back(id);
+  Contribute(entry, +1);
+}
+
+void PlacedItems::Forget(std::uint32_t id) {
+  Entry& entry = m_entries[id];
+  Contribute(entry, -1);
+  const auto drop = [id](std::unordered_map<std::string, std::vector<std::uint32_t>>& map,
+                         const std::string& key) {
+    const auto found = map.find(key);
+    if (found == map.end()) return;
+    std::vector<std::uint32_t>& ids = found->second;
+    ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
+    if (ids.empty()) map.erase(found);
+  };
+  drop(m_by_cell, CellKey(entry.format, entry.key));
+  drop(m_by_copy, CopyKey(entry.format, entry.orig_row, entry.rpt_index));
+}
+
+void PlacedItems::Placed(const xml::Node& item, const xml::Node& replaced) {
+  if (replaced && !(replaced == item)) Removed(replaced);
+  if (!item) return;
+  const auto found = m_by_node.find(item.Raw());
+  if (found != m_by_node.end()) {
+    ValueChanged(item);
+    return;
+  }
+  if (!item.GetAttribute("OrigFmt")) return;
+  std::uint32_t id;
+  if (!m_free.empty()) {
+    id = m_free.back();
+    m_free.pop_back();
+  } else {
+    id = static_cast<std::uint32_t>(m_entries.size());
+    m_entries.emplace_back();
+  }
+  Entry& entry = m_entries[id];
+  entry = Entry();
+  entry.item = item;
+  Read(entry);
+  m_by_node.emplace(item.Raw(), id);
+  Add(id);
+}
+
+void PlacedItems::ValueChanged(const xml::Node& item) {
+  if (!item) return;
+  const auto found = m_by_node.find(item.Raw());
+  if (found == m_by_node.end()) return;
+  const std::uint32_t id = found->second;
+  Forget(id);
+  Read(m_entries[id]);
+  Add(id);
+}
+
+void PlacedItems::Removed(const xml::Node& item) {
+  if (!item) return;
+  const auto found = m_by_node.find(item.Raw());
+  if (found == m_by_node.end()) return;
+  const std::uint32_t id = found->second;
+  Forget(id);
+  m_by_node.erase(found);
+  m_entries[id] = Entry();
+  m_free.push_back(id);
+}
+
+void PlacedItems::RowRemoved(const xml::Node& row) {
+  if (!row) return;
+  for (xml::Node child = row.FirstChild(); child; child = child.NextSibling()) {
+    if (child.Type() == xml::NodeType::kElement && child.Name() == "Itm") Removed(child);
+  }
+}
+
+void PlacedItems::RowIgnored(std::string_view format, std::int32_t orig_row,
+                             std::int32_t rpt_index) {
+  const std::string copy = CopyKey(Trim(format), orig_row, rpt_index);
+  if (!m_ignored.insert(copy).second) return;
+  const auto found = m_by_copy.find(copy);
+  if (found == m_by_copy.end()) return;
+  for (const std::uint32_t id : found->second) {
+    Entry& entry = m_entries[id];
+    Contribute(entry, -1);
+    entry.ignored = true;
+    Contribute(entry, +1);
+  }
+}
+
+void PlacedItems::CatchUpIgnoredRows(const xml::Node& rows_to_ignore) {
+  if (!rows_to_ignore) return;
+  xml::Node next;
+  if (!(rows_to_ignore == m_ignore_list)) {
+    m_ignore_list = rows_to_ignore;
+    next = rows_to_ignore.FirstChild();
+  } else if (m_ignore_last && m_ignore_last.ParentNode() == rows_to_ignore) {
+    next = m_ignore_last.NextSibling();
+  } else {
+    next = rows_to_ignore.FirstChild();
+  }
+  for (; next; next = next.NextSibling()) {
+    m_ignore_last = next;
+    if (next.Type() != xml::NodeType::kElement) continue;
+    const std::optional<std::int32_t> row = WholeNumber(next.AttributeOr("OrigRow", ""));
+    if (!row) continue;
+    const std::string index = next.AttributeOr("RptIndex", "");
+    RowIgnored(next.AttributeOr("OrigFmt", ""), *row,
+               Trim(index).empty() ? 0 : WholeNumber(index).value_or(0));
+  }
+}
+
+bool PlacedItems::IsIgnored(std::string_view format, std::int32_t orig_row,
+                            std::int32_t rpt_index) const {
+  return m_ignored.count(CopyKey(Trim(format), orig_row, rpt_index)) > 0;
+}
+
+std::vector<const PlacedItems::Instance*> PlacedItems::Instances(std::string_view format,
+                                                                 std::string_view key) const {
+  std::vector<const Instance*> instances;
+  const auto found = m_by_cell.find(CellKey(Trim(format), key));
+  if (found == m_by_cell.end()) return instances;
+  instances.reserve(found->second.size());
+  for (const std::uint32_t id : found->second) instances.push_back(&m_entries[id]);
+  return instances;
+}
+
+PlacedItems::RangeTotals PlacedItems::Totals(std::string_view format, std::int32_t first_column,
+                                             std::int32_t last_column, std::int32_t first_row,
+                                             std::int32_t last_row, bool include_ignored) const {
+  RangeTotals totals;
+  const auto columns = m_columns.find(UpperCase(Trim(format)));
+  if (columns == m_columns.end()) return totals;
+  if (first_column > last_column) std::swap(first_column, last_column);
+  if (first_row > last_row) std::swap(first_row, last_row);
+  for (auto at = columns->second.lower_bound(first_column);
+       at != columns->second.end() && at->first <= last_column; ++at) {
+    totals += at->second.Totals(first_row, last_row, false);
+    if (include_ignored) totals += at->second.Totals(first_row, last_row, true);
+  }
+  return totals;
+}
+
+}  // namespace orvo
