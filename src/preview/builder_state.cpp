@@ -17,11 +17,21 @@ Int16 Percent(double part, double whole) {
   return ToInt16(static_cast<std::int64_t>(std::nearbyint(part / whole * 100.0)));
 }
 
-void PlacedItemsSeam::ItemPlaced(const xml::Node&, const xml::Node&, const xml::Node&) {
-  ++m_placed;
+void PlacedItemsHooks::ItemPlaced(const xml::Node&, const xml::Node& item,
+                                  const xml::Node& replaced) {
+  m_items->Placed(item, replaced);
 }
-void PlacedItemsSeam::RowDeleted(const xml::Node&, std::int32_t) {}
-void PlacedItemsSeam::RowIgnored(const xml::Node&) {}
+
+void PlacedItemsHooks::RowDeleted(const xml::Node&, std::int32_t, const xml::Node& row) {
+  m_items->RowRemoved(row);
+}
+
+void PlacedItemsHooks::RowIgnored(const xml::Node& record) {
+  m_items->RowIgnored(
+      record.AttributeOr("OrigFmt", ""),
+      static_cast<std::int32_t>(ParseWholeNumber(record.AttributeOr("OrigRow", "")).value_or(0)),
+      static_cast<std::int32_t>(ParseWholeNumber(record.AttributeOr("RptIndex", "")).value_or(0)));
+}
 
 BuilderState::BuilderState() : scratch(xml::Document::Create()) {}
 BuilderState::~BuilderState() = default;
@@ -45,6 +55,7 @@ void BuilderState::ResetForReport() {
   current_row = 0;
   row_list = true;
 
+  placed_items.Items()->Reset();
   SharedPreviewState& state = ThreadPreviewState();
   SharedPreviewState::Containers containers;
   containers.page_setups = templates.NewContainer("PgBks");
@@ -73,6 +84,7 @@ void BuilderState::ResetForReport() {
   sources.named_ranges = state.named_ranges;
   sources.rows_to_ignore = state.rows_to_ignore;
   sources.preview = body->Element();
+  sources.placed_items = placed_items.Items();
   evaluator->Sources(sources);
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "evaluate/evaluate.h"
+#include "evaluate/placed_items.h"
 #include "frame/int16.h"
 #include "orvo/enums.h"
 #include "orvo/parser.h"
@@ -41,19 +42,20 @@ struct ProgressEvents {
 // A percentage as the events carry it: nearest whole number, ties to even.
 Int16 Percent(double part, double whole);
 
-// Tells the placed-items index of every item placed and row removed. Until
-// cell references read such an index this only counts what it is told.
-class PlacedItemsSeam : public PlacementObserver {
+// Keeps the index of placed items, which cell and range references read,
+// in step with the results of a build.
+class PlacedItemsHooks : public PlacementObserver {
  public:
+  PlacedItemsHooks() : m_items(std::make_shared<PlacedItems>()) {}
+  const std::shared_ptr<PlacedItems>& Items() const { return m_items; }
+
   void ItemPlaced(const xml::Node& format, const xml::Node& item,
                   const xml::Node& replaced) override;
-  void RowDeleted(const xml::Node& format, std::int32_t row) override;
+  void RowDeleted(const xml::Node& format, std::int32_t number, const xml::Node& row) override;
   void RowIgnored(const xml::Node& record) override;
 
-  std::int64_t Placed() const noexcept { return m_placed; }
-
  private:
-  std::int64_t m_placed = 0;
+  std::shared_ptr<PlacedItems> m_items;
 };
 
 // The repeat context of a row copy: its record list, 1-based position and
@@ -91,7 +93,7 @@ struct BuilderState {
   xml::Node queue;
 
   // The current build.
-  PlacedItemsSeam placed_items;
+  PlacedItemsHooks placed_items;
   std::unique_ptr<ResultFormat> body;
   std::unique_ptr<ResultFormat> header;
   std::unique_ptr<ResultFormat> footer;

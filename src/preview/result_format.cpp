@@ -114,8 +114,8 @@ void ResultFormat::PlaceItem(const xml::Node& item) {
     } else {
       row.AppendChild(item);
     }
+    if (m_observer) m_observer->ItemPlaced(m_format, item, replaced);
   }
-  if (m_observer) m_observer->ItemPlaced(m_format, item, replaced);
 
   if (!ItemHasContent(item)) return;
   const std::optional<std::int32_t> column_number = Narrow(ParseWholeNumber(column_text));
@@ -137,10 +137,6 @@ void ResultFormat::AppendRows(ResultFormat& source, std::int32_t offset) {
     }
     m_items.AppendChild(row);
     m_rows.push_back(row);
-    if (!m_observer) continue;
-    for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
-      m_observer->ItemPlaced(m_format, item, {});
-    }
   }
   source.m_rows.clear();
   MaxRow(offset + moved);
@@ -158,7 +154,7 @@ void ResultFormat::DeleteRow(std::int32_t row, bool keep_index) {
   } else {
     m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(index));
   }
-  if (m_observer) m_observer->RowDeleted(m_format, row);
+  if (m_observer) m_observer->RowDeleted(m_format, row, element);
 }
 
 void ResultFormat::CompactRows() {

@@ -7,9 +7,11 @@
 // XML, so placing an item, appending rows and finding the r-th row cost the
 // same at row 10 as at row 40,000. Every change goes through this class.
 //
-// Whoever indexes placed items (for cell references) is told of every item
-// that enters a result and every row that leaves one, through the
-// PlacementObserver given at construction.
+// Whoever indexes placed items (for cell references) is told, through the
+// PlacementObserver given at construction, of the items a result holds when
+// it is taken, of every item PlaceItem puts in or takes out, and of every
+// row that leaves it. Rows moved from one result to another are not
+// announced: their items stay the same nodes.
 //
 // Threading: one thread.
 #ifndef ORVO_PREVIEW_RESULT_FORMAT_H_
@@ -31,8 +33,8 @@ class PlacementObserver {
   // added).
   virtual void ItemPlaced(const xml::Node& format, const xml::Node& item,
                           const xml::Node& replaced) = 0;
-  // Row `row` of `format` was removed; the rows after it moved up by one.
-  virtual void RowDeleted(const xml::Node& format, std::int32_t row) = 0;
+  // Row element `row` (the row-th) of `format` was removed.
+  virtual void RowDeleted(const xml::Node& format, std::int32_t number, const xml::Node& row) = 0;
   // A RowIgn record was added to the rows to ignore.
   virtual void RowIgnored(const xml::Node& record) = 0;
 };
