@@ -79,7 +79,7 @@ FormatEvaluation::~FormatEvaluation() {
 void FormatEvaluation::Run() {
   cEvaluate& evaluator = *m_builder.evaluator;
   Prepare();
-  m_result = std::make_unique<ResultFormat>(m_format, &m_builder.placed_items);
+  m_result = std::make_unique<ResultFormat>(m_format, &m_builder.placed_items, m_offset);
   m_builder.Register(*m_result);
   evaluator.FormatReference(m_format);
   evaluator.CurrentFormatName(m_key);

@@ -5,6 +5,7 @@
 #include "companions/note_counter.h"
 #include "frame/per_thread.h"
 #include "frame/text.h"
+#include "orvo/error.h"
 
 namespace orvo {
 namespace {
@@ -114,9 +115,15 @@ std::shared_ptr<cHeaderFooter> SharedPreviewState::Footers() {
   return m_footers;
 }
 
-std::shared_ptr<IPreviewStatus> SharedPreviewState::Status() {
-  if (!m_status) m_status = ComponentRegistry::CreateAs<IPreviewStatus>(kPreviewStatusId);
-  return m_status;
+void SharedPreviewState::NotifyStatus(std::optional<std::int32_t> value) {
+  if (!m_status) {
+    // A host may do without a status object.
+    ResumeNext optional_status;
+    optional_status.Step(
+        [&] { m_status = ComponentRegistry::CreateAs<IPreviewStatus>(kPreviewStatusId); });
+    if (!m_status) return;
+  }
+  m_status->UpdateStatus(value);
 }
 
 SharedPreviewState& ThreadPreviewState() { return PerThread<SharedPreviewState>(); }

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -95,9 +96,10 @@ struct SharedPreviewState {
   void DropDrillDown();
   std::shared_ptr<cHeaderFooter> Headers();
   std::shared_ptr<cHeaderFooter> Footers();
-  // The host's status object (kPreviewStatusId), created on first use and
-  // kept for the thread.
-  std::shared_ptr<IPreviewStatus> Status();
+  // Calls the host's status object (kPreviewStatusId, created on first use
+  // and kept for the thread) with `value` and two omitted arguments; nothing
+  // when no status object can be created.
+  void NotifyStatus(std::optional<std::int32_t> value);
 
   xml::Node page_setups;
   xml::Node body_fillers;

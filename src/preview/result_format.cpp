@@ -49,8 +49,9 @@ std::optional<std::int32_t> ItemRow(const xml::Node& item) {
   return Narrow(ParseWholeNumber(*row));
 }
 
-ResultFormat::ResultFormat(xml::Node format, PlacementObserver* observer)
-    : m_format(std::move(format)), m_observer(observer) {
+ResultFormat::ResultFormat(xml::Node format, PlacementObserver* observer,
+                           std::int32_t row_base)
+    : m_format(std::move(format)), m_observer(observer), m_row_base(row_base) {
   for (xml::Node child = FirstElement(m_format); child; child = NextElement(child)) {
     if (child.Name() == "Itms") {
       m_items = child;
@@ -80,8 +81,9 @@ void ResultFormat::MaxColumn(std::int32_t column) {
 }
 
 xml::Node ResultFormat::Row(std::int32_t row) const {
-  if (row < 1 || row > RowCount()) return {};
-  return m_rows[static_cast<std::size_t>(row - 1)];
+  const std::int64_t index = static_cast<std::int64_t>(row) - m_row_base - 1;
+  if (index < 0 || index >= RowCount()) return {};
+  return m_rows[static_cast<std::size_t>(index)];
 }
 
 xml::Node ResultFormat::AppendEmptyRow() {
@@ -97,7 +99,8 @@ void ResultFormat::PlaceItem(const xml::Node& item) {
   const xml::Node column = item.Attributes().Item(2);
   const std::string column_text = column ? column.Text() : std::string();
 
-  while (RowCount() < *row_number) AppendEmptyRow();
+  if (*row_number <= m_row_base) return;
+  while (static_cast<std::int64_t>(RowCount()) + m_row_base < *row_number) AppendEmptyRow();
   xml::Node row = Row(*row_number);
   xml::Node replaced;
   if (!(item.ParentNode() == row)) {
@@ -144,10 +147,9 @@ void ResultFormat::AppendRows(ResultFormat& source, std::int32_t offset) {
 }
 
 void ResultFormat::DeleteRow(std::int32_t row, bool keep_index) {
-  if (row < 1 || row > RowCount()) return;
-  const std::size_t index = static_cast<std::size_t>(row - 1);
-  xml::Node element = m_rows[index];
+  xml::Node element = Row(row);
   if (!element) return;
+  const std::size_t index = static_cast<std::size_t>(static_cast<std::int64_t>(row) - m_row_base - 1);
   m_items.RemoveChild(element);
   if (keep_index) {
     m_rows[index] = xml::Node();

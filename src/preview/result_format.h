@@ -43,8 +43,10 @@ class ResultFormat {
  public:
   // Takes `format` (a Fmt element) as it is: its Itms child (created when
   // missing), its rows and its MRow and MCol (text that is no whole number
-  // reads as 0). Every item it already holds is announced as placed.
-  ResultFormat(xml::Node format, PlacementObserver* observer);
+  // reads as 0). Every item it already holds is announced as placed. Its
+  // rows are numbered from `row_base` + 1: a format being evaluated numbers
+  // its rows as the rows they will be in the result that receives them.
+  ResultFormat(xml::Node format, PlacementObserver* observer, std::int32_t row_base = 0);
 
   ResultFormat(const ResultFormat&) = delete;
   ResultFormat& operator=(const ResultFormat&) = delete;
@@ -57,7 +59,8 @@ class ResultFormat {
   void MaxRow(std::int32_t row);
   void MaxColumn(std::int32_t column);
 
-  // The number of rows and the r-th row (from 1); null outside 1..RowCount().
+  // The number of rows and the row numbered `row` (from row base + 1); null
+  // outside them.
   std::int32_t RowCount() const { return static_cast<std::int32_t>(m_rows.size()); }
   xml::Node Row(std::int32_t row) const;
 
@@ -89,6 +92,7 @@ class ResultFormat {
   xml::Node m_format;
   xml::Node m_items;
   PlacementObserver* m_observer;
+  std::int32_t m_row_base;
   std::vector<xml::Node> m_rows;
   std::int32_t m_max_row = 0;
   std::int32_t m_max_column = 0;

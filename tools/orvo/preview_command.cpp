@@ -1,5 +1,6 @@
 // orvo preview: builds report definitions of a workspace and prints the
 // evaluated preview with everything a host paginates it with.
+#include <chrono>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -104,16 +105,16 @@ class ProgressLine {
     builder.FormatName.Connect([this](const std::string& name) {
       m_name = name;
       m_format = 0;
-      Draw();
+      Draw(true);
     });
     builder.FormatStatus.Connect([this](std::int16_t status) {
       if (status == m_format) return;
       m_format = status;
-      Draw();
+      Draw(false);
     });
     builder.ReportStatus.Connect([this](std::int16_t status) {
       m_report = status;
-      Draw();
+      Draw(status == 100);
     });
   }
   ~ProgressLine() {
@@ -123,7 +124,12 @@ class ProgressLine {
   ProgressLine& operator=(const ProgressLine&) = delete;
 
  private:
-  void Draw() {
+  // Redraws at most every 50 ms unless `now`: a report of many rows sends
+  // thousands of events a second.
+  void Draw(bool now) {
+    const auto time = std::chrono::steady_clock::now();
+    if (!now && m_drawn && time - m_last_draw < std::chrono::milliseconds(50)) return;
+    m_last_draw = time;
     std::ostringstream line;
     line << "\r" << m_name << " " << m_format << "% | report " << m_report << "%";
     std::string text = line.str();
@@ -138,6 +144,7 @@ class ProgressLine {
   std::int16_t m_report = 0;
   std::size_t m_width = 0;
   bool m_drawn = false;
+  std::chrono::steady_clock::time_point m_last_draw;
 };
 
 }  // namespace
