@@ -99,7 +99,9 @@ void ReportBuild::TakeDataColumnOverride() {
     return;
   }
   m_builder.data_column_override = xml::Node();
-  m_builder.uses_data_columns = static_cast<bool>(m_report.SelectSingleNode(".//*[@DCC!='']"));
+  // The report's own DCC counts as a use too.
+  m_builder.uses_data_columns = !m_report.AttributeOr("DCC", "").empty() ||
+                                static_cast<bool>(m_report.SelectSingleNode(".//*[@DCC!='']"));
 }
 
 // 4. Evaluation starts at its first level; the sections are counted.
