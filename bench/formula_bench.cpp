@@ -22,8 +22,8 @@
 
 #include <filesystem>
 
-#include "ledger/sample_workspace.h"
 #include "orvo/parser.h"
+#include "orvo/sample_workspace.h"
 #include "orvo/xml.h"
 
 namespace {
@@ -108,7 +108,7 @@ void BM_ParseMixWithWorkspace(benchmark::State& state) {
   static const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("orvo_formula_bench_" + std::to_string(::getpid()));
   if (!std::filesystem::exists(folder / "workspace.xml")) {
-    orvo::ledger::WriteSampleWorkspace(folder.string(), {});
+    orvo::WriteSampleWorkspace(folder.string(), {});
   }
   orvo::xml::Document document = orvo::xml::Document::Create();
   orvo::xml::Node properties = document.CreateElement("LaunchProperties");

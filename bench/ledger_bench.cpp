@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ledger/ledger_command_factory.h"
-#include "ledger/sample_workspace.h"
+#include "orvo/sample_workspace.h"
 #include "orvo/xml.h"
 
 namespace {
@@ -24,9 +24,9 @@ const std::string& Workspace() {
   static const std::string folder = [] {
     std::filesystem::path path = std::filesystem::temp_directory_path() / "orvo_ledger_bench_100k";
     if (!std::filesystem::exists(path / "workspace.xml")) {
-      orvo::ledger::SampleOptions options;
+      orvo::SampleOptions options;
       options.accounts = 100000;
-      orvo::ledger::WriteSampleWorkspace(path.string(), options);
+      orvo::WriteSampleWorkspace(path.string(), options);
     }
     return path.string();
   }();

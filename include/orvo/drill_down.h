@@ -8,8 +8,10 @@
 //
 // Observable state: the key list `DrillKeys` (children `DrillKey` with Key =
 // balance signature, DKey = drill key, Pos = store positions separated by
-// ","), and the stored objects (GetAsXML). Signature and drill-key lookups
-// use hash indexes kept in step with `DrillKeys`.
+// ","), and the stored objects (GetAsXML). Every key issued holds one
+// position. Signatures are looked up in a hash index; a drill key is looked
+// up by its number in an array kept in step with `DrillKeys`, so DrillObject
+// costs the same however many keys were issued.
 //
 // Threading: one thread.
 #ifndef ORVO_DRILL_DOWN_H_
@@ -59,9 +61,9 @@ class cDrillDown {
   xml::Node m_drill_keys;
   xml::Node m_key_template;
   std::int64_t m_counter = 0;
-  std::vector<xml::Node> m_store;                                   // position n at [n - 1]
-  std::unordered_map<std::string, std::string> m_pos_by_signature;  // first entry's Pos
-  std::unordered_map<std::string, std::string> m_pos_by_drill_key;
+  std::vector<xml::Node> m_store;                                    // position n at [n - 1]
+  std::unordered_map<std::string, std::int32_t> m_pos_by_signature;  // first entry's Pos
+  std::vector<std::int32_t> m_position_of_item;  // Pos of DrillItem n at [n - 1]; 0: none
 };
 
 }  // namespace orvo

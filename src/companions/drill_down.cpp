@@ -7,9 +7,30 @@
 namespace orvo {
 namespace {
 
+constexpr std::string_view kDrillKeyPrefix = "DRILLITEM";
+
 std::string Attribute(const xml::Node& node, std::string_view name) {
   if (!node || node.Type() != xml::NodeType::kElement) return {};
   return node.AttributeOr(name, "");
+}
+
+// The number n of a drill key written "DrillItem" + n (any letter case, n
+// without sign or leading zeros: the keys this object issues), or 0.
+std::int64_t DrillItemNumber(std::string_view key) {
+  if (key.size() <= kDrillKeyPrefix.size() || key.size() > kDrillKeyPrefix.size() + 18) return 0;
+  for (std::size_t i = 0; i < kDrillKeyPrefix.size(); ++i) {
+    char c = key[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != kDrillKeyPrefix[i]) return 0;
+  }
+  const std::string_view digits = key.substr(kDrillKeyPrefix.size());
+  if (digits.front() == '0') return 0;
+  std::int64_t number = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return 0;
+    number = number * 10 + (c - '0');
+  }
+  return number;
 }
 
 }  // namespace
@@ -23,17 +44,11 @@ cDrillDown::cDrillDown() {
 
 Collection<xml::Node> cDrillDown::DrillObject(std::string_view DrillKey) const {
   Collection<xml::Node> objects;
-  const auto found = m_pos_by_drill_key.find(UpperCase(DrillKey));
-  if (found == m_pos_by_drill_key.end()) return objects;
-  std::string_view positions = found->second;
-  while (true) {
-    const std::size_t comma = positions.find(',');
-    const std::int32_t pos = TextToLong(positions.substr(0, comma));
-    if (pos < 1 || static_cast<std::size_t>(pos) > m_store.size()) RaiseOutOfBounds();
-    objects.Add(m_store[static_cast<std::size_t>(pos - 1)]);
-    if (comma == std::string_view::npos) break;
-    positions.remove_prefix(comma + 1);
-  }
+  const std::int64_t number = DrillItemNumber(DrillKey);
+  if (number < 1 || static_cast<std::uint64_t>(number) > m_position_of_item.size()) return objects;
+  const std::int32_t pos = m_position_of_item[static_cast<std::size_t>(number - 1)];
+  if (pos == 0) return objects;  // the key was drawn but never issued
+  objects.Add(m_store[static_cast<std::size_t>(pos - 1)]);
   return objects;
 }
 
@@ -51,7 +66,7 @@ std::string cDrillDown::AddCMDrillDownItem(std::string_view CMRepeat, const xml:
   const std::string signature =
       UpperCase(std::string(CMRepeat) + balance + year + period + period_end + period_balance);
 
-  std::string pos;
+  std::int32_t pos = 0;
   const auto known = m_pos_by_signature.find(signature);
   if (known != m_pos_by_signature.end()) {
     pos = known->second;
@@ -64,17 +79,18 @@ std::string cDrillDown::AddCMDrillDownItem(std::string_view CMRepeat, const xml:
     object.SetAttribute("PdEnd", period_end);
     object.SetAttribute("PdBal", period_balance);
     m_store.push_back(m_document.ImportNode(object, true));
-    pos = LongToText(static_cast<std::int64_t>(m_store.size()));
+    pos = static_cast<std::int32_t>(m_store.size());
     m_pos_by_signature.emplace(signature, pos);
   }
 
-  std::string upper_key = UpperCase(drill_key);
   xml::Node entry = m_key_template.CloneNode(true);
   entry.SetAttribute("Key", signature);
-  entry.SetAttribute("DKey", upper_key);
-  entry.SetAttribute("Pos", pos);
+  entry.SetAttribute("DKey", UpperCase(drill_key));
+  entry.SetAttribute("Pos", LongToText(pos));
   m_drill_keys.AppendChild(entry);
-  m_pos_by_drill_key.emplace(std::move(upper_key), std::move(pos));
+  // Numbers drawn for keys that were never issued keep position 0.
+  m_position_of_item.resize(static_cast<std::size_t>(m_counter), 0);
+  m_position_of_item.back() = pos;
   return drill_key;
 }
 

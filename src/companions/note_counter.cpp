@@ -1,18 +1,11 @@
 #include "companions/note_counter.h"
 
-#include "frame/per_thread.h"
 #include "frame/text_value.h"
+#include "frame/thread_context.h"
 
 namespace orvo {
-namespace {
 
-struct NoteCounter {
-  std::int32_t value = 0;
-};
-
-}  // namespace
-
-std::int32_t& ThreadNoteCounter() { return PerThread<NoteCounter>().value; }
+std::int32_t& ThreadNoteCounter() { return ThreadContext::Current().NoteCounter(); }
 
 std::int32_t NextNoteNumber() {
   std::int32_t& counter = ThreadNoteCounter();

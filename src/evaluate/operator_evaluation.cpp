@@ -223,7 +223,7 @@ Token GroupToken(std::vector<Token> group) {
 
 bool IsOperatorCharAnywhere(std::string_view body, const std::vector<bool>& mask,
                             std::size_t mask_start) {
-  const OperatorTable& table = ThreadOperatorTable();
+  const OperatorTable& table = SharedOperatorTable();
   for (std::size_t i = 0; i < body.size(); ++i) {
     if (table.IsOperatorChar(body[i]) && !IsLiteral(mask, mask_start + i)) return true;
   }

@@ -5,8 +5,8 @@
 #include "frame/driver_cache.h"
 #include "frame/launch_properties.h"
 #include "frame/named_range_lookup.h"
-#include "frame/per_thread.h"
 #include "frame/provider_access.h"
+#include "frame/thread_context.h"
 
 namespace orvo {
 namespace {
@@ -91,6 +91,12 @@ class ProviderNames : public FormulaNames {
 
 }  // namespace
 
+// Both sets of names of the thread; ForThread picks one.
+struct FormulaNameLookups {
+  NoDefinedNames none;
+  ProviderNames providers;
+};
+
 std::int16_t LetterColumnNumber(std::string_view letters) {
   if (letters.empty() || letters.size() > 3) return -1;
   std::int32_t number = 0;
@@ -103,8 +109,9 @@ std::int16_t LetterColumnNumber(std::string_view letters) {
 }
 
 FormulaNames& FormulaNames::ForThread() {
-  if (!GetLaunchProperties()) return PerThread<NoDefinedNames>();
-  return PerThread<ProviderNames>();
+  FormulaNameLookups& lookups = ThreadContext::Current().NameLookups().Get();
+  if (!GetLaunchProperties()) return lookups.none;
+  return lookups.providers;
 }
 
 }  // namespace orvo

@@ -9,7 +9,7 @@ namespace orvo {
 cParser::State::State()
     : document(xml::Document::Create()),
       errors(document),
-      operators(ThreadOperatorTable()),
+      operators(SharedOperatorTable()),
       ignore_items(document.CreateElement("FindItems")),
       record_element(document.CreateElement("PEx")) {}
 

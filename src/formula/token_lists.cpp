@@ -4,15 +4,14 @@
 #include <utility>
 
 #include "formula/vocabulary.h"
-#include "frame/per_thread.h"
+#include "frame/thread_context.h"
 #include "orvo/parser.h"
 
 namespace orvo {
-namespace {
 
 // The XML form of both lists, built once per thread from record templates.
-struct ThreadTokenLists {
-  ThreadTokenLists() {
+struct TokenVocabulary {
+  TokenVocabulary() {
     document = xml::Document::Create();
     auto [function_list, function_item] = Start("<FunctionList/>", "<Itm Key='' Display=''/>");
     for (Function function : AllFunctions()) {
@@ -41,8 +40,6 @@ struct ThreadTokenLists {
   xml::Node operators;
 };
 
-}  // namespace
-
 const std::vector<std::string_view>& OperatorKeys() {
   static const std::vector<std::string_view> keys = {"+", "&", "/", "=", "^", ">", "<",
                                                      "*", "!", "%", ":", "-", ","};
@@ -66,10 +63,13 @@ bool OperatorTable::Contains(std::string_view token) const {
   return std::binary_search(m_sorted.begin(), m_sorted.end(), token);
 }
 
-const OperatorTable& ThreadOperatorTable() { return PerThread<OperatorTable>(); }
+const OperatorTable& SharedOperatorTable() {
+  static const OperatorTable table;
+  return table;
+}
 
-xml::Node FunctionList() { return PerThread<ThreadTokenLists>().functions; }
+xml::Node FunctionList() { return ThreadContext::Current().Vocabulary().Get().functions; }
 
-xml::Node OperatorList() { return PerThread<ThreadTokenLists>().operators; }
+xml::Node OperatorList() { return ThreadContext::Current().Vocabulary().Get().operators; }
 
 }  // namespace orvo

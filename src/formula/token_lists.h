@@ -1,8 +1,8 @@
 // The formula language's operators, and the XML form of its vocabulary.
 //
 // The function and operator lists exist once per thread as XML (FunctionList,
-// OperatorList in orvo/parser.h), built from the function table of
-// vocabulary.h and the operators below. The hot paths of the parser and
+// OperatorList in orvo/parser.h; the thread context's Vocabulary part), built
+// from the function table of vocabulary.h and the operators below. The hot paths of the parser and
 // evaluator use the tables themselves: FunctionFromName and the tokenizer's
 // sorted operator table.
 #ifndef ORVO_FORMULA_TOKEN_LISTS_H_
@@ -33,8 +33,9 @@ class OperatorTable {
   std::array<bool, 256> m_single{};
 };
 
-// The thread's shared operator table.
-const OperatorTable& ThreadOperatorTable();
+// The operator table, built once and never changed: every thread reads the
+// same one, so it is not per-thread state.
+const OperatorTable& SharedOperatorTable();
 
 }  // namespace orvo
 

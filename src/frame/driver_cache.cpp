@@ -5,11 +5,10 @@
 #include <memory>
 #include <optional>
 
-#include "frame/per_thread.h"
 #include "frame/provider_access.h"
+#include "frame/thread_context.h"
 
 namespace orvo {
-namespace {
 
 struct DriverResults {
   xml::Node supported_product_fields;
@@ -21,7 +20,9 @@ struct DriverResults {
   std::string repeat_default_primary_sort;
 };
 
-DriverResults& Results() { return PerThread<DriverResults>(); }
+namespace {
+
+DriverResults& Results() { return ThreadContext::Current().DriverResultCache().Get(); }
 
 xml::Node Execute(const char* function) {
   std::shared_ptr<ICommand> command = GetCommandFactory()->CreateCommand(0, function);

@@ -1,15 +1,8 @@
 #include "frame/launch_properties.h"
 
-#include "frame/per_thread.h"
+#include "frame/thread_context.h"
 
 namespace orvo {
-namespace {
-
-struct LaunchPropertiesSlot {
-  xml::Node node;
-};
-
-}  // namespace
 
 xml::Node CopyLaunchProperties(const xml::Node& node) {
   if (!node) return {};
@@ -21,14 +14,14 @@ xml::Node CopyLaunchProperties(const xml::Node& node) {
   return element;
 }
 
-xml::Node GetLaunchProperties() { return PerThread<LaunchPropertiesSlot>().node; }
+xml::Node GetLaunchProperties() { return ThreadContext::Current().LaunchProperties(); }
 
 void SetLaunchProperties(const xml::Node& node) {
-  PerThread<LaunchPropertiesSlot>().node = CopyLaunchProperties(node);
+  ThreadContext::Current().LaunchProperties() = CopyLaunchProperties(node);
 }
 
 void InitLaunchProperties(const xml::Node& node) {
-  if (!PerThread<LaunchPropertiesSlot>().node) SetLaunchProperties(node);
+  if (!ThreadContext::Current().LaunchProperties()) SetLaunchProperties(node);
 }
 
 }  // namespace orvo

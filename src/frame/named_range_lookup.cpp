@@ -3,18 +3,19 @@
 #include <string>
 
 #include "frame/key_index.h"
-#include "frame/per_thread.h"
 #include "frame/provider_access.h"
 #include "frame/text.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 
 namespace orvo {
-namespace {
 
 // The thread's index of the Nrg keys of the definitions node asked last.
 struct NamedRangeIndex {
   KeyIndex keys;
 };
+
+namespace {
 
 void ReadNamedRangeKeys(const xml::Node& definitions, std::unordered_set<std::string>& keys) {
   for (const xml::Node& child : definitions.ChildNodes()) {
@@ -27,7 +28,9 @@ void ReadNamedRangeKeys(const xml::Node& definitions, std::unordered_set<std::st
 
 bool IsNamedRange(const xml::Node& definitions, std::string_view name) {
   if (!definitions) return false;
-  return PerThread<NamedRangeIndex>()
+  return ThreadContext::Current()
+             .NamedRanges()
+             .Get()
              .keys.For(definitions, ReadNamedRangeKeys)
              .count(UpperCase(Trim(name))) > 0;
 }

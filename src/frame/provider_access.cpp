@@ -1,16 +1,19 @@
 #include "frame/provider_access.h"
 
-#include "frame/per_thread.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 
 namespace orvo {
-namespace {
 
 struct ProviderSlots {
   std::shared_ptr<IStorageProvider> storage;
   std::shared_ptr<INodeStorageProvider> node_storage;
   std::shared_ptr<ICommandFactory> command_factory;
 };
+
+namespace {
+
+ProviderSlots& Slots() { return ThreadContext::Current().Providers().Get(); }
 
 // A copy of the thread's launch-properties node in a document of its own, so
 // a provider may keep or change it without touching the stored node.
@@ -25,7 +28,7 @@ std::shared_ptr<IProviderRegistry> RequireRegistry() {
 }  // namespace
 
 std::shared_ptr<IStorageProvider> GetStorageProvider() {
-  ProviderSlots& slots = PerThread<ProviderSlots>();
+  ProviderSlots& slots = Slots();
   if (!slots.storage) {
     slots.storage = ComponentRegistry::CreateAs<IStorageProvider>(kStorageProviderId);
   }
@@ -41,7 +44,7 @@ std::shared_ptr<IStoreContext> GetStoreContext() {
 
 std::shared_ptr<INodeStorageProvider> GetNodeStorageProvider() {
   if (GetStoreContext()->StorageMode()) return nullptr;
-  ProviderSlots& slots = PerThread<ProviderSlots>();
+  ProviderSlots& slots = Slots();
   if (!slots.node_storage) {
     auto provider = ComponentRegistry::CreateAs<INodeStorageProvider>(kNodeStorageProviderId);
     provider->LaunchProperties(FreshLaunchPropertiesCopy());
@@ -51,7 +54,7 @@ std::shared_ptr<INodeStorageProvider> GetNodeStorageProvider() {
 }
 
 std::shared_ptr<ICommandFactory> GetCommandFactory() {
-  ProviderSlots& slots = PerThread<ProviderSlots>();
+  ProviderSlots& slots = Slots();
   if (!slots.command_factory) {
     std::shared_ptr<INodeStorageProvider> node_storage = GetNodeStorageProvider();
     if (!node_storage) {

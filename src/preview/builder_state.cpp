@@ -56,7 +56,6 @@ void BuilderState::ResetForReport() {
   row_list = true;
 
   placed_items.Items()->Reset();
-  SharedPreviewState& state = ThreadPreviewState();
   SharedPreviewState::Containers containers;
   containers.page_setups = templates.NewContainer("PgBks");
   containers.body_fillers = templates.NewContainer("SpFs");
@@ -68,7 +67,7 @@ void BuilderState::ResetForReport() {
   containers.included_notes = templates.NewContainer("IncNotes");
   containers.rows_to_ignore = templates.NewContainer("RowsToIgnore");
   containers.kept_sections = templates.NewContainer("KpSections");
-  state.Reset(containers);
+  SharedPreviewState& state = SharedPreviewState::StartReportBuild(containers);
   evaluator->ResetMaxCols();
   rows.Reset(templates.NewContainer("Rows"));
   row_items = templates.NewContainer("Itms");

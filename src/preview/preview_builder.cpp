@@ -109,7 +109,7 @@ void CPreviewBuilder::CreatePreview() {
     const xml::Node body = state.body ? state.body->Element() : state.NewFormatElement();
     state.output = PreviewDocument(body);
     GetStoreContext()->NotifyStatus("END_PREVIEW");
-    ThreadPreviewState().NotifyStatus(std::nullopt);
+    SharedPreviewState::NotifyStatus(std::nullopt);
   });
 }
 

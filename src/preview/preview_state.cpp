@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "companions/note_counter.h"
-#include "frame/per_thread.h"
+#include "frame/thread_context.h"
 #include "frame/text.h"
 #include "orvo/error.h"
 
@@ -74,25 +74,22 @@ void RowRecords::Add(const xml::Node& record) {
   }
 }
 
-void SharedPreviewState::Reset(const Containers& containers) {
-  page_setups = containers.page_setups;
-  body_fillers = containers.body_fillers;
-  header_fillers = containers.header_fillers;
-  footer_fillers = containers.footer_fillers;
-  print_conditions.Reset(containers.print_conditions);
-  print_conditions_2 = containers.print_conditions_2;
-  named_ranges = containers.named_ranges;
-  included_notes = containers.included_notes;
-  rows_to_ignore = containers.rows_to_ignore;
-  kept_sections = containers.kept_sections;
-  bookmarks = std::make_shared<ColEvaluatedBookmarks>();
-  bookmark_keys.clear();
+SharedPreviewState& SharedPreviewState::StartReportBuild(const Containers& containers) {
+  ThreadContext::Current().ResetForBuild();
+  SharedPreviewState& state = ThreadPreviewState();
+  state.page_setups = containers.page_setups;
+  state.body_fillers = containers.body_fillers;
+  state.header_fillers = containers.header_fillers;
+  state.footer_fillers = containers.footer_fillers;
+  state.print_conditions.Reset(containers.print_conditions);
+  state.print_conditions_2 = containers.print_conditions_2;
+  state.named_ranges = containers.named_ranges;
+  state.included_notes = containers.included_notes;
+  state.rows_to_ignore = containers.rows_to_ignore;
+  state.kept_sections = containers.kept_sections;
   ThreadNoteCounter() = 0;
-  page_counter = 1;
-  dependencies = std::make_shared<CDependencyTable>();
-  m_drill_down.reset();
-  m_headers.reset();
-  m_footers.reset();
+  state.page_counter = 1;
+  return state;
 }
 
 void SharedPreviewState::DropDrillDown() { m_drill_down.reset(); }
@@ -115,17 +112,29 @@ std::shared_ptr<cHeaderFooter> SharedPreviewState::Footers() {
   return m_footers;
 }
 
+namespace {
+
+// The host's status object, kept for the thread's life.
+struct PreviewStatusSlot {
+  std::shared_ptr<IPreviewStatus> status;
+};
+
+}  // namespace
+
 void SharedPreviewState::NotifyStatus(std::optional<std::int32_t> value) {
-  if (!m_status) {
+  std::shared_ptr<IPreviewStatus>& status = PerThread<PreviewStatusSlot>().status;
+  if (!status) {
     // A host may do without a status object.
     ResumeNext optional_status;
     optional_status.Step(
-        [&] { m_status = ComponentRegistry::CreateAs<IPreviewStatus>(kPreviewStatusId); });
-    if (!m_status) return;
+        [&] { status = ComponentRegistry::CreateAs<IPreviewStatus>(kPreviewStatusId); });
+    if (!status) return;
   }
-  m_status->UpdateStatus(value);
+  status->UpdateStatus(value);
 }
 
-SharedPreviewState& ThreadPreviewState() { return PerThread<SharedPreviewState>(); }
+SharedPreviewState& ThreadPreviewState() {
+  return ThreadContext::Current().PreviewState().Get();
+}
 
 }  // namespace orvo

@@ -2,12 +2,14 @@
 // report build fills and the host reads afterwards.
 //
 // There is one per thread, shared by every preview builder on it (the last
-// build wins), reached through ThreadPreviewState(). Reset() starts a report
-// build: every container is replaced by a new empty one, the bookmarks and
-// the dependency table are new, the drill-down object and the header and
-// footer collections are dropped (they are created again on first read), the
-// note counter is 0 and the page counter 1. Nodes and objects handed out
-// before a Reset stay valid for whoever holds them but no longer change.
+// build wins): the thread context's build part (frame/thread_context.h),
+// reached through ThreadPreviewState(). StartReportBuild() starts a report
+// build: the thread context's build part is cleared (a new state, the note
+// counter 0), and the new state takes new empty containers; its bookmarks
+// and dependency table are new, the drill-down object and the header and
+// footer collections are made again on first read, the page counter is 1.
+// Nodes and objects handed out before stay valid for whoever holds them but
+// no longer change.
 //
 // Containers are created by the caller (in its own document) and handed to
 // Reset, so the records the builder appends never cross documents.
@@ -73,8 +75,9 @@ class RowRecords {
   std::unordered_map<std::int64_t, xml::Node> m_index;
 };
 
-struct SharedPreviewState {
-  // The containers, in the order Reset takes them.
+class SharedPreviewState {
+ public:
+  // The containers, in the order StartReportBuild takes them.
   struct Containers {
     xml::Node page_setups;         // PgBks
     xml::Node body_fillers;        // SpFs
@@ -88,8 +91,9 @@ struct SharedPreviewState {
     xml::Node kept_sections;       // KpSections
   };
 
-  // Starts a report build with these new empty containers.
-  void Reset(const Containers& containers);
+  // Starts a report build with these new empty containers: the thread's
+  // state is made anew. Returns the new state.
+  static SharedPreviewState& StartReportBuild(const Containers& containers);
 
   // Created on first read, dropped by Reset.
   std::shared_ptr<cDrillDown> DrillDown();
@@ -99,7 +103,7 @@ struct SharedPreviewState {
   // Calls the host's status object (kPreviewStatusId, created on first use
   // and kept for the thread) with `value` and two omitted arguments; nothing
   // when no status object can be created.
-  void NotifyStatus(std::optional<std::int32_t> value);
+  static void NotifyStatus(std::optional<std::int32_t> value);
 
   xml::Node page_setups;
   xml::Node body_fillers;
@@ -121,10 +125,9 @@ struct SharedPreviewState {
   std::shared_ptr<cDrillDown> m_drill_down;
   std::shared_ptr<cHeaderFooter> m_headers;
   std::shared_ptr<cHeaderFooter> m_footers;
-  std::shared_ptr<IPreviewStatus> m_status;
 };
 
-// The calling thread's shared preview state.
+// The calling thread's shared preview state (made empty on first use).
 SharedPreviewState& ThreadPreviewState();
 
 }  // namespace orvo

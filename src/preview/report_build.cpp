@@ -242,7 +242,7 @@ void ReportBuild::ClipKeptSections() { orvo::ClipKeptSections(m_builder); }
 void ReportBuild::Finish() {
   m_builder.FormatName("Generating preview...");
   m_builder.ReportStatus(100);
-  ThreadPreviewState().NotifyStatus(100);
+  SharedPreviewState::NotifyStatus(100);
 }
 
 void ReportBuild::GroupStep(const xml::Node& group_node, Int16 enclosing_orientation, int depth) {

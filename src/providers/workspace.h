@@ -94,11 +94,14 @@ class Workspace {
  private:
   using KeyIndex = std::unordered_map<std::string, xml::Node>;
 
+  static KeyIndex IndexFormats(const xml::NodeList& formats);
+
   std::filesystem::path m_folder;
   std::optional<WorkspaceSettings> m_settings;
   std::array<xml::Node, kWorkspaceListCount> m_lists;
-  // Hash indexes for the keyed lookups, built on their first use.
-  std::optional<KeyIndex> m_formats;
+  // Hash indexes for the keyed lookups: formats built with the list,
+  // configurations on their first use.
+  KeyIndex m_formats;
   std::optional<KeyIndex> m_configurations;
 };
 

@@ -93,6 +93,14 @@ TEST(DrillDown, MissingBalanceDefinitionUsesUpItsKey) {
   EXPECT_EQ(drill.DrillKeys().FirstChild().AttributeOr("Key", ""), "CM9");
   EXPECT_EQ(object.AttributeOr("Prd", "?"), "");
   EXPECT_EQ(drill.GetAsXML("Objects").ChildNodes().Length(), 1u);
+
+  // Only the keys issued lead to objects: not the number drawn for the
+  // failed call, nor texts that merely resemble an issued key.
+  EXPECT_EQ(drill.DrillObject("DRILLITEM2").Count(), 1);
+  for (const char* key : {"DrillItem1", "DrillItem02", "DrillItem2 ", " DrillItem2", "DrillItem",
+                          "DrillItem-2", "DrillItem3", "DrillItem99999999999999999999", "Drill2"}) {
+    EXPECT_EQ(drill.DrillObject(key).Count(), 0) << key;
+  }
 }
 
 }  // namespace

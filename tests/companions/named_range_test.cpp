@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/named_range_lookup.h"
+#include "frame/thread_context.h"
 #include "support/fake_components.h"
 
 namespace orvo {
@@ -40,7 +41,7 @@ TEST(NamedRangeLookup, NamesAreTrimmedAndUpperCased) {
 }
 
 TEST(NamedRangeLookup, ThreadEntryPointAsksTheStoreContext) {
-  testing::OnNewThread([] {
+  InFreshContext([] {
     EXPECT_FALSE(IsNamedRange("COSTS"));  // no storage provider registered yet
 
     struct Context : testing::FakeStoreContext {

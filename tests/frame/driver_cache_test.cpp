@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/provider_access.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 #include "support/fake_components.h"
 
@@ -34,7 +35,7 @@ TEST_F(DriverCache, ParameterlessResultsAreFetchedOncePerThreadExceptRefresh) {
   driver.answers["RelativeLedgerYears_DDKFunction"] = {"<Years><Y Name='Y'/></Years>"};
   driver.answers["AccountCodeStructure_DDKFunction"] = {
       "<S><P DDKFieldAccountCodeSplitter='-'/></S>"};
-  OnNewThread([&] {
+  InFreshContext([&] {
     UseDriver(driver);
     for (int i = 0; i < 3; ++i) {
       EXPECT_EQ(SupportedProductFields().FirstChild().AttributeOr("Name", ""), "AMOUNT");
@@ -62,7 +63,7 @@ TEST_F(DriverCache, NothingZeroAndEmptyAnswersAreAskedForAgain) {
   driver.answers["LedgerPeriod_DDKFunction"] = {"", "<Period/>"};
   driver.answers["RelativeCurrentYearIndex_DDKFunction"] = {"<I Name='0'/>", "<I Name='2'/>"};
   driver.answers["RepeatDefaultPrimarySort_DDKFunction"] = {"<S/>", "<S Name='CODE'/>"};
-  OnNewThread([&] {
+  InFreshContext([&] {
     UseDriver(driver);
     EXPECT_TRUE(LedgerPeriod().IsNull());
     EXPECT_FALSE(LedgerPeriod().IsNull());
@@ -86,7 +87,7 @@ TEST_F(DriverCache, LedgerYearsNeedALedgerPeriod) {
   driver.answers["LedgerPeriod_DDKFunction"] = {"", "<Period/>"};
   driver.answers["LedgerYears_DDKFunction"] = {
       "<Years><Y DDKFieldYearName='2026'/><Y DDKFieldYearName='2025'/></Years>"};
-  OnNewThread([&] {
+  InFreshContext([&] {
     UseDriver(driver);
     ResumeNext resume;
     resume.Step([] { LedgerYears(); });
@@ -107,7 +108,7 @@ TEST_F(DriverCache, UnusableYearIndexAnswersFailNamingTheFunction) {
   for (const char* answer : {"<I Name='two'/>", "<I/>", "", "<I Name='40000'/>"}) {
     FakeDriver driver;
     driver.answers["RelativeCurrentYearIndex_DDKFunction"] = {answer};
-    OnNewThread([&] {
+    InFreshContext([&] {
       UseDriver(driver);
       ResumeNext resume;
       resume.Step([] { RelativeCurrentYearIndex(); });

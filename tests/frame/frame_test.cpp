@@ -6,6 +6,7 @@
 #include "frame/launch_properties.h"
 #include "frame/per_thread.h"
 #include "frame/text.h"
+#include "frame/thread_context.h"
 #include "orvo/enums.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
@@ -14,8 +15,7 @@ namespace orvo {
 namespace {
 
 TEST(LaunchProperties, FirstInitOnAThreadWinsAndIsACopy) {
-  // Each test body runs on a fresh thread so that the thread's slot is empty.
-  std::thread([] {
+  InFreshContext([] {
     EXPECT_TRUE(GetLaunchProperties().IsNull());
     xml::Document host = xml::Document::Parse("<LaunchProperties Workspace='one'/>");
     InitLaunchProperties(host.DocumentElement());
@@ -27,7 +27,7 @@ TEST(LaunchProperties, FirstInitOnAThreadWinsAndIsACopy) {
     std::thread([] { EXPECT_TRUE(GetLaunchProperties().IsNull()); }).join();
     SetLaunchProperties(xml::Document::Parse("<LaunchProperties Workspace='three'/>"));
     EXPECT_EQ(GetLaunchProperties().AttributeOr("Workspace", ""), "three");
-  }).join();
+  });
 }
 
 TEST(Failures, SixteenBitArithmeticAndResumeNext) {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 #include "support/fake_components.h"
 
@@ -46,7 +47,7 @@ TEST_F(ProviderAccess, StorageProviderIsCreatedOncePerThread) {
 }
 
 TEST_F(ProviderAccess, EveryStorageProviderRequestHandsAFreshCopyOfTheLaunchProperties) {
-  OnNewThread([] {
+  InFreshContext([] {
     // Before any Init there is nothing to copy.
     EXPECT_TRUE(Storage().launch_properties.IsNull());
 
@@ -71,7 +72,7 @@ TEST_F(ProviderAccess, EveryStorageProviderRequestHandsAFreshCopyOfTheLaunchProp
 }
 
 TEST_F(ProviderAccess, NodeStorageProviderFollowsTheStorageModeAndGetsLaunchPropertiesOnce) {
-  OnNewThread([&] {
+  InFreshContext([&] {
     SetLaunchProperties(LaunchNode("ws"));
     Storage().context->storage_mode = true;
     EXPECT_EQ(GetNodeStorageProvider(), nullptr);
@@ -105,7 +106,7 @@ TEST_F(ProviderAccess, NodeStorageProviderFollowsTheStorageModeAndGetsLaunchProp
 }
 
 TEST_F(ProviderAccess, BusinessProvidersLiveInTheRegistryAndAreInitialisedOnce) {
-  OnNewThread([&] {
+  InFreshContext([&] {
     SetLaunchProperties(LaunchNode("ws"));
     std::shared_ptr<IFormatProvider> formats = GetFormatProvider();
     EXPECT_EQ(Storage().registry->format, formats);
@@ -142,7 +143,7 @@ TEST_F(ProviderAccess, BusinessProvidersLiveInTheRegistryAndAreInitialisedOnce) 
 
 TEST_F(ProviderAccess, CreationFailuresPropagateAndAreNotCached) {
   ComponentRegistry::Register(kStorageProviderId, nullptr);
-  OnNewThread([&] {
+  InFreshContext([&] {
     ResumeNext resume;
     resume.Step([] { GetStorageProvider(); });
     ASSERT_TRUE(resume.IsErrorPending());

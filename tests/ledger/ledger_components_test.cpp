@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
-#include "frame/provider_access.h"
 #include "ledger/database_map_provider.h"
-#include "ledger/ledger_test_workspace.h"
+#include "ledger/ledger_command_factory.h"
 #include "orvo/error.h"
 #include "orvo/providers.h"
 
@@ -26,24 +23,6 @@ TEST(LedgerComponents, RegisteredBeforeMainUnderTheirIdentifiers) {
   EXPECT_THROW(ComponentRegistry::CreateAs<IDatabaseMapProvider>(kDatabaseMapProviderId), Error);
   RegisterLedgerComponents();
   EXPECT_TRUE(ComponentRegistry::CreateAs<IDatabaseMapProvider>(kDatabaseMapProviderId));
-}
-
-TEST(LedgerComponents, TheLibraryReachesTheLedgerThroughItsProviders) {
-  // Launch properties and providers are per thread: use a thread of our own.
-  std::string years;
-  std::string customers;
-  std::thread host([&] {
-    xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
-    launch.DocumentElement().SetAttribute("Workspace", SmallWorkspace());
-    SetLaunchProperties(launch.DocumentElement());
-    auto command = GetCommandFactory()->CreateCommand(0, "LedgerYears_DDKFunction");
-    years = command->Execute().FirstChild().AttributeOr("DDKFieldYearName", "");
-    std::shared_ptr<IDatabaseMapProvider> map = GetDatabaseMapProvider();
-    customers = map->Table("Customers") ? map->Table("Customers")->Name() : "";
-  });
-  host.join();
-  EXPECT_EQ(years, "2026");
-  EXPECT_EQ(customers, "Customers");
 }
 
 }  // namespace

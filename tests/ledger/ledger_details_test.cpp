@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <thread>
 
 #include "frame/launch_properties.h"
+#include "frame/thread_context.h"
 #include "ledger/database_map_provider.h"
 #include "ledger/ledger_database.h"
 #include "ledger/ledger_test_workspace.h"
-#include "ledger/sample_workspace.h"
 #include "orvo/error.h"
+#include "orvo/sample_workspace.h"
 
 namespace orvo::ledger::testing {
 namespace {
@@ -100,7 +100,7 @@ TEST(LedgerRefresh, RefreshSeesAReplacedLedger) {
 
 TEST(LedgerRefresh, FactoryWithoutInitUsesTheThreadsLaunchProperties) {
   std::string year;
-  std::thread host([&] {
+  InFreshContext([&] {
     xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
     launch.DocumentElement().SetAttribute("Workspace", SmallWorkspace());
     SetLaunchProperties(launch.DocumentElement());
@@ -108,7 +108,6 @@ TEST(LedgerRefresh, FactoryWithoutInitUsesTheThreadsLaunchProperties) {
     year = RunFunction(factory, "TallixYear_DDKFunction", {{"DDKFieldYearName", {"Y-1"}}})
                .AttributeOr("DDKFieldYearName", "");
   });
-  host.join();
   EXPECT_EQ(year, "2025");
 }
 

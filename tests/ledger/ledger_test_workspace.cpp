@@ -1,48 +1,8 @@
 #include "ledger/ledger_test_workspace.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
-#include <system_error>
-
-#include "ledger/sample_workspace.h"
 
 namespace orvo::ledger::testing {
-namespace {
-
-std::filesystem::path& TemporaryRoot() {
-  static std::filesystem::path root = [] {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("orvo_ledger_tests_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(path);
-    std::atexit([] {
-      std::error_code error;
-      std::filesystem::remove_all(TemporaryRoot(), error);
-    });
-    return path;
-  }();
-  return root;
-}
-
-}  // namespace
-
-std::filesystem::path FreshFolder(const std::string& name) {
-  std::filesystem::path path = TemporaryRoot() / name;
-  std::filesystem::remove_all(path);
-  std::filesystem::create_directories(path);
-  return path;
-}
-
-const std::string& SmallWorkspace() {
-  static const std::string folder = [] {
-    std::filesystem::path path = FreshFolder("small");
-    SampleOptions options;
-    options.accounts = kSmallAccounts;
-    WriteSampleWorkspace(path.string(), options);
-    return path.string();
-  }();
-  return folder;
-}
 
 xml::Node RunFunction(CLedgerCommandFactory& factory, const std::string& function,
                       const Filters& filters) {

@@ -1,5 +1,5 @@
-// A small sample workspace (60 accounts) generated once per test program into
-// a temporary folder, plus helpers to run driver functions against it.
+// Helpers to run driver functions against the small sample workspace
+// (support/sample_folders.h).
 #ifndef ORVO_TESTS_LEDGER_LEDGER_TEST_WORKSPACE_H_
 #define ORVO_TESTS_LEDGER_LEDGER_TEST_WORKSPACE_H_
 
@@ -10,15 +10,13 @@
 
 #include "ledger/ledger_command_factory.h"
 #include "orvo/xml.h"
+#include "support/sample_folders.h"
 
 namespace orvo::ledger::testing {
 
-inline constexpr int kSmallAccounts = 60;
-
-// The folder of the shared small workspace.
-const std::string& SmallWorkspace();
-// A fresh empty temporary folder, removed when the program ends.
-std::filesystem::path FreshFolder(const std::string& name);
+using orvo::testing::FreshFolder;
+using orvo::testing::kSmallAccounts;
+using orvo::testing::SmallWorkspace;
 
 // Filters by field, each with one or more values (several make an array).
 using Filters = std::vector<std::pair<std::string, std::vector<std::string>>>;

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "frame/provider_access.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 #include "providers/dynamic_col_provider.h"
 #include "providers/format_provider.h"
 #include "providers/node_storage_provider.h"
 #include "providers/storage_provider.h"
+#include "support/on_new_thread.h"
 #include "support/temp_workspace.h"
 
 namespace orvo::providers {
@@ -38,7 +40,7 @@ TEST(ReferenceComponents, AreRegisteredAndServeTheWorkspaceThroughTheLibrary) {
   auto snapshot = workspace.Snapshot();
   ComponentRegistry::Register(kCommandFactoryId,
                               [] { return std::make_shared<RecordingFactory>(); });
-  OnNewThread([&] {
+  InFreshContext([&] {
     SetLaunchProperties(workspace.LaunchProperties());
     EXPECT_NE(std::dynamic_pointer_cast<CRStorageProvider>(GetStorageProvider()), nullptr);
     EXPECT_EQ(GetStoreContext()->CurrentPeriod(), 7);
@@ -83,7 +85,7 @@ TEST(ReferenceComponents, ADriverWithoutInitIsHandedOutAndANonFactoryIsRefused) 
 TEST(ReferenceComponents, StorageModeTrueMeansNoDataDriver) {
   TempWorkspace workspace;
   workspace.Write("workspace.xml", "<Workspace StorageMode='-1'/>");
-  OnNewThread([&] {
+  InFreshContext([&] {
     SetLaunchProperties(workspace.LaunchProperties());
     EXPECT_EQ(GetNodeStorageProvider(), nullptr);
     EXPECT_THROW(GetCommandFactory(), Error);
@@ -94,7 +96,7 @@ TEST(ReferenceComponents, WithoutARegisteredDriverTheFactoryRequestFailsNamingIt
   TempWorkspace workspace;
   workspace.Write("workspace.xml", "<Workspace/>");
   ComponentRegistry::Register(kCommandFactoryId, nullptr);
-  OnNewThread([&] {
+  InFreshContext([&] {
     SetLaunchProperties(workspace.LaunchProperties());
     ResumeNext resume;
     resume.Step([] { GetCommandFactory(); });
@@ -112,14 +114,14 @@ TEST(ReferenceComponents, AHostReplacesOneComponentAndKeepsTheOthers) {
   TempWorkspace workspace;
   workspace.WriteStandard();
   ComponentRegistry::Register(kFormatProviderId, [] { return std::make_shared<HostFormats>(); });
-  OnNewThread([&] {
+  InFreshContext([&] {
     SetLaunchProperties(workspace.LaunchProperties());
     EXPECT_EQ(GetFormatProvider()->ColumnNumber("A"), 99);
     EXPECT_NE(std::dynamic_pointer_cast<CRStorageProvider>(GetStorageProvider()), nullptr);
   });
   ComponentRegistry::Register(kFormatProviderId,
                               [] { return std::make_shared<CFormatProvider>(); });
-  OnNewThread([&] {
+  InFreshContext([&] {
     SetLaunchProperties(workspace.LaunchProperties());
     EXPECT_EQ(GetFormatProvider()->ColumnNumber("A"), 1);
   });
@@ -128,7 +130,7 @@ TEST(ReferenceComponents, AHostReplacesOneComponentAndKeepsTheOthers) {
 TEST(ReferenceComponents, ComponentsOnOneThreadShareOneParsedWorkspace) {
   TempWorkspace workspace;
   workspace.WriteStandard();
-  OnNewThread([&] {
+  InFreshContext([&] {
     SetLaunchProperties(workspace.LaunchProperties());
     auto context = std::dynamic_pointer_cast<WorkspaceStoreContext>(GetStoreContext());
     ASSERT_NE(context, nullptr);

@@ -24,10 +24,13 @@ inline std::string ShellQuote(const std::string& arg) {
 }
 
 // Standard error is discarded unless `with_stderr`, then it is appended.
-inline ProgramResult RunOrvo(const std::vector<std::string>& args, bool with_stderr = false) {
+// Standard input is empty unless `input_file` names a file to read it from.
+inline ProgramResult RunOrvo(const std::vector<std::string>& args, bool with_stderr = false,
+                             const std::string& input_file = "") {
   const char* binary = std::getenv("ORVO_BINARY");
   std::string command = ShellQuote(binary ? binary : "orvo");
   for (const std::string& arg : args) command += " " + ShellQuote(arg);
+  command += " <" + ShellQuote(input_file.empty() ? "/dev/null" : input_file);
   command += with_stderr ? " 2>&1" : " 2>/dev/null";
   ProgramResult result;
   FILE* pipe = popen(command.c_str(), "r");

@@ -3,21 +3,38 @@
 // before publishing a report book.
 #include <iostream>
 #include <map>
+#include <string_view>
 
 #include "command.h"
-#include "frame/provider_access.h"
-#include "frame/text.h"
+#include "orvo/error.h"
 #include "orvo/parser.h"
+#include "orvo/providers.h"
 #include "orvo/xml.h"
 
 namespace orvo::cli {
 namespace {
 
+// The text without the spaces around it, as formulas are read.
+std::string_view TrimSpaces(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool EqualsAsciiIgnoringCase(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != upper[i]) return false;
+  }
+  return true;
+}
+
 class WorkspaceChecker {
  public:
   // Parses one formula text; prints "PLACE: message" per message.
   void Check(const std::string& place, const std::string& text) {
-    const std::string_view trimmed = Trim(text);
+    const std::string_view trimmed = TrimSpaces(text);
     if (trimmed.empty() || (trimmed.front() != '=' && trimmed.find('{') == std::string::npos)) {
       return;
     }
@@ -29,14 +46,18 @@ class WorkspaceChecker {
     for (const xml::Node& message : messages) {
       std::cout << place << ": " << message.AttributeOr("Desc", "") << "\n";
     }
+    if (text.size() > kLongestFormula) std::cout << place << ": " << kFormulaTooLong << "\n";
   }
 
   // A print condition is TRUE, FALSE, empty or a formula; any other text is
   // no condition at all (the entry always prints), which is worth a line.
   void CheckCondition(const std::string& place, const std::string& text) {
-    const std::string upper = UpperCase(Trim(text));
-    if (upper.empty() || upper == "TRUE" || upper == "FALSE") return;
-    if (upper.front() != '=' && upper.find('{') == std::string::npos) {
+    const std::string_view condition = TrimSpaces(text);
+    if (condition.empty() || EqualsAsciiIgnoringCase(condition, "TRUE") ||
+        EqualsAsciiIgnoringCase(condition, "FALSE")) {
+      return;
+    }
+    if (condition.front() != '=' && condition.find('{') == std::string_view::npos) {
       ++m_formulas;
       ++m_with_errors;
       std::cout << place << ": print condition is not a formula, so the entry always prints\n";
@@ -112,12 +133,19 @@ int RunCheckCommand(const Arguments& args) {
     throw UsageError("give exactly one WORKSPACE folder");
   }
   xml::Document document = xml::Document::Create();
+  const xml::Node launch_properties = LaunchPropertiesFor(document, args[0]);
   WorkspaceChecker checker;
   cParser init;
-  init.Init(LaunchPropertiesFor(document, args[0]));
+  init.Init(launch_properties);
 
-  std::shared_ptr<IStoreContext> store = GetStoreContext();
-  std::shared_ptr<IFormatProvider> formats = GetFormatProvider();
+  // The workspace's libraries and formats, read through the registered
+  // components as any host reads them.
+  auto storage = ComponentRegistry::CreateAs<IStorageProvider>(kStorageProviderId);
+  storage->LaunchProperties(launch_properties);
+  std::shared_ptr<IStoreContext> store = storage->StoreContext();
+  if (!store) RaiseError("StoreContext", "The storage provider has no store context");
+  auto formats = ComponentRegistry::CreateAs<IFormatProvider>(kFormatProviderId);
+  formats->Init(launch_properties);
   for (const xml::Node& format : store->FormatLibrary().SelectNodes(".//Fmt")) {
     // A stub in the library stands for the full format the provider keeps.
     xml::Node full =

@@ -3,6 +3,7 @@
 #ifndef ORVO_TOOLS_COMMAND_H_
 #define ORVO_TOOLS_COMMAND_H_
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,8 +21,19 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The options before "--" and the one TEXT after it; throws UsageError when
-// TEXT is missing or more than one argument follows "--".
+// The longest text a formula may be: the parser's positions are 16-bit, so
+// 32,767 bytes of UTF-8.
+inline constexpr std::size_t kLongestFormula = 32767;
+inline constexpr const char* kFormulaTooLong =
+    "the text is longer than a formula may be (32,767 characters)";
+
+// The formula text of the commands that take one (tokens, parse, eval) and
+// their other options. The text is the one argument after "--", or the
+// content of FILE for "--file FILE", or standard input for "-" or
+// "--file -"; a line end closing a file's content is not part of the text.
+// Throws UsageError when there is no text, more than one, or the file cannot
+// be read. A text longer than a formula may be gets a note on standard
+// error; it is still passed on, so the parser's own messages are kept.
 struct OptionsAndText {
   Arguments options;
   std::string text;

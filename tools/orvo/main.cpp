@@ -18,14 +18,16 @@ struct CommandEntry {
 
 constexpr CommandEntry kCommands[] = {
     {"tokens", RunTokensCommand,
-     "orvo tokens [--keep-spaces] [--offset N] [--ignore START:END]... -- TEXT"},
+     "orvo tokens [--keep-spaces] [--offset N] [--ignore START:END]... "
+     "(-- TEXT | --file FILE | -)"},
     {"parse", RunParseCommand,
-     "orvo parse [--workspace DIR] [--converting] [--keep-spaces] -- TEXT"},
-    {"eval", RunEvalCommand, "orvo eval [--workspace DIR] [--style STL_XML] -- FORMULA"},
+     "orvo parse [--workspace DIR] [--converting] [--keep-spaces] (-- TEXT | --file FILE | -)"},
+    {"eval", RunEvalCommand,
+     "orvo eval [--workspace DIR] [--style STL_XML] (-- FORMULA | --file FILE | -)"},
     {"check", RunCheckCommand, "orvo check WORKSPACE"},
     {"preview", RunPreviewCommand,
      "orvo preview WORKSPACE [--report KEY]... [--fav KEY]... [--out FILE] [--progress]"},
-    {"sample", RunSampleCommand, "orvo sample DIR [--accounts N] [--start S]"},
+    {"sample", RunSampleCommand, "orvo sample DIR [--accounts N] [--start S] [--force]"},
     {"driver", RunDriverCommand, "orvo driver WORKSPACE FUNCTION [--filter KEY:FIELD=VALUE]..."},
 };
 
@@ -35,15 +37,6 @@ void PrintUsage(std::ostream& out) {
 }
 
 }  // namespace
-
-OptionsAndText SplitAtText(const Arguments& args) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] != "--") continue;
-    if (i + 2 != args.size()) throw UsageError("exactly one TEXT must follow --");
-    return {Arguments(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(i)), args[i + 1]};
-  }
-  throw UsageError("TEXT is missing (give it after --)");
-}
 
 long long ParseWholeNumber(const std::string& text, long long low, long long high,
                            const std::string& what) {

@@ -2,8 +2,7 @@
 // space fillers, row deletion and the evaluation passes.
 #include <gtest/gtest.h>
 
-#include "builder/builder_workspace.h"
-#include "preview/canonical_xml.h"
+#include "integration/builder_workspace.h"
 
 namespace orvo::testing {
 namespace {

@@ -6,14 +6,14 @@
 // end (profit into retained earnings), a budget for every profit-and-loss
 // account, a customers table for the database map, and one dynamic-column
 // configuration. The same chart and generator start give the same file.
-#ifndef ORVO_LEDGER_SAMPLE_LEDGER_WRITER_H_
-#define ORVO_LEDGER_SAMPLE_LEDGER_WRITER_H_
+#ifndef ORVO_SAMPLE_SAMPLE_LEDGER_WRITER_H_
+#define ORVO_SAMPLE_SAMPLE_LEDGER_WRITER_H_
 
 #include <string>
 
-#include "ledger/sample_chart.h"
+#include "sample/sample_chart.h"
 
-namespace orvo::ledger {
+namespace orvo::sample {
 
 struct SampleLedgerShape {
   int first_year = 2024;
@@ -25,6 +25,6 @@ struct SampleLedgerShape {
 void WriteSampleLedger(const std::string& path, const SampleChart& chart,
                        const SampleLedgerShape& shape, SampleRandom& random);
 
-}  // namespace orvo::ledger
+}  // namespace orvo::sample
 
-#endif  // ORVO_LEDGER_SAMPLE_LEDGER_WRITER_H_
+#endif  // ORVO_SAMPLE_SAMPLE_LEDGER_WRITER_H_

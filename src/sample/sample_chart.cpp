@@ -1,8 +1,8 @@
-#include "ledger/sample_chart.h"
+#include "sample/sample_chart.h"
 
 #include <algorithm>
 
-namespace orvo::ledger {
+namespace orvo::sample {
 namespace {
 
 struct MainAccount {
@@ -207,4 +207,4 @@ const SampleAccount* SampleChart::Find(AccountRole role) const {
   return nullptr;
 }
 
-}  // namespace orvo::ledger
+}  // namespace orvo::sample

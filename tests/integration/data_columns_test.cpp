@@ -4,29 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "builder/builder_workspace.h"
-#include "support/run_orvo.h"
+#include "integration/builder_workspace.h"
+#include "support/sample_folders.h"
 
 namespace orvo::testing {
 namespace {
 
-// The sample workspace, written once for the tests of this file.
-const TempWorkspace& Sample() {
-  static TempWorkspace* sample = [] {
-    auto* workspace = new TempWorkspace();
-    const ProgramResult result =
-        RunOrvo({"sample", workspace->Folder().string(), "--accounts", "40"});
-    if (result.exit_code != 0) throw std::runtime_error("orvo sample failed");
-    return workspace;
-  }();
-  return *sample;
-}
-
 xml::Document SampleFile(const std::string& name) {
-  std::ifstream file(Sample().Folder() / name);
+  std::ifstream file(std::filesystem::path(SmallWorkspace()) / name);
   std::stringstream text;
   text << file.rdbuf();
   return xml::Document::Parse(text.str());

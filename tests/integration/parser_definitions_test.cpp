@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/text.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 #include "orvo/parser.h"
 #include "orvo/providers.h"
@@ -14,7 +15,6 @@ namespace {
 
 using testing::FakeCommandFactory;
 using testing::FakeDriver;
-using testing::OnNewThread;
 using testing::TempWorkspace;
 
 class OrdersField : public IDatabaseMapField {
@@ -56,11 +56,11 @@ class ParserWithDefinitions : public ::testing::Test {
     m_workspace.WriteStandard();  // bookmark NOTE1, named range SALES, folders REVENUE, OTHER
   }
 
-  // Parses on a fresh thread initialised with the workspace.
+  // Parses in a fresh thread context initialised with the workspace.
   std::pair<std::string, std::vector<std::string>> Parse(const std::string& text,
                                                          bool converting = false) {
     std::pair<std::string, std::vector<std::string>> result;
-    OnNewThread([&] {
+    InFreshContext([&] {
       cParser parser;
       parser.Init(m_workspace.LaunchProperties());
       parser.Converting(converting);

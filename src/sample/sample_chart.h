@@ -6,14 +6,14 @@
 // expenses, 8xxx other income and expenses), widened to five or more digits
 // when the requested size needs more product lines: a base code b becomes
 // b * Scale(). Operating expenses carry department sub-codes ("6000-10").
-#ifndef ORVO_LEDGER_SAMPLE_CHART_H_
-#define ORVO_LEDGER_SAMPLE_CHART_H_
+#ifndef ORVO_SAMPLE_SAMPLE_CHART_H_
+#define ORVO_SAMPLE_SAMPLE_CHART_H_
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace orvo::ledger {
+namespace orvo::sample {
 
 // A small deterministic generator (splitmix64): the same start value gives
 // the same company on every platform.
@@ -108,6 +108,6 @@ class SampleChart {
   std::int64_t m_scale = 1;
 };
 
-}  // namespace orvo::ledger
+}  // namespace orvo::sample
 
-#endif  // ORVO_LEDGER_SAMPLE_CHART_H_
+#endif  // ORVO_SAMPLE_SAMPLE_CHART_H_

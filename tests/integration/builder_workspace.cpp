@@ -1,4 +1,4 @@
-#include "builder/builder_workspace.h"
+#include "integration/builder_workspace.h"
 
 #include <algorithm>
 

@@ -9,13 +9,14 @@
 // Cells are given by key: column letters and row ("B12"), or "PRINTn" for
 // the print condition of row n. A format's rows are written 1 to its last
 // row, empty ones included.
-#ifndef ORVO_TESTS_BUILDER_BUILDER_WORKSPACE_H_
-#define ORVO_TESTS_BUILDER_BUILDER_WORKSPACE_H_
+#ifndef ORVO_TESTS_INTEGRATION_BUILDER_WORKSPACE_H_
+#define ORVO_TESTS_INTEGRATION_BUILDER_WORKSPACE_H_
 
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,12 @@
 #include "support/temp_workspace.h"
 
 namespace orvo::testing {
+
+// XML compared after parsing and writing back: quotes and blanks between
+// elements do not matter; names, attribute order, values and order do.
+inline std::string Canonical(std::string_view text) {
+  return xml::Document::Parse(text).DocumentElement().Xml();
+}
 
 struct Cell {
   std::string key;
@@ -97,4 +104,4 @@ class BuilderWorkspace {
 
 }  // namespace orvo::testing
 
-#endif  // ORVO_TESTS_BUILDER_BUILDER_WORKSPACE_H_
+#endif  // ORVO_TESTS_INTEGRATION_BUILDER_WORKSPACE_H_

@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "builder/builder_workspace.h"
-#include "preview/canonical_xml.h"
+#include "integration/builder_workspace.h"
 #include "frame/provider_access.h"
 #include "orvo/providers.h"
 #include "providers/preview_services.h"

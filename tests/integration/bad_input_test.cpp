@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "builder/builder_workspace.h"
+#include "integration/builder_workspace.h"
 
 namespace orvo::testing {
 namespace {

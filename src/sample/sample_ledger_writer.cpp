@@ -1,4 +1,4 @@
-#include "ledger/sample_ledger_writer.h"
+#include "sample/sample_ledger_writer.h"
 
 #include <array>
 #include <cstdio>
@@ -6,7 +6,12 @@
 #include "ledger/ledger_schema.h"
 #include "ledger/sqlite_handle.h"
 
-namespace orvo::ledger {
+namespace orvo::sample {
+
+using ledger::kLedgerSchema;
+using ledger::SqliteConnection;
+using ledger::SqliteStatement;
+
 namespace {
 
 constexpr std::array<int, 12> kSeason = {92, 95, 103, 100, 104, 98, 90, 88, 105, 108, 112, 125};
@@ -506,4 +511,4 @@ void WriteSampleLedger(const std::string& path, const SampleChart& chart,
   connection.Execute("COMMIT; ANALYZE;");
 }
 
-}  // namespace orvo::ledger
+}  // namespace orvo::sample

@@ -1,19 +1,25 @@
-#include "ledger/sample_workspace.h"
+#include "orvo/sample_workspace.h"
 
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 #include <vector>
 
-#include "ledger/sample_chart.h"
-#include "ledger/sample_ledger_writer.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
+#include "sample/sample_chart.h"
+#include "sample/sample_ledger_writer.h"
 
-namespace orvo::ledger {
+namespace orvo::sample {
 namespace {
 
 constexpr const char* kSource = "SampleWorkspace";
+// Every file the sample writes, in writing order: workspace.xml last, so a
+// folder holding it is a complete workspace.
+constexpr const char* kLedgerFile = "ledger.sqlite";
+constexpr const char* kFiles[] = {kLedgerFile,        "chart_map.xml",    "formats.xml",
+                                  "reports.xml",      "styles.xml",       "bookmarks.xml",
+                                  "named_ranges.xml", "data_columns.xml", "workspace.xml"};
 constexpr int kPrintColumn = -2;  // the format provider's number of the column "PRINT"
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
@@ -764,9 +770,7 @@ xml::Node WorkspaceElement(const xml::Document& document, int current_period) {
   return root;
 }
 
-}  // namespace
-
-void WriteSampleWorkspace(const std::string& folder, const SampleOptions& options) {
+void WriteWorkspace(const std::string& folder, const SampleOptions& options) {
   if (options.accounts < 40 || options.accounts > 1000000) {
     RaiseError(kSource, "The sample needs between 40 and 1000000 accounts, not " +
                             std::to_string(options.accounts));
@@ -781,7 +785,7 @@ void WriteSampleWorkspace(const std::string& folder, const SampleOptions& option
   SampleRandom random(options.generator_start);
   SampleChart chart(options.accounts, random);
   SampleLedgerShape shape;
-  WriteSampleLedger((root / "ledger.sqlite").string(), chart, shape, random);
+  WriteSampleLedger((root / kLedgerFile).string(), chart, shape, random);
 
   xml::Document document = xml::Document::Create();
   WriteXml(root / "chart_map.xml", ChartMap(document, chart));
@@ -795,4 +799,24 @@ void WriteSampleWorkspace(const std::string& folder, const SampleOptions& option
   WriteXml(root / "workspace.xml", WorkspaceElement(document, shape.current_period));
 }
 
-}  // namespace orvo::ledger
+}  // namespace
+}  // namespace orvo::sample
+
+namespace orvo {
+
+void WriteSampleWorkspace(const std::string& folder, const SampleOptions& options) {
+  sample::WriteWorkspace(folder, options);
+}
+
+std::vector<std::string> ExistingSampleFiles(const std::string& folder) {
+  std::vector<std::string> existing;
+  for (const char* name : sample::kFiles) {
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::path(folder) / name, error)) {
+      existing.emplace_back(name);
+    }
+  }
+  return existing;
+}
+
+}  // namespace orvo

@@ -1,4 +1,4 @@
-#include "ledger/sample_workspace.h"
+#include "orvo/sample_workspace.h"
 
 #include <gtest/gtest.h>
 
@@ -8,14 +8,18 @@
 #include <set>
 #include <sstream>
 
-#include "ledger/ledger_test_workspace.h"
-#include "ledger/sample_chart.h"
 #include "orvo/error.h"
+#include "orvo/xml.h"
+#include "sample/sample_chart.h"
+#include "support/sample_folders.h"
 
-namespace orvo::ledger::testing {
+namespace orvo::sample {
 namespace {
 
 namespace fs = std::filesystem;
+using orvo::testing::FreshFolder;
+using orvo::testing::kSmallAccounts;
+using orvo::testing::SmallWorkspace;
 
 std::string ReadText(const fs::path& path) {
   std::ifstream stream(path, std::ios::binary);
@@ -42,6 +46,10 @@ TEST(SampleWorkspace, SameStartValueGivesTheSameFiles) {
   EXPECT_EQ(names, (std::set<std::string>{"bookmarks.xml", "chart_map.xml", "data_columns.xml",
                                           "formats.xml", "ledger.sqlite", "named_ranges.xml",
                                           "reports.xml", "styles.xml", "workspace.xml"}));
+  // What a caller asks before replacing a workspace covers every file written.
+  const std::vector<std::string> existing = ExistingSampleFiles(SmallWorkspace());
+  EXPECT_EQ(std::set<std::string>(existing.begin(), existing.end()), names);
+  EXPECT_TRUE(ExistingSampleFiles((again / "nowhere").string()).empty());
 
   fs::path other = FreshFolder("other");
   options.generator_start = 2;
@@ -122,4 +130,4 @@ TEST(SampleWorkspace, ChartHasTheRequestedSizeAndWidensItsCodes) {
 }
 
 }  // namespace
-}  // namespace orvo::ledger::testing
+}  // namespace orvo::sample
