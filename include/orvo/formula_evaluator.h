@@ -13,11 +13,20 @@
 // index and U+00FF again. Cells and ranges of the scratch format hold
 // nothing, so a reference to one gives "#REF".
 //
+// Ledger amounts (chart-map folders, AccountValue, Year, Period, ...) are
+// taken in the balance context given with BalanceContext, the context a
+// report column carries; without one, in the current year's whole-year
+// actuals (Year "Current", Bal "Actuals"):
+//
+//   evaluator.BalanceContext({"Y", "1", "12", "YTD", "Actuals"});
+//   evaluator.Evaluate("=CM.REVENUE").value;  // e.g. "-1234567.89"
+//
 // Threading: an evaluator belongs to the thread that created it.
 #ifndef ORVO_FORMULA_EVALUATOR_H_
 #define ORVO_FORMULA_EVALUATOR_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +47,21 @@ struct FormulaEvaluation {
   std::string colour;
 };
 
+// A balance context as a report column carries it (docs/ledger.md):
+//   year            "Y", "Y-1", "Y+1", "Current" or a year name
+//   period          the first period ("" for none: the whole year) or
+//                   "Current Period"
+//   end_period      the last period or "Current Period"
+//   period_balance  "Movement", "YTD", "Opening", "Closing", ...
+//   balance         "Actuals", "Budget", ...
+struct BalanceContext {
+  std::string year = "Current";
+  std::string period;
+  std::string end_period;
+  std::string period_balance;
+  std::string balance = "Actuals";
+};
+
 class FormulaEvaluator {
  public:
   FormulaEvaluator();
@@ -55,6 +79,10 @@ class FormulaEvaluator {
   // not an Stl element raises orvo::Error; failures of the evaluation itself
   // end as the error value "#ERROR".
   FormulaEvaluation Evaluate(std::string_view formula, std::string_view style = {});
+
+  // The balance context of the scratch item's column for the evaluations
+  // that follow; nothing restores the default context.
+  void BalanceContext(std::optional<orvo::BalanceContext> context);
 
  private:
   struct State;

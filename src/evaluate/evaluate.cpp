@@ -3,6 +3,7 @@
 #include "evaluate/function_order.h"
 #include "evaluate/item_bookkeeping.h"
 #include "evaluate/item_evaluation.h"
+#include "evaluate/ledger_amounts.h"
 #include "frame/driver_cache.h"
 #include "frame/launch_properties.h"
 #include "frame/provider_access.h"
@@ -58,6 +59,7 @@ cEvaluate::cEvaluate()
     m_operand_resolvers[kind] = DefaultOperandResolver(static_cast<OperandKind>(kind));
   }
   m_repeat_expander = DefaultRepeatExpander();
+  m_ledger = std::make_unique<LedgerAmounts>(*this);
 }
 
 cEvaluate::~cEvaluate() = default;
@@ -65,6 +67,7 @@ cEvaluate::~cEvaluate() = default;
 void cEvaluate::FormatReference(const xml::Node& format) {
   m_format = format;
   m_year_not_latest.reset();
+  m_ledger->RegisterFormat(format);
 }
 
 Int16 cEvaluate::Evaluate(const xml::Node& item, const xml::Node& repeat_list,
@@ -93,9 +96,17 @@ void cEvaluate::WriteErrorValue(xml::Node item, std::string_view error_value) {
   item.SetAttribute("Evaluated", "-1");
 }
 
-Int16 cEvaluate::EvaluateRepeat(const xml::Node& repeat_definition, Int16& count,
+Int16 cEvaluate::EvaluateRepeat(const xml::Node& repeat_definition, std::int32_t& count,
                                 const xml::Node& balance_keys, xml::Node& repeat_list) {
   return m_repeat_expander->Expand(*this, repeat_definition, count, balance_keys, repeat_list);
+}
+
+Int16 cEvaluate::EvaluateRepeat(const xml::Node& repeat_definition, Int16& count,
+                                const xml::Node& balance_keys, xml::Node& repeat_list) {
+  std::int32_t records = 0;
+  const Int16 status = EvaluateRepeat(repeat_definition, records, balance_keys, repeat_list);
+  count = ToInt16(records);
+  return status;
 }
 
 void cEvaluate::CurrentFormatName(std::string_view name) {
@@ -160,6 +171,12 @@ ColEvaluatedBookmarks& cEvaluate::Bookmarks() {
   if (m_sources.bookmarks) return *m_sources.bookmarks;
   if (!m_own_bookmarks) m_own_bookmarks = std::make_shared<ColEvaluatedBookmarks>();
   return *m_own_bookmarks;
+}
+
+PlacedItems& cEvaluate::PlacedItemIndex() {
+  if (m_sources.placed_items) return *m_sources.placed_items;
+  if (!m_own_placed_items) m_own_placed_items = std::make_unique<PlacedItems>();
+  return *m_own_placed_items;
 }
 
 std::optional<std::string> cEvaluate::CachedCellValue(const std::string& key,

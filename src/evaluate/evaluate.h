@@ -74,6 +74,7 @@ struct PreviewSources {
 };
 
 class ItemEvaluation;
+class LedgerAmounts;
 
 class cEvaluate {
  public:
@@ -94,7 +95,10 @@ class cEvaluate {
   void ForceLevel2Eval(bool value) { m_force_level2 = value; }
 
   // The format (Fmt element) whose items are being evaluated. Setting it
-  // also marks CurrentYearIsNotLatest for refreshing.
+  // also marks CurrentYearIsNotLatest for refreshing, and remembers the
+  // balance context of each of its columns (ColBals/ColBal: Col, Year, Prd,
+  // PdEnd, PdBal, Bal) under the format's Key and Name: an item's ledger
+  // amounts are taken in the context of its column.
   void FormatReference(const xml::Node& format);
   const xml::Node& FormatReference() const { return m_format; }
 
@@ -104,9 +108,20 @@ class cEvaluate {
   Int16 Evaluate(const xml::Node& item, const xml::Node& repeat_list, std::int32_t repeat_position,
                  std::string_view repeat_key, xml::Node& evaluated_item);
 
-  // Expands a repeat definition into `repeat_list` and its record `count`
-  // through the repeat expander; returns its status.
+  // Expands a repeat definition (Rpt: Typ 1 chart map or 2 database map,
+  // Sub, Zer, Use, the folder or table reference as text, SItm sort fields)
+  // into `repeat_list` (one child per record, in output order) and its
+  // record `count` through the repeat expander; returns -1, or 0 for a
+  // repeat type it does not know (no records). `balance_keys` holds Key
+  // elements (Year Prd PrdEnd PBal Bal, as written in the columns): the
+  // records carry AMOUNT for the first, AMOUNT2 for the second, ...; a
+  // default key (Year "Current", Bal "Actuals") is added to it when it has
+  // none. The list may be shared with other repeats of the same folder:
+  // read it, never change it. The 16-bit form raises the overflow failure
+  // for more than 32,767 records; the builder uses the 32-bit one.
   Int16 EvaluateRepeat(const xml::Node& repeat_definition, Int16& count,
+                       const xml::Node& balance_keys, xml::Node& repeat_list);
+  Int16 EvaluateRepeat(const xml::Node& repeat_definition, std::int32_t& count,
                        const xml::Node& balance_keys, xml::Node& repeat_list);
 
   // Sets the current format; an extent stored for it becomes the current one.
@@ -140,6 +155,10 @@ class cEvaluate {
   void Sources(PreviewSources sources);
   const PreviewSources& Sources() const { return m_sources; }
 
+  // The ledger amounts of this evaluator: balance contexts, fetched folders
+  // and the answers kept for the build (ledger_amounts.h).
+  LedgerAmounts& Ledger() { return *m_ledger; }
+
   // For resolvers: the cell value cache, per upper-case cell key and repeat key.
   std::optional<std::string> CachedCellValue(const std::string& key, std::string_view repeat_key);
   void CacheCellValue(const std::string& key, std::string_view repeat_key, std::string_view value);
@@ -156,6 +175,9 @@ class cEvaluate {
   xml::Node NamedRangeValue(const std::string& name);
   // The bookmark definition (BMk) of an upper-case key, or null.
   xml::Node BookmarkDefinition(const std::string& key);
+  // The placed-item index references read: the sources' one, or an own
+  // empty one when the sources give none.
+  PlacedItems& PlacedItemIndex();
   // Whether a row is listed in RowsToIgnore.
   bool IsIgnoredRow(std::string_view format, std::string_view row, std::string_view index);
 
@@ -211,6 +233,7 @@ class cEvaluate {
 
   PreviewSources m_sources;
   std::shared_ptr<ColEvaluatedBookmarks> m_own_bookmarks;
+  std::unique_ptr<PlacedItems> m_own_placed_items;
   ListIndex m_named_range_index;
   ListIndex m_bookmark_index;
   ListIndex m_ignored_row_index;
@@ -228,6 +251,7 @@ class cEvaluate {
   };
   LastExpression m_last;
   std::unique_ptr<ItemEvaluation> m_run;  // reused between calls
+  std::unique_ptr<LedgerAmounts> m_ledger;
 };
 
 }  // namespace orvo

@@ -29,10 +29,15 @@ constexpr std::string_view kScratchFormat =
 struct FormulaEvaluator::State {
   cParser parser;
   cEvaluate evaluator;
+  std::optional<orvo::BalanceContext> context;
 };
 
 FormulaEvaluator::FormulaEvaluator() : m_state(std::make_unique<State>()) {}
 FormulaEvaluator::~FormulaEvaluator() = default;
+
+void FormulaEvaluator::BalanceContext(std::optional<orvo::BalanceContext> context) {
+  m_state->context = std::move(context);
+}
 
 void FormulaEvaluator::Init(const xml::Node& launch_properties) {
   m_state->parser.Init(launch_properties);
@@ -63,6 +68,19 @@ FormulaEvaluation FormulaEvaluator::Evaluate(std::string_view formula, std::stri
       RaiseError("FormulaEvaluator", "The style must be an Stl element");
     }
     item.ReplaceChild(document.ImportNode(given, true), StyleOf(item));
+  }
+
+  if (const std::optional<orvo::BalanceContext>& context = m_state->context) {
+    // The scratch item's column carries the context, as a report column does.
+    xml::Node column = xml::Node(format)
+                           .AppendChild(document.CreateElement("ColBals"))
+                           .AppendChild(document.CreateElement("ColBal"));
+    column.SetAttribute("Col", "1");
+    column.SetAttribute("Year", context->year);
+    column.SetAttribute("Prd", context->period);
+    column.SetAttribute("PdEnd", context->end_period);
+    column.SetAttribute("PdBal", context->period_balance);
+    column.SetAttribute("Bal", context->balance);
   }
 
   cEvaluate& evaluator = m_state->evaluator;

@@ -9,6 +9,7 @@
 #include "companions/cell_key.h"
 #include "evaluate/evaluate.h"
 #include "evaluate/function_order.h"
+#include "evaluate/ledger_amounts.h"
 #include "evaluate/number_format.h"
 #include "evaluate/number_text.h"
 #include "evaluate/operator_evaluation.h"
@@ -536,11 +537,7 @@ Resolution ItemEvaluation::CallFunction(Function function, TextSpan arguments,
       return Resolution::Value(BooleanText(scope.InRepeat() && scope.RepeatPosition() == 1));
     case Function::kIsLastRecord: {
       if (!scope.InRepeat()) return Resolution::Value(BooleanText(false));
-      std::int32_t records = 0;
-      for (xml::Node record = scope.RepeatList().FirstChild(); record;
-           record = record.NextSibling()) {
-        if (record.Type() == xml::NodeType::kElement) ++records;
-      }
+      const std::int32_t records = m_evaluator.Ledger().RecordCountOf(scope.RepeatList());
       return Resolution::Value(BooleanText(scope.RepeatPosition() == records));
     }
     case Function::kIRepeat:

@@ -3,7 +3,10 @@
 #include <charconv>
 
 #include "evaluate/evaluate.h"
+#include "evaluate/ledger_amounts.h"
+#include "evaluate/reference_resolvers.h"
 #include "formula/formula_names.h"
+#include "frame/named_range_lookup.h"
 #include "frame/text.h"
 
 namespace orvo {
@@ -44,12 +47,20 @@ class HeadingResolver : public IOperandResolver {
 };
 
 // A named range: its value recorded in the build's named-range values.
+// Ranges are valued format by format, after the format's rows, so a defined
+// range not valued yet waits until the named-range pass; after it, and for
+// a name no definition holds, the value is "#REF".
 class NamedRangeResolver : public IOperandResolver {
  public:
   Resolution Resolve(const OperandRequest& request, EvaluationScope& scope) override {
-    const xml::Node record = scope.Evaluator().NamedRangeValue(UpperCase(request.text));
-    if (!record) return Resolution::ErrorValue("#REF");
-    return Resolution::Value(record.AttributeOr("Value", ""));
+    const std::string name = UpperCase(Trim(request.text));
+    cEvaluate& evaluator = scope.Evaluator();
+    const xml::Node record = evaluator.NamedRangeValue(name);
+    if (record) return Resolution::Value(record.AttributeOr("Value", ""));
+    if (!evaluator.ForceLevel2Eval() && !evaluator.EvaluateAllItems() && IsNamedRange(name)) {
+      return Resolution::Deferred();
+    }
+    return Resolution::ErrorValue("#REF");
   }
 };
 
@@ -63,53 +74,6 @@ class UnresolvedResolver : public IOperandResolver {
 
  private:
   std::string m_error_value;
-};
-
-class DefaultFunctions : public IFunctionResolver {
- public:
-  Resolution Call(const FunctionRequest& request, EvaluationScope& scope) override {
-    switch (request.function) {
-      case Function::kPreviousRecord:
-      case Function::kNextRecord:
-        return NeighbourField(request, scope);
-      case Function::kRecordCount:
-      case Function::kRecordValue:
-        return Resolution::Value("#REF");
-      case Function::kAccountValue:
-        return Resolution::Value("#NAME");
-      default:  // Year, Period: nothing known without the ledger
-        return Resolution::Value(std::string());
-    }
-  }
-
- private:
-  // The field read from the record before or after the item's own.
-  static Resolution NeighbourField(const FunctionRequest& request, EvaluationScope& scope) {
-    if (!scope.InRepeat()) return Resolution::Value(std::string());
-    const std::int32_t wanted =
-        scope.RepeatPosition() + (request.function == Function::kNextRecord ? 1 : -1);
-    if (wanted < 1) return Resolution::Value(std::string());
-    std::int32_t position = 0;
-    for (xml::Node record = scope.RepeatList().FirstChild(); record;
-         record = record.NextSibling()) {
-      if (record.Type() != xml::NodeType::kElement || ++position != wanted) continue;
-      const std::string field = UpperCase(Trim(request.arguments));
-      const std::optional<std::string> value = record.GetAttribute(field);
-      return value ? Resolution::Value(*value) : Resolution::Value("#NAME");
-    }
-    return Resolution::Value(std::string());
-  }
-};
-
-// Until repeats are expanded: no records.
-class NoRecords : public IRepeatExpander {
- public:
-  std::int16_t Expand(cEvaluate&, const xml::Node&, std::int16_t& count, const xml::Node&,
-                      xml::Node& repeat_list) override {
-    repeat_list = xml::Document::Create().CreateElement("Records");
-    count = 0;
-    return 0;
-  }
 };
 
 }  // namespace
@@ -167,20 +131,19 @@ std::shared_ptr<IOperandResolver> DefaultOperandResolver(OperandKind kind) {
     case OperandKind::kNamedRange:
       return std::make_shared<NamedRangeResolver>();
     case OperandKind::kCell:
+      return MakeCellReferenceResolver();
     case OperandKind::kRange:
-      return std::make_shared<UnresolvedResolver>("#REF");
+      return MakeRangeReferenceResolver();
     case OperandKind::kChartMap:
     case OperandKind::kDatabaseMap:
     case OperandKind::kDriverField:
-      return std::make_shared<UnresolvedResolver>("#NAME");
+      return LedgerOperandResolver(kind);
   }
   return std::make_shared<UnresolvedResolver>("#ERROR");
 }
 
-std::shared_ptr<IFunctionResolver> DefaultFunctionResolver() {
-  return std::make_shared<DefaultFunctions>();
-}
+std::shared_ptr<IFunctionResolver> DefaultFunctionResolver() { return LedgerFunctionResolver(); }
 
-std::shared_ptr<IRepeatExpander> DefaultRepeatExpander() { return std::make_shared<NoRecords>(); }
+std::shared_ptr<IRepeatExpander> DefaultRepeatExpander() { return LedgerRepeatExpander(); }
 
 }  // namespace orvo

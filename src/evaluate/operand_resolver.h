@@ -6,10 +6,11 @@
 // dispatch: the operand's type picks its kind (KindOf), the kind picks the
 // resolver registered for it (cEvaluate::SetOperandResolver). The evaluator
 // starts with the resolvers of this file: the ones whose data it holds
-// itself (headings, bookmarks, Boolean literals, named ranges) and stand-ins
-// for the rest that answer the error values an unresolvable reference gives
-// ("#REF" for cells and ranges, "#NAME" for ledger and database-map data).
-// The builder replaces the stand-ins with the real resolvers.
+// itself (headings, bookmarks, Boolean literals, named ranges), the ledger's
+// (chart-map folders, database-map fields, record fields, the ledger and
+// repeat functions and the repeat expander, ledger_amounts.h), and
+// stand-ins for cells and ranges that answer "#REF" until the builder plugs
+// in the real ones.
 //
 // A resolver answers a Resolution: a value, the error value the whole item
 // takes, or "not final yet at this level" (the item is deferred to a later
@@ -156,7 +157,7 @@ class IRepeatExpander {
   // Fills `repeat_list` (an element with one child per record) and `count`;
   // returns the status.
   virtual std::int16_t Expand(cEvaluate& evaluator, const xml::Node& repeat_definition,
-                              std::int16_t& count, const xml::Node& balance_keys,
+                              std::int32_t& count, const xml::Node& balance_keys,
                               xml::Node& repeat_list) = 0;
 };
 

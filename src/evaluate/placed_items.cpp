@@ -37,6 +37,16 @@ std::pair<std::int32_t, std::int32_t> ColumnAndRow(std::string_view key) {
   return {column, row && *row > 0 ? *row : -1};
 }
 
+std::string ColumnLetters(std::int32_t column) {
+  std::string letters;
+  while (column > 0) {
+    --column;
+    letters.insert(letters.begin(), static_cast<char>('A' + column % 26));
+    column /= 26;
+  }
+  return letters;
+}
+
 std::uint64_t RowPriority(std::int32_t row) {
   std::uint64_t z =
       static_cast<std::uint64_t>(static_cast<std::uint32_t>(row)) + 0x9E3779B97F4A7C15ULL;
@@ -104,6 +114,7 @@ PlacedItems::RangeTotals& PlacedItems::RangeTotals::operator+=(const RangeTotals
   cells += other.cells;
   numbers += other.numbers;
   pending += other.pending;
+  drillable += other.drillable;
   return *this;
 }
 
@@ -112,49 +123,40 @@ PlacedItems::RangeTotals& PlacedItems::RangeTotals::operator-=(const RangeTotals
   cells -= other.cells;
   numbers -= other.numbers;
   pending -= other.pending;
+  drillable -= other.drillable;
   return *this;
 }
 
 // ------------------------------------------------------------ ColumnTree
 
-void PlacedItems::ColumnTree::Add(std::int32_t row, const RangeTotals& change, bool ignored,
-                                  int sign) {
-  m_root = Apply(m_root, row, change, ignored ? 1 : 0, sign);
+void PlacedItems::ColumnTree::Change(std::int32_t row, int slot, const RangeTotals& remove,
+                                     const RangeTotals& add) {
+  m_root = Apply(m_root, row, slot, remove, add);
 }
 
-std::int32_t PlacedItems::ColumnTree::Apply(std::int32_t node, std::int32_t row,
-                                            const RangeTotals& change, int slot, int sign) {
+std::int32_t PlacedItems::ColumnTree::Apply(std::int32_t node, std::int32_t row, int slot,
+                                            const RangeTotals& remove, const RangeTotals& add) {
   if (node < 0) {
     Node fresh;
     fresh.row = row;
     fresh.priority = RowPriority(row);
     m_nodes.push_back(fresh);
     node = static_cast<std::int32_t>(m_nodes.size() - 1);
-    if (sign > 0) {
-      m_nodes[node].own[slot] += change;
-    } else {
-      m_nodes[node].own[slot] -= change;
-    }
-    Recompute(node);
-    return node;
   }
   const std::int32_t node_row = m_nodes[node].row;
   if (row < node_row) {
-    const std::int32_t child = Apply(m_nodes[node].left, row, change, slot, sign);
+    const std::int32_t child = Apply(m_nodes[node].left, row, slot, remove, add);
     m_nodes[node].left = child;
     Recompute(node);
     if (m_nodes[child].priority > m_nodes[node].priority) node = RotateRight(node);
   } else if (row > node_row) {
-    const std::int32_t child = Apply(m_nodes[node].right, row, change, slot, sign);
+    const std::int32_t child = Apply(m_nodes[node].right, row, slot, remove, add);
     m_nodes[node].right = child;
     Recompute(node);
     if (m_nodes[child].priority > m_nodes[node].priority) node = RotateLeft(node);
   } else {
-    if (sign > 0) {
-      m_nodes[node].own[slot] += change;
-    } else {
-      m_nodes[node].own[slot] -= change;
-    }
+    m_nodes[node].own[slot] -= remove;
+    m_nodes[node].own[slot] += add;
     Recompute(node);
   }
   return node;
@@ -232,6 +234,30 @@ PlacedItems::RangeTotals PlacedItems::ColumnTree::Totals(std::int32_t first_row,
   return totals;
 }
 
+bool PlacedItems::ColumnTree::ForEachRow(std::int32_t first_row, std::int32_t last_row,
+                                         bool drillable_only,
+                                         const std::function<bool(std::int32_t)>& visit) const {
+  return Visit(m_root, first_row, last_row, drillable_only, visit);
+}
+
+bool PlacedItems::ColumnTree::Visit(std::int32_t node, std::int32_t first_row,
+                                    std::int32_t last_row, bool drillable_only,
+                                    const std::function<bool(std::int32_t)>& visit) const {
+  if (node < 0) return true;
+  const Node& n = m_nodes[node];
+  const auto held = [drillable_only](const RangeTotals(&totals)[2]) {
+    return drillable_only ? totals[0].drillable + totals[1].drillable > 0
+                          : totals[0].cells + totals[1].cells > 0;
+  };
+  if (!held(n.subtree)) return true;
+  if (n.row > first_row && !Visit(n.left, first_row, last_row, drillable_only, visit)) {
+    return false;
+  }
+  if (n.row >= first_row && n.row <= last_row && held(n.own) && !visit(n.row)) return false;
+  if (n.row < last_row) return Visit(n.right, first_row, last_row, drillable_only, visit);
+  return true;
+}
+
 // ----------------------------------------------------------- PlacedItems
 
 PlacedItems::PlacedItems() = default;
@@ -250,9 +276,16 @@ void PlacedItems::Reset() {
 }
 
 std::string PlacedItems::CellKey(std::string_view format, std::string_view key) {
-  std::string text = UpperCase(format);
+  std::string text = UpperCase(Trim(format));
   text += '\x1f';
-  text += UpperCase(Trim(key));
+  key = Trim(key);
+  const auto [column, row] = ColumnAndRow(key);
+  if (column > 0 && row > 0) {
+    text += ColumnLetters(column);
+    text += std::to_string(row);
+  } else {
+    text += UpperCase(key);
+  }
   return text;
 }
 
@@ -266,7 +299,7 @@ std::string PlacedItems::CopyKey(std::string_view format, std::int32_t orig_row,
   return text;
 }
 
-void PlacedItems::Read(Entry& entry) const {
+void PlacedItems::ReadPlace(Entry& entry) {
   const xml::Node& item = entry.item;
   entry.format = UpperCase(Trim(item.AttributeOr("OrigFmt", "")));
   std::optional<std::string> key = item.GetAttribute("OrigKey");
@@ -277,34 +310,50 @@ void PlacedItems::Read(Entry& entry) const {
   const std::string index = item.AttributeOr("RptIndex", "");
   entry.rpt_index = Trim(index).empty() ? 0 : WholeNumber(index).value_or(0);
   entry.rpt_key = item.AttributeOr("RptKey", "");
+}
+
+void PlacedItems::ReadValue(Entry& entry) {
+  const xml::Node& item = entry.item;
   entry.evaluated = Trim(item.AttributeOr("Evaluated", "")) == "-1";
   entry.value = item.AttributeOr("Value", "");
   entry.number = Amount::Of(entry.value);
-  entry.ignored = m_ignored.count(CopyKey(entry.format, entry.orig_row, entry.rpt_index)) > 0;
+  entry.drill_key.clear();
+  for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
+    if (child.Type() != xml::NodeType::kElement || child.Name() != "Drill") continue;
+    if (Trim(child.AttributeOr("On", "")) == "-1") entry.drill_key = child.AttributeOr("Key", "");
+    break;
+  }
 }
 
-void PlacedItems::Contribute(const Entry& entry, int sign) {
-  if (entry.column < 0 || entry.row < 0) return;
-  RangeTotals change;
-  change.cells = 1;
+PlacedItems::RangeTotals PlacedItems::ContributionOf(const Entry& entry) {
+  RangeTotals contribution;
+  contribution.cells = 1;
   if (entry.number) {
-    change.sum = *entry.number;
-    change.numbers = 1;
+    contribution.sum = *entry.number;
+    contribution.numbers = 1;
   }
-  change.pending = entry.evaluated ? 0 : 1;
-  m_columns[entry.format][entry.column].Add(entry.row, change, entry.ignored, sign);
+  contribution.pending = entry.evaluated ? 0 : 1;
+  contribution.drillable = entry.drill_key.empty() ? 0 : 1;
+  return contribution;
 }
 
 void PlacedItems::Add(std::uint32_t id) {
   Entry& entry = m_entries[id];
+  entry.ignored = m_ignored.count(CopyKey(entry.format, entry.orig_row, entry.rpt_index)) > 0;
   m_by_cell[CellKey(entry.format, entry.key)].push_back(id);
   m_by_copy[CopyKey(entry.format, entry.orig_row, entry.rpt_index)].push_back(id);
-  Contribute(entry, +1);
+  entry.tree = nullptr;
+  if (entry.column > 0 && entry.row > 0) {
+    entry.tree = &m_columns[entry.format][entry.column];
+    entry.tree->Change(entry.row, entry.ignored ? 1 : 0, RangeTotals(), ContributionOf(entry));
+  }
 }
 
 void PlacedItems::Forget(std::uint32_t id) {
   Entry& entry = m_entries[id];
-  Contribute(entry, -1);
+  if (entry.tree) {
+    entry.tree->Change(entry.row, entry.ignored ? 1 : 0, ContributionOf(entry), RangeTotals());
+  }
   const auto drop = [id](std::unordered_map<std::string, std::vector<std::uint32_t>>& map,
                          const std::string& key) {
     const auto found = map.find(key);
@@ -337,7 +386,8 @@ void PlacedItems::Placed(const xml::Node& item, const xml::Node& replaced) {
   Entry& entry = m_entries[id];
   entry = Entry();
   entry.item = item;
-  Read(entry);
+  ReadPlace(entry);
+  ReadValue(entry);
   m_by_node.emplace(item.Raw(), id);
   Add(id);
 }
@@ -347,9 +397,25 @@ void PlacedItems::ValueChanged(const xml::Node& item) {
   const auto found = m_by_node.find(item.Raw());
   if (found == m_by_node.end()) return;
   const std::uint32_t id = found->second;
-  Forget(id);
-  Read(m_entries[id]);
-  Add(id);
+  Entry& entry = m_entries[id];
+  Entry place;
+  place.item = item;
+  ReadPlace(place);
+  if (place.format != entry.format || place.key != entry.key || place.orig_row != entry.orig_row ||
+      place.rpt_index != entry.rpt_index) {
+    Forget(id);
+    ReadPlace(entry);
+    ReadValue(entry);
+    Add(id);
+    return;
+  }
+  // The usual case, an item evaluated again where it stands: only its
+  // contribution to its row changes.
+  entry.rpt_key = std::move(place.rpt_key);
+  const RangeTotals before = ContributionOf(entry);
+  ReadValue(entry);
+  if (entry.tree)
+    entry.tree->Change(entry.row, entry.ignored ? 1 : 0, before, ContributionOf(entry));
 }
 
 void PlacedItems::Removed(const xml::Node& item) {
@@ -378,9 +444,12 @@ void PlacedItems::RowIgnored(std::string_view format, std::int32_t orig_row,
   if (found == m_by_copy.end()) return;
   for (const std::uint32_t id : found->second) {
     Entry& entry = m_entries[id];
-    Contribute(entry, -1);
+    if (entry.ignored) continue;
     entry.ignored = true;
-    Contribute(entry, +1);
+    if (!entry.tree) continue;
+    const RangeTotals contribution = ContributionOf(entry);
+    entry.tree->Change(entry.row, 0, contribution, RangeTotals());
+    entry.tree->Change(entry.row, 1, RangeTotals(), contribution);
   }
 }
 
@@ -435,6 +504,33 @@ PlacedItems::RangeTotals PlacedItems::Totals(std::string_view format, std::int32
     if (include_ignored) totals += at->second.Totals(first_row, last_row, true);
   }
   return totals;
+}
+
+void PlacedItems::ForEachInRange(std::string_view format, std::int32_t first_column,
+                                 std::int32_t last_column, std::int32_t first_row,
+                                 std::int32_t last_row, bool drillable_only,
+                                 const std::function<bool(const Instance&)>& visit) const {
+  const std::string format_key = UpperCase(Trim(format));
+  const auto columns = m_columns.find(format_key);
+  if (columns == m_columns.end()) return;
+  if (first_column > last_column) std::swap(first_column, last_column);
+  if (first_row > last_row) std::swap(first_row, last_row);
+  for (auto at = columns->second.lower_bound(first_column);
+       at != columns->second.end() && at->first <= last_column; ++at) {
+    const std::string letters = ColumnLetters(at->first);
+    const bool go_on =
+        at->second.ForEachRow(first_row, last_row, drillable_only, [&](std::int32_t row) {
+          const auto found = m_by_cell.find(CellKey(format_key, letters + std::to_string(row)));
+          if (found == m_by_cell.end()) return true;
+          for (const std::uint32_t id : found->second) {
+            const Entry& entry = m_entries[id];
+            if (drillable_only && entry.drill_key.empty()) continue;
+            if (!visit(entry)) return false;
+          }
+          return true;
+        });
+    if (!go_on) return;
+  }
 }
 
 }  // namespace orvo

@@ -66,6 +66,7 @@
 #define ORVO_EVALUATE_PLACED_ITEMS_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -109,14 +110,17 @@ class PlacedItems {
     bool ignored = false;          // its row copy is listed as ignored
     std::string value;             // the Value attribute
     std::optional<Amount> number;  // the value when numeric
+    // The key of its Drill child when that is on ("-1"), else empty.
+    std::string drill_key;
   };
 
   // What Totals answers over the items inside the bounds.
   struct RangeTotals {
-    Amount sum;                // of the numeric values
-    std::int64_t cells = 0;    // items
-    std::int64_t numbers = 0;  // items with a numeric value
-    std::int64_t pending = 0;  // items not yet evaluated
+    Amount sum;                  // of the numeric values
+    std::int64_t cells = 0;      // items
+    std::int64_t numbers = 0;    // items with a numeric value
+    std::int64_t pending = 0;    // items not yet evaluated
+    std::int64_t drillable = 0;  // items with a drill key
 
     RangeTotals& operator+=(const RangeTotals& other);
     RangeTotals& operator-=(const RangeTotals& other);
@@ -158,15 +162,26 @@ class PlacedItems {
   RangeTotals Totals(std::string_view format, std::int32_t first_column, std::int32_t last_column,
                      std::int32_t first_row, std::int32_t last_row, bool include_ignored) const;
 
+  // Calls `visit` for the items inside the bounds (as Totals counts them,
+  // ignored row copies included: check Instance::ignored), column by column
+  // and row by row, until it returns false. With `drillable_only` only
+  // items with a drill key are visited, and the walk skips the rest without
+  // reading them. The work grows with the rows visited, not with the bounds.
+  void ForEachInRange(std::string_view format, std::int32_t first_column, std::int32_t last_column,
+                      std::int32_t first_row, std::int32_t last_row, bool drillable_only,
+                      const std::function<bool(const Instance&)>& visit) const;
+
   // The number of items indexed.
   std::size_t Size() const { return m_by_node.size(); }
 
  private:
+  class ColumnTree;
   struct Entry : Instance {
-    std::string format;        // upper case
-    std::string key;           // upper case
-    std::int32_t column = -1;  // of the key; -1 when it has none
-    std::int32_t row = -1;     // of the key; -1 when it has none
+    std::string format;          // upper case
+    std::string key;             // upper case
+    std::int32_t column = -1;    // of the key; -1 when it has none
+    std::int32_t row = -1;       // of the key; -1 when it has none
+    ColumnTree* tree = nullptr;  // where it counts; null without column or row
   };
 
   // Per (format, column): a treap over definition rows. Every node holds
@@ -175,8 +190,14 @@ class PlacedItems {
   // hash of the row, so the shape does not depend on the order of placing.
   class ColumnTree {
    public:
-    void Add(std::int32_t row, const RangeTotals& change, bool ignored, int sign);
+    // Takes `remove` from the totals of `row` in `slot` (0 counted, 1
+    // ignored) and adds `add`.
+    void Change(std::int32_t row, int slot, const RangeTotals& remove, const RangeTotals& add);
     RangeTotals Totals(std::int32_t first_row, std::int32_t last_row, bool ignored) const;
+    // Calls `visit` with the rows from first_row to last_row that hold
+    // items (drillable ones only, when asked), in order, until it returns false.
+    bool ForEachRow(std::int32_t first_row, std::int32_t last_row, bool drillable_only,
+                    const std::function<bool(std::int32_t)>& visit) const;
 
    private:
     struct Node {
@@ -187,9 +208,11 @@ class PlacedItems {
       RangeTotals own[2];
       RangeTotals subtree[2];
     };
-    std::int32_t Apply(std::int32_t node, std::int32_t row, const RangeTotals& change, int slot,
-                       int sign);
+    std::int32_t Apply(std::int32_t node, std::int32_t row, int slot, const RangeTotals& remove,
+                       const RangeTotals& add);
     void Recompute(std::int32_t node);
+    bool Visit(std::int32_t node, std::int32_t first_row, std::int32_t last_row,
+               bool drillable_only, const std::function<bool(std::int32_t)>& visit) const;
     std::int32_t RotateRight(std::int32_t node);
     std::int32_t RotateLeft(std::int32_t node);
 
@@ -197,14 +220,17 @@ class PlacedItems {
     std::int32_t m_root = -1;
   };
 
+  // Format and key, the key in its plain form ("c05" is "C5").
   static std::string CellKey(std::string_view format, std::string_view key);
   static std::string CopyKey(std::string_view format, std::int32_t orig_row,
                              std::int32_t rpt_index);
-  void Read(Entry& entry) const;
+  // Format, key, rows and repeat of an item; its value, state and drill key.
+  static void ReadPlace(Entry& entry);
+  static void ReadValue(Entry& entry);
+  static RangeTotals ContributionOf(const Entry& entry);
+  // Indexes an entry that was read, and takes it out again.
   void Add(std::uint32_t id);
   void Forget(std::uint32_t id);
-  // Adds (sign +1) or takes away (-1) an entry's contribution to its tree.
-  void Contribute(const Entry& entry, int sign);
 
   std::vector<Entry> m_entries;
   std::vector<std::uint32_t> m_free;

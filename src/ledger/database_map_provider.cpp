@@ -82,6 +82,7 @@ void CDatabaseMapProvider::Init(const xml::Node& launch_properties) {
   m_locate = [copy] { return LocateLedger(copy); };
   m_statements.clear();
   m_tables.clear();
+  m_tables_generation = 0;
   m_database.reset();
 }
 
@@ -89,35 +90,43 @@ void CDatabaseMapProvider::OpenWorkspace(const std::string& workspace_folder) {
   m_locate = [workspace_folder] { return LocateLedgerInFolder(workspace_folder); };
   m_statements.clear();
   m_tables.clear();
+  m_tables_generation = 0;
   m_database.reset();
 }
 
-void CDatabaseMapProvider::Open() {
-  if (m_database) return;
-  LedgerLocation location = m_locate();
-  auto database = std::make_unique<CLedgerDatabase>(location.ledger_path, location.current_period);
+CLedgerDatabase& CDatabaseMapProvider::Open() {
+  if (!m_database) {
+    LedgerLocation location = m_locate();
+    m_database = std::make_unique<CLedgerDatabase>(location.ledger_path, location.current_period,
+                                                   LedgerView::kCurrent);
+  }
+  return *m_database;
+}
+
+void CDatabaseMapProvider::LoadTables() {
+  const std::string& path = m_database->Path();
   std::vector<std::shared_ptr<MapTable>> tables;
-  SqliteStatement table_rows = database->Connection().Prepare(
+  SqliteStatement table_rows = m_database->Connection().Prepare(
       "SELECT name, sql_table, year_column, order_column FROM dbmap_tables ORDER BY name");
   while (table_rows.Step()) {
     auto table = std::make_shared<MapTable>(table_rows.Text(0), table_rows.Text(1),
                                             table_rows.Text(2), table_rows.Text(3));
     if (!IsIdentifier(table->SqlTable()) || !IsIdentifier(table->YearColumn()) ||
         !IsIdentifier(table->OrderColumn())) {
-      RaiseError(kSource, "Database-map table '" + table->Name() + "' in '" + location.ledger_path +
+      RaiseError(kSource, "Database-map table '" + table->Name() + "' in '" + path +
                               "' has an invalid SQL name");
     }
     tables.push_back(std::move(table));
   }
-  SqliteStatement field_rows = database->Connection().Prepare(
+  SqliteStatement field_rows = m_database->Connection().Prepare(
       "SELECT table_name, name, column_name FROM dbmap_fields ORDER BY table_name, position");
   while (field_rows.Step()) {
     std::string table_name = field_rows.Text(0);
     std::string name = field_rows.Text(1);
     std::string column = field_rows.Text(2);
     if (!IsIdentifier(name) || !IsIdentifier(column)) {
-      RaiseError(kSource, "Database-map field '" + table_name + "." + name + "' in '" +
-                              location.ledger_path + "' has an invalid name");
+      RaiseError(kSource, "Database-map field '" + table_name + "." + name + "' in '" + path +
+                              "' has an invalid name");
     }
     for (auto& table : tables) {
       if (UpperCase(table->Name()) == UpperCase(table_name)) {
@@ -127,11 +136,13 @@ void CDatabaseMapProvider::Open() {
     }
   }
   m_tables = std::move(tables);
-  m_database = std::move(database);
+  m_tables_generation = m_database->Generation();
 }
 
 std::shared_ptr<IDatabaseMapTable> CDatabaseMapProvider::Table(const std::string& name) {
-  Open();
+  CLedgerDatabase::ReadScope reading(Open());
+  // The ledger changed since the tables were read: read them again.
+  if (m_tables_generation != m_database->Generation()) LoadTables();
   std::string upper = UpperCase(Trim(name));
   if (upper.rfind("DB.", 0) == 0) upper.erase(0, 3);
   for (const auto& table : m_tables) {
@@ -161,6 +172,7 @@ std::string CDatabaseMapProvider::YearName(const std::string& year, const char* 
 }
 
 std::int32_t CDatabaseMapProvider::RecordCount(const std::string& table, const std::string& year) {
+  CLedgerDatabase::ReadScope reading(Open());
   MapTable& map_table = RequireTable(table, "RecordCount");
   std::string year_name = YearName(year, "RecordCount");
   if (year_name.empty()) return 0;
@@ -175,6 +187,7 @@ std::int32_t CDatabaseMapProvider::RecordCount(const std::string& table, const s
 
 std::string CDatabaseMapProvider::FieldValue(const std::string& table, const std::string& field,
                                              std::int32_t record_number, const std::string& year) {
+  CLedgerDatabase::ReadScope reading(Open());
   MapTable& map_table = RequireTable(table, "RecordValue");
   std::shared_ptr<MapField> map_field = map_table.FindField(field);
   if (!map_field) {
@@ -203,6 +216,7 @@ xml::Node CDatabaseMapProvider::Records(const std::string& definition) {
     if (split == std::string_view::npos) break;
     rest.remove_prefix(split + 1);
   }
+  CLedgerDatabase::ReadScope reading(Open());
   MapTable& table = RequireTable(std::string(parts.front()), source);
 
   std::string year = "Current";

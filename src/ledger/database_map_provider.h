@@ -49,7 +49,12 @@ class CDatabaseMapProvider : public IDatabaseMapProvider {
   class MapTable;
   class MapField;
 
-  void Open();
+  // The database, opened on first use. Each public call reads in a
+  // CLedgerDatabase::ReadScope of its own: it sees the ledger as committed
+  // when the call began.
+  CLedgerDatabase& Open();
+  // Reads dbmap_tables and dbmap_fields (again).
+  void LoadTables();
   MapTable& RequireTable(const std::string& name, const char* source);
   SqliteStatement& CachedStatement(const std::string& sql);
   // The year name records are stored under; empty when the year is off the list.
@@ -58,6 +63,7 @@ class CDatabaseMapProvider : public IDatabaseMapProvider {
   std::function<LedgerLocation()> m_locate;
   std::unique_ptr<CLedgerDatabase> m_database;
   std::vector<std::shared_ptr<MapTable>> m_tables;
+  std::uint64_t m_tables_generation = 0;  // the database's Generation() they were read at
   std::unordered_map<std::string, SqliteStatement> m_statements;
   xml::Document m_scratch;
 };

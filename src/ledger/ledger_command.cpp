@@ -109,6 +109,10 @@ CLedgerCommand::CLedgerCommand(LedgerFunction function, std::shared_ptr<CLedgerS
     : m_function(function), m_session(std::move(session)) {}
 
 xml::Node CLedgerCommand::Execute() {
+  // Refresh closes the database; the product fields are no ledger data.
+  if (m_function == LedgerFunction::kRefresh) return Refresh();
+  if (m_function == LedgerFunction::kSupportedProductFields) return SupportedProductFields();
+  CLedgerDatabase::ReadScope reading(m_session->Database());
   switch (m_function) {
     case LedgerFunction::kSupportedProductFields:
       return SupportedProductFields();
@@ -245,7 +249,15 @@ xml::Node CLedgerCommand::DriverDynamicColumnConfiguration() {
     answer.SetAttribute("Key", UpperCase(name));
     return answer;
   }
-  return xml::Document::Parse(definition).DocumentElement();
+  xml::Document stored;
+  ResumeNext resume;
+  resume.Step([&] { stored = xml::Document::Parse(definition); });
+  if (resume.IsErrorPending()) {
+    RaiseError(Source(), "Column configuration '" + name + "' in ledger file '" +
+                             m_session->Database().Path() + "' is not well-formed XML (" +
+                             resume.Pending()->Description() + ")");
+  }
+  return stored.DocumentElement();
 }
 
 xml::Node CLedgerCommand::TallixYear() {

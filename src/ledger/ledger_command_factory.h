@@ -5,7 +5,9 @@
 // launch-properties node) or OpenWorkspace (a folder) call, or, without
 // either, from the calling thread's launch-properties node
 // (<LaunchProperties Workspace="DIR"/>).
-// The ledger file is opened read-only when the first command runs.
+// The ledger file is opened read-only when the first command runs; in WAL
+// mode every command until the next Refresh_DDKFunction reads one snapshot
+// (docs/ledger.md, "Reading while a host writes").
 //
 // Threading: a factory and its commands belong to one thread.
 #ifndef ORVO_LEDGER_LEDGER_COMMAND_FACTORY_H_

@@ -61,6 +61,8 @@ std::string QueryText(CLedgerDatabase::Query query) {
       return std::string(kRangeTotals) + "WHERE a.code BETWEEN ?1 AND ?2 GROUP BY a.code";
     case Query::kColumnConfiguration:
       return "SELECT definition FROM column_configurations WHERE name = ?1";
+    case Query::kDataVersion:
+      return "PRAGMA data_version";
     case Query::kPeriods:
       return "SELECT period_id, name, start_date, end_date FROM periods "
              "WHERE year_id = ?1 AND period_id > 0 ORDER BY period_id";
@@ -94,13 +96,47 @@ bool IsTrueText(std::string_view text) {
          EqualsIgnoreCase(text, "YES");
 }
 
-CLedgerDatabase::CLedgerDatabase(const std::string& path, std::optional<int> current_period)
-    : m_connection(SqliteConnection::OpenReadOnly(path)) {
+CLedgerDatabase::CLedgerDatabase(const std::string& path, std::optional<int> current_period,
+                                 LedgerView view)
+    : m_connection(SqliteConnection::OpenReadOnly(path)), m_workspace_period(current_period) {
   // Reads go through a memory map and a generous page cache: repeated balance
-  // requests then cost no system calls. Neither setting writes to the file.
+  // requests then cost few system calls. Neither setting writes to the file.
   m_connection.Execute("PRAGMA mmap_size = 1073741824; PRAGMA cache_size = -32768;");
-  CheckTables();
-  ReadSmallTables(current_period);
+  {
+    ReadScope opening(*this);
+    CheckTables();
+    ReadSmallTables();
+    m_data_version = DataVersion();
+    // In WAL mode a reader never blocks a writer: the transaction that read
+    // the small tables is kept, and with it one snapshot for every read.
+    if (view == LedgerView::kSnapshot) {
+      SqliteStatement mode = m_connection.Prepare("PRAGMA journal_mode");
+      m_holds_snapshot = mode.Step() && EqualsIgnoreCase(mode.TextView(0), "wal");
+    }
+    if (m_holds_snapshot) opening.Keep();
+  }
+}
+
+CLedgerDatabase::ReadScope::ReadScope(CLedgerDatabase& database) {
+  const SqliteConnection& connection = database.m_connection;
+  if (connection.InTransaction()) return;
+  connection.BeginReadTransaction();
+  m_began.connection = &connection;
+  // The opening scope reads the small tables itself.
+  if (database.m_generation == 0) return;
+  std::int64_t version = database.DataVersion();
+  if (version != database.m_data_version) {
+    database.ReadSmallTables();
+    database.m_data_version = version;
+  }
+}
+
+std::int64_t CLedgerDatabase::DataVersion() {
+  SqliteStatement& version = Statement(Query::kDataVersion);
+  version.Reset();
+  std::int64_t value = version.Step() ? version.Int(0) : 0;
+  version.Reset();
+  return value;
 }
 
 void CLedgerDatabase::CheckTables() {
@@ -117,7 +153,14 @@ void CLedgerDatabase::CheckTables() {
   }
 }
 
-void CLedgerDatabase::ReadSmallTables(std::optional<int> current_period) {
+void CLedgerDatabase::ReadSmallTables() {
+  ++m_generation;
+  m_settings.clear();
+  m_years.clear();
+  m_segments.clear();
+  m_splitter.clear();
+  m_balance_types.clear();
+  m_current_period = 0;
   SqliteStatement settings = m_connection.Prepare("SELECT name, value FROM ledger_settings");
   while (settings.Step()) m_settings.emplace_back(settings.Text(0), settings.Text(1));
 
@@ -144,8 +187,8 @@ void CLedgerDatabase::ReadSmallTables(std::optional<int> current_period) {
     }
   }
 
-  if (current_period) {
-    m_current_period = *current_period;
+  if (m_workspace_period) {
+    m_current_period = *m_workspace_period;
   } else if (std::optional<int> stored = ParseInt(Setting("current_period"))) {
     m_current_period = *stored;
   } else if (m_current_year >= 0) {

@@ -1,10 +1,20 @@
 // Read access to one SQLite ledger file.
 //
 // The file is opened read-only and never written. The small tables (years,
-// periods, balance types, code segments, settings) are read once at open;
+// periods, balance types, code segments, settings) are held in memory;
 // balances are always SQL aggregations over the indexed balances table, so no
 // request loads the ledger into memory. Every statement is prepared once per
 // database and reused.
+//
+// Views of a ledger a host writes meanwhile (docs/ledger.md, "Reading while
+// a host writes"):
+//   * LedgerView::kSnapshot on a ledger in WAL mode: one read transaction from
+//     open to destruction; every read sees the ledger as it was at open.
+//   * Otherwise every ReadScope is a read transaction of its own and sees the
+//     ledger as committed when the scope began; the small tables are read
+//     again first when another connection changed the ledger. (A read
+//     transaction held longer on a rollback-journal ledger would lock the
+//     writer out.)
 //
 // Threading: one database belongs to one thread (the connection is opened
 // without SQLite's own mutex).
@@ -69,11 +79,50 @@ std::string FormatCents(std::int64_t cents);
 // True for "-1", "1", "TRUE", "YES" (any case).
 bool IsTrueText(std::string_view text);
 
+enum class LedgerView {
+  kSnapshot,  // one snapshot for the database's life when the ledger is in WAL mode
+  kCurrent,   // each ReadScope reads the ledger as committed when it began
+};
+
 class CLedgerDatabase {
  public:
   // Opens the ledger read-only and reads its small tables. `current_period`
   // (the workspace's) overrides the ledger's own setting when given.
-  CLedgerDatabase(const std::string& path, std::optional<int> current_period);
+  CLedgerDatabase(const std::string& path, std::optional<int> current_period,
+                  LedgerView view = LedgerView::kCurrent);
+
+  // The reads of one request (a driver command, a database-map call) run
+  // inside one. Opens a read transaction unless one is open already (the
+  // database's snapshot, or an enclosing scope), first reading the small
+  // tables again when the ledger changed since they were read.
+  class ReadScope {
+   public:
+    explicit ReadScope(CLedgerDatabase& database);
+    ReadScope(const ReadScope&) = delete;
+    ReadScope& operator=(const ReadScope&) = delete;
+    // Leaves the transaction this scope opened open after the scope.
+    void Keep() noexcept { m_began.connection = nullptr; }
+
+   private:
+    // Ends the transaction the scope opened, also when the constructor fails
+    // after opening it.
+    struct Began {
+      const SqliteConnection* connection = nullptr;
+      Began() = default;
+      Began(const Began&) = delete;
+      Began& operator=(const Began&) = delete;
+      ~Began() {
+        if (connection != nullptr) connection->EndReadTransaction();
+      }
+    };
+    Began m_began;
+  };
+
+  // Counts the readings of the small tables: a holder of anything derived
+  // from them compares it to see whether to derive it again.
+  std::uint64_t Generation() const noexcept { return m_generation; }
+  // True when the database keeps one snapshot for its life.
+  bool HoldsSnapshot() const noexcept { return m_holds_snapshot; }
 
   const std::string& Path() const noexcept { return m_connection.Path(); }
   const SqliteConnection& Connection() const noexcept { return m_connection; }
@@ -130,15 +179,21 @@ class CLedgerDatabase {
     kRangeTotalsByCode,
     kColumnConfiguration,
     kPeriods,
+    kDataVersion,
     kCount
   };
   SqliteStatement& Statement(Query query);
 
  private:
   void CheckTables();
-  void ReadSmallTables(std::optional<int> current_period);
+  void ReadSmallTables();
+  std::int64_t DataVersion();
 
   SqliteConnection m_connection;
+  std::optional<int> m_workspace_period;
+  bool m_holds_snapshot = false;
+  std::int64_t m_data_version = 0;
+  std::uint64_t m_generation = 0;
   std::vector<LedgerYear> m_years;
   int m_current_year = -1;
   int m_current_period = 0;

@@ -8,7 +8,8 @@ CLedgerSession::CLedgerSession(std::function<LedgerLocation()> locate)
 CLedgerDatabase& CLedgerSession::Database() {
   if (!m_database) {
     LedgerLocation location = m_locate();
-    m_database = std::make_unique<CLedgerDatabase>(location.ledger_path, location.current_period);
+    m_database = std::make_unique<CLedgerDatabase>(location.ledger_path, location.current_period,
+                                                   LedgerView::kSnapshot);
   }
   return *m_database;
 }

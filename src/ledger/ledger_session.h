@@ -1,6 +1,11 @@
 // What the commands of one command factory share: where the ledger is, the
-// open ledger database (opened on first use, dropped by Refresh so the next
-// use reopens it) and the scratch document answers are built in.
+// open ledger database and the scratch document answers are built in.
+//
+// The database is opened on first use and dropped by Refresh and Relocate,
+// so the next use reopens it. It is opened with LedgerView::kSnapshot: on a
+// ledger in WAL mode everything read between two Refresh calls (a build:
+// the preview builder runs Refresh first) comes from one snapshot taken at
+// the first read (docs/ledger.md, "Reading while a host writes").
 //
 // Threading: a session belongs to the thread of its factory.
 #ifndef ORVO_LEDGER_LEDGER_SESSION_H_

@@ -87,54 +87,24 @@ void SqliteStatement::Run() {
   sqlite3_reset(m_statement.get());
 }
 
-namespace {
-
-// A file URI for the path, with the characters URIs reserve escaped.
-std::string FileUri(const std::string& path) {
-  std::string uri = "file:";
-  for (char c : path) {
-    if (c == '?' || c == '#' || c == '%') {
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      uri += '%';
-      uri += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
-      uri += kHex[static_cast<unsigned char>(c) & 0xF];
-    } else {
-      uri += c;
-    }
-  }
-  return uri;
-}
-
-}  // namespace
-
 SqliteConnection SqliteConnection::OpenReadOnly(const std::string& path) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) {
     RaiseError("OpenLedger", "Ledger file '" + path + "' does not exist");
   }
-  const std::string context = "Ledger file '" + path + "'";
-  constexpr int kFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
-  {
-    // First a locking read: a file a writer holds locked (SQLITE_BUSY after a
-    // short wait) or a file that is no database fails here, naming the file.
-    sqlite3* raw = nullptr;
-    int code = sqlite3_open_v2(path.c_str(), &raw, kFlags, nullptr);
-    std::unique_ptr<sqlite3, ConnectionCloser> probe(raw);
-    if (code != SQLITE_OK) RaiseSqlite(raw, code, context);
-    sqlite3_busy_timeout(raw, 500);
-    code = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-    if (code != SQLITE_OK) RaiseSqlite(raw, code, context);
-  }
-  // Then the connection the queries use: immutable, so SQLite takes no locks
-  // and checks for no changes on every statement. A ledger is not written
-  // while previews are built; Refresh reopens it to see a new file.
+  // An ordinary read-only connection: it takes SQLite's locks and so sees
+  // what writers commit (a ledger in WAL mode included), never a stale copy.
   sqlite3* raw = nullptr;
-  int code = sqlite3_open_v2((FileUri(path) + "?immutable=1").c_str(), &raw,
-                             kFlags | SQLITE_OPEN_URI, nullptr);
+  int code =
+      sqlite3_open_v2(path.c_str(), &raw,
+                      SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE, nullptr);
   SqliteConnection connection;
   connection.m_connection.reset(raw);
   connection.m_path = path;
-  if (code != SQLITE_OK) RaiseSqlite(raw, code, context);
+  if (code != SQLITE_OK) RaiseSqlite(raw, code, "Ledger file '" + path + "'");
+  // A writer's commit in progress is waited for; a lock held longer fails
+  // the read with SQLITE_BUSY, naming the file.
+  sqlite3_busy_timeout(raw, kBusyWaitMilliseconds);
   return connection;
 }
 
@@ -151,6 +121,17 @@ SqliteConnection SqliteConnection::Create(const std::string& path) {
   connection.m_path = path;
   if (code != SQLITE_OK) RaiseSqlite(raw, code, "Ledger file '" + path + "'");
   return connection;
+}
+
+bool SqliteConnection::InTransaction() const noexcept { return sqlite3_get_autocommit(Get()) == 0; }
+
+void SqliteConnection::EndReadTransaction() const noexcept {
+  for (sqlite3_stmt* statement = sqlite3_next_stmt(Get(), nullptr); statement != nullptr;
+       statement = sqlite3_next_stmt(Get(), statement)) {
+    if (sqlite3_stmt_busy(statement)) sqlite3_reset(statement);
+  }
+  // Ending a read transaction cannot fail in a way a reader could act on.
+  sqlite3_exec(Get(), "COMMIT", nullptr, nullptr, nullptr);
 }
 
 void SqliteConnection::Execute(std::string_view sql) const {

@@ -61,11 +61,15 @@ class SqliteStatement {
   std::unique_ptr<sqlite3_stmt, StatementFinalizer> m_statement;
 };
 
+// How long a read waits for a writer's lock before failing with SQLITE_BUSY.
+inline constexpr int kBusyWaitMilliseconds = 2000;
+
 // A connection. Open failures raise with the file name in the description.
 class SqliteConnection {
  public:
-  // Opens an existing file read-only: nothing is ever written, and a missing
-  // file is a failure instead of a new empty database.
+  // Opens an existing file read-only: the ledger is never written, and a
+  // missing file is a failure instead of a new empty database. The
+  // connection takes SQLite's locks, so it sees what writers commit.
   static SqliteConnection OpenReadOnly(const std::string& path);
   // Creates (or truncates) a file for writing; used by the sample generator.
   static SqliteConnection Create(const std::string& path);
@@ -76,6 +80,14 @@ class SqliteConnection {
   SqliteStatement Prepare(std::string_view sql) const { return SqliteStatement(Get(), sql); }
   // Runs one or more statements without results.
   void Execute(std::string_view sql) const;
+  // True while a transaction (BEGIN ... COMMIT) is open.
+  bool InTransaction() const noexcept;
+  // Opens a (deferred) read transaction; its first read fixes what it sees.
+  void BeginReadTransaction() const { Execute("BEGIN"); }
+  // Ends a read transaction: resets every statement still stepping, so that
+  // its locks go at once, and commits (which for a reader cannot fail in a
+  // way the reader could act on).
+  void EndReadTransaction() const noexcept;
 
  private:
   std::unique_ptr<sqlite3, ConnectionCloser> m_connection;

@@ -182,12 +182,13 @@ TEST_F(Evaluator, EachOperandGoesToTheResolverOfItsKind) {
 }
 
 TEST_F(Evaluator, ResolversItStartsWith) {
-  // Cells and ranges until the builder's resolver: no such cell.
+  // Cells and ranges with no placed-item index given: no such cell.
   EXPECT_EQ(Value("=A1+1"), "#REF");
-  // Ledger and database-map data until their resolvers: the source knows no such name.
+  // Ledger data with no workspace on the thread: the data driver cannot be
+  // reached, a failure of the evaluation.
   EXPECT_EQ(RecordValue("<PEx Exp='=I~_T~1' Max=''><EIs><EI Typ='TCM' Val='CM.Sales'/></EIs>"
                         "<EFs/><EMBs/></PEx>"),
-            "#NAME");
+            "#ERROR");
   EXPECT_EQ(Value("=TRUE"), "TRUE");
   EXPECT_EQ(RecordValue("<PEx Exp='=I~_T~1' Max=''><EIs><EI Typ='Hdg' Val='%Sales%'/></EIs>"
                         "<EFs/><EMBs/></PEx>"),

@@ -1,8 +1,33 @@
 #include "ledger/ledger_test_workspace.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 
 namespace orvo::ledger::testing {
+
+std::filesystem::path NewSampleWorkspace(const std::string& name, int accounts) {
+  std::filesystem::path path = FreshFolder(name);
+  SampleOptions options;
+  options.accounts = accounts;
+  WriteSampleWorkspace(path.string(), options);
+  return path;
+}
+
+LedgerWriter::LedgerWriter(const std::filesystem::path& ledger) {
+  sqlite3* raw = nullptr;
+  int code = sqlite3_open_v2(ledger.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  m_connection.reset(raw);
+  EXPECT_EQ(code, SQLITE_OK) << ledger;
+  sqlite3_busy_timeout(raw, 5000);
+}
+
+void LedgerWriter::Execute(const std::string& sql) {
+  char* message = nullptr;
+  int code = sqlite3_exec(m_connection.get(), sql.c_str(), nullptr, nullptr, &message);
+  EXPECT_EQ(code, SQLITE_OK) << sql << ": " << (message ? message : "");
+  sqlite3_free(message);
+}
 
 xml::Node RunFunction(CLedgerCommandFactory& factory, const std::string& function,
                       const Filters& filters) {

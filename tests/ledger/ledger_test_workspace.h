@@ -5,10 +5,12 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ledger/ledger_command_factory.h"
+#include "ledger/sqlite_handle.h"
 #include "orvo/xml.h"
 #include "support/sample_folders.h"
 
@@ -17,6 +19,21 @@ namespace orvo::ledger::testing {
 using orvo::testing::FreshFolder;
 using orvo::testing::kSmallAccounts;
 using orvo::testing::SmallWorkspace;
+
+// A fresh sample workspace of about `accounts` accounts in its own folder.
+std::filesystem::path NewSampleWorkspace(const std::string& name, int accounts = 40);
+
+// A writing connection to an existing ledger file, as a host holds one while
+// reports run: for tests that change a ledger underneath the driver.
+class LedgerWriter {
+ public:
+  explicit LedgerWriter(const std::filesystem::path& ledger);
+  // Runs statements; a failure fails the test.
+  void Execute(const std::string& sql);
+
+ private:
+  std::unique_ptr<sqlite3, ConnectionCloser> m_connection;
+};
 
 // Filters by field, each with one or more values (several make an array).
 using Filters = std::vector<std::pair<std::string, std::vector<std::string>>>;

@@ -10,6 +10,11 @@ namespace orvo::cli {
 int RunEvalCommand(const Arguments& args) {
   std::optional<std::string> workspace;
   std::string style;
+  std::optional<BalanceContext> context;
+  const auto context_option = [&](std::string BalanceContext::*field, const std::string& value) {
+    if (!context) context = BalanceContext();
+    (*context).*field = value;
+  };
   const auto [options, formula] = SplitAtText(args);
   for (std::size_t i = 0; i < options.size(); ++i) {
     const std::string& arg = options[i];
@@ -17,6 +22,16 @@ int RunEvalCommand(const Arguments& args) {
       workspace = options[++i];
     } else if (arg == "--style" && i + 1 < options.size()) {
       style = options[++i];
+    } else if (arg == "--year" && i + 1 < options.size()) {
+      context_option(&BalanceContext::year, options[++i]);
+    } else if (arg == "--prd" && i + 1 < options.size()) {
+      context_option(&BalanceContext::period, options[++i]);
+    } else if (arg == "--pdend" && i + 1 < options.size()) {
+      context_option(&BalanceContext::end_period, options[++i]);
+    } else if (arg == "--pdbal" && i + 1 < options.size()) {
+      context_option(&BalanceContext::period_balance, options[++i]);
+    } else if (arg == "--bal" && i + 1 < options.size()) {
+      context_option(&BalanceContext::balance, options[++i]);
     } else {
       throw UsageError("unexpected argument: " + arg);
     }
@@ -25,6 +40,7 @@ int RunEvalCommand(const Arguments& args) {
   xml::Document document = xml::Document::Create();
   FormulaEvaluator evaluator;
   if (workspace) evaluator.Init(LaunchPropertiesFor(document, *workspace));
+  evaluator.BalanceContext(context);
   const FormulaEvaluation result = evaluator.Evaluate(formula, style);
   if (!result.parsed) {
     for (const std::string& message : result.messages) std::cerr << message << "\n";

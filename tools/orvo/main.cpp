@@ -23,7 +23,8 @@ constexpr CommandEntry kCommands[] = {
     {"parse", RunParseCommand,
      "orvo parse [--workspace DIR] [--converting] [--keep-spaces] (-- TEXT | --file FILE | -)"},
     {"eval", RunEvalCommand,
-     "orvo eval [--workspace DIR] [--style STL_XML] (-- FORMULA | --file FILE | -)"},
+     "orvo eval [--workspace DIR] [--style STL_XML] [--year SPEC] [--prd P] [--pdend P] "
+     "[--pdbal T] [--bal T] (-- FORMULA | --file FILE | -)"},
     {"check", RunCheckCommand, "orvo check WORKSPACE"},
     {"preview", RunPreviewCommand,
      "orvo preview WORKSPACE [--report KEY]... [--fav KEY]... [--out FILE] [--progress]"},

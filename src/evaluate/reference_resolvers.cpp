@@ -1,0 +1,266 @@
+#include "evaluate/reference_resolvers.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "companions/cell_key.h"
+#include "evaluate/evaluate.h"
+#include "evaluate/placed_items.h"
+#include "formula/formula_names.h"
+#include "frame/text.h"
+
+namespace orvo {
+namespace {
+
+using Instance = PlacedItems::Instance;
+
+struct CellPosition {
+  std::int32_t column = -1;
+  std::int32_t row = -1;
+};
+
+// Column and row of a cell key. A key without a row number fails with
+// "column not found"; letters that are no column give column -1.
+CellPosition PositionOf(std::string_view key) {
+  key = Trim(key);
+  const std::string letters = ColumnOfKey(key);
+  return {LetterColumnNumber(letters), RowOfKey(key)};
+}
+
+struct Bounds {
+  CellPosition first;
+  CellPosition last;
+  bool Valid() const { return first.column > 0 && last.column > 0; }
+};
+
+Bounds BoundsOf(std::string_view range) {
+  const std::size_t colon = range.find(':');
+  Bounds bounds;
+  bounds.first = PositionOf(range.substr(0, colon));
+  bounds.last = colon == std::string_view::npos ? bounds.first
+                                                : PositionOf(range.substr(range.rfind(':') + 1));
+  return bounds;
+}
+
+PlacedItems& IndexOf(EvaluationScope& scope) {
+  cEvaluate& evaluator = scope.Evaluator();
+  PlacedItems& index = evaluator.PlacedItemIndex();
+  index.CatchUpIgnoredRows(evaluator.Sources().rows_to_ignore);
+  return index;
+}
+
+// Whether a copy is meant from the referencing item's repeat context.
+bool InContext(const Instance& instance, const EvaluationScope& scope) {
+  if (!scope.InRepeat() || instance.rpt_index == 0) return true;
+  if (instance.rpt_key != scope.RepeatKey()) return true;
+  return instance.rpt_index == scope.RepeatPosition();
+}
+
+bool Counts(const Instance& instance, const EvaluationScope& scope) {
+  return !instance.ignored || scope.Evaluator().IncludeIgnoredRows();
+}
+
+// What a taken item gives: its value when evaluated; a pending one only its
+// number (its Value may still be its formula text).
+std::string ValueOf(const Instance& instance) {
+  if (instance.evaluated) return instance.value;
+  return instance.number ? instance.value : std::string();
+}
+
+// Adds drill keys to the referencing item's Drill record.
+class DrillKeys {
+ public:
+  explicit DrillKeys(const xml::Node& item) {
+    for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
+      if (child.Type() == xml::NodeType::kElement && child.Name() == "Drill") {
+        m_drill = child;
+        break;
+      }
+    }
+    if (!m_drill) return;
+    const std::string keys = m_drill.AttributeOr("Key", "");
+    std::size_t start = 0;
+    while (start < keys.size()) {
+      std::size_t comma = keys.find(',', start);
+      if (comma == std::string::npos) comma = keys.size();
+      const std::string_view key = Trim(std::string_view(keys).substr(start, comma - start));
+      if (!key.empty()) m_keys.emplace_back(key);
+      start = comma + 1;
+    }
+  }
+
+  bool Full() const { return !m_drill || m_keys.size() >= kMaxDrillKeys; }
+
+  void Add(const std::string& key) {
+    if (Full() || key.empty()) return;
+    if (std::find(m_keys.begin(), m_keys.end(), key) != m_keys.end()) return;
+    m_keys.push_back(key);
+    m_changed = true;
+  }
+
+  ~DrillKeys() {
+    if (!m_changed) return;
+    std::string joined;
+    for (const std::string& key : m_keys) {
+      if (!joined.empty()) joined += ',';
+      joined += key;
+    }
+    m_drill.SetAttribute("On", "-1");
+    m_drill.SetAttribute("Key", joined);
+  }
+
+  DrillKeys(const DrillKeys&) = delete;
+  DrillKeys& operator=(const DrillKeys&) = delete;
+
+ private:
+  xml::Node m_drill;
+  std::vector<std::string> m_keys;
+  bool m_changed = false;
+};
+
+enum class Wanted { kCell, kSum, kCells };
+
+// The value of the items taken for a cell or range: deferred while one is
+// pending below the last pass.
+Resolution ValueOfTaken(const std::vector<const Instance*>& taken, EvaluationScope& scope,
+                        Wanted wanted) {
+  const bool last_pass = scope.Evaluator().EvaluateAllItems();
+  for (const Instance* instance : taken) {
+    if (!instance->evaluated && !last_pass) return Resolution::Deferred();
+  }
+  const bool drillable = std::any_of(taken.begin(), taken.end(), [](const Instance* instance) {
+    return !instance->drill_key.empty();
+  });
+  if (drillable) {
+    DrillKeys drill(scope.Item());
+    for (const Instance* instance : taken) {
+      if (drill.Full()) break;
+      drill.Add(instance->drill_key);
+    }
+  }
+  if (wanted == Wanted::kCells) {
+    std::vector<std::string> values;
+    values.reserve(taken.size());
+    for (const Instance* instance : taken) values.push_back(ValueOf(*instance));
+    return Resolution::Cells(std::move(values));
+  }
+  if (wanted == Wanted::kCell && taken.size() == 1)
+    return Resolution::Value(ValueOf(*taken.front()));
+  PlacedItems::Amount sum;
+  for (const Instance* instance : taken) {
+    if (instance->number) sum += *instance->number;
+  }
+  return Resolution::Value(sum.ToText());
+}
+
+class CellReferenceResolver : public IOperandResolver {
+ public:
+  Resolution Resolve(const OperandRequest& request, EvaluationScope& scope) override {
+    const std::string key = UpperCase(Trim(request.text));
+    PositionOf(key);  // a key without a row number fails here
+    cEvaluate& evaluator = scope.Evaluator();
+    if (std::optional<std::string> cached = evaluator.CachedCellValue(key, scope.RepeatKey())) {
+      return Resolution::Value(std::move(*cached));
+    }
+    bool matched = false;
+    const std::vector<const Instance*> taken = Take(key, scope, matched);
+    if (!matched) return Resolution::ErrorValue("#REF");
+    if (taken.empty()) return Resolution::Value("0");
+    return ValueOfTaken(taken, scope, Wanted::kCell);
+  }
+
+  std::int32_t CellCount(const OperandRequest& request, EvaluationScope& scope) override {
+    const std::string key = UpperCase(Trim(request.text));
+    PositionOf(key);
+    bool matched = false;
+    return static_cast<std::int32_t>(Take(key, scope, matched).size());
+  }
+
+ private:
+  static std::vector<const Instance*> Take(const std::string& key, EvaluationScope& scope,
+                                           bool& matched) {
+    std::vector<const Instance*> taken;
+    for (const Instance* instance :
+         IndexOf(scope).Instances(scope.Evaluator().CurrentFormatName(), key)) {
+      if (!InContext(*instance, scope)) continue;
+      matched = true;
+      if (Counts(*instance, scope)) taken.push_back(instance);
+    }
+    return taken;
+  }
+};
+
+class RangeReferenceResolver : public IOperandResolver {
+ public:
+  Resolution Resolve(const OperandRequest& request, EvaluationScope& scope) override {
+    const Bounds bounds = BoundsOf(request.text);
+    if (!bounds.Valid()) return Resolution::ErrorValue("#REF");
+    PlacedItems& index = IndexOf(scope);
+    cEvaluate& evaluator = scope.Evaluator();
+    const std::string& format = evaluator.CurrentFormatName();
+    if (scope.InRepeat() || request.wants_cells) {
+      return ValueOfTaken(Take(index, bounds, scope), scope,
+                          request.wants_cells ? Wanted::kCells : Wanted::kSum);
+    }
+    const bool include_ignored = evaluator.IncludeIgnoredRows();
+    const PlacedItems::RangeTotals totals =
+        index.Totals(format, bounds.first.column, bounds.last.column, bounds.first.row,
+                     bounds.last.row, include_ignored);
+    if (totals.pending > 0 && !evaluator.EvaluateAllItems()) return Resolution::Deferred();
+    if (totals.drillable > 0) {
+      DrillKeys drill(scope.Item());
+      index.ForEachInRange(format, bounds.first.column, bounds.last.column, bounds.first.row,
+                           bounds.last.row, true, [&](const Instance& instance) {
+                             if (Counts(instance, scope)) drill.Add(instance.drill_key);
+                             return !drill.Full();
+                           });
+    }
+    return Resolution::Value(totals.sum.ToText());
+  }
+
+  std::int32_t CellCount(const OperandRequest& request, EvaluationScope& scope) override {
+    const Bounds bounds = BoundsOf(request.text);
+    if (!bounds.Valid()) return 0;
+    PlacedItems& index = IndexOf(scope);
+    std::int64_t cells = 0;
+    if (scope.InRepeat()) {
+      cells = static_cast<std::int64_t>(Take(index, bounds, scope).size());
+    } else {
+      cells = index
+                  .Totals(scope.Evaluator().CurrentFormatName(), bounds.first.column,
+                          bounds.last.column, bounds.first.row, bounds.last.row,
+                          scope.Evaluator().IncludeIgnoredRows())
+                  .cells;
+    }
+    return static_cast<std::int32_t>(std::min<std::int64_t>(cells, INT32_MAX));
+  }
+
+ private:
+  static std::vector<const Instance*> Take(PlacedItems& index, const Bounds& bounds,
+                                           EvaluationScope& scope) {
+    std::vector<const Instance*> taken;
+    index.ForEachInRange(scope.Evaluator().CurrentFormatName(), bounds.first.column,
+                         bounds.last.column, bounds.first.row, bounds.last.row, false,
+                         [&](const Instance& instance) {
+                           if (InContext(instance, scope) && Counts(instance, scope)) {
+                             taken.push_back(&instance);
+                           }
+                           return true;
+                         });
+    return taken;
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<IOperandResolver> MakeCellReferenceResolver() {
+  return std::make_shared<CellReferenceResolver>();
+}
+
+std::shared_ptr<IOperandResolver> MakeRangeReferenceResolver() {
+  return std::make_shared<RangeReferenceResolver>();
+}
+
+}  // namespace orvo
