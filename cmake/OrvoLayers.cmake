@@ -23,7 +23,8 @@ set(ORVO_LAYER_USES_preview evaluate)
 set(ORVO_LAYER_USES_delegating preview)
 # The reference outside components, beside frame.
 set(ORVO_LAYER_USES_providers frame)
-set(ORVO_LAYER_USES_ledger frame)
+# The ledger reads workspace.xml through the providers' workspace reader.
+set(ORVO_LAYER_USES_ledger frame providers)
 set(ORVO_LAYER_USES_sample ledger)
 
 # The public headers (include/orvo/) each layer offers. Every public header

@@ -222,6 +222,24 @@ class IPreviewStatus : public IComponent {
                             std::optional<std::string> detail = std::nullopt) = 0;
 };
 
+// Offered, besides IStoreContext, by a store context that can check all of
+// its stored data at once; the reference workspace store context does. A
+// store context reads its data lazily, and the parser turns a failure met
+// while looking a name up into a message of the formula being parsed; a host
+// or tool that calls CheckStore first gets one failure naming the broken file
+// instead:
+//
+//   std::shared_ptr<IStoreContext> store = storage->StoreContext();
+//   if (auto check = std::dynamic_pointer_cast<IStoreCheck>(store)) check->CheckStore();
+class IStoreCheck {
+ public:
+  virtual ~IStoreCheck() = default;
+  // Reads everything the store context would otherwise read on first use
+  // and raises the first problem found, naming the folder or file. Changes
+  // nothing; what it read is kept, as if it had been asked for.
+  virtual void CheckStore() = 0;
+};
+
 class IStorageProvider : public IComponent {
  public:
   virtual xml::Node LaunchProperties() = 0;

@@ -85,9 +85,10 @@ FolderRestriction ListedRestriction(FolderRestriction restriction) {
 }
 
 std::string FetchedKeyOf(std::string_view cache_key, FolderRestriction restriction,
-                         bool show_sub_codes, bool show_zero_balances,
+                         bool show_sub_codes, bool show_zero_balances, bool totals_only,
                          const std::vector<BalanceRequest>& keys) {
   std::string key(cache_key);
+  key += totals_only ? "\x1fT" : "\x1fR";
   key.push_back(kSeparator);
   key += RestrictionText(restriction);
   key.push_back(kSeparator);
@@ -124,7 +125,7 @@ FolderRestriction RestrictionOf(std::string_view text) {
 std::string LedgerAmounts::FetchedKey(const xml::Node& entry) {
   return FetchedKeyOf(entry.AttributeOr("Key", ""), RestrictionOf(entry.AttributeOr("Flt", "")),
                       entry.AttributeOr("Sub", "0") == "-1", entry.AttributeOr("Zer", "0") == "-1",
-                      KeysOfEntry(entry));
+                      entry.AttributeOr("Tot", "0") == "-1", KeysOfEntry(entry));
 }
 
 // ---------------------------------------------------------------------------
@@ -185,9 +186,12 @@ void LedgerAmounts::ResolveColumns(FormatColumns& columns, int shift) {
     auto [found, added] = index_of.emplace(request.Signature(), key_set.size());
     if (added) {
       key_set.push_back(request);
-      RegisterRequest(request);
+      // This year's set is what folders are fetched with; last year's
+      // requests go one by one and are recorded when they are made.
+      if (shift == 0) RegisterRequest(request);
     }
     index_of_context.push_back(found->second);
+    columns.request_of_context[shift].push_back(&request);
   }
   columns.resolved[shift] = true;
 }
@@ -214,10 +218,8 @@ LedgerAmounts::ItemBalance LedgerAmounts::BalanceFor(const EvaluationScope& scop
         column ? columns.context_of_column.find(*column) : columns.context_of_column.end();
     if (context != columns.context_of_column.end()) {
       ResolveColumns(columns, shift);
-      const std::size_t index = columns.index_of_context[shift][context->second];
-      const BalanceRequest& request =
-          m_calendar.Resolve(columns.contexts[context->second], last_year);
-      return {&request, &columns.key_sets[shift], index};
+      return {columns.request_of_context[shift][context->second], &columns.key_sets[shift],
+              columns.index_of_context[shift][context->second]};
     }
   }
   BalanceContext context = BalanceContext::Default();
@@ -235,7 +237,8 @@ LedgerAmounts::ItemBalance LedgerAmounts::BalanceFor(const EvaluationScope& scop
 xml::Node LedgerAmounts::FolderRecords(const FolderReference& folder,
                                        const std::vector<BalanceRequest>& keys, bool show_sub_codes,
                                        bool show_zero_balances,
-                                       const std::vector<std::string>& sort_fields) {
+                                       const std::vector<std::string>& sort_fields,
+                                       bool totals_only) {
   std::string cache_key = folder.key;
   if (!sort_fields.empty()) {
     cache_key += ":Sort:";
@@ -246,8 +249,8 @@ xml::Node LedgerAmounts::FolderRecords(const FolderReference& folder,
   }
   cache_key = UpperCase(cache_key);
   xml::Node store = m_evaluator.SharedRepeatItems();
-  const std::string fetched_key =
-      FetchedKeyOf(cache_key, folder.restriction, show_sub_codes, show_zero_balances, keys);
+  const std::string fetched_key = FetchedKeyOf(cache_key, folder.restriction, show_sub_codes,
+                                               show_zero_balances, totals_only, keys);
   if (const xml::Node entry = m_fetched.Find(store, fetched_key)) return entry;
 
   std::optional<std::vector<AccountRange>> ranges =
@@ -286,6 +289,7 @@ xml::Node LedgerAmounts::FolderRecords(const FolderReference& folder,
   entry.SetAttribute("Flt", RestrictionText(folder.restriction));
   entry.SetAttribute("Sub", show_sub_codes ? "-1" : "0");
   entry.SetAttribute("Zer", show_zero_balances ? "-1" : "0");
+  if (totals_only) entry.SetAttribute("Tot", "-1");
   xml::Node balances = entry.AppendChild(document.CreateElement("Balances"));
   for (const BalanceRequest& key : keys) {
     xml::Node element = balances.AppendChild(document.CreateElement("Key"));
@@ -295,29 +299,30 @@ xml::Node LedgerAmounts::FolderRecords(const FolderReference& folder,
     element.SetAttribute("PBal", key.period_balance);
     element.SetAttribute("Bal", key.balance);
   }
-  entry.AppendChild(records);
+  if (totals_only) {
+    // A folder fetched for its totals keeps only them: one sum per key,
+    // exact in the currency type, instead of a record per account.
+    std::vector<Currency> totals(keys.size());
+    std::vector<std::string> fields;
+    for (std::size_t k = 0; k < keys.size(); ++k) fields.push_back(AmountField(k + 1));
+    for (xml::Node record = records.FirstChild(); record; record = record.NextSibling()) {
+      if (record.Type() != xml::NodeType::kElement) continue;
+      for (std::size_t k = 0; k < keys.size(); ++k) {
+        if (auto amount = Currency::FromText(record.AttributeOr(fields[k], ""))) {
+          totals[k] = totals[k] + *amount;
+        }
+      }
+    }
+    xml::Node sums = entry.AppendChild(document.CreateElement("Totals"));
+    for (std::size_t k = 0; k < keys.size(); ++k) sums.SetAttribute(fields[k], totals[k].ToText());
+  } else {
+    entry.AppendChild(records);
+  }
   return store.AppendChild(entry);
 }
 
 std::string LedgerAmounts::ListTotal(const xml::Node& entry, std::size_t key_index) {
-  std::string key = std::to_string(reinterpret_cast<std::uintptr_t>(entry.Raw()));
-  key.push_back(kSeparator);
-  key += std::to_string(key_index);
-  auto found = m_totals.find(key);
-  if (found != m_totals.end()) return found->second;
-  const std::string field = AmountField(key_index + 1);
-  Currency total;
-  for (xml::Node record = ChildNamed(entry, "Records").FirstChild(); record;
-       record = record.NextSibling()) {
-    if (record.Type() != xml::NodeType::kElement) continue;
-    if (const std::optional<Currency> amount = Currency::FromText(record.AttributeOr(field, ""))) {
-      total = total + *amount;
-    }
-  }
-  // Entries stay in the shared store for the evaluator's life, so the
-  // address names the entry.
-  m_total_entries.push_back(entry);
-  return m_totals.emplace(std::move(key), total.ToText()).first->second;
+  return ChildNamed(entry, "Totals").AttributeOr(AmountField(key_index + 1), "0");
 }
 
 Resolution LedgerAmounts::FolderAmount(std::string_view reference, EvaluationScope& scope,
@@ -334,8 +339,12 @@ Resolution LedgerAmounts::FolderAmount(std::string_view reference, EvaluationSco
       folder.restriction == FolderRestriction::kTotalDebit) {
     folder.restriction = FolderRestriction::kNone;
   }
-  const std::vector<BalanceRequest>* keys = balance.key_set;
-  std::size_t index = balance.index;
+  // Last year's amounts are asked for the item's own key: few columns of a
+  // format take last year's figures, so the format's whole set would mostly
+  // fetch amounts nobody reads.
+  const std::vector<BalanceRequest>* keys =
+      last_year ? &SingleKeySet(*balance.request) : balance.key_set;
+  std::size_t index = last_year ? 0 : balance.index;
   bool restricted = folder.restriction != FolderRestriction::kNone;
   for (const AccountRange& range : *ranges) {
     restricted = restricted || !range.allow_credit || !range.allow_debit;
@@ -350,14 +359,14 @@ Resolution LedgerAmounts::FolderAmount(std::string_view reference, EvaluationSco
   xml::Node entry;
   if (keys->size() > 1) {
     ResumeNext resume;
-    resume.Step([&] { entry = FolderRecords(folder, *keys, false, false, {}); });
+    resume.Step([&] { entry = FolderRecords(folder, *keys, false, false, {}, true); });
     if (resume.IsErrorPending()) {
       m_failed_sets.insert(SignatureOf(*keys));
       keys = &SingleKeySet(*balance.request);
       index = 0;
     }
   }
-  if (!entry) entry = FolderRecords(folder, *keys, false, false, {});
+  if (!entry) entry = FolderRecords(folder, *keys, false, false, {}, true);
   std::string total = ListTotal(entry, index);
   if (total_restriction == FolderRestriction::kTotalCredit ||
       total_restriction == FolderRestriction::kTotalDebit) {
@@ -410,7 +419,7 @@ const std::unordered_map<std::string, xml::Node>& LedgerAmounts::ExtraAmounts(
   for (const FolderReference& folder : info.folders) {
     FolderReference listed = folder;
     listed.restriction = ListedRestriction(folder.restriction);
-    const xml::Node entry = FolderRecords(listed, keys, info.show_sub_codes, false, {});
+    const xml::Node entry = FolderRecords(listed, keys, info.show_sub_codes, false, {}, false);
     for (xml::Node record = ChildNamed(entry, "Records").FirstChild(); record;
          record = record.NextSibling()) {
       if (record.Type() == xml::NodeType::kElement) {
@@ -544,8 +553,8 @@ std::int16_t LedgerAmounts::ExpandRepeat(const xml::Node& repeat_definition, std
       start = plus + 1;
       if (folder.key.empty()) continue;
       expanded.folders.push_back(folder);
-      const xml::Node entry =
-          FolderRecords(folder, expanded.keys, expanded.show_sub_codes, show_zero, sort_fields);
+      const xml::Node entry = FolderRecords(folder, expanded.keys, expanded.show_sub_codes,
+                                            show_zero, sort_fields, false);
       if (entry) lists.push_back(ChildNamed(entry, "Records"));
     }
     if (lists.size() == 1) {

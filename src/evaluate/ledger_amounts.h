@@ -14,14 +14,16 @@
 // contexts of the item's format at once (one RepeatingBalance_DDKFunction
 // per folder and balance-key set; each key's amounts come back as AMOUNT,
 // AMOUNT2, ...), so a statement with four amount columns asks once per
-// folder, not four times. Folders whose ranges allow only credits or only
-// debits are fetched per context instead, because the driver judges those
-// permissions by the first key's amount. Fetched lists live in the shared
-// EPRItems element, keyed by folder (with ":Sort:" and the sort fields for
-// sorted repeats) and recorded with their keys and options, so every
-// evaluator of the thread fetches a folder once per key set; totals are
-// summed once per list and key. AccountValue, Year and Period answers are
-// kept per distinct request for the evaluator's life (one build).
+// folder, not four times. Last year's amounts, and folders whose ranges
+// allow only credits or only debits (the driver judges those permissions
+// by the first key's amount), are fetched for the item's own context.
+// Fetched lists live in the shared EPRItems element, keyed by folder (with
+// ":Sort:" and the sort fields for sorted repeats) and recorded with their
+// keys and options, so every evaluator of the thread fetches a folder once
+// per key set; a folder fetched for its totals keeps only its totals (one
+// per key, summed exactly), not a record per account. AccountValue, Year
+// and Period answers are kept per distinct request for the evaluator's
+// life (one build).
 //
 // Failures. A key set the driver refuses as a whole is asked key by key
 // from then on, so only the columns with the bad context fail. A folder
@@ -100,6 +102,7 @@ class LedgerAmounts {
     // requests of the format and each context's index among them.
     std::array<std::vector<BalanceRequest>, 2> key_sets;
     std::array<std::vector<std::size_t>, 2> index_of_context;
+    std::array<std::vector<const BalanceRequest*>, 2> request_of_context;
     std::array<bool, 2> resolved{false, false};
   };
 
@@ -135,9 +138,11 @@ class LedgerAmounts {
 
   // The fetched list of a folder for a key set and options, from EPRItems or
   // the driver; null when the folder does not exist.
+  // `totals_only`: the entry keeps one total per key (Totals: AMOUNT,
+  // AMOUNT2, ...) instead of the records.
   xml::Node FolderRecords(const FolderReference& folder, const std::vector<BalanceRequest>& keys,
                           bool show_sub_codes, bool show_zero_balances,
-                          const std::vector<std::string>& sort_fields);
+                          const std::vector<std::string>& sort_fields, bool totals_only);
   std::string ListTotal(const xml::Node& entry, std::size_t key_index);
   // The records of a folder for a key that the repeat was not expanded
   // with, indexed by code.

@@ -1,8 +1,10 @@
 // Finding the ledger of a workspace from the launch-properties node:
 //   <LaunchProperties Workspace="DIR"/>  ->  DIR/workspace.xml
 //   <Workspace CurrentPeriod="12" Ledger="ledger.sqlite" .../>  ->  DIR/ledger.sqlite
-// Relative paths are taken from the process's current directory (the
-// workspace folder) and from the workspace folder (the ledger file).
+// workspace.xml is read by the workspace reader of the reference providers
+// (providers/workspace.h), so a broken workspace fails here with the same
+// number, source and text as everywhere else (docs/workspace.md). It is read
+// afresh on every call: the driver locates its ledger again after Refresh.
 #ifndef ORVO_LEDGER_LEDGER_WORKSPACE_H_
 #define ORVO_LEDGER_LEDGER_WORKSPACE_H_
 
@@ -16,7 +18,7 @@ namespace orvo::ledger {
 struct LedgerLocation {
   std::string workspace_folder;
   std::string ledger_path;
-  // The workspace's CurrentPeriod, when it gives one.
+  // The workspace's CurrentPeriod, when it states one.
   std::optional<int> current_period;
 };
 
@@ -27,9 +29,6 @@ LedgerLocation LocateLedger(const xml::Node& launch_properties);
 
 // The same, from the workspace folder itself.
 LedgerLocation LocateLedgerInFolder(const std::string& workspace_folder);
-
-// Reads a whole file; raises a failure naming it when it cannot be read.
-std::string ReadWorkspaceFile(const std::string& path, const char* source);
 
 }  // namespace orvo::ledger
 

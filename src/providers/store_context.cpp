@@ -7,6 +7,13 @@ namespace orvo::providers {
 WorkspaceStoreContext::WorkspaceStoreContext(std::shared_ptr<Workspace> workspace)
     : m_workspace(std::move(workspace)) {}
 
+void WorkspaceStoreContext::CheckStore() {
+  m_workspace->Settings();
+  for (std::size_t list = 0; list < kWorkspaceListCount; ++list) {
+    m_workspace->List(static_cast<WorkspaceList>(list));
+  }
+}
+
 bool WorkspaceStoreContext::StorageMode() { return m_workspace->Settings().storage_mode; }
 
 xml::Node WorkspaceStoreContext::BookmarkDefinitions() {

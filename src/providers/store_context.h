@@ -19,9 +19,12 @@
 
 namespace orvo::providers {
 
-class WorkspaceStoreContext : public IStoreContext {
+class WorkspaceStoreContext : public IStoreContext, public IStoreCheck {
  public:
   explicit WorkspaceStoreContext(std::shared_ptr<Workspace> workspace);
+
+  // Reads workspace.xml and every list file (IStoreCheck).
+  void CheckStore() override;
 
   bool StorageMode() override;
 

@@ -150,6 +150,7 @@ WorkspaceSettings ParseSettings(const fs::path& folder, const fs::path& file,
                                "\", which is not a period number from 1 to 32767");
   }
   settings.current_period = static_cast<Int16>(*period);
+  settings.current_period_given = element.GetAttribute("CurrentPeriod").has_value();
 
   std::string mode_text = element.AttributeOr("StorageMode", "0");
   std::string mode = UpperCase(mode_text);
@@ -199,13 +200,18 @@ fs::path Workspace::FolderOf(const xml::Node& launch_properties) {
   return (code ? fs::path(folder) : absolute).lexically_normal();
 }
 
-std::shared_ptr<Workspace> Workspace::Open(const xml::Node& launch_properties) {
+fs::path Workspace::RequiredFolderOf(const xml::Node& launch_properties) {
   fs::path folder = FolderOf(launch_properties);
   if (folder.empty()) {
     RaiseError(kSource,
                "The launch properties name no workspace folder (attribute Workspace of the "
                "launch-properties element)");
   }
+  return folder;
+}
+
+std::shared_ptr<Workspace> Workspace::Open(const xml::Node& launch_properties) {
+  fs::path folder = RequiredFolderOf(launch_properties);
   auto& open = ThreadContext::Current().Workspaces().Get().by_folder;
   std::weak_ptr<Workspace>& slot = open[folder.string()];
   if (std::shared_ptr<Workspace> alive = slot.lock()) return alive;
@@ -218,20 +224,23 @@ std::shared_ptr<Workspace> Workspace::Open(const xml::Node& launch_properties) {
 Workspace::Workspace(fs::path folder) : m_folder(std::move(folder)) {}
 
 const WorkspaceSettings& Workspace::Settings() {
-  if (m_settings) return *m_settings;
+  if (!m_settings) m_settings = ReadSettings(m_folder);
+  return *m_settings;
+}
+
+WorkspaceSettings Workspace::ReadSettings(const fs::path& folder) {
   std::error_code code;
-  fs::file_status status = fs::status(m_folder, code);
+  fs::file_status status = fs::status(folder, code);
   if (status.type() == fs::file_type::not_found) {
-    RaiseError(kSource, "Workspace folder '" + m_folder.string() + "' does not exist");
+    RaiseError(kSource, "Workspace folder '" + folder.string() + "' does not exist");
   }
   if (!fs::is_directory(status)) {
-    RaiseError(kSource, "Workspace folder '" + m_folder.string() + "' is not a folder");
+    RaiseError(kSource, "Workspace folder '" + folder.string() + "' is not a folder");
   }
-  fs::path file = m_folder / kSettingsFile;
+  fs::path file = folder / kSettingsFile;
   std::optional<std::string> text = ReadFile(file);
   if (!text) RaiseFileProblem(file, "is missing (every workspace needs one)");
-  m_settings = ParseSettings(m_folder, file, ParseFile(file, *text, "Workspace"));
-  return *m_settings;
+  return ParseSettings(folder, file, ParseFile(file, *text, "Workspace"));
 }
 
 xml::Node Workspace::List(WorkspaceList list) {

@@ -47,6 +47,7 @@ inline constexpr std::size_t kWorkspaceListCount = 7;
 // What workspace.xml says.
 struct WorkspaceSettings {
   Int16 current_period = 1;
+  bool current_period_given = false;  // the file states CurrentPeriod
   bool storage_mode = false;
   std::filesystem::path ledger;  // absolute
   std::optional<PrinterMargins> printer;
@@ -59,10 +60,18 @@ class Workspace {
   // node is Nothing or names none.
   static std::filesystem::path FolderOf(const xml::Node& launch_properties);
 
+  // The same, raising when the launch properties name no workspace.
+  static std::filesystem::path RequiredFolderOf(const xml::Node& launch_properties);
+
   // The workspace of the launch properties: the object another component on
   // this thread already holds for that folder, or a new one. Raises when the
   // launch properties name no workspace. Touches no file.
   static std::shared_ptr<Workspace> Open(const xml::Node& launch_properties);
+
+  // Reads the settings of the workspace in `folder` now, as Settings() does
+  // once: the folder and workspace.xml are checked with the same failures.
+  // For components that read the settings again on every reopening.
+  static WorkspaceSettings ReadSettings(const std::filesystem::path& folder);
 
   explicit Workspace(std::filesystem::path folder);
   Workspace(const Workspace&) = delete;

@@ -148,15 +148,16 @@ TEST_F(LedgerAmountsTest, FolderTotalsAreFetchedOncePerFolderAndKeySet) {
     EXPECT_EQ(session.At(6, "=CM.REVENUE"), "-626");
     EXPECT_EQ(driver.Count("RepeatingBalance_DDKFunction"), 1);
 
-    // Last year's amounts: the format's keys one year back, fetched once.
+    // Last year's amounts: the item's own key one year back, once each.
     EXPECT_EQ(session.At(2, "=LY(CM.REVENUE)"), "-626");
     EXPECT_EQ(session.At(6, "=LY(CM.REVENUE)"), "-1252");
     EXPECT_EQ(session.At(3, "=CM.REVENUE-LY(CM.REVENUE)"), "313");
-    EXPECT_EQ(driver.Count("RepeatingBalance_DDKFunction"), 2);
+    EXPECT_EQ(session.At(4, "=LY(CM.REVENUE)"), "-626");
+    EXPECT_EQ(driver.Count("RepeatingBalance_DDKFunction"), 4);
 
     // An item whose column has no context: the current year's actuals.
     EXPECT_EQ(session.At(9, "=CM.REVENUE"), "-313");
-    EXPECT_EQ(driver.Count("RepeatingBalance_DDKFunction"), 3);
+    EXPECT_EQ(driver.Count("RepeatingBalance_DDKFunction"), 5);
 
     // A second evaluator of the thread finds the fetched lists in EPRItems.
     cEvaluate second;
@@ -166,7 +167,7 @@ TEST_F(LedgerAmountsTest, FolderTotalsAreFetchedOncePerFolderAndKeySet) {
     xml::Node evaluated;
     second.Evaluate(item, {}, 0, "", evaluated);
     EXPECT_EQ(item.AttributeOr("Value", ""), "-3130");
-    EXPECT_EQ(driver.Count("RepeatingBalance_DDKFunction"), 3);
+    EXPECT_EQ(driver.Count("RepeatingBalance_DDKFunction"), 5);
 
     // Each distinct request once in the balance cache.
     EXPECT_EQ(session.evaluator.Balances().Xml(),
@@ -176,9 +177,8 @@ TEST_F(LedgerAmountsTest, FolderTotalsAreFetchedOncePerFolderAndKeySet) {
               "<Key Year=\"2026\" Prd=\"1\" PrdEnd=\"7\" PBal=\"YTD\" Bal=\"Budget\"/>"
               "<Key Year=\"2025\" Prd=\"\" PrdEnd=\"\" PBal=\"\" Bal=\"Actuals\"/>"
               "<Key Year=\"2025\" Prd=\"7\" PrdEnd=\"7\" PBal=\"Movement\" Bal=\"Actuals\"/>"
-              "<Key Year=\"2025\" Prd=\"1\" PrdEnd=\"7\" PBal=\"YTD\" Bal=\"Actuals\"/>"
-              "<Key Year=\"2025\" Prd=\"1\" PrdEnd=\"7\" PBal=\"YTD\" Bal=\"Budget\"/>"
               "<Key Year=\"2024\" Prd=\"\" PrdEnd=\"\" PBal=\"\" Bal=\"Actuals\"/>"
+              "<Key Year=\"2025\" Prd=\"1\" PrdEnd=\"7\" PBal=\"YTD\" Bal=\"Actuals\"/>"
               "<Key Year=\"2026\" Prd=\"\" PrdEnd=\"\" PBal=\"\" Bal=\"Actuals\"/>"
               "</Balances>");
   });

@@ -9,6 +9,7 @@
 #include "ledger/ledger_test_workspace.h"
 #include "ledger/sqlite_handle.h"
 #include "orvo/error.h"
+#include "providers/workspace.h"
 
 namespace orvo::ledger::testing {
 namespace {
@@ -57,15 +58,35 @@ TEST(LedgerFailures, MissingOrMalformedWorkspaceNamesTheFile) {
   WriteText(malformed / "workspace.xml", "<Workspace Ledger=\"ledger.sqlite\"");
   EXPECT_TRUE(Mentions(FailureOf(malformed), "workspace.xml"));
 
+  // Without a Ledger attribute the ledger is ledger.sqlite.
   fs::path no_ledger = FreshFolder("no_ledger_attribute");
   WriteText(no_ledger / "workspace.xml", "<Workspace CurrentPeriod=\"3\"/>");
-  EXPECT_TRUE(Mentions(FailureOf(no_ledger), "Ledger"));
+  EXPECT_TRUE(Mentions(FailureOf(no_ledger), "ledger.sqlite"));
 
   // Launch properties without a workspace.
   CLedgerCommandFactory factory;
   xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
   factory.Init(launch.DocumentElement());
   EXPECT_THROW(RunFunction(factory, "LedgerYears_DDKFunction"), Error);
+}
+
+TEST(LedgerFailures, BrokenWorkspaceFailsAsForEveryOtherComponent) {
+  for (const char* settings :
+       {"<Workspace Ledger=\"ledger.sqlite\"", "<Settings/>", "<Workspace CurrentPeriod=\"0\"/>",
+        "<Workspace StorageMode=\"maybe\"/>", "<Workspace><Printer Top=\"-1\"/></Workspace>"}) {
+    SCOPED_TRACE(settings);
+    fs::path folder = FreshFolder("broken_settings");
+    WriteText(folder / "workspace.xml", settings);
+    Error driver = FailureOf(folder);
+    try {
+      providers::Workspace(folder).Settings();
+      ADD_FAILURE() << "the store's workspace reader accepted it";
+    } catch (const Error& store) {
+      EXPECT_EQ(driver.Number(), store.Number());
+      EXPECT_EQ(driver.Source(), store.Source());
+      EXPECT_EQ(driver.Description(), store.Description());
+    }
+  }
 }
 
 TEST(LedgerFailures, MissingCorruptForeignOrLockedLedgerNamesTheFile) {

@@ -167,6 +167,35 @@ TEST(StoreContext, ListFilesAreReadOnlyWhenAskedForAndOnlyOnce) {
   EXPECT_FALSE(context->BookmarkDefinitions().SelectSingleNode("/BMk[@Key='NOTE1']").IsNull());
 }
 
+TEST(StoreContext, CheckStoreNamesTheBrokenFileWithoutAnyFormula) {
+  TempWorkspace sound;
+  sound.WriteStandard();
+  auto check = std::dynamic_pointer_cast<IStoreCheck>(ContextOf(sound));
+  ASSERT_TRUE(check);
+  EXPECT_NO_THROW(check->CheckStore());
+
+  for (const char* file : {"chart_map.xml", "bookmarks.xml", "named_ranges.xml", "styles.xml",
+                           "formats.xml", "reports.xml", "data_columns.xml"}) {
+    TempWorkspace workspace;
+    workspace.WriteStandard();
+    workspace.Write(file, "<Broken>");
+    auto snapshot = workspace.Snapshot();
+    Error failure = FailureOf(
+        [&] { std::dynamic_pointer_cast<IStoreCheck>(ContextOf(workspace))->CheckStore(); });
+    EXPECT_EQ(failure.Source(), "Workspace");
+    EXPECT_THAT(failure.Description(), HasSubstr((workspace.Folder() / file).string()));
+    EXPECT_EQ(workspace.Snapshot(), snapshot);
+  }
+
+  std::string gone = (sound.Folder() / "nowhere").string();
+  CRStorageProvider provider;
+  provider.LaunchProperties(TempWorkspace::LaunchPropertiesFor(gone));
+  EXPECT_THAT(FailureOf([&] {
+                std::dynamic_pointer_cast<IStoreCheck>(provider.StoreContext())->CheckStore();
+              }).Description(),
+              HasSubstr("Workspace folder '" + gone + "' does not exist"));
+}
+
 TEST(StoreContext, AnotherWorkspaceFolderStartsTheProviderOver) {
   TempWorkspace first, second;
   first.WriteStandard();

@@ -140,10 +140,7 @@ int RunCheckCommand(const Arguments& args) {
 
   // The workspace's libraries and formats, read through the registered
   // components as any host reads them.
-  auto storage = ComponentRegistry::CreateAs<IStorageProvider>(kStorageProviderId);
-  storage->LaunchProperties(launch_properties);
-  std::shared_ptr<IStoreContext> store = storage->StoreContext();
-  if (!store) RaiseError("StoreContext", "The storage provider has no store context");
+  std::shared_ptr<IStoreContext> store = OpenCheckedWorkspace(launch_properties);
   auto formats = ComponentRegistry::CreateAs<IFormatProvider>(kFormatProviderId);
   formats->Init(launch_properties);
   for (const xml::Node& format : store->FormatLibrary().SelectNodes(".//Fmt")) {

@@ -4,10 +4,12 @@
 #define ORVO_TOOLS_COMMAND_H_
 
 #include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "orvo/providers.h"
 #include "orvo/xml.h"
 
 namespace orvo::cli {
@@ -46,6 +48,13 @@ long long ParseWholeNumber(const std::string& text, long long low, long long hig
 
 // The launch-properties node naming a workspace folder.
 xml::Node LaunchPropertiesFor(const xml::Document& document, const std::string& workspace);
+
+// The workspace's store context from the registered storage provider, all of
+// its files checked at once when it offers IStoreCheck: a missing folder or a
+// broken file fails here, once and naming it, before any formula is parsed
+// (the parser would turn it into a message per formula). Hold the result
+// while parsing: the components of the thread share what it read.
+std::shared_ptr<IStoreContext> OpenCheckedWorkspace(const xml::Node& launch_properties);
 
 int RunTokensCommand(const Arguments& args);
 int RunParseCommand(const Arguments& args);

@@ -39,7 +39,12 @@ int RunEvalCommand(const Arguments& args) {
 
   xml::Document document = xml::Document::Create();
   FormulaEvaluator evaluator;
-  if (workspace) evaluator.Init(LaunchPropertiesFor(document, *workspace));
+  std::shared_ptr<IStoreContext> store;
+  if (workspace) {
+    const xml::Node launch_properties = LaunchPropertiesFor(document, *workspace);
+    store = OpenCheckedWorkspace(launch_properties);
+    evaluator.Init(launch_properties);
+  }
   evaluator.BalanceContext(context);
   const FormulaEvaluation result = evaluator.Evaluate(formula, style);
   if (!result.parsed) {

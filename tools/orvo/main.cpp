@@ -56,6 +56,15 @@ xml::Node LaunchPropertiesFor(const xml::Document& document, const std::string& 
   return properties;
 }
 
+std::shared_ptr<IStoreContext> OpenCheckedWorkspace(const xml::Node& launch_properties) {
+  auto storage = ComponentRegistry::CreateAs<IStorageProvider>(kStorageProviderId);
+  storage->LaunchProperties(launch_properties);
+  std::shared_ptr<IStoreContext> store = storage->StoreContext();
+  if (!store) RaiseError("StoreContext", "The storage provider has no store context");
+  if (auto check = std::dynamic_pointer_cast<IStoreCheck>(store)) check->CheckStore();
+  return store;
+}
+
 }  // namespace orvo::cli
 
 int main(int argc, char** argv) {

@@ -28,7 +28,12 @@ int RunParseCommand(const Arguments& args) {
 
   xml::Document document = xml::Document::Create();
   cParser parser;
-  if (workspace) parser.Init(LaunchPropertiesFor(document, *workspace));
+  std::shared_ptr<IStoreContext> store;
+  if (workspace) {
+    const xml::Node launch_properties = LaunchPropertiesFor(document, *workspace);
+    store = OpenCheckedWorkspace(launch_properties);
+    parser.Init(launch_properties);
+  }
   parser.Converting(converting);
   parser.IgnoreSpaces(!keep_spaces);
 

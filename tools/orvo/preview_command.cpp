@@ -25,7 +25,10 @@ xml::Node ReportLibrary(const xml::Node& launch_properties) {
   auto storage = ComponentRegistry::CreateAs<IStorageProvider>(kStorageProviderId);
   storage->LaunchProperties(launch_properties);
   std::shared_ptr<IStoreContext> store = storage->StoreContext();
-  return store ? store->ReportLibrary() : xml::Node();
+  if (!store) return {};
+  // A workspace that cannot be read is one failure naming the file.
+  if (auto check = std::dynamic_pointer_cast<IStoreCheck>(store)) check->CheckStore();
+  return store->ReportLibrary();
 }
 
 xml::Node StoredReport(const xml::Node& library, const std::string& key) {
@@ -170,11 +173,11 @@ int RunPreviewCommand(const Arguments& args) {
 
   xml::Document document = xml::Document::Create();
   const xml::Node launch_properties = LaunchPropertiesFor(document, workspace);
+  const xml::Node library = ReportLibrary(launch_properties);
   CPreviewBuilder builder;
   builder.Init(launch_properties);
   builder.ResetQueue();
   if (queue.empty()) queue.push_back({false, ""});  // the library's first report
-  const xml::Node library = ReportLibrary(launch_properties);
   for (const QueueEntry& entry : queue) {
     if (entry.favourite) {
       xml::Node favourite = document.CreateElement("Fav");
