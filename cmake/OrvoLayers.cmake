@@ -44,8 +44,15 @@ set(ORVO_LAYER_HEADERS_sample sample_workspace.h)
 # their own folder, and these layers besides (test data, not code under test).
 set(ORVO_TESTS_USE_ledger sample)
 
+# Host-side libraries in tools/<name>/, above the whole library: like the
+# program they see only the public headers. The program, the benchmarks and
+# their own tests (tests/<name>/, with tests/support) include their headers
+# as "<name>/<header>".
+set(ORVO_HOST_LIBRARIES render)
+
 # Folders outside src/ and what their files may include:
-#   tools/orvo, fuzz, tests/cli, tests/support: public headers only;
+#   tools/orvo, tools/render, fuzz, tests/cli, tests/support: public
+#   headers only (tools/orvo, bench and tests/render: also "render/...");
 #   tests/integration, bench: everything (the whole library with its
 #   reference components, as a host runs it).
 

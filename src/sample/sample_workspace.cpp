@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "frame/column_letters.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
 #include "sample/sample_chart.h"
@@ -84,16 +85,6 @@ std::string Indented(const std::string& text) {
 
 void WriteXml(const std::filesystem::path& path, const xml::Node& root) {
   WriteFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + Indented(root.Xml()) + "\n");
-}
-
-std::string ColumnLetters(int column) {
-  std::string letters;
-  while (column > 0) {
-    int digit = (column - 1) % 26;
-    letters.insert(letters.begin(), static_cast<char>('A' + digit));
-    column = (column - 1) / 26;
-  }
-  return letters;
 }
 
 struct StyleLook {
@@ -244,10 +235,7 @@ class FormatBuilder {
 
   void Repeat(int row, const std::string& folders, bool sub_codes, bool zero_balances,
               const std::vector<std::string>& sort_fields) {
-    if (!m_repeats) m_repeats = m_format.AppendChild(m_document.CreateElement("Rpts"));
-    xml::Node repeat = m_repeats.AppendChild(m_document.CreateElement("Rpt"));
-    repeat.SetAttribute("Row", std::to_string(row));
-    repeat.SetAttribute("Typ", "1");
+    xml::Node repeat = NewRepeat(row, "1");
     repeat.SetAttribute("Sub", sub_codes ? "-1" : "0");
     repeat.SetAttribute("Zer", zero_balances ? "-1" : "0");
     repeat.SetAttribute("Use", "0");
@@ -259,6 +247,15 @@ class FormatBuilder {
     }
   }
 
+  // A row repeating over the records of a database-map definition text.
+  void DatabaseRepeat(int row, const std::string& definition) {
+    xml::Node repeat = NewRepeat(row, "2");
+    repeat.SetAttribute("Sub", "0");
+    repeat.SetAttribute("Zer", "0");
+    repeat.SetAttribute("Use", "0");
+    repeat.AppendChild(m_document.CreateTextNode(definition));
+  }
+
   xml::Node Finish() {
     m_format.SetAttribute("MRow", std::to_string(m_max_row));
     m_format.SetAttribute("MCol", std::to_string(m_max_column));
@@ -266,6 +263,14 @@ class FormatBuilder {
   }
 
  private:
+  xml::Node NewRepeat(int row, const char* type) {
+    if (!m_repeats) m_repeats = m_format.AppendChild(m_document.CreateElement("Rpts"));
+    xml::Node repeat = m_repeats.AppendChild(m_document.CreateElement("Rpt"));
+    repeat.SetAttribute("Row", std::to_string(row));
+    repeat.SetAttribute("Typ", type);
+    return repeat;
+  }
+
   xml::Node RowElement(int row) {
     while (static_cast<int>(m_rows.size()) < row) {
       xml::Node element = m_items.AppendChild(m_document.CreateElement("Row"));
@@ -467,6 +472,35 @@ xml::Node TrialBalance(const xml::Document& document) {
   return format.Finish();
 }
 
+// One row per customer of the year, largest revenue first, with last year's
+// revenue beside it, totals and the number of customers.
+xml::Node Customers(const xml::Document& document) {
+  FormatBuilder format(document, "CUSTOMERS");
+  for (int column = 3; column <= 8; ++column) format.Balance(column, "Y", "", "", "", "Actuals");
+  const char* headings[] = {"Code",      "Customer",    "Region",       "Revenue",
+                            "Last year", "Outstanding", "Credit limit", "Headroom"};
+  for (int column = 1; column <= 8; ++column) {
+    format.Cell(1, column, headings[column - 1], "COLHEAD");
+  }
+  format.Cell(2, 1, "=DB.Customers.Code", "CODE");
+  format.Cell(2, 2, "=DB.Customers.Name", "LABEL");
+  format.Cell(2, 3, "=DB.Customers.Region", "LABEL");
+  format.Cell(2, 4, "=DB.Customers.Revenue", "AMOUNT");
+  format.Cell(2, 5, "=LY(DB.Customers.Revenue)", "AMOUNT");
+  format.Cell(2, 6, "=DB.Customers.Outstanding", "AMOUNT");
+  format.Cell(2, 7, "=DB.Customers.CreditLimit", "AMOUNT");
+  format.Cell(2, 8, "=DB.Customers.CreditLimit-DB.Customers.Outstanding", "AMOUNT");
+  format.DatabaseRepeat(2, "DB.Customers; Sort=Revenue DESC");
+  format.Cell(3, 2, "Total", "SECTION");
+  for (int column = 4; column <= 8; ++column) {
+    const std::string letter = ColumnLetters(column);
+    format.Cell(3, column, "=Sum(" + letter + "2)", "TOTAL");
+  }
+  format.Cell(4, 2, "Number of customers", "LABEL");
+  format.Cell(4, 4, "=RecordCount(DB.Customers)", "LABEL");
+  return format.Finish();
+}
+
 xml::Node Header(const xml::Document& document, const std::string& key, const std::string& title,
                  const std::string& subtitle) {
   FormatBuilder format(document, key);
@@ -650,6 +684,11 @@ xml::Node Reports(const xml::Document& document) {
   trial.AppendChild(Entry(document, "Bdy", "TRIAL_BALANCE"));
   root.AppendChild(Report(document, "TRIAL_BALANCE", "Trial balance", "TB_HEADER",
                           document.CreateElement("Grps"), trial));
+
+  xml::Node customers = document.CreateElement("Bdys");
+  customers.AppendChild(Entry(document, "Bdy", "CUSTOMERS"));
+  root.AppendChild(Report(document, "CUSTOMERS", "Customers", "CU_HEADER",
+                          document.CreateElement("Grps"), customers));
   return root;
 }
 
@@ -660,12 +699,14 @@ xml::Node Formats(const xml::Document& document) {
   statements.AppendChild(IncomeStatement(document));
   statements.AppendChild(BalanceSheet(document));
   statements.AppendChild(TrialBalance(document));
+  statements.AppendChild(Customers(document));
   xml::Node layout = root.AppendChild(document.CreateElement("Folder"));
   layout.SetAttribute("Name", "Headers and footers");
   layout.AppendChild(
       Header(document, "IS_HEADER", "Income statement", "For the period ended {Period}"));
   layout.AppendChild(Header(document, "BS_HEADER", "Balance sheet", "As at {Period}"));
   layout.AppendChild(Header(document, "TB_HEADER", "Trial balance", "As at {Period}"));
+  layout.AppendChild(Header(document, "CU_HEADER", "Customers", "For the year {Year}"));
   layout.AppendChild(Footer(document));
   return root;
 }

@@ -92,7 +92,7 @@ TEST(SampleWorkspace, DefinitionsReferToThingsThatExist) {
     return static_cast<bool>(formats.SelectSingleNode("//Fmt[@Key='" + key + "']"));
   };
   xml::Document reports = Load("reports.xml");
-  EXPECT_EQ(reports.SelectNodes("/Reports/Rep").Length(), 3u);
+  EXPECT_EQ(reports.SelectNodes("/Reports/Rep").Length(), 4u);
   for (const xml::Node& entry : reports.SelectNodes("//Hdr | //Bdy | //Ftr")) {
     EXPECT_TRUE(format_exists(entry.AttributeOr("Name", ""))) << entry.Xml();
   }
@@ -114,6 +114,12 @@ TEST(SampleWorkspace, DefinitionsReferToThingsThatExist) {
   ASSERT_TRUE(item);
   EXPECT_EQ(item.Attributes().Item(3).Name(), "Value");
   EXPECT_EQ(item.ChildNodes().Item(1).Name(), "Stl");
+
+  // The customer list repeats over the database map's records.
+  xml::Node customers = formats.SelectSingleNode("//Fmt[@Key='CUSTOMERS']/Rpts/Rpt");
+  ASSERT_TRUE(customers);
+  EXPECT_EQ(customers.AttributeOr("Typ", ""), "2");
+  EXPECT_EQ(customers.FirstChild().Text(), "DB.Customers; Sort=Revenue DESC");
 }
 
 TEST(SampleWorkspace, ChartHasTheRequestedSizeAndWidensItsCodes) {

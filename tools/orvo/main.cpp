@@ -30,6 +30,8 @@ constexpr CommandEntry kCommands[] = {
      "orvo preview WORKSPACE [--report KEY]... [--fav KEY]... [--out FILE] [--progress]"},
     {"sample", RunSampleCommand, "orvo sample DIR [--accounts N] [--start S] [--force]"},
     {"driver", RunDriverCommand, "orvo driver WORKSPACE FUNCTION [--filter KEY:FIELD=VALUE]..."},
+    {"render", RunRenderCommand,
+     "orvo render PREVIEW_FILE [--html FILE] [--pdf FILE] [--letter] [--title TEXT]"},
 };
 
 void PrintUsage(std::ostream& out) {
