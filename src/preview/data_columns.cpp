@@ -4,6 +4,7 @@
 
 #include "evaluate/style_record.h"
 #include "formula/formula_names.h"
+#include "frame/column_letters.h"
 #include "formula/parsed_expression.h"
 #include "frame/text.h"
 #include "orvo/parser.h"
@@ -105,16 +106,6 @@ bool IsPlainText(std::string_view value) {
 
 }  // namespace
 
-std::string ColumnLetters(std::int32_t column) {
-  std::string letters;
-  while (column > 0) {
-    const std::int32_t digit = (column - 1) % 26;
-    letters.insert(letters.begin(), static_cast<char>('A' + digit));
-    column = (column - 1) / 26;
-  }
-  return letters;
-}
-
 void InsertDataColumns(const xml::Node& format, const xml::Node& configuration) {
   if (!format || !configuration) return;
   const xml::Node balances = FirstChildNamed(format, "ColBals");
@@ -123,7 +114,7 @@ void InsertDataColumns(const xml::Node& format, const xml::Node& configuration) 
   if (!template_balance || !items) return;
   const std::optional<std::int64_t> template_column =
       ParseWholeNumber(template_balance.AttributeOr("Col", ""));
-  if (!template_column || *template_column < 1 || *template_column > 18278) return;
+  if (!template_column || *template_column < 1 || *template_column > kLastLetterColumn) return;
   const std::string template_letters = ColumnLetters(static_cast<std::int32_t>(*template_column));
   const std::string template_text = std::to_string(*template_column);
 
@@ -154,7 +145,7 @@ void InsertDataColumns(const xml::Node& format, const xml::Node& configuration) 
   std::int64_t last_column = ParseWholeNumber(format.AttributeOr("MCol", "")).value_or(0);
   if (last_column < 0) last_column = 0;
   for (const auto& [ind, definition] : configured) {
-    if (last_column >= 18278) break;  // the last column a key can name ("ZZZ")
+    if (last_column >= kLastLetterColumn) break;  // the last column a key can name
     const std::int32_t column = static_cast<std::int32_t>(++last_column);
     const std::string letters = ColumnLetters(column);
     bool heading_written = false;

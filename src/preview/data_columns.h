@@ -80,9 +80,6 @@ class DataColumnScope {
 // Inserts configuration `configuration` (a DC element) into `format`.
 void InsertDataColumns(const xml::Node& format, const xml::Node& configuration);
 
-// The column letters of a column number (1 = A, 27 = AA); "" below 1.
-std::string ColumnLetters(std::int32_t column);
-
 }  // namespace orvo
 
 #endif  // ORVO_PREVIEW_DATA_COLUMNS_H_
