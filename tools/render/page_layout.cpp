@@ -678,8 +678,8 @@ class LayoutBuilder {
     }
   }
 
-  // The notes list: a heading, then one row per note (number, text), the
-  // text column filling the printable width.
+  // The notes list: a gap, a heading, then one row per note (number,
+  // text), the text column filling the printable width.
   void MakeNotes() {
     if (m_layout.notes.empty()) return;
     Grid& grid = m_layout.notes_grid;
@@ -695,6 +695,9 @@ class LayoutBuilder {
         look("justify-content:flex-end;text-align:right;align-items:flex-start;");
     const int text_look = look("white-space:normal;overflow:hidden;align-items:flex-start;");
     const double font_px = kDefaultFontPoints * kPixelsPerPoint;
+    GridRow gap;  // a little space between the body and the notes
+    gap.line_height = font_px * kLineHeightFactor / 2;
+    grid.rows.push_back(gap);
     GridRow heading;
     heading.line_height = font_px * kLineHeightFactor + 1;
     GridCell title;
@@ -782,7 +785,8 @@ class LayoutBuilder {
         m_kept[static_cast<int>(*start) - 1].push_back(last);  // lines start-1 .. last-1
       }
     }
-    if (m_layout.notes_grid.rows.size() > 1) m_kept[rows].push_back(rows + 2);
+    // The gap, the heading and the first note stay together.
+    if (m_layout.notes_grid.rows.size() > 2) m_kept[rows].push_back(rows + 3);
     for (auto& [first, ends] : m_kept) std::sort(ends.rbegin(), ends.rend());
   }
 
