@@ -37,7 +37,7 @@ set(ORVO_LAYER_HEADERS_formula parser.h)
 set(ORVO_LAYER_HEADERS_evaluate formula_evaluator.h)
 set(ORVO_LAYER_HEADERS_companions
     bookmarks.h collection.h dependency_table.h drill_down.h named_range.h)
-set(ORVO_LAYER_HEADERS_preview header_footer.h)
+set(ORVO_LAYER_HEADERS_preview preview_builder.h header_footer.h)
 set(ORVO_LAYER_HEADERS_sample sample_workspace.h)
 
 # Test programs tests/<layer> may use what the layer may use, tests/support,

@@ -443,8 +443,10 @@ xml::Node BalanceSheet(const xml::Document& document) {
   total(27, "Out of balance", "#21-#26", "AMOUNT");
   format.PrintCondition(27, "=Or(B27<>0,C27<>0)");
   line(28, "Net working capital", "WORKINGCAPITAL", "");
-  format.Cell(29, 1, "Return on equity (net profit to date / equity)", "LABEL");
-  format.Cell(29, 2, "=If(B26=0,0,NET_PROFIT_YTD/B26)", "PERCENT");
+  // A named range of this format: valued once the format is evaluated, so
+  // the cell waits for it.
+  format.Cell(29, 1, "Return on assets (profit for the year / total assets)", "LABEL");
+  format.Cell(29, 2, "=If(TOTAL_ASSETS=0,0,B25/TOTAL_ASSETS)", "PERCENT");
   return format.Finish();
 }
 
