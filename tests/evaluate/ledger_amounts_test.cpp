@@ -291,7 +291,7 @@ TEST_F(LedgerAmountsTest, AccountValueYearAndPeriodAskOncePerDistinctRequest) {
                     SentFilter{"#2", std::nullopt, "DDKFieldPeriodID", "7", std::nullopt}));
     EXPECT_THAT(
         driver.Of("TallixYear_DDKFunction").back().filters,
-        ElementsAre(SentFilter{"#1", std::nullopt, "DDKFieldYearName", "2025", std::nullopt}));
+        ElementsAre(SentFilter{"#1", std::nullopt, "DDKFieldYearName", "2026", std::nullopt}));
 
     // A column off the ledger years with a balance type the ledger lacks.
     xml::Node column = session.format.SelectSingleNode("ColBals/ColBal[@Col='6']").CloneNode(true);
