@@ -37,15 +37,22 @@ set(ORVO_LAYER_HEADERS_formula parser.h)
 set(ORVO_LAYER_HEADERS_evaluate formula_evaluator.h)
 set(ORVO_LAYER_HEADERS_companions
     bookmarks.h collection.h dependency_table.h drill_down.h named_range.h)
-set(ORVO_LAYER_HEADERS_preview header_footer.h)
+set(ORVO_LAYER_HEADERS_preview preview_builder.h header_footer.h)
 set(ORVO_LAYER_HEADERS_sample sample_workspace.h)
 
 # Test programs tests/<layer> may use what the layer may use, tests/support,
 # their own folder, and these layers besides (test data, not code under test).
 set(ORVO_TESTS_USE_ledger sample)
 
+# Host-side libraries in tools/<name>/, above the whole library: like the
+# program they see only the public headers. The program, the benchmarks and
+# their own tests (tests/<name>/, with tests/support) include their headers
+# as "<name>/<header>".
+set(ORVO_HOST_LIBRARIES render)
+
 # Folders outside src/ and what their files may include:
-#   tools/orvo, fuzz, tests/cli, tests/support: public headers only;
+#   tools/orvo, tools/render, fuzz, tests/cli, tests/support: public
+#   headers only (tools/orvo, bench and tests/render: also "render/...");
 #   tests/integration, bench: everything (the whole library with its
 #   reference components, as a host runs it).
 

@@ -13,6 +13,8 @@
 #   tests/cli/          the xml layer (to read the program's output), support
 #   tests/support/      public headers, support
 #   tools/, fuzz/       public headers only (include/orvo/), as a host
+#   tools/, bench/, tests/<host library>/  also the host libraries of tools/
+#                       (ORVO_HOST_LIBRARIES), as "<name>/<header>"
 # A quoted include naming a file beside the including one is always allowed.
 # <libxml/...>, <libxslt/...> and <sqlite3.h> only in the folders the table
 # names for them.
@@ -67,6 +69,11 @@ macro(rule_for path)
     orvo_layer_closure(xml layers)
     set(support TRUE)
     set(own_tests cli)
+  elseif(path MATCHES "^tests/([^/]+)/" AND CMAKE_MATCH_1 IN_LIST ORVO_HOST_LIBRARIES)
+    set(user "tests/${CMAKE_MATCH_1}")
+    set(public_any TRUE)
+    set(support TRUE)
+    set(own_tests ${CMAKE_MATCH_1})
   elseif(path MATCHES "^tests/([^/]+)/")
     set(user "tests/${CMAKE_MATCH_1}")
     set(tested "${CMAKE_MATCH_1}")
@@ -159,6 +166,10 @@ foreach(path ${files})
     elseif(path MATCHES "^tests/" AND EXISTS ${ORVO_SOURCE_DIR}/tests/${name})
       if(NOT top STREQUAL own_tests AND NOT own_tests STREQUAL "integration")
         violation("${path}: includes \"${name}\", a helper of tests/${top}")
+      endif()
+    elseif(top IN_LIST ORVO_HOST_LIBRARIES AND EXISTS ${ORVO_SOURCE_DIR}/tools/${name})
+      if(NOT path MATCHES "^(tools|bench)/" AND NOT path MATCHES "^tests/${top}/")
+        violation("${path}: includes \"${name}\", the host library ${top}, which ${user} may not use")
       endif()
     elseif(top IN_LIST ORVO_LAYERS)
       if(NOT top IN_LIST layers)

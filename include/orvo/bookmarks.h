@@ -112,6 +112,10 @@ class ColEvaluatedBookmarks {
   Bookmark FindByRefIndex(std::int32_t Index) const;
   // The bookmark with that key (any letter case), or null.
   Bookmark Item(const std::string& Key) const;
+  // The number of bookmarks added, and the one added in place `position`
+  // (from 1; null outside 1..Count()).
+  std::int32_t Count() const noexcept { return m_by_key.Count(); }
+  Bookmark ItemAt(std::int32_t position) const;
   // AdjustNoteNumber on every bookmark of the reference index, in order.
   void AdjustNoteNumbers(std::int32_t Offset, std::int32_t CurrentRow);
   // Adds the bookmark under its key and makes this set its parent; only row

@@ -1,9 +1,10 @@
 // The ordered, keyed collection of the public interface.
 //
 // Collection<T> keeps values in order, each optionally filed under a text
-// key. Positions count from 1. Keys are compared without regard to ASCII
-// letter case and are unique within one collection; a value added without a
-// key can be reached by position only.
+// key. Positions count from 1. Keys are compared without regard to letter
+// case (of ASCII and Latin-1 letters, as every key of the library) and are
+// unique within one collection; a value added without a key can be reached
+// by position only.
 //
 // Cost: Item and Find by key and Item by position are constant time; adding
 // at the end is amortised constant; adding before or after a position and
@@ -35,13 +36,9 @@ namespace orvo {
 
 namespace collection_detail {
 
-inline std::string FoldKey(std::string_view key) {
-  std::string folded(key);
-  for (char& c : folded) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return folded;
-}
+// The key as compared: upper-cased by the rule every key of the library is
+// compared under (ASCII and Latin-1 letters).
+std::string FoldKey(std::string_view key);
 
 [[noreturn]] inline void RaiseMissingKey() {
   RaiseFailure(kErrInvalidCall, kLibrarySource, "Invalid procedure call or argument");

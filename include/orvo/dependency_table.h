@@ -78,6 +78,10 @@ class CDependencyTable {
   void RemoveDependentItem(const xml::Node& Item, std::string_view FormatName);
   // The live `Deps` element.
   xml::Node DependentIndex() const { return m_deps; }
+  // The number of entries (the children of `Deps`), without walking them.
+  std::int32_t Count() const noexcept {
+    return m_capacity - static_cast<std::int32_t>(m_free_slots.size());
+  }
   // Every entry with that `Fmt`, in document order.
   xml::NodeList DependenciesForFormat(std::string_view FormatName) const;
 

@@ -3,11 +3,22 @@
 // Every failure that reaches a public member is an orvo::Error carrying a
 // number, a source and a description. Errors the library raises itself carry
 // number 1 (see RaiseError); failures passed through from the XML services or
-// from a provider carry that component's own code. The three fields reach the
-// host unchanged: no layer catches an Error to rewrite it.
+// from a provider carry that component's own code.
 //
-// Syntax problems in formulas are not failures: the parser collects them as
-// messages (cParser::ErrorCollection).
+// Failures reach the host as they arose: no layer catches an Error to change
+// its number or source (a workspace reader may say which file it was
+// reading in the description). A step that may fail is wrapped in ResumeNext
+// (below), never in a blanket catch.
+//
+// The parser is the one place where failures become messages. Syntax
+// problems in formulas are never failures: cParser collects them in its
+// error list (ErrorCollection). And cParser::TokenFromString raises nothing:
+// a failure while a formula's tokens are handled, a provider's included (an
+// unreadable workspace file, a failing data driver), ends that formula's
+// parse with the summary message "Error evaluating : " and the token. A host
+// learns of a broken provider from the provider itself, which raises the
+// failure whenever it is asked. Exceptions other than orvo::Error (a
+// programming error, memory exhaustion) pass through the parser unchanged.
 #ifndef ORVO_ERROR_H_
 #define ORVO_ERROR_H_
 

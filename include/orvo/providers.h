@@ -38,6 +38,10 @@ inline constexpr const char* kDynamicColumnProviderId = "OrvoBusMng.cDynamicColP
 inline constexpr const char* kDatabaseMapProviderId = "OrvoDbMap.CDatabaseMapProvider";
 // The data driver's command factory, created by the XML-node storage provider.
 inline constexpr const char* kCommandFactoryId = "OrvoLedger.CCommandFactory";
+// The host's parser pool, handed parsers by every preview builder it creates.
+inline constexpr const char* kParserPoolId = "OrvoServices.CParserPool";
+// The host's status object, told when report builds and previews end.
+inline constexpr const char* kPreviewStatusId = "OrvoServices.CPreviewStatus";
 
 // Anything creatable by programmatic identifier.
 class IComponent {
@@ -194,7 +198,28 @@ class IStoreContext {
   virtual ISharedCache& SharedCache() = 0;
   // Four margins, or nothing when no printer settings are stored.
   virtual std::optional<PrinterMargins> PrinterSettings() = 0;
+  // Status texts of the library: "END_PREVIEW" when CreatePreview ends.
   virtual void NotifyStatus(const std::string& status) = 0;
+};
+
+class cParser;
+
+// A pool of parsers kept by the host. Each preview builder creates three
+// parsers at construction and hands each to the pool with one call; the
+// library makes no other use of the pool.
+class IParserPool : public IComponent {
+ public:
+  virtual void AddParser(std::shared_ptr<cParser> parser) = 0;
+};
+
+// The host's status object, shared by every preview builder on a thread. A
+// builder calls it with the value 100 at the end of each report build and
+// with every argument omitted at the end of CreatePreview.
+class IPreviewStatus : public IComponent {
+ public:
+  virtual void UpdateStatus(std::optional<std::int32_t> value = std::nullopt,
+                            std::optional<std::string> text = std::nullopt,
+                            std::optional<std::string> detail = std::nullopt) = 0;
 };
 
 // Offered, besides IStoreContext, by a store context that can check all of

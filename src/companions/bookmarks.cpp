@@ -83,6 +83,11 @@ ColEvaluatedBookmarks::Bookmark ColEvaluatedBookmarks::FindByRefIndex(std::int32
   return m_ref_index.Item(Index);
 }
 
+ColEvaluatedBookmarks::Bookmark ColEvaluatedBookmarks::ItemAt(std::int32_t position) const {
+  if (position < 1 || position > m_by_key.Count()) return nullptr;
+  return m_by_key.Item(position);
+}
+
 ColEvaluatedBookmarks::Bookmark ColEvaluatedBookmarks::Item(const std::string& Key) const {
   const Bookmark* found = m_by_key.Find(Key);
   return found ? *found : nullptr;

@@ -13,7 +13,7 @@
 #include "evaluate/number_format.h"
 #include "evaluate/number_text.h"
 #include "evaluate/operator_evaluation.h"
-#include "formula/formula_names.h"
+#include "frame/column_letters.h"
 #include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"

@@ -5,7 +5,7 @@
 #include "evaluate/evaluate.h"
 #include "evaluate/ledger_amounts.h"
 #include "evaluate/reference_resolvers.h"
-#include "formula/formula_names.h"
+#include "frame/column_letters.h"
 #include "frame/named_range_lookup.h"
 #include "frame/text.h"
 

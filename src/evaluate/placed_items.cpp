@@ -6,7 +6,7 @@
 #include <tuple>
 #include <utility>
 
-#include "formula/formula_names.h"
+#include "frame/column_letters.h"
 #include "frame/text.h"
 #include "orvo/error.h"
 
@@ -35,16 +35,6 @@ std::pair<std::int32_t, std::int32_t> ColumnAndRow(std::string_view key) {
   const std::int32_t column = LetterColumnNumber(key.substr(0, digit));
   const std::optional<std::int32_t> row = WholeNumber(key.substr(digit));
   return {column, row && *row > 0 ? *row : -1};
-}
-
-std::string ColumnLetters(std::int32_t column) {
-  std::string letters;
-  while (column > 0) {
-    --column;
-    letters.insert(letters.begin(), static_cast<char>('A' + column % 26));
-    column /= 26;
-  }
-  return letters;
 }
 
 std::uint64_t RowPriority(std::int32_t row) {

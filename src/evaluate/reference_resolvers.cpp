@@ -8,7 +8,7 @@
 #include "companions/cell_key.h"
 #include "evaluate/evaluate.h"
 #include "evaluate/placed_items.h"
-#include "formula/formula_names.h"
+#include "frame/column_letters.h"
 #include "frame/text.h"
 
 namespace orvo {

@@ -5,6 +5,30 @@
 namespace orvo {
 namespace {
 
+// The first occurrence of one character at or after a place that only moves
+// forward: the answer is kept until the place passes it, so a whole pass
+// costs one scan of the text (and not one per question when the character
+// is rare or absent).
+class NextOccurrence {
+ public:
+  NextOccurrence(std::string_view text, char c) : m_text(text), m_char(c) {}
+
+  // One-based position of the first occurrence at or after `place`, 0 when none.
+  std::size_t From(std::size_t place) {
+    if (!m_known || (m_found != 0 && m_found < place)) {
+      m_found = InStr(place, m_text, std::string_view(&m_char, 1));
+      m_known = true;
+    }
+    return m_found;
+  }
+
+ private:
+  std::string_view m_text;
+  char m_char;
+  bool m_known = false;
+  std::size_t m_found = 0;
+};
+
 // One pass counting `bracket` from the start, skipping brackets that stand
 // inside a quoted string. Single quotes count as string delimiters only once
 // no double quote remains ahead.
@@ -12,10 +36,12 @@ int CountOutsideStrings(std::string_view text, char bracket) {
   int count = 0;
   std::size_t place = 1;
   const std::string_view needle(&bracket, 1);
+  NextOccurrence double_quotes(text, '"');
+  NextOccurrence single_quotes(text, '\'');
   while (true) {
     const std::size_t found = InStr(place, text, needle);
     if (found == 0) return count;
-    const std::size_t double_quote = InStr(place, text, "\"");
+    const std::size_t double_quote = double_quotes.From(place);
     if (double_quote != 0) {
       if (double_quote < found) {
         const std::size_t closing = InStr(double_quote + 1, text, "\"");
@@ -25,7 +51,7 @@ int CountOutsideStrings(std::string_view text, char bracket) {
         }
       }
     } else {
-      const std::size_t single_quote = InStr(place, text, "'");
+      const std::size_t single_quote = single_quotes.From(place);
       if (single_quote != 0 && single_quote < found) {
         const std::size_t closing = InStr(single_quote + 1, text, "'");
         if (closing > found) {

@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "frame/column_letters.h"
 #include "frame/driver_cache.h"
 #include "frame/launch_properties.h"
 #include "frame/named_range_lookup.h"
@@ -96,17 +97,6 @@ struct FormulaNameLookups {
   NoDefinedNames none;
   ProviderNames providers;
 };
-
-std::int16_t LetterColumnNumber(std::string_view letters) {
-  if (letters.empty() || letters.size() > 3) return -1;
-  std::int32_t number = 0;
-  for (char c : letters) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c < 'A' || c > 'Z') return -1;
-    number = number * 26 + (c - 'A' + 1);
-  }
-  return number > INT16_MAX ? std::int16_t{-1} : static_cast<std::int16_t>(number);
-}
 
 FormulaNames& FormulaNames::ForThread() {
   FormulaNameLookups& lookups = ThreadContext::Current().NameLookups().Get();

@@ -42,13 +42,11 @@ class FormulaNames {
   virtual bool IsDriverField(const std::string& name) = 0;
   // The database-map table of that name, or null.
   virtual std::shared_ptr<IDatabaseMapTable> DatabaseMapTable(const std::string& name) = 0;
-  // The column number of column letters, -1 when they are not a column.
+  // The column number of column letters, -1 when they are not a column:
+  // the format provider's answer, or the letter rule (frame/column_letters.h)
+  // while nothing is defined.
   virtual std::int16_t ColumnNumber(const std::string& letters) = 0;
 };
-
-// The letter rule of column names: A = 1 ... Z = 26, AA = 27, ...; -1 for
-// anything that is not one to three letters or lies beyond 16-bit range.
-std::int16_t LetterColumnNumber(std::string_view letters);
 
 }  // namespace orvo
 

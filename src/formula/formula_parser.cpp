@@ -11,6 +11,7 @@
 #include "formula/formula_checks.h"
 #include "formula/formula_names.h"
 #include "formula/parser_state.h"
+#include "formula/parser_working_text.h"
 #include "frame/text.h"
 
 namespace orvo {
@@ -42,6 +43,8 @@ class FormulaParser {
   void ParseMixed(std::string_view text);
 
  private:
+  // The embedded formulas of a mixed text, in turn.
+  void ParseEmbedded(std::string_view text);
   // Parses one formula; returns its working text. `offset` is added to the
   // positions of its function calls.
   std::string ParseFormula(std::string_view text, int offset, bool whole);
@@ -60,7 +63,7 @@ class FormulaParser {
   cParser& m_parser;
   cParser::State& m_state;
   FormulaNames& m_names;
-  std::string m_working;         // the working text of the current formula
+  ParserWorkingText m_working;   // the working text of the current formula
   std::string m_previous_token;  // trimmed
 };
 
@@ -73,34 +76,42 @@ void FormulaParser::ParseWhole(std::string_view expression) {
 }
 
 void FormulaParser::ParseMixed(std::string_view text) {
-  CheckBraces(m_state, text);
+  // A failure outside the embedded formulas' own parses (positions beyond 16
+  // bits) ends the parse with one message.
+  ResumeNext resume;
   try {
-    std::string mixed(text);
-    std::size_t open = InStr(1, mixed, "{");
-    std::size_t close = open != 0 ? InStr(open + 1, mixed, "}") : 0;
-    while (open != 0 && close != 0) {
-      const std::string inner = mixed.substr(open, close - open - 1);
-      m_state.operator_seen = false;
-      m_state.length_adjustment = 0;
-      const std::string working = ParseFormula(inner, static_cast<int>(open) - 1, false);
-      if (m_state.operator_seen) {
-        m_state.record.embedded.push_back(
-            {SizeToInt16(open), SizeToInt16(open + working.size() - 1)});
-      }
-      mixed = mixed.substr(0, open - 1) + working + mixed.substr(close);
-      open = InStr(open + 1, mixed, "{");
-      close = open != 0 ? InStr(open + 1, mixed, "}") : 0;
-    }
-    m_state.record.expression = mixed;
-    m_state.record.furthest_cell = FurthestCell();
+    resume.Step([&] {
+      CheckBraces(m_state, text);
+      ParseEmbedded(text);
+    });
   } catch (const FormulaAbandoned&) {
-  } catch (const Error&) {
-    m_state.errors.Add("Error parsing expression");
   }
+  if (resume.IsErrorPending()) m_state.errors.Add("Error parsing expression");
+}
+
+void FormulaParser::ParseEmbedded(std::string_view text) {
+  std::string mixed(text);
+  std::size_t open = InStr(1, mixed, "{");
+  std::size_t close = open != 0 ? InStr(open + 1, mixed, "}") : 0;
+  while (open != 0 && close != 0) {
+    const std::string inner = mixed.substr(open, close - open - 1);
+    m_state.operator_seen = false;
+    m_state.length_adjustment = 0;
+    const std::string working = ParseFormula(inner, static_cast<int>(open) - 1, false);
+    if (m_state.operator_seen) {
+      m_state.record.embedded.push_back(
+          {SizeToInt16(open), SizeToInt16(open + working.size() - 1)});
+    }
+    mixed = mixed.substr(0, open - 1) + working + mixed.substr(close);
+    open = InStr(open + 1, mixed, "{");
+    close = open != 0 ? InStr(open + 1, mixed, "}") : 0;
+  }
+  m_state.record.expression = mixed;
+  m_state.record.furthest_cell = FurthestCell();
 }
 
 std::string FormulaParser::ParseFormula(std::string_view text, int offset, bool whole) {
-  m_working.assign(text);
+  m_working.Reset(text);
   m_state.furthest_row = 0;
   m_state.furthest_column.clear();
   m_state.furthest_column_number = 0;
@@ -114,15 +125,20 @@ std::string FormulaParser::ParseFormula(std::string_view text, int offset, bool 
     m_state.record.has_string_literals = true;
   }
 
+  // Any failure while the tokens are handled, a provider's included (an
+  // unreadable workspace file, a failing data driver), ends this formula's
+  // parse as one summary message: the parser raises nothing to its caller.
   std::string token;
-  try {
+  ResumeNext resume;
+  resume.Step([&] {
     m_state.current_position = is_formula ? SizeToInt16(InStr(1, text, "=") + 1) : Int16{1};
     while (m_state.current_position != -1) {
       token = NextToken(m_state, text);
       Classify(text, token, offset);
       m_previous_token = std::string(Trim(token));
     }
-  } catch (const Error&) {
+  });
+  if (resume.IsErrorPending()) {
     if (!token.empty()) {
       m_state.errors.Add("Error evaluating : " + token);
     } else if (!text.empty()) {
@@ -133,10 +149,10 @@ std::string FormulaParser::ParseFormula(std::string_view text, int offset, bool 
     throw FormulaAbandoned{};
   }
   if (whole) {
-    m_state.record.expression = m_working;
+    m_state.record.expression = m_working.Text();
     m_state.record.furthest_cell = FurthestCell();
   }
-  return m_working;
+  return m_working.Text();
 }
 
 void FormulaParser::Classify(std::string_view text, const std::string& token, int offset) {
@@ -237,7 +253,7 @@ void FormulaParser::ClassifyFunction(std::string_view text, const std::string& t
       m_state.start_position + static_cast<std::int64_t>(token.size() - TrimLeft(token).size());
   const std::int64_t after_start = static_cast<std::int64_t>(text.size()) - name_start;
   const Int16 position =
-      ToInt16(static_cast<std::int64_t>(m_working.size()) - after_start + offset);
+      ToInt16(static_cast<std::int64_t>(m_working.Size()) - after_start + offset);
   m_state.record.calls.push_back({function, name, position, m_state.bracket_depth});
   if (function == Function::kNote) m_state.note_flag = true;
   if (function == Function::kRef) m_state.note_flag = false;
@@ -333,12 +349,12 @@ void FormulaParser::ClassifyUnknownName(const std::string& token, const std::str
 
   const std::string message = "Expression cannot be evaluated: " + std::string(trimmed);
   if (!m_state.note_flag) {
-    if (IsPlainName(m_working)) {
+    if (IsPlainName(m_working.Finished()) && IsPlainName(m_working.Rest())) {
       AddOperand(OperandType::kUnresolvedName, token);
     } else {
       m_state.errors.Add(message);
     }
-  } else if (m_names.IsNamedRange(UpperCase(m_working))) {
+  } else if (m_names.IsNamedRange(m_working.UpperText())) {
     AddOperand(OperandType::kUnresolvedBookmark, token);
   } else {
     m_state.errors.Add(message);
@@ -351,12 +367,9 @@ void FormulaParser::AddOperand(OperandType type, const std::string& token) {
   const std::string trimmed(Trim(token));
   const std::int64_t from = std::max<std::int64_t>(
       1, static_cast<std::int64_t>(m_state.start_position) + m_state.length_adjustment);
-  const std::string upper_working = UpperCase(m_working);
   auto find = [&](const std::string& what) -> std::size_t {
-    if (what.empty() || static_cast<std::size_t>(from) > upper_working.size()) return 0;
-    const std::size_t found =
-        upper_working.find(UpperCase(what), static_cast<std::size_t>(from - 1));
-    return found == std::string::npos ? 0 : found + 1;
+    if (what.empty()) return 0;
+    return m_working.Find(UpperCase(what), static_cast<std::size_t>(from));
   };
   const std::size_t whole_at = find(token);
   const std::size_t trimmed_at = find(trimmed);
@@ -365,13 +378,12 @@ void FormulaParser::AddOperand(OperandType type, const std::string& token) {
   const std::string placeholder = PlaceholderText(m_state.placeholder_count);
   if (whole_at != 0 &&
       (trimmed_at == whole_at || trimmed_at < whole_at || trimmed_at >= whole_at + token.size())) {
-    m_working.replace(whole_at - 1, token.size(), placeholder);
+    m_working.Replace(whole_at, token.size(), placeholder);
   } else if (whole_at != 0) {
     // Spaces before the operand stay; the rest of the token is replaced.
-    m_working = m_working.substr(0, trimmed_at - 1) + placeholder +
-                m_working.substr(whole_at - 1 + token.size());
+    m_working.Replace(trimmed_at, whole_at + token.size() - trimmed_at, placeholder);
   } else if (trimmed_at != 0) {
-    m_working.replace(trimmed_at - 1, trimmed.size(), placeholder);
+    m_working.Replace(trimmed_at, trimmed.size(), placeholder);
   } else {
     RaiseError("AddToken", "Token not found");
   }

@@ -318,7 +318,10 @@ xml::Node CLedgerCommand::AccountValue() {
                                       has_range, Source());
   }
   AccountTotals totals = database.AccountBalance(code, year, balance_type, span);
-  if (!totals.found) RaiseError(Source(), "Account '" + code + "' does not exist");
+  if (!totals.found) {
+    RaiseError(Source(),
+               "Account '" + code + "' does not exist in ledger file '" + database.Path() + "'");
+  }
 
   xml::Node answer = NewAnswer();
   answer.SetAttribute("CODE", code);

@@ -45,13 +45,7 @@ std::int16_t ColumnNumberOf(const std::string& name) {
   if (std::optional<int> n = NumberedColumn(upper)) {
     return *n < kNumberedColumnCount ? static_cast<std::int16_t>(kFirstNumberedColumn - *n) : -1;
   }
-  if (upper.empty() || upper.size() > 3) return -1;
-  int number = 0;
-  for (char c : upper) {
-    if (c < 'A' || c > 'Z') return -1;
-    number = number * 26 + (c - 'A' + 1);
-  }
-  return static_cast<std::int16_t>(number);
+  return LetterColumnNumber(upper);
 }
 
 std::string ColumnNameOf(std::int32_t column) {
@@ -60,12 +54,7 @@ std::string ColumnNameOf(std::int32_t column) {
   if (column <= kFirstNumberedColumn && column > kFirstNumberedColumn - kNumberedColumnCount) {
     return "C" + std::to_string(kFirstNumberedColumn - column);
   }
-  if (column < 1 || column > kLastLetterColumn) return "";
-  std::string letters;
-  for (std::int32_t rest = column; rest > 0; rest = (rest - 1) / 26) {
-    letters.insert(letters.begin(), static_cast<char>('A' + (rest - 1) % 26));
-  }
-  return letters;
+  return ColumnLetters(column);
 }
 
 CFormatProvider::CFormatProvider()

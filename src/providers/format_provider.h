@@ -7,8 +7,9 @@
 //                      followed by the row when both are known, else "".
 //   GetFormat(key)     a copy of the workspace's Fmt with that Key (formats.xml),
 //                      a full one (with children) in preference to a stub.
-//   ColumnNumber(name) letters A = 1 ... Z = 26, AA = 27 ... ZZZ = 18278;
-//                      the reserved names below; -1 for anything else.
+//   ColumnNumber(name) the letter rule of frame/column_letters.h (A = 1 ...
+//                      ZZZ = 18278); the reserved names below; -1 for
+//                      anything else.
 //
 // Reserved column names have negative numbers, so they never fall inside the
 // range of letter columns that the builder walks (from "A" up to MCol) and
@@ -23,6 +24,7 @@
 #include <memory>
 #include <string>
 
+#include "frame/column_letters.h"
 #include "orvo/providers.h"
 #include "providers/workspace.h"
 
@@ -32,7 +34,6 @@ inline constexpr std::int16_t kPrintColumn = -2;
 inline constexpr std::int16_t kColumnHeaderColumn = -3;
 inline constexpr std::int16_t kFirstNumberedColumn = -10;  // "C0"; "Cn" is -10 - n
 inline constexpr int kNumberedColumnCount = 17;            // "C0" to "C16"
-inline constexpr std::int16_t kLastLetterColumn = 18278;   // "ZZZ"
 
 // The number of column letters or a reserved name (see above), -1 otherwise.
 std::int16_t ColumnNumberOf(const std::string& name);

@@ -9,6 +9,7 @@
 #include "providers/dynamic_col_provider.h"
 #include "providers/format_provider.h"
 #include "providers/node_storage_provider.h"
+#include "providers/preview_services.h"
 #include "providers/storage_provider.h"
 
 namespace orvo::providers {
@@ -24,6 +25,8 @@ const bool kReferenceProvidersRegistered = [] {
   RegisterReference<CStgProviderXMLNode>(kNodeStorageProviderId);
   RegisterReference<CFormatProvider>(kFormatProviderId);
   RegisterReference<cDynamicColProvider>(kDynamicColumnProviderId);
+  RegisterReference<CParserPool>(kParserPoolId);
+  RegisterReference<CPreviewStatus>(kPreviewStatusId);
   return true;
 }();
 

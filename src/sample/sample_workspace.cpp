@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "frame/column_letters.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
 #include "sample/sample_chart.h"
@@ -84,16 +85,6 @@ std::string Indented(const std::string& text) {
 
 void WriteXml(const std::filesystem::path& path, const xml::Node& root) {
   WriteFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + Indented(root.Xml()) + "\n");
-}
-
-std::string ColumnLetters(int column) {
-  std::string letters;
-  while (column > 0) {
-    int digit = (column - 1) % 26;
-    letters.insert(letters.begin(), static_cast<char>('A' + digit));
-    column = (column - 1) / 26;
-  }
-  return letters;
 }
 
 struct StyleLook {
@@ -452,8 +443,10 @@ xml::Node BalanceSheet(const xml::Document& document) {
   total(27, "Out of balance", "#21-#26", "AMOUNT");
   format.PrintCondition(27, "=Or(B27<>0,C27<>0)");
   line(28, "Net working capital", "WORKINGCAPITAL", "");
-  format.Cell(29, 1, "Return on equity (net profit to date / equity)", "LABEL");
-  format.Cell(29, 2, "=If(B26=0,0,NET_PROFIT_YTD/B26)", "PERCENT");
+  // A named range of this format: valued once the format is evaluated, so
+  // the cell waits for it.
+  format.Cell(29, 1, "Return on assets (profit for the year / total assets)", "LABEL");
+  format.Cell(29, 2, "=If(TOTAL_ASSETS=0,0,B25/TOTAL_ASSETS)", "PERCENT");
   return format.Finish();
 }
 

@@ -38,6 +38,12 @@ TEST(Collection, KeysIgnoreCaseAndPositionsFollowInsertions) {
   EXPECT_FALSE(values.Contains("two"));
   EXPECT_EQ(values.Item(1), "third");
 
+  // Keys fold as every key of the library does: Latin-1 letters too.
+  values.Add("sales", "Umsätze");
+  EXPECT_EQ(values.Item("UMSÄTZE"), "sales");
+  EXPECT_EQ(FailureNumber([&] { values.Add("again", "umsÄtze"); }), kErrDuplicateKey);
+  values.Remove("UMSÄTZE");
+
   // A removed key can be used again.
   values.Add("again", "one");
   EXPECT_EQ(values.Item("ONE"), "again");

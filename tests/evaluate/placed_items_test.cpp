@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "evaluate/currency.h"
-#include "formula/formula_names.h"
+#include "frame/column_letters.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
 

@@ -138,6 +138,12 @@ TEST(Checks, BracketsBracesAndCallStructure) {
   EXPECT_EQ(Parse("=RecordValue(A1,2,3)").messages[0],
             "RecordValue function not structured correctly");
 
+  // Brackets inside strings are not counted; single quotes delimit strings
+  // only where no double quote remains ahead.
+  EXPECT_TRUE(Parse("=Sum(A1)&\"(\"&'('").messages.empty());
+  EXPECT_TRUE(Parse("=\"x\"&Len('(')").messages.empty());
+  EXPECT_EQ(Parse("='('&\"x\"&Sum(A1)").messages, (Messages{"Brackets don't match"}));
+
   EXPECT_EQ(Parse("=Page").messages, (Messages{"Page function must be used on its own"}));
   EXPECT_TRUE(Parse("Page {Page}").messages.empty());
   EXPECT_EQ(Parse("{PageCount} x").messages.size(), 0u);
@@ -211,6 +217,21 @@ TEST(Robustness, LongDeepAndJunkInputsGiveMessagesNotCrashes) {
   parser.TokenFromString(many);
   EXPECT_EQ(parser.ParsedValue().SelectNodes("EIs/EI").Length(), 500u);
   EXPECT_EQ(parser.ParsedValue().AttributeOr("Max", ""), "B500");
+
+  // A long formula (about 30,000 characters): every operand replaced in
+  // place, as in a short one.
+  std::string long_formula = "=A1";
+  std::string expected_expression = "=I~_T~1";
+  std::string range;
+  for (int n = 2; long_formula.size() < 30000; ++n) {
+    range = "b" + std::to_string(n) + ":C" + std::to_string(n);
+    long_formula += "+Sum(" + range + ")*2";
+    expected_expression += "+Sum(I~_T~" + std::to_string(n) + ")*2";
+  }
+  parser.TokenFromString(long_formula);
+  EXPECT_FALSE(parser.ErrorCollection().HasChildNodes());
+  EXPECT_EQ(parser.ParsedValue().AttributeOr("Exp", ""), expected_expression);
+  EXPECT_EQ(parser.ParsedValue().SelectSingleNode("EIs/EI[last()]").AttributeOr("Val", ""), range);
 
   std::string deep = "=" + std::string(2000, '(') + "A1" + std::string(2000, ')');
   parser.TokenFromString(deep);

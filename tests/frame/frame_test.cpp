@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "frame/column_letters.h"
 #include "frame/int16.h"
 #include "frame/launch_properties.h"
 #include "frame/per_thread.h"
@@ -76,6 +77,26 @@ TEST(Frame, EnumerationValuesAndTextRules) {
   int& counter = PerThread<int>();
   ++counter;
   EXPECT_EQ(PerThread<int>(), counter);
+}
+
+TEST(TextRules, OneCaseRuleAndOneColumnLetterRule) {
+  // EqualsIgnoreCase agrees with comparing UpperCase results.
+  EXPECT_TRUE(EqualsIgnoreCase("cm.Umsätze", "CM.UMSÄTZE"));
+  EXPECT_FALSE(EqualsIgnoreCase("÷", "×"));  // the division sign has no upper case
+  EXPECT_FALSE(EqualsIgnoreCase("ä", "aa"));
+  EXPECT_FALSE(EqualsIgnoreCase("Sum", "Summ"));
+  EXPECT_TRUE(EqualsIgnoreCase(std::string_view("a\xC3", 2), std::string_view("A\xC3", 2)));
+
+  EXPECT_EQ(LetterColumnNumber("A"), 1);
+  EXPECT_EQ(LetterColumnNumber("az"), 52);
+  EXPECT_EQ(LetterColumnNumber("zzz"), kLastLetterColumn);
+  for (std::string_view not_letters : {"", "AAAA", "A1", "Ä", "-"}) {
+    EXPECT_EQ(LetterColumnNumber(not_letters), -1) << not_letters;
+  }
+  EXPECT_EQ(ColumnLetters(28), "AB");
+  EXPECT_EQ(ColumnLetters(kLastLetterColumn), "ZZZ");
+  EXPECT_EQ(ColumnLetters(kLastLetterColumn + 1), "");
+  EXPECT_EQ(ColumnLetters(0), "");
 }
 
 }  // namespace

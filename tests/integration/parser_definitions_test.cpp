@@ -2,17 +2,20 @@
 // chart-map folders, and a host-supplied data driver and database map.
 #include <gtest/gtest.h>
 
+#include "frame/provider_access.h"
 #include "frame/text.h"
 #include "frame/thread_context.h"
 #include "orvo/error.h"
 #include "orvo/parser.h"
 #include "orvo/providers.h"
+#include "support/failure_of.h"
 #include "support/fake_components.h"
 #include "support/temp_workspace.h"
 
 namespace orvo {
 namespace {
 
+using testing::FailureOf;
 using testing::FakeCommandFactory;
 using testing::FakeDriver;
 using testing::TempWorkspace;
@@ -131,6 +134,39 @@ TEST_F(ParserWithDefinitions, AFailingDriverEndsTheParseWithOneMessage) {
   EXPECT_EQ(parsed.first, "<PEx/>");
   // The operator is the first token that asks the driver for its fields.
   EXPECT_EQ(parsed.second, (Messages{"Error evaluating : *"}));
+}
+
+TEST_F(ParserWithDefinitions, FailuresWhileParsingBecomeMessagesAndStayWithTheProvider) {
+  // An unreadable workspace file ends the parse of a formula that needs it
+  // with the summary message; nothing is raised to the parser's caller.
+  m_workspace.Write("named_ranges.xml", "<NamedRangeDefinitions><Nrg");
+  auto parsed = Parse("=Sales+1");
+  EXPECT_EQ(parsed.first, "<PEx/>");
+  EXPECT_EQ(parsed.second, (Messages{"Error evaluating : Sales"}));
+  // Asked directly, the provider raises the failure, naming the file.
+  InFreshContext([&] {
+    cParser parser;
+    parser.Init(m_workspace.LaunchProperties());
+    const Error failure = FailureOf([] { GetStoreContext()->NamedRangeDefinitions(); });
+    EXPECT_NE(failure.Description().find("named_ranges.xml"), std::string::npos);
+  });
+
+  // A mixed text whose brace stands beyond 16-bit positions: one message.
+  auto beyond = Parse(std::string(40000, 'x') + "{A1");
+  EXPECT_EQ(beyond.first, "<PEx/>");
+  EXPECT_EQ(beyond.second, (Messages{"Error parsing expression"}));
+
+  // Anything but an orvo::Error is no failure of the formula: it passes on.
+  m_workspace.WriteStandard();
+  ComponentRegistry::Register(kCommandFactoryId, [] {
+    struct Defective : IComponent, ICommandFactory {
+      std::shared_ptr<ICommand> CreateCommand(std::int32_t, const std::string&) override {
+        throw std::logic_error("defective component");
+      }
+    };
+    return std::make_shared<Defective>();
+  });
+  EXPECT_THROW(Parse("=A1*Unknown"), std::logic_error);
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ TEST(LedgerBadData, ControlCharactersInAccountTextsGiveWellFormedAnswers) {
   EXPECT_NO_THROW(xml::Document::Parse(repeat.Xml()));
 }
 
-TEST(LedgerBadData, BrokenStoredColumnConfigurationNamesLedgerAndConfiguration) {
+TEST(LedgerBadData, FailuresNameTheLedgerAndWhatWasAskedFor) {
   fs::path folder = NewSampleWorkspace("bad_configuration");
   LedgerWriter(folder / "ledger.sqlite")
       .Execute(
@@ -47,6 +47,14 @@ TEST(LedgerBadData, BrokenStoredColumnConfigurationNamesLedgerAndConfiguration) 
   } catch (const Error& failure) {
     EXPECT_EQ(failure.Source(), "DriverDynamicColumnConfiguration_DDKFunction");
     EXPECT_NE(failure.Description().find("'MONTHLY'"), std::string::npos);
+    EXPECT_NE(failure.Description().find((folder / "ledger.sqlite").string()), std::string::npos)
+        << failure.Description();
+  }
+  try {
+    RunFunction(factory, "AccountValue_DDKFunction", {{"CODE", {"99999"}}});
+    ADD_FAILURE() << "no failure";
+  } catch (const Error& failure) {
+    EXPECT_NE(failure.Description().find("'99999'"), std::string::npos);
     EXPECT_NE(failure.Description().find((folder / "ledger.sqlite").string()), std::string::npos)
         << failure.Description();
   }

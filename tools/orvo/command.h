@@ -62,6 +62,8 @@ int RunCheckCommand(const Arguments& args);
 int RunSampleCommand(const Arguments& args);
 int RunDriverCommand(const Arguments& args);
 int RunEvalCommand(const Arguments& args);
+int RunPreviewCommand(const Arguments& args);
+int RunRenderCommand(const Arguments& args);
 
 }  // namespace orvo::cli
 

@@ -26,8 +26,12 @@ constexpr CommandEntry kCommands[] = {
      "orvo eval [--workspace DIR] [--style STL_XML] [--year SPEC] [--prd P] [--pdend P] "
      "[--pdbal T] [--bal T] (-- FORMULA | --file FILE | -)"},
     {"check", RunCheckCommand, "orvo check WORKSPACE"},
+    {"preview", RunPreviewCommand,
+     "orvo preview WORKSPACE [--report KEY]... [--fav KEY]... [--out FILE] [--progress]"},
     {"sample", RunSampleCommand, "orvo sample DIR [--accounts N] [--start S] [--force]"},
     {"driver", RunDriverCommand, "orvo driver WORKSPACE FUNCTION [--filter KEY:FIELD=VALUE]..."},
+    {"render", RunRenderCommand,
+     "orvo render PREVIEW_FILE [--html FILE] [--pdf FILE] [--letter] [--title TEXT]"},
 };
 
 void PrintUsage(std::ostream& out) {

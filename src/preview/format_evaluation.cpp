@@ -1,0 +1,295 @@
+#include "preview/format_evaluation.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "evaluate/item_bookkeeping.h"
+#include "evaluate/style_record.h"
+#include "formula/parsed_expression.h"
+#include "frame/provider_access.h"
+#include "frame/text.h"
+#include "preview/dependents.h"
+#include "preview/print_condition.h"
+
+namespace orvo {
+namespace {
+
+xml::Node ChildNamed(const xml::Node& parent, std::string_view name) {
+  for (xml::Node child = FirstElement(parent); child; child = NextElement(child)) {
+    if (child.Name() == name) return child;
+  }
+  return {};
+}
+
+bool IsFormulaText(std::string_view value) {
+  const std::string_view trimmed = Trim(value);
+  return !trimmed.empty() && (trimmed.front() == '=' || trimmed.find('{') != std::string::npos);
+}
+
+// The record child of an item when it is the bare one (nothing parsed yet).
+xml::Node BareRecordOf(const xml::Node& item) {
+  const xml::Node record = FirstElement(item);
+  if (!record || record.Name() != "PEx") return {};
+  if (record.HasChildNodes() || record.Attributes().Length() != 0) return {};
+  return record;
+}
+
+// The distinct balance requests of a format's balance columns (ColBals), as
+// the Keys list a repeat is expanded with.
+xml::Node BalanceKeys(const BuilderState& builder, const xml::Node& format) {
+  xml::Node keys = builder.templates.NewContainer("Keys");
+  std::unordered_set<std::string> seen;
+  for (xml::Node balance = FirstElement(ChildNamed(format, "ColBals")); balance;
+       balance = NextElement(balance)) {
+    const std::string year = balance.AttributeOr("Year", "");
+    const std::string period = balance.AttributeOr("Prd", "");
+    const std::string end = balance.AttributeOr("PdEnd", "");
+    const std::string period_balance = balance.AttributeOr("PdBal", "");
+    const std::string kind = balance.AttributeOr("Bal", "");
+    if (!seen.insert(year + '\x1f' + period + '\x1f' + end + '\x1f' + period_balance + '\x1f' +
+                     kind)
+             .second) {
+      continue;
+    }
+    xml::Node key = builder.templates.NewRecord(RecordKind::kBalanceKey);
+    key.SetAttribute("Year", year);
+    key.SetAttribute("Prd", period);
+    key.SetAttribute("PrdEnd", end);
+    key.SetAttribute("PBal", period_balance);
+    key.SetAttribute("Bal", kind);
+    keys.AppendChild(key);
+  }
+  return keys;
+}
+
+}  // namespace
+
+FormatEvaluation::FormatEvaluation(BuilderState& builder, xml::Node format, ResultFormat& target)
+    : m_builder(builder), m_format(std::move(format)), m_target(target) {
+  const std::string key = m_format.AttributeOr("Key", "");
+  m_key = UpperCase(Trim(key).empty() ? m_format.AttributeOr("Name", "") : key);
+  m_offset = target.MaxRow();
+}
+
+FormatEvaluation::~FormatEvaluation() {
+  if (m_result) m_builder.Forget(*m_result);
+}
+
+void FormatEvaluation::Run() {
+  cEvaluate& evaluator = *m_builder.evaluator;
+  Prepare();
+  m_result = std::make_unique<ResultFormat>(m_format, &m_builder.placed_items, m_offset);
+  m_builder.Register(*m_result);
+  evaluator.FormatReference(m_format);
+  evaluator.CurrentFormatName(m_key);
+  evaluator.CurrentFormatMax(
+      static_cast<std::int32_t>(ParseWholeNumber(m_format.AttributeOr("MCol", "")).value_or(0)),
+      static_cast<std::int32_t>(ParseWholeNumber(m_format.AttributeOr("MRow", "")).value_or(0)));
+
+  GatherDefinitions();
+  for (const OutputRow& row : m_rows) EvaluateRow(row);
+  EvaluatePendingItems();
+  ValueNamedRanges();
+  AppendRows();
+}
+
+void FormatEvaluation::Prepare() {
+  const xml::Node items = ChildNamed(m_format, "Itms");
+  std::unordered_map<std::int64_t, xml::Node> repeats;
+  for (xml::Node repeat = FirstElement(ChildNamed(m_format, "Rpts")); repeat;
+       repeat = NextElement(repeat)) {
+    if (const std::optional<std::int64_t> row = ParseWholeNumber(repeat.AttributeOr("Row", ""))) {
+      repeats.emplace(*row, repeat);
+    }
+  }
+  std::vector<xml::Node> definition_rows;
+  for (xml::Node row = FirstElement(items); row; row = NextElement(row)) {
+    definition_rows.push_back(row);
+  }
+  std::int32_t definition_row = 0;
+  for (const xml::Node& row : definition_rows) {
+    ++definition_row;
+    PrepareItems(row);
+    auto repeat = repeats.find(definition_row);
+    if (repeat != repeats.end()) {
+      ExpandRepeat(row, definition_row, repeat->second);
+      continue;
+    }
+    OutputRow output;
+    output.row = row;
+    output.definition_row = definition_row;
+    output.number = m_offset + static_cast<std::int32_t>(m_rows.size()) + 1;
+    const std::string number = std::to_string(output.number);
+    for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+      item.SetAttribute("Row", number);
+    }
+    m_rows.push_back(std::move(output));
+  }
+}
+
+void FormatEvaluation::PrepareItems(const xml::Node& row) {
+  cParser& parser = *m_builder.parser;
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    if (item.Name() != "Itm") continue;
+    const bool prepared = PrepareForEvaluation(item, m_key);
+    const xml::Node record = BareRecordOf(item);
+    if (!prepared || !record) continue;
+    const std::string value = item.AttributeOr("Value", "");
+    if (!IsFormulaText(value)) continue;
+    parser.TokenFromString(value);
+    if (parser.ErrorCollection().HasChildNodes()) {
+      // A formula that does not parse shows the error value.
+      item.SetAttribute("Value", "#ERROR");
+      continue;
+    }
+    item.ReplaceChild(WriteParsedExpression(ParsedExpressionOf(parser), m_builder.scratch), record);
+  }
+}
+
+void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definition_row,
+                                    const xml::Node& repeat) {
+  Int16 count = 0;
+  xml::Node list;
+  m_builder.evaluator->EvaluateRepeat(repeat, count, BalanceKeys(m_builder, m_format), list);
+  auto context_key = UpperCase(Trim(repeat.Text()));
+  if (list) m_builder.repeat_lists[context_key] = list;
+  xml::Node parent = row.ParentNode();
+  for (std::int32_t position = 1; position <= count; ++position) {
+    xml::Node copy = parent.InsertBefore(row.CloneNode(true), row);
+    OutputRow output;
+    output.row = copy;
+    output.definition_row = definition_row;
+    output.number = m_offset + static_cast<std::int32_t>(m_rows.size()) + 1;
+    output.repeat = std::make_shared<RepeatContext>(RepeatContext{list, position, context_key});
+    output.first_of_definition = position == 1;
+    const std::string number = std::to_string(output.number);
+    const std::string index = std::to_string(position);
+    for (xml::Node item = FirstElement(copy); item; item = NextElement(item)) {
+      item.SetAttribute("Row", number);
+      item.SetAttribute("RptKey", context_key);
+      item.SetAttribute("RptIndex", index);
+    }
+    m_rows.push_back(std::move(output));
+  }
+  parent.RemoveChild(row);
+}
+
+void FormatEvaluation::GatherDefinitions() {
+  m_bookmarks = m_builder.BookmarksOf(m_key);
+  m_named_ranges = m_builder.NamedRangesOf(m_key);
+}
+
+void FormatEvaluation::EvaluateRow(const OutputRow& row) {
+  m_builder.current_row = row.number;
+  if (row.first_of_definition) EvaluateBookmarks(row);
+  m_builder.FormatStatus(Percent(static_cast<double>(row.number - m_offset),
+                                 static_cast<double>(m_rows.size())));
+  EvaluateRowCondition(row);
+  EvaluateItems(row);
+}
+
+void FormatEvaluation::EvaluateBookmarks(const OutputRow& row) {
+  SharedPreviewState& state = ThreadPreviewState();
+  const std::string row_text = std::to_string(row.definition_row);
+  for (const xml::Node& definition : m_bookmarks) {
+    if (Trim(definition.AttributeOr("Row", "")) != row_text) continue;
+    const std::string key = definition.AttributeOr("Key", "");
+    if (key.empty() || state.bookmarks->Item(key)) continue;  // the first print keeps it
+    auto bookmark = std::make_shared<cEvaluatedBookmark>();
+    bookmark->EvaluateBookmark(definition, row.number);
+    state.bookmarks->Add(bookmark);
+    state.bookmark_keys.push_back(key);
+  }
+}
+
+void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
+  const std::string key = "PRINT" + std::to_string(row.definition_row);
+  xml::Node condition;
+  for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
+    if (UpperCase(item.AttributeOr("Key", "")) == key) {
+      condition = item;
+      break;
+    }
+  }
+  if (!condition) return;
+  const bool body_row = m_builder.row_list;
+  const xml::Node earlier = ThreadPreviewState().print_conditions.Find(m_key, key);
+  if (earlier && earlier.AttributeOr("RptIndex", "") == condition.AttributeOr("RptIndex", "")) {
+    if (ApplyRowCondition(m_builder, condition, earlier.AttributeOr("Value", ""), 0, body_row)) {
+      m_builder.KeepRow(row.number, body_row);
+    }
+    return;
+  }
+  const RepeatContext* repeat = row.repeat.get();
+  xml::Node evaluated;
+  m_builder.evaluator->Evaluate(condition, repeat ? repeat->list : xml::Node(),
+                                repeat ? repeat->position : 0, repeat ? repeat->key : "",
+                                evaluated);
+  if (evaluated.AttributeOr("Evaluated", "") == "0") {
+    DeferItem(m_builder, condition, repeat);
+    return;
+  }
+  RecordRowCondition(m_builder, evaluated);
+  if (ApplyRowCondition(m_builder, evaluated, evaluated.AttributeOr("Value", ""), 0, body_row)) {
+    m_builder.KeepRow(row.number, body_row);
+  }
+}
+
+void FormatEvaluation::EvaluateItems(const OutputRow& row) {
+  // Column by column from the first; items of reserved columns (numbered
+  // below 1) are not cells of the grid.
+  std::vector<std::pair<std::int32_t, xml::Node>> cells;
+  for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
+    if (item.Name() != "Itm") continue;
+    const std::optional<std::int32_t> column = ItemColumn(item);
+    if (column && *column >= m_builder.first_column) cells.emplace_back(*column, item);
+  }
+  std::stable_sort(cells.begin(), cells.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  const RepeatContext* repeat = row.repeat.get();
+  for (const auto& [column, item] : cells) {
+    xml::Node evaluated;
+    m_builder.evaluator->Evaluate(item, repeat ? repeat->list : xml::Node(),
+                                  repeat ? repeat->position : 0, repeat ? repeat->key : "",
+                                  evaluated);
+    if (evaluated.AttributeOr("Evaluated", "") == "0") DeferItem(m_builder, evaluated, repeat);
+    PlaceItem(m_builder, *m_result, evaluated);
+    ResolveDependents(m_builder, *m_result, evaluated.AttributeOr("Key", ""), 0, 0);
+  }
+}
+
+void FormatEvaluation::EvaluatePendingItems() {
+  CDependencyTable& table = *ThreadPreviewState().dependencies;
+  for (const xml::Node& entry : table.DependenciesForFormat(m_key)) {
+    if (!(entry.ParentNode() == table.DependentIndex())) continue;
+    const xml::Node item = table.DependentItem(entry);
+    // Only this print of the format: items of an earlier one wait for the passes.
+    if (!item || m_builder.OwnerOf(item) != m_result.get()) continue;
+    EvaluatePendingItem(m_builder, entry, *m_result);
+  }
+  m_builder.evaluator->CurrentFormatName(m_key);
+}
+
+void FormatEvaluation::ValueNamedRanges() {
+  for (const xml::Node& range : m_named_ranges) {
+    const std::string first = std::string(Trim(range.AttributeOr("StartCol", ""))) +
+                              std::string(Trim(range.AttributeOr("StartRow", "")));
+    const std::string last = std::string(Trim(range.AttributeOr("EndCol", ""))) +
+                             std::string(Trim(range.AttributeOr("EndRow", "")));
+    const std::string formula =
+        EqualsIgnoreCase(first, last) ? "=" + first : "=SUM(" + first + ":" + last + ")";
+    m_builder.ValueNamedRange(UpperCase(range.AttributeOr("Key", "")), m_key, formula);
+  }
+}
+
+void FormatEvaluation::AppendRows() {
+  m_target.AppendRows(*m_result, m_offset);
+  if (m_builder.body && &m_target == m_builder.body.get()) {
+    ThreadPreviewState().bookmarks->UpdateMaxRow(m_target.MaxRow());
+  }
+  m_builder.Forget(*m_result);
+  m_result.reset();
+}
+
+}  // namespace orvo

@@ -1,0 +1,84 @@
+// Format evaluation: one printed format evaluated into a result format (the
+// body, header or footer result), in the order the build pipeline fixes:
+//
+//   1. Prepare: every item's formula parsed into its record, the
+//      bookkeeping attributes added, repeating rows expanded into one copy
+//      per record (RptKey, RptIndex), and every row numbered as the result
+//      row it will be (the result's MRow + its position).
+//   2. Gather the format's bookmark and named-range definitions.
+//   3. Row by row: the row's bookmarks (notes numbered as met), progress,
+//      the row print condition (an earlier EPRC of the same item reused),
+//   4. then the row's items column by column; deferred items are registered
+//      and every item placed, the items waiting for it resolved.
+//   5. The format's items still pending evaluated once more.
+//   6. Its named ranges valued into NR records.
+//   7. Its rows appended to the result, MRow kept current.
+//
+// While a format is evaluated it is a result format of its own: references
+// between its cells look at its items only, and an item not yet evaluated
+// makes the item that refers to it wait.
+//
+// Threading: one thread (the builder's).
+#ifndef ORVO_PREVIEW_FORMAT_EVALUATION_H_
+#define ORVO_PREVIEW_FORMAT_EVALUATION_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orvo/xml.h"
+#include "preview/builder_state.h"
+#include "preview/result_format.h"
+
+namespace orvo {
+
+class FormatEvaluation {
+ public:
+  // `format` is the builder's own copy of the format (data columns already
+  // inserted); it is taken apart by Run.
+  FormatEvaluation(BuilderState& builder, xml::Node format, ResultFormat& target);
+  ~FormatEvaluation();
+
+  FormatEvaluation(const FormatEvaluation&) = delete;
+  FormatEvaluation& operator=(const FormatEvaluation&) = delete;
+
+  void Run();
+
+ private:
+  // A row of the evaluated format: which definition row it comes from and,
+  // for a copy of a repeating row, its repeat context.
+  struct OutputRow {
+    xml::Node row;
+    std::int32_t definition_row = 0;
+    std::int32_t number = 0;  // its row in the result
+    std::shared_ptr<RepeatContext> repeat;
+    bool first_of_definition = true;
+  };
+
+  void Prepare();
+  void PrepareItems(const xml::Node& row);
+  void ExpandRepeat(const xml::Node& row, std::int32_t definition_row, const xml::Node& repeat);
+  void GatherDefinitions();
+  void EvaluateRow(const OutputRow& row);
+  void EvaluateBookmarks(const OutputRow& row);
+  void EvaluateRowCondition(const OutputRow& row);
+  void EvaluateItems(const OutputRow& row);
+  void EvaluatePendingItems();
+  void ValueNamedRanges();
+  void AppendRows();
+
+  BuilderState& m_builder;
+  xml::Node m_format;
+  std::string m_key;
+  ResultFormat& m_target;
+  std::int32_t m_offset = 0;
+  std::unique_ptr<ResultFormat> m_result;  // the format while it is evaluated
+  std::vector<OutputRow> m_rows;
+  std::vector<xml::Node> m_bookmarks;
+  std::vector<xml::Node> m_named_ranges;
+};
+
+}  // namespace orvo
+
+#endif  // ORVO_PREVIEW_FORMAT_EVALUATION_H_

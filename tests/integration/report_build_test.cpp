@@ -1,0 +1,163 @@
+// The report build: print conditions, groups, kept sections, page setups,
+// space fillers, row deletion and the evaluation passes.
+#include <gtest/gtest.h>
+
+#include "integration/builder_workspace.h"
+
+namespace orvo::testing {
+namespace {
+
+TEST(ReportBuild, EntryPrintConditions) {
+  BuilderWorkspace workspace;
+  workspace.Format("F", {{"A1", "x"}});
+  // Printed: empty, "abc" (not a formula: its text is its value), a formula
+  // that does not parse, "TRUE", a positive number. Not printed: "FALSE" in
+  // any case, 0, a negative number, an empty text.
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"", true},          {"abc", true},    {"=(1+", true}, {"True", true},
+      {"=2", true},        {"false", false}, {"FALSE", false}, {"=0", false},
+      {"=-3", false},      {"-3", false},    {"=\"\"", false}, {"=1>2", false}};
+  std::string body;
+  for (const auto& [condition, printed] : cases) body += Entry("F", condition);
+  workspace.Report("R", body);
+  const PreviewRun run = workspace.Preview({"R"});
+  std::size_t expected = 0;
+  for (const auto& [condition, printed] : cases) expected += printed ? 1 : 0;
+  EXPECT_EQ(run.texts.at("A1").size(), expected);
+  EXPECT_EQ(run.rows, static_cast<std::int32_t>(expected));
+}
+
+TEST(ReportBuild, OneBodyEntryReportsItsSectionThenTheEnd) {
+  BuilderWorkspace workspace;
+  workspace.Format("F", {{"A1", "x"}, {"A2", "y"}});
+  workspace.Report("R", Entry("F"));
+  const PreviewRun run = workspace.Preview({"R"});
+  EXPECT_EQ(run.report_status, (std::vector<int>{100, 100}));
+  const std::vector<std::string> names = {
+      "F",
+      "Evaluating print conditions",
+      "Evaluating bookmarks",
+      "Evaluating named ranges",
+      "Evaluating headers and footers",
+      "Generating preview..."};
+  EXPECT_EQ(run.format_names, names);
+  EXPECT_EQ(run.format_status, (std::vector<int>{50, 100}));  // one per row
+}
+
+TEST(ReportBuild, RowPrintConditionsDeleteRowsAndShiftWhatFollows) {
+  BuilderWorkspace workspace;
+  // Rows 1-8 of A print, row 9 does not; B's rows follow with a space
+  // filler over them (rows 10 to 12 before the deletion).
+  std::vector<Cell> first;
+  for (int row = 1; row <= 9; ++row) first.push_back({"A" + std::to_string(row), "a"});
+  first.push_back({"PRINT9", "=1=2"});
+  first.push_back({"PRINT3", "=3>2"});
+  workspace.Format("A", first);
+  workspace.Format("B", {{"A1", "b"}, {"A2", "b"}, {"A3", "b"}},
+                   "");
+  workspace.Report("R", Entry("A") + Entry("B"));
+  PreviewRun run = workspace.Preview({"R"});
+  EXPECT_EQ(run.rows, 11);
+  EXPECT_EQ(run.texts.count("A9"), 0u);
+
+  // The same with a filler definition in B (rows 10 to 12 before the
+  // deletion) and a group around B whose page setups stand after row 9.
+  BuilderWorkspace filled;
+  filled.Format("A", first);
+  filled.RawFormat(
+      "<Fmt Key='B' Name='B' MRow='3' MCol='1'><Itms>"
+      "<Row><Itm Key='A1' Row='1' Col='1' Value='b'><PEx/><Stl/><Drill On='0' Key=''/>"
+      "<SpFl>-1</SpFl><Wdt PtLs='1'>12.5</Wdt></Itm></Row>"
+      "<Row><Itm Key='A2' Row='2' Col='1' Value='b'><PEx/></Itm></Row>"
+      "<Row><Itm Key='A3' Row='3' Col='1' Value='b'><PEx/></Itm></Row></Itms></Fmt>");
+  // Groups are built before the report's own body: A and B each in one.
+  filled.Report("R", "", Group(Entry("A")) + Group(Entry("B")));
+  run = filled.Preview({"R"});
+  EXPECT_EQ(run.rows, 11);
+  EXPECT_EQ(Canonical(run.body_fillers),
+            Canonical("<SpFs><SF Start='9' End='11' Col='1' Width='12.5' Portscape='-1'/></SpFs>"));
+  // Page setups: row 1 at the first group's start (it takes the place of
+  // the report's row 0 and becomes row 0), row 10 between the groups and
+  // row 13 at the end, the last two moved up by the deletion of row 9.
+  const std::string setup = "Bottom='94.48809' Left='71.81095' Right='71.81095' Top='94.48809'";
+  EXPECT_EQ(Canonical(run.page_throws),
+            Canonical("<PgBks><PgB Row='0' " + setup + " OR='1'/><PgB Row='9' " + setup +
+                      " OR='1'/><PgB Row='12' " + setup + " OR='1'/></PgBks>"));
+}
+
+TEST(ReportBuild, KeptSectionsAreRecordedShiftedAndCut) {
+  BuilderWorkspace workspace;
+  workspace.Format("A", {{"A1", "a"}, {"A2", "a"}, {"A3", "a"}});
+  // Its last two rows never print.
+  workspace.Format("TAIL", {{"A1", "t"}, {"PRINT1", "FALSE"}, {"A2", "t"}, {"PRINT2", "=0"}});
+  workspace.Format("EMPTY", {});
+  workspace.Report("R", Section(Entry("A")) + Section(Entry("A") + Entry("TAIL")) +
+                            Section(Entry("TAIL")) + Section(Entry("EMPTY")) +
+                            Section(Entry("A"), "=1=2") + Section(""));
+  const PreviewRun run = workspace.Preview({"R"});
+  EXPECT_EQ(run.rows, 6);
+  // Section 1: rows 1-3. Section 2: rows 4-8, cut at row 6 (rows 7 and 8
+  // were deleted). Section 3 (rows 9-10) starts after the last row: gone.
+  // A section that printed no row, a false one and an empty one: none.
+  EXPECT_EQ(Canonical(run.kept_sections),
+            Canonical("<KpSections><Sect Start='1' End='3' Key=''/>"
+                      "<Sect Start='4' End='6' Key=''/></KpSections>"));
+}
+
+TEST(ReportBuild, GroupsPrintConditionsOrientationAndPageSetups) {
+  BuilderWorkspace workspace;
+  workspace.Format("F", {{"A1", "f"}});
+  const std::string inner = Group(Entry("F"), "", "OR=\"!\"");
+  workspace.Report(
+      "R", "",
+      Group(Entry("F"), "", "OR=\"2\"", "", "", inner,
+            "<PgSetup Ovr=\"-1\" Bottom=\"10\" Left=\"!\" Right=\"!\" Top=\"10\"/>") +
+          Group(Entry("F"), "=1=0") + Group(Entry("F"), "FALSE", "OR=\"junk\""),
+      "", "", "OR=\"1\"");
+  const PreviewRun run = workspace.Preview({"R"});
+  EXPECT_TRUE(run.failures.empty());
+  // The false groups print nothing (the second is not even read).
+  EXPECT_EQ(run.rows, 2);
+  // The inner group ("!") takes the outer group's orientation 2 and, having
+  // no setup of its own, the outer group's margins.
+  EXPECT_EQ(Canonical(run.page_throws),
+            Canonical("<PgBks>"
+                      "<PgB Row='0' Bottom='10' Left='71.81095' Right='71.81095' Top='10' OR='2'/>"
+                      "<PgB Row='2' Bottom='10' Left='71.81095' Right='71.81095' Top='10' OR='2'/>"
+                      "<PgB Row='3' Bottom='10' Left='71.81095' Right='71.81095' Top='10' OR='2'/>"
+                      "</PgBks>"));
+}
+
+TEST(ReportBuild, HeadersAndFootersFillTheirCollectionsPerRange) {
+  BuilderWorkspace workspace;
+  workspace.Format("BODY", {{"A1", "b"}, {"A2", "b"}});
+  workspace.Format("HEAD", {{"A1", "h"}, {"B1", "=1+1"}, {"PRINT2", "FALSE"}, {"A2", "hidden"}});
+  workspace.Format("FOOT", {{"A1", "f"}});
+  workspace.Report("R", Entry("BODY"), Group(Entry("BODY"), "", "OR=\"!\"", Entry("HEAD", "", "Hdr")),
+                   Entry("HEAD", "", "Hdr"), Entry("FOOT", "", "Ftr"));
+  const PreviewRun run = workspace.Preview({"R"});
+  // The group's header covers its rows (1-2); the report's header the rest.
+  // A header row whose condition fails stays in the header block: only body
+  // rows are deleted.
+  const std::string headers = Canonical(run.headers);
+  EXPECT_NE(headers.find("Start=\"1\" End=\"2\""), std::string::npos) << headers;
+  EXPECT_NE(headers.find("Start=\"3\" End=\"4\""), std::string::npos) << headers;
+  EXPECT_NE(headers.find("Dsp=\"2\""), std::string::npos) << headers;
+  EXPECT_NE(Canonical(run.footers).find("Dsp=\"f\""), std::string::npos);
+  EXPECT_EQ(run.rows, 4);
+}
+
+TEST(ReportBuild, BookmarksAndNotesAreNumberedAsMet) {
+  BuilderWorkspace workspace;
+  workspace.Format("F", {{"A1", "x"}, {"A2", "=Note(SECOND)"}, {"A3", "=Note(FIRST)"}});
+  workspace.Bookmarks(
+      "<BMk Key='FIRST' Fmt='F' Row='1' Note='-1'/><BMk Key='PLAIN' Fmt='F' Row='2' Note='0'/>"
+      "<BMk Key='SECOND' Fmt='F' Row='3' Note='-1'/>");
+  workspace.Report("R", Entry("F") + Entry("F"));
+  const PreviewRun run = workspace.Preview({"R"});
+  EXPECT_EQ(run.texts.at("A2"), (std::vector<std::string>{"2", "2"}));
+  EXPECT_EQ(run.texts.at("A3"), (std::vector<std::string>{"1", "1"}));
+}
+
+}  // namespace
+}  // namespace orvo::testing

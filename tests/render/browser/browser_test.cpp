@@ -1,0 +1,193 @@
+// The renderer's pages as a browser prints them: previews shaped like the
+// sample's income statement and a trial balance of several pages go through
+// `orvo render --pdf` (headless Chromium), and the PDF is read back with
+// pdfinfo and pdftotext. The page count must be the layout's, every page
+// must carry its header and footer with the right "Page N of M", no kept
+// section may be split, no marker character may survive, and the first
+// page's figures must be the display texts.
+//
+// Without Chromium or the PDF tools the program says so and exits 77, which
+// ctest shows as a skipped test.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "orvo/xml.h"
+#include "render/html_writer.h"
+#include "render/page_layout.h"
+#include "render/pdf_printer.h"
+#include "render/preview_input.h"
+#include "render/report_fixtures.h"
+
+namespace orvo::render {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool OnPath(const std::string& program) {
+  return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Run(const std::string& command) {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::string out;
+  if (!pipe) return out;
+  char buffer[4096];
+  for (std::size_t read; (read = fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
+    out.append(buffer, read);
+  }
+  return out;
+}
+
+// Runs of blanks as one blank.
+std::string Squeezed(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const bool blank = c == ' ' || c == '\n' || c == '\t' || c == '\f';
+    if (blank && !out.empty() && out.back() == ' ') continue;
+    out += blank ? ' ' : c;
+  }
+  return out;
+}
+
+class PrintedPreview {
+ public:
+  PrintedPreview(const std::string& name, const testing::PreviewFixture& fixture)
+      : m_folder(fs::path(::testing::TempDir()) / ("orvo-browser-" + name)) {
+    fs::remove_all(m_folder);
+    fs::create_directories(m_folder);
+    const fs::path source = m_folder / (name + ".xml");
+    std::ofstream(source) << fixture.Xml();
+    m_layout = LayOut(ReadPreviewXml(fixture.Root()), RenderOptions{});
+    m_pdf = m_folder / (name + ".pdf");
+    const char* orvo = std::getenv("ORVO_BINARY");
+    m_output = Run(std::string(orvo ? orvo : "orvo") + " render " + source.string() + " --pdf " +
+                   m_pdf.string() + " 2>&1");
+    const std::string info = Run("pdfinfo " + m_pdf.string() + " 2>&1");
+    const std::size_t pages = info.find("Pages:");
+    if (pages != std::string::npos) m_page_count = std::atoi(info.c_str() + pages + 6);
+    for (int page = 1; page <= m_page_count; ++page) {
+      m_pages.push_back(Squeezed(Run("pdftotext -layout -enc UTF-8 -f " + std::to_string(page) +
+                                     " -l " + std::to_string(page) + " " + m_pdf.string() + " -")));
+    }
+    // A picture of the first page beside the PDF, for a person to look at.
+    if (OnPath("pdftoppm")) {
+      Run("pdftoppm -png -r 60 -f 1 -l 1 " + m_pdf.string() + " " + (m_folder / "page").string());
+    }
+  }
+
+  const Layout& layout() const { return m_layout; }
+  const std::string& output() const { return m_output; }
+  int PageCount() const { return m_page_count; }
+  const std::string& PageText(int page) const {
+    return m_pages[static_cast<std::size_t>(page - 1)];
+  }
+  // The printed page holding `text`, or 0.
+  int PageHolding(const std::string& text) const {
+    for (int page = 1; page <= m_page_count; ++page) {
+      if (PageText(page).find(Squeezed(text)) != std::string::npos) return page;
+    }
+    return 0;
+  }
+
+ private:
+  fs::path m_folder;
+  fs::path m_pdf;
+  Layout m_layout;
+  std::string m_output;
+  int m_page_count = 0;
+  std::vector<std::string> m_pages;
+};
+
+// The longest text of a body row, to find it on a printed page.
+std::string RowText(const Layout& layout, int row) {
+  std::string longest;
+  for (const GridCell& cell : layout.body.rows[static_cast<std::size_t>(row - 1)].cells) {
+    if (cell.text.size() > longest.size()) longest = cell.text;
+  }
+  return ResolveMarkers(longest, layout.PageOfRow(row), layout);
+}
+
+void CheckPrinted(const PrintedPreview& printed, const testing::KeptRows& kept,
+                  std::size_t least_pages) {
+  const Layout& layout = printed.layout();
+  ASSERT_EQ(printed.PageCount(), static_cast<int>(layout.pages.size())) << printed.output();
+  ASSERT_GE(layout.pages.size(), least_pages);
+  const int pages = printed.PageCount();
+  for (int page = 1; page <= pages; ++page) {
+    const std::string& text = printed.PageText(page);
+    EXPECT_NE(text.find("Orvo Trading Ltd"), std::string::npos) << "page " << page;
+    EXPECT_NE(text.find("Page " + std::to_string(page) + " of " + std::to_string(pages)),
+              std::string::npos)
+        << "page " << page << ":\n"
+        << text;
+    EXPECT_NE(text.find("Unaudited management accounts"), std::string::npos) << "page " << page;
+    EXPECT_EQ(text.find("\xC3\xBF"), std::string::npos) << "a marker survived on page " << page;
+  }
+  for (const auto& [first, last] : kept) {
+    const int start_page = printed.PageHolding(RowText(layout, first));
+    EXPECT_NE(start_page, 0) << "row " << first << " is not printed";
+    EXPECT_EQ(start_page, layout.PageOfRow(first));
+    EXPECT_EQ(printed.PageHolding(RowText(layout, last)), start_page)
+        << "kept section " << first << "-" << last << " is split";
+  }
+  // The first page's figures are the display texts, where the layout put them.
+  const Page& first_page = layout.pages.front();
+  int figures = 0;
+  for (int line = first_page.first_line; line < std::min(first_page.end_line, layout.BodyRows());
+       ++line) {
+    for (const GridCell& cell : layout.body.rows[static_cast<std::size_t>(line)].cells) {
+      if (cell.align != Align::kRight || cell.text.empty()) continue;
+      ++figures;
+      EXPECT_EQ(printed.PageHolding(cell.text), 1)
+          << "figure " << cell.text << " of row " << line + 1;
+    }
+  }
+  EXPECT_GT(figures, 10);
+}
+
+TEST(Browser, IncomeStatementPrintsOnOnePageWithItsNote) {
+  testing::PreviewFixture fixture;
+  testing::KeptRows kept;
+  testing::IncomeStatement(fixture, kept);
+  const PrintedPreview printed("income_statement", fixture);
+  CheckPrinted(printed, kept, 1);
+  const std::string& text = printed.PageText(1);
+  EXPECT_NE(text.find("carried to the balance sheet (see page 1)"), std::string::npos) << text;
+  EXPECT_NE(text.find("Notes 1 Product sales include the sales of all product lines"),
+            std::string::npos)
+      << text;
+}
+
+TEST(Browser, TrialBalanceRunsOverSeveralPagesWithoutSplittingKeptRows) {
+  testing::PreviewFixture fixture;
+  testing::KeptRows kept;
+  testing::TrialBalance(fixture, kept, 150);
+  CheckPrinted(PrintedPreview("trial_balance", fixture), kept, 3);
+}
+
+}  // namespace
+}  // namespace orvo::render
+
+int main(int argc, char** argv) {
+  std::vector<std::string> missing;
+  if (!orvo::render::FindChromium()) missing.push_back("chromium");
+  for (const char* tool : {"pdfinfo", "pdftotext"}) {
+    if (!orvo::render::OnPath(tool)) missing.push_back(tool);
+  }
+  if (!missing.empty()) {
+    std::cout << "SKIPPED: the browser tests need";
+    for (const std::string& tool : missing) std::cout << " " << tool;
+    std::cout << " (Debian packages chromium and poppler-utils; scripts/build.sh installs them)\n";
+    return 77;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
