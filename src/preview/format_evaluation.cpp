@@ -183,8 +183,8 @@ void FormatEvaluation::GatherDefinitions() {
 void FormatEvaluation::EvaluateRow(const OutputRow& row) {
   m_builder.current_row = row.number;
   if (row.first_of_definition) EvaluateBookmarks(row);
-  m_builder.FormatStatus(Percent(static_cast<double>(row.number - m_offset),
-                                 static_cast<double>(m_rows.size())));
+  m_builder.FormatStatus(
+      Percent(static_cast<double>(row.number - m_offset), static_cast<double>(m_rows.size())));
   EvaluateRowCondition(row);
   EvaluateItems(row);
 }

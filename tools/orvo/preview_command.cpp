@@ -47,8 +47,7 @@ xml::Node StoredReport(const xml::Node& library, const std::string& key) {
 }
 
 // The element itself, or an empty one of that name when there is none.
-xml::Node OrEmpty(const xml::Document& document, const xml::Node& element,
-                  std::string_view name) {
+xml::Node OrEmpty(const xml::Document& document, const xml::Node& element, std::string_view name) {
   return element ? document.ImportNode(element, true) : document.CreateElement(name);
 }
 
