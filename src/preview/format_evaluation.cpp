@@ -149,7 +149,7 @@ void FormatEvaluation::PrepareItems(const xml::Node& row) {
 
 void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definition_row,
                                     const xml::Node& repeat) {
-  Int16 count = 0;
+  std::int32_t count = 0;  // a repeat may list more than 32,767 records
   xml::Node list;
   m_builder.evaluator->EvaluateRepeat(repeat, count, BalanceKeys(m_builder, m_format), list);
   auto context_key = UpperCase(Trim(repeat.Text()));
