@@ -46,10 +46,11 @@ xml::Node StoredReport(const xml::Node& library, const std::string& key) {
   return {};
 }
 
-// The element itself, or an empty one of that name when there is none.
+// The element itself (moved here: the builder is done with it), or an empty
+// one of that name when there is none.
 xml::Node OrEmpty(const xml::Document& document, const xml::Node& element,
                   std::string_view name) {
-  return element ? document.ImportNode(element, true) : document.CreateElement(name);
+  return element ? element : document.CreateElement(name);
 }
 
 // One child per evaluated bookmark: key, note number, reference index, row.
@@ -206,8 +207,8 @@ int RunPreviewCommand(const Arguments& args) {
   preview.AppendChild(OrEmpty(document, builder.SpaceFillersBody(), "SpFs"));
   preview.AppendChild(OrEmpty(document, builder.SpaceFillersHeaders(), "SpFsH"));
   preview.AppendChild(OrEmpty(document, builder.SpaceFillersFooters(), "SpFsF"));
-  preview.AppendChild(document.ImportNode(builder.PreviewHeaders()->GetAsXML("Headers"), true));
-  preview.AppendChild(document.ImportNode(builder.PreviewFooters()->GetAsXML("Footers"), true));
+  preview.AppendChild(builder.PreviewHeaders()->GetAsXML("Headers"));
+  preview.AppendChild(builder.PreviewFooters()->GetAsXML("Footers"));
   preview.AppendChild(EvaluatedBookmarks(document, *builder.RefIndex()));
   preview.AppendChild(OrEmpty(document, builder.DrillDownObject()->DrillKeys(), "DrillKeys"));
 
