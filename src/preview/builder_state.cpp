@@ -96,9 +96,7 @@ void BuilderState::NewHeaderFooterResults() {
   Register(*footer);
 }
 
-void BuilderState::Register(ResultFormat& result) {
-  m_results[result.Element().Raw()] = &result;
-}
+void BuilderState::Register(ResultFormat& result) { m_results[result.Element().Raw()] = &result; }
 
 void BuilderState::Forget(ResultFormat& result) {
   auto found = m_results.find(result.Element().Raw());

@@ -4,8 +4,8 @@
 
 #include "evaluate/style_record.h"
 #include "formula/formula_names.h"
-#include "frame/column_letters.h"
 #include "formula/parsed_expression.h"
+#include "frame/column_letters.h"
 #include "frame/text.h"
 #include "orvo/parser.h"
 #include "preview/result_format.h"
@@ -45,9 +45,8 @@ std::string MoveColumn(std::string_view operand, std::string_view from, std::str
   std::size_t start = 0;
   while (start <= operand.size()) {
     const std::size_t colon = operand.find(':', start);
-    const std::string_view part =
-        operand.substr(start, colon == std::string_view::npos ? std::string_view::npos
-                                                                : colon - start);
+    const std::string_view part = operand.substr(
+        start, colon == std::string_view::npos ? std::string_view::npos : colon - start);
     std::string_view letters;
     std::string_view digits;
     const std::string_view trimmed = Trim(part);
@@ -87,8 +86,7 @@ std::string MoveFormula(cParser& parser, const std::string& formula, std::string
     if (number >= 1 && static_cast<std::size_t>(number) <= record.operands.size()) {
       const ParsedExpression::Operand& operand =
           record.operands[static_cast<std::size_t>(number - 1)];
-      const bool cell =
-          operand.type == OperandType::kCell || operand.type == OperandType::kRange;
+      const bool cell = operand.type == OperandType::kCell || operand.type == OperandType::kRange;
       moved.append(cell ? MoveColumn(operand.text, from, to) : operand.text);
     } else {
       moved.append(expression, found, end - found);

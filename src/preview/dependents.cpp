@@ -33,8 +33,7 @@ bool IsFileableKey(std::string_view key) {
 }
 
 std::int32_t RepeatIndexOf(const xml::Node& item) {
-  return static_cast<std::int32_t>(
-      ParseWholeNumber(item.AttributeOr("RptIndex", "")).value_or(0));
+  return static_cast<std::int32_t>(ParseWholeNumber(item.AttributeOr("RptIndex", "")).value_or(0));
 }
 
 // Evaluates a waiting item again, in the repeat context it was first
@@ -49,10 +48,9 @@ xml::Node EvaluateWaitingItem(BuilderState& builder, const xml::Node& item,
   }
   xml::Node(item).RemoveChild(context);
   const std::int32_t position =
-      repeat_position != 0
-          ? repeat_position
-          : static_cast<std::int32_t>(
-                ParseWholeNumber(context.Attributes().Item(0).Text()).value_or(0));
+      repeat_position != 0 ? repeat_position
+                           : static_cast<std::int32_t>(
+                                 ParseWholeNumber(context.Attributes().Item(0).Text()).value_or(0));
   const std::string key = context.Attributes().Item(1).Text();
   auto list = builder.repeat_lists.find(key);
   const xml::Node repeat_list = list == builder.repeat_lists.end() ? xml::Node() : list->second;
@@ -114,7 +112,8 @@ bool ApplyRowCondition(BuilderState& builder, const xml::Node& condition, std::s
   ignored.SetAttribute("OrigFmt", builder.evaluator->CurrentFormatName());
   ignored.SetAttribute("OrigRow", condition.AttributeOr("OrigRow", ""));
   ignored.SetAttribute("RptIndex", condition.AttributeOr("RptIndex", ""));
-  const xml::Node record = ThreadPreviewState().rows_to_ignore.AppendChild(ignored.CloneNode(false));
+  const xml::Node record =
+      ThreadPreviewState().rows_to_ignore.AppendChild(ignored.CloneNode(false));
   builder.placed_items.RowIgnored(record);
   return false;
 }

@@ -149,7 +149,7 @@ void FormatEvaluation::PrepareItems(const xml::Node& row) {
 
 void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definition_row,
                                     const xml::Node& repeat) {
-  Int16 count = 0;
+  std::int32_t count = 0;  // a repeat may list more than 32,767 records
   xml::Node list;
   m_builder.evaluator->EvaluateRepeat(repeat, count, BalanceKeys(m_builder, m_format), list);
   auto context_key = UpperCase(Trim(repeat.Text()));
@@ -183,8 +183,8 @@ void FormatEvaluation::GatherDefinitions() {
 void FormatEvaluation::EvaluateRow(const OutputRow& row) {
   m_builder.current_row = row.number;
   if (row.first_of_definition) EvaluateBookmarks(row);
-  m_builder.FormatStatus(Percent(static_cast<double>(row.number - m_offset),
-                                 static_cast<double>(m_rows.size())));
+  m_builder.FormatStatus(
+      Percent(static_cast<double>(row.number - m_offset), static_cast<double>(m_rows.size())));
   EvaluateRowCondition(row);
   EvaluateItems(row);
 }

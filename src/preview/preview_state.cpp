@@ -3,8 +3,8 @@
 #include <charconv>
 
 #include "companions/note_counter.h"
-#include "frame/thread_context.h"
 #include "frame/text.h"
+#include "frame/thread_context.h"
 #include "orvo/error.h"
 
 namespace orvo {
@@ -133,8 +133,6 @@ void SharedPreviewState::NotifyStatus(std::optional<std::int32_t> value) {
   status->UpdateStatus(value);
 }
 
-SharedPreviewState& ThreadPreviewState() {
-  return ThreadContext::Current().PreviewState().Get();
-}
+SharedPreviewState& ThreadPreviewState() { return ThreadContext::Current().PreviewState().Get(); }
 
 }  // namespace orvo

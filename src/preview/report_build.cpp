@@ -111,8 +111,7 @@ void ReportBuild::StartEvaluatorAndCount() {
   evaluator.ForceLevel1Eval(false);
   evaluator.ForceLevel2Eval(false);
   m_builder.sections_done = 0;
-  m_builder.section_total = CountDescendants(m_report, "Bdy") +
-                            CountDescendants(m_report, "Hdr") +
+  m_builder.section_total = CountDescendants(m_report, "Bdy") + CountDescendants(m_report, "Hdr") +
                             CountDescendants(m_report, "Ftr");
 }
 
@@ -124,8 +123,7 @@ void ReportBuild::StartHeaderFooterResults() {
 
 // 6. The page setup of row 0, which closes the (empty) first range.
 void ReportBuild::WriteReportPageSetup() {
-  WritePageSetup(m_builder, ReportDefinition(m_report).PageSetup(), 0, m_builder.orientation,
-                 true);
+  WritePageSetup(m_builder, ReportDefinition(m_report).PageSetup(), 0, m_builder.orientation, true);
 }
 
 // 7. The report's data-column configuration.
@@ -350,8 +348,8 @@ void ReportBuild::EvaluationPass() {
   ResultFormat& body = *m_builder.body;
   CDependencyTable& table = *ThreadPreviewState().dependencies;
   evaluator.CurrentFormatMax(body.MaxColumn(), body.MaxRow());
-  const bool conditions_only = evaluator.EvaluateAllItems() && !evaluator.ForceLevel1Eval() &&
-                               !evaluator.ForceLevel2Eval();
+  const bool conditions_only =
+      evaluator.EvaluateAllItems() && !evaluator.ForceLevel1Eval() && !evaluator.ForceLevel2Eval();
   std::int32_t previous_start = -1;
   // Walk the pending items again and again, until none is left or a whole
   // walk settled none; a walk in which one item settled several others

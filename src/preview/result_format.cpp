@@ -49,8 +49,7 @@ std::optional<std::int32_t> ItemRow(const xml::Node& item) {
   return Narrow(ParseWholeNumber(*row));
 }
 
-ResultFormat::ResultFormat(xml::Node format, PlacementObserver* observer,
-                           std::int32_t row_base)
+ResultFormat::ResultFormat(xml::Node format, PlacementObserver* observer, std::int32_t row_base)
     : m_format(std::move(format)), m_observer(observer), m_row_base(row_base) {
   for (xml::Node child = FirstElement(m_format); child; child = NextElement(child)) {
     if (child.Name() == "Itms") {
@@ -149,7 +148,8 @@ void ResultFormat::AppendRows(ResultFormat& source, std::int32_t offset) {
 void ResultFormat::DeleteRow(std::int32_t row, bool keep_index) {
   xml::Node element = Row(row);
   if (!element) return;
-  const std::size_t index = static_cast<std::size_t>(static_cast<std::int64_t>(row) - m_row_base - 1);
+  const std::size_t index =
+      static_cast<std::size_t>(static_cast<std::int64_t>(row) - m_row_base - 1);
   m_items.RemoveChild(element);
   if (keep_index) {
     m_rows[index] = xml::Node();

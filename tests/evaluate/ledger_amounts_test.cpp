@@ -285,6 +285,13 @@ TEST_F(LedgerAmountsTest, AccountValueYearAndPeriodAskOncePerDistinctRequest) {
     EXPECT_EQ(session.At(3, "=Period&Year"), "2026-P7FY2026");
     EXPECT_EQ(driver.Count("TallixYear_DDKFunction"), 2);
     EXPECT_EQ(driver.Count("TallixPeriod_DDKFunction"), 2);
+    EXPECT_THAT(
+        driver.Of("TallixPeriod_DDKFunction").back().filters,
+        ElementsAre(SentFilter{"#1", std::nullopt, "DDKFieldYearName", "2025", std::nullopt},
+                    SentFilter{"#2", std::nullopt, "DDKFieldPeriodID", "7", std::nullopt}));
+    EXPECT_THAT(
+        driver.Of("TallixYear_DDKFunction").back().filters,
+        ElementsAre(SentFilter{"#1", std::nullopt, "DDKFieldYearName", "2026", std::nullopt}));
 
     // A column off the ledger years with a balance type the ledger lacks.
     xml::Node column = session.format.SelectSingleNode("ColBals/ColBal[@Col='6']").CloneNode(true);

@@ -29,9 +29,8 @@ TEST(BadInput, BrokenDefinitionsAreSkipped) {
       "<Ftrs><Ftr/></Ftrs><PgSetup Ovr='x' Bottom='' Left='!'/></Rep>",
   };
   workspace.Report("GOOD", Entry("F"));
-  const PreviewRun run =
-      workspace.Preview({reports[0], reports[1], reports[2], "<Fav/>", "<fav Rep='NONE'/>",
-                         "<Whatever/>", "GOOD"});
+  const PreviewRun run = workspace.Preview(
+      {reports[0], reports[1], reports[2], "<Fav/>", "<fav Rep='NONE'/>", "<Whatever/>", "GOOD"});
   EXPECT_TRUE(run.failures.empty()) << run.failures[0].Description();
   EXPECT_EQ(run.texts.at("A1"), std::vector<std::string>{"ok"});
 

@@ -16,8 +16,7 @@ int ColumnNumber(const std::string& letters) {
 
 }  // namespace
 
-std::string Entry(const std::string& format, const std::string& condition,
-                  const std::string& tag) {
+std::string Entry(const std::string& format, const std::string& condition, const std::string& tag) {
   return "<" + tag + " Name=\"" + format + "\"><PCnd>" + Escaped(condition) + "</PCnd></" + tag +
          ">";
 }
@@ -28,8 +27,7 @@ std::string Section(const std::string& body, const std::string& condition) {
 
 std::string Group(const std::string& body, const std::string& condition,
                   const std::string& attributes, const std::string& headers,
-                  const std::string& footers, const std::string& groups,
-                  const std::string& setup) {
+                  const std::string& footers, const std::string& groups, const std::string& setup) {
   return "<Grp " + attributes + "><Grps>" + groups + "</Grps><Hdrs>" + headers + "</Hdrs><Bdys>" +
          body + "</Bdys><Ftrs>" + footers + "</Ftrs><PCnd>" + Escaped(condition) + "</PCnd>" +
          setup + "</Grp>";
@@ -81,8 +79,7 @@ void BuilderWorkspace::Write() const {
   m_folder.Write("workspace.xml", "<Workspace CurrentPeriod=\"12\" StorageMode=\"0\"/>");
   m_folder.Write("formats.xml", "<Formats>" + m_formats + "</Formats>");
   m_folder.Write("reports.xml", "<Reports>" + m_reports + "</Reports>");
-  m_folder.Write("bookmarks.xml",
-                 "<BookmarkDefinitions>" + m_bookmarks + "</BookmarkDefinitions>");
+  m_folder.Write("bookmarks.xml", "<BookmarkDefinitions>" + m_bookmarks + "</BookmarkDefinitions>");
   m_folder.Write("named_ranges.xml",
                  "<NamedRangeDefinitions>" + m_named_ranges + "</NamedRangeDefinitions>");
   if (!m_data_columns.empty()) m_folder.Write("data_columns.xml", m_data_columns);

@@ -83,8 +83,8 @@ TEST(DataColumns, ScopeAppliesAndRestoresConfigurations) {
   EXPECT_EQ(scope.Current().AttributeOr("Key", ""), "MONTHLY");
   EXPECT_TRUE(scope.Collection().count("REPORT"));
 
-  const xml::Document elements = xml::Document::Parse(
-      "<x><Grp DCID='Q'/><Bdy DCC='NONE'/><Bdy/><Grp DCC='monthly'/></x>");
+  const xml::Document elements =
+      xml::Document::Parse("<x><Grp DCID='Q'/><Bdy DCC='NONE'/><Bdy/><Grp DCC='monthly'/></x>");
   const xml::Node group = elements.DocumentElement().FirstChild();
   const std::size_t outer = scope.Apply(group);
   EXPECT_EQ(scope.Current().AttributeOr("Key", ""), "QUARTERS");  // through the definition
@@ -108,10 +108,10 @@ TEST(DataColumns, ScopeAppliesAndRestoresConfigurations) {
 
 TEST(DataColumns, ReportsTakeTheirConfigurationOrTheOverride) {
   BuilderWorkspace workspace;
-  workspace.Format("F", {{"A1", "Label"}, {"B1", "Amount"}, {"A2", "x"}, {"B2", "=1+1"},
-                         {"B3", "=B2*2"}},
-                   "<ColBals><ColBal Col='2' Year='Y' Prd='1' PdEnd='12' PdBal='YTD' "
-                   "Bal='Actuals'/></ColBals>");
+  workspace.Format(
+      "F", {{"A1", "Label"}, {"B1", "Amount"}, {"A2", "x"}, {"B2", "=1+1"}, {"B3", "=B2*2"}},
+      "<ColBals><ColBal Col='2' Year='Y' Prd='1' PdEnd='12' PdBal='YTD' "
+      "Bal='Actuals'/></ColBals>");
   workspace.DataColumns(
       "<DataColumns><Definitions/><Configurations><DC Key='HALVES'>"
       "<DCol Ind='2' Hdg='H2' Year='Y' Prd='7' PdEnd='12' PdBal='YTD' Bal='Actuals'/>"
@@ -147,8 +147,9 @@ TEST(DataColumns, ReportsTakeTheirConfigurationOrTheOverride) {
     builder.AddReport(document.DocumentElement(), given.DocumentElement());
     builder.CreatePreview();
     EXPECT_EQ(builder.EvaluatedFormat().AttributeOr("MCol", ""), "5");
-    EXPECT_EQ(builder.EvaluatedFormat().SelectSingleNode("Itms/Row[1]/Itm[@Col='5']").AttributeOr(
-                  "Dsp", ""),
+    EXPECT_EQ(builder.EvaluatedFormat()
+                  .SelectSingleNode("Itms/Row[1]/Itm[@Col='5']")
+                  .AttributeOr("Dsp", ""),
               "c");
   });
 }

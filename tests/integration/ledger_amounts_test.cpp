@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +16,7 @@
 #include "orvo/formula_evaluator.h"
 #include "orvo/parser.h"
 #include "orvo/xml.h"
+#include "sample_ledger_sql.h"
 #include "support/sample_folders.h"
 
 namespace orvo {
@@ -25,83 +24,17 @@ namespace {
 
 using testing::SmallWorkspace;
 
-struct Range {
-  long long from;
-  long long to;
-  long long step;
-};
-
-// The folder's ranges as the chart map file holds them (its own and those
-// of the folders below it and of the folders it maps).
-std::vector<Range> RangesOf(const xml::Node& chart_map, const std::string& key) {
-  std::vector<Range> ranges;
-  const xml::Node folder = chart_map.SelectSingleNode("//Folder[ItemKey='" + key + "']");
-  for (const xml::Node& range : folder.SelectNodes(".//Range")) {
-    const std::string step = range.AttributeOr("Step", "");
-    ranges.push_back({std::stoll(range.AttributeOr("From", "")),
-                      std::stoll(range.AttributeOr("To", "")),
-                      step.empty() ? 1 : std::stoll(step)});
-  }
-  for (const xml::Node& mapping : folder.SelectNodes(".//Mapping")) {
-    for (const Range& range : RangesOf(chart_map, mapping.AttributeOr("Name", ""))) {
-      ranges.push_back(range);
-    }
-  }
-  return ranges;
-}
-
-struct Context {
-  std::string year;  // a year name
-  int first;         // periods summed: first..last
-  int last;
-  std::string balance;
-};
+using testing::SqlContext;
 
 class LedgerAmounts : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::ifstream file(SmallWorkspace() + "/chart_map.xml");
-    std::stringstream text;
-    text << file.rdbuf();
-    chart_map_document = xml::Document::Parse(text.str());
-    chart_map = chart_map_document.DocumentElement();
+  long long FolderCents(const std::string& key, const SqlContext& context,
+                        bool debit_only = false) const {
+    return sql.FolderCents(key, context, debit_only);
   }
-
-  // Cents of the folder in the context, by SQL; `side` > 0 keeps main
-  // accounts with debit balances only.
-  long long FolderCents(const std::string& key, const Context& context, int side = 0) {
-    std::string accounts = "(";
-    for (const Range& range : RangesOf(chart_map, key)) {
-      if (accounts.size() > 1) accounts += " OR ";
-      accounts += "(a.main_number BETWEEN " + std::to_string(range.from) + " AND " +
-                  std::to_string(range.to) + " AND (a.main_number - " + std::to_string(range.from) +
-                  ") % " + std::to_string(range.step) + " = 0)";
-    }
-    accounts += ")";
-    const std::string sql =
-        "SELECT a.main_code, COALESCE(SUM(b.debit - b.credit), 0) FROM balances b"
-        " JOIN accounts a ON a.account_id = b.account_id"
-        " JOIN ledger_years y ON y.year_id = b.year_id"
-        " JOIN balance_types t ON t.balance_type_id = b.balance_type_id"
-        " WHERE y.name = ?1 AND t.name = ?2 AND b.period_id BETWEEN ?3 AND ?4 AND " +
-        accounts + " GROUP BY a.main_code";
-    ledger::SqliteStatement statement = ledger.Prepare(sql);
-    statement.Bind(1, context.year)
-        .Bind(2, context.balance)
-        .Bind(3, std::int64_t{context.first})
-        .Bind(4, std::int64_t{context.last});
-    long long cents = 0;
-    while (statement.Step()) {
-      const long long amount = statement.Int(1);
-      if (side == 0 || (side > 0 && amount > 0)) cents += amount;
-    }
-    return cents;
-  }
-
   static long long Cents(const std::string& value) { return std::llround(std::stod(value) * 100); }
 
-  xml::Document chart_map_document;
-  xml::Node chart_map;
+  testing::SampleLedgerSql sql{SmallWorkspace()};
   ledger::SqliteConnection ledger =
       ledger::SqliteConnection::OpenReadOnly(SmallWorkspace() + "/ledger.sqlite");
 };
@@ -151,7 +84,7 @@ TEST_F(LedgerAmounts, FolderTotalsEqualTheLedgersSums) {
   // The trial balance foots; the bank accounts split into cash and overdraft.
   EXPECT_EQ(Evaluate("=CM.TRIALBALANCE", closing), "0");
   EXPECT_EQ(Cents(Evaluate("=CM.CASH", closing)),
-            FolderCents("CASH", {"2026", 0, 12, "Actuals"}, 1));
+            FolderCents("CASH", {"2026", 0, 12, "Actuals"}, true));
   EXPECT_EQ(Cents(Evaluate("=CM.CASH+CM.BANKOVERDRAFT", closing)),
             FolderCents("CASH", {"2026", 0, 12, "Actuals"}));
 }

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "integration/builder_workspace.h"
 #include "frame/provider_access.h"
+#include "integration/builder_workspace.h"
 #include "orvo/providers.h"
 #include "providers/preview_services.h"
 #include "providers/store_context.h"
@@ -66,7 +66,8 @@ TEST(PreviewBuilder, QueueAndOverrideRules) {
 
     builder.Init(workspace.Folder().LaunchProperties());
     builder.ResetQueue();
-    const xml::Node override_node = xml::Document::Parse("<DCs><DC Key='X'/></DCs>").DocumentElement();
+    const xml::Node override_node =
+        xml::Document::Parse("<DCs><DC Key='X'/></DCs>").DocumentElement();
     builder.AddReport(report, override_node);
     // The caller's node has one more child (a copy) and now stands in the queue.
     EXPECT_EQ(report.ChildNodes().Length(), 8u);
@@ -118,10 +119,10 @@ TEST(PreviewBuilder, PageNumberConditions) {
 TEST(PreviewBuilder, SortXmlReplacesTheSourceByTheTransform) {
   OnNewThread([] {
     CPreviewBuilder builder;
-    xml::Node source =
-        xml::Document::Parse("<Rows><Row Del='0' Keep='0'>3</Row><Row Del='-1' Keep='-1'>12</Row>"
-                             "<Row Del='0' Keep='-1'>7</Row></Rows>")
-            .DocumentElement();
+    xml::Node source = xml::Document::Parse(
+                           "<Rows><Row Del='0' Keep='0'>3</Row><Row Del='-1' Keep='-1'>12</Row>"
+                           "<Row Del='0' Keep='-1'>7</Row></Rows>")
+                           .DocumentElement();
     const xml::Node original = source;
     const xml::Node stylesheet =
         xml::Document::Parse(

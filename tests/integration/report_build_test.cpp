@@ -14,9 +14,9 @@ TEST(ReportBuild, EntryPrintConditions) {
   // that does not parse, "TRUE", a positive number. Not printed: "FALSE" in
   // any case, 0, a negative number, an empty text.
   const std::vector<std::pair<std::string, bool>> cases = {
-      {"", true},          {"abc", true},    {"=(1+", true}, {"True", true},
-      {"=2", true},        {"false", false}, {"FALSE", false}, {"=0", false},
-      {"=-3", false},      {"-3", false},    {"=\"\"", false}, {"=1>2", false}};
+      {"", true},     {"abc", true},    {"=(1+", true},   {"True", true},
+      {"=2", true},   {"false", false}, {"FALSE", false}, {"=0", false},
+      {"=-3", false}, {"-3", false},    {"=\"\"", false}, {"=1>2", false}};
   std::string body;
   for (const auto& [condition, printed] : cases) body += Entry("F", condition);
   workspace.Report("R", body);
@@ -33,13 +33,12 @@ TEST(ReportBuild, OneBodyEntryReportsItsSectionThenTheEnd) {
   workspace.Report("R", Entry("F"));
   const PreviewRun run = workspace.Preview({"R"});
   EXPECT_EQ(run.report_status, (std::vector<int>{100, 100}));
-  const std::vector<std::string> names = {
-      "F",
-      "Evaluating print conditions",
-      "Evaluating bookmarks",
-      "Evaluating named ranges",
-      "Evaluating headers and footers",
-      "Generating preview..."};
+  const std::vector<std::string> names = {"F",
+                                          "Evaluating print conditions",
+                                          "Evaluating bookmarks",
+                                          "Evaluating named ranges",
+                                          "Evaluating headers and footers",
+                                          "Generating preview..."};
   EXPECT_EQ(run.format_names, names);
   EXPECT_EQ(run.format_status, (std::vector<int>{50, 100}));  // one per row
 }
@@ -53,8 +52,7 @@ TEST(ReportBuild, RowPrintConditionsDeleteRowsAndShiftWhatFollows) {
   first.push_back({"PRINT9", "=1=2"});
   first.push_back({"PRINT3", "=3>2"});
   workspace.Format("A", first);
-  workspace.Format("B", {{"A1", "b"}, {"A2", "b"}, {"A3", "b"}},
-                   "");
+  workspace.Format("B", {{"A1", "b"}, {"A2", "b"}, {"A3", "b"}}, "");
   workspace.Report("R", Entry("A") + Entry("B"));
   PreviewRun run = workspace.Preview({"R"});
   EXPECT_EQ(run.rows, 11);
@@ -108,12 +106,11 @@ TEST(ReportBuild, GroupsPrintConditionsOrientationAndPageSetups) {
   BuilderWorkspace workspace;
   workspace.Format("F", {{"A1", "f"}});
   const std::string inner = Group(Entry("F"), "", "OR=\"!\"");
-  workspace.Report(
-      "R", "",
-      Group(Entry("F"), "", "OR=\"2\"", "", "", inner,
-            "<PgSetup Ovr=\"-1\" Bottom=\"10\" Left=\"!\" Right=\"!\" Top=\"10\"/>") +
-          Group(Entry("F"), "=1=0") + Group(Entry("F"), "FALSE", "OR=\"junk\""),
-      "", "", "OR=\"1\"");
+  workspace.Report("R", "",
+                   Group(Entry("F"), "", "OR=\"2\"", "", "", inner,
+                         "<PgSetup Ovr=\"-1\" Bottom=\"10\" Left=\"!\" Right=\"!\" Top=\"10\"/>") +
+                       Group(Entry("F"), "=1=0") + Group(Entry("F"), "FALSE", "OR=\"junk\""),
+                   "", "", "OR=\"1\"");
   const PreviewRun run = workspace.Preview({"R"});
   EXPECT_TRUE(run.failures.empty());
   // The false groups print nothing (the second is not even read).
@@ -133,7 +130,8 @@ TEST(ReportBuild, HeadersAndFootersFillTheirCollectionsPerRange) {
   workspace.Format("BODY", {{"A1", "b"}, {"A2", "b"}});
   workspace.Format("HEAD", {{"A1", "h"}, {"B1", "=1+1"}, {"PRINT2", "FALSE"}, {"A2", "hidden"}});
   workspace.Format("FOOT", {{"A1", "f"}});
-  workspace.Report("R", Entry("BODY"), Group(Entry("BODY"), "", "OR=\"!\"", Entry("HEAD", "", "Hdr")),
+  workspace.Report("R", Entry("BODY"),
+                   Group(Entry("BODY"), "", "OR=\"!\"", Entry("HEAD", "", "Hdr")),
                    Entry("HEAD", "", "Hdr"), Entry("FOOT", "", "Ftr"));
   const PreviewRun run = workspace.Preview({"R"});
   // The group's header covers its rows (1-2); the report's header the rest.

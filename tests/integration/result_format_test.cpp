@@ -70,11 +70,10 @@ TEST(ResultFormat, AppendRowsRenumbersAndDeletingFromTheBottomKeepsNumbers) {
   CountingObserver observer;
   ResultFormat body(document.DocumentElement(), &observer);
   xml::Node source_element = document.ImportNode(
-      xml::Document::Parse(
-          "<Fmt MRow='2' MCol='4'><Itms>"
-          "<Row PgBk='-1'><Itm Key='A1' Row='1' Col='1' Value='x'/>"
-          "<Itm Key='PRINT1' Row='1' Col='-2' Value='=1'/></Row>"
-          "<Row><Itm Key='A2' Row='7' Col='1' Value='y'/></Row></Itms></Fmt>")
+      xml::Document::Parse("<Fmt MRow='2' MCol='4'><Itms>"
+                           "<Row PgBk='-1'><Itm Key='A1' Row='1' Col='1' Value='x'/>"
+                           "<Itm Key='PRINT1' Row='1' Col='-2' Value='=1'/></Row>"
+                           "<Row><Itm Key='A2' Row='7' Col='1' Value='y'/></Row></Itms></Fmt>")
           .DocumentElement(),
       true);
   ResultFormat source(source_element, nullptr, 1);

@@ -1,0 +1,106 @@
+// The trial balance of the sample workspace previewed end to end through
+// CPreviewBuilder, over 10,000 and 100,000 accounts (workspaces generated
+// once into temporary folders): the repeat over every account with its
+// debit and credit columns, totals and the difference row, including the
+// SQL. Every build runs on a fresh thread, so nothing fetched by an earlier
+// build is reused.
+//
+// Cases (argument: accounts):
+//   BM_TrialBalancePreview   one CreatePreview of TRIAL_BALANCE. Counters:
+//                            rows of the preview, µs per account, peak
+//                            resident memory of the process (MiB).
+// A build holds every copy of the repeated row as XML (about 150 KiB per
+// account today); a size whose build would not fit in half the memory
+// available now is skipped with a message rather than run out of memory.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "orvo/preview_builder.h"
+#include "orvo/sample_workspace.h"
+#include "orvo/xml.h"
+
+namespace {
+
+const std::string& Workspace(int accounts) {
+  static std::map<int, std::string> folders;
+  auto found = folders.find(accounts);
+  if (found != folders.end()) return found->second;
+  // The same folders as the ledger amounts benchmark: generated once.
+  const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("orvo_ledger_amounts_bench_" + std::to_string(accounts));
+  if (!std::filesystem::exists(path / "workspace.xml")) {
+    orvo::SampleOptions options;
+    options.accounts = accounts;
+    orvo::WriteSampleWorkspace(path.string(), options);
+  }
+  return folders.emplace(accounts, path.string()).first->second;
+}
+
+double PeakMiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// One preview of a stored report on a thread of its own; the number of rows.
+std::size_t PreviewOnNewThread(const std::string& folder, const std::string& report) {
+  std::size_t rows = 0;
+  std::thread([&] {
+    orvo::xml::Document launch = orvo::xml::Document::Parse("<LaunchProperties/>");
+    launch.DocumentElement().SetAttribute("Workspace", folder);
+    orvo::CPreviewBuilder builder;
+    builder.Init(launch.DocumentElement());
+    builder.ResetQueue();
+    orvo::xml::Document queue = orvo::xml::Document::Parse("<Fav Rep='" + report + "'/>");
+    builder.AddReport(queue.DocumentElement());
+    builder.CreatePreview();
+    const orvo::xml::Node preview = builder.EvaluatedFormat();
+    if (preview) rows = preview.SelectNodes("Itms/Row").Length();
+  }).join();
+  return rows;
+}
+
+// Memory available now, from the free and reclaimable pages.
+double AvailableMiB() {
+  return static_cast<double>(sysconf(_SC_AVPHYS_PAGES)) *
+         static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
+}
+
+void BM_TrialBalancePreview(benchmark::State& state) {
+  const int accounts = static_cast<int>(state.range(0));
+  const double needed = accounts * 150.0 / 1024.0;
+  if (needed > AvailableMiB() / 2) {
+    state.SkipWithError(("needs about " + std::to_string(static_cast<int>(needed)) + " MiB, " +
+                         std::to_string(static_cast<int>(AvailableMiB())) + " MiB free")
+                            .c_str());
+    for (auto _ : state) {
+    }
+    return;
+  }
+  const std::string& folder = Workspace(accounts);
+  std::size_t rows = 0;
+  for (auto _ : state) rows = PreviewOnNewThread(folder, "TRIAL_BALANCE");
+  state.counters["rows"] = static_cast<double>(rows);
+  state.counters["us_per_account"] =
+      benchmark::Counter(static_cast<double>(rows) * static_cast<double>(state.iterations()) / 1e6,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["peak_MiB"] = PeakMiB();
+}
+BENCHMARK(BM_TrialBalancePreview)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
