@@ -84,9 +84,9 @@ TEST(Dependents, ReferencesIntoAndOutOfRepeatedRows) {
                     {"B1", "Amount"},
                     {"A2", "=CODE"},
                     {"B2", "=CM.FIXEDASSETS"},
-                    {"C2", "=B2*2"},   // its own copy of B2
-                    {"D2", "=B4"},     // a cell outside the repeat, after it
-                    {"B3", "=B2"},     // every copy of B2
+                    {"C2", "=B2*2"},  // its own copy of B2
+                    {"D2", "=B4"},    // a cell outside the repeat, after it
+                    {"B3", "=B2"},    // every copy of B2
                     {"C3", "=Sum(C2)"},
                     {"B4", "=7"}},
                    "<ColBals><ColBal Col='2' Year='Y' Prd='Current Period' PdEnd='Current Period' "
@@ -95,8 +95,8 @@ TEST(Dependents, ReferencesIntoAndOutOfRepeatedRows) {
                    "<SItm Ind='1' Fld='CODE'/></Rpt></Rpts>");
   workspace.Report("R", Entry("FIXED"));
   workspace.Write();
-  workspace.Folder().Write("workspace.xml",
-                           "<Workspace CurrentPeriod='12' StorageMode='0' Ledger='ledger.sqlite'/>");
+  workspace.Folder().Write(
+      "workspace.xml", "<Workspace CurrentPeriod='12' StorageMode='0' Ledger='ledger.sqlite'/>");
   const PreviewRun run = workspace.Preview({"R"});
   ASSERT_TRUE(run.failures.empty());
   const std::vector<std::string>& amounts = run.texts.at("B2");
