@@ -132,7 +132,11 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
     if (child.Name() == "PEx") m_record_element = child;
     break;
   }
-  m_record = m_record_element ? ReadParsedExpression(m_record_element) : ParsedExpression();
+  if (m_record_element) {
+    ReadParsedExpression(m_record_element, m_record);
+  } else {
+    m_record = ParsedExpression();
+  }
   m_text.Reset(std::string());
   m_placeholders.clear();
   m_scanned_literals.clear();
@@ -334,7 +338,8 @@ ItemEvaluation::Outcome ItemEvaluation::EvaluateFunction(WorkingText::Call& call
   const std::size_t start = call.position;
   if (start + call.name.size() > text.size() ||
       !EqualsIgnoreCase(std::string_view(text).substr(start, call.name.size()), call.name)) {
-    RaiseError(kSource, "The call of " + call.name + " is not where its record places it");
+    RaiseError(kSource,
+               "The call of " + std::string(call.name) + " is not where its record places it");
   }
   const std::size_t after_name = start + call.name.size();
   const std::size_t open = SkipSpaces(text, after_name);
@@ -348,7 +353,7 @@ ItemEvaluation::Outcome ItemEvaluation::EvaluateFunction(WorkingText::Call& call
     }
   } else {
     if (open >= text.size() || text[open] != '(') {
-      RaiseError(kSource, call.name + " has no argument list");
+      RaiseError(kSource, std::string(call.name) + " has no argument list");
     }
     SpanCursor literals(m_text.Literals());
     int depth = 0;
@@ -362,7 +367,7 @@ ItemEvaluation::Outcome ItemEvaluation::EvaluateFunction(WorkingText::Call& call
       if (text[close] == ')' && --depth == 0) break;
     }
     if (close >= text.size())
-      RaiseError(kSource, "The bracket after " + call.name + " is not closed");
+      RaiseError(kSource, "The bracket after " + std::string(call.name) + " is not closed");
     arguments = {open + 1, close};
     end = close + 1;
   }

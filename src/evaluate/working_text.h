@@ -62,8 +62,8 @@ class WorkingText {
  public:
   struct Call {
     Function function;
-    std::string name;      // as written
-    std::size_t position;  // where the name begins; kGone once replaced
+    std::string_view name;  // as written (held by the parsed record)
+    std::size_t position;   // where the name begins; kGone once replaced
   };
   // An operand substituted for its placeholder.
   struct Substitution {

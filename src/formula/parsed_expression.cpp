@@ -31,13 +31,6 @@ void ForEachEntry(const xml::Node& list, std::string_view name, Visit&& visit) {
   }
 }
 
-xml::Node ChildList(const xml::Node& pex, std::string_view name) {
-  for (xml::Node child = pex.FirstChild(); child; child = child.NextSibling()) {
-    if (child.Type() == xml::NodeType::kElement && child.Name() == name) return child;
-  }
-  return xml::Node();
-}
-
 }  // namespace
 
 std::string PlaceholderText(int number) {
@@ -75,16 +68,38 @@ xml::Node WriteParsedExpression(const ParsedExpression& record, const xml::Docum
 }
 
 ParsedExpression ReadParsedExpression(const xml::Node& pex) {
+  ParsedExpression record;
+  ReadParsedExpression(pex, record);
+  return record;
+}
+
+void ReadParsedExpression(const xml::Node& pex, ParsedExpression& record) {
   if (!pex) RaiseObjectRequired();
   if (pex.Type() != xml::NodeType::kElement || pex.Name() != "PEx") {
     RaiseError(kReaderSource, "Expected a parsed expression (PEx), found " + pex.Name());
   }
-  ParsedExpression record;
   record.expression = pex.GetAttribute("Exp");
-  if (record.IsEmpty()) return record;
+  record.furthest_cell.clear();
+  record.operands.clear();
+  record.calls.clear();
+  record.embedded.clear();
+  record.has_string_literals = false;
+  if (record.IsEmpty()) return;
   record.furthest_cell = pex.AttributeOr("Max", "");
 
-  ForEachEntry(ChildList(pex, "EIs"), "EI", [&](const xml::Node& entry) {
+  // The first list of each name, found in one walk over the children.
+  xml::Node operand_list;
+  xml::Node call_list;
+  xml::Node embedded_list;
+  for (xml::Node child = pex.FirstChild(); child; child = child.NextSibling()) {
+    if (child.Type() != xml::NodeType::kElement) continue;
+    const std::string name = child.Name();
+    if (name == "EIs" && !operand_list) operand_list = child;
+    if (name == "EFs" && !call_list) call_list = child;
+    if (name == "EMBs" && !embedded_list) embedded_list = child;
+  }
+
+  ForEachEntry(operand_list, "EI", [&](const xml::Node& entry) {
     const std::string code = entry.AttributeOr("Typ", "");
     const std::optional<OperandType> type = OperandTypeFromCode(code);
     if (!type) RaiseError(kReaderSource, "Unknown operand type '" + code + "' in EI");
@@ -92,19 +107,17 @@ ParsedExpression ReadParsedExpression(const xml::Node& pex) {
     record.operands.push_back({*type, entry.AttributeOr("Val", ""), number});
   });
 
-  ForEachEntry(ChildList(pex, "EFs"), "EF", [&](const xml::Node& entry) {
+  ForEachEntry(call_list, "EF", [&](const xml::Node& entry) {
     std::string name = entry.AttributeOr("Typ", "");
     const std::optional<Function> function = FunctionFromName(name);
     if (!function) RaiseError(kReaderSource, "Unknown function '" + name + "' in EF");
     record.calls.push_back({*function, std::move(name), ReadNumber(entry, "Pos"), 0});
   });
 
-  const xml::Node embedded_list = ChildList(pex, "EMBs");
-  record.has_string_literals = embedded_list && embedded_list.GetAttribute("EAtt").has_value();
+  record.has_string_literals = embedded_list && embedded_list.HasAttribute("EAtt");
   ForEachEntry(embedded_list, "EMB", [&](const xml::Node& entry) {
     record.embedded.push_back({ReadNumber(entry, "Str"), ReadNumber(entry, "End")});
   });
-  return record;
 }
 
 }  // namespace orvo

@@ -110,6 +110,9 @@ xml::Node WriteParsedExpression(const ParsedExpression& record, const xml::Docum
 // a Pos, Str or End that is not a 16-bit number; the object-required failure
 // for a null node.
 ParsedExpression ReadParsedExpression(const xml::Node& pex);
+// The same into an existing record, whose lists keep their capacity (the
+// evaluator reads one record per item into the same object).
+void ReadParsedExpression(const xml::Node& pex, ParsedExpression& record);
 
 // The record the parser built in its last TokenFromString (empty before).
 // Valid until the parser's next TokenFromString or its destruction.
