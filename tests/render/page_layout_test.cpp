@@ -173,8 +173,8 @@ TEST(PageLayout, NotesFollowTheBodyWithTheirNumbers) {
   const Layout layout = LayOutFixture(fixture);
   ASSERT_EQ(layout.notes.size(), 1u);
   EXPECT_EQ(layout.notes[0].number, 1);
-  EXPECT_EQ(layout.notes_grid.rows.size(), 2u);
-  EXPECT_EQ(layout.notes_grid.rows[1].cells[1].text.substr(0, 13), "Product sales");
+  ASSERT_EQ(layout.notes_grid.rows.size(), 3u);  // a gap, the heading, the note
+  EXPECT_EQ(layout.notes_grid.rows[2].cells[1].text.substr(0, 13), "Product sales");
   EXPECT_EQ(layout.pages.size(), 1u);
   EXPECT_EQ(layout.pages[0].end_line, layout.Lines());
   EXPECT_EQ(layout.row_of_reference.at(2), 12);

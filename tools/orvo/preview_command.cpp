@@ -10,6 +10,8 @@
 #include "orvo/preview_builder.h"
 #include "orvo/providers.h"
 #include "orvo/xml.h"
+#include "page_output.h"
+#include "render/builder_preview.h"
 
 namespace orvo::cli {
 namespace {
@@ -19,16 +21,15 @@ struct QueueEntry {
   std::string key;
 };
 
-// The stored report library of the workspace, read through a storage
-// provider of its own.
-xml::Node ReportLibrary(const xml::Node& launch_properties) {
+// The workspace's store, read through a storage provider of its own.
+std::shared_ptr<IStoreContext> WorkspaceStore(const xml::Node& launch_properties) {
   auto storage = ComponentRegistry::CreateAs<IStorageProvider>(kStorageProviderId);
   storage->LaunchProperties(launch_properties);
   std::shared_ptr<IStoreContext> store = storage->StoreContext();
   if (!store) return {};
   // A workspace that cannot be read is one failure naming the file.
   if (auto check = std::dynamic_pointer_cast<IStoreCheck>(store)) check->CheckStore();
-  return store->ReportLibrary();
+  return store;
 }
 
 xml::Node StoredReport(const xml::Node& library, const std::string& key) {
@@ -49,21 +50,6 @@ xml::Node StoredReport(const xml::Node& library, const std::string& key) {
 // The element itself, or an empty one of that name when there is none.
 xml::Node OrEmpty(const xml::Document& document, const xml::Node& element, std::string_view name) {
   return element ? document.ImportNode(element, true) : document.CreateElement(name);
-}
-
-// One child per evaluated bookmark: key, note number, reference index, row.
-xml::Node EvaluatedBookmarks(const xml::Document& document, ColEvaluatedBookmarks& bookmarks) {
-  xml::Node list = document.CreateElement("RefIndex");
-  for (std::int32_t position = 1; position <= bookmarks.Count(); ++position) {
-    const ColEvaluatedBookmarks::Bookmark bookmark = bookmarks.ItemAt(position);
-    if (!bookmark) continue;
-    xml::Node entry = list.AppendChild(document.CreateElement("Ref"));
-    entry.SetAttribute("Key", bookmark->Key());
-    entry.SetAttribute("NoteNumber", std::to_string(bookmark->NoteNumber()));
-    entry.SetAttribute("RefIndex", std::to_string(bookmark->RefIndex()));
-    entry.SetAttribute("RefRow", std::to_string(bookmark->RefRow()));
-  }
-  return list;
 }
 
 // The XML with one element per line, children indented by two blanks.
@@ -156,6 +142,8 @@ int RunPreviewCommand(const Arguments& args) {
   const std::string workspace = args[0];
   std::vector<QueueEntry> queue;
   std::optional<std::string> out_file;
+  PageOutput pages;
+  bool titled = false;
   bool progress = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -165,6 +153,8 @@ int RunPreviewCommand(const Arguments& args) {
       out_file = args[++i];
     } else if (arg == "--progress") {
       progress = true;
+    } else if (pages.TakeOption(args, i)) {
+      titled = titled || arg == "--title";
     } else {
       throw UsageError("unexpected argument: " + arg);
     }
@@ -172,7 +162,8 @@ int RunPreviewCommand(const Arguments& args) {
 
   xml::Document document = xml::Document::Create();
   const xml::Node launch_properties = LaunchPropertiesFor(document, workspace);
-  const xml::Node library = ReportLibrary(launch_properties);
+  const std::shared_ptr<IStoreContext> store = WorkspaceStore(launch_properties);
+  const xml::Node library = store ? store->ReportLibrary() : xml::Node();
   CPreviewBuilder builder;
   builder.Init(launch_properties);
   builder.ResetQueue();
@@ -185,6 +176,7 @@ int RunPreviewCommand(const Arguments& args) {
       continue;
     }
     const xml::Node stored = StoredReport(library, entry.key);
+    if (stored && !titled) pages.title = stored.AttributeOr("Name", pages.title);
     if (!stored) {
       std::cerr << "orvo preview: the workspace has no report "
                 << (entry.key.empty() ? std::string("at all") : entry.key) << "\n";
@@ -207,9 +199,15 @@ int RunPreviewCommand(const Arguments& args) {
   preview.AppendChild(OrEmpty(document, builder.SpaceFillersFooters(), "SpFsF"));
   preview.AppendChild(document.ImportNode(builder.PreviewHeaders()->GetAsXML("Headers"), true));
   preview.AppendChild(document.ImportNode(builder.PreviewFooters()->GetAsXML("Footers"), true));
-  preview.AppendChild(EvaluatedBookmarks(document, *builder.RefIndex()));
+  preview.AppendChild(render::ReferenceIndex(document, *builder.RefIndex()));
   preview.AppendChild(OrEmpty(document, builder.DrillDownObject()->DrillKeys(), "DrillKeys"));
 
+  if (pages.Wanted()) {
+    const std::size_t count = WritePages(
+        render::PreviewOfBuilder(builder, store ? store->BookmarkDefinitions() : xml::Node()),
+        pages, "preview");
+    std::cout << count << (count == 1 ? " page\n" : " pages\n");
+  }
   if (out_file) {
     std::ofstream file(*out_file, std::ios::binary);
     if (!file) {
@@ -217,7 +215,7 @@ int RunPreviewCommand(const Arguments& args) {
       return 1;
     }
     WriteIndented(file, preview, 0);
-  } else {
+  } else if (!pages.Wanted()) {
     WriteIndented(std::cout, preview, 0);
   }
   for (const Error& failure : builder.BuildFailures()) {

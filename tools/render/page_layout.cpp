@@ -382,32 +382,62 @@ class GridReader {
 
 namespace {
 
-// Natural column widths: a Wdt where the styles give one, else the widest
-// single-column text (up to `widest`), else a narrow gap.
-void SizeColumns(Grid& grid, double widest) {
+// The width of the longest word of `text`.
+double LongestWord(std::string_view text, double font_px, bool bold) {
+  double longest = 0;
+  std::size_t at = 0;
+  while (at <= text.size()) {
+    std::size_t end = text.find(' ', at);
+    if (end == std::string_view::npos) end = text.size();
+    longest = std::max(longest, TextWidth(text.substr(at, end - at), font_px, bold));
+    at = end + 1;
+  }
+  return longest;
+}
+
+// Natural column widths: a Wdt where the styles give one, else sized to the
+// content. Each column needs at least its longest word (a figure is one
+// word) and would like its widest text (up to `widest`); when the wishes do
+// not fit `printable`, the columns get their needs and then what is left in
+// column order, so labels on the left keep their lines and headings wrap.
+void SizeColumns(Grid& grid, double printable, double widest) {
   int columns = 0;
   for (const GridRow& row : grid.rows) {
     for (const GridCell& cell : row.cells) columns = std::max(columns, cell.last_column);
   }
   for (const SpaceFiller& filler : grid.fillers) columns = std::max(columns, filler.column);
-  grid.widths.assign(static_cast<std::size_t>(columns), 0.0);
-  std::vector<bool> used(static_cast<std::size_t>(columns), false);
+  const auto count = static_cast<std::size_t>(columns);
+  std::vector<double> needs(count, 0.0);
+  std::vector<double> wishes(count, 0.0);
+  std::vector<bool> used(count, false);
   for (const GridRow& row : grid.rows) {
     for (const GridCell& cell : row.cells) {
       const auto index = static_cast<std::size_t>(cell.column - 1);
       used[index] = true;
       if (cell.last_column != cell.column || cell.text.empty()) continue;
-      const double width = TextWidth(MeasuredText(cell), cell.font_px, cell.bold) +
-                           2 * kCellPaddingX + cell.indent_px + 2;
-      grid.widths[index] = std::max(grid.widths[index], std::min(width, widest));
+      const std::string text = MeasuredText(cell);
+      const double padding = 2 * kCellPaddingX + cell.indent_px + 2;
+      const double full = std::min(TextWidth(text, cell.font_px, cell.bold) + padding, widest);
+      const double word = std::min(LongestWord(text, cell.font_px, cell.bold) + padding, full);
+      needs[index] = std::max(needs[index], word);
+      wishes[index] = std::max(wishes[index], full);
     }
   }
-  for (std::size_t index = 0; index < grid.widths.size(); ++index) {
+  grid.widths.assign(count, 0.0);
+  double needed = 0;
+  for (std::size_t index = 0; index < count; ++index) {
     if (index < grid.fixed_widths.size() && grid.fixed_widths[index] > 0) {
-      grid.widths[index] = grid.fixed_widths[index];
-    } else if (grid.widths[index] == 0) {
-      grid.widths[index] = used[index] ? 3 * kCellPaddingX : kEmptyColumnWidth;
+      needs[index] = wishes[index] = grid.fixed_widths[index];
+    } else if (wishes[index] == 0) {
+      needs[index] = wishes[index] = used[index] ? 3 * kCellPaddingX : kEmptyColumnWidth;
     }
+    needed += needs[index];
+  }
+  double left = printable - needed;
+  for (std::size_t index = 0; index < count; ++index) {
+    const double extra = std::clamp(wishes[index] - needs[index], 0.0, std::max(left, 0.0));
+    grid.widths[index] = needs[index] + extra;
+    left -= extra;
   }
 }
 
@@ -544,7 +574,7 @@ class LayoutBuilder {
   void Run() {
     ReadFrames();
     m_layout.body = m_reader.Read(m_input.body, m_input.body_fillers);
-    SizeColumns(m_layout.body, Widest());
+    SizeColumns(m_layout.body, Narrowest(), Narrowest() * kWidestColumnShare);
     ReadReferences();
     ReadDrillKeys();
     MakeNotes();
@@ -629,12 +659,12 @@ class LayoutBuilder {
     }
   }
 
-  double Widest() const {
+  double Narrowest() const {
     double narrowest = m_layout.frames.front().PrintableWidth();
     for (const PageFrame& frame : m_layout.frames) {
       narrowest = std::min(narrowest, frame.PrintableWidth());
     }
-    return narrowest * kWidestColumnShare;
+    return narrowest;
   }
 
   void ReadReferences() {
@@ -678,8 +708,8 @@ class LayoutBuilder {
     }
   }
 
-  // The notes list: a heading, then one row per note (number, text), the
-  // text column filling the printable width.
+  // The notes list: a gap, a heading, then one row per note (number,
+  // text), the text column filling the printable width.
   void MakeNotes() {
     if (m_layout.notes.empty()) return;
     Grid& grid = m_layout.notes_grid;
@@ -695,6 +725,9 @@ class LayoutBuilder {
         look("justify-content:flex-end;text-align:right;align-items:flex-start;");
     const int text_look = look("white-space:normal;overflow:hidden;align-items:flex-start;");
     const double font_px = kDefaultFontPoints * kPixelsPerPoint;
+    GridRow gap;  // a little space between the body and the notes
+    gap.line_height = font_px * kLineHeightFactor / 2;
+    grid.rows.push_back(gap);
     GridRow heading;
     heading.line_height = font_px * kLineHeightFactor + 1;
     GridCell title;
@@ -782,7 +815,8 @@ class LayoutBuilder {
         m_kept[static_cast<int>(*start) - 1].push_back(last);  // lines start-1 .. last-1
       }
     }
-    if (m_layout.notes_grid.rows.size() > 1) m_kept[rows].push_back(rows + 2);
+    // The gap, the heading and the first note stay together.
+    if (m_layout.notes_grid.rows.size() > 2) m_kept[rows].push_back(rows + 3);
     for (auto& [first, ends] : m_kept) std::sort(ends.rbegin(), ends.rend());
   }
 
@@ -791,7 +825,7 @@ class LayoutBuilder {
     if (found != m_block_index.end()) return found->second;
     const int index = static_cast<int>(m_layout.blocks.size());
     m_layout.blocks.push_back(m_reader.Read(block, collection.SpaceFillerForRow()));
-    SizeColumns(m_layout.blocks.back(), Widest() / kWidestColumnShare);
+    SizeColumns(m_layout.blocks.back(), Narrowest(), Narrowest());
     m_block_index.emplace(block.Raw(), index);
     return index;
   }

@@ -162,6 +162,8 @@ void PrintPdf(const std::string& html, const std::string& pdf_path, int timeout_
       "--disable-component-update",
       "--disable-sync",
       "--disable-extensions",
+      "--disable-breakpad",
+      "--disable-crash-reporter",
       "--user-data-dir=" + (folder.Path() / "profile").string(),
       "--no-pdf-header-footer",
       "--print-to-pdf=" + printed.string(),

@@ -1,8 +1,8 @@
-// The renderer's pages as a browser prints them: previews shaped like the
-// sample's income statement and a trial balance of several pages go through
-// `orvo render --pdf` (headless Chromium), and the PDF is read back with
-// pdfinfo and pdftotext. The page count must be the layout's, every page
-// must carry its header and footer with the right "Page N of M", no kept
+// The renderer's pages as a browser prints them: the sample company's income
+// statement and trial balance (several pages) through `orvo preview --pdf`,
+// and hand-made previews shaped like them through `orvo render --pdf`, all
+// printed by headless Chromium and read back with pdfinfo and pdftotext. The page count must be the
+// layout's, every page must carry its header and footer with the right "Page N of M", no kept
 // section may be split, no marker character may survive, and the first
 // page's figures must be the display texts.
 //
@@ -14,7 +14,9 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -57,19 +59,56 @@ std::string Squeezed(const std::string& text) {
   return out;
 }
 
+fs::path Folder(const std::string& name) {
+  const fs::path folder = fs::path(::testing::TempDir()) / ("orvo-browser-" + name);
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
+
+std::string Orvo() {
+  const char* orvo = std::getenv("ORVO_BINARY");
+  return orvo ? orvo : "orvo";
+}
+
+// A preview printed to PDF by orvo, read back page by page, beside the
+// layout of the same preview.
 class PrintedPreview {
  public:
+  // Prints the preview `fixture` with `orvo render`.
   PrintedPreview(const std::string& name, const testing::PreviewFixture& fixture)
-      : m_folder(fs::path(::testing::TempDir()) / ("orvo-browser-" + name)) {
-    fs::remove_all(m_folder);
-    fs::create_directories(m_folder);
+      : m_folder(Folder(name)), m_pdf(m_folder / (name + ".pdf")) {
     const fs::path source = m_folder / (name + ".xml");
     std::ofstream(source) << fixture.Xml();
     m_layout = LayOut(ReadPreviewXml(fixture.Root()), RenderOptions{});
-    m_pdf = m_folder / (name + ".pdf");
-    const char* orvo = std::getenv("ORVO_BINARY");
-    m_output = Run(std::string(orvo ? orvo : "orvo") + " render " + source.string() + " --pdf " +
-                   m_pdf.string() + " 2>&1");
+    Print(Orvo() + " render " + source.string() + " --pdf " + m_pdf.string());
+  }
+  // Builds report `report` of the sample workspace `workspace` and prints it
+  // with `orvo preview`, keeping the preview it printed in XML.
+  PrintedPreview(const std::string& name, const fs::path& workspace, const std::string& report)
+      : m_folder(Folder(name)), m_pdf(m_folder / (name + ".pdf")) {
+    const fs::path saved = m_folder / (name + ".xml");
+    Print(Orvo() + " preview " + workspace.string() + " --report " + report + " --out " +
+          saved.string() + " --pdf " + m_pdf.string());
+    std::ifstream in(saved);
+    std::stringstream text;
+    text << in.rdbuf();
+    m_saved = xml::Document::Parse(text.str());
+    m_layout = LayOut(ReadPreviewXml(m_saved.DocumentElement()), RenderOptions{});
+  }
+
+  // The kept sections the saved preview holds.
+  testing::KeptRows KeptSections() const {
+    testing::KeptRows kept;
+    for (const xml::Node& section : m_saved.DocumentElement().SelectNodes("KpSections/Sect")) {
+      kept.push_back({std::stoi(section.AttributeOr("Start", "0")),
+                      std::stoi(section.AttributeOr("End", "0"))});
+    }
+    return kept;
+  }
+
+  void Print(const std::string& command) {
+    m_output = Run(command + " 2>&1");
     const std::string info = Run("pdfinfo " + m_pdf.string() + " 2>&1");
     const std::size_t pages = info.find("Pages:");
     if (pages != std::string::npos) m_page_count = std::atoi(info.c_str() + pages + 6);
@@ -100,11 +139,25 @@ class PrintedPreview {
  private:
   fs::path m_folder;
   fs::path m_pdf;
+  xml::Document m_saved;
   Layout m_layout;
   std::string m_output;
   int m_page_count = 0;
   std::vector<std::string> m_pages;
 };
+
+// Digits with signs, brackets, separators or a percent sign: a figure.
+bool IsFigure(const std::string& text) {
+  bool digit = false;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9') {
+      digit = true;
+    } else if (std::string_view("-,.()% ").find(c) == std::string_view::npos) {
+      return false;
+    }
+  }
+  return digit;
+}
 
 // The longest text of a body row, to find it on a printed page.
 std::string RowText(const Layout& layout, int row) {
@@ -144,7 +197,7 @@ void CheckPrinted(const PrintedPreview& printed, const testing::KeptRows& kept,
   for (int line = first_page.first_line; line < std::min(first_page.end_line, layout.BodyRows());
        ++line) {
     for (const GridCell& cell : layout.body.rows[static_cast<std::size_t>(line)].cells) {
-      if (cell.align != Align::kRight || cell.text.empty()) continue;
+      if (!IsFigure(cell.text)) continue;
       ++figures;
       EXPECT_EQ(printed.PageHolding(cell.text), 1)
           << "figure " << cell.text << " of row " << line + 1;
@@ -171,6 +224,30 @@ TEST(Browser, TrialBalanceRunsOverSeveralPagesWithoutSplittingKeptRows) {
   testing::KeptRows kept;
   testing::TrialBalance(fixture, kept, 150);
   CheckPrinted(PrintedPreview("trial_balance", fixture), kept, 3);
+}
+
+// The sample company's reports as `orvo preview` prints them.
+class SampleReports : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    s_workspace = Folder("sample") / "workspace";
+    render::Run(Orvo() + " sample " + s_workspace.string() + " 2>&1");
+  }
+  static fs::path s_workspace;
+};
+fs::path SampleReports::s_workspace;
+
+TEST_F(SampleReports, IncomeStatementPrintsOnOnePage) {
+  const PrintedPreview printed("sample_income_statement", s_workspace, "INCOME_STATEMENT");
+  EXPECT_EQ(printed.output(), "1 page\n");
+  CheckPrinted(printed, printed.KeptSections(), 1);
+  EXPECT_NE(printed.PageText(1).find("Net profit for the period"), std::string::npos);
+}
+
+TEST_F(SampleReports, TrialBalanceRunsOverSeveralPages) {
+  const PrintedPreview printed("sample_trial_balance", s_workspace, "TRIAL_BALANCE");
+  EXPECT_EQ(printed.output(), std::to_string(printed.PageCount()) + " pages\n");
+  CheckPrinted(printed, printed.KeptSections(), 3);
 }
 
 }  // namespace
