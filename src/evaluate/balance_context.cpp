@@ -68,14 +68,14 @@ std::string SignatureOf(const std::vector<BalanceRequest>& requests) {
   return signature;
 }
 
-std::optional<std::int64_t> YearOffset(std::string_view specification) {
-  specification = Trim(specification);
-  if (specification.empty() || EqualsIgnoreCase(specification, "Y") ||
-      EqualsIgnoreCase(specification, "Current")) {
+std::optional<std::int64_t> YearOffset(std::string_view designation) {
+  designation = Trim(designation);
+  if (designation.empty() || EqualsIgnoreCase(designation, "Y") ||
+      EqualsIgnoreCase(designation, "Current")) {
     return 0;
   }
-  if (specification.front() != 'Y' && specification.front() != 'y') return std::nullopt;
-  return SignedNumber(specification.substr(1));
+  if (designation.front() != 'Y' && designation.front() != 'y') return std::nullopt;
+  return SignedNumber(designation.substr(1));
 }
 
 void LedgerCalendar::LoadYears() {
@@ -91,15 +91,14 @@ void LedgerCalendar::LoadYears() {
   m_years_loaded = true;
 }
 
-std::string LedgerCalendar::ResolveYear(std::string_view specification, int years_back) {
+std::string LedgerCalendar::ResolveYear(std::string_view designation, int years_back) {
   LoadYears();
   std::int64_t index = -1;
-  if (const std::optional<std::int64_t> offset = YearOffset(specification)) {
+  if (const std::optional<std::int64_t> offset = YearOffset(designation)) {
     // Later entries are earlier years: n years after the current one lie n
     // entries up the list.
     if (m_current >= 0) index = m_current - *offset;
-  } else if (auto found = m_by_name.find(UpperCase(Trim(specification)));
-             found != m_by_name.end()) {
+  } else if (auto found = m_by_name.find(UpperCase(Trim(designation))); found != m_by_name.end()) {
     index = static_cast<std::int64_t>(found->second);
   }
   if (index < 0) return std::string();

@@ -3,25 +3,25 @@
 //
 // A column of a format (its ColBal element) or a repeat (its Key elements)
 // carries a balance context as written by the report designer: a year
-// specification, a period range and two balance types. Before anything is
-// asked of the driver the context is resolved: the year specification
+// designation, a period range and two balance types. Before anything is
+// asked of the driver the context is resolved: the year designation
 // becomes a ledger year name and "Current Period" the data's current period.
 // Two contexts that resolve alike are the same request; its signature is
 // what the caches are keyed by.
 //
-// Year specifications (compared without regard to case):
+// Year designations (compared without regard to case):
 //   ""              the current year (a column that names no year)
 //   "Y", "Current"  the current year
 //   "Y" n           n a signed whole number ("Y-1", "Y+2", "Y+0"): |n| years
 //                   before (n < 0) or after (n >= 0) the current year
 //   a year name     that year ("2025")
 // The ledger years are a list, latest first, with the current year at a
-// 1-based position in it. A specification that runs off either end of the
+// 1-based position in it. A designation that runs off either end of the
 // list, or a name the list does not hold, resolves to the empty year name:
 // the driver answers zero amounts and empty year texts for it.
 //
 // Last year ("LY" and the token types ending in LY) resolves the same
-// specification one entry further down the list: "Y" becomes the year
+// designation one entry further down the list: "Y" becomes the year
 // before, "Y+1" the current year, a name the year before that name.
 //
 // Threading: a LedgerCalendar belongs to its evaluator's thread.
@@ -76,19 +76,19 @@ struct BalanceRequest {
 // request), equal for equal lists in the same order.
 std::string SignatureOf(const std::vector<BalanceRequest>& requests);
 
-// The offset a year specification names relative to the current year
+// The offset a year designation names relative to the current year
 // ("Y" 0, "Y-1" -1, "Y+2" 2, "Current" 0, "" 0), or nothing for a name.
-std::optional<std::int64_t> YearOffset(std::string_view specification);
+std::optional<std::int64_t> YearOffset(std::string_view designation);
 
-// Resolves year specifications and periods against the ledger years the data
+// Resolves year designations and periods against the ledger years the data
 // driver lists and the store context's current period. Both are asked once,
 // on first need; resolved contexts are remembered.
 class LedgerCalendar {
  public:
-  // The ledger year name a specification stands for, `years_back` entries
+  // The ledger year name a designation stands for, `years_back` entries
   // further down the ledger-years list (0, or 1 for last year); "" when it
   // runs off the list or names no listed year.
-  std::string ResolveYear(std::string_view specification, int years_back = 0);
+  std::string ResolveYear(std::string_view designation, int years_back = 0);
   // "Current Period" (any case) becomes the current period's number; any
   // other text is passed on trimmed.
   std::string ResolvePeriod(std::string_view period);

@@ -284,6 +284,17 @@ void FormatEvaluation::ValueNamedRanges() {
 }
 
 void FormatEvaluation::AppendRows() {
+  // A settled item is never evaluated again: its parsed record has served,
+  // and on a report of tens of thousands of rows it is most of the memory
+  // an item holds. A bare record keeps the item's layout.
+  for (const OutputRow& row : m_rows) {
+    for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
+      const xml::Node record = FirstElement(item);
+      if (!record || record.Name() != "PEx" || !record.HasChildNodes()) continue;
+      if (item.AttributeOr("Evaluated", "") != "-1") continue;
+      item.ReplaceChild(m_builder.scratch.CreateElement("PEx"), record);
+    }
+  }
   m_target.AppendRows(*m_result, m_offset);
   if (m_builder.body && &m_target == m_builder.body.get()) {
     ThreadPreviewState().bookmarks->UpdateMaxRow(m_target.MaxRow());

@@ -1,7 +1,11 @@
 #include "preview/pagination.h"
 
+#include <algorithm>
+#include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "evaluate/number_text.h"
 #include "evaluate/style_record.h"
@@ -54,15 +58,56 @@ std::string PrinterMargin(const char* side) {
   return NumberToText(millimetres * kPixelsPerMillimetre);
 }
 
-// Every SF of `fillers` with Start or End after `row` moves up by one.
-void ShiftFillers(const xml::Node& fillers, std::int32_t row) {
-  for (xml::Node filler = FirstElement(fillers); filler; filler = NextElement(filler)) {
-    if (filler.Name() != "SF") continue;
-    const std::optional<std::int64_t> start = NumberAttribute(filler, "Start");
-    const std::optional<std::int64_t> end = NumberAttribute(filler, "End");
-    if (start && *start > row) filler.SetAttribute("Start", std::to_string(*start - 1));
-    if (end && *end > row) filler.SetAttribute("End", std::to_string(*end - 1));
+// A number attribute of records that moves up one row for each deleted row
+// below it (`or_equal`: at or below it).
+struct ShiftedAttribute {
+  const char* name;
+  bool or_equal;
+};
+
+// Moves the attributes of the `element` records of `list` for the rows
+// deleted in `rows` (in the order deleted). Text that is no whole number
+// stays as it is; a number that does not move keeps its text.
+void ShiftRecords(const xml::Node& list, std::string_view element,
+                  std::initializer_list<ShiftedAttribute> attributes,
+                  const std::vector<std::int32_t>& rows) {
+  if (!list || rows.empty()) return;
+  const bool highest_first =
+      std::adjacent_find(rows.begin(), rows.end(), std::less_equal<>()) == rows.end();
+  std::vector<std::int32_t> ascending(rows.rbegin(), rows.rend());
+  for (xml::Node record = FirstElement(list); record; record = NextElement(record)) {
+    if (record.Name() != element) continue;
+    for (const ShiftedAttribute& attribute : attributes) {
+      const std::optional<std::int64_t> value = NumberAttribute(record, attribute.name);
+      if (!value) continue;
+      std::int64_t moved = *value;
+      if (highest_first) {
+        // Deleting from the top, a row below the number moves it by one
+        // every time, and no other row ever does.
+        const auto below = attribute.or_equal
+                               ? std::upper_bound(ascending.begin(), ascending.end(), *value)
+                               : std::lower_bound(ascending.begin(), ascending.end(), *value);
+        moved -= below - ascending.begin();
+      } else {
+        for (const std::int32_t row : rows) {
+          if (moved > row || (attribute.or_equal && moved == row)) --moved;
+        }
+      }
+      if (moved != *value) record.SetAttribute(attribute.name, std::to_string(moved));
+    }
   }
+}
+
+constexpr std::initializer_list<ShiftedAttribute> kPageSetupRows = {{"Row", false}};
+constexpr std::initializer_list<ShiftedAttribute> kFillerRows = {{"Start", false}, {"End", false}};
+constexpr std::initializer_list<ShiftedAttribute> kSectionRows = {{"Start", false}, {"End", true}};
+
+void ShiftDeletedRows(const std::vector<std::int32_t>& rows) {
+  SharedPreviewState& state = ThreadPreviewState();
+  ShiftRecords(state.page_setups, "PgB", kPageSetupRows, rows);
+  ShiftRecords(state.body_fillers, "SF", kFillerRows, rows);
+  ShiftRecords(state.header_fillers, "SF", kFillerRows, rows);
+  ShiftRecords(state.footer_fillers, "SF", kFillerRows, rows);
 }
 
 }  // namespace
@@ -138,29 +183,30 @@ void RecordSpaceFiller(BuilderState& builder, const std::optional<SpaceFillerDef
 }
 
 void ShiftForDeletedRow(BuilderState& builder, std::int32_t row) {
+  static_cast<void>(builder);
+  ShiftDeletedRows({row});
   SharedPreviewState& state = ThreadPreviewState();
-  for (xml::Node setup = FirstElement(state.page_setups); setup; setup = NextElement(setup)) {
-    const std::optional<std::int64_t> setup_row = NumberAttribute(setup, "Row");
-    if (setup_row && *setup_row > row) setup.SetAttribute("Row", std::to_string(*setup_row - 1));
-  }
-  ShiftFillers(state.body_fillers, row);
-  ShiftFillers(state.header_fillers, row);
-  ShiftFillers(state.footer_fillers, row);
   state.Headers()->DeleteRow(row);
   state.Footers()->DeleteRow(row);
-  static_cast<void>(builder);
 }
 
 void ShiftKeptSections(BuilderState& builder, std::int32_t row) {
   static_cast<void>(builder);
+  ShiftRecords(ThreadPreviewState().kept_sections, "Sect", kSectionRows, {row});
+}
+
+void RowDeletionShifts::RowDeleted(std::int32_t row) {
+  m_deleted.push_back(row);
   SharedPreviewState& state = ThreadPreviewState();
-  for (xml::Node section = FirstElement(state.kept_sections); section;
-       section = NextElement(section)) {
-    const std::optional<std::int64_t> start = NumberAttribute(section, "Start");
-    const std::optional<std::int64_t> end = NumberAttribute(section, "End");
-    if (start && *start > row) section.SetAttribute("Start", std::to_string(*start - 1));
-    if (end && *end >= row) section.SetAttribute("End", std::to_string(*end - 1));
-  }
+  state.Headers()->DeleteRow(row);
+  state.Footers()->DeleteRow(row);
+}
+
+void RowDeletionShifts::RowLeftKeptSections(std::int32_t row) { m_kept.push_back(row); }
+
+void RowDeletionShifts::Apply() const {
+  ShiftDeletedRows(m_deleted);
+  ShiftRecords(ThreadPreviewState().kept_sections, "Sect", kSectionRows, m_kept);
 }
 
 void TidyPageSetups(BuilderState& builder) {

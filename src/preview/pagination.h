@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "frame/int16.h"
 #include "orvo/xml.h"
@@ -58,6 +59,29 @@ void ShiftForDeletedRow(BuilderState& builder, std::int32_t row);
 // Body row `row` leaves its kept sections: sections after it move up, and
 // sections that hold or end after it lose a row at their end.
 void ShiftKeptSections(BuilderState& builder, std::int32_t row);
+
+// The shifts of the row deletion at the end of a build, gathered while
+// rows are deleted from the highest row to the lowest and applied at once:
+// each record list is walked once and each number moves by the count of
+// deleted rows below it (found by binary search), which is what deleting
+// the rows one by one from the top gives. So deleting k rows costs
+// O((n + k) log k) for n records, not k x n. Rows given in any other order
+// are applied one by one, as the per-row shifts above would.
+class RowDeletionShifts {
+ public:
+  // Body row `row` is deleted: the header and footer ranges shift now, page
+  // setups and space fillers when the shifts are applied.
+  void RowDeleted(std::int32_t row);
+  // Body row `row` leaves its kept sections (its Keep flag).
+  void RowLeftKeptSections(std::int32_t row);
+  // Moves PgB Row, SF Start and End (in SpFs, SpFsH, SpFsF) and Sect Start
+  // and End of the thread's preview state.
+  void Apply() const;
+
+ private:
+  std::vector<std::int32_t> m_deleted;  // in the order deleted
+  std::vector<std::int32_t> m_kept;
+};
 
 // The end of a build: a PgB of row 1 takes the place of the PgB of row 0;
 // kept sections are cut at the body's last row (removed when they start

@@ -210,6 +210,7 @@ void ReportBuild::DeleteRows() {
   SharedPreviewState& state = ThreadPreviewState();
   const xml::Node sorted = SortRowList(m_builder.rows.List());
   std::int32_t last_row = body.MaxRow();
+  RowDeletionShifts shifts;
   for (xml::Node record = FirstElement(sorted); record; record = NextElement(record)) {
     const std::optional<std::int64_t> number = ParseWholeNumber(record.Text());
     if (!number || *number < INT32_MIN || *number > INT32_MAX) continue;
@@ -220,14 +221,15 @@ void ReportBuild::DeleteRows() {
     const bool kept = keep && keep.Text() == "-1";
     if (body.Row(row)) {
       if (deleted) {
-        ShiftForDeletedRow(m_builder, row);
+        shifts.RowDeleted(row);
         body.DeleteRow(row, true);
       }
-      if (kept) ShiftKeptSections(m_builder, row);
+      if (kept) shifts.RowLeftKeptSections(row);
       if (deleted || kept) state.bookmarks->UpdateRemoveRow(row);
     }
     if (deleted && last_row >= row) --last_row;
   }
+  shifts.Apply();
   body.CompactRows();
   body.MaxRow(last_row);
 }

@@ -88,11 +88,11 @@ std::string Codes(const xml::Node& list) {
   return codes;
 }
 
-TEST_F(LedgerAmountsTest, YearSpecificationsAndPeriodsResolveAgainstTheLedger) {
+TEST_F(LedgerAmountsTest, YearDesignationsAndPeriodsResolveAgainstTheLedger) {
   Run([&](Session& session) {
     LedgerAmounts& ledger = session.evaluator.Ledger();
-    const auto year = [&](const std::string& specification, bool last_year = false) {
-      return ledger.Resolve({specification, "", "", "", "Actuals"}, last_year).year;
+    const auto year = [&](const std::string& designation, bool last_year = false) {
+      return ledger.Resolve({designation, "", "", "", "Actuals"}, last_year).year;
     };
     // The ledger lists 2027, 2026 (current), 2025, 2024.
     EXPECT_EQ(year("Y"), "2026");

@@ -41,6 +41,23 @@ TEST(BadInput, BrokenDefinitionsAreSkipped) {
   EXPECT_EQ(odd.texts.at("B1"), std::vector<std::string>{"#ERROR"});
 }
 
+TEST(BadInput, TenThousandColumnsAreOneRow) {
+  BuilderWorkspace workspace;
+  std::string items;
+  for (int column = 1; column <= 10000; ++column) {
+    items += "<Itm Key='A1' Row='1' Col='" + std::to_string(column) + "' Value='=" +
+             std::to_string(column) + "'><PEx/></Itm>";
+  }
+  workspace.RawFormat("<Fmt Key='WIDE' Name='WIDE' MRow='1' MCol='10000'><Itms><Row>" + items +
+                      "</Row></Itms></Fmt>");
+  workspace.Report("R", Entry("WIDE"));
+  const PreviewRun run = workspace.Preview({"R"});
+  EXPECT_TRUE(run.failures.empty());
+  EXPECT_EQ(run.rows, 1);
+  EXPECT_EQ(run.texts.at("A1").size(), 10000u);
+  EXPECT_EQ(run.texts.at("A1").back(), "10000");
+}
+
 TEST(BadInput, TextWhereNumbersBelongFailsTheReportOnly) {
   BuilderWorkspace workspace;
   workspace.Format("F", {{"A1", "ok"}});

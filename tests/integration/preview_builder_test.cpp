@@ -158,34 +158,49 @@ class CountingPool : public IParserPool {
   void AddParser(std::shared_ptr<cParser>) override { ++g_counted->parsers; }
 };
 
+// Registers the counting components for its scope and puts the reference
+// ones back however the test ends.
+class CountingComponents {
+ public:
+  explicit CountingComponents(Counted& counted) {
+    g_counted = &counted;
+    ComponentRegistry::Register(kPreviewStatusId,
+                                [] { return std::make_shared<CountingStatus>(); });
+    ComponentRegistry::Register(kParserPoolId, [] { return std::make_shared<CountingPool>(); });
+  }
+  ~CountingComponents() {
+    ComponentRegistry::Register(kPreviewStatusId,
+                                [] { return std::make_shared<providers::CPreviewStatus>(); });
+    ComponentRegistry::Register(kParserPoolId,
+                                [] { return std::make_shared<providers::CParserPool>(); });
+    g_counted = nullptr;
+  }
+  CountingComponents(const CountingComponents&) = delete;
+  CountingComponents& operator=(const CountingComponents&) = delete;
+};
+
 TEST(PreviewBuilder, OutsideComponentsHearOfEveryBuildAndTheEnd) {
   BuilderWorkspace workspace;
   TwoFormats(workspace);
   Counted counted;
-  g_counted = &counted;
-  ComponentRegistry::Register(kPreviewStatusId, [] { return std::make_shared<CountingStatus>(); });
-  ComponentRegistry::Register(kParserPoolId, [] { return std::make_shared<CountingPool>(); });
   std::string last_status;
-  workspace.Preview({"R1", "R2"}, [&](CPreviewBuilder&) {});
-  workspace.Write();
-  OnNewThread([&] {
-    CPreviewBuilder builder;
-    builder.Init(workspace.Folder().LaunchProperties());
-    builder.ResetQueue();
-    builder.CreatePreview();
-    auto* store = dynamic_cast<providers::WorkspaceStoreContext*>(GetStoreContext().get());
-    ASSERT_NE(store, nullptr);
-    last_status = store->LastStatus();
-  });
-  // Without them the builder works all the same.
-  ComponentRegistry::Register(kPreviewStatusId, {});
-  ComponentRegistry::Register(kParserPoolId, {});
-  g_counted = nullptr;
-  EXPECT_TRUE(workspace.Preview({"R1"}).failures.empty());
-  ComponentRegistry::Register(kPreviewStatusId,
-                              [] { return std::make_shared<providers::CPreviewStatus>(); });
-  ComponentRegistry::Register(kParserPoolId,
-                              [] { return std::make_shared<providers::CParserPool>(); });
+  {
+    CountingComponents registered(counted);
+    workspace.Preview({"R1", "R2"});
+    OnNewThread([&] {
+      CPreviewBuilder builder;
+      builder.Init(workspace.Folder().LaunchProperties());
+      builder.ResetQueue();
+      builder.CreatePreview();
+      auto* store = dynamic_cast<providers::WorkspaceStoreContext*>(GetStoreContext().get());
+      ASSERT_NE(store, nullptr);
+      last_status = store->LastStatus();
+    });
+    // Without them the builder works all the same.
+    ComponentRegistry::Register(kPreviewStatusId, {});
+    ComponentRegistry::Register(kParserPoolId, {});
+    EXPECT_TRUE(workspace.Preview({"R1"}).failures.empty());
+  }
   EXPECT_EQ(last_status, "END_PREVIEW");
   EXPECT_EQ(counted.parsers, 6);  // three per builder
   const std::vector<std::optional<std::int32_t>> expected = {100, 100, std::nullopt, std::nullopt};

@@ -23,7 +23,7 @@ constexpr CommandEntry kCommands[] = {
     {"parse", RunParseCommand,
      "orvo parse [--workspace DIR] [--converting] [--keep-spaces] (-- TEXT | --file FILE | -)"},
     {"eval", RunEvalCommand,
-     "orvo eval [--workspace DIR] [--style STL_XML] [--year SPEC] [--prd P] [--pdend P] "
+     "orvo eval [--workspace DIR] [--style STL_XML] [--year Y] [--prd P] [--pdend P] "
      "[--pdbal T] [--bal T] (-- FORMULA | --file FILE | -)"},
     {"check", RunCheckCommand, "orvo check WORKSPACE"},
     {"preview", RunPreviewCommand,

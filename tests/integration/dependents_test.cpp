@@ -1,0 +1,120 @@
+// Settling items: self-waiting and mutually waiting cells, row print
+// conditions settled late, and references into and out of repeated rows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "evaluate/number_text.h"
+#include "integration/builder_workspace.h"
+#include "support/sample_folders.h"
+
+namespace orvo::testing {
+namespace {
+
+double Number(const std::string& text) {
+  std::string plain;
+  for (char c : text) {
+    if (c != ',') plain.push_back(c);
+  }
+  return ParseNumber(plain).value_or(-999999);
+}
+
+TEST(Dependents, RowConditionsSettledByLaterCellsHideOrShowTheirRows) {
+  BuilderWorkspace workspace;
+  // Each row's condition reads the row's own cell, which is evaluated after
+  // it: the condition waits and settles when the cell does.
+  const std::vector<std::pair<std::string, bool>> values = {
+      {"0", false}, {"-2", false}, {"\"\"", false}, {"\"abc\"", true}, {"2", true}, {"1=1", true}};
+  std::vector<Cell> cells;
+  int row = 0;
+  for (const auto& [value, shown] : values) {
+    ++row;
+    const std::string number = std::to_string(row);
+    cells.push_back({"PRINT" + number, "=B" + number});
+    cells.push_back({"A" + number, "row " + number});
+    cells.push_back({"B" + number, "=" + value});
+  }
+  workspace.Format("F", cells);
+  // The same as a header: its rows stay (only body rows are deleted).
+  workspace.Format("H", cells);
+  workspace.Report("R", Entry("F"), "", Entry("H", "", "Hdr"));
+  const PreviewRun run = workspace.Preview({"R"});
+  row = 0;
+  for (const auto& [value, shown] : values) {
+    ++row;
+    EXPECT_EQ(run.texts.count("A" + std::to_string(row)), shown ? 1u : 0u) << value;
+  }
+  EXPECT_EQ(run.rows, 3);
+  for (int header_row = 1; header_row <= 6; ++header_row) {
+    EXPECT_NE(run.headers.find("row " + std::to_string(header_row)), std::string::npos);
+  }
+}
+
+TEST(Dependents, SelfWaitingCellsAreCircularAndTheirDependentsWait) {
+  BuilderWorkspace workspace;
+  workspace.Format("F", {{"A1", "=A1+1"},
+                         {"B1", "=A1"},
+                         {"A2", "=Sum(A1:B3)"},  // waits for B3, which waits for A2
+                         {"B3", "=A2"},
+                         {"C1", "=C2+1"},
+                         {"C2", "=C1+1"},
+                         {"D1", "=D9"}});  // a cell that is not there
+  workspace.Report("R", Entry("F"));
+  const PreviewRun run = workspace.Preview({"R"});
+  EXPECT_EQ(run.texts.at("A1"), std::vector<std::string>{"#CIRC"});
+  EXPECT_NE(run.texts.at("B1")[0], "#CIRC");
+  EXPECT_NE(run.texts.at("A2")[0], "#CIRC");
+  EXPECT_NE(run.texts.at("B3")[0], "#CIRC");
+  // Waiting for each other: both settle at the last pass.
+  EXPECT_EQ(run.texts.at("C1"), std::vector<std::string>{"1"});
+  EXPECT_EQ(run.texts.at("C2"), std::vector<std::string>{"2"});
+  EXPECT_EQ(run.texts.at("D1"), std::vector<std::string>{"#REF"});
+}
+
+TEST(Dependents, ReferencesIntoAndOutOfRepeatedRows) {
+  // The sample's ledger and chart map, with formats of this test.
+  BuilderWorkspace workspace;
+  for (const char* file : {"ledger.sqlite", "chart_map.xml"}) {
+    std::filesystem::copy_file(std::filesystem::path(SmallWorkspace()) / file,
+                               workspace.Folder().Folder() / file,
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+  workspace.Format("FIXED",
+                   {{"A1", "Code"},
+                    {"B1", "Amount"},
+                    {"A2", "=CODE"},
+                    {"B2", "=CM.FIXEDASSETS"},
+                    {"C2", "=B2*2"},  // its own copy of B2
+                    {"D2", "=B4"},    // a cell outside the repeat, after it
+                    {"B3", "=B2"},    // every copy of B2
+                    {"C3", "=Sum(C2)"},
+                    {"B4", "=7"}},
+                   "<ColBals><ColBal Col='2' Year='Y' Prd='Current Period' PdEnd='Current Period' "
+                   "PdBal='Closing' Bal='Actuals'/></ColBals>"
+                   "<Rpts><Rpt Row='2' Typ='1' Sub='-1' Zer='0' Use='0'>CM.FIXEDASSETS"
+                   "<SItm Ind='1' Fld='CODE'/></Rpt></Rpts>");
+  workspace.Report("R", Entry("FIXED"));
+  workspace.Write();
+  workspace.Folder().Write(
+      "workspace.xml", "<Workspace CurrentPeriod='12' StorageMode='0' Ledger='ledger.sqlite'/>");
+  const PreviewRun run = workspace.Preview({"R"});
+  ASSERT_TRUE(run.failures.empty());
+  const std::vector<std::string>& amounts = run.texts.at("B2");
+  const std::vector<std::string>& doubled = run.texts.at("C2");
+  ASSERT_GE(amounts.size(), 2u) << run.evaluated;
+  ASSERT_EQ(doubled.size(), amounts.size());
+  double total = 0;
+  double doubled_total = 0;
+  for (std::size_t copy = 0; copy < amounts.size(); ++copy) {
+    EXPECT_DOUBLE_EQ(Number(doubled[copy]), 2 * Number(amounts[copy])) << copy;
+    EXPECT_EQ(run.texts.at("D2")[copy], "7");
+    total += Number(amounts[copy]);
+    doubled_total += Number(doubled[copy]);
+  }
+  EXPECT_DOUBLE_EQ(Number(run.texts.at("B3")[0]), total);
+  EXPECT_DOUBLE_EQ(Number(run.texts.at("C3")[0]), doubled_total);
+  EXPECT_EQ(run.rows, static_cast<std::int32_t>(amounts.size()) + 3);
+}
+
+}  // namespace
+}  // namespace orvo::testing
