@@ -45,8 +45,8 @@ TEST(BadInput, TenThousandColumnsAreOneRow) {
   BuilderWorkspace workspace;
   std::string items;
   for (int column = 1; column <= 10000; ++column) {
-    items += "<Itm Key='A1' Row='1' Col='" + std::to_string(column) + "' Value='=" +
-             std::to_string(column) + "'><PEx/></Itm>";
+    items += "<Itm Key='A1' Row='1' Col='" + std::to_string(column) +
+             "' Value='=" + std::to_string(column) + "'><PEx/></Itm>";
   }
   workspace.RawFormat("<Fmt Key='WIDE' Name='WIDE' MRow='1' MCol='10000'><Itms><Row>" + items +
                       "</Row></Itms></Fmt>");
