@@ -37,7 +37,7 @@ namespace orvo {
 
 struct FormulaEvaluation {
   // False when the formula does not parse: `messages` holds the parser's
-  // messages and nothing was evaluated.
+  // messages and nothing was evaluated (unless EvaluateUnparsed is set).
   bool parsed = false;
   std::vector<std::string> messages;
   std::string value;         // the value stored on the item
@@ -74,6 +74,12 @@ class FormulaEvaluator {
   // named ranges, chart map, ...) known to the parser and the evaluator.
   void Init(const xml::Node& launch_properties);
 
+  // When set, a formula whose parse reports messages is evaluated all the
+  // same, from the record the parser made of it, as a report evaluates
+  // whatever record a stored item holds; `parsed` stays false and the
+  // messages are returned with the value. Off initially.
+  void EvaluateUnparsed(bool evaluate) { m_evaluate_unparsed = evaluate; }
+
   // Parses and evaluates `formula`. `style` is the text of an Stl element;
   // empty means the General category. A style that is not well-formed XML or
   // not an Stl element raises orvo::Error; failures of the evaluation itself
@@ -87,6 +93,7 @@ class FormulaEvaluator {
  private:
   struct State;
   std::unique_ptr<State> m_state;
+  bool m_evaluate_unparsed = false;
 };
 
 }  // namespace orvo

@@ -115,8 +115,12 @@ class Node {
   // Attributes of an element.
   NamedNodeMap Attributes() const;
   std::optional<std::string> GetAttribute(std::string_view name) const;
+  bool HasAttribute(std::string_view name) const;
   std::string AttributeOr(std::string_view name, std::string_view fallback) const;
   void SetAttribute(std::string_view name, std::string_view value);
+  // Adds the attribute when the element has none of that name (after the
+  // ones it has) and returns true; leaves an existing one alone (false).
+  bool AddAttribute(std::string_view name, std::string_view value);
   void RemoveAttribute(std::string_view name);
 
   // XPath 1.0 with this node as context (see the file comment for "/").

@@ -53,8 +53,8 @@ FormulaEvaluation FormulaEvaluator::Evaluate(std::string_view formula, std::stri
       result.messages.push_back(message.AttributeOr("Desc", ""));
     }
   }
-  if (!result.messages.empty()) return result;
-  result.parsed = true;
+  result.parsed = result.messages.empty();
+  if (!result.parsed && !m_evaluate_unparsed) return result;
 
   xml::Document document = xml::Document::Parse(kScratchFormat);
   const xml::Node format = document.DocumentElement();

@@ -8,16 +8,14 @@
 namespace orvo {
 
 bool PrepareForEvaluation(xml::Node item, std::string_view format_key) {
-  if (item.GetAttribute("Evaluated")) return false;
+  if (item.HasAttribute("Evaluated")) return false;
   const std::string key = item.AttributeOr("Key", "");
   const std::string row = item.AttributeOr("Row", "");
   const std::string formula = item.AttributeOr("Value", "");
   const std::string_view values[] = {"0", key, row, "", format_key, formula, "", "", ""};
   static_assert(std::size(values) == std::size(kBookkeepingAttributes));
   for (std::size_t i = 0; i < std::size(values); ++i) {
-    if (!item.GetAttribute(kBookkeepingAttributes[i])) {
-      item.SetAttribute(kBookkeepingAttributes[i], values[i]);
-    }
+    item.AddAttribute(kBookkeepingAttributes[i], values[i]);
   }
   bool has_drill = false;
   for (xml::Node child = FirstElement(item); child && !has_drill; child = NextElement(child)) {

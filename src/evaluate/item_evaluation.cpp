@@ -13,6 +13,7 @@
 #include "evaluate/number_format.h"
 #include "evaluate/number_text.h"
 #include "evaluate/operator_evaluation.h"
+#include "formula/token_lists.h"
 #include "frame/column_letters.h"
 #include "frame/text.h"
 #include "frame/text_value.h"
@@ -71,20 +72,31 @@ std::size_t ByteOffsetOfCharacter(std::string_view text, std::size_t count) {
 
 // A text as an XPath string literal, whatever quotes it holds.
 std::string XPathLiteral(std::string_view text) {
-  if (text.find('"') == std::string_view::npos) return "\"" + std::string(text) + "\"";
-  if (text.find('\'') == std::string_view::npos) return "'" + std::string(text) + "'";
-  std::string joined = "concat(";
+  std::string literal;
+  const auto quoted = [&literal](char quote, std::string_view part) {
+    literal.push_back(quote);
+    literal.append(part);
+    literal.push_back(quote);
+  };
+  if (text.find('"') == std::string_view::npos) {
+    quoted('"', text);
+    return literal;
+  }
+  if (text.find('\'') == std::string_view::npos) {
+    quoted('\'', text);
+    return literal;
+  }
+  literal = "concat(";
   std::size_t start = 0;
-  while (start <= text.size()) {
+  while (true) {
     const std::size_t quote = text.find('"', start);
-    const std::string_view part = text.substr(start, quote - start);
-    if (!part.empty()) joined += "\"" + std::string(part) + "\",";
+    quoted('"', text.substr(start, quote - start));
     if (quote == std::string_view::npos) break;
-    joined += "'\"',";
+    literal.append(",'\"',");
     start = quote + 1;
   }
-  joined.back() = ')';
-  return joined;
+  literal.push_back(')');
+  return literal;
 }
 
 std::string NowText() {
@@ -300,14 +312,16 @@ ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) 
     m_edits.push_back(std::move(edit));
   }
   m_text.SubstituteAll(m_edits);
-  return ItemWasDeferred() ? Outcome::kDeferred : Outcome::kDone;
+  return !m_edits.empty() && ItemWasDeferred() ? Outcome::kDeferred : Outcome::kDone;
 }
 
 ItemEvaluation::Outcome ItemEvaluation::EvaluateCalls(EvaluationScope& scope) {
   for (std::size_t index : FunctionOrder(m_record.calls)) {
     WorkingText::Call& call = m_text.Calls()[index];
     if (call.position == WorkingText::kGone) continue;
-    if (EvaluateFunction(call, scope) == Outcome::kDeferred || ItemWasDeferred()) {
+    m_consulted_resolver = false;
+    if (EvaluateFunction(call, scope) == Outcome::kDeferred ||
+        (m_consulted_resolver && ItemWasDeferred())) {
       return Outcome::kDeferred;
     }
   }
@@ -461,7 +475,15 @@ Literals ItemEvaluation::LiteralsFor(TextSpan part) {
 std::string ItemEvaluation::ArgumentValue(TextSpan argument) {
   const std::string_view text =
       std::string_view(m_text.Text()).substr(argument.start, argument.Length());
-  if (Trim(text).empty()) return std::string();
+  const std::string_view trimmed = Trim(text);
+  if (trimmed.empty()) return std::string();
+  // A lone value (most arguments once their operands are substituted) is
+  // its own value: no operator, bracket or quote to work on.
+  const OperatorTable& operators = SharedOperatorTable();
+  const bool plain = std::none_of(trimmed.begin(), trimmed.end(), [&](char c) {
+    return operators.IsOperatorChar(c) || c == '"' || c == '\'' || c == '=';
+  });
+  if (plain) return std::string(trimmed);
   return std::string(Trim(EvaluateOperators(text, LiteralsFor(argument))));
 }
 
@@ -763,6 +785,7 @@ Resolution ItemEvaluation::External(Function function, TextSpan arguments, Evalu
       request.operands.push_back(RequestFor(substitution.number).text);
     }
   }
+  m_consulted_resolver = true;
   return m_evaluator.FunctionResolverFor(function).Call(request, scope);
 }
 

@@ -95,6 +95,9 @@ class ItemEvaluation {
   // A bookmark function's key: its argument as written, trimmed, unquoted, upper case.
   std::string BookmarkKey(TextSpan arguments) const;
   OperandRequest RequestFor(int number) const;
+  // Whether a resolver marked the item as not evaluated (Evaluated "0"), as
+  // a cell reference to an item of a later pass does. Read after operands
+  // are resolved and after calls that asked a function resolver.
   bool ItemWasDeferred() const;
   void Defer();
   void Finish(std::string_view value);
@@ -114,6 +117,9 @@ class ItemEvaluation {
   std::vector<std::size_t> m_open;
   std::vector<WorkingText::Edit> m_edits;
   std::string m_error_value;
+  // Whether the current call asked a function resolver, which may have
+  // deferred the item by marking it.
+  bool m_consulted_resolver = false;
   std::vector<LiteralRange> m_ranges;  // set when an operand made the item an error value
 };
 

@@ -1,5 +1,6 @@
 #include "evaluate/operator_tokens.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "formula/parser_state.h"
@@ -106,11 +107,17 @@ std::vector<OperatorToken> TokenizeWithParser(std::string_view body, const std::
   return tokens;
 }
 
-// Accepts  [" "] [sign] " "* number (" "* operator " "* number)* " "*
-// where a number is digits and points and an operator one of + - * / & ^ =
-// < > <= >= <>. On these texts the tokenizer's special cases (sign runs of
-// several signs, a lone space before an operator, "%" names, map prefixes,
-// quotes) cannot arise.
+// Accepts  [" "] [sign] " "* number (" "* operator [signs] " "* number)* " "*
+// where a number is digits and points, an operator one of + - * / & ^ = < >
+// <= >= <>, and signs a run of "+" and "-" written right after the operator
+// and right before the number: a negative value put in after an operator
+// ("1+-2", "3*-4", "5>=-6"). A run is cut as the tokenizer's sign rule cuts
+// it: signs that follow a "+" or "-" join it, except that a "+" right after
+// a sign starts a token of its own; a token of several signs reads as "-"
+// when it holds an odd number of "-", else as "+". Texts with a space next to
+// or inside such a run, and the tokenizer's other special cases (a lone space
+// before an operator, "%" names, map prefixes, quotes), are left to the
+// tokenizer.
 std::optional<std::vector<OperatorToken>> TokenizePlain(std::string_view body) {
   // Beyond 16-bit positions the tokenizer raises the overflow failure; so
   // must the reading of such a text.
@@ -119,6 +126,9 @@ std::optional<std::vector<OperatorToken>> TokenizePlain(std::string_view body) {
   tokens.reserve(body.size() / 2 + 1);
   std::size_t i = 0;
   const std::size_t size = body.size();
+  const auto is_sign = [&](std::size_t at) {
+    return at < size && (body[at] == '+' || body[at] == '-');
+  };
   const auto skip_spaces = [&] {
     while (i < size && body[i] == ' ') ++i;
   };
@@ -131,9 +141,26 @@ std::optional<std::vector<OperatorToken>> TokenizePlain(std::string_view body) {
     skip_spaces();
     return true;
   };
+  // The tokens of the sign run [i, end): a sign followed by "+" stands
+  // alone, otherwise it takes the rest of the run.
+  const auto push_signs = [&](std::size_t end) {
+    while (i < end) {
+      const std::size_t token_end = i + 1 < end && body[i + 1] == '+' ? i + 1 : end;
+      const std::string_view run = body.substr(i, token_end - i);
+      int code = CodeOf(run.substr(0, 1));
+      if (run.size() > 1)
+        code = CodeOf(std::count(run.begin(), run.end(), '-') % 2 == 1 ? "-" : "+");
+      tokens.push_back(OperatorToken::Operator(std::string(run), code));
+      i = token_end;
+    }
+  };
+  const auto run_end = [&](std::size_t from) {
+    while (is_sign(from)) ++from;
+    return from;
+  };
 
   if (i < size && body[i] == ' ') ++i;
-  if (i < size && (body[i] == '+' || body[i] == '-')) {
+  if (is_sign(i)) {
     tokens.push_back(OperatorToken::Operator(std::string(1, body[i]), CodeOf(body.substr(i, 1))));
     ++i;
   } else {
@@ -142,6 +169,19 @@ std::optional<std::vector<OperatorToken>> TokenizePlain(std::string_view body) {
   if (!read_number()) return std::nullopt;
   while (i < size) {
     const char c = body[i];
+    if (c == '+' || c == '-') {
+      const std::size_t end = run_end(i);
+      if (end - i > 1) {
+        // Signs after a "+" or "-": no spaces around them.
+        if (body[i - 1] == ' ' || end >= size || body[end] == ' ') return std::nullopt;
+        push_signs(end);
+      } else {
+        tokens.push_back(OperatorToken::Operator(std::string(1, c), CodeOf(body.substr(i, 1))));
+        ++i;
+      }
+      if (!read_number()) return std::nullopt;
+      continue;
+    }
     std::size_t width = 1;
     switch (c) {
       case '<':
@@ -150,8 +190,6 @@ std::optional<std::vector<OperatorToken>> TokenizePlain(std::string_view body) {
       case '>':
         if (i + 1 < size && body[i + 1] == '=') width = 2;
         break;
-      case '+':
-      case '-':
       case '*':
       case '/':
       case '&':
@@ -164,6 +202,12 @@ std::optional<std::vector<OperatorToken>> TokenizePlain(std::string_view body) {
     const std::string_view op = body.substr(i, width);
     tokens.push_back(OperatorToken::Operator(std::string(op), CodeOf(op)));
     i += width;
+    if (is_sign(i)) {
+      // Signs right after the operator and right before the number.
+      const std::size_t end = run_end(i);
+      if (end >= size || body[end] == ' ') return std::nullopt;
+      push_signs(end);
+    }
     if (!read_number()) return std::nullopt;
   }
   return tokens;

@@ -21,16 +21,18 @@ Int16 ReadNumber(const xml::Node& element, std::string_view attribute) {
 }
 
 // The element children of `list` named `name`, in document order.
+// (The evaluator reads a record per item: walking siblings avoids the
+// snapshot of handles ChildNodes makes.)
 template <class Visit>
 void ForEachEntry(const xml::Node& list, std::string_view name, Visit&& visit) {
   if (!list) return;
-  for (const xml::Node& child : list.ChildNodes()) {
+  for (xml::Node child = list.FirstChild(); child; child = child.NextSibling()) {
     if (child.Type() == xml::NodeType::kElement && child.Name() == name) visit(child);
   }
 }
 
 xml::Node ChildList(const xml::Node& pex, std::string_view name) {
-  for (const xml::Node& child : pex.ChildNodes()) {
+  for (xml::Node child = pex.FirstChild(); child; child = child.NextSibling()) {
     if (child.Type() == xml::NodeType::kElement && child.Name() == name) return child;
   }
   return xml::Node();

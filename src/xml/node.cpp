@@ -274,26 +274,46 @@ std::optional<std::string> Node::GetAttribute(std::string_view name) const {
   return detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
 }
 
+bool Node::HasAttribute(std::string_view name) const {
+  RequireNode();
+  return detail::FindAttribute(ToXml(m_node), name) != nullptr;
+}
+
 std::string Node::AttributeOr(std::string_view name, std::string_view fallback) const {
   std::optional<std::string> value = GetAttribute(name);
   return value ? std::move(*value) : std::string(fallback);
 }
 
-void Node::SetAttribute(std::string_view name, std::string_view value) {
-  RequireNode();
-  xmlNodePtr element = ToXml(m_node);
-  if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
-  if (xmlAttrPtr attr = detail::FindAttribute(element, name)) {
-    detail::SetAttributeValue(attr, value);
-    return;
-  }
+namespace {
+
+xmlAttrPtr NewAttribute(xmlNodePtr element, std::string_view name) {
   std::string owned_name(name);
   // A name that is no XML name would make the serialised tree unreadable.
   xmlAttrPtr attr = xmlValidateName(ToXmlChars(owned_name), 0) == 0
                         ? xmlNewProp(element, ToXmlChars(owned_name), nullptr)
                         : nullptr;
   if (!attr) RaiseXml("Invalid attribute name: " + owned_name);
+  return attr;
+}
+
+}  // namespace
+
+void Node::SetAttribute(std::string_view name, std::string_view value) {
+  RequireNode();
+  xmlNodePtr element = ToXml(m_node);
+  if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
+  xmlAttrPtr attr = detail::FindAttribute(element, name);
+  if (!attr) attr = NewAttribute(element, name);
   detail::SetAttributeValue(attr, value);
+}
+
+bool Node::AddAttribute(std::string_view name, std::string_view value) {
+  RequireNode();
+  xmlNodePtr element = ToXml(m_node);
+  if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
+  if (detail::FindAttribute(element, name)) return false;
+  detail::SetAttributeValue(NewAttribute(element, name), value);
+  return true;
 }
 
 void Node::RemoveAttribute(std::string_view name) {

@@ -182,18 +182,31 @@ void SetAttributeValue(xmlAttrPtr attr, std::string_view raw_value) {
   attr->last = text;
 }
 
+namespace {
+
+// Whether the NUL-terminated `text` equals `name`, without measuring `text`
+// first: most attributes differ from the wanted one in the first character.
+bool TextEquals(const xmlChar* text, std::string_view name) {
+  const char* chars = reinterpret_cast<const char*>(text);
+  for (char c : name) {
+    if (*chars == '\0' || *chars != c) return false;
+    ++chars;
+  }
+  return *chars == '\0';
+}
+
+}  // namespace
+
 xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name) {
   if (element->type != XML_ELEMENT_NODE) return nullptr;
   for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
-    const char* local = reinterpret_cast<const char*>(attr->name);
     if (attr->ns && attr->ns->prefix) {
-      std::string_view prefix(reinterpret_cast<const char*>(attr->ns->prefix));
-      if (name.size() == prefix.size() + 1 + std::char_traits<char>::length(local) &&
-          name.substr(0, prefix.size()) == prefix && name[prefix.size()] == ':' &&
-          name.substr(prefix.size() + 1) == local) {
+      const std::string_view prefix(reinterpret_cast<const char*>(attr->ns->prefix));
+      if (name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+          name[prefix.size()] == ':' && TextEquals(attr->name, name.substr(prefix.size() + 1))) {
         return attr;
       }
-    } else if (name == local) {
+    } else if (TextEquals(attr->name, name)) {
       return attr;
     }
   }

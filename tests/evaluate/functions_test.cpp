@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "evaluation_fixture.h"
+#include "orvo/error.h"
+#include "orvo/formula_evaluator.h"
 
 namespace orvo::testing {
 namespace {
@@ -152,6 +154,27 @@ TEST_F(Formulas, LedgerFunctionsAnswerThroughTheirResolvers) {
   EXPECT_EQ(Value("=AccountValue(A1,\"BALANCE\")*2"), "3000");
   EXPECT_EQ(account->arguments, "4000,\"BALANCE\"");
   EXPECT_THAT(account->operands, ::testing::ElementsAre("A1"));
+}
+
+TEST(FormulaEvaluator, EvaluatesOneFormulaAtTheFinalLevel) {
+  FormulaEvaluator evaluator;
+  FormulaEvaluation result = evaluator.Evaluate("=Note(Missing)&\"|\"&Sum(1,2)");
+  EXPECT_FALSE(result.parsed);  // the bookmark is unknown to the parser
+  EXPECT_FALSE(result.messages.empty());
+  EXPECT_EQ(result.value, "");
+
+  evaluator.EvaluateUnparsed(true);
+  result = evaluator.Evaluate("=Note(Missing)&\"|\"&Sum(1,2)");
+  EXPECT_FALSE(result.parsed);
+  EXPECT_EQ(result.value, "#REF|3");  // nothing waits at the final level
+
+  result = evaluator.Evaluate("=0-5",
+                              "<Stl><NFmt Typ='Numeric'><Def Dec='1' DisN='(1)'/></NFmt>"
+                              "<Alg/><Brd/><Fnts><Fnt Clr='0'/></Fnts></Stl>");
+  EXPECT_TRUE(result.parsed);
+  EXPECT_EQ(result.display_text, "(5.0)");
+  EXPECT_EQ(result.colour, "0");
+  EXPECT_THROW(evaluator.Evaluate("=1", "<Fmt/>"), Error);
 }
 
 }  // namespace
