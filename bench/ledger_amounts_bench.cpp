@@ -8,8 +8,8 @@
 //   BM_TrialBalanceRepeat    EvaluateRepeat over every account (sub-codes
 //                            shown, sorted by CODE), then per record the
 //                            trial balance's four items (code, description,
-//                            debit, credit). Counters: accounts, ns per
-//                            account, driver requests per iteration (one).
+//                            debit, credit). Counters: accounts, wall time
+//                            per account, driver requests per iteration (one).
 //   BM_FolderTotals          every chart-map folder in five columns of an
 //                            income statement (movement, year to date, last
 //                            year through LY, budget, last year's column):
@@ -202,7 +202,7 @@ void BM_TrialBalanceRepeat(benchmark::State& state) {
       requests = Requests("RepeatingBalance_DDKFunction") - before;
     }
     state.counters["accounts"] = records;
-    state.counters["ns_per_account"] =
+    state.counters["per_account"] =
         benchmark::Counter(static_cast<double>(records) * static_cast<double>(state.iterations()),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["requests"] = static_cast<double>(requests);

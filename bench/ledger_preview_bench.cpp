@@ -7,7 +7,7 @@
 //
 // Cases (argument: accounts):
 //   BM_TrialBalancePreview   one CreatePreview of TRIAL_BALANCE. Counters:
-//                            rows of the preview, µs per account, peak
+//                            rows of the preview, wall time per account, peak
 //                            resident memory of the process (MiB).
 // A build holds every copy of the repeated row as XML (about 150 KiB per
 // account today); a size whose build would not fit in half the memory

@@ -178,11 +178,18 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
 void FormatEvaluation::GatherDefinitions() {
   m_bookmarks = m_builder.BookmarksOf(m_key);
   m_named_ranges = m_builder.NamedRangesOf(m_key);
+  for (xml::Node range = FirstElement(ChildNamed(m_format, "Kps")); range;
+       range = NextElement(range)) {
+    if (range.Name() == "Kp") m_keep_ranges.push_back(range);
+  }
 }
 
 void FormatEvaluation::EvaluateRow(const OutputRow& row) {
   m_builder.current_row = row.number;
-  if (row.first_of_definition) EvaluateBookmarks(row);
+  if (row.first_of_definition) {
+    EvaluateBookmarks(row);
+    RecordKeepRanges(row);
+  }
   m_builder.FormatStatus(
       Percent(static_cast<double>(row.number - m_offset), static_cast<double>(m_rows.size())));
   EvaluateRowCondition(row);
@@ -200,6 +207,30 @@ void FormatEvaluation::EvaluateBookmarks(const OutputRow& row) {
     bookmark->EvaluateBookmark(definition, row.number);
     state.bookmarks->Add(bookmark);
     state.bookmark_keys.push_back(key);
+  }
+}
+
+// A format declares keep ranges as Kps/Kp elements: On (a Boolean text),
+// KpStart and KpEnd (definition rows). When the row written is the first
+// row of a range that is on, the rows it spans are kept together: a Sect
+// from that row over as many rows as the range has, keyed
+// "KpStart:KpEnd:format key". Only body rows are paginated, so header and
+// footer formats record none.
+void FormatEvaluation::RecordKeepRanges(const OutputRow& row) {
+  if (!m_builder.row_list) return;
+  for (const xml::Node& range : m_keep_ranges) {
+    const std::string on = UpperCase(Trim(range.AttributeOr("On", "0")));
+    if (on != "-1" && on != "1" && on != "TRUE") continue;
+    const std::string first_text(Trim(range.AttributeOr("KpStart", "")));
+    const std::string last_text(Trim(range.AttributeOr("KpEnd", "")));
+    const std::optional<std::int64_t> first = ParseWholeNumber(first_text);
+    const std::optional<std::int64_t> last = ParseWholeNumber(last_text);
+    if (!first || !last || *first != row.definition_row || *last < *first) continue;
+    xml::Node record = m_builder.templates.NewRecord(RecordKind::kKeptSection);
+    record.SetAttribute("Start", std::to_string(row.number));
+    record.SetAttribute("End", std::to_string(row.number + (*last - *first)));
+    record.SetAttribute("Key", first_text + ":" + last_text + ":" + m_key);
+    ThreadPreviewState().kept_sections.AppendChild(record);
   }
 }
 

@@ -62,6 +62,7 @@ class FormatEvaluation {
   void GatherDefinitions();
   void EvaluateRow(const OutputRow& row);
   void EvaluateBookmarks(const OutputRow& row);
+  void RecordKeepRanges(const OutputRow& row);
   void EvaluateRowCondition(const OutputRow& row);
   void EvaluateItems(const OutputRow& row);
   void EvaluatePendingItems();
@@ -77,6 +78,7 @@ class FormatEvaluation {
   std::vector<OutputRow> m_rows;
   std::vector<xml::Node> m_bookmarks;
   std::vector<xml::Node> m_named_ranges;
+  std::vector<xml::Node> m_keep_ranges;  // Kp elements of the format's Kps
 };
 
 }  // namespace orvo

@@ -5,6 +5,7 @@
 #include "evaluate/style_record.h"
 #include "frame/provider_access.h"
 #include "frame/text.h"
+#include "frame/text_value.h"
 #include "orvo/error.h"
 #include "preview/builder_state.h"
 #include "preview/dependents.h"
@@ -277,6 +278,7 @@ void ReportBuild::CountSection() {
 void ReportBuild::HeaderFooterStep(const xml::Node& entry, EntryKind kind) {
   CountSection();
   if (!EvaluatePrintCondition(m_builder, EntryPrintCondition(entry))) return;
+  BodyEntryPageSetup(entry);
   const std::size_t configuration = m_builder.data_columns.Apply(entry);
   const std::string name = EntryFormatName(entry);
   if (const xml::Node format = m_builder.LookUpFormat(name)) {
@@ -321,9 +323,32 @@ void ReportBuild::KeptSectionStep(const xml::Node& section, int depth) {
   m_builder.data_columns.Restore(configuration);
 }
 
+// A body entry states a page setup of its own with a PgSetup child
+// (attributes as every page setup; Ovr 0 takes the enclosing group's or the
+// report's) and its orientation with an OR attribute ("!" or none: the
+// orientation in force). When that orientation or the setup's text differs
+// from the last written, a setup is written from the entry's first row on,
+// without closing the header and footer range, and its orientation stays
+// in force.
+void ReportBuild::BodyEntryPageSetup(const xml::Node& entry) {
+  xml::Node setup;
+  for (xml::Node child = FirstElement(entry); child && !setup; child = NextElement(child)) {
+    if (child.Name() == "PgSetup") setup = child;
+  }
+  if (!setup) return;
+  const std::string orientation_text = entry.AttributeOr("OR", "");
+  const Int16 orientation = orientation_text == "!" || Trim(orientation_text).empty()
+                                ? m_builder.orientation
+                                : ToInt16(TextToLong(orientation_text));
+  if (orientation == m_builder.orientation && setup.Xml() == m_builder.last_page_setup) return;
+  m_builder.orientation = orientation;
+  WritePageSetup(m_builder, setup, m_builder.body->MaxRow() + 1, orientation, false);
+}
+
 void ReportBuild::BodyEntryStep(const xml::Node& entry) {
   CountSection();
   if (!EvaluatePrintCondition(m_builder, EntryPrintCondition(entry))) return;
+  BodyEntryPageSetup(entry);
   const std::size_t configuration = m_builder.data_columns.Apply(entry);
   const std::string name = EntryFormatName(entry);
   xml::Node format;

