@@ -4,32 +4,16 @@
 #include <charconv>
 #include <cmath>
 
+#include "orvo/xml.h"
+
 namespace orvo::render {
 namespace {
 
 constexpr std::string_view kMarker = "\xC3\xBF";
 
-void AppendEscaped(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-        break;
-    }
-  }
-}
+// HTML text and attribute values follow the XML escaping rule, which also
+// replaces bytes that are not valid UTF-8.
+void AppendEscaped(std::string& out, std::string_view text) { out += xml::Escape(text); }
 
 void AppendNumber(std::string& out, long long value) {
   char buffer[24];
