@@ -91,23 +91,37 @@ void CPreviewBuilder::CreatePreview() {
   Reported("CreatePreview", [&] {
     BuilderState& state = *m_state;
     m_build_failures.clear();
-    if (state.processing_mode != enmAsynchronous) {
-      ThreadPreviewState().DropDrillDown();
-      std::vector<xml::Node> reports;
-      for (xml::Node report = FirstElement(state.queue); report; report = NextElement(report)) {
-        reports.push_back(report);
-      }
-      for (const xml::Node& report : reports) {
-        try {
-          RequireInit(state);
-          ReportBuild(state, report).Run();
-        } catch (const Error& failure) {
-          m_build_failures.emplace_back(failure.Number(), "BuildReport", failure.Description());
+    state.cancelled = false;
+    state.parked.clear();
+    try {
+      if (state.processing_mode != enmAsynchronous) {
+        ThreadPreviewState().DropDrillDown();
+        std::vector<xml::Node> reports;
+        for (xml::Node report = FirstElement(state.queue); report; report = NextElement(report)) {
+          reports.push_back(report);
+        }
+        for (const xml::Node& report : reports) {
+          try {
+            RequireInit(state);
+            ReportBuild(state, report).Run();
+          } catch (const Error& failure) {
+            m_build_failures.emplace_back(failure.Number(), "BuildReport", failure.Description());
+          }
         }
       }
+      const xml::Node body = state.body ? state.body->Element() : state.NewFormatElement();
+      bool stopped = false;
+      const xml::Node output = PreviewDocument(
+          body, [&state] { return state.CancelRequested(); }, stopped);
+      if (stopped) {
+        state.Park(output);
+        throw BuildCancelled{};
+      }
+      state.output = output;
+    } catch (const BuildCancelled&) {
+      state.DropResults();
+      RaiseCancelled("CreatePreview");
     }
-    const xml::Node body = state.body ? state.body->Element() : state.NewFormatElement();
-    state.output = PreviewDocument(body);
     GetStoreContext()->NotifyStatus("END_PREVIEW");
     SharedPreviewState::NotifyStatus(std::nullopt);
   });
@@ -209,6 +223,10 @@ std::int16_t CPreviewBuilder::EvaluatePageNumberCondition(std::string_view Condi
     if (!(rounded >= INT16_MIN && rounded <= INT16_MAX)) RaiseOverflow();
     return static_cast<std::int16_t>(rounded);
   });
+}
+
+void CPreviewBuilder::SetCancelCheck(std::function<bool()> check) {
+  m_state->cancel_check = std::move(check);
 }
 
 const std::vector<Error>& CPreviewBuilder::BuildFailures() const { return m_build_failures; }

@@ -48,14 +48,20 @@ class PreviewWriter {
   PreviewWriter() : m_output(xml::Document::Create()) {}
 
   // False when an item's column is no plain number: the stylesheet's sort
-  // then decides the order.
-  bool Write(const xml::Node& source) {
+  // then decides the order. A `stop` that answers true ends the writing
+  // (Stopped()).
+  bool Write(const xml::Node& source, const std::function<bool()>& stop) {
     xml::Node format = Element("Fmt");
     m_output.SetDocumentElement(format);
     Copy(source, format, {"MRow", "MCol"});
     xml::Node items = format.AppendChild(Element("Itms"));
+    std::size_t rows = 0;
     for (xml::Node node = FirstElement(source); node; node = NextElementInOrder(node, source)) {
       if (node.Name() != "Row" || node.ParentNode().Name() != "Itms") continue;
+      if (stop && ++rows % kPreviewStopRows == 0 && stop()) {
+        m_stopped = true;
+        return true;
+      }
       xml::Node row = items.AppendChild(Element("Row"));
       Copy(node, row, {"PgBk"});
       if (!WriteItems(node, row)) return false;
@@ -64,6 +70,7 @@ class PreviewWriter {
   }
 
   xml::Node Result() const { return m_output.DocumentElement(); }
+  bool Stopped() const { return m_stopped; }
 
  private:
   struct SortedItem {
@@ -142,15 +149,29 @@ class PreviewWriter {
 
   xml::Document m_output;
   std::vector<SortedItem> m_sorted;
+  bool m_stopped = false;
 };
 
 }  // namespace
 
 xml::Node PreviewDocument(const xml::Node& result_format) {
+  bool stopped = false;
+  return PreviewDocument(result_format, {}, stopped);
+}
+
+xml::Node PreviewDocument(const xml::Node& result_format, const std::function<bool()>& stop,
+                          bool& stopped) {
+  stopped = false;
+  if (stop && stop()) {
+    stopped = true;
+    return {};
+  }
   if (result_format && result_format.Type() == xml::NodeType::kElement &&
       result_format.Name() == "Fmt") {
     PreviewWriter writer;
-    if (writer.Write(result_format)) return writer.Result();
+    const bool written = writer.Write(result_format, stop);
+    stopped = writer.Stopped();
+    if (written) return writer.Result();
   }
   return SortXML(result_format, PreviewStylesheet());
 }

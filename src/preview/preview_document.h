@@ -13,6 +13,9 @@
 #ifndef ORVO_PREVIEW_PREVIEW_DOCUMENT_H_
 #define ORVO_PREVIEW_PREVIEW_DOCUMENT_H_
 
+#include <cstddef>
+#include <functional>
+
 #include "orvo/xml.h"
 
 namespace orvo {
@@ -20,6 +23,14 @@ namespace orvo {
 // The preview document of a result format (Fmt): what the preview
 // stylesheet makes of it.
 xml::Node PreviewDocument(const xml::Node& result_format);
+
+// The same, asking `stop` before the first row and after every
+// kPreviewStopRows rows written. When it answers true the writing ends,
+// `stopped` is set and the document's root as written so far is returned
+// (the caller decides when it is freed).
+inline constexpr std::size_t kPreviewStopRows = 1000;
+xml::Node PreviewDocument(const xml::Node& result_format, const std::function<bool()>& stop,
+                          bool& stopped);
 
 // The Rows list ordered from the highest row number to the lowest, equal
 // numbers in their order: what the row-list stylesheet makes of it.
