@@ -234,7 +234,7 @@ TEST_F(DelegatingBuilders, AHostComponentsFailureReachesTheCallerUnchanged) {
   fakes_.context().failing_member = "";
 
   // A component that cannot be created: the registry's failure.
-  ComponentRegistry::Register(kExternalEvaluatorId, [] { return std::shared_ptr<IComponent>(); });
+  fakes_.registration.Register(kExternalEvaluatorId, [] { return std::shared_ptr<IComponent>(); });
   failure = FailureOf([] { CPreviewBuilder2 nothing; });
   EXPECT_EQ(failure.Source(), "ComponentRegistry.Create");
 }
@@ -310,7 +310,7 @@ TEST_F(DelegatingBuilders, Builder3CleanScaleAndTextLayout) {
 
   // A Clean whose new evaluator cannot be made leaves the builder without
   // one: later calls fail clearly.
-  ComponentRegistry::Register(kExternalEvaluator3Id, [] { return std::shared_ptr<IComponent>(); });
+  fakes_.registration.Register(kExternalEvaluator3Id, [] { return std::shared_ptr<IComponent>(); });
   EXPECT_EQ(FailureOf([&] { builder.Clean(); }).Source(), "ComponentRegistry.Create");
   EXPECT_TRUE(builder.evaluator() == nullptr);
   EXPECT_EQ(FailureOf([&] { builder.AddReport(report_); }).Number(), kErrObjectRequired);

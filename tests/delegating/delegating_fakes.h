@@ -14,6 +14,7 @@
 #include "orvo/external_evaluator.h"
 #include "orvo/providers.h"
 #include "orvo/xml.h"
+#include "support/fake_components.h"
 
 namespace orvo::testing {
 
@@ -131,28 +132,23 @@ class FakeEvaluator : public ExternalEvaluator, public ExternalEvaluator3 {
 // Registers the fakes; the components created last are kept for the test.
 struct DelegatingFakes {
   DelegatingFakes() {
-    ComponentRegistry::Register(kExternalEvaluatorId, [this]() -> std::shared_ptr<IComponent> {
+    registration.Register(kExternalEvaluatorId, [this]() -> std::shared_ptr<IComponent> {
       auto made = std::make_shared<FakeEvaluator>();
       made->answers = answers;
       evaluators.push_back(made);
       return std::static_pointer_cast<ExternalEvaluator>(made);
     });
-    ComponentRegistry::Register(kExternalEvaluator3Id, [this]() -> std::shared_ptr<IComponent> {
+    registration.Register(kExternalEvaluator3Id, [this]() -> std::shared_ptr<IComponent> {
       auto made = std::make_shared<FakeEvaluator>();
       made->answers = answers;
       evaluators.push_back(made);
       return std::static_pointer_cast<ExternalEvaluator3>(made);
     });
-    ComponentRegistry::Register(kEvalContextDataId, [this] {
+    registration.Register(kEvalContextDataId, [this] {
       auto made = std::make_shared<FakeContext>();
       contexts.push_back(made);
       return made;
     });
-  }
-  ~DelegatingFakes() {
-    ComponentRegistry::Register(kExternalEvaluatorId, {});
-    ComponentRegistry::Register(kExternalEvaluator3Id, {});
-    ComponentRegistry::Register(kEvalContextDataId, {});
   }
   DelegatingFakes(const DelegatingFakes&) = delete;
   DelegatingFakes& operator=(const DelegatingFakes&) = delete;
@@ -160,6 +156,8 @@ struct DelegatingFakes {
   FakeEvaluator& evaluator() { return *evaluators.back(); }
   FakeContext& context() { return *contexts.back(); }
 
+  // Put back when the test ends.
+  ScopedRegistration registration;
   std::map<std::string, std::string> answers;  // handed to evaluators made later
   std::vector<std::shared_ptr<FakeEvaluator>> evaluators;
   std::vector<std::shared_ptr<FakeContext>> contexts;
