@@ -79,6 +79,8 @@ FormatEvaluation::~FormatEvaluation() {
 void FormatEvaluation::Run() {
   cEvaluate& evaluator = *m_builder.evaluator;
   Prepare();
+  // References between its cells see this print of the format only.
+  m_builder.placed_items.Items()->BeginPrint(m_key);
   m_result = std::make_unique<ResultFormat>(m_format, &m_builder.placed_items, m_offset);
   m_builder.Register(*m_result);
   evaluator.FormatReference(m_format);
