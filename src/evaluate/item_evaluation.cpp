@@ -436,7 +436,7 @@ void ItemEvaluation::Finish(std::string_view value) {
 // ---------------------------------------------------------------------------
 // Functions
 
-std::vector<TextSpan> ItemEvaluation::SplitArguments(TextSpan arguments) const {
+std::vector<TextSpan> ItemEvaluation::SplitArguments(TextSpan arguments, bool* balanced) const {
   std::vector<TextSpan> parts;
   const std::string& text = m_text.Text();
   SpanCursor literals(m_text.Literals());
@@ -449,13 +449,14 @@ std::vector<TextSpan> ItemEvaluation::SplitArguments(TextSpan arguments) const {
     }
     const char c = text[i];
     if (c == '(') ++depth;
-    if (c == ')') --depth;
+    if (c == ')' && --depth < 0 && balanced != nullptr) *balanced = false;
     if (c == ',' && depth == 0) {
       parts.push_back({start, i});
       start = i + 1;
     }
   }
   parts.push_back({start, arguments.end});
+  if (depth != 0 && balanced != nullptr) *balanced = false;
   return parts;
 }
 
@@ -481,15 +482,18 @@ std::string ItemEvaluation::ArgumentValue(TextSpan argument) {
   const std::string_view text =
       std::string_view(m_text.Text()).substr(argument.start, argument.Length());
   const std::string_view trimmed = Trim(text);
-  if (trimmed.empty()) return std::string();
+  const Literals literals = LiteralsFor(argument);
+  if (trimmed.empty() && literals.ranges.empty()) return std::string();
   // A lone value (most arguments once their operands are substituted) is
-  // its own value: no operator, bracket or quote to work on.
+  // its own value: no operator, bracket, quote or literal text to work on.
   const OperatorTable& operators = SharedOperatorTable();
-  const bool plain = std::none_of(trimmed.begin(), trimmed.end(), [&](char c) {
-    return operators.IsOperatorChar(c) || c == '"' || c == '\'' || c == '=';
-  });
+  const bool plain =
+      literals.ranges.empty() && std::none_of(trimmed.begin(), trimmed.end(), [&](char c) {
+        return operators.IsOperatorChar(c) || c == '"' || c == '\'' || c == '=';
+      });
   if (plain) return std::string(trimmed);
-  return std::string(Trim(EvaluateOperators(text, LiteralsFor(argument))));
+  // The value keeps spaces that are literal text (" " stays one space).
+  return EvaluateOperators(text, literals);
 }
 
 std::optional<std::int32_t> ItemEvaluation::CellsIn(TextSpan argument, EvaluationScope& scope) {
@@ -543,7 +547,7 @@ Resolution ItemEvaluation::CallFunction(Function function, TextSpan arguments,
     case Function::kMod:
       return Modulo(arguments);
     case Function::kLen:
-      return Resolution::Value(std::to_string(CharacterCount(ArgumentValue(arguments))));
+      return Resolution::Value(std::to_string(CharacterCount(Trim(ArgumentValue(arguments)))));
     case Function::kNow:
       return Resolution::Value(NowText());
     case Function::kLY:
@@ -624,19 +628,10 @@ Resolution ItemEvaluation::Logical(TextSpan arguments, bool all) {
 }
 
 Resolution ItemEvaluation::If(TextSpan arguments) {
-  const std::string_view text =
-      std::string_view(m_text.Text()).substr(arguments.start, arguments.Length());
-  const std::array<std::string, 3> part_texts = SplitIf(text, LiteralsFor(arguments));
-  // The parts found again in the text, so that their literal spans go with them.
-  std::array<TextSpan, 3> parts{};
-  std::size_t from = 0;
-  for (std::size_t part = 0; part < parts.size(); ++part) {
-    const std::string& part_text = part_texts[part];
-    std::size_t at = part_text.empty() ? SkipSpaces(text, from) : text.find(part_text, from);
-    at = std::min(at, text.size());
-    parts[part] = {arguments.start + at, arguments.start + at + part_text.size()};
-    from = std::min(text.size(), at + part_text.size() + 1);
-  }
+  // The parts as spans of the text, so that their literal spans go with them.
+  bool balanced = true;
+  const std::vector<TextSpan> parts = SplitArguments(arguments, &balanced);
+  if (!balanced || parts.size() != 3) RaiseError("ParseIf", "If not structured correctly");
   const bool condition = TruthOf(ArgumentValue(parts[0]));
   return Resolution::Value(ArgumentValue(condition ? parts[1] : parts[2]));
 }

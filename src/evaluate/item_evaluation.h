@@ -81,11 +81,14 @@ class ItemEvaluation {
   Resolution RepeatedRows(EvaluationScope& scope);
   Resolution External(Function function, TextSpan arguments, EvaluationScope& scope);
 
-  // The top-level comma-separated parts of a span (outside brackets and literals).
-  std::vector<TextSpan> SplitArguments(TextSpan arguments) const;
+  // The top-level comma-separated parts of a span (outside brackets and
+  // literals). `balanced`, when given, is cleared when a ")" closes nothing
+  // or a "(" stays open.
+  std::vector<TextSpan> SplitArguments(TextSpan arguments, bool* balanced = nullptr) const;
   // The last comma of a span outside literals, or npos.
   std::size_t LastComma(TextSpan arguments) const;
-  // An argument's value: evaluated as an expression, trimmed, unquoted.
+  // An argument's value: evaluated as an expression, without the spaces
+  // around it (literal spaces stay) and unquoted.
   std::string ArgumentValue(TextSpan argument);
   // The literal spans for the operator evaluator, with offsets for `part`.
   Literals LiteralsFor(TextSpan part);

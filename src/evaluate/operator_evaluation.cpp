@@ -60,7 +60,17 @@ bool HasLiteral(const std::vector<bool>& mask, std::size_t from) {
 
 Token Operand(std::string text, bool computed) { return Token::Operand(std::move(text), computed); }
 
-std::string ApplyKind(Kind kind, std::string_view left_operand, std::string_view right_operand);
+// `left` and `right` are operand values: trimmed and without their quotes.
+std::string ApplyKind(Kind kind, std::string_view left, std::string_view right);
+
+// What an operand token stands for. A computed result is a value as it is;
+// an operand as written loses the spaces around it and its quotes, but not
+// spaces that are literal text.
+std::string_view OperandValue(Token& token) {
+  if (token.computed) return token.Text();
+  if (token.spaced_value) return *token.spaced_value;
+  return Unquote(token.text);
+}
 
 bool IsSign(const Token& token) { return token.Is(Kind::kAdd) || token.Is(Kind::kSubtract); }
 
@@ -107,9 +117,9 @@ Token ApplySign(bool minus, Token& operand) {
 }
 
 // An operand's value as currency, nullopt when it is not numeric.
-std::optional<Currency> AmountOf(const Token& token) {
+std::optional<Currency> AmountOf(Token& token) {
   if (token.amount) return token.amount;
-  return Currency::FromText(Unquote(token.text));
+  return Currency::FromText(OperandValue(token));
 }
 
 // One operator applied to the operand tokens beside it (null when missing).
@@ -125,9 +135,8 @@ Token ApplyTokens(Kind kind, Token* left, Token* right) {
       return Token::Amount(kind == Kind::kAdd ? x + y : kind == Kind::kSubtract ? x - y : x * y);
     }
   }
-  static const std::string kEmpty;
-  return Operand(ApplyKind(kind, left != nullptr ? left->Text() : kEmpty,
-                           right != nullptr ? right->Text() : kEmpty),
+  return Operand(ApplyKind(kind, left != nullptr ? OperandValue(*left) : std::string_view(),
+                           right != nullptr ? OperandValue(*right) : std::string_view()),
                  true);
 }
 
@@ -204,10 +213,8 @@ void ReduceFlat(std::vector<Token>& list) {
 
 // The value the reduced tokens stand for.
 std::string ValueOf(std::vector<Token>& list) {
-  if (list.size() == 1 && !list.front().IsOperator()) {
-    const std::string_view value = Trim(list.front().Text());
-    return std::string(list.front().computed ? value : Unquote(value));
-  }
+  if (list.size() == 1 && !list.front().IsOperator())
+    return std::string(OperandValue(list.front()));
   std::string joined;
   for (Token& token : list) joined += token.Text();
   return std::string(Trim(joined));
@@ -294,14 +301,16 @@ std::string DivideValues(Currency dividend, Currency divisor) {
 }  // namespace
 
 std::string EvaluateOperators(std::string_view expression, Literals literals) {
-  std::size_t skip = expression.find_first_not_of(' ');
-  if (skip == std::string_view::npos) return std::string();
-  if (expression[skip] == '=') ++skip;
-  const std::string_view body = expression.substr(skip);
   const std::vector<bool> mask = LiteralMask(expression.size(), literals);
+  std::size_t skip = 0;
+  while (skip < expression.size() && expression[skip] == ' ' && !IsLiteral(mask, skip)) ++skip;
+  if (skip == expression.size()) return std::string();
+  if (expression[skip] == '=' && !IsLiteral(mask, skip)) ++skip;
+  const std::string_view body = expression.substr(skip);
 
   if (!IsOperatorCharAnywhere(body, mask, skip)) {
     std::vector<Token> single = {Operand(std::string(body), false)};
+    single.front().spaced_value = LiteralSpacedValue(body, mask, skip);
     return ValueOf(single);
   }
   std::vector<Token> tokens;
@@ -343,14 +352,12 @@ std::string EvaluateOperators(std::string_view expression, Literals literals) {
 std::string ApplyOperator(std::string_view left, std::string_view op, std::string_view right) {
   const std::optional<Kind> kind = OperatorKindOf(op);
   if (!kind) return std::string(Unquote(left)) + std::string(op) + std::string(Unquote(right));
-  return ApplyKind(*kind, left, right);
+  return ApplyKind(*kind, Unquote(left), Unquote(right));
 }
 
 namespace {
 
-std::string ApplyKind(Kind kind, std::string_view left_operand, std::string_view right_operand) {
-  std::string_view left = Unquote(left_operand);
-  std::string_view right = Unquote(right_operand);
+std::string ApplyKind(Kind kind, std::string_view left, std::string_view right) {
   if (kind == Kind::kJoin) return std::string(left) + std::string(right);
 
   if (kind == Kind::kAdd || kind == Kind::kSubtract || kind == Kind::kMultiply) {

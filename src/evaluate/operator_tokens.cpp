@@ -30,6 +30,18 @@ bool IsPlainNumberChar(char c) { return (c >= '0' && c <= '9') || c == '.'; }
 
 }  // namespace
 
+std::optional<std::string> LiteralSpacedValue(std::string_view text, const std::vector<bool>& mask,
+                                              std::size_t mask_start) {
+  if (mask.empty()) return std::nullopt;
+  const auto syntax_space = [&](std::size_t i) { return text[i] == ' ' && !mask[mask_start + i]; };
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && syntax_space(first)) ++first;
+  while (last > first && syntax_space(last - 1)) --last;
+  if (first == last || (text[first] != ' ' && text[last - 1] != ' ')) return std::nullopt;
+  return std::string(text.substr(first, last - first));
+}
+
 std::optional<OperatorKind> OperatorKindOf(std::string_view op) {
   if (op.size() == 1) {
     switch (op[0]) {
@@ -99,8 +111,16 @@ std::vector<OperatorToken> TokenizeWithParser(std::string_view body, const std::
                                                       trimmed == "<=" || trimmed == ">="));
     std::string text(body.substr(static_cast<std::size_t>(start - 1),
                                  static_cast<std::size_t>(end - start + 1)));
-    tokens.push_back(is_operator ? OperatorToken::Operator(std::move(text), CodeOf(trimmed))
-                                 : OperatorToken::Operand(std::move(text)));
+    if (is_operator) {
+      tokens.push_back(OperatorToken::Operator(std::move(text), CodeOf(trimmed)));
+      continue;
+    }
+    OperatorToken operand = OperatorToken::Operand(std::move(text));
+    if (!mask.empty()) {
+      operand.spaced_value =
+          LiteralSpacedValue(operand.text, mask, mask_start + static_cast<std::size_t>(start - 1));
+    }
+    tokens.push_back(std::move(operand));
   }
   // Messages about malformed operator runs belong to parsing, not here.
   if (state.errors.Count() != 0) state.errors.Clear();

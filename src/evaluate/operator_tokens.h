@@ -60,6 +60,10 @@ struct OperatorToken {
   int code = kOperandCode;
   bool computed = false;  // a result of an operator or of a sign
   std::optional<Currency> amount;
+  // An operand whose first or last character (spaces aside that are not
+  // literal) is a literal space: its value with exactly those spaces kept.
+  // Unset for every other operand, whose value is its trimmed text.
+  std::optional<std::string> spaced_value;
 
   static OperatorToken Operand(std::string text, bool computed = false) {
     OperatorToken token;
@@ -92,6 +96,14 @@ struct OperatorToken {
 // `mask` (empty, or one flag per character of the whole expression, from
 // `mask_start` on for `body`) marks literal characters, which the tokenizer
 // must read as plain text.
+// The value of an operand written as `text` when a space at its edge is
+// literal text (a space in quotes, a substituted text value that begins or
+// ends with one): the text without the spaces around it that are syntax.
+// nullopt when the trimmed text is the value (no literal space at an edge).
+// `mask` as for TokenizeWithParser, `mask_start` the mask index of text[0].
+std::optional<std::string> LiteralSpacedValue(std::string_view text, const std::vector<bool>& mask,
+                                              std::size_t mask_start);
+
 std::vector<OperatorToken> TokenizeWithParser(std::string_view body, const std::vector<bool>& mask,
                                               std::size_t mask_start);
 

@@ -94,6 +94,26 @@ TEST_F(Formulas, QuotedLiteralsAndTextValuesKeepTheirCommasAndOperators) {
   EXPECT_EQ(Value("=A3&\")\""), "x(y)");
 }
 
+// Regression: a one-space literal between two joins vanished ("a"&" "&"b"
+// gave "ab"): spaces around an operand are syntax, spaces in a literal or in
+// a computed value are text.
+TEST_F(Formulas, SpacesInLiteralsAndResultsAreKept) {
+  EXPECT_EQ(Value("=\"a\"&\" \"&\"b\""), "a b");
+  EXPECT_EQ(Value("= \"a\" & \" \" & \"b\" "), "a b");
+  EXPECT_EQ(Value("=\" \""), " ");
+  EXPECT_EQ(Value("=\"  \""), "  ");
+  EXPECT_EQ(Value("=\" x \""), " x ");
+  EXPECT_EQ(Value("=\"a\"&\"  \"&\"b\""), "a  b");
+  EXPECT_EQ(Value("=If(1>0,\" \",\"x\")"), " ");
+  EXPECT_EQ(Value("=\"a\"&If(1>0,\" \",\"x\")&\"b\""), "a b");
+  EXPECT_EQ(Value("=If(1,If(1,\" \",\"y\"),\"z\")&\"|\""), " |");
+  Cells({{"A1", " x "}});
+  EXPECT_EQ(Value("=\"[\"&A1&\"]\""), "[ x ]");  // a text value keeps its spaces
+  EXPECT_EQ(Value("=Len(\" ab \")"), "2");       // Len counts the trimmed text
+  EXPECT_EQ(Value("=If(1,2,3,4)"), "#ERROR");    // If still needs exactly three parts
+  EXPECT_EQ(Value("=If(1,2)"), "#ERROR");
+}
+
 TEST_F(Formulas, PlaceholdersAreMatchedWhole) {
   std::map<std::string, std::string> cells;
   std::string formula = "=";
