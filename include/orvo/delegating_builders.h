@@ -91,7 +91,8 @@ class CPreviewBuilder2 {
   // its body space fillers and files its header/footer ranges and bookmark
   // references in the shared collections.
   void CreatePreview();
-  // 4. The result format kept by the last CreatePreview; null before.
+  // 4. The result format kept by the last CreatePreview; null before, and
+  // after a CreatePreview that failed.
   xml::Node EvaluatedFormat() const;
   // 5. The thread's shared header and footer collections (created on first
   // read).

@@ -78,6 +78,8 @@ void CPreviewBuilder2::AddReport(const xml::Node& Report, const xml::Node& DC_Ov
 }
 
 void CPreviewBuilder2::CreatePreview() {
+  // The evaluated format is this call's: a build that fails keeps none.
+  m_evaluated_format = xml::Node();
   try {
     m_evaluator->Run();
   } catch (const Error&) {

@@ -132,7 +132,9 @@ TEST_F(DelegatingBuilders, CancelFileIsEmptyAfterEveryCreatePreviewOfEitherBuild
     evaluator->CancelFile("/tmp/again");
     evaluator->failing_member = "Run";
   }
+  ASSERT_TRUE(builder2.EvaluatedFormat());
   EXPECT_EQ(FailureOf([&] { builder2.CreatePreview(); }).Number(), 4242);
+  EXPECT_TRUE(builder2.EvaluatedFormat().IsNull());  // the failed build's: none
   EXPECT_EQ(FailureOf([&] { builder3.CreatePreview(); }).Number(), 4242);
   EXPECT_EQ(evaluator2.cancel_file, "");
   EXPECT_EQ(evaluator3.cancel_file, "");
