@@ -109,10 +109,21 @@ void CPreviewBuilder::CreatePreview() {
           }
         }
       }
-      const xml::Node body = state.body ? state.body->Element() : state.NewFormatElement();
+      state.CheckCancel();
+      const auto stop = [&state] { return state.CancelRequested(); };
       bool stopped = false;
-      const xml::Node output = PreviewDocument(
-          body, [&state] { return state.CancelRequested(); }, stopped);
+      xml::Node output;
+      if (state.body) {
+        // The build is done: the body result's rows are written into the
+        // preview and freed one by one, so that the two are never whole at
+        // once. References evaluated afterwards (page-number conditions)
+        // read the values the placed-item index keeps.
+        state.placed_items.Items()->ReleaseItems();
+        state.body->ReleaseRows();
+        output = PreviewDocument(state.body->Element(), true, stop, stopped);
+      } else {
+        output = PreviewDocument(state.NewFormatElement(), false, stop, stopped);
+      }
       if (stopped) {
         state.Park(output);
         throw BuildCancelled{};

@@ -47,25 +47,49 @@ class PreviewWriter {
  public:
   PreviewWriter() : m_output(xml::Document::Create()) {}
 
-  // False when an item's column is no plain number: the stylesheet's sort
-  // then decides the order. A `stop` that answers true ends the writing
-  // (Stopped()).
-  bool Write(const xml::Node& source, const std::function<bool()>& stop) {
+  // Whether every item's column is a plain number (the writer's sort then
+  // equals the stylesheet's).
+  static bool Sortable(const xml::Node& source) {
+    for (xml::Node node = FirstElement(source); node; node = NextElementInOrder(node, source)) {
+      if (node.Name() == "Itm" && node.ParentNode().Name() == "Row" &&
+          node.ParentNode().ParentNode().Name() == "Itms" &&
+          !PlainNumber(node.AttributeOr("Col", ""))) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // False when an item's column is no plain number (nothing is consumed
+  // then): the stylesheet's sort then decides the order. A `stop` that
+  // answers true ends the writing (Stopped()).
+  bool Write(const xml::Node& source, bool consume, const std::function<bool()>& stop) {
+    if (consume && !Sortable(source)) return false;
     xml::Node format = Element("Fmt");
     m_output.SetDocumentElement(format);
     Copy(source, format, {"MRow", "MCol"});
     xml::Node items = format.AppendChild(Element("Itms"));
+    xml::Node written;  // a row written, removed once the walk has left it
     std::size_t rows = 0;
-    for (xml::Node node = FirstElement(source); node; node = NextElementInOrder(node, source)) {
-      if (node.Name() != "Row" || node.ParentNode().Name() != "Itms") continue;
-      if (stop && ++rows % kPreviewStopRows == 0 && stop()) {
-        m_stopped = true;
-        return true;
+    for (xml::Node node = FirstElement(source); node;) {
+      const xml::Node next = NextElementInOrder(node, source);
+      if (node.Name() == "Row" && node.ParentNode().Name() == "Itms") {
+        if (stop && ++rows % kPreviewStopRows == 0 && stop()) {
+          m_stopped = true;
+          return true;
+        }
+        xml::Node row = items.AppendChild(Element("Row"));
+        Copy(node, row, {"PgBk"});
+        if (!WriteItems(node, row)) return false;
+        if (consume && !written) written = node;
       }
-      xml::Node row = items.AppendChild(Element("Row"));
-      Copy(node, row, {"PgBk"});
-      if (!WriteItems(node, row)) return false;
+      if (written && !(next && Within(next, written))) {
+        written.ParentNode().RemoveChild(written);
+        written = xml::Node();
+      }
+      node = next;
     }
+    m_sorted.clear();
     return true;
   }
 
@@ -79,6 +103,13 @@ class PreviewWriter {
   };
 
   xml::Node Element(std::string_view name) const { return m_output.CreateElement(name); }
+
+  static bool Within(const xml::Node& node, const xml::Node& ancestor) {
+    for (xml::Node at = node.ParentNode(); at; at = at.ParentNode()) {
+      if (at == ancestor) return true;
+    }
+    return false;
+  }
 
   static void CopyAttribute(const xml::Node& from, xml::Node& to, std::string_view name,
                             std::string_view source) {
@@ -154,13 +185,13 @@ class PreviewWriter {
 
 }  // namespace
 
-xml::Node PreviewDocument(const xml::Node& result_format) {
+xml::Node PreviewDocument(const xml::Node& result_format, bool consume) {
   bool stopped = false;
-  return PreviewDocument(result_format, {}, stopped);
+  return PreviewDocument(result_format, consume, {}, stopped);
 }
 
-xml::Node PreviewDocument(const xml::Node& result_format, const std::function<bool()>& stop,
-                          bool& stopped) {
+xml::Node PreviewDocument(const xml::Node& result_format, bool consume,
+                          const std::function<bool()>& stop, bool& stopped) {
   stopped = false;
   if (stop && stop()) {
     stopped = true;
@@ -169,7 +200,7 @@ xml::Node PreviewDocument(const xml::Node& result_format, const std::function<bo
   if (result_format && result_format.Type() == xml::NodeType::kElement &&
       result_format.Name() == "Fmt") {
     PreviewWriter writer;
-    const bool written = writer.Write(result_format, stop);
+    const bool written = writer.Write(result_format, consume, stop);
     stopped = writer.Stopped();
     if (written) return writer.Result();
   }

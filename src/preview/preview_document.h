@@ -8,8 +8,8 @@
 // hand the input to the stylesheet itself where the two could differ: a
 // root of another name, or a sort key that is not a plain whole number.
 //
-// Both read the source only; the result is the document element of a new
-// document.
+// Both read the source only (unless asked to consume it); the result is the
+// document element of a new document.
 #ifndef ORVO_PREVIEW_PREVIEW_DOCUMENT_H_
 #define ORVO_PREVIEW_PREVIEW_DOCUMENT_H_
 
@@ -21,16 +21,20 @@
 namespace orvo {
 
 // The preview document of a result format (Fmt): what the preview
-// stylesheet makes of it.
-xml::Node PreviewDocument(const xml::Node& result_format);
+// stylesheet makes of it. With `consume` each row of the result is removed
+// once it is written, so that a result nobody else holds is freed while the
+// preview grows (the result is left without rows, or as it was when the
+// stylesheet writes the preview).
+xml::Node PreviewDocument(const xml::Node& result_format, bool consume = false);
 
 // The same, asking `stop` before the first row and after every
 // kPreviewStopRows rows written. When it answers true the writing ends,
 // `stopped` is set and the document's root as written so far is returned
-// (the caller decides when it is freed).
+// (the caller decides when it is freed; a consumed result has lost the
+// rows written).
 inline constexpr std::size_t kPreviewStopRows = 1000;
-xml::Node PreviewDocument(const xml::Node& result_format, const std::function<bool()>& stop,
-                          bool& stopped);
+xml::Node PreviewDocument(const xml::Node& result_format, bool consume,
+                          const std::function<bool()>& stop, bool& stopped);
 
 // The Rows list ordered from the highest row number to the lowest, equal
 // numbers in their order: what the row-list stylesheet makes of it.
