@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <system_error>
 #include <vector>
 
@@ -614,13 +615,14 @@ xml::Node ChartMap(const xml::Document& document, const SampleChart& chart) {
   return root;
 }
 
+// A report's own page setup (`own`) or a group's that takes the report's.
+// Margins written in a page setup are pixels at 96 per inch; "!" takes the
+// margin of the workspace's printer settings (millimetres, 20 top and
+// bottom, 15 left and right), which every sample report prints with.
 xml::Node PageSetup(const xml::Document& document, bool own) {
   xml::Node setup = document.CreateElement("PgSetup");
   setup.SetAttribute("Ovr", own ? "-1" : "0");
-  setup.SetAttribute("Bottom", own ? "20" : "!");
-  setup.SetAttribute("Left", own ? "15" : "!");
-  setup.SetAttribute("Right", own ? "15" : "!");
-  setup.SetAttribute("Top", own ? "20" : "!");
+  for (const char* side : {"Bottom", "Left", "Right", "Top"}) setup.SetAttribute(side, "!");
   return setup;
 }
 
@@ -632,6 +634,10 @@ xml::Node Entry(const xml::Document& document, const char* element, const std::s
 }
 
 // A Rep: groups, headers, body, footers, page setup, description, options.
+// `header` (with the page footer) heads the report's own body; a report
+// whose rows are all printed by groups gives it an empty `header`, and its
+// groups carry their headers and footers themselves: the report's own
+// ones are built after the groups and so cover only the rows after them.
 xml::Node Report(const xml::Document& document, const std::string& key, const std::string& name,
                  const std::string& header, const xml::Node& groups, const xml::Node& bodies) {
   xml::Node report = document.CreateElement("Rep");
@@ -641,10 +647,10 @@ xml::Node Report(const xml::Document& document, const std::string& key, const st
   report.SetAttribute("DCC", "");
   report.AppendChild(groups);
   xml::Node headers = report.AppendChild(document.CreateElement("Hdrs"));
-  headers.AppendChild(Entry(document, "Hdr", header));
+  if (!header.empty()) headers.AppendChild(Entry(document, "Hdr", header));
   report.AppendChild(bodies);
   xml::Node footers = report.AppendChild(document.CreateElement("Ftrs"));
-  footers.AppendChild(Entry(document, "Ftr", "PAGE_FOOTER"));
+  if (!header.empty()) footers.AppendChild(Entry(document, "Ftr", "PAGE_FOOTER"));
   report.AppendChild(PageSetup(document, true));
   xml::Node description = report.AppendChild(document.CreateElement("Desc"));
   description.SetText(name + " of the sample company");
@@ -664,20 +670,23 @@ xml::Node Reports(const xml::Document& document) {
   root.AppendChild(Report(document, "INCOME_STATEMENT", "Income statement", "IS_HEADER",
                           document.CreateElement("Grps"), bodies));
 
-  // Balance sheet: one group holding the statement, with the report's setup.
+  // Balance sheet: one group holding the statement with its header and
+  // footer, with the report's setup.
   xml::Node groups = document.CreateElement("Grps");
   xml::Node group = groups.AppendChild(document.CreateElement("Grp"));
   group.SetAttribute("OR", "!");
   group.SetAttribute("DCC", "");
   group.SetAttribute("DCID", "");
   group.AppendChild(document.CreateElement("Grps"));
-  group.AppendChild(document.CreateElement("Hdrs"));
+  xml::Node group_headers = group.AppendChild(document.CreateElement("Hdrs"));
+  group_headers.AppendChild(Entry(document, "Hdr", "BS_HEADER"));
   xml::Node group_bodies = group.AppendChild(document.CreateElement("Bdys"));
   group_bodies.AppendChild(Entry(document, "Bdy", "BALANCE_SHEET"));
-  group.AppendChild(document.CreateElement("Ftrs"));
+  xml::Node group_footers = group.AppendChild(document.CreateElement("Ftrs"));
+  group_footers.AppendChild(Entry(document, "Ftr", "PAGE_FOOTER"));
   group.AppendChild(document.CreateElement("PCnd"));
   group.AppendChild(PageSetup(document, false));
-  root.AppendChild(Report(document, "BALANCE_SHEET", "Balance sheet", "BS_HEADER", groups,
+  root.AppendChild(Report(document, "BALANCE_SHEET", "Balance sheet", "", groups,
                           document.CreateElement("Bdys")));
 
   xml::Node trial = document.CreateElement("Bdys");
