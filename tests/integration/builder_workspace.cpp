@@ -76,7 +76,8 @@ void BuilderWorkspace::Report(const std::string& key, const std::string& body,
 }
 
 void BuilderWorkspace::Write() const {
-  m_folder.Write("workspace.xml", "<Workspace CurrentPeriod=\"12\" StorageMode=\"0\"/>");
+  m_folder.Write("workspace.xml", "<Workspace CurrentPeriod=\"12\" StorageMode=\"0\">" +
+                                      m_settings + "</Workspace>");
   m_folder.Write("formats.xml", "<Formats>" + m_formats + "</Formats>");
   m_folder.Write("reports.xml", "<Reports>" + m_reports + "</Reports>");
   m_folder.Write("bookmarks.xml", "<BookmarkDefinitions>" + m_bookmarks + "</BookmarkDefinitions>");

@@ -83,6 +83,8 @@ class BuilderWorkspace {
   void Bookmarks(const std::string& xml) { m_bookmarks = xml; }
   void NamedRanges(const std::string& xml) { m_named_ranges = xml; }
   void DataColumns(const std::string& xml) { m_data_columns = xml; }
+  // Children of the Workspace element of workspace.xml (a Printer).
+  void Settings(const std::string& xml) { m_settings = xml; }
 
   // Writes the files (again) and runs a preview of the stored reports named
   // (or "<Fav Rep='KEY'/>" texts, or whole "<Rep ...>" texts), in order.
@@ -100,6 +102,7 @@ class BuilderWorkspace {
   std::string m_bookmarks;
   std::string m_named_ranges;
   std::string m_data_columns;
+  std::string m_settings;
 };
 
 }  // namespace orvo::testing

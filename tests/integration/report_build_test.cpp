@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "integration/builder_workspace.h"
+#include "orvo/header_footer.h"
 
 namespace orvo::testing {
 namespace {
@@ -180,6 +181,98 @@ TEST(ReportBuild, HeadersAndFootersFillTheirCollectionsPerRange) {
   EXPECT_NE(headers.find("Dsp=\"2\""), std::string::npos) << headers;
   EXPECT_NE(Canonical(run.footers).find("Dsp=\"f\""), std::string::npos);
   EXPECT_EQ(run.rows, 4);
+}
+
+// "!" takes the printer's margin (millimetres into pixels at 96 per inch),
+// the default where the printer gives 0 or there are no printer settings;
+// a margin written out is copied as it stands.
+TEST(ReportBuild, BangMarginsComeFromThePrinterSettingsOrTheDefaults) {
+  BuilderWorkspace workspace;
+  workspace.Format("F", {{"A1", "x"}});
+  workspace.Report("R", Entry("F"));
+  const auto first_setup = [&](const std::string& report) {
+    const PreviewRun run = workspace.Preview({report});
+    return Canonical(run.page_throws);
+  };
+  const std::string defaults =
+      "<PgBks><PgB Row='0' Bottom='94.48809' Left='71.81095' Right='71.81095' "
+      "Top='94.48809' OR='1'/></PgBks>";
+  EXPECT_EQ(first_setup("R"), Canonical(defaults));
+
+  workspace.Settings("<Printer Top='20' Bottom='0' Left='10' Right='15'/>");
+  EXPECT_EQ(first_setup("R"),
+            Canonical("<PgBks><PgB Row='0' Bottom='94.48809' Left='37.79524' Right='56.69286' "
+                      "Top='75.59048' OR='1'/></PgBks>"));
+
+  // A report whose own setup writes two margins out.
+  BuilderWorkspace own;
+  own.Format("F", {{"A1", "x"}});
+  own.Settings("<Printer Top='20' Bottom='20' Left='15' Right='15'/>");
+  const std::string report =
+      "<Rep Key='OWN' OR='2'><Grps/><Hdrs/><Bdys>" + Entry("F") +
+      "</Bdys><Ftrs/><PgSetup Ovr='-1' Top='30' Bottom='!' Left='12.5' Right='!'/><Desc/>"
+      "<Opts/></Rep>";
+  const PreviewRun run = own.Preview({report});
+  EXPECT_EQ(Canonical(run.page_throws),
+            Canonical("<PgBks><PgB Row='0' Bottom='75.59048' Left='12.5' Right='56.69286' "
+                      "Top='30' OR='2'/></PgBks>"));
+}
+
+// Header and footer formats record their space fillers in the numbering of
+// the block they are written into; each closed range hands its fillers to
+// its collection, so none is left over after the build.
+TEST(ReportBuild, HeaderAndFooterSpaceFillersGoWithTheirRange) {
+  BuilderWorkspace workspace;
+  workspace.Format("BODY", {{"A1", "b"}, {"A2", "b"}});
+  const auto filled = [](const std::string& key, const std::string& width) {
+    return "<Fmt Key='" + key + "' Name='" + key +
+           "' MRow='2' MCol='2'><Itms>"
+           "<Row><Itm Key='A1' Row='1' Col='1' Value='x'><PEx/></Itm>"
+           "<Itm Key='B1' Row='1' Col='2' Value='y'><PEx/><Stl/><Drill On='0' Key=''/>"
+           "<SpFl>-1</SpFl><Wdt>" +
+           width +
+           "</Wdt></Itm></Row>"
+           "<Row><Itm Key='A2' Row='2' Col='1' Value='z'><PEx/></Itm></Row></Itms></Fmt>";
+  };
+  workspace.RawFormat(filled("HEAD", "40") + filled("FOOT", "25"));
+  // The group's range (rows 1-2) has two headers and no footer; the
+  // report's own range (rows 3-4) one header and one footer.
+  workspace.Report(
+      "R", Entry("BODY"),
+      Group(Entry("BODY"), "", "OR=\"!\"", Entry("HEAD", "", "Hdr") + Entry("HEAD", "", "Hdr")),
+      Entry("HEAD", "", "Hdr"), Entry("FOOT", "", "Ftr"));
+  workspace.Write();
+  const auto filler = [](std::int32_t start, std::int32_t end, const std::string& width) {
+    return "<SF Start='" + std::to_string(start) + "' End='" + std::to_string(end) +
+           "' Col='2' Width='" + width + "' Portscape='0'/>";
+  };
+  OnNewThread([&] {
+    CPreviewBuilder builder;
+    builder.Init(workspace.Folder().LaunchProperties());
+    builder.ResetQueue();
+    xml::Document queue = xml::Document::Parse("<Fav Rep='R'/>");
+    builder.AddReport(queue.DocumentElement());
+    builder.CreatePreview();
+    EXPECT_FALSE(builder.SpaceFillersHeaders().HasChildNodes());
+    EXPECT_FALSE(builder.SpaceFillersFooters().HasChildNodes());
+    EXPECT_FALSE(builder.SpaceFillersBody().HasChildNodes());
+
+    std::shared_ptr<cHeaderFooter> headers = builder.PreviewHeaders();
+    std::shared_ptr<cHeaderFooter> footers = builder.PreviewFooters();
+    ASSERT_TRUE(headers->ItemForRow(2));
+    EXPECT_EQ(headers->ItemForRow(2).SelectNodes("Itms/Row").Length(), 4u);
+    EXPECT_EQ(Canonical(headers->SpaceFillerForRow().Xml()),
+              Canonical("<SpFsH>" + filler(1, 2, "40") + filler(3, 4, "40") + "</SpFsH>"));
+    EXPECT_FALSE(footers->ItemForRow(2));
+    EXPECT_FALSE(footers->SpaceFillerForRow().HasChildNodes());
+
+    ASSERT_TRUE(headers->ItemForRow(3));
+    EXPECT_EQ(Canonical(headers->SpaceFillerForRow().Xml()),
+              Canonical("<SpFsH>" + filler(1, 2, "40") + "</SpFsH>"));
+    ASSERT_TRUE(footers->ItemForRow(4));
+    EXPECT_EQ(Canonical(footers->SpaceFillerForRow().Xml()),
+              Canonical("<SpFsF>" + filler(1, 2, "25") + "</SpFsF>"));
+  });
 }
 
 TEST(ReportBuild, BookmarksAndNotesAreNumberedAsMet) {

@@ -88,6 +88,44 @@ TEST(SampleReports, EveryReportPreviewsWithoutErrorValues) {
   }
 }
 
+// Regression: the balance sheet, whose rows are all printed by a group,
+// printed without header and footer while they were the report's own.
+// Every row of every report has both, and every page setup has the
+// workspace printer's margins (20 and 15 mm) in pixels.
+TEST(SampleReports, EveryRowHasItsHeaderAndFooterAndThePrintersMargins) {
+  for (const char* report : {"INCOME_STATEMENT", "BALANCE_SHEET", "TRIAL_BALANCE", "CUSTOMERS"}) {
+    testing::OnNewThread([&] {
+      xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
+      launch.DocumentElement().SetAttribute("Workspace", SmallWorkspace());
+      CPreviewBuilder builder;
+      builder.Init(launch.DocumentElement());
+      builder.ResetQueue();
+      xml::Document queue = xml::Document::Parse(std::string("<Fav Rep='") + report + "'/>");
+      builder.AddReport(queue.DocumentElement());
+      builder.CreatePreview();
+      const std::int32_t rows =
+          static_cast<std::int32_t>(builder.EvaluatedFormat().SelectNodes("Itms/Row").Length());
+      ASSERT_GT(rows, 5) << report;
+      for (std::int32_t row = 1; row <= rows; ++row) {
+        const xml::Node header = builder.PreviewHeaders()->ItemForRow(row);
+        const xml::Node footer = builder.PreviewFooters()->ItemForRow(row);
+        ASSERT_TRUE(header && header.SelectSingleNode(".//Itm[@Dsp='Orvo Trading Ltd']"))
+            << report << " row " << row;
+        ASSERT_TRUE(footer && footer.SelectSingleNode(".//Itm[starts-with(@Dsp, 'Page ')]"))
+            << report << " row " << row;
+      }
+      const xml::NodeList setups = builder.PageThrows().SelectNodes("PgB");
+      ASSERT_GT(setups.Length(), 0u) << report;
+      for (const xml::Node& setup : setups) {
+        EXPECT_EQ(setup.AttributeOr("Top", ""), "75.59048") << report;
+        EXPECT_EQ(setup.AttributeOr("Bottom", ""), "75.59048") << report;
+        EXPECT_EQ(setup.AttributeOr("Left", ""), "56.69286") << report;
+        EXPECT_EQ(setup.AttributeOr("Right", ""), "56.69286") << report;
+      }
+    });
+  }
+}
+
 TEST(SampleReports, FiguresEqualTheLedger) {
   const testing::SampleLedgerSql sql(SmallWorkspace());
   const testing::SqlContext year_to_date{"2026", 1, 12};
