@@ -2,8 +2,8 @@
 //
 // A cancel check is a callable answering whether the build it is handed to
 // should stop now; CPreviewBuilder::SetCancelCheck takes one. The build asks
-// it between formats and evaluation passes and every thousand rows inside a
-// long step, so a check must be cheap (a file-system call, an atomic read),
+// it between formats and evaluation passes and every 50 milliseconds inside
+// a long step, so a check must be cheap (a file-system call, an atomic read),
 // and it is always called on the builder's thread.
 //
 //   builder.SetCancelCheck(orvo::CancelFileCheck("/tmp/acme.cancel"));

@@ -23,15 +23,14 @@
 // items are not failures: they show as error values in the item's text.
 //
 // Cancellation: SetCancelCheck hands the builder a check (orvo/cancel_check.h)
-// that CreatePreview asks between formats, between evaluation passes and
-// every thousand rows of a long step. When it answers true the build stops,
-// the queue's remaining reports are not built, and the results are empty:
-// EvaluatedFormat is null and the page setups, kept sections, space
-// fillers, header and footer collections, RefIndex and drill-down object are
-// new and empty. CreatePreview then fails with number kErrCancelled, source
-// "CreatePreview" and the description kCancelledDescription. What the
-// stopped build held is freed when the next CreatePreview starts or the
-// builder is released, so that the answer does not wait for it.
+// that CreatePreview asks between formats, between evaluation passes and,
+// inside a long step, every 50 milliseconds (or thousand rows). When it answers true the build
+// stops, the queue's remaining reports are not built, and the results are empty: EvaluatedFormat is
+// null and the page setups, kept sections, space fillers, header and footer collections, RefIndex
+// and drill-down object are new and empty. CreatePreview then fails with number kErrCancelled,
+// source "CreatePreview" and the description kCancelledDescription. What the stopped build held is
+// freed when the next CreatePreview starts or the builder is released, so that the answer does not
+// wait for it.
 //
 // Events: FormatName (a step text or the name of the format being
 // evaluated), FormatStatus (progress through it, in percent) and

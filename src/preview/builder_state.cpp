@@ -52,6 +52,8 @@ SharedPreviewState& BuilderState::StartSharedState() {
 }
 
 bool BuilderState::CancelRequested() {
+  m_polls = 0;
+  m_last_check = std::chrono::steady_clock::now();
   if (cancel_check && cancel_check()) cancelled = true;
   return cancelled;
 }

@@ -11,6 +11,7 @@
 #ifndef ORVO_PREVIEW_BUILDER_STATE_H_
 #define ORVO_PREVIEW_BUILDER_STATE_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -48,12 +49,16 @@ struct ProgressEvents {
 struct BuildCancelled {};
 
 // The cancel check is asked between formats and between evaluation passes,
-// and inside a step whose length grows with the report every this many
-// rows, row copies or pending items. A repeat expanded over 40,000 accounts
-// takes seconds to copy, evaluate, append and write; checking per thousand
-// keeps the answer to a cancellation well under half a second while the
-// check (a status call, about a microsecond) costs nothing measurable.
+// and inside a step whose length grows with the report (row copies, rows,
+// pending items, rows appended or deleted) once kCancelPollTime has passed
+// or kCancelCheckInterval rows have been handled since it was last asked.
+// A repeat expanded over 40,000 accounts takes seconds to copy, evaluate,
+// append and write, and a thousand rows of it may take half a second on a
+// busy machine: the clock (a few nanoseconds a row) keeps the answer to a
+// cancellation near the poll time, and the count bounds the rows handled
+// after the check would have answered true whatever the clock says.
 inline constexpr std::size_t kCancelCheckInterval = 1000;
+inline constexpr std::chrono::milliseconds kCancelPollTime{50};
 
 // A percentage as the events carry it: nearest whole number, ties to even.
 Int16 Percent(double part, double whole);
@@ -176,10 +181,19 @@ struct BuilderState {
   bool CancelRequested();
   // Throws BuildCancelled when CancelRequested.
   void CheckCancel();
-  // CheckCancel on every kCancelCheckInterval-th call of a loop (`done`
-  // counts the steps done, from 1).
-  void CheckCancelEvery(std::size_t done) {
-    if (done % kCancelCheckInterval == 0) CheckCancel();
+  // CheckCancel once kCancelPollTime has passed or this is the
+  // kCancelCheckInterval-th call since the check was last asked; called
+  // once per row (or row copy, or pending item) of a long step.
+  void PollCancel() {
+    if (PollCancelRequested()) throw BuildCancelled{};
+  }
+  // The same without throwing: true when the check was due and answered true.
+  bool PollCancelRequested() {
+    if (++m_polls >= kCancelCheckInterval ||
+        std::chrono::steady_clock::now() - m_last_check >= kCancelPollTime) {
+      return CancelRequested();
+    }
+    return false;
   }
   // Keeps what a cancelled step leaves behind (see `parked`).
   void Park(const xml::Node& tree);
@@ -196,6 +210,9 @@ struct BuilderState {
   void ReportStatus(Int16 status) const;
 
  private:
+  std::size_t m_polls = 0;  // PollCancel calls since the check was last asked
+  std::chrono::steady_clock::time_point m_last_check = std::chrono::steady_clock::now();
+
   // The thread's shared preview state made anew, with empty containers.
   SharedPreviewState& StartSharedState();
   void IndexDefinitions();

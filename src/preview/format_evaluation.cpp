@@ -87,7 +87,8 @@ void FormatEvaluation::Run() {
   Prepare();
   // References between its cells see this print of the format only.
   m_builder.placed_items.Items()->BeginPrint(m_key);
-  m_result = std::make_unique<ResultFormat>(m_format, &m_builder.placed_items, m_offset);
+  m_result = std::make_unique<ResultFormat>(m_format, &m_builder.placed_items, m_offset,
+                                            [this] { m_builder.PollCancel(); });
   m_builder.Register(*m_result);
   evaluator.FormatReference(m_format);
   evaluator.CurrentFormatName(m_key);
@@ -96,9 +97,8 @@ void FormatEvaluation::Run() {
       static_cast<std::int32_t>(ParseWholeNumber(m_format.AttributeOr("MRow", "")).value_or(0)));
 
   GatherDefinitions();
-  std::size_t done = 0;
   for (const OutputRow& row : m_rows) {
-    m_builder.CheckCancelEvery(++done);
+    m_builder.PollCancel();
     EvaluateRow(row);
   }
   m_builder.CheckCancel();
@@ -202,7 +202,7 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
   xml::Node parent = row.ParentNode();
   m_builder.CheckCancel();
   for (std::int32_t position = 1; position <= count; ++position) {
-    m_builder.CheckCancelEvery(static_cast<std::size_t>(position));
+    m_builder.PollCancel();
     xml::Node copy = parent.InsertBefore(row.CloneNode(true), row);
     OutputRow output;
     output.row = copy;
@@ -337,9 +337,8 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
 
 void FormatEvaluation::EvaluatePendingItems() {
   CDependencyTable& table = *ThreadPreviewState().dependencies;
-  std::size_t done = 0;
   for (const xml::Node& entry : table.DependenciesForFormat(m_key)) {
-    m_builder.CheckCancelEvery(++done);
+    m_builder.PollCancel();
     if (!(entry.ParentNode() == table.DependentIndex())) continue;
     const xml::Node item = table.DependentItem(entry);
     // Only this print of the format: items of an earlier one wait for the passes.
@@ -363,14 +362,13 @@ void FormatEvaluation::ValueNamedRanges() {
 
 void FormatEvaluation::AppendRows() {
   // Items settled by a later pass of this format keep their records until here.
-  std::size_t done = 0;
   for (const OutputRow& row : m_rows) {
-    m_builder.CheckCancelEvery(++done);
+    m_builder.PollCancel();
     for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
       DropParsedRecord(m_builder, item);
     }
   }
-  m_target.AppendRows(*m_result, m_offset, [this] { m_builder.CheckCancel(); });
+  m_target.AppendRows(*m_result, m_offset, [this] { m_builder.PollCancel(); });
   if (m_builder.body && &m_target == m_builder.body.get()) {
     ThreadPreviewState().bookmarks->UpdateMaxRow(m_target.MaxRow());
   }

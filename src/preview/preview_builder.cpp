@@ -110,7 +110,7 @@ void CPreviewBuilder::CreatePreview() {
         }
       }
       state.CheckCancel();
-      const auto stop = [&state] { return state.CancelRequested(); };
+      const auto stop = [&state] { return state.PollCancelRequested(); };
       bool stopped = false;
       xml::Node output;
       if (state.body) {

@@ -48,9 +48,14 @@ class PreviewWriter {
   PreviewWriter() : m_output(xml::Document::Create()) {}
 
   // Whether every item's column is a plain number (the writer's sort then
-  // equals the stylesheet's).
-  static bool Sortable(const xml::Node& source) {
+  // equals the stylesheet's). A `stop` that answers true ends the walk
+  // (Stopped()).
+  bool Sortable(const xml::Node& source, const std::function<bool()>& stop) {
     for (xml::Node node = FirstElement(source); node; node = NextElementInOrder(node, source)) {
+      if (stop && node.Name() == "Row" && stop()) {
+        m_stopped = true;
+        return true;
+      }
       if (node.Name() == "Itm" && node.ParentNode().Name() == "Row" &&
           node.ParentNode().ParentNode().Name() == "Itms" &&
           !PlainNumber(node.AttributeOr("Col", ""))) {
@@ -64,17 +69,17 @@ class PreviewWriter {
   // then): the stylesheet's sort then decides the order. A `stop` that
   // answers true ends the writing (Stopped()).
   bool Write(const xml::Node& source, bool consume, const std::function<bool()>& stop) {
-    if (consume && !Sortable(source)) return false;
+    if (consume && !Sortable(source, stop)) return false;
+    if (m_stopped) return true;
     xml::Node format = Element("Fmt");
     m_output.SetDocumentElement(format);
     Copy(source, format, {"MRow", "MCol"});
     xml::Node items = format.AppendChild(Element("Itms"));
     xml::Node written;  // a row written, removed once the walk has left it
-    std::size_t rows = 0;
     for (xml::Node node = FirstElement(source); node;) {
       const xml::Node next = NextElementInOrder(node, source);
       if (node.Name() == "Row" && node.ParentNode().Name() == "Itms") {
-        if (stop && ++rows % kPreviewStopRows == 0 && stop()) {
+        if (stop && stop()) {
           m_stopped = true;
           return true;
         }

@@ -13,7 +13,6 @@
 #ifndef ORVO_PREVIEW_PREVIEW_DOCUMENT_H_
 #define ORVO_PREVIEW_PREVIEW_DOCUMENT_H_
 
-#include <cstddef>
 #include <functional>
 
 #include "orvo/xml.h"
@@ -27,12 +26,10 @@ namespace orvo {
 // stylesheet writes the preview).
 xml::Node PreviewDocument(const xml::Node& result_format, bool consume = false);
 
-// The same, asking `stop` before the first row and after every
-// kPreviewStopRows rows written. When it answers true the writing ends,
-// `stopped` is set and the document's root as written so far is returned
-// (the caller decides when it is freed; a consumed result has lost the
-// rows written).
-inline constexpr std::size_t kPreviewStopRows = 1000;
+// The same, asking `stop` before the first row and before every row
+// written. When it answers true the writing ends, `stopped` is set and the
+// document's root as written so far is returned (the caller decides when
+// it is freed; a consumed result has lost the rows written).
 xml::Node PreviewDocument(const xml::Node& result_format, bool consume,
                           const std::function<bool()>& stop, bool& stopped);
 

@@ -214,9 +214,8 @@ void ReportBuild::DeleteRows() {
   const xml::Node sorted = SortRowList(m_builder.rows.List());
   std::int32_t last_row = body.MaxRow();
   RowDeletionShifts shifts;
-  std::size_t done = 0;
   for (xml::Node record = FirstElement(sorted); record; record = NextElement(record)) {
-    m_builder.CheckCancelEvery(++done);
+    m_builder.PollCancel();
     const std::optional<std::int64_t> number = ParseWholeNumber(record.Text());
     if (!number || *number < INT32_MIN || *number > INT32_MAX) continue;
     const std::int32_t row = static_cast<std::int32_t>(*number);
@@ -398,7 +397,7 @@ void ReportBuild::EvaluationPass() {
     std::size_t number = 0;
     for (const xml::Node& entry : pending) {
       ++number;
-      m_builder.CheckCancelEvery(number);
+      m_builder.PollCancel();
       m_builder.FormatStatus(Percent(static_cast<double>(number), walk_length));
       if (!(entry.ParentNode() == table.DependentIndex())) continue;
       if (conditions_only) {

@@ -49,7 +49,8 @@ std::optional<std::int32_t> ItemRow(const xml::Node& item) {
   return Narrow(ParseWholeNumber(*row));
 }
 
-ResultFormat::ResultFormat(xml::Node format, PlacementObserver* observer, std::int32_t row_base)
+ResultFormat::ResultFormat(xml::Node format, PlacementObserver* observer, std::int32_t row_base,
+                           const std::function<void()>& between)
     : m_format(std::move(format)), m_observer(observer), m_row_base(row_base) {
   for (xml::Node child = FirstElement(m_format); child; child = NextElement(child)) {
     if (child.Name() == "Itms") {
@@ -61,6 +62,7 @@ ResultFormat::ResultFormat(xml::Node format, PlacementObserver* observer, std::i
   m_max_row = NumberAttribute(m_format, "MRow");
   m_max_column = NumberAttribute(m_format, "MCol");
   for (xml::Node row = FirstElement(m_items); row; row = NextElement(row)) {
+    if (between && !m_rows.empty()) between();
     m_rows.push_back(row);
     if (!m_observer) continue;
     for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
@@ -129,7 +131,7 @@ void ResultFormat::AppendRows(ResultFormat& source, std::int32_t offset,
                               const std::function<void()>& between) {
   std::int32_t moved = 0;
   for (xml::Node& row : source.m_rows) {
-    if (between && moved > 0 && static_cast<std::size_t>(moved) % kAppendCallRows == 0) between();
+    if (between && moved > 0) between();
     ++moved;
     const std::string row_text = std::to_string(static_cast<std::int64_t>(offset) + moved);
     for (xml::Node item = FirstElement(row); item;) {

@@ -48,7 +48,8 @@ class ResultFormat {
   // reads as 0). Every item it already holds is announced as placed. Its
   // rows are numbered from `row_base` + 1: a format being evaluated numbers
   // its rows as the rows they will be in the result that receives them.
-  ResultFormat(xml::Node format, PlacementObserver* observer, std::int32_t row_base = 0);
+  ResultFormat(xml::Node format, PlacementObserver* observer, std::int32_t row_base = 0,
+               const std::function<void()>& between = {});
 
   ResultFormat(const ResultFormat&) = delete;
   ResultFormat& operator=(const ResultFormat&) = delete;
@@ -80,10 +81,9 @@ class ResultFormat {
   // rows: they never show. MRow becomes offset + the rows moved and MCol
   // grows to source's MCol. `source` is left without rows.
   //
-  // `between`, when given, is called after every kAppendCallRows rows
-  // moved; what it throws ends the move part way, and neither result is
-  // then fit for further use (a cancelled build's results are dropped).
-  static constexpr std::size_t kAppendCallRows = 1000;
+  // `between`, when given, is called after every row moved; what it throws
+  // ends the move part way, and neither result is then fit for further use
+  // (a cancelled build's results are dropped).
   void AppendRows(ResultFormat& source, std::int32_t offset,
                   const std::function<void()>& between = {});
 

@@ -132,7 +132,8 @@ TEST(Cancellation, FileFromAnotherThreadStopsALargeBuildAndEmptiesTheResults) {
   BuilderWorkspace workspace;
   LargeReport(workspace);
 
-  // Inside a format the check is asked every kCancelCheckInterval rows: the
+  // Inside a format the check is asked at least every kCancelCheckInterval
+  // rows (and every kCancelPollTime): the
   // rows evaluated after the file appeared stay below that, and no other
   // format starts.
   const CancelledRun inside = RunCancelled(workspace, Moment::kInsideAFormat, true);
