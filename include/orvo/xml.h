@@ -84,6 +84,9 @@ class Node {
 
   NodeType Type() const;
   std::string Name() const;
+  // Whether Name() equals `name`, without building the name: for readers
+  // that look at many nodes.
+  bool NameIs(std::string_view name) const;
 
   // Text content: for an element the concatenated text of its descendants,
   // for an attribute or text node its value.
@@ -117,6 +120,10 @@ class Node {
   std::optional<std::string> GetAttribute(std::string_view name) const;
   bool HasAttribute(std::string_view name) const;
   std::string AttributeOr(std::string_view name, std::string_view fallback) const;
+  // Copies the attribute's value into `value`, reusing its storage, and
+  // returns true; returns false and empties `value` when there is none. For
+  // readers that take many values one after another.
+  bool ReadAttribute(std::string_view name, std::string& value) const;
   void SetAttribute(std::string_view name, std::string_view value);
   // Adds the attribute when the element has none of that name (after the
   // ones it has) and returns true; leaves an existing one alone (false).

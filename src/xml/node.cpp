@@ -101,6 +101,17 @@ std::string Node::Name() const {
   }
 }
 
+bool Node::NameIs(std::string_view name) const {
+  RequireNode();
+  xmlNodePtr node = ToXml(m_node);
+  if (node->type != XML_ELEMENT_NODE && node->type != XML_ATTRIBUTE_NODE) return Name() == name;
+  if (!node->ns || !node->ns->prefix) return detail::TextEquals(node->name, name);
+  const std::string_view prefix(reinterpret_cast<const char*>(node->ns->prefix));
+  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+         name[prefix.size()] == ':' &&
+         detail::TextEquals(node->name, name.substr(prefix.size() + 1));
+}
+
 std::string Node::Text() const {
   RequireNode();
   return detail::NodeText(ToXml(m_node));
@@ -277,6 +288,20 @@ std::optional<std::string> Node::GetAttribute(std::string_view name) const {
 bool Node::HasAttribute(std::string_view name) const {
   RequireNode();
   return detail::FindAttribute(ToXml(m_node), name) != nullptr;
+}
+
+bool Node::ReadAttribute(std::string_view name, std::string& value) const {
+  RequireNode();
+  xmlAttrPtr attr = detail::FindAttribute(ToXml(m_node), name);
+  value.clear();
+  if (!attr) return false;
+  xmlNodePtr only = attr->children;
+  if (only && !only->next && only->type == XML_TEXT_NODE) {
+    if (only->content) value.append(reinterpret_cast<const char*>(only->content));
+  } else if (only) {
+    value = detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
+  }
+  return true;
 }
 
 std::string Node::AttributeOr(std::string_view name, std::string_view fallback) const {
