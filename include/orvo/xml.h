@@ -109,6 +109,9 @@ class Node {
   // Tree edits. Each returns the node that was inserted or removed.
   // An inserted node is first taken out of wherever it was.
   Node AppendChild(const Node& child);
+  // A new element named `name` of this node's document, appended as the
+  // last child (AppendChild of CreateElement without the detour).
+  Node AppendNewElement(std::string_view name);
   Node InsertBefore(const Node& child, const Node& reference);  // null reference appends
   Node RemoveChild(const Node& child);
   Node ReplaceChild(const Node& replacement, const Node& old_child);
@@ -128,6 +131,10 @@ class Node {
   // Adds the attribute when the element has none of that name (after the
   // ones it has) and returns true; leaves an existing one alone (false).
   bool AddAttribute(std::string_view name, std::string_view value);
+  // AddAttribute for each pair in turn, in one walk to the end of the
+  // attribute list. Returns how many were added.
+  std::size_t AddAttributes(
+      std::initializer_list<std::pair<std::string_view, std::string_view>> attributes);
   void RemoveAttribute(std::string_view name);
 
   // XPath 1.0 with this node as context (see the file comment for "/").

@@ -218,6 +218,26 @@ Document Node::OwnerDocument() const {
 
 Node Node::AppendChild(const Node& child) { return InsertBefore(child, Node()); }
 
+Node Node::AppendNewElement(std::string_view name) {
+  RequireNode();
+  xmlNodePtr parent = ToXml(m_node);
+  if (!HasChildList(parent)) RaiseXml("This node type cannot have children");
+  std::string owned(name);
+  if (xmlValidateName(ToXmlChars(owned), 0) != 0) RaiseXml("Invalid element name: " + owned);
+  xmlDocPtr document =
+      parent->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(parent) : parent->doc;
+  xmlNodePtr element = xmlNewDocNode(document, nullptr, ToXmlChars(owned), nullptr);
+  if (!element) RaiseXml("Out of memory creating an element");
+  try {
+    detail::CheckInsertable(parent, element);
+  } catch (...) {
+    xmlFreeNode(element);
+    throw;
+  }
+  detail::LinkChild(parent, element, nullptr);
+  return Node(m_arena, ToRaw(element));
+}
+
 Node Node::InsertBefore(const Node& child, const Node& reference) {
   RequireNode();
   child.RequireNode();
@@ -311,6 +331,18 @@ std::string Node::AttributeOr(std::string_view name, std::string_view fallback) 
 
 namespace {
 
+// An attribute of the document, not yet linked (xmlNewProp would walk the
+// element's attributes to append it).
+xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name) {
+  std::string owned_name(name);
+  if (xmlValidateName(ToXmlChars(owned_name), 0) != 0) {
+    RaiseXml("Invalid attribute name: " + owned_name);
+  }
+  xmlAttrPtr attr = xmlNewDocProp(document, ToXmlChars(owned_name), nullptr);
+  if (!attr) RaiseXml("Out of memory creating an attribute");
+  return attr;
+}
+
 xmlAttrPtr NewAttribute(xmlNodePtr element, std::string_view name) {
   std::string owned_name(name);
   // A name that is no XML name would make the serialised tree unreadable.
@@ -339,6 +371,31 @@ bool Node::AddAttribute(std::string_view name, std::string_view value) {
   if (detail::FindAttribute(element, name)) return false;
   detail::SetAttributeValue(NewAttribute(element, name), value);
   return true;
+}
+
+std::size_t Node::AddAttributes(
+    std::initializer_list<std::pair<std::string_view, std::string_view>> attributes) {
+  RequireNode();
+  xmlNodePtr element = ToXml(m_node);
+  if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
+  xmlAttrPtr last = element->properties;
+  while (last && last->next) last = last->next;
+  std::size_t added = 0;
+  for (const auto& [name, value] : attributes) {
+    if (detail::FindAttribute(element, name)) continue;
+    xmlAttrPtr attr = NewUnlinkedAttribute(element->doc, name);
+    attr->parent = element;
+    attr->prev = last;
+    if (last) {
+      last->next = attr;
+    } else {
+      element->properties = attr;
+    }
+    last = attr;
+    detail::SetAttributeValue(attr, value);
+    ++added;
+  }
+  return added;
 }
 
 void Node::RemoveAttribute(std::string_view name) {
