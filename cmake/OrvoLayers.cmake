@@ -10,7 +10,7 @@
 # not link.
 set(ORVO_LAYERS
     failure xml frame formula companions evaluate preview delegating
-    providers ledger sample)
+    providers ledger sample evaluators)
 
 # The layers each layer may use directly; what those may use follows.
 set(ORVO_LAYER_USES_failure "")
@@ -26,18 +26,27 @@ set(ORVO_LAYER_USES_providers frame)
 # The ledger reads workspace.xml through the providers' workspace reader.
 set(ORVO_LAYER_USES_ledger frame providers)
 set(ORVO_LAYER_USES_sample ledger)
+# The reference evaluator components the delegating builders hand a build
+# to: they run the library's own preview builder, as a host's component would.
+set(ORVO_LAYER_USES_evaluators preview)
+
+# Layers that reach the layers they use through the public headers only, as
+# an outside component does: their include root holds their own folder and
+# public headers, and the layering check refuses any other folder.
+set(ORVO_PUBLIC_ONLY_LAYERS evaluators)
 
 # The public headers (include/orvo/) each layer offers. Every public header
 # belongs to exactly one layer; a layer sees only those of the layers it may
 # use. Add a new public header here.
 set(ORVO_LAYER_HEADERS_failure error.h)
 set(ORVO_LAYER_HEADERS_xml xml.h)
-set(ORVO_LAYER_HEADERS_frame data_driver.h enums.h event.h providers.h)
+set(ORVO_LAYER_HEADERS_frame data_driver.h enums.h event.h external_evaluator.h providers.h)
 set(ORVO_LAYER_HEADERS_formula parser.h)
 set(ORVO_LAYER_HEADERS_evaluate formula_evaluator.h)
 set(ORVO_LAYER_HEADERS_companions
     bookmarks.h collection.h dependency_table.h drill_down.h named_range.h)
 set(ORVO_LAYER_HEADERS_preview preview_builder.h header_footer.h)
+set(ORVO_LAYER_HEADERS_delegating delegating_builders.h)
 set(ORVO_LAYER_HEADERS_sample sample_workspace.h)
 
 # Test programs tests/<layer> may use what the layer may use, tests/support,

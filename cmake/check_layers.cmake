@@ -6,7 +6,8 @@
 #
 # Who may include what:
 #   src/<layer>/        its own folder and the layers it may use (folders and
-#                       public headers)
+#                       public headers; only their public headers for the
+#                       layers of ORVO_PUBLIC_ONLY_LAYERS)
 #   tests/<layer>/      the same, its own test folder, tests/support and the
 #                       layers of ORVO_TESTS_USE_<layer>
 #   tests/integration/, bench/  everything of the library (they run all of it)
@@ -48,8 +49,12 @@ macro(rule_for path)
   set(public_any FALSE)
   set(support FALSE)
   set(own_tests "")
+  set(public_only FALSE)
   if(path MATCHES "^src/([^/]+)/")
     set(user "${CMAKE_MATCH_1}")
+    if(user IN_LIST ORVO_PUBLIC_ONLY_LAYERS)
+      set(public_only TRUE)
+    endif()
     if(user IN_LIST ORVO_LAYERS)
       orvo_layer_closure(${user} layers)
     else()
@@ -172,7 +177,9 @@ foreach(path ${files})
         violation("${path}: includes \"${name}\", the host library ${top}, which ${user} may not use")
       endif()
     elseif(top IN_LIST ORVO_LAYERS)
-      if(NOT top IN_LIST layers)
+      if(public_only AND NOT top STREQUAL user)
+        violation("${path}: includes \"${name}\" (layer ${top}), but ${user} may use public headers only")
+      elseif(NOT top IN_LIST layers)
         violation("${path}: includes \"${name}\" (layer ${top}), which ${user} may not use")
       endif()
     else()

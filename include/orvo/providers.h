@@ -60,8 +60,10 @@ class ComponentRegistry {
   using Factory = std::function<std::shared_ptr<IComponent>()>;
 
   // Registers (or replaces) the factory for an identifier; an empty factory
-  // removes the registration.
-  static void Register(const std::string& prog_id, Factory factory);
+  // removes the registration. Returns the factory it replaced (empty when
+  // there was none), so a caller that substitutes a component for a while
+  // can put the previous one back.
+  static Factory Register(const std::string& prog_id, Factory factory);
   // Registers the factory only when the identifier has none yet. The
   // reference components use it, so a host's own Register wins whichever
   // runs first during static initialisation.

@@ -261,12 +261,40 @@ void PlacedItems::Reset() {
   m_by_copy.clear();
   m_ignored.clear();
   m_columns.clear();
+  m_latest_print.clear();
+  m_prints = 0;
   m_ignore_list = xml::Node();
   m_ignore_last = xml::Node();
 }
 
-std::string PlacedItems::CellKey(std::string_view format, std::string_view key) {
-  std::string text = UpperCase(Trim(format));
+void PlacedItems::BeginPrint(std::string_view format) {
+  m_latest_print[UpperCase(Trim(format))] = ++m_prints;
+}
+
+std::string PlacedItems::PrintKey(std::string_view format, std::uint32_t print) {
+  std::string text(format);
+  if (print != 0) {
+    text += '\x1e';
+    text += std::to_string(print);
+  }
+  return text;
+}
+
+std::string PlacedItems::PrintSeen(std::string_view format, const xml::Node& from) const {
+  const std::string upper = UpperCase(Trim(format));
+  if (from) {
+    const auto found = m_by_node.find(from.Raw());
+    if (found != m_by_node.end()) {
+      const Entry& entry = m_entries[found->second];
+      if (entry.format == upper) return PrintKey(upper, entry.print);
+    }
+  }
+  const auto latest = m_latest_print.find(upper);
+  return PrintKey(upper, latest == m_latest_print.end() ? 0 : latest->second);
+}
+
+std::string PlacedItems::CellKey(std::string_view print_key, std::string_view key) {
+  std::string text(print_key);
   text += '\x1f';
   key = Trim(key);
   const auto [column, row] = ColumnAndRow(key);
@@ -330,11 +358,12 @@ PlacedItems::RangeTotals PlacedItems::ContributionOf(const Entry& entry) {
 void PlacedItems::Add(std::uint32_t id) {
   Entry& entry = m_entries[id];
   entry.ignored = m_ignored.count(CopyKey(entry.format, entry.orig_row, entry.rpt_index)) > 0;
-  m_by_cell[CellKey(entry.format, entry.key)].push_back(id);
+  const std::string print_key = PrintKey(entry.format, entry.print);
+  m_by_cell[CellKey(print_key, entry.key)].push_back(id);
   m_by_copy[CopyKey(entry.format, entry.orig_row, entry.rpt_index)].push_back(id);
   entry.tree = nullptr;
   if (entry.column > 0 && entry.row > 0) {
-    entry.tree = &m_columns[entry.format][entry.column];
+    entry.tree = &m_columns[print_key][entry.column];
     entry.tree->Change(entry.row, entry.ignored ? 1 : 0, RangeTotals(), ContributionOf(entry));
   }
 }
@@ -352,12 +381,18 @@ void PlacedItems::Forget(std::uint32_t id) {
     ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
     if (ids.empty()) map.erase(found);
   };
-  drop(m_by_cell, CellKey(entry.format, entry.key));
+  drop(m_by_cell, CellKey(PrintKey(entry.format, entry.print), entry.key));
   drop(m_by_copy, CopyKey(entry.format, entry.orig_row, entry.rpt_index));
 }
 
 void PlacedItems::Placed(const xml::Node& item, const xml::Node& replaced) {
-  if (replaced && !(replaced == item)) Removed(replaced);
+  // An item taking an indexed item's place takes its print.
+  std::optional<std::uint32_t> inherited;
+  if (replaced && !(replaced == item)) {
+    const auto found = m_by_node.find(replaced.Raw());
+    if (found != m_by_node.end()) inherited = m_entries[found->second].print;
+    Removed(replaced);
+  }
   if (!item) return;
   const auto found = m_by_node.find(item.Raw());
   if (found != m_by_node.end()) {
@@ -378,6 +413,12 @@ void PlacedItems::Placed(const xml::Node& item, const xml::Node& replaced) {
   entry.item = item;
   ReadPlace(entry);
   ReadValue(entry);
+  if (inherited) {
+    entry.print = *inherited;
+  } else if (const auto latest = m_latest_print.find(entry.format);
+             latest != m_latest_print.end()) {
+    entry.print = latest->second;
+  }
   m_by_node.emplace(item.Raw(), id);
   Add(id);
 }
@@ -471,9 +512,10 @@ bool PlacedItems::IsIgnored(std::string_view format, std::int32_t orig_row,
 }
 
 std::vector<const PlacedItems::Instance*> PlacedItems::Instances(std::string_view format,
-                                                                 std::string_view key) const {
+                                                                 std::string_view key,
+                                                                 const xml::Node& from) const {
   std::vector<const Instance*> instances;
-  const auto found = m_by_cell.find(CellKey(Trim(format), key));
+  const auto found = m_by_cell.find(CellKey(PrintSeen(format, from), key));
   if (found == m_by_cell.end()) return instances;
   instances.reserve(found->second.size());
   for (const std::uint32_t id : found->second) instances.push_back(&m_entries[id]);
@@ -482,9 +524,10 @@ std::vector<const PlacedItems::Instance*> PlacedItems::Instances(std::string_vie
 
 PlacedItems::RangeTotals PlacedItems::Totals(std::string_view format, std::int32_t first_column,
                                              std::int32_t last_column, std::int32_t first_row,
-                                             std::int32_t last_row, bool include_ignored) const {
+                                             std::int32_t last_row, bool include_ignored,
+                                             const xml::Node& from) const {
   RangeTotals totals;
-  const auto columns = m_columns.find(UpperCase(Trim(format)));
+  const auto columns = m_columns.find(PrintSeen(format, from));
   if (columns == m_columns.end()) return totals;
   if (first_column > last_column) std::swap(first_column, last_column);
   if (first_row > last_row) std::swap(first_row, last_row);
@@ -499,8 +542,9 @@ PlacedItems::RangeTotals PlacedItems::Totals(std::string_view format, std::int32
 void PlacedItems::ForEachInRange(std::string_view format, std::int32_t first_column,
                                  std::int32_t last_column, std::int32_t first_row,
                                  std::int32_t last_row, bool drillable_only,
-                                 const std::function<bool(const Instance&)>& visit) const {
-  const std::string format_key = UpperCase(Trim(format));
+                                 const std::function<bool(const Instance&)>& visit,
+                                 const xml::Node& from) const {
+  const std::string format_key = PrintSeen(format, from);
   const auto columns = m_columns.find(format_key);
   if (columns == m_columns.end()) return;
   if (first_column > last_column) std::swap(first_column, last_column);

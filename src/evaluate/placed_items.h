@@ -20,6 +20,16 @@
 //     definition rows whose nodes carry the totals of their subtree, so a
 //     query reads O(log rows) nodes per column present in the bounds.
 //
+// Prints. A report may print the same format more than once; a reference
+// sees the cells of one print only. BeginPrint(format) starts a new print:
+// the items of that format indexed from then on belong to it (an item that
+// takes an indexed item's place takes its print too). A query names the
+// referencing item (`from`): the cells of its print are meant when it is
+// indexed under the format asked for, else the cells of the format's latest
+// print. Ignored row copies (RowIgn) name no print and hold for every print
+// of their format, as a row condition's result is reused by later prints.
+// Formats for which BeginPrint was never called have one print.
+//
 // Exactness. A range sum equals adding the cells' numbers one by one, but
 // without the drift of doubles: each numeric value is held as an exact
 // integer count of 10^-9 (every value with at most nine decimals, which
@@ -134,6 +144,9 @@ class PlacedItems {
   // Forgets everything (a new report build).
   void Reset();
 
+  // A new print of `format` starts (see "Prints" above).
+  void BeginPrint(std::string_view format);
+
   // Indexes `item` (or refreshes it when indexed) and forgets `replaced`
   // when that is another indexed item.
   void Placed(const xml::Node& item, const xml::Node& replaced = xml::Node());
@@ -151,16 +164,19 @@ class PlacedItems {
   void CatchUpIgnoredRows(const xml::Node& rows_to_ignore);
   bool IsIgnored(std::string_view format, std::int32_t orig_row, std::int32_t rpt_index) const;
 
-  // The items of a cell in the order they were first placed. The pointers
-  // stay valid until the next change to the index.
-  std::vector<const Instance*> Instances(std::string_view format, std::string_view key) const;
+  // The items of a cell of the print `from` sees (see "Prints" above), in
+  // the order they were first placed. The pointers stay valid until the
+  // next change to the index.
+  std::vector<const Instance*> Instances(std::string_view format, std::string_view key,
+                                         const xml::Node& from = xml::Node()) const;
 
   // Totals over the items of `format` whose key's column lies between the
   // two columns and whose key's row lies between the two rows (bounds in
   // either order, inclusive). Ignored row copies count only when
   // `include_ignored`.
   RangeTotals Totals(std::string_view format, std::int32_t first_column, std::int32_t last_column,
-                     std::int32_t first_row, std::int32_t last_row, bool include_ignored) const;
+                     std::int32_t first_row, std::int32_t last_row, bool include_ignored,
+                     const xml::Node& from = xml::Node()) const;
 
   // Calls `visit` for the items inside the bounds (as Totals counts them,
   // ignored row copies included: check Instance::ignored), column by column
@@ -169,7 +185,8 @@ class PlacedItems {
   // reading them. The work grows with the rows visited, not with the bounds.
   void ForEachInRange(std::string_view format, std::int32_t first_column, std::int32_t last_column,
                       std::int32_t first_row, std::int32_t last_row, bool drillable_only,
-                      const std::function<bool(const Instance&)>& visit) const;
+                      const std::function<bool(const Instance&)>& visit,
+                      const xml::Node& from = xml::Node()) const;
 
   // The number of items indexed.
   std::size_t Size() const { return m_by_node.size(); }
@@ -178,6 +195,7 @@ class PlacedItems {
   class ColumnTree;
   struct Entry : Instance {
     std::string format;          // upper case
+    std::uint32_t print = 0;     // of the format (0: the only one)
     std::string key;             // upper case
     std::int32_t column = -1;    // of the key; -1 when it has none
     std::int32_t row = -1;       // of the key; -1 when it has none
@@ -220,8 +238,12 @@ class PlacedItems {
     std::int32_t m_root = -1;
   };
 
-  // Format and key, the key in its plain form ("c05" is "C5").
-  static std::string CellKey(std::string_view format, std::string_view key);
+  // The key of one print of a format (upper case) in the cell and column maps.
+  static std::string PrintKey(std::string_view format, std::uint32_t print);
+  // The print key `from` sees in `format` (see "Prints").
+  std::string PrintSeen(std::string_view format, const xml::Node& from) const;
+  // Print key and cell key, the key in its plain form ("c05" is "C5").
+  static std::string CellKey(std::string_view print_key, std::string_view key);
   static std::string CopyKey(std::string_view format, std::int32_t orig_row,
                              std::int32_t rpt_index);
   // Format, key, rows and repeat of an item; its value, state and drill key.
@@ -238,8 +260,11 @@ class PlacedItems {
   std::unordered_map<std::string, std::vector<std::uint32_t>> m_by_cell;
   std::unordered_map<std::string, std::vector<std::uint32_t>> m_by_copy;
   std::unordered_set<std::string> m_ignored;
-  // Per upper-case format, per column number.
+  // Per print key, per column number.
   std::unordered_map<std::string, std::map<std::int32_t, ColumnTree>> m_columns;
+  // The latest print of each upper-case format that has had BeginPrint.
+  std::unordered_map<std::string, std::uint32_t> m_latest_print;
+  std::uint32_t m_prints = 0;
   xml::Node m_ignore_list;
   xml::Node m_ignore_last;
 };

@@ -183,7 +183,7 @@ class CellReferenceResolver : public IOperandResolver {
                                            bool& matched) {
     std::vector<const Instance*> taken;
     for (const Instance* instance :
-         IndexOf(scope).Instances(scope.Evaluator().CurrentFormatName(), key)) {
+         IndexOf(scope).Instances(scope.Evaluator().CurrentFormatName(), key, scope.Item())) {
       if (!InContext(*instance, scope)) continue;
       matched = true;
       if (Counts(*instance, scope)) taken.push_back(instance);
@@ -207,15 +207,17 @@ class RangeReferenceResolver : public IOperandResolver {
     const bool include_ignored = evaluator.IncludeIgnoredRows();
     const PlacedItems::RangeTotals totals =
         index.Totals(format, bounds.first.column, bounds.last.column, bounds.first.row,
-                     bounds.last.row, include_ignored);
+                     bounds.last.row, include_ignored, scope.Item());
     if (totals.pending > 0 && !evaluator.EvaluateAllItems()) return Resolution::Deferred();
     if (totals.drillable > 0) {
       DrillKeys drill(scope.Item());
-      index.ForEachInRange(format, bounds.first.column, bounds.last.column, bounds.first.row,
-                           bounds.last.row, true, [&](const Instance& instance) {
-                             if (Counts(instance, scope)) drill.Add(instance.drill_key);
-                             return !drill.Full();
-                           });
+      index.ForEachInRange(
+          format, bounds.first.column, bounds.last.column, bounds.first.row, bounds.last.row, true,
+          [&](const Instance& instance) {
+            if (Counts(instance, scope)) drill.Add(instance.drill_key);
+            return !drill.Full();
+          },
+          scope.Item());
     }
     return Resolution::Value(totals.sum.ToText());
   }
@@ -231,7 +233,7 @@ class RangeReferenceResolver : public IOperandResolver {
       cells = index
                   .Totals(scope.Evaluator().CurrentFormatName(), bounds.first.column,
                           bounds.last.column, bounds.first.row, bounds.last.row,
-                          scope.Evaluator().IncludeIgnoredRows())
+                          scope.Evaluator().IncludeIgnoredRows(), scope.Item())
                   .cells;
     }
     return static_cast<std::int32_t>(std::min<std::int64_t>(cells, INT32_MAX));
@@ -241,14 +243,16 @@ class RangeReferenceResolver : public IOperandResolver {
   static std::vector<const Instance*> Take(PlacedItems& index, const Bounds& bounds,
                                            EvaluationScope& scope) {
     std::vector<const Instance*> taken;
-    index.ForEachInRange(scope.Evaluator().CurrentFormatName(), bounds.first.column,
-                         bounds.last.column, bounds.first.row, bounds.last.row, false,
-                         [&](const Instance& instance) {
-                           if (InContext(instance, scope) && Counts(instance, scope)) {
-                             taken.push_back(&instance);
-                           }
-                           return true;
-                         });
+    index.ForEachInRange(
+        scope.Evaluator().CurrentFormatName(), bounds.first.column, bounds.last.column,
+        bounds.first.row, bounds.last.row, false,
+        [&](const Instance& instance) {
+          if (InContext(instance, scope) && Counts(instance, scope)) {
+            taken.push_back(&instance);
+          }
+          return true;
+        },
+        scope.Item());
     return taken;
   }
 };

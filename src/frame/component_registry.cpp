@@ -26,14 +26,18 @@ FactoryTable& Table() {
 
 }  // namespace
 
-void ComponentRegistry::Register(const std::string& prog_id, Factory factory) {
+ComponentRegistry::Factory ComponentRegistry::Register(const std::string& prog_id,
+                                                       Factory factory) {
   FactoryTable& table = Table();
   std::lock_guard lock(table.mutex);
-  if (factory) {
-    table.factories[prog_id] = std::move(factory);
-  } else {
-    table.factories.erase(prog_id);
+  Factory previous;
+  auto found = table.factories.find(prog_id);
+  if (found != table.factories.end()) {
+    previous = std::move(found->second);
+    table.factories.erase(found);
   }
+  if (factory) table.factories.emplace(prog_id, std::move(factory));
+  return previous;
 }
 
 void ComponentRegistry::RegisterDefault(const std::string& prog_id, Factory factory) {

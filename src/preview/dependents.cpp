@@ -86,6 +86,13 @@ void DeferItem(BuilderState& builder, const xml::Node& item, const RepeatContext
   }
 }
 
+void DropParsedRecord(BuilderState& builder, const xml::Node& item) {
+  const xml::Node record = FirstElement(item);
+  if (!record || !record.HasChildNodes() || record.Name() != "PEx") return;
+  if (item.AttributeOr("Evaluated", "") != "-1") return;
+  xml::Node(item).ReplaceChild(builder.scratch.CreateElement("PEx"), record);
+}
+
 void PlaceItem(BuilderState& builder, ResultFormat& target, const xml::Node& item) {
   ResultFormat* owner = builder.OwnerOf(item);
   (owner ? *owner : target).PlaceItem(item);
@@ -172,6 +179,7 @@ void ResolveDependents(BuilderState& builder, ResultFormat& target, const std::s
     if (IsDeferred(settled)) continue;
 
     if (!IsRowCondition(builder, settled)) {
+      DropParsedRecord(builder, settled);
       if (settled == item) {
         PlaceItem(builder, target, settled);
       } else {
@@ -220,6 +228,7 @@ bool EvaluatePendingItem(BuilderState& builder, const xml::Node& entry, ResultFo
     return true;
   }
   table.RemoveDependentIndex(entry);
+  DropParsedRecord(builder, evaluated);
   target.PlaceItem(evaluated);
   ResolveDependents(builder, target, evaluated.AttributeOr("Key", ""), RepeatIndexOf(evaluated), 0);
   return true;

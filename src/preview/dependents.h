@@ -35,6 +35,12 @@ bool IsRowCondition(const BuilderState& builder, const xml::Node& item);
 // format, with its repeat context (DepData) when it stands in a repeat.
 void DeferItem(BuilderState& builder, const xml::Node& item, const RepeatContext* repeat);
 
+// A settled item is never evaluated again: its parsed record has served, and
+// on a report of tens of thousands of rows it is most of the memory an item
+// holds. Replaces the record of a settled item (Evaluated "-1") by a bare
+// one, which keeps the item's layout; anything else is left alone.
+void DropParsedRecord(BuilderState& builder, const xml::Node& item);
+
 // Puts an evaluated item into the result it stands in (or `target` when it
 // stands in none).
 void PlaceItem(BuilderState& builder, ResultFormat& target, const xml::Node& item);

@@ -79,6 +79,8 @@ FormatEvaluation::~FormatEvaluation() {
 void FormatEvaluation::Run() {
   cEvaluate& evaluator = *m_builder.evaluator;
   Prepare();
+  // References between its cells see this print of the format only.
+  m_builder.placed_items.Items()->BeginPrint(m_key);
   m_result = std::make_unique<ResultFormat>(m_format, &m_builder.placed_items, m_offset);
   m_builder.Register(*m_result);
   evaluator.FormatReference(m_format);
@@ -110,8 +112,11 @@ void FormatEvaluation::Prepare() {
   std::int32_t definition_row = 0;
   for (const xml::Node& row : definition_rows) {
     ++definition_row;
-    PrepareItems(row);
     auto repeat = repeats.find(definition_row);
+    // A repeating row is parsed once, before it is copied for every record;
+    // other rows are parsed item by item just before their first evaluation,
+    // so that parsed records live only while their items are pending.
+    PrepareItems(row, repeat != repeats.end());
     if (repeat != repeats.end()) {
       ExpandRepeat(row, definition_row, repeat->second);
       continue;
@@ -128,23 +133,35 @@ void FormatEvaluation::Prepare() {
   }
 }
 
-void FormatEvaluation::PrepareItems(const xml::Node& row) {
-  cParser& parser = *m_builder.parser;
+void FormatEvaluation::PrepareItems(const xml::Node& row, bool parse_now) {
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
     if (item.Name() != "Itm") continue;
-    const bool prepared = PrepareForEvaluation(item, m_key);
-    const xml::Node record = BareRecordOf(item);
-    if (!prepared || !record) continue;
-    const std::string value = item.AttributeOr("Value", "");
-    if (!IsFormulaText(value)) continue;
-    parser.TokenFromString(value);
-    if (parser.ErrorCollection().HasChildNodes()) {
-      // A formula that does not parse shows the error value.
-      item.SetAttribute("Value", "#ERROR");
-      continue;
+    if (!PrepareForEvaluation(item, m_key)) continue;
+    if (parse_now) {
+      ParseFormula(item);
+    } else {
+      m_unparsed.insert(item.Raw());
     }
-    item.ReplaceChild(WriteParsedExpression(ParsedExpressionOf(parser), m_builder.scratch), record);
   }
+}
+
+void FormatEvaluation::ParseFormula(xml::Node item) {
+  const xml::Node record = BareRecordOf(item);
+  if (!record) return;
+  const std::string value = item.AttributeOr("Value", "");
+  if (!IsFormulaText(value)) return;
+  cParser& parser = *m_builder.parser;
+  parser.TokenFromString(value);
+  if (parser.ErrorCollection().HasChildNodes()) {
+    // A formula that does not parse shows the error value.
+    item.SetAttribute("Value", "#ERROR");
+    return;
+  }
+  item.ReplaceChild(WriteParsedExpression(ParsedExpressionOf(parser), m_builder.scratch), record);
+}
+
+void FormatEvaluation::ParseBeforeFirstEvaluation(const xml::Node& item) {
+  if (m_unparsed.erase(item.Raw()) != 0) ParseFormula(item);
 }
 
 void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definition_row,
@@ -253,6 +270,7 @@ void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
     return;
   }
   const RepeatContext* repeat = row.repeat.get();
+  ParseBeforeFirstEvaluation(condition);
   xml::Node evaluated;
   m_builder.evaluator->Evaluate(condition, repeat ? repeat->list : xml::Node(),
                                 repeat ? repeat->position : 0, repeat ? repeat->key : "",
@@ -280,11 +298,16 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   const RepeatContext* repeat = row.repeat.get();
   for (const auto& [column, item] : cells) {
+    ParseBeforeFirstEvaluation(item);
     xml::Node evaluated;
     m_builder.evaluator->Evaluate(item, repeat ? repeat->list : xml::Node(),
                                   repeat ? repeat->position : 0, repeat ? repeat->key : "",
                                   evaluated);
-    if (evaluated.AttributeOr("Evaluated", "") == "0") DeferItem(m_builder, evaluated, repeat);
+    if (evaluated.AttributeOr("Evaluated", "") == "0") {
+      DeferItem(m_builder, evaluated, repeat);
+    } else {
+      DropParsedRecord(m_builder, evaluated);
+    }
     PlaceItem(m_builder, *m_result, evaluated);
     ResolveDependents(m_builder, *m_result, evaluated.AttributeOr("Key", ""), 0, 0);
   }
@@ -315,15 +338,10 @@ void FormatEvaluation::ValueNamedRanges() {
 }
 
 void FormatEvaluation::AppendRows() {
-  // A settled item is never evaluated again: its parsed record has served,
-  // and on a report of tens of thousands of rows it is most of the memory
-  // an item holds. A bare record keeps the item's layout.
+  // Items settled by a later pass of this format keep their records until here.
   for (const OutputRow& row : m_rows) {
     for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
-      const xml::Node record = FirstElement(item);
-      if (!record || record.Name() != "PEx" || !record.HasChildNodes()) continue;
-      if (item.AttributeOr("Evaluated", "") != "-1") continue;
-      item.ReplaceChild(m_builder.scratch.CreateElement("PEx"), record);
+      DropParsedRecord(m_builder, item);
     }
   }
   m_target.AppendRows(*m_result, m_offset);

@@ -1,10 +1,10 @@
 // Format evaluation: one printed format evaluated into a result format (the
 // body, header or footer result), in the order the build pipeline fixes:
 //
-//   1. Prepare: every item's formula parsed into its record, the
-//      bookkeeping attributes added, repeating rows expanded into one copy
-//      per record (RptKey, RptIndex), and every row numbered as the result
-//      row it will be (the result's MRow + its position).
+//   1. Prepare: the bookkeeping attributes added (each formula is parsed
+//      into its record just before the item is first evaluated), repeating rows expanded into one
+//      copy per record (RptKey, RptIndex), and every row numbered as the result row it will be (the
+//      result's MRow + its position).
 //   2. Gather the format's bookmark and named-range definitions.
 //   3. Row by row: the row's bookmarks (notes numbered as met), progress,
 //      the row print condition (an earlier EPRC of the same item reused),
@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "orvo/xml.h"
@@ -57,7 +58,11 @@ class FormatEvaluation {
   };
 
   void Prepare();
-  void PrepareItems(const xml::Node& row);
+  // Adds the bookkeeping attributes; parses the formulas now when
+  // `parse_now`, else leaves them for ParseBeforeFirstEvaluation.
+  void PrepareItems(const xml::Node& row, bool parse_now);
+  void ParseFormula(xml::Node item);
+  void ParseBeforeFirstEvaluation(const xml::Node& item);
   void ExpandRepeat(const xml::Node& row, std::int32_t definition_row, const xml::Node& repeat);
   void GatherDefinitions();
   void EvaluateRow(const OutputRow& row);
@@ -78,7 +83,8 @@ class FormatEvaluation {
   std::vector<OutputRow> m_rows;
   std::vector<xml::Node> m_bookmarks;
   std::vector<xml::Node> m_named_ranges;
-  std::vector<xml::Node> m_keep_ranges;  // Kp elements of the format's Kps
+  std::vector<xml::Node> m_keep_ranges;        // Kp elements of the format's Kps
+  std::unordered_set<const void*> m_unparsed;  // items whose formula waits to be parsed
 };
 
 }  // namespace orvo

@@ -112,6 +112,12 @@ std::shared_ptr<cHeaderFooter> SharedPreviewState::Footers() {
   return m_footers;
 }
 
+void SharedPreviewState::ReleaseSharedCollections() {
+  m_headers.reset();
+  m_footers.reset();
+  bookmarks = std::make_shared<ColEvaluatedBookmarks>();
+}
+
 namespace {
 
 // The host's status object, kept for the thread's life.

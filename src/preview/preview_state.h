@@ -100,6 +100,10 @@ class SharedPreviewState {
   void DropDrillDown();
   std::shared_ptr<cHeaderFooter> Headers();
   std::shared_ptr<cHeaderFooter> Footers();
+  // Drops the header and footer collections (the next read makes empty
+  // ones) and replaces the bookmarks by a new empty set: what the
+  // delegating builders fill from their evaluator's answers.
+  void ReleaseSharedCollections();
   // Calls the host's status object (kPreviewStatusId, created on first use
   // and kept for the thread) with `value` and two omitted arguments; nothing
   // when no status object can be created.

@@ -64,6 +64,35 @@ TEST(PreviewCommand, PipelineCasesMatchTheirGoldenPreviews) {
   ExpectGolden({"--report", "REMOVED", "--fav", "circ"}, "circ");
 }
 
+TEST(PreviewCommand, TheDelegatingBuildersPrintTheSamePreviews) {
+  for (const char* builder : {"2", "3"}) {
+    SCOPED_TRACE(builder);
+    ExpectGolden({"--report", "CIRC", "--builder", builder}, "circ");
+    ExpectGolden({"--report", "REMOVED", "--builder", builder}, "removed");
+    ExpectGolden({"--report", "GROUPS", "--builder", builder}, "groups");
+    ExpectGolden({"--report", "KEPT", "--builder", builder}, "kept");
+    ExpectGolden({"--report", "COLUMNS", "--builder", builder}, "columns");
+    ExpectGolden({"--report", "REMOVED", "--fav", "circ", "--builder", builder}, "circ");
+    EXPECT_EQ(
+        Canonical(
+            RunOrvo({"preview", kWorkspace.string(), "--fav", "X", "--builder", builder}).out),
+        Canonical(RunOrvo({"preview", kWorkspace.string(), "--fav", "X"}).out));
+  }
+  // Each report is a build of its own; the last one's results are printed,
+  // with a progress line on standard error.
+  const std::filesystem::path out = std::filesystem::temp_directory_path() / "orvo_builder3.xml";
+  const testing::ProgramResult both =
+      RunOrvo({"preview", kWorkspace.string(), "--report", "CIRC", "--report", "KEPT", "--builder",
+               "3", "--progress", "--out", out.string()},
+              true);
+  EXPECT_EQ(both.exit_code, 0);
+  EXPECT_NE(both.out.find("Generating preview..."), std::string::npos) << both.out;
+  EXPECT_EQ(Canonical(ReadFile(out)), Canonical(ReadFile(kWorkspace / "expected" / "kept.xml")));
+  std::filesystem::remove(out);
+  EXPECT_EQ(RunOrvo({"preview", kWorkspace.string(), "--builder", "4"}).exit_code, 2);
+  EXPECT_EQ(RunOrvo({"preview", kWorkspace.string(), "--builder"}).exit_code, 2);
+}
+
 TEST(PreviewCommand, OutputFileProgressAndFailures) {
   const std::filesystem::path out = std::filesystem::temp_directory_path() / "orvo_preview_out.xml";
   const testing::ProgramResult written = RunOrvo(

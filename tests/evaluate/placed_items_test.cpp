@@ -66,6 +66,36 @@ TEST(PlacedItems, InstancesFollowPlacingReplacingAndRemoving) {
   EXPECT_EQ(index.Size(), 0u);
 }
 
+TEST(PlacedItems, EachPrintOfAFormatSeesItsOwnCells) {
+  xml::Document document = xml::Document::Create();
+  PlacedItems index;
+  index.BeginPrint("fmt");
+  xml::Node first = NewItem(document, "FMT", "A1", "2", true);
+  index.Placed(first);
+  index.BeginPrint("FMT");
+  xml::Node second = NewItem(document, "FMT", "A1", "5", true);
+  index.Placed(second);
+  xml::Node other = NewItem(document, "OTHER", "A1", "7", true);
+  index.Placed(other);
+  // From an item of a print, its print; from anywhere else, the latest.
+  EXPECT_EQ(index.Totals("FMT", 1, 1, 1, 1, false, first).sum.ToText(), "2");
+  EXPECT_EQ(index.Totals("FMT", 1, 1, 1, 1, false, second).sum.ToText(), "5");
+  EXPECT_EQ(index.Totals("FMT", 1, 1, 1, 1, false, other).sum.ToText(), "5");
+  EXPECT_EQ(index.Totals("FMT", 1, 1, 1, 1, false).sum.ToText(), "5");
+  ASSERT_EQ(index.Instances("FMT", "A1", first).size(), 1u);
+  EXPECT_EQ(index.Instances("FMT", "A1", first)[0]->value, "2");
+  // A copy taking the first print's item's place stays in that print.
+  xml::Node circ = first.CloneNode(true);
+  circ.SetAttribute("Value", "#CIRC");
+  index.Placed(circ, first);
+  EXPECT_EQ(index.Instances("FMT", "A1", circ)[0]->value, "#CIRC");
+  EXPECT_EQ(index.Instances("FMT", "A1", second)[0]->value, "5");
+  int visited = 0;
+  index.ForEachInRange(
+      "FMT", 1, 1, 1, 1, false, [&](const PlacedItems::Instance&) { return ++visited > 0; }, circ);
+  EXPECT_EQ(visited, 1);
+}
+
 TEST(PlacedItems, IgnoredRowCopiesCountOnlyWhenAskedFor) {
   xml::Document document = xml::Document::Create();
   PlacedItems index;

@@ -63,6 +63,12 @@ TEST(ComponentRegistry, HostRegistrationWinsOverDefaultsInEitherOrder) {
 
   // Each creation is a new object.
   EXPECT_NE(ComponentRegistry::Create("Test.A"), ComponentRegistry::Create("Test.A"));
+
+  // Registering hands back what it replaced, so it can be put back.
+  ComponentRegistry::Factory replaced = ComponentRegistry::Register("Test.A", fallback);
+  EXPECT_EQ(ComponentRegistry::Register("Test.C", nullptr), nullptr);
+  ComponentRegistry::Register("Test.A", replaced);
+  EXPECT_NE(ComponentRegistry::CreateAs<IFormatProvider>("Test.A"), nullptr);
 }
 
 }  // namespace

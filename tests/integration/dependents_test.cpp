@@ -71,6 +71,26 @@ TEST(Dependents, SelfWaitingCellsAreCircularAndTheirDependentsWait) {
   EXPECT_EQ(run.texts.at("D1"), std::vector<std::string>{"#REF"});
 }
 
+TEST(Dependents, ReferencesSeeTheirOwnPrintOfAFormat) {
+  BuilderWorkspace workspace;
+  workspace.Format("F", {{"A1", "1"},
+                         {"A2", "2"},
+                         {"A3", "=Sum(A1:A2)"},
+                         {"B1", "=A1*10"},
+                         {"B2", "=B3+1"},  // a later cell
+                         {"B3", "4"},
+                         {"C1", "=C2+1"},  // settled by the last pass
+                         {"C2", "=C1+1"}});
+  workspace.Report("R", Entry("F") + Entry("F"));
+  const PreviewRun run = workspace.Preview({"R"});
+  using Texts = std::vector<std::string>;
+  EXPECT_EQ(run.texts.at("A3"), (Texts{"3", "3"}));
+  EXPECT_EQ(run.texts.at("B1"), (Texts{"10", "10"}));
+  EXPECT_EQ(run.texts.at("B2"), (Texts{"5", "5"}));
+  EXPECT_EQ(run.texts.at("C1"), (Texts{"1", "1"}));
+  EXPECT_EQ(run.texts.at("C2"), (Texts{"2", "2"}));
+}
+
 TEST(Dependents, ReferencesIntoAndOutOfRepeatedRows) {
   // The sample's ledger and chart map, with formats of this test.
   BuilderWorkspace workspace;

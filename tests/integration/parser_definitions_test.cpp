@@ -18,6 +18,7 @@ namespace {
 using testing::FailureOf;
 using testing::FakeCommandFactory;
 using testing::FakeDriver;
+using testing::ScopedRegistration;
 using testing::TempWorkspace;
 
 class OrdersField : public IDatabaseMapField {
@@ -52,10 +53,9 @@ class ParserWithDefinitions : public ::testing::Test {
     static FakeDriver driver;
     driver.answers["SupportedProductFields_DDKFunction"] = {
         "<Fields><F Name='AMOUNT'/><F Name='QUANTITY'/></Fields>"};
-    ComponentRegistry::Register(kCommandFactoryId,
-                                [] { return std::make_shared<FakeCommandFactory>(driver); });
-    ComponentRegistry::Register(kDatabaseMapProviderId,
-                                [] { return std::make_shared<OrdersOnlyMap>(); });
+    m_registered.Register(kCommandFactoryId,
+                          [] { return std::make_shared<FakeCommandFactory>(driver); });
+    m_registered.Register(kDatabaseMapProviderId, [] { return std::make_shared<OrdersOnlyMap>(); });
     m_workspace.WriteStandard();  // bookmark NOTE1, named range SALES, folders REVENUE, OTHER
   }
 
@@ -76,6 +76,7 @@ class ParserWithDefinitions : public ::testing::Test {
     return result;
   }
 
+  ScopedRegistration m_registered;
   TempWorkspace m_workspace;
 };
 
@@ -121,7 +122,7 @@ TEST_F(ParserWithDefinitions, MissingDefinitionsGiveTheirMessages) {
 }
 
 TEST_F(ParserWithDefinitions, AFailingDriverEndsTheParseWithOneMessage) {
-  ComponentRegistry::Register(kCommandFactoryId, [] {
+  m_registered.Register(kCommandFactoryId, [] {
     struct Broken : IComponent, ICommandFactory {
       std::shared_ptr<ICommand> CreateCommand(std::int32_t, const std::string&) override {
         RaiseError("Ledger", "unavailable");
@@ -158,7 +159,7 @@ TEST_F(ParserWithDefinitions, FailuresWhileParsingBecomeMessagesAndStayWithThePr
 
   // Anything but an orvo::Error is no failure of the formula: it passes on.
   m_workspace.WriteStandard();
-  ComponentRegistry::Register(kCommandFactoryId, [] {
+  m_registered.Register(kCommandFactoryId, [] {
     struct Defective : IComponent, ICommandFactory {
       std::shared_ptr<ICommand> CreateCommand(std::int32_t, const std::string&) override {
         throw std::logic_error("defective component");

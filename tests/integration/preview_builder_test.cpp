@@ -6,9 +6,9 @@
 #include "frame/provider_access.h"
 #include "integration/builder_workspace.h"
 #include "orvo/providers.h"
-#include "providers/preview_services.h"
 #include "providers/store_context.h"
 #include "support/failure_of.h"
+#include "support/fake_components.h"
 
 namespace orvo::testing {
 namespace {
@@ -158,25 +158,20 @@ class CountingPool : public IParserPool {
   void AddParser(std::shared_ptr<cParser>) override { ++g_counted->parsers; }
 };
 
-// Registers the counting components for its scope and puts the reference
+// Registers the counting components for its scope and puts the previous
 // ones back however the test ends.
 class CountingComponents {
  public:
   explicit CountingComponents(Counted& counted) {
     g_counted = &counted;
-    ComponentRegistry::Register(kPreviewStatusId,
-                                [] { return std::make_shared<CountingStatus>(); });
-    ComponentRegistry::Register(kParserPoolId, [] { return std::make_shared<CountingPool>(); });
+    registered.Register(kPreviewStatusId, [] { return std::make_shared<CountingStatus>(); });
+    registered.Register(kParserPoolId, [] { return std::make_shared<CountingPool>(); });
   }
-  ~CountingComponents() {
-    ComponentRegistry::Register(kPreviewStatusId,
-                                [] { return std::make_shared<providers::CPreviewStatus>(); });
-    ComponentRegistry::Register(kParserPoolId,
-                                [] { return std::make_shared<providers::CParserPool>(); });
-    g_counted = nullptr;
-  }
+  ~CountingComponents() { g_counted = nullptr; }
   CountingComponents(const CountingComponents&) = delete;
   CountingComponents& operator=(const CountingComponents&) = delete;
+
+  testing::ScopedRegistration registered;
 };
 
 TEST(PreviewBuilder, OutsideComponentsHearOfEveryBuildAndTheEnd) {
@@ -197,8 +192,8 @@ TEST(PreviewBuilder, OutsideComponentsHearOfEveryBuildAndTheEnd) {
       last_status = store->LastStatus();
     });
     // Without them the builder works all the same.
-    ComponentRegistry::Register(kPreviewStatusId, {});
-    ComponentRegistry::Register(kParserPoolId, {});
+    registered.registered.Register(kPreviewStatusId, {});
+    registered.registered.Register(kParserPoolId, {});
     EXPECT_TRUE(workspace.Preview({"R1"}).failures.empty());
   }
   EXPECT_EQ(last_status, "END_PREVIEW");

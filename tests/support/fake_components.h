@@ -170,6 +170,28 @@ class FakeDatabaseMapProvider : public IDatabaseMapProvider {
   std::vector<xml::Node> init_nodes;
 };
 
+// Substitutes factories for the scope of a test and puts back whatever was
+// registered before, however the test ends, so no substitute outlives the
+// test that made it (the tests of one program share one registry).
+class ScopedRegistration {
+ public:
+  ScopedRegistration() = default;
+  ~ScopedRegistration() {
+    for (auto it = m_replaced.rbegin(); it != m_replaced.rend(); ++it) {
+      ComponentRegistry::Register(it->first, std::move(it->second));
+    }
+  }
+  ScopedRegistration(const ScopedRegistration&) = delete;
+  ScopedRegistration& operator=(const ScopedRegistration&) = delete;
+
+  void Register(const std::string& prog_id, ComponentRegistry::Factory factory) {
+    m_replaced.emplace_back(prog_id, ComponentRegistry::Register(prog_id, std::move(factory)));
+  }
+
+ private:
+  std::vector<std::pair<std::string, ComponentRegistry::Factory>> m_replaced;
+};
+
 // Registers a factory that creates a new T per call and counts creations.
 // Creations are counted across threads, hence atomic.
 template <class T>

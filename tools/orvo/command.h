@@ -4,6 +4,8 @@
 #define ORVO_TOOLS_COMMAND_H_
 
 #include <cstddef>
+#include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -41,6 +43,18 @@ struct OptionsAndText {
   std::string text;
 };
 OptionsAndText SplitAtText(const Arguments& args);
+
+// What a command does with each of its options: "--name VALUE" options hand
+// their value on, flags take none.
+struct OptionHandlers {
+  std::map<std::string, std::function<void(const std::string&)>> values;
+  std::map<std::string, std::function<void()>> flags;
+};
+
+// Calls the handler of every option in turn. Anything that is not one of the
+// handlers' options, and a value option with no value after it, throws
+// UsageError("unexpected argument: ...").
+void ReadOptions(const Arguments& options, const OptionHandlers& handlers);
 
 // Parses a whole decimal number within [low, high], or throws UsageError.
 long long ParseWholeNumber(const std::string& text, long long low, long long high,

@@ -11,31 +11,22 @@ int RunEvalCommand(const Arguments& args) {
   std::optional<std::string> workspace;
   std::string style;
   std::optional<BalanceContext> context;
-  const auto context_option = [&](std::string BalanceContext::*field, const std::string& value) {
-    if (!context) context = BalanceContext();
-    (*context).*field = value;
+  // Any balance option gives the scratch item a context of its own.
+  const auto context_option = [&](std::string BalanceContext::*field) {
+    return [&context, field](const std::string& value) {
+      if (!context) context = BalanceContext();
+      (*context).*field = value;
+    };
   };
   const auto [options, formula] = SplitAtText(args);
-  for (std::size_t i = 0; i < options.size(); ++i) {
-    const std::string& arg = options[i];
-    if (arg == "--workspace" && i + 1 < options.size()) {
-      workspace = options[++i];
-    } else if (arg == "--style" && i + 1 < options.size()) {
-      style = options[++i];
-    } else if (arg == "--year" && i + 1 < options.size()) {
-      context_option(&BalanceContext::year, options[++i]);
-    } else if (arg == "--prd" && i + 1 < options.size()) {
-      context_option(&BalanceContext::period, options[++i]);
-    } else if (arg == "--pdend" && i + 1 < options.size()) {
-      context_option(&BalanceContext::end_period, options[++i]);
-    } else if (arg == "--pdbal" && i + 1 < options.size()) {
-      context_option(&BalanceContext::period_balance, options[++i]);
-    } else if (arg == "--bal" && i + 1 < options.size()) {
-      context_option(&BalanceContext::balance, options[++i]);
-    } else {
-      throw UsageError("unexpected argument: " + arg);
-    }
-  }
+  ReadOptions(options, {.values = {{"--workspace", [&](const std::string& v) { workspace = v; }},
+                                   {"--style", [&](const std::string& v) { style = v; }},
+                                   {"--year", context_option(&BalanceContext::year)},
+                                   {"--prd", context_option(&BalanceContext::period)},
+                                   {"--pdend", context_option(&BalanceContext::end_period)},
+                                   {"--pdbal", context_option(&BalanceContext::period_balance)},
+                                   {"--bal", context_option(&BalanceContext::balance)}},
+                        .flags = {}});
 
   xml::Document document = xml::Document::Create();
   FormulaEvaluator evaluator;

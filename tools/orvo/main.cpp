@@ -27,7 +27,8 @@ constexpr CommandEntry kCommands[] = {
      "[--pdbal T] [--bal T] (-- FORMULA | --file FILE | -)"},
     {"check", RunCheckCommand, "orvo check WORKSPACE"},
     {"preview", RunPreviewCommand,
-     "orvo preview WORKSPACE [--report KEY]... [--fav KEY]... [--out FILE] [--progress] "
+     "orvo preview WORKSPACE [--report KEY]... [--fav KEY]... [--builder 1|2|3] [--out FILE] "
+     "[--progress] "
      "[--html FILE] [--pdf FILE] [--letter] [--title TEXT]"},
     {"sample", RunSampleCommand, "orvo sample DIR [--accounts N] [--start S] [--force]"},
     {"driver", RunDriverCommand, "orvo driver WORKSPACE FUNCTION [--filter KEY:FIELD=VALUE]..."},

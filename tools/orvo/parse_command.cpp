@@ -13,18 +13,9 @@ int RunParseCommand(const Arguments& args) {
   bool converting = false;
   bool keep_spaces = false;
   const auto [options, text] = SplitAtText(args);
-  for (std::size_t i = 0; i < options.size(); ++i) {
-    const std::string& arg = options[i];
-    if (arg == "--workspace" && i + 1 < options.size()) {
-      workspace = options[++i];
-    } else if (arg == "--converting") {
-      converting = true;
-    } else if (arg == "--keep-spaces") {
-      keep_spaces = true;
-    } else {
-      throw UsageError("unexpected argument: " + arg);
-    }
-  }
+  ReadOptions(options, {.values = {{"--workspace", [&](const std::string& v) { workspace = v; }}},
+                        .flags = {{"--converting", [&] { converting = true; }},
+                                  {"--keep-spaces", [&] { keep_spaces = true; }}}});
 
   xml::Document document = xml::Document::Create();
   cParser parser;

@@ -1,17 +1,23 @@
 // orvo preview: builds report definitions of a workspace and prints the
 // evaluated preview with everything a host paginates it with.
+#include <charconv>
 #include <chrono>
 #include <fstream>
 #include <iostream>
 #include <optional>
 #include <sstream>
+#include <system_error>
+#include <vector>
 
 #include "command.h"
+#include "orvo/delegating_builders.h"
+#include "orvo/external_evaluator.h"
 #include "orvo/preview_builder.h"
 #include "orvo/providers.h"
 #include "orvo/xml.h"
 #include "page_output.h"
 #include "render/builder_preview.h"
+#include "render/preview_input.h"
 
 namespace orvo::cli {
 namespace {
@@ -89,7 +95,8 @@ void WriteIndented(std::ostream& out, const xml::Node& node, int depth) {
 // and the report's.
 class ProgressLine {
  public:
-  explicit ProgressLine(CPreviewBuilder& builder) {
+  template <class Builder>
+  explicit ProgressLine(Builder& builder) {
     builder.FormatName.Connect([this](const std::string& name) {
       m_name = name;
       m_format = 0;
@@ -135,6 +142,112 @@ class ProgressLine {
   std::chrono::steady_clock::time_point m_last_draw;
 };
 
+// The elements of a <Preview> element, in their order.
+struct PreviewParts {
+  xml::Node format, page_setups, kept_sections, body_fillers, header_fillers, footer_fillers;
+  xml::Node headers, footers, references, drill_keys;
+};
+
+xml::Node AssemblePreview(const xml::Document& document, const PreviewParts& parts) {
+  xml::Node preview = document.CreateElement("Preview");
+  preview.AppendChild(OrEmpty(document, parts.format, "Fmt"));
+  preview.AppendChild(OrEmpty(document, parts.page_setups, "PgBks"));
+  preview.AppendChild(OrEmpty(document, parts.kept_sections, "KpSections"));
+  preview.AppendChild(OrEmpty(document, parts.body_fillers, "SpFs"));
+  preview.AppendChild(OrEmpty(document, parts.header_fillers, "SpFsH"));
+  preview.AppendChild(OrEmpty(document, parts.footer_fillers, "SpFsF"));
+  preview.AppendChild(OrEmpty(document, parts.headers, "Headers"));
+  preview.AppendChild(OrEmpty(document, parts.footers, "Footers"));
+  preview.AppendChild(OrEmpty(document, parts.references, "RefIndex"));
+  preview.AppendChild(OrEmpty(document, parts.drill_keys, "DrillKeys"));
+  return preview;
+}
+
+// What an evaluator offering IEvaluatorDetails (the reference ones do) adds
+// to the answers the builders read: the header and footer space fillers,
+// the evaluated bookmarks and the drill keys.
+template <class Evaluator>
+void AddDetails(PreviewParts& parts, const std::shared_ptr<Evaluator>& evaluator) {
+  auto details = std::dynamic_pointer_cast<IEvaluatorDetails>(evaluator);
+  if (!details) return;
+  parts.header_fillers = details->HeaderSpaceFillers();
+  parts.footer_fillers = details->FooterSpaceFillers();
+  parts.references = details->EvaluatedBookmarks();
+  parts.drill_keys = details->DrillKeys();
+}
+
+xml::Node NthElement(const xml::Node& parent, int n) {
+  for (xml::Node child = parent ? parent.FirstChild() : xml::Node(); child;
+       child = child.NextSibling()) {
+    if (child.Type() == xml::NodeType::kElement && n-- == 0) return child;
+  }
+  return {};
+}
+
+// The results of CPreviewBuilder3, read from its evaluator as a host does:
+// the header/footer ranges filed into collections of the host's own.
+PreviewParts ResultsOfEvaluator(ExternalEvaluator& results) {
+  PreviewParts parts;
+  parts.format = results.ResultFormat();
+  if (!parts.format) return parts;
+  parts.page_setups = results.PageSetups();
+  parts.kept_sections = results.KeptSections();
+  parts.body_fillers = results.BodySpaceFillers();
+  cHeaderFooter headers;
+  cHeaderFooter footers;
+  footers.IsFooter(true);
+  const xml::Node ranges = results.HeaderFooterRanges();
+  for (xml::Node range = NthElement(ranges, 0); range; range = range.NextSibling()) {
+    if (range.Type() != xml::NodeType::kElement) continue;
+    const std::string end = range.AttributeOr("EndRow", "");
+    std::int32_t row = 0;
+    const auto [rest, failure] = std::from_chars(end.data(), end.data() + end.size(), row);
+    if (failure != std::errc() || rest != end.data() + end.size()) RaiseTypeMismatch();
+    headers.AddHeaderFooter(row, NthElement(range, 0), NthElement(range, 1));
+    footers.AddHeaderFooter(row, NthElement(range, 2), NthElement(range, 3));
+  }
+  parts.headers = headers.GetAsXML("Headers");
+  parts.footers = footers.GetAsXML("Footers");
+  return parts;
+}
+
+// Note texts by bookmark key, for the notes a laid-out preview lists.
+void AddNoteTexts(render::PreviewInput& input, const xml::Node& bookmark_definitions) {
+  if (!bookmark_definitions) return;
+  for (xml::Node mark = bookmark_definitions.FirstChild(); mark; mark = mark.NextSibling()) {
+    if (mark.Type() != xml::NodeType::kElement || mark.Name() != "BMk") continue;
+    std::string key = mark.AttributeOr("Key", "");
+    for (char& c : key) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    if (const auto text = mark.GetAttribute("Txt")) input.note_texts[key] = *text;
+  }
+}
+
+// Builds the reports one by one with a delegating builder (each AddReport
+// starts over, so each report is its own build), printing the failure of a
+// build and going on; returns whether every build succeeded. The results
+// are the last build's.
+template <class Builder>
+bool BuildEach(Builder& builder, const std::vector<xml::Node>& reports, bool progress) {
+  bool all_built = true;
+  std::optional<ProgressLine> line;
+  if (progress) line.emplace(builder);
+  for (const xml::Node& report : reports) {
+    try {
+      builder.AddReport(report);
+      builder.CreatePreview();
+    } catch (const Error& failure) {
+      line.reset();
+      std::cerr << "orvo preview: error " << failure.Number() << " (" << failure.Source()
+                << "): " << failure.Description() << "\n";
+      all_built = false;
+      if (progress) line.emplace(builder);
+    }
+  }
+  return all_built;
+}
+
 }  // namespace
 
 int RunPreviewCommand(const Arguments& args) {
@@ -145,12 +258,15 @@ int RunPreviewCommand(const Arguments& args) {
   PageOutput pages;
   bool titled = false;
   bool progress = false;
+  int builder_number = 1;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if ((arg == "--report" || arg == "--fav") && i + 1 < args.size()) {
       queue.push_back({arg == "--fav", args[++i]});
     } else if (arg == "--out" && i + 1 < args.size()) {
       out_file = args[++i];
+    } else if (arg == "--builder" && i + 1 < args.size()) {
+      builder_number = static_cast<int>(ParseWholeNumber(args[++i], 1, 3, "--builder"));
     } else if (arg == "--progress") {
       progress = true;
     } else if (pages.TakeOption(args, i)) {
@@ -164,15 +280,13 @@ int RunPreviewCommand(const Arguments& args) {
   const xml::Node launch_properties = LaunchPropertiesFor(document, workspace);
   const std::shared_ptr<IStoreContext> store = WorkspaceStore(launch_properties);
   const xml::Node library = store ? store->ReportLibrary() : xml::Node();
-  CPreviewBuilder builder;
-  builder.Init(launch_properties);
-  builder.ResetQueue();
   if (queue.empty()) queue.push_back({false, ""});  // the library's first report
+  std::vector<xml::Node> reports;
   for (const QueueEntry& entry : queue) {
     if (entry.favourite) {
       xml::Node favourite = document.CreateElement("Fav");
       favourite.SetAttribute("Rep", entry.key);
-      builder.AddReport(favourite);
+      reports.push_back(favourite);
       continue;
     }
     const xml::Node stored = StoredReport(library, entry.key);
@@ -182,30 +296,76 @@ int RunPreviewCommand(const Arguments& args) {
                 << (entry.key.empty() ? std::string("at all") : entry.key) << "\n";
       return 1;
     }
-    builder.AddReport(document.ImportNode(stored, true));
-  }
-  {
-    std::optional<ProgressLine> line;
-    if (progress) line.emplace(builder);
-    builder.CreatePreview();
+    reports.push_back(document.ImportNode(stored, true));
   }
 
-  xml::Node preview = document.CreateElement("Preview");
-  preview.AppendChild(OrEmpty(document, builder.EvaluatedFormat(), "Fmt"));
-  preview.AppendChild(OrEmpty(document, builder.PageThrows(), "PgBks"));
-  preview.AppendChild(OrEmpty(document, builder.KeepSections(), "KpSections"));
-  preview.AppendChild(OrEmpty(document, builder.SpaceFillersBody(), "SpFs"));
-  preview.AppendChild(OrEmpty(document, builder.SpaceFillersHeaders(), "SpFsH"));
-  preview.AppendChild(OrEmpty(document, builder.SpaceFillersFooters(), "SpFsF"));
-  preview.AppendChild(document.ImportNode(builder.PreviewHeaders()->GetAsXML("Headers"), true));
-  preview.AppendChild(document.ImportNode(builder.PreviewFooters()->GetAsXML("Footers"), true));
-  preview.AppendChild(render::ReferenceIndex(document, *builder.RefIndex()));
-  preview.AppendChild(OrEmpty(document, builder.DrillDownObject()->DrillKeys(), "DrillKeys"));
+  const xml::Node bookmark_definitions = store ? store->BookmarkDefinitions() : xml::Node();
+  xml::Node preview;
+  std::optional<render::PreviewInput> laid_out;  // builder 1 hands its collections on as they are
+  bool all_built = true;
+  if (builder_number == 1) {
+    CPreviewBuilder builder;
+    builder.Init(launch_properties);
+    builder.ResetQueue();
+    for (const xml::Node& report : reports) builder.AddReport(report);
+    {
+      std::optional<ProgressLine> line;
+      if (progress) line.emplace(builder);
+      builder.CreatePreview();
+    }
+    PreviewParts parts;
+    parts.format = builder.EvaluatedFormat();
+    parts.page_setups = builder.PageThrows();
+    parts.kept_sections = builder.KeepSections();
+    parts.body_fillers = builder.SpaceFillersBody();
+    parts.header_fillers = builder.SpaceFillersHeaders();
+    parts.footer_fillers = builder.SpaceFillersFooters();
+    parts.headers = builder.PreviewHeaders()->GetAsXML("Headers");
+    parts.footers = builder.PreviewFooters()->GetAsXML("Footers");
+    parts.references = render::ReferenceIndex(document, *builder.RefIndex());
+    parts.drill_keys = builder.DrillDownObject()->DrillKeys();
+    preview = AssemblePreview(document, parts);
+    if (pages.Wanted()) laid_out = render::PreviewOfBuilder(builder, bookmark_definitions);
+    for (const Error& failure : builder.BuildFailures()) {
+      std::cerr << "orvo preview: error " << failure.Number() << " (" << failure.Source()
+                << "): " << failure.Description() << "\n";
+    }
+    all_built = builder.BuildFailures().empty();
+  } else if (builder_number == 2) {
+    CPreviewBuilder2 builder;
+    builder.Init(launch_properties);
+    all_built = BuildEach(builder, reports, progress);
+    PreviewParts parts;
+    parts.format = builder.EvaluatedFormat();
+    if (parts.format) {
+      parts.page_setups = builder.PageThrows();
+      parts.kept_sections = builder.KeepSections();
+      parts.body_fillers = builder.SpaceFillersBody();
+      parts.headers = builder.PreviewHeaders()->GetAsXML("Headers");
+      parts.footers = builder.PreviewFooters()->GetAsXML("Footers");
+      AddDetails(parts, builder.evaluator());
+    }
+    preview = AssemblePreview(document, parts);
+  } else {
+    CPreviewBuilder3 builder;
+    builder.Init(launch_properties);
+    all_built = BuildEach(builder, reports, progress);
+    auto results = std::dynamic_pointer_cast<ExternalEvaluator>(builder.evaluator());
+    if (!results) {
+      std::cerr << "orvo preview: the evaluator of builder 3 hands out no results\n";
+      return 1;
+    }
+    PreviewParts parts = ResultsOfEvaluator(*results);
+    if (parts.format) AddDetails(parts, builder.evaluator());
+    preview = AssemblePreview(document, parts);
+  }
 
   if (pages.Wanted()) {
-    const std::size_t count = WritePages(
-        render::PreviewOfBuilder(builder, store ? store->BookmarkDefinitions() : xml::Node()),
-        pages, "preview");
+    if (!laid_out) {
+      laid_out = render::ReadPreviewXml(preview);
+      AddNoteTexts(*laid_out, bookmark_definitions);
+    }
+    const std::size_t count = WritePages(*laid_out, pages, "preview");
     std::cout << count << (count == 1 ? " page\n" : " pages\n");
   }
   if (out_file) {
@@ -218,11 +378,7 @@ int RunPreviewCommand(const Arguments& args) {
   } else if (!pages.Wanted()) {
     WriteIndented(std::cout, preview, 0);
   }
-  for (const Error& failure : builder.BuildFailures()) {
-    std::cerr << "orvo preview: error " << failure.Number() << " (" << failure.Source()
-              << "): " << failure.Description() << "\n";
-  }
-  return builder.BuildFailures().empty() ? 0 : 1;
+  return all_built ? 0 : 1;
 }
 
 }  // namespace orvo::cli

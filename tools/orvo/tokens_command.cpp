@@ -13,25 +13,20 @@ int RunTokensCommand(const Arguments& args) {
   std::int16_t offset = 0;
   std::vector<std::pair<std::string, std::string>> ignore_spans;
   const auto [options, text] = SplitAtText(args);
-  for (std::size_t i = 0; i < options.size(); ++i) {
-    const std::string& arg = options[i];
-    if (arg == "--keep-spaces") {
-      keep_spaces = true;
-    } else if (arg == "--offset" && i + 1 < options.size()) {
-      offset = static_cast<std::int16_t>(ParseWholeNumber(options[++i], INT16_MIN, INT16_MAX, "N"));
-    } else if (arg == "--ignore" && i + 1 < options.size()) {
-      const std::string& span = options[++i];
-      std::size_t colon = span.find(':');
-      if (colon == std::string::npos) throw UsageError("--ignore takes START:END");
-      std::string start = span.substr(0, colon);
-      std::string end = span.substr(colon + 1);
-      ParseWholeNumber(start, INT16_MIN, INT16_MAX, "START");
-      ParseWholeNumber(end, INT16_MIN, INT16_MAX, "END");
-      ignore_spans.emplace_back(start, end);
-    } else {
-      throw UsageError("unexpected argument: " + arg);
-    }
-  }
+  const auto read_offset = [&](const std::string& value) {
+    offset = static_cast<std::int16_t>(ParseWholeNumber(value, INT16_MIN, INT16_MAX, "N"));
+  };
+  const auto read_ignore = [&](const std::string& span) {
+    std::size_t colon = span.find(':');
+    if (colon == std::string::npos) throw UsageError("--ignore takes START:END");
+    std::string start = span.substr(0, colon);
+    std::string end = span.substr(colon + 1);
+    ParseWholeNumber(start, INT16_MIN, INT16_MAX, "START");
+    ParseWholeNumber(end, INT16_MIN, INT16_MAX, "END");
+    ignore_spans.emplace_back(start, end);
+  };
+  ReadOptions(options, {.values = {{"--offset", read_offset}, {"--ignore", read_ignore}},
+                        .flags = {{"--keep-spaces", [&] { keep_spaces = true; }}}});
 
   cParser parser;
   parser.IgnoreSpaces(!keep_spaces);
