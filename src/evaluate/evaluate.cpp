@@ -73,6 +73,18 @@ void cEvaluate::FormatReference(const xml::Node& format) {
 Int16 cEvaluate::Evaluate(const xml::Node& item, const xml::Node& repeat_list,
                           std::int32_t repeat_position, std::string_view repeat_key,
                           xml::Node& evaluated_item) {
+  return EvaluateWith(item, nullptr, repeat_list, repeat_position, repeat_key, evaluated_item);
+}
+
+Int16 cEvaluate::Evaluate(const xml::Node& item, const ParsedExpression& parsed,
+                          const xml::Node& repeat_list, std::int32_t repeat_position,
+                          std::string_view repeat_key, xml::Node& evaluated_item) {
+  return EvaluateWith(item, &parsed, repeat_list, repeat_position, repeat_key, evaluated_item);
+}
+
+Int16 cEvaluate::EvaluateWith(const xml::Node& item, const ParsedExpression* parsed,
+                              const xml::Node& repeat_list, std::int32_t repeat_position,
+                              std::string_view repeat_key, xml::Node& evaluated_item) {
   if (!item) RaiseObjectRequired();
   evaluated_item = item;
   bool settled = true;
@@ -80,7 +92,7 @@ Int16 cEvaluate::Evaluate(const xml::Node& item, const xml::Node& repeat_list,
     PrepareForEvaluation(item, m_format_name);
     xml::Node(item).SetAttribute("Evaluated", "-1");
     if (!m_run) m_run = std::make_unique<ItemEvaluation>(*this);
-    settled = m_run->Run(item, repeat_list, repeat_position, repeat_key);
+    settled = m_run->Run(item, repeat_list, repeat_position, repeat_key, parsed);
   } catch (const Error&) {
     WriteErrorValue(item, "#ERROR");
     settled = true;

@@ -107,6 +107,13 @@ class cEvaluate {
   // Returns -1 when the item got its value, 0 when it was deferred.
   Int16 Evaluate(const xml::Node& item, const xml::Node& repeat_list, std::int32_t repeat_position,
                  std::string_view repeat_key, xml::Node& evaluated_item);
+  // The same for an item whose formula was just parsed into `parsed` while
+  // its record child is still the bare one: the parse is used as it is, and
+  // written into the item as its record only when the item is deferred (a
+  // settled item never needs it).
+  Int16 Evaluate(const xml::Node& item, const ParsedExpression& parsed,
+                 const xml::Node& repeat_list, std::int32_t repeat_position,
+                 std::string_view repeat_key, xml::Node& evaluated_item);
 
   // Expands a repeat definition (Rpt: Typ 1 chart map or 2 database map,
   // Sub, Zer, Use, the folder or table reference as text, SItm sort fields)
@@ -194,6 +201,9 @@ class cEvaluate {
   xml::Node SortFunctionList(const xml::Node& function_list);
 
  private:
+  Int16 EvaluateWith(const xml::Node& item, const ParsedExpression* parsed,
+                     const xml::Node& repeat_list, std::int32_t repeat_position,
+                     std::string_view repeat_key, xml::Node& evaluated_item);
   friend class ItemEvaluation;
 
   IOperandResolver& ResolverFor(OperandKind kind);

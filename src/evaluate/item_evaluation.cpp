@@ -124,7 +124,8 @@ std::optional<std::pair<std::int32_t, std::int32_t>> CellPosition(std::string_vi
 }  // namespace
 
 bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
-                         std::int32_t repeat_position, std::string_view repeat_key) {
+                         std::int32_t repeat_position, std::string_view repeat_key,
+                         const ParsedExpression* parsed) {
   m_item = item;
   m_record_element = xml::Node();
   for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
@@ -132,7 +133,10 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
     if (child.Name() == "PEx") m_record_element = child;
     break;
   }
-  if (m_record_element) {
+  m_record_unwritten = parsed != nullptr;
+  if (parsed) {
+    m_record = *parsed;
+  } else if (m_record_element) {
     ReadParsedExpression(m_record_element, m_record);
   } else {
     m_record = ParsedExpression();
@@ -411,6 +415,17 @@ void ItemEvaluation::Defer() {
     const std::size_t colon = text.find(':');
     consider(Trim(text.substr(0, colon)));
     if (colon != std::string_view::npos) consider(Trim(text.substr(text.rfind(':') + 1)));
+  }
+  if (m_record_unwritten) {
+    // A later pass reads the record from the item.
+    const xml::Node written = WriteParsedExpression(m_record, m_item.OwnerDocument());
+    if (m_record_element) {
+      m_item.ReplaceChild(written, m_record_element);
+    } else {
+      m_item.InsertBefore(written, m_item.FirstChild());
+    }
+    m_record_element = written;
+    m_record_unwritten = false;
   }
   if (m_record_element && furthest) m_record_element.SetAttribute("Max", furthest_key);
   m_item.SetAttribute("Evaluated", "0");

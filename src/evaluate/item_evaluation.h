@@ -39,8 +39,10 @@ class ItemEvaluation {
   // Evaluates the prepared item; true when it got its value (or an error
   // value), false when it was deferred. Raises on failures; Evaluate turns
   // them into "#ERROR".
+  // With `parsed`, the item's record is taken from it instead of its PEx
+  // child, and written as that child when the item is deferred.
   bool Run(const xml::Node& item, const xml::Node& repeat_list, std::int32_t repeat_position,
-           std::string_view repeat_key);
+           std::string_view repeat_key, const ParsedExpression* parsed = nullptr);
 
   // The last call's literal spans and operand placeholders.
   // The literal spans as scanned, before any substitution.
@@ -108,6 +110,7 @@ class ItemEvaluation {
   cEvaluate& m_evaluator;
   xml::Node m_item;
   xml::Node m_record_element;
+  bool m_record_unwritten = false;  // m_record was handed in, not read from the item
   ParsedExpression m_record;
   bool m_is_formula = false;
   WorkingText m_text;

@@ -267,6 +267,11 @@ void PlacedItems::Reset() {
   m_ignore_last = xml::Node();
 }
 
+void PlacedItems::ReleaseItems() {
+  m_by_node.clear();
+  for (Entry& entry : m_entries) entry.item = xml::Node();
+}
+
 void PlacedItems::BeginPrint(std::string_view format) {
   m_latest_print[UpperCase(Trim(format))] = ++m_prints;
 }

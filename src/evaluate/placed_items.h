@@ -143,6 +143,10 @@ class PlacedItems {
 
   // Forgets everything (a new report build).
   void Reset();
+  // Lets go of the items once the build is done, keeping what was read from
+  // them: queries answer as before (from any item, the latest print), the
+  // items may be freed, and an item placed again is indexed anew.
+  void ReleaseItems();
 
   // A new print of `format` starts (see "Prints" above).
   void BeginPrint(std::string_view format);

@@ -138,30 +138,47 @@ void FormatEvaluation::PrepareItems(const xml::Node& row, bool parse_now) {
     if (item.Name() != "Itm") continue;
     if (!PrepareForEvaluation(item, m_key)) continue;
     if (parse_now) {
-      ParseFormula(item);
+      ParseAndWriteFormula(item);
     } else {
       m_unparsed.insert(item.Raw());
     }
   }
 }
 
-void FormatEvaluation::ParseFormula(xml::Node item) {
+bool FormatEvaluation::ParseFormula(xml::Node item) {
   const xml::Node record = BareRecordOf(item);
-  if (!record) return;
+  if (!record) return false;
   const std::string value = item.AttributeOr("Value", "");
-  if (!IsFormulaText(value)) return;
+  if (!IsFormulaText(value)) return false;
   cParser& parser = *m_builder.parser;
   parser.TokenFromString(value);
   if (parser.ErrorCollection().HasChildNodes()) {
     // A formula that does not parse shows the error value.
     item.SetAttribute("Value", "#ERROR");
-    return;
+    return false;
   }
-  item.ReplaceChild(WriteParsedExpression(ParsedExpressionOf(parser), m_builder.scratch), record);
+  return true;
 }
 
-void FormatEvaluation::ParseBeforeFirstEvaluation(const xml::Node& item) {
-  if (m_unparsed.erase(item.Raw()) != 0) ParseFormula(item);
+void FormatEvaluation::ParseAndWriteFormula(xml::Node item) {
+  if (!ParseFormula(item)) return;
+  item.ReplaceChild(WriteParsedExpression(ParsedExpressionOf(*m_builder.parser), m_builder.scratch),
+                    BareRecordOf(item));
+}
+
+xml::Node FormatEvaluation::Evaluate(const xml::Node& item, const RepeatContext* repeat) {
+  cEvaluate& evaluator = *m_builder.evaluator;
+  const xml::Node list = repeat ? repeat->list : xml::Node();
+  const std::int32_t position = repeat ? repeat->position : 0;
+  const std::string_view key = repeat ? std::string_view(repeat->key) : std::string_view();
+  xml::Node evaluated;
+  // An item met for the first time is evaluated straight from its parse.
+  if (m_unparsed.erase(item.Raw()) != 0 && ParseFormula(item)) {
+    evaluator.Evaluate(item, ParsedExpressionOf(*m_builder.parser), list, position, key, evaluated);
+  } else {
+    evaluator.Evaluate(item, list, position, key, evaluated);
+  }
+  return evaluated;
 }
 
 void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definition_row,
@@ -270,11 +287,7 @@ void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
     return;
   }
   const RepeatContext* repeat = row.repeat.get();
-  ParseBeforeFirstEvaluation(condition);
-  xml::Node evaluated;
-  m_builder.evaluator->Evaluate(condition, repeat ? repeat->list : xml::Node(),
-                                repeat ? repeat->position : 0, repeat ? repeat->key : "",
-                                evaluated);
+  const xml::Node evaluated = Evaluate(condition, repeat);
   if (evaluated.AttributeOr("Evaluated", "") == "0") {
     DeferItem(m_builder, condition, repeat);
     return;
@@ -298,11 +311,7 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   const RepeatContext* repeat = row.repeat.get();
   for (const auto& [column, item] : cells) {
-    ParseBeforeFirstEvaluation(item);
-    xml::Node evaluated;
-    m_builder.evaluator->Evaluate(item, repeat ? repeat->list : xml::Node(),
-                                  repeat ? repeat->position : 0, repeat ? repeat->key : "",
-                                  evaluated);
+    const xml::Node evaluated = Evaluate(item, repeat);
     if (evaluated.AttributeOr("Evaluated", "") == "0") {
       DeferItem(m_builder, evaluated, repeat);
     } else {

@@ -2,7 +2,8 @@
 // body, header or footer result), in the order the build pipeline fixes:
 //
 //   1. Prepare: the bookkeeping attributes added (each formula is parsed
-//      into its record just before the item is first evaluated), repeating rows expanded into one
+//      just before the item is first evaluated, and kept as its record
+//      only when the item must wait), repeating rows expanded into one
 //      copy per record (RptKey, RptIndex), and every row numbered as the result row it will be (the
 //      result's MRow + its position).
 //   2. Gather the format's bookmark and named-range definitions.
@@ -58,11 +59,17 @@ class FormatEvaluation {
   };
 
   void Prepare();
-  // Adds the bookkeeping attributes; parses the formulas now when
-  // `parse_now`, else leaves them for ParseBeforeFirstEvaluation.
+  // Adds the bookkeeping attributes; parses the formulas into their records
+  // now when `parse_now`, else leaves them to the item's first evaluation.
   void PrepareItems(const xml::Node& row, bool parse_now);
-  void ParseFormula(xml::Node item);
-  void ParseBeforeFirstEvaluation(const xml::Node& item);
+  // Parses an item's formula with the builder's parser when its record is
+  // the bare one; true when that gave a parse (a failed one makes the value
+  // "#ERROR").
+  bool ParseFormula(xml::Node item);
+  void ParseAndWriteFormula(xml::Node item);
+  // Evaluates an item in its row's repeat context; an item not parsed yet
+  // is evaluated from its parse, which becomes its record only if it waits.
+  xml::Node Evaluate(const xml::Node& item, const RepeatContext* repeat);
   void ExpandRepeat(const xml::Node& row, std::int32_t definition_row, const xml::Node& repeat);
   void GatherDefinitions();
   void EvaluateRow(const OutputRow& row);

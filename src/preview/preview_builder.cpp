@@ -106,8 +106,17 @@ void CPreviewBuilder::CreatePreview() {
         }
       }
     }
-    const xml::Node body = state.body ? state.body->Element() : state.NewFormatElement();
-    state.output = PreviewDocument(body);
+    if (state.body) {
+      // The build is done: the body result's rows are written into the
+      // preview and freed one by one, so that the two are never whole at
+      // once. References evaluated afterwards (page-number conditions) read
+      // the values the placed-item index keeps.
+      state.placed_items.Items()->ReleaseItems();
+      state.body->ReleaseRows();
+      state.output = PreviewDocument(state.body->Element(), true);
+    } else {
+      state.output = PreviewDocument(state.NewFormatElement());
+    }
     GetStoreContext()->NotifyStatus("END_PREVIEW");
     SharedPreviewState::NotifyStatus(std::nullopt);
   });

@@ -49,17 +49,42 @@ class PreviewWriter {
 
   // False when an item's column is no plain number: the stylesheet's sort
   // then decides the order.
-  bool Write(const xml::Node& source) {
+  // Whether every item's column is a plain number (the writer's sort then
+  // equals the stylesheet's).
+  static bool Sortable(const xml::Node& source) {
+    for (xml::Node node = FirstElement(source); node; node = NextElementInOrder(node, source)) {
+      if (node.Name() == "Itm" && node.ParentNode().Name() == "Row" &&
+          node.ParentNode().ParentNode().Name() == "Itms" &&
+          !PlainNumber(node.AttributeOr("Col", ""))) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // False when an item's column is no plain number (nothing is consumed then).
+  bool Write(const xml::Node& source, bool consume) {
+    if (consume && !Sortable(source)) return false;
     xml::Node format = Element("Fmt");
     m_output.SetDocumentElement(format);
     Copy(source, format, {"MRow", "MCol"});
     xml::Node items = format.AppendChild(Element("Itms"));
-    for (xml::Node node = FirstElement(source); node; node = NextElementInOrder(node, source)) {
-      if (node.Name() != "Row" || node.ParentNode().Name() != "Itms") continue;
-      xml::Node row = items.AppendChild(Element("Row"));
-      Copy(node, row, {"PgBk"});
-      if (!WriteItems(node, row)) return false;
+    xml::Node written;  // a row written, removed once the walk has left it
+    for (xml::Node node = FirstElement(source); node;) {
+      const xml::Node next = NextElementInOrder(node, source);
+      if (node.Name() == "Row" && node.ParentNode().Name() == "Itms") {
+        xml::Node row = items.AppendChild(Element("Row"));
+        Copy(node, row, {"PgBk"});
+        if (!WriteItems(node, row)) return false;
+        if (consume && !written) written = node;
+      }
+      if (written && !(next && Within(next, written))) {
+        written.ParentNode().RemoveChild(written);
+        written = xml::Node();
+      }
+      node = next;
     }
+    m_sorted.clear();
     return true;
   }
 
@@ -72,6 +97,13 @@ class PreviewWriter {
   };
 
   xml::Node Element(std::string_view name) const { return m_output.CreateElement(name); }
+
+  static bool Within(const xml::Node& node, const xml::Node& ancestor) {
+    for (xml::Node at = node.ParentNode(); at; at = at.ParentNode()) {
+      if (at == ancestor) return true;
+    }
+    return false;
+  }
 
   static void CopyAttribute(const xml::Node& from, xml::Node& to, std::string_view name,
                             std::string_view source) {
@@ -146,11 +178,11 @@ class PreviewWriter {
 
 }  // namespace
 
-xml::Node PreviewDocument(const xml::Node& result_format) {
+xml::Node PreviewDocument(const xml::Node& result_format, bool consume) {
   if (result_format && result_format.Type() == xml::NodeType::kElement &&
       result_format.Name() == "Fmt") {
     PreviewWriter writer;
-    if (writer.Write(result_format)) return writer.Result();
+    if (writer.Write(result_format, consume)) return writer.Result();
   }
   return SortXML(result_format, PreviewStylesheet());
 }

@@ -8,8 +8,8 @@
 // hand the input to the stylesheet itself where the two could differ: a
 // root of another name, or a sort key that is not a plain whole number.
 //
-// Both read the source only; the result is the document element of a new
-// document.
+// Both read the source only (unless asked to consume it); the result is the
+// document element of a new document.
 #ifndef ORVO_PREVIEW_PREVIEW_DOCUMENT_H_
 #define ORVO_PREVIEW_PREVIEW_DOCUMENT_H_
 
@@ -18,8 +18,11 @@
 namespace orvo {
 
 // The preview document of a result format (Fmt): what the preview
-// stylesheet makes of it.
-xml::Node PreviewDocument(const xml::Node& result_format);
+// stylesheet makes of it. With `consume` each row of the result is removed
+// once it is written, so that a result nobody else holds is freed while the
+// preview grows (the result is left without rows, or as it was when the
+// stylesheet writes the preview).
+xml::Node PreviewDocument(const xml::Node& result_format, bool consume = false);
 
 // The Rows list ordered from the highest row number to the lowest, equal
 // numbers in their order: what the row-list stylesheet makes of it.

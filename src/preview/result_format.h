@@ -86,6 +86,10 @@ class ResultFormat {
   void DeleteRow(std::int32_t row, bool keep_index = false);
   void CompactRows();
 
+  // Forgets its rows without touching the XML (before the rows are taken
+  // away for good); Row() finds none afterwards.
+  void ReleaseRows() { m_rows.clear(); }
+
  private:
   xml::Node AppendEmptyRow();
 

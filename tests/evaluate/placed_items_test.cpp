@@ -94,6 +94,11 @@ TEST(PlacedItems, EachPrintOfAFormatSeesItsOwnCells) {
   index.ForEachInRange(
       "FMT", 1, 1, 1, 1, false, [&](const PlacedItems::Instance&) { return ++visited > 0; }, circ);
   EXPECT_EQ(visited, 1);
+  // Released, the items may go; the values read from them stay.
+  index.ReleaseItems();
+  circ = first = second = xml::Node();
+  EXPECT_EQ(index.Totals("FMT", 1, 1, 1, 1, false).sum.ToText(), "5");
+  EXPECT_EQ(index.Instances("OTHER", "A1")[0]->value, "7");
 }
 
 TEST(PlacedItems, IgnoredRowCopiesCountOnlyWhenAskedFor) {

@@ -134,6 +134,15 @@ TEST(PreviewDocument, WritesWhatThePreviewStylesheetMakesOfManyRandomFormats) {
     EXPECT_EQ(PreviewDocument(format.DocumentElement()).Xml(),
               SortXML(format.DocumentElement(), PreviewStylesheet()).Xml())
         << text;
+    // Consuming the rows while writing gives the same preview; the source
+    // is left without the rows written.
+    const std::string expected = PreviewDocument(format.DocumentElement()).Xml();
+    EXPECT_EQ(PreviewDocument(format.DocumentElement(), true).Xml(), expected) << text;
+    if (format.DocumentElement().SelectSingleNode(
+            "//Itm[@Col and not(number(@Col) = number(@Col))]")) {
+      continue;
+    }
+    EXPECT_TRUE(format.DocumentElement().SelectNodes("//Itms/Row").Empty()) << text;
   }
 }
 
@@ -143,6 +152,10 @@ TEST(PreviewDocument, LeavesUnusualInputToTheStylesheet) {
       "<Fmt><Itms><Row><Itm Col='2'/><Itm Col='x'/><Itm Col='1e0'/><Itm/></Row></Itms></Fmt>");
   EXPECT_EQ(PreviewDocument(odd.DocumentElement()).Xml(),
             SortXML(odd.DocumentElement(), PreviewStylesheet()).Xml());
+  // Nothing is consumed then.
+  EXPECT_EQ(PreviewDocument(odd.DocumentElement(), true).Xml(),
+            SortXML(odd.DocumentElement(), PreviewStylesheet()).Xml());
+  EXPECT_EQ(odd.DocumentElement().SelectNodes("Itms/Row/Itm").Length(), 4u);
   // A root of another name matches no template: the result holds no element.
   xml::Document other = xml::Document::Parse("<Format><Itms><Row/></Itms></Format>");
   EXPECT_TRUE(PreviewDocument(other.DocumentElement()).IsNull());
