@@ -51,10 +51,12 @@ inline constexpr std::int32_t kErrInvalidCall = 5;      // a key that is not in 
 inline constexpr std::int32_t kErrOverflow = 6;         // 16-bit arithmetic left its range
 inline constexpr std::int32_t kErrOutOfBounds = 9;      // index outside an array's bounds
 inline constexpr std::int32_t kErrTypeMismatch = 13;    // text that is not the value it must be
+inline constexpr std::int32_t kErrCancelled = 18;       // a build stopped by its cancel check
 inline constexpr std::int32_t kErrObjectRequired = 91;  // Nothing where an object is required
 inline constexpr std::int32_t kErrDuplicateKey = 457;   // a key already in a collection
 
-// Source of the run-time failures above.
+// Source of the run-time failures above (but for kErrCancelled, whose source
+// is the member whose build was stopped, "CreatePreview").
 inline constexpr const char* kLibrarySource = "OrvoReportPrv";
 
 // The single throw point for failures the library raises by name: number 1.
@@ -66,6 +68,11 @@ inline constexpr const char* kLibrarySource = "OrvoReportPrv";
 [[noreturn]] void RaiseOutOfBounds();
 [[noreturn]] void RaiseTypeMismatch();
 [[noreturn]] void RaiseObjectRequired();
+// A build that its cancel check stopped: number kErrCancelled, the member
+// that was building as its source, and kCancelledDescription.
+[[noreturn]] void RaiseCancelled(std::string source);
+
+inline constexpr const char* kCancelledDescription = "The preview build was cancelled";
 
 // "On Error Resume Next" around exactly one step. A failing step is skipped,
 // its Error kept as pending until cleared, and the caller goes on:

@@ -22,6 +22,17 @@
 // CreatePreview goes on with the next report. Evaluation problems of single
 // items are not failures: they show as error values in the item's text.
 //
+// Cancellation: SetCancelCheck hands the builder a check (orvo/cancel_check.h)
+// that CreatePreview asks between formats, between evaluation passes and
+// every thousand rows of a long step. When it answers true the build stops,
+// the queue's remaining reports are not built, and the results are empty:
+// EvaluatedFormat is null and the page setups, kept sections, space
+// fillers, header and footer collections, RefIndex and drill-down object are
+// new and empty. CreatePreview then fails with number kErrCancelled, source
+// "CreatePreview" and the description kCancelledDescription. What the
+// stopped build held is freed when the next CreatePreview starts or the
+// builder is released, so that the answer does not wait for it.
+//
 // Events: FormatName (a step text or the name of the format being
 // evaluated), FormatStatus (progress through it, in percent) and
 // ReportStatus (progress through the report's sections, in percent; 100 at
@@ -34,6 +45,7 @@
 #define ORVO_PREVIEW_BUILDER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -110,6 +122,10 @@ class CPreviewBuilder {
   Event<const std::string&> FormatName;
   Event<std::int16_t> FormatStatus;
   Event<std::int16_t> ReportStatus;
+
+  // The check CreatePreview asks whether to stop (see Cancellation above);
+  // an empty one, the default, never stops a build. It stays until replaced.
+  void SetCancelCheck(std::function<bool()> check);
 
   // The report builds of the last CreatePreview that failed, in queue order
   // (source "BuildReport").

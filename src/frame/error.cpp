@@ -26,4 +26,8 @@ void RaiseObjectRequired() {
   throw Error(kErrObjectRequired, kLibrarySource, "Object variable or With block variable not set");
 }
 
+void RaiseCancelled(std::string source) {
+  throw Error(kErrCancelled, std::move(source), kCancelledDescription);
+}
+
 }  // namespace orvo

@@ -36,6 +36,46 @@ void PlacedItemsHooks::RowIgnored(const xml::Node& record) {
 BuilderState::BuilderState() : scratch(xml::Document::Create()) {}
 BuilderState::~BuilderState() = default;
 
+SharedPreviewState& BuilderState::StartSharedState() {
+  SharedPreviewState::Containers containers;
+  containers.page_setups = templates.NewContainer("PgBks");
+  containers.body_fillers = templates.NewContainer("SpFs");
+  containers.header_fillers = templates.NewContainer("SpFsH");
+  containers.footer_fillers = templates.NewContainer("SpFsF");
+  containers.print_conditions = templates.NewContainer("EPRCs");
+  containers.print_conditions_2 = templates.NewContainer("EPRCs");
+  containers.named_ranges = templates.NewContainer("NRgs");
+  containers.included_notes = templates.NewContainer("IncNotes");
+  containers.rows_to_ignore = templates.NewContainer("RowsToIgnore");
+  containers.kept_sections = templates.NewContainer("KpSections");
+  return SharedPreviewState::StartReportBuild(containers);
+}
+
+bool BuilderState::CancelRequested() {
+  if (cancel_check && cancel_check()) cancelled = true;
+  return cancelled;
+}
+
+void BuilderState::CheckCancel() {
+  if (CancelRequested()) throw BuildCancelled{};
+}
+
+void BuilderState::Park(const xml::Node& tree) {
+  if (tree) parked.push_back(std::make_shared<xml::Node>(tree));
+}
+
+void BuilderState::DropResults() {
+  Park(output);
+  output = xml::Node();
+  SharedPreviewState::Containers containers;
+  containers.page_setups = templates.NewContainer("PgBks");
+  containers.body_fillers = templates.NewContainer("SpFs");
+  containers.header_fillers = templates.NewContainer("SpFsH");
+  containers.footer_fillers = templates.NewContainer("SpFsF");
+  containers.kept_sections = templates.NewContainer("KpSections");
+  ThreadPreviewState().EmptyResults(containers, parked);
+}
+
 void BuilderState::ResetForReport() {
   std::shared_ptr<IStoreContext> store = GetStoreContext();
   data_columns.Reset(store->DataColumnConfigurations(), store->DataColumnDefinitions());
@@ -56,18 +96,7 @@ void BuilderState::ResetForReport() {
   row_list = true;
 
   placed_items.Items()->Reset();
-  SharedPreviewState::Containers containers;
-  containers.page_setups = templates.NewContainer("PgBks");
-  containers.body_fillers = templates.NewContainer("SpFs");
-  containers.header_fillers = templates.NewContainer("SpFsH");
-  containers.footer_fillers = templates.NewContainer("SpFsF");
-  containers.print_conditions = templates.NewContainer("EPRCs");
-  containers.print_conditions_2 = templates.NewContainer("EPRCs");
-  containers.named_ranges = templates.NewContainer("NRgs");
-  containers.included_notes = templates.NewContainer("IncNotes");
-  containers.rows_to_ignore = templates.NewContainer("RowsToIgnore");
-  containers.kept_sections = templates.NewContainer("KpSections");
-  SharedPreviewState& state = SharedPreviewState::StartReportBuild(containers);
+  SharedPreviewState& state = StartSharedState();
   evaluator->ResetMaxCols();
   rows.Reset(templates.NewContainer("Rows"));
   row_items = templates.NewContainer("Itms");

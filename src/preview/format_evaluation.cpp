@@ -74,6 +74,12 @@ FormatEvaluation::FormatEvaluation(BuilderState& builder, xml::Node format, Resu
 
 FormatEvaluation::~FormatEvaluation() {
   if (m_result) m_builder.Forget(*m_result);
+  // A cancelled evaluation leaves the format's rows for later.
+  if (m_builder.cancelled) {
+    m_builder.Park(m_format);
+    m_builder.Park(std::make_shared<std::vector<OutputRow>>(std::move(m_rows)));
+    m_builder.Park(std::shared_ptr<ResultFormat>(std::move(m_result)));
+  }
 }
 
 void FormatEvaluation::Run() {
@@ -90,7 +96,12 @@ void FormatEvaluation::Run() {
       static_cast<std::int32_t>(ParseWholeNumber(m_format.AttributeOr("MRow", "")).value_or(0)));
 
   GatherDefinitions();
-  for (const OutputRow& row : m_rows) EvaluateRow(row);
+  std::size_t done = 0;
+  for (const OutputRow& row : m_rows) {
+    m_builder.CheckCancelEvery(++done);
+    EvaluateRow(row);
+  }
+  m_builder.CheckCancel();
   EvaluatePendingItems();
   ValueNamedRanges();
   AppendRows();
@@ -189,7 +200,9 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
   auto context_key = UpperCase(Trim(repeat.Text()));
   if (list) m_builder.repeat_lists[context_key] = list;
   xml::Node parent = row.ParentNode();
+  m_builder.CheckCancel();
   for (std::int32_t position = 1; position <= count; ++position) {
+    m_builder.CheckCancelEvery(static_cast<std::size_t>(position));
     xml::Node copy = parent.InsertBefore(row.CloneNode(true), row);
     OutputRow output;
     output.row = copy;
@@ -324,7 +337,9 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
 
 void FormatEvaluation::EvaluatePendingItems() {
   CDependencyTable& table = *ThreadPreviewState().dependencies;
+  std::size_t done = 0;
   for (const xml::Node& entry : table.DependenciesForFormat(m_key)) {
+    m_builder.CheckCancelEvery(++done);
     if (!(entry.ParentNode() == table.DependentIndex())) continue;
     const xml::Node item = table.DependentItem(entry);
     // Only this print of the format: items of an earlier one wait for the passes.
@@ -348,12 +363,14 @@ void FormatEvaluation::ValueNamedRanges() {
 
 void FormatEvaluation::AppendRows() {
   // Items settled by a later pass of this format keep their records until here.
+  std::size_t done = 0;
   for (const OutputRow& row : m_rows) {
+    m_builder.CheckCancelEvery(++done);
     for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
       DropParsedRecord(m_builder, item);
     }
   }
-  m_target.AppendRows(*m_result, m_offset);
+  m_target.AppendRows(*m_result, m_offset, [this] { m_builder.CheckCancel(); });
   if (m_builder.body && &m_target == m_builder.body.get()) {
     ThreadPreviewState().bookmarks->UpdateMaxRow(m_target.MaxRow());
   }

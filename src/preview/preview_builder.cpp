@@ -91,31 +91,47 @@ void CPreviewBuilder::CreatePreview() {
   Reported("CreatePreview", [&] {
     BuilderState& state = *m_state;
     m_build_failures.clear();
-    if (state.processing_mode != enmAsynchronous) {
-      ThreadPreviewState().DropDrillDown();
-      std::vector<xml::Node> reports;
-      for (xml::Node report = FirstElement(state.queue); report; report = NextElement(report)) {
-        reports.push_back(report);
-      }
-      for (const xml::Node& report : reports) {
-        try {
-          RequireInit(state);
-          ReportBuild(state, report).Run();
-        } catch (const Error& failure) {
-          m_build_failures.emplace_back(failure.Number(), "BuildReport", failure.Description());
+    state.cancelled = false;
+    state.parked.clear();
+    try {
+      if (state.processing_mode != enmAsynchronous) {
+        ThreadPreviewState().DropDrillDown();
+        std::vector<xml::Node> reports;
+        for (xml::Node report = FirstElement(state.queue); report; report = NextElement(report)) {
+          reports.push_back(report);
+        }
+        for (const xml::Node& report : reports) {
+          try {
+            RequireInit(state);
+            ReportBuild(state, report).Run();
+          } catch (const Error& failure) {
+            m_build_failures.emplace_back(failure.Number(), "BuildReport", failure.Description());
+          }
         }
       }
-    }
-    if (state.body) {
-      // The build is done: the body result's rows are written into the
-      // preview and freed one by one, so that the two are never whole at
-      // once. References evaluated afterwards (page-number conditions) read
-      // the values the placed-item index keeps.
-      state.placed_items.Items()->ReleaseItems();
-      state.body->ReleaseRows();
-      state.output = PreviewDocument(state.body->Element(), true);
-    } else {
-      state.output = PreviewDocument(state.NewFormatElement());
+      state.CheckCancel();
+      const auto stop = [&state] { return state.CancelRequested(); };
+      bool stopped = false;
+      xml::Node output;
+      if (state.body) {
+        // The build is done: the body result's rows are written into the
+        // preview and freed one by one, so that the two are never whole at
+        // once. References evaluated afterwards (page-number conditions)
+        // read the values the placed-item index keeps.
+        state.placed_items.Items()->ReleaseItems();
+        state.body->ReleaseRows();
+        output = PreviewDocument(state.body->Element(), true, stop, stopped);
+      } else {
+        output = PreviewDocument(state.NewFormatElement(), false, stop, stopped);
+      }
+      if (stopped) {
+        state.Park(output);
+        throw BuildCancelled{};
+      }
+      state.output = output;
+    } catch (const BuildCancelled&) {
+      state.DropResults();
+      RaiseCancelled("CreatePreview");
     }
     GetStoreContext()->NotifyStatus("END_PREVIEW");
     SharedPreviewState::NotifyStatus(std::nullopt);
@@ -218,6 +234,10 @@ std::int16_t CPreviewBuilder::EvaluatePageNumberCondition(std::string_view Condi
     if (!(rounded >= INT16_MIN && rounded <= INT16_MAX)) RaiseOverflow();
     return static_cast<std::int16_t>(rounded);
   });
+}
+
+void CPreviewBuilder::SetCancelCheck(std::function<bool()> check) {
+  m_state->cancel_check = std::move(check);
 }
 
 const std::vector<Error>& CPreviewBuilder::BuildFailures() const { return m_build_failures; }

@@ -47,8 +47,6 @@ class PreviewWriter {
  public:
   PreviewWriter() : m_output(xml::Document::Create()) {}
 
-  // False when an item's column is no plain number: the stylesheet's sort
-  // then decides the order.
   // Whether every item's column is a plain number (the writer's sort then
   // equals the stylesheet's).
   static bool Sortable(const xml::Node& source) {
@@ -62,17 +60,24 @@ class PreviewWriter {
     return true;
   }
 
-  // False when an item's column is no plain number (nothing is consumed then).
-  bool Write(const xml::Node& source, bool consume) {
+  // False when an item's column is no plain number (nothing is consumed
+  // then): the stylesheet's sort then decides the order. A `stop` that
+  // answers true ends the writing (Stopped()).
+  bool Write(const xml::Node& source, bool consume, const std::function<bool()>& stop) {
     if (consume && !Sortable(source)) return false;
     xml::Node format = Element("Fmt");
     m_output.SetDocumentElement(format);
     Copy(source, format, {"MRow", "MCol"});
     xml::Node items = format.AppendChild(Element("Itms"));
     xml::Node written;  // a row written, removed once the walk has left it
+    std::size_t rows = 0;
     for (xml::Node node = FirstElement(source); node;) {
       const xml::Node next = NextElementInOrder(node, source);
       if (node.Name() == "Row" && node.ParentNode().Name() == "Itms") {
+        if (stop && ++rows % kPreviewStopRows == 0 && stop()) {
+          m_stopped = true;
+          return true;
+        }
         xml::Node row = items.AppendChild(Element("Row"));
         Copy(node, row, {"PgBk"});
         if (!WriteItems(node, row)) return false;
@@ -89,6 +94,7 @@ class PreviewWriter {
   }
 
   xml::Node Result() const { return m_output.DocumentElement(); }
+  bool Stopped() const { return m_stopped; }
 
  private:
   struct SortedItem {
@@ -174,15 +180,29 @@ class PreviewWriter {
 
   xml::Document m_output;
   std::vector<SortedItem> m_sorted;
+  bool m_stopped = false;
 };
 
 }  // namespace
 
 xml::Node PreviewDocument(const xml::Node& result_format, bool consume) {
+  bool stopped = false;
+  return PreviewDocument(result_format, consume, {}, stopped);
+}
+
+xml::Node PreviewDocument(const xml::Node& result_format, bool consume,
+                          const std::function<bool()>& stop, bool& stopped) {
+  stopped = false;
+  if (stop && stop()) {
+    stopped = true;
+    return {};
+  }
   if (result_format && result_format.Type() == xml::NodeType::kElement &&
       result_format.Name() == "Fmt") {
     PreviewWriter writer;
-    if (writer.Write(result_format, consume)) return writer.Result();
+    const bool written = writer.Write(result_format, consume, stop);
+    stopped = writer.Stopped();
+    if (written) return writer.Result();
   }
   return SortXML(result_format, PreviewStylesheet());
 }

@@ -13,6 +13,9 @@
 #ifndef ORVO_PREVIEW_PREVIEW_DOCUMENT_H_
 #define ORVO_PREVIEW_PREVIEW_DOCUMENT_H_
 
+#include <cstddef>
+#include <functional>
+
 #include "orvo/xml.h"
 
 namespace orvo {
@@ -23,6 +26,15 @@ namespace orvo {
 // preview grows (the result is left without rows, or as it was when the
 // stylesheet writes the preview).
 xml::Node PreviewDocument(const xml::Node& result_format, bool consume = false);
+
+// The same, asking `stop` before the first row and after every
+// kPreviewStopRows rows written. When it answers true the writing ends,
+// `stopped` is set and the document's root as written so far is returned
+// (the caller decides when it is freed; a consumed result has lost the
+// rows written).
+inline constexpr std::size_t kPreviewStopRows = 1000;
+xml::Node PreviewDocument(const xml::Node& result_format, bool consume,
+                          const std::function<bool()>& stop, bool& stopped);
 
 // The Rows list ordered from the highest row number to the lowest, equal
 // numbers in their order: what the row-list stylesheet makes of it.

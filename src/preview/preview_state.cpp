@@ -1,6 +1,7 @@
 #include "preview/preview_state.h"
 
 #include <charconv>
+#include <utility>
 
 #include "companions/note_counter.h"
 #include "frame/text.h"
@@ -90,6 +91,24 @@ SharedPreviewState& SharedPreviewState::StartReportBuild(const Containers& conta
   ThreadNoteCounter() = 0;
   state.page_counter = 1;
   return state;
+}
+
+void SharedPreviewState::EmptyResults(const Containers& containers,
+                                      std::vector<std::shared_ptr<void>>& released) {
+  for (xml::Node* result :
+       {&page_setups, &body_fillers, &header_fillers, &footer_fillers, &kept_sections}) {
+    released.push_back(std::make_shared<xml::Node>(std::move(*result)));
+  }
+  page_setups = containers.page_setups;
+  body_fillers = containers.body_fillers;
+  header_fillers = containers.header_fillers;
+  footer_fillers = containers.footer_fillers;
+  kept_sections = containers.kept_sections;
+  released.push_back(std::exchange(bookmarks, std::make_shared<ColEvaluatedBookmarks>()));
+  bookmark_keys.clear();
+  released.push_back(std::move(m_drill_down));
+  released.push_back(std::move(m_headers));
+  released.push_back(std::move(m_footers));
 }
 
 void SharedPreviewState::DropDrillDown() { m_drill_down.reset(); }

@@ -95,6 +95,13 @@ class SharedPreviewState {
   // state is made anew. Returns the new state.
   static SharedPreviewState& StartReportBuild(const Containers& containers);
 
+  // Replaces what a host reads with new empty results: the page setups,
+  // space fillers and kept sections by the elements of `containers` (the
+  // others are not used), and new header and footer collections, bookmarks
+  // and drill-down object on first read. What they held is appended to
+  // `released`, for the caller to free when it chooses.
+  void EmptyResults(const Containers& containers, std::vector<std::shared_ptr<void>>& released);
+
   // Created on first read, dropped by Reset.
   std::shared_ptr<cDrillDown> DrillDown();
   void DropDrillDown();

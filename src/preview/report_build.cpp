@@ -58,6 +58,7 @@ ReportBuild::ReportBuild(BuilderState& builder, xml::Node report)
     : m_builder(builder), m_report(std::move(report)) {}
 
 void ReportBuild::Run() {
+  m_builder.CheckCancel();
   ResetPerReportState();
   if (!ResolveFavourite()) return;
   TakeDataColumnOverride();
@@ -75,6 +76,7 @@ void ReportBuild::Run() {
   EvaluateNamedRanges();
   EvaluateHeadersAndFooters();
   CloseLastHeaderFooterRange();
+  m_builder.CheckCancel();
   DeleteRows();
   TidyPageSetups();
   ClipKeptSections();
@@ -212,7 +214,9 @@ void ReportBuild::DeleteRows() {
   const xml::Node sorted = SortRowList(m_builder.rows.List());
   std::int32_t last_row = body.MaxRow();
   RowDeletionShifts shifts;
+  std::size_t done = 0;
   for (xml::Node record = FirstElement(sorted); record; record = NextElement(record)) {
+    m_builder.CheckCancelEvery(++done);
     const std::optional<std::int64_t> number = ParseWholeNumber(record.Text());
     if (!number || *number < INT32_MIN || *number > INT32_MAX) continue;
     const std::int32_t row = static_cast<std::int32_t>(*number);
@@ -282,6 +286,7 @@ void ReportBuild::HeaderFooterStep(const xml::Node& entry, EntryKind kind) {
   const std::size_t configuration = m_builder.data_columns.Apply(entry);
   const std::string name = EntryFormatName(entry);
   if (const xml::Node format = m_builder.LookUpFormat(name)) {
+    m_builder.CheckCancel();
     const bool header = kind == EntryKind::kHeader;
     m_builder.FormatName(name + (header ? " (Header)" : " (Footer)"));
     ResultFormat& target = header ? *m_builder.header : *m_builder.footer;
@@ -359,6 +364,7 @@ void ReportBuild::BodyEntryStep(const xml::Node& entry) {
     format = m_builder.LookUpFormat(name);
   }
   if (format) {
+    m_builder.CheckCancel();
     m_builder.FormatName(name);
     ResultFormat& body = *m_builder.body;
     const std::int32_t first_row = body.MaxRow() + 1;
@@ -378,6 +384,7 @@ void ReportBuild::EvaluationPass() {
   const bool conditions_only =
       evaluator.EvaluateAllItems() && !evaluator.ForceLevel1Eval() && !evaluator.ForceLevel2Eval();
   std::int32_t previous_start = -1;
+  m_builder.CheckCancel();
   // Walk the pending items again and again, until none is left or a whole
   // walk settled none; a walk in which one item settled several others
   // starts again at once.
@@ -391,6 +398,7 @@ void ReportBuild::EvaluationPass() {
     std::size_t number = 0;
     for (const xml::Node& entry : pending) {
       ++number;
+      m_builder.CheckCancelEvery(number);
       m_builder.FormatStatus(Percent(static_cast<double>(number), walk_length));
       if (!(entry.ParentNode() == table.DependentIndex())) continue;
       if (conditions_only) {

@@ -125,9 +125,11 @@ void ResultFormat::PlaceItem(const xml::Node& item) {
   if (*row_number > m_max_row) MaxRow(*row_number);
 }
 
-void ResultFormat::AppendRows(ResultFormat& source, std::int32_t offset) {
+void ResultFormat::AppendRows(ResultFormat& source, std::int32_t offset,
+                              const std::function<void()>& between) {
   std::int32_t moved = 0;
   for (xml::Node& row : source.m_rows) {
+    if (between && moved > 0 && static_cast<std::size_t>(moved) % kAppendCallRows == 0) between();
     ++moved;
     const std::string row_text = std::to_string(static_cast<std::int64_t>(offset) + moved);
     for (xml::Node item = FirstElement(row); item;) {

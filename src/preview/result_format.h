@@ -17,7 +17,9 @@
 #ifndef ORVO_PREVIEW_RESULT_FORMAT_H_
 #define ORVO_PREVIEW_RESULT_FORMAT_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -77,7 +79,13 @@ class ResultFormat {
   // conditions and column headers, numbered below 1) are taken out of the
   // rows: they never show. MRow becomes offset + the rows moved and MCol
   // grows to source's MCol. `source` is left without rows.
-  void AppendRows(ResultFormat& source, std::int32_t offset);
+  //
+  // `between`, when given, is called after every kAppendCallRows rows
+  // moved; what it throws ends the move part way, and neither result is
+  // then fit for further use (a cancelled build's results are dropped).
+  static constexpr std::size_t kAppendCallRows = 1000;
+  void AppendRows(ResultFormat& source, std::int32_t offset,
+                  const std::function<void()>& between = {});
 
   // Removes body row `row` (nothing when there is none). While `keep_index`
   // is set the row's place in the row vector stays empty, so that deleting
