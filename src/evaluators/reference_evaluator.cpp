@@ -4,6 +4,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "orvo/cancel_check.h"
 #include "orvo/error.h"
 
 namespace orvo::evaluators {
@@ -147,6 +148,10 @@ void ReferenceEvaluator::Run() {
     builder.ReportStatus.Connect(
         [&context](std::int16_t status) { context.ReportStatus.Raise(status); });
   }
+  // The build stops when the cancel file appears (one status call between
+  // formats, passes and every thousand rows); an empty path, a directory or
+  // a path that cannot be examined never stops it.
+  builder.SetCancelCheck(CancelFileCheck(m_cancel_file));
   builder.Init(m_context ? m_context->LaunchProperties() : xml::Node());
   builder.ResetQueue();
   // A copy: the builder takes the report it is given into its queue, and the

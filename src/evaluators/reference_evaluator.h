@@ -19,9 +19,13 @@
 //
 // A report build that fails makes Run raise that failure (source
 // "BuildReport", number and description unchanged); the results are then
-// empty (null). Run without a loaded report raises "Run"/"No report is
-// loaded". The build's progress events are raised as the context's
-// FormatName, FormatStatus and ReportStatus.
+// empty (null). The path written to CancelFile is the build's cancel file:
+// when a file appears there while Run builds, the build stops and Run raises
+// the cancellation failure (kErrCancelled, source "CreatePreview",
+// kCancelledDescription), results empty. An empty path, a directory or a
+// path that cannot be examined never stops a build. Run without a loaded report raises "Run"/"No
+// report is loaded". The build's progress events are raised as the context's FormatName,
+// FormatStatus and ReportStatus.
 //
 // Everything the results hold stays valid after later builds; the elements
 // the evaluator writes itself go into the builder's Document when one was

@@ -124,12 +124,13 @@ void FormatEvaluation::Prepare() {
   for (const xml::Node& row : definition_rows) {
     ++definition_row;
     auto repeat = repeats.find(definition_row);
-    // A repeating row is parsed once, before it is copied for every record;
-    // other rows are parsed item by item just before their first evaluation,
-    // so that parsed records live only while their items are pending.
-    PrepareItems(row, repeat != repeats.end());
+    // A repeating row is parsed once, and every copy of it is evaluated from
+    // that parse; other rows are parsed item by item just before their
+    // first evaluation. A parse is written into its item as the record only
+    // when the item must wait.
+    const Parses parses = PrepareItems(row, repeat != repeats.end());
     if (repeat != repeats.end()) {
-      ExpandRepeat(row, definition_row, repeat->second);
+      ExpandRepeat(row, definition_row, repeat->second, parses);
       continue;
     }
     OutputRow output;
@@ -144,16 +145,19 @@ void FormatEvaluation::Prepare() {
   }
 }
 
-void FormatEvaluation::PrepareItems(const xml::Node& row, bool parse_now) {
+FormatEvaluation::Parses FormatEvaluation::PrepareItems(const xml::Node& row, bool repeating) {
+  Parses parses;
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
     if (item.Name() != "Itm") continue;
     if (!PrepareForEvaluation(item, m_key)) continue;
-    if (parse_now) {
-      ParseAndWriteFormula(item);
-    } else {
-      m_unparsed.insert(item.Raw());
+    if (!repeating) {
+      m_unparsed.emplace(item.Raw(), nullptr);
+    } else if (ParseFormula(item)) {
+      parses.emplace(item.Raw(), std::make_shared<const ParsedExpression>(
+                                     ParsedExpressionOf(*m_builder.parser)));
     }
   }
+  return parses;
 }
 
 bool FormatEvaluation::ParseFormula(xml::Node item) {
@@ -163,7 +167,7 @@ bool FormatEvaluation::ParseFormula(xml::Node item) {
   if (!IsFormulaText(value)) return false;
   cParser& parser = *m_builder.parser;
   parser.TokenFromString(value);
-  if (parser.ErrorCollection().HasChildNodes()) {
+  if (!ParsesForEvaluation(parser)) {
     // A formula that does not parse shows the error value.
     item.SetAttribute("Value", "#ERROR");
     return false;
@@ -171,10 +175,28 @@ bool FormatEvaluation::ParseFormula(xml::Node item) {
   return true;
 }
 
-void FormatEvaluation::ParseAndWriteFormula(xml::Node item) {
-  if (!ParseFormula(item)) return;
-  item.ReplaceChild(WriteParsedExpression(ParsedExpressionOf(*m_builder.parser), m_builder.scratch),
-                    BareRecordOf(item));
+bool FormatEvaluation::ParsesForEvaluation(const cParser& parser) {
+  const xml::Node messages = parser.ErrorCollection();
+  if (!messages.HasChildNodes()) return true;
+  // The parser names every bare word it cannot place, and a bookmark key is
+  // one: "Ref(NET_PROFIT)" always carries "Expression cannot be evaluated:
+  // NET_PROFIT" (a word that is no bookmark is named twice). That message
+  // alone, for a defined bookmark inside a bookmark function, is no fault of
+  // the formula; any other message is.
+  const ParsedExpression parsed = ParsedExpressionOf(parser);
+  const bool calls_bookmark_function =
+      std::any_of(parsed.calls.begin(), parsed.calls.end(), [](const auto& call) {
+        return call.function == Function::kRef || call.function == Function::kNote ||
+               call.function == Function::kINote;
+      });
+  if (!calls_bookmark_function || !parsed.expression) return false;
+  constexpr std::string_view kUnplaced = "Expression cannot be evaluated: ";
+  for (const xml::Node& message : messages.ChildNodes()) {
+    const std::string text = message.AttributeOr("Desc", "");
+    if (!text.starts_with(kUnplaced)) return false;
+    if (!m_builder.IsBookmarkKey(UpperCase(Trim(text.substr(kUnplaced.size()))))) return false;
+  }
+  return true;
 }
 
 xml::Node FormatEvaluation::Evaluate(const xml::Node& item, const RepeatContext* repeat) {
@@ -184,16 +206,26 @@ xml::Node FormatEvaluation::Evaluate(const xml::Node& item, const RepeatContext*
   const std::string_view key = repeat ? std::string_view(repeat->key) : std::string_view();
   xml::Node evaluated;
   // An item met for the first time is evaluated straight from its parse.
-  if (m_unparsed.erase(item.Raw()) != 0 && ParseFormula(item)) {
-    evaluator.Evaluate(item, ParsedExpressionOf(*m_builder.parser), list, position, key, evaluated);
-  } else {
-    evaluator.Evaluate(item, list, position, key, evaluated);
+  const auto unparsed = m_unparsed.find(item.Raw());
+  if (unparsed != m_unparsed.end()) {
+    const std::shared_ptr<const ParsedExpression> parse = std::move(unparsed->second);
+    m_unparsed.erase(unparsed);
+    if (parse) {
+      evaluator.Evaluate(item, *parse, list, position, key, evaluated);
+      return evaluated;
+    }
+    if (ParseFormula(item)) {
+      evaluator.Evaluate(item, ParsedExpressionOf(*m_builder.parser), list, position, key,
+                         evaluated);
+      return evaluated;
+    }
   }
+  evaluator.Evaluate(item, list, position, key, evaluated);
   return evaluated;
 }
 
 void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definition_row,
-                                    const xml::Node& repeat) {
+                                    const xml::Node& repeat, const Parses& parses) {
   std::int32_t count = 0;  // a repeat may list more than 32,767 records
   xml::Node list;
   m_builder.evaluator->EvaluateRepeat(repeat, count, BalanceKeys(m_builder, m_format), list);
@@ -212,10 +244,14 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     output.first_of_definition = position == 1;
     const std::string number = std::to_string(output.number);
     const std::string index = std::to_string(position);
-    for (xml::Node item = FirstElement(copy); item; item = NextElement(item)) {
+    xml::Node definition = FirstElement(row);
+    for (xml::Node item = FirstElement(copy); item;
+         item = NextElement(item), definition = NextElement(definition)) {
       item.SetAttribute("Row", number);
       item.SetAttribute("RptKey", context_key);
       item.SetAttribute("RptIndex", index);
+      const auto parse = parses.find(definition.Raw());
+      if (parse != parses.end()) m_unparsed.emplace(item.Raw(), parse->second);
     }
     m_rows.push_back(std::move(output));
   }

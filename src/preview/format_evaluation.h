@@ -26,9 +26,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
+#include "formula/parsed_expression.h"
 #include "orvo/xml.h"
 #include "preview/builder_state.h"
 #include "preview/result_format.h"
@@ -59,18 +60,25 @@ class FormatEvaluation {
   };
 
   void Prepare();
-  // Adds the bookkeeping attributes; parses the formulas into their records
-  // now when `parse_now`, else leaves them to the item's first evaluation.
-  void PrepareItems(const xml::Node& row, bool parse_now);
+  // The parses of a repeating row's items, by item.
+  using Parses = std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>>;
+
+  // Adds the bookkeeping attributes. The formulas of a `repeating` row are
+  // parsed now (its copies are evaluated from these parses); those of
+  // other rows are left to the item's first evaluation.
+  Parses PrepareItems(const xml::Node& row, bool repeating);
   // Parses an item's formula with the builder's parser when its record is
   // the bare one; true when that gave a parse (a failed one makes the value
   // "#ERROR").
   bool ParseFormula(xml::Node item);
-  void ParseAndWriteFormula(xml::Node item);
+  // Whether the parser's last record may be evaluated: it gave no message,
+  // or only the one it gives for a bookmark key named in Ref, Note or iNote.
+  bool ParsesForEvaluation(const cParser& parser);
   // Evaluates an item in its row's repeat context; an item not parsed yet
   // is evaluated from its parse, which becomes its record only if it waits.
   xml::Node Evaluate(const xml::Node& item, const RepeatContext* repeat);
-  void ExpandRepeat(const xml::Node& row, std::int32_t definition_row, const xml::Node& repeat);
+  void ExpandRepeat(const xml::Node& row, std::int32_t definition_row, const xml::Node& repeat,
+                    const Parses& parses);
   void GatherDefinitions();
   void EvaluateRow(const OutputRow& row);
   void EvaluateBookmarks(const OutputRow& row);
@@ -90,8 +98,10 @@ class FormatEvaluation {
   std::vector<OutputRow> m_rows;
   std::vector<xml::Node> m_bookmarks;
   std::vector<xml::Node> m_named_ranges;
-  std::vector<xml::Node> m_keep_ranges;        // Kp elements of the format's Kps
-  std::unordered_set<const void*> m_unparsed;  // items whose formula waits to be parsed
+  std::vector<xml::Node> m_keep_ranges;  // Kp elements of the format's Kps
+  // Items not evaluated yet whose record is the bare one: with the parse of
+  // their repeating row's item, or null when their formula is yet to be parsed.
+  std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>> m_unparsed;
 };
 
 }  // namespace orvo
