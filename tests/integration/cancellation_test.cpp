@@ -133,9 +133,8 @@ TEST(Cancellation, FileFromAnotherThreadStopsALargeBuildAndEmptiesTheResults) {
   LargeReport(workspace);
 
   // Inside a format the check is asked at least every kCancelCheckInterval
-  // rows (and every kCancelPollTime): the
-  // rows evaluated after the file appeared stay below that, and no other
-  // format starts.
+  // rows (and every kCancelPollTime): the rows evaluated after the file
+  // appeared stay below that, and no other format starts.
   const CancelledRun inside = RunCancelled(workspace, Moment::kInsideAFormat, true);
   ExpectCancelled(inside);
   EXPECT_EQ(inside.format_names_after, 0);
