@@ -403,7 +403,12 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
       m_evaluator.BalanceKey(request.year, request.period, request.end_period,
                              request.period_balance, request.balance),
       true));
-  known->second = drill_down->AddCMDrillDownItem(folder, object, balance_def);
+  // The account code joins the folder in the signature: the rows of a
+  // repeat ask the same balances of different accounts, and each needs its
+  // own drill object.
+  const std::string signature =
+      account.empty() ? std::string(folder) : std::string(folder) + ":" + std::string(account);
+  known->second = drill_down->AddCMDrillDownItem(signature, object, balance_def);
   keys = keys.empty() || drill.AttributeOr("On", "0") == "0" ? known->second
                                                              : keys + "," + known->second;
   drill.SetAttribute("On", "-1");

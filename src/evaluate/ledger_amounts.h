@@ -131,10 +131,12 @@ class LedgerAmounts {
   };
 
   ItemBalance BalanceFor(const EvaluationScope& scope, bool last_year);
-  // Registers the item's drill object (folder, account code, balance
-  // request) with the build's drill-down object and turns its Drill on with
-  // the key. One registration per item: later balance operands of the same
-  // item, and its re-evaluations, keep the first key.
+  // Registers the item's drill object (CMDrill: Folder, Code; layout in
+  // docs/ledger.md) with the build's drill-down object, under the folder
+  // text (joined by ":" with the account code in a repeat row) and the
+  // item's balance request, and turns the item's Drill on with the key. One
+  // registration per item: later balance operands of the same item, and its
+  // re-evaluations, keep the first key.
   void RegisterDrill(const EvaluationScope& scope, std::string_view folder,
                      std::string_view account, const BalanceRequest& request);
   const std::vector<BalanceRequest>& SingleKeySet(const BalanceRequest& request);
