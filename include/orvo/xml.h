@@ -84,6 +84,9 @@ class Node {
 
   NodeType Type() const;
   std::string Name() const;
+  // Whether Name() equals `name`, without building the name: for readers
+  // that look at many nodes.
+  bool NameIs(std::string_view name) const;
 
   // Text content: for an element the concatenated text of its descendants,
   // for an attribute or text node its value.
@@ -106,6 +109,9 @@ class Node {
   // Tree edits. Each returns the node that was inserted or removed.
   // An inserted node is first taken out of wherever it was.
   Node AppendChild(const Node& child);
+  // A new element named `name` of this node's document, appended as the
+  // last child (AppendChild of CreateElement without the detour).
+  Node AppendNewElement(std::string_view name);
   Node InsertBefore(const Node& child, const Node& reference);  // null reference appends
   Node RemoveChild(const Node& child);
   Node ReplaceChild(const Node& replacement, const Node& old_child);
@@ -117,10 +123,18 @@ class Node {
   std::optional<std::string> GetAttribute(std::string_view name) const;
   bool HasAttribute(std::string_view name) const;
   std::string AttributeOr(std::string_view name, std::string_view fallback) const;
+  // Copies the attribute's value into `value`, reusing its storage, and
+  // returns true; returns false and empties `value` when there is none. For
+  // readers that take many values one after another.
+  bool ReadAttribute(std::string_view name, std::string& value) const;
   void SetAttribute(std::string_view name, std::string_view value);
   // Adds the attribute when the element has none of that name (after the
   // ones it has) and returns true; leaves an existing one alone (false).
   bool AddAttribute(std::string_view name, std::string_view value);
+  // AddAttribute for each pair in turn, in one walk to the end of the
+  // attribute list. Returns how many were added.
+  std::size_t AddAttributes(
+      std::initializer_list<std::pair<std::string_view, std::string_view>> attributes);
   void RemoveAttribute(std::string_view name);
 
   // XPath 1.0 with this node as context (see the file comment for "/").

@@ -14,18 +14,21 @@ bool PrepareForEvaluation(xml::Node item, std::string_view format_key) {
   const std::string formula = item.AttributeOr("Value", "");
   const std::string_view values[] = {"0", key, row, "", format_key, formula, "", "", ""};
   static_assert(std::size(values) == std::size(kBookkeepingAttributes));
-  for (std::size_t i = 0; i < std::size(values); ++i) {
-    item.AddAttribute(kBookkeepingAttributes[i], values[i]);
-  }
+  const auto& names = kBookkeepingAttributes;
+  item.AddAttributes({{names[0], values[0]},
+                      {names[1], values[1]},
+                      {names[2], values[2]},
+                      {names[3], values[3]},
+                      {names[4], values[4]},
+                      {names[5], values[5]},
+                      {names[6], values[6]},
+                      {names[7], values[7]},
+                      {names[8], values[8]}});
   bool has_drill = false;
   for (xml::Node child = FirstElement(item); child && !has_drill; child = NextElement(child)) {
-    has_drill = child.Name() == "Drill";
+    has_drill = child.NameIs("Drill");
   }
-  if (!has_drill) {
-    xml::Node drill = item.AppendChild(item.OwnerDocument().CreateElement("Drill"));
-    drill.SetAttribute("On", "0");
-    drill.SetAttribute("Key", "");
-  }
+  if (!has_drill) item.AppendNewElement("Drill").AddAttributes({{"On", "0"}, {"Key", ""}});
   return true;
 }
 

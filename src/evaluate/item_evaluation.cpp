@@ -392,9 +392,8 @@ std::string ItemEvaluation::FinalValue() {
   return m_text.Text();
 }
 
-bool ItemEvaluation::ItemWasDeferred() const {
-  const std::optional<std::string> evaluated = m_item.GetAttribute("Evaluated");
-  return evaluated && *evaluated == "0";
+bool ItemEvaluation::ItemWasDeferred() {
+  return m_item.ReadAttribute("Evaluated", m_scratch) && m_scratch == "0";
 }
 
 void ItemEvaluation::Defer() {
@@ -435,12 +434,13 @@ void ItemEvaluation::Defer() {
 void ItemEvaluation::Finish(std::string_view value) {
   m_item.SetAttribute("Value", value);
   std::string display = FormatDisplayText(m_item, value);
-  if (const std::optional<std::string> shown = m_item.GetAttribute("Dsp")) {
-    const std::size_t leading = shown->find_first_not_of(' ');
+  if (m_item.ReadAttribute("Dsp", m_scratch)) {
+    const std::string& shown = m_scratch;
+    const std::size_t leading = shown.find_first_not_of(' ');
     if (leading == std::string::npos) {
-      display.insert(0, shown->size(), ' ');
+      display.insert(0, shown.size(), ' ');
     } else {
-      const std::size_t trailing = shown->size() - 1 - shown->find_last_not_of(' ');
+      const std::size_t trailing = shown.size() - 1 - shown.find_last_not_of(' ');
       display.insert(0, leading, ' ');
       display.append(trailing, ' ');
     }

@@ -103,7 +103,7 @@ class ItemEvaluation {
   // Whether a resolver marked the item as not evaluated (Evaluated "0"), as
   // a cell reference to an item of a later pass does. Read after operands
   // are resolved and after calls that asked a function resolver.
-  bool ItemWasDeferred() const;
+  bool ItemWasDeferred();
   void Defer();
   void Finish(std::string_view value);
 
@@ -126,6 +126,7 @@ class ItemEvaluation {
   // Whether the current call asked a function resolver, which may have
   // deferred the item by marking it.
   bool m_consulted_resolver = false;
+  std::string m_scratch;               // attribute values read and compared at once
   std::vector<LiteralRange> m_ranges;  // set when an operand made the item an error value
 };
 

@@ -49,9 +49,23 @@ std::string AttributeOf(const xml::Node& element, std::string_view name) {
   return element ? element.AttributeOr(name, "") : std::string();
 }
 
+// An attribute read into a buffer of the thread (empty when there is none),
+// valid until the next read: the style of every item is read, so the values
+// are not copied out one by one.
+const std::string& ScratchAttribute(const xml::Node& element, std::string_view name) {
+  thread_local std::string value;
+  if (element) {
+    element.ReadAttribute(name, value);
+  } else {
+    value.clear();
+  }
+  return value;
+}
+
 // A 16-bit number attribute of a definition; empty reads as 0.
 std::int32_t SmallNumberOf(const xml::Node& definition, std::string_view name) {
-  const std::string text = AttributeOf(definition, name);
+  const std::string& text = ScratchAttribute(definition, name);
+  if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') return text[0] - '0';
   if (Trim(text).empty()) return 0;
   const std::int32_t value = TextToLong(text);
   if (value < INT16_MIN || value > INT16_MAX) RaiseOverflow();
@@ -61,7 +75,9 @@ std::int32_t SmallNumberOf(const xml::Node& definition, std::string_view name) {
 // A 16-bit number used as a flag; empty reads as false, "True"/"False" are
 // accepted as well.
 bool FlagOf(const xml::Node& definition, std::string_view name) {
-  const std::string text = AttributeOf(definition, name);
+  const std::string& text = ScratchAttribute(definition, name);
+  if (text == "0") return false;
+  if (text == "-1") return true;
   if (Trim(text).empty()) return false;
   return TextToBoolean(text);
 }
@@ -101,18 +117,21 @@ std::string Numeric(const xml::Node& item, const xml::Node& definition, std::str
     if (zero->negative && !rounds_to_zero) shown.insert(0, 1, '-');
   } else {
     const bool negative = number->negative;
-    const std::string rule = AttributeOf(definition, negative ? "DisN" : "DisP");
+    const std::string& rule = ScratchAttribute(definition, negative ? "DisN" : "DisP");
+    const bool brackets = BeginsWith(rule, '(');
+    const bool sign = BeginsWith(rule, '-');
     bool rounds_to_zero = false;
     shown = FormatMagnitude(*number, pattern, &rounds_to_zero);
-    if (BeginsWith(rule, '(')) {
-      shown = "(" + shown + ")";
-    } else if (BeginsWith(rule, '-') && !rounds_to_zero) {
+    if (brackets) {
+      shown.insert(0, 1, '(');
+      shown.push_back(')');
+    } else if (sign && !rounds_to_zero) {
       // Negative numbers keep their sign; positive ones are shown negated.
       shown.insert(0, 1, '-');
     }
     if (FlagOf(definition, negative ? "RedN" : "RedP")) ShowInRed(item);
   }
-  const std::string currency = AttributeOf(definition, "Cur");
+  const std::string& currency = ScratchAttribute(definition, "Cur");
   if (currency != "None") shown.insert(0, currency);
   return shown;
 }
@@ -202,7 +221,8 @@ xml::Node NumberFormatTemplate(std::string_view category) {
 std::string FormatDisplayText(const xml::Node& item, std::string_view value) {
   const xml::Node number_format = NumberFormatOf(StyleOf(item));
   if (!number_format) return std::string(value);
-  const std::string category = number_format.AttributeOr("Typ", "");
+  thread_local std::string category;
+  number_format.ReadAttribute("Typ", category);
   const xml::Node definition = DefinitionOf(number_format);
   if (SameCategory(category, "General")) return std::string(value);
   if (SameCategory(category, "Numeric")) return Numeric(item, definition, value);

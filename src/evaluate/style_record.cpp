@@ -31,9 +31,9 @@ int ElementCount(const xml::Node& parent) {
 xml::Node StyleOf(const xml::Node& item) {
   xml::Node first = FirstElement(item);
   xml::Node second = NextElement(first);
-  if (second && second.Name() == "Stl") return second;
+  if (second && second.NameIs("Stl")) return second;
   for (xml::Node child = first; child; child = NextElement(child)) {
-    if (child.Name() == "Stl") return child;
+    if (child.NameIs("Stl")) return child;
   }
   return {};
 }

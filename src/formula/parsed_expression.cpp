@@ -8,7 +8,8 @@ namespace {
 constexpr const char* kReaderSource = "ReadParsedExpression";
 
 Int16 ReadNumber(const xml::Node& element, std::string_view attribute) {
-  const std::string text = element.AttributeOr(attribute, "");
+  thread_local std::string text;
+  element.ReadAttribute(attribute, text);
   int value = 0;
   const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || failure != std::errc() || end != text.data() + text.size() ||
@@ -27,7 +28,7 @@ template <class Visit>
 void ForEachEntry(const xml::Node& list, std::string_view name, Visit&& visit) {
   if (!list) return;
   for (xml::Node child = list.FirstChild(); child; child = child.NextSibling()) {
-    if (child.Type() == xml::NodeType::kElement && child.Name() == name) visit(child);
+    if (child.Type() == xml::NodeType::kElement && child.NameIs(name)) visit(child);
   }
 }
 
@@ -75,17 +76,22 @@ ParsedExpression ReadParsedExpression(const xml::Node& pex) {
 
 void ReadParsedExpression(const xml::Node& pex, ParsedExpression& record) {
   if (!pex) RaiseObjectRequired();
-  if (pex.Type() != xml::NodeType::kElement || pex.Name() != "PEx") {
+  if (pex.Type() != xml::NodeType::kElement || !pex.NameIs("PEx")) {
     RaiseError(kReaderSource, "Expected a parsed expression (PEx), found " + pex.Name());
   }
-  record.expression = pex.GetAttribute("Exp");
+  // The strings of a reused record keep their storage from item to item.
+  if (!record.expression) record.expression.emplace();
+  if (!pex.ReadAttribute("Exp", *record.expression)) record.expression.reset();
   record.furthest_cell.clear();
-  record.operands.clear();
+  std::size_t operand_count = 0;
   record.calls.clear();
   record.embedded.clear();
   record.has_string_literals = false;
-  if (record.IsEmpty()) return;
-  record.furthest_cell = pex.AttributeOr("Max", "");
+  if (record.IsEmpty()) {
+    record.operands.clear();
+    return;
+  }
+  pex.ReadAttribute("Max", record.furthest_cell);
 
   // The first list of each name, found in one walk over the children.
   xml::Node operand_list;
@@ -93,25 +99,33 @@ void ReadParsedExpression(const xml::Node& pex, ParsedExpression& record) {
   xml::Node embedded_list;
   for (xml::Node child = pex.FirstChild(); child; child = child.NextSibling()) {
     if (child.Type() != xml::NodeType::kElement) continue;
-    const std::string name = child.Name();
-    if (name == "EIs" && !operand_list) operand_list = child;
-    if (name == "EFs" && !call_list) call_list = child;
-    if (name == "EMBs" && !embedded_list) embedded_list = child;
+    if (!operand_list && child.NameIs("EIs")) operand_list = child;
+    if (!call_list && child.NameIs("EFs")) call_list = child;
+    if (!embedded_list && child.NameIs("EMBs")) embedded_list = child;
   }
 
+  thread_local std::string code;
   ForEachEntry(operand_list, "EI", [&](const xml::Node& entry) {
-    const std::string code = entry.AttributeOr("Typ", "");
+    entry.ReadAttribute("Typ", code);
     const std::optional<OperandType> type = OperandTypeFromCode(code);
-    if (!type) RaiseError(kReaderSource, "Unknown operand type '" + code + "' in EI");
-    const Int16 number = SizeToInt16(record.operands.size() + 1);
-    record.operands.push_back({*type, entry.AttributeOr("Val", ""), number});
+    if (!type) {
+      record.operands.resize(operand_count);
+      RaiseError(kReaderSource, "Unknown operand type '" + code + "' in EI");
+    }
+    const Int16 number = SizeToInt16(operand_count + 1);
+    if (operand_count == record.operands.size()) record.operands.emplace_back();
+    ParsedExpression::Operand& operand = record.operands[operand_count++];
+    operand.type = *type;
+    operand.placeholder = number;
+    entry.ReadAttribute("Val", operand.text);
   });
+  record.operands.resize(operand_count);
 
   ForEachEntry(call_list, "EF", [&](const xml::Node& entry) {
-    std::string name = entry.AttributeOr("Typ", "");
-    const std::optional<Function> function = FunctionFromName(name);
-    if (!function) RaiseError(kReaderSource, "Unknown function '" + name + "' in EF");
-    record.calls.push_back({*function, std::move(name), ReadNumber(entry, "Pos"), 0});
+    entry.ReadAttribute("Typ", code);
+    const std::optional<Function> function = FunctionFromName(code);
+    if (!function) RaiseError(kReaderSource, "Unknown function '" + code + "' in EF");
+    record.calls.push_back({*function, code, ReadNumber(entry, "Pos"), 0});
   });
 
   record.has_string_literals = embedded_list && embedded_list.HasAttribute("EAtt");

@@ -101,6 +101,17 @@ std::string Node::Name() const {
   }
 }
 
+bool Node::NameIs(std::string_view name) const {
+  RequireNode();
+  xmlNodePtr node = ToXml(m_node);
+  if (node->type != XML_ELEMENT_NODE && node->type != XML_ATTRIBUTE_NODE) return Name() == name;
+  if (!node->ns || !node->ns->prefix) return detail::TextEquals(node->name, name);
+  const std::string_view prefix(reinterpret_cast<const char*>(node->ns->prefix));
+  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+         name[prefix.size()] == ':' &&
+         detail::TextEquals(node->name, name.substr(prefix.size() + 1));
+}
+
 std::string Node::Text() const {
   RequireNode();
   return detail::NodeText(ToXml(m_node));
@@ -207,6 +218,26 @@ Document Node::OwnerDocument() const {
 
 Node Node::AppendChild(const Node& child) { return InsertBefore(child, Node()); }
 
+Node Node::AppendNewElement(std::string_view name) {
+  RequireNode();
+  xmlNodePtr parent = ToXml(m_node);
+  if (!HasChildList(parent)) RaiseXml("This node type cannot have children");
+  std::string owned(name);
+  if (xmlValidateName(ToXmlChars(owned), 0) != 0) RaiseXml("Invalid element name: " + owned);
+  xmlDocPtr document =
+      parent->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(parent) : parent->doc;
+  xmlNodePtr element = xmlNewDocNode(document, nullptr, ToXmlChars(owned), nullptr);
+  if (!element) RaiseXml("Out of memory creating an element");
+  try {
+    detail::CheckInsertable(parent, element);
+  } catch (...) {
+    xmlFreeNode(element);
+    throw;
+  }
+  detail::LinkChild(parent, element, nullptr);
+  return Node(m_arena, ToRaw(element));
+}
+
 Node Node::InsertBefore(const Node& child, const Node& reference) {
   RequireNode();
   child.RequireNode();
@@ -279,12 +310,38 @@ bool Node::HasAttribute(std::string_view name) const {
   return detail::FindAttribute(ToXml(m_node), name) != nullptr;
 }
 
+bool Node::ReadAttribute(std::string_view name, std::string& value) const {
+  RequireNode();
+  xmlAttrPtr attr = detail::FindAttribute(ToXml(m_node), name);
+  value.clear();
+  if (!attr) return false;
+  xmlNodePtr only = attr->children;
+  if (only && !only->next && only->type == XML_TEXT_NODE) {
+    if (only->content) value.append(reinterpret_cast<const char*>(only->content));
+  } else if (only) {
+    value = detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
+  }
+  return true;
+}
+
 std::string Node::AttributeOr(std::string_view name, std::string_view fallback) const {
   std::optional<std::string> value = GetAttribute(name);
   return value ? std::move(*value) : std::string(fallback);
 }
 
 namespace {
+
+// An attribute of the document, not yet linked (xmlNewProp would walk the
+// element's attributes to append it).
+xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name) {
+  std::string owned_name(name);
+  if (xmlValidateName(ToXmlChars(owned_name), 0) != 0) {
+    RaiseXml("Invalid attribute name: " + owned_name);
+  }
+  xmlAttrPtr attr = xmlNewDocProp(document, ToXmlChars(owned_name), nullptr);
+  if (!attr) RaiseXml("Out of memory creating an attribute");
+  return attr;
+}
 
 xmlAttrPtr NewAttribute(xmlNodePtr element, std::string_view name) {
   std::string owned_name(name);
@@ -314,6 +371,31 @@ bool Node::AddAttribute(std::string_view name, std::string_view value) {
   if (detail::FindAttribute(element, name)) return false;
   detail::SetAttributeValue(NewAttribute(element, name), value);
   return true;
+}
+
+std::size_t Node::AddAttributes(
+    std::initializer_list<std::pair<std::string_view, std::string_view>> attributes) {
+  RequireNode();
+  xmlNodePtr element = ToXml(m_node);
+  if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
+  xmlAttrPtr last = element->properties;
+  while (last && last->next) last = last->next;
+  std::size_t added = 0;
+  for (const auto& [name, value] : attributes) {
+    if (detail::FindAttribute(element, name)) continue;
+    xmlAttrPtr attr = NewUnlinkedAttribute(element->doc, name);
+    attr->parent = element;
+    attr->prev = last;
+    if (last) {
+      last->next = attr;
+    } else {
+      element->properties = attr;
+    }
+    last = attr;
+    detail::SetAttributeValue(attr, value);
+    ++added;
+  }
+  return added;
 }
 
 void Node::RemoveAttribute(std::string_view name) {

@@ -160,6 +160,28 @@ void SetNodeContent(xmlNodePtr node, std::string_view raw_text) {
   xmlNodeSetContentLen(node, BytesOf(text.View()), LengthOf(text.View()));
 }
 
+namespace {
+
+// Writes `text` over the content of a text node when the node owns a buffer
+// at least as long (not a string of the document's dictionary, not the
+// inline storage a parser may use): values rewritten with others of the
+// same or smaller size (flags, amounts) then cost no allocation.
+bool OverwriteInPlace(xmlNodePtr node, std::string_view text) {
+  xmlChar* content = node->content;
+  if (!content || content == reinterpret_cast<xmlChar*>(&node->properties)) return false;
+  if (node->doc && node->doc->dict && xmlDictOwns(node->doc->dict, content)) return false;
+  // Short texts only: a long buffer would stay pinned by a short value.
+  if (text.size() > 64) return false;
+  std::size_t capacity = 0;
+  while (capacity <= text.size() && content[capacity] != '\0') ++capacity;
+  if (capacity < text.size()) return false;
+  std::copy(text.begin(), text.end(), content);
+  content[text.size()] = '\0';
+  return true;
+}
+
+}  // namespace
+
 void SetAttributeValue(xmlAttrPtr attr, std::string_view raw_value) {
   ValidText value(raw_value);
   const xmlChar* bytes = BytesOf(value.View());
@@ -169,12 +191,15 @@ void SetAttributeValue(xmlAttrPtr attr, std::string_view raw_value) {
   // one text child, keeps its node and only replaces the text.
   xmlNodePtr only = attr->children;
   if (only && !only->next && only->type == XML_TEXT_NODE) {
+    if (OverwriteInPlace(only, value.View())) return;
     xmlNodeSetContentLen(only, bytes, length);
     return;
   }
   xmlFreeNodeList(attr->children);
   attr->children = nullptr;
   attr->last = nullptr;
+  // An empty value needs no text node: the attribute reads and writes as "".
+  if (length == 0) return;
   xmlNodePtr text = xmlNewDocTextLen(attr->doc, bytes, length);
   if (!text) RaiseXml("Out of memory creating a text node");
   text->parent = reinterpret_cast<xmlNodePtr>(attr);
@@ -182,10 +207,6 @@ void SetAttributeValue(xmlAttrPtr attr, std::string_view raw_value) {
   attr->last = text;
 }
 
-namespace {
-
-// Whether the NUL-terminated `text` equals `name`, without measuring `text`
-// first: most attributes differ from the wanted one in the first character.
 bool TextEquals(const xmlChar* text, std::string_view name) {
   const char* chars = reinterpret_cast<const char*>(text);
   for (char c : name) {
@@ -194,8 +215,6 @@ bool TextEquals(const xmlChar* text, std::string_view name) {
   }
   return *chars == '\0';
 }
-
-}  // namespace
 
 xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name) {
   if (element->type != XML_ELEMENT_NODE) return nullptr;

@@ -54,6 +54,9 @@ void SetAttributeValue(xmlAttrPtr attr, std::string_view value);
 
 // The attribute of that name on an element, or null.
 xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name);
+// Whether the NUL-terminated `text` equals `name`, without measuring `text`
+// first: most names differ from the wanted one in the first character.
+bool TextEquals(const xmlChar* text, std::string_view name);
 
 // A copy of `node` owned by `document` with clean handle counts: deep or
 // shallow (a shallow element copy keeps its attributes). Copying a document

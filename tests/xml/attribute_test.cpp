@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "orvo/error.h"
+#include "orvo/xml.h"
+
+namespace orvo::xml {
+namespace {
+
+// Values rewritten in place must read and serialise exactly as freshly set
+// ones, whichever way the old value was stored (parsed, dictionary, set).
+TEST(Attributes, RewrittenValuesReadAndWriteAsNew) {
+  Document doc = Document::Parse("<R Long='abcdefgh' One='x' Empty=''/>");
+  Node root = doc.DocumentElement();
+  root.SetAttribute("Long", "ab");       // shorter: in place
+  root.SetAttribute("One", "longer y");  // longer: a new buffer
+  root.SetAttribute("Empty", "z");
+  EXPECT_EQ(root.Xml(), "<R Long=\"ab\" One=\"longer y\" Empty=\"z\"/>");
+  root.SetAttribute("Long", "abcdefgh");  // longer than the last value, within the first
+  root.SetAttribute("One", "");
+  EXPECT_EQ(root.Xml(), "<R Long=\"abcdefgh\" One=\"\" Empty=\"z\"/>");
+  root.SetAttribute("New", "");  // an empty new value
+  root.SetAttribute("Long", std::string(100, 'q'));
+  root.SetAttribute("Long", "&<\"");
+  EXPECT_EQ(root.Xml(), "<R Long=\"&amp;&lt;&quot;\" One=\"\" Empty=\"z\" New=\"\"/>");
+  EXPECT_EQ(root.SelectNodes("self::R[@New='' and @One='']").Length(), 1u);
+  // The text rule still applies on the in-place path.
+  root.SetAttribute("Long", "a\x01");
+  EXPECT_EQ(root.AttributeOr("Long", ""), "a\xEF\xBF\xBD");
+}
+
+TEST(Attributes, ReadAttributeNameIsAndBatchAdds) {
+  Document doc = Document::Parse("<x:R xmlns:x='urn:x' A='1' x:B='2'><C/></x:R>");
+  Node root = doc.DocumentElement();
+  std::string value = "stale";
+  EXPECT_TRUE(root.ReadAttribute("A", value));
+  EXPECT_EQ(value, "1");
+  EXPECT_TRUE(root.ReadAttribute("x:B", value));
+  EXPECT_EQ(value, "2");
+  EXPECT_FALSE(root.ReadAttribute("Z", value));
+  EXPECT_EQ(value, "");
+  EXPECT_TRUE(root.NameIs("x:R"));
+  EXPECT_FALSE(root.NameIs("R"));
+  EXPECT_TRUE(root.FirstChild().NameIs("C"));
+  EXPECT_FALSE(root.FirstChild().NameIs("CC"));
+
+  Node child = root.FirstChild();
+  EXPECT_EQ(child.AddAttributes({{"P", "1"}, {"Q", ""}, {"P", "2"}}), 2u);  // existing stay
+  EXPECT_EQ(child.AddAttributes({{"Q", "3"}, {"S", "4"}}), 1u);
+  EXPECT_EQ(child.Xml(), "<C P=\"1\" Q=\"\" S=\"4\"/>");
+  EXPECT_THROW(child.AddAttributes({{"1bad", ""}}), Error);
+
+  Node appended = child.AppendNewElement("D");
+  appended.SetAttribute("On", "0");
+  EXPECT_EQ(root.FirstChild().Xml(), "<C P=\"1\" Q=\"\" S=\"4\"><D On=\"0\"/></C>");
+  EXPECT_EQ(appended.ParentNode(), child);
+  EXPECT_THROW(child.AppendNewElement("no good"), Error);
+  EXPECT_THROW(Document(doc).AppendNewElement("Second"), Error);  // one document element
+}
+
+}  // namespace
+}  // namespace orvo::xml
