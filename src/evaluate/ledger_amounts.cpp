@@ -498,7 +498,8 @@ Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& s
     }
     const std::optional<std::string> value = record->GetAttribute(amount_field);
     if (!value) return Resolution::ErrorValue("#NAME");
-    if (offset == 0) RegisterDrill(scope, info.folder_text, record->AttributeOr("CODE", ""), request);
+    if (offset == 0)
+      RegisterDrill(scope, info.folder_text, record->AttributeOr("CODE", ""), request);
     return Resolution::Value(*value);
   }
   if (!info.table.empty() && last_year) {

@@ -175,8 +175,8 @@ class LedgerAmounts {
   // EPRItems entries by folder key, key set and options.
   static std::string FetchedKey(const xml::Node& entry);
   ListIndex m_fetched{&LedgerAmounts::FetchedKey};
-  std::unordered_map<std::string, std::string> m_totals;  // by entry address and key
-  std::vector<xml::Node> m_total_entries;                 // keeps those addresses taken
+  std::unordered_map<std::string, std::string> m_totals;      // by entry address and key
+  std::vector<xml::Node> m_total_entries;                     // keeps those addresses taken
   std::unordered_map<const void*, std::string> m_drill_keys;  // by item node
   xml::Document m_drill_document;  // owns the drill objects before they are stored
   std::unordered_map<std::string, std::string> m_account_values;

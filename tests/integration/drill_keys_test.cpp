@@ -70,8 +70,8 @@ TEST(DrillKeys, FolderCellGetsKeyAndItsBalanceRequest) {
     int plain_cells = 0;
     for (const xml::Node& item : preview.SelectNodes("Itms/Row/Itm")) {
       const std::string formula = item.AttributeOr("Fml", "");
-      const bool plain = formula.empty() || formula.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ(") ==
-                                                std::string::npos;
+      const bool plain = formula.empty() ||
+                         formula.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ(") == std::string::npos;
       if (!plain) continue;
       ++plain_cells;
       EXPECT_EQ(DrillOf(item).AttributeOr("On", ""), "0") << formula;
