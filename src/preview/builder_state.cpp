@@ -172,6 +172,16 @@ void BuilderState::IndexDefinitions() {
   };
   index(store->BookmarkDefinitions(), "BMk", m_bookmarks);
   index(store->NamedRangeDefinitions(), "Nrg", m_named_ranges);
+  for (const auto& [format, bookmarks] : m_bookmarks) {
+    for (const xml::Node& bookmark : bookmarks) {
+      m_bookmark_keys.insert(UpperCase(Trim(bookmark.AttributeOr("Key", ""))));
+    }
+  }
+}
+
+bool BuilderState::IsBookmarkKey(const std::string& key) {
+  IndexDefinitions();
+  return m_bookmark_keys.contains(key);
 }
 
 const std::vector<xml::Node>& BuilderState::BookmarksOf(const std::string& format) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "evaluate/evaluate.h"
@@ -162,6 +163,8 @@ struct BuilderState {
 
   // The bookmark and named-range definitions of a format (its key upper case).
   const std::vector<xml::Node>& BookmarksOf(const std::string& format);
+  // Whether `key` (upper case) names a defined bookmark.
+  bool IsBookmarkKey(const std::string& key);
   const std::vector<xml::Node>& NamedRangesOf(const std::string& format);
   // Values a named range of `format` with `formula` into an NR record; one
   // that must wait is valued again by RevalueNamedRanges.
@@ -203,6 +206,7 @@ struct BuilderState {
   std::unordered_map<const void*, ResultFormat*> m_results;
   bool m_definitions_indexed = false;
   std::unordered_map<std::string, std::vector<xml::Node>> m_bookmarks;
+  std::unordered_set<std::string> m_bookmark_keys;
   std::unordered_map<std::string, std::vector<xml::Node>> m_named_ranges;
   struct PendingNamedRange {
     xml::Node record;  // its NR

@@ -167,10 +167,34 @@ bool FormatEvaluation::ParseFormula(xml::Node item) {
   if (!IsFormulaText(value)) return false;
   cParser& parser = *m_builder.parser;
   parser.TokenFromString(value);
-  if (parser.ErrorCollection().HasChildNodes()) {
+  if (!ParsesForEvaluation(parser)) {
     // A formula that does not parse shows the error value.
     item.SetAttribute("Value", "#ERROR");
     return false;
+  }
+  return true;
+}
+
+bool FormatEvaluation::ParsesForEvaluation(const cParser& parser) {
+  const xml::Node messages = parser.ErrorCollection();
+  if (!messages.HasChildNodes()) return true;
+  // The parser names every bare word it cannot place, and a bookmark key is
+  // one: "Ref(NET_PROFIT)" always carries "Expression cannot be evaluated:
+  // NET_PROFIT" (a word that is no bookmark is named twice). That message
+  // alone, for a defined bookmark inside a bookmark function, is no fault of
+  // the formula; any other message is.
+  const ParsedExpression parsed = ParsedExpressionOf(parser);
+  const bool calls_bookmark_function =
+      std::any_of(parsed.calls.begin(), parsed.calls.end(), [](const auto& call) {
+        return call.function == Function::kRef || call.function == Function::kNote ||
+               call.function == Function::kINote;
+      });
+  if (!calls_bookmark_function || !parsed.expression) return false;
+  constexpr std::string_view kUnplaced = "Expression cannot be evaluated: ";
+  for (const xml::Node& message : messages.ChildNodes()) {
+    const std::string text = message.AttributeOr("Desc", "");
+    if (!text.starts_with(kUnplaced)) return false;
+    if (!m_builder.IsBookmarkKey(UpperCase(Trim(text.substr(kUnplaced.size()))))) return false;
   }
   return true;
 }

@@ -71,6 +71,9 @@ class FormatEvaluation {
   // the bare one; true when that gave a parse (a failed one makes the value
   // "#ERROR").
   bool ParseFormula(xml::Node item);
+  // Whether the parser's last record may be evaluated: it gave no message,
+  // or only the one it gives for a bookmark key named in Ref, Note or iNote.
+  bool ParsesForEvaluation(const cParser& parser);
   // Evaluates an item in its row's repeat context; an item not parsed yet
   // is evaluated from its parse, which becomes its record only if it waits.
   xml::Node Evaluate(const xml::Node& item, const RepeatContext* repeat);

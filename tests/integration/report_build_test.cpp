@@ -194,5 +194,20 @@ TEST(ReportBuild, BookmarksAndNotesAreNumberedAsMet) {
   EXPECT_EQ(run.texts.at("A3"), (std::vector<std::string>{"1", "1"}));
 }
 
+TEST(ReportBuild, RefToABookmarkLeavesAReferenceMarkerAndFillsTheIndex) {
+  // The parser names the bare key of Ref as a word it cannot place; for a
+  // defined bookmark that message does not stop the cell from evaluating.
+  BuilderWorkspace workspace;
+  workspace.Format(
+      "F", {{"A1", "total"}, {"A2", "=Ref(TOTAL)"}, {"A3", "=Ref(NOSUCH)"}, {"A4", "=TOTAL+1"}});
+  workspace.Bookmarks("<BMk Key='TOTAL' Fmt='F' Row='1' Note='0'/>");
+  workspace.Report("R", Entry("F"));
+  const PreviewRun run = workspace.Preview({"R"});
+  EXPECT_EQ(run.texts.at("A2"), (std::vector<std::string>{"\xC3\xBFR1\xC3\xBF"}));
+  EXPECT_EQ(run.texts.at("A3"), (std::vector<std::string>{"#ERROR"}));
+  EXPECT_EQ(run.texts.at("A4"), (std::vector<std::string>{"#ERROR"}));
+  EXPECT_NE(run.ref_index.find("TOTAL"), std::string::npos) << run.ref_index;
+}
+
 }  // namespace
 }  // namespace orvo::testing
