@@ -45,6 +45,7 @@
 #include "formula/parsed_expression.h"
 #include "frame/int16.h"
 #include "orvo/bookmarks.h"
+#include "orvo/drill_down.h"
 #include "orvo/event.h"
 #include "orvo/xml.h"
 
@@ -71,6 +72,10 @@ struct PreviewSources {
   // (placed_items.h); the builder keeps it in step. Null: the evaluator's
   // own empty index, so every cell reference ends as "#REF".
   std::shared_ptr<PlacedItems> placed_items;
+  // The drill-down object of the build: an item whose value comes from
+  // chart-map balances registers its drill object there and takes the key
+  // it gets back into its Drill child. Null: items stay without drill keys.
+  std::shared_ptr<cDrillDown> drill_down;
 };
 
 class ItemEvaluation;

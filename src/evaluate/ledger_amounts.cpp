@@ -6,6 +6,7 @@
 #include "evaluate/driver_requests.h"
 #include "evaluate/evaluate.h"
 #include "evaluate/repeat_sort.h"
+#include "evaluate/style_record.h"
 #include "formula/vocabulary.h"
 #include "frame/driver_cache.h"
 #include "frame/provider_access.h"
@@ -376,7 +377,42 @@ Resolution LedgerAmounts::FolderAmount(std::string_view reference, EvaluationSco
                                                                         : *amount > Currency());
     if (!keep) total = "0";
   }
+  RegisterDrill(scope, folder.key, {}, *balance.request);
   return Resolution::Value(std::move(total));
+}
+
+void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view folder,
+                                  std::string_view account, const BalanceRequest& request) {
+  cDrillDown* drill_down = m_evaluator.Sources().drill_down.get();
+  if (!drill_down) return;
+  const xml::Node& item = scope.Item();
+  xml::Node drill = FirstElement(item);
+  while (drill && drill.Name() != "Drill") drill = NextElement(drill);
+  if (!drill) return;
+  std::string keys = drill.AttributeOr("Key", "");
+  auto [known, added] = m_drill_keys.try_emplace(item.Raw());
+  if (!added && !known->second.empty() &&
+      ("," + keys + ",").find("," + known->second + ",") != std::string::npos) {
+    return;
+  }
+  xml::Node object = m_drill_document.CreateElement("CMDrill");
+  object.SetAttribute("Folder", folder);
+  object.SetAttribute("Code", account);
+  xml::Node balance_def = m_drill_document.CreateElement("BalanceDef");
+  balance_def.AppendChild(m_drill_document.ImportNode(
+      m_evaluator.BalanceKey(request.year, request.period, request.end_period,
+                             request.period_balance, request.balance),
+      true));
+  // The account code joins the folder in the signature: the rows of a
+  // repeat ask the same balances of different accounts, and each needs its
+  // own drill object.
+  const std::string signature =
+      account.empty() ? std::string(folder) : std::string(folder) + ":" + std::string(account);
+  known->second = drill_down->AddCMDrillDownItem(signature, object, balance_def);
+  keys = keys.empty() || drill.AttributeOr("On", "0") == "0" ? known->second
+                                                             : keys + "," + known->second;
+  drill.SetAttribute("On", "-1");
+  drill.SetAttribute("Key", keys);
 }
 
 // ---------------------------------------------------------------------------
@@ -454,12 +490,17 @@ Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& s
       // A context the repeat was not expanded with (last year's, mostly):
       // its amounts are fetched once for the whole repeat.
       const auto& by_code = ExtraAmounts(info, request);
-      auto found = by_code.find(record->AttributeOr("CODE", ""));
+      const std::string code = record->AttributeOr("CODE", "");
+      auto found = by_code.find(code);
+      if (offset == 0) RegisterDrill(scope, info.folder_text, code, request);
       return Resolution::Value(found == by_code.end() ? "0"
                                                       : found->second.AttributeOr("AMOUNT", "0"));
     }
     const std::optional<std::string> value = record->GetAttribute(amount_field);
-    return value ? Resolution::Value(*value) : Resolution::ErrorValue("#NAME");
+    if (!value) return Resolution::ErrorValue("#NAME");
+    if (offset == 0)
+      RegisterDrill(scope, info.folder_text, record->AttributeOr("CODE", ""), request);
+    return Resolution::Value(*value);
   }
   if (!info.table.empty() && last_year) {
     // The same record last year: found by the table's first field.
@@ -528,6 +569,7 @@ std::int16_t LedgerAmounts::ExpandRepeat(const xml::Node& repeat_definition, std
     expanded.table = UpperCase(repeat_list.AttributeOr("Table", TableName(text)));
   } else if (type == "1") {
     expanded.chart_map = true;
+    expanded.folder_text = text;
     expanded.show_sub_codes = IsTrue(repeat_definition.AttributeOr("Sub", ""));
     const bool show_zero = IsTrue(repeat_definition.AttributeOr("Zer", ""));
     std::vector<std::string> sort_fields = RepeatSortFields(repeat_definition);

@@ -59,7 +59,8 @@ class cEvaluate;
 
 class LedgerAmounts {
  public:
-  explicit LedgerAmounts(cEvaluate& evaluator) : m_evaluator(evaluator) {}
+  explicit LedgerAmounts(cEvaluate& evaluator)
+      : m_evaluator(evaluator), m_drill_document(xml::Document::Create()) {}
   LedgerAmounts(const LedgerAmounts&) = delete;
   LedgerAmounts& operator=(const LedgerAmounts&) = delete;
 
@@ -118,7 +119,8 @@ class LedgerAmounts {
     std::vector<BalanceRequest> keys;                        // resolved
     std::unordered_map<std::string, std::size_t> key_index;  // signature -> index
     std::unordered_map<const BalanceRequest*, std::string> amount_fields;
-    std::string table;  // database map: upper-case table
+    std::string table;        // database map: upper-case table
+    std::string folder_text;  // chart map: the repeat's folder text as written
   };
 
   // The item's request and the key set it is fetched with.
@@ -129,6 +131,14 @@ class LedgerAmounts {
   };
 
   ItemBalance BalanceFor(const EvaluationScope& scope, bool last_year);
+  // Registers the item's drill object (CMDrill: Folder, Code; layout in
+  // docs/ledger.md) with the build's drill-down object, under the folder
+  // text (joined by ":" with the account code in a repeat row) and the
+  // item's balance request, and turns the item's Drill on with the key. One
+  // registration per item: later balance operands of the same item, and its
+  // re-evaluations, keep the first key.
+  void RegisterDrill(const EvaluationScope& scope, std::string_view folder,
+                     std::string_view account, const BalanceRequest& request);
   const std::vector<BalanceRequest>& SingleKeySet(const BalanceRequest& request);
   void ResolveColumns(FormatColumns& columns, int shift);
   void RegisterRequest(const BalanceRequest& request);
@@ -165,8 +175,10 @@ class LedgerAmounts {
   // EPRItems entries by folder key, key set and options.
   static std::string FetchedKey(const xml::Node& entry);
   ListIndex m_fetched{&LedgerAmounts::FetchedKey};
-  std::unordered_map<std::string, std::string> m_totals;  // by entry address and key
-  std::vector<xml::Node> m_total_entries;                 // keeps those addresses taken
+  std::unordered_map<std::string, std::string> m_totals;      // by entry address and key
+  std::vector<xml::Node> m_total_entries;                     // keeps those addresses taken
+  std::unordered_map<const void*, std::string> m_drill_keys;  // by item node
+  xml::Document m_drill_document;  // owns the drill objects before they are stored
   std::unordered_map<std::string, std::string> m_account_values;
   std::unordered_map<std::string, std::string> m_year_names;
   std::unordered_map<std::string, std::string> m_period_ends;

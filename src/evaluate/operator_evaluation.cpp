@@ -211,6 +211,77 @@ void ReduceFlat(std::vector<Token>& list) {
   }
 }
 
+// The reduction of a token list of plain numbers joined by "*", "+" and "-"
+// (with signs), as ReduceFlat gives it, computed on currency amounts without
+// a text for any step: the common shape of sums once their operands are
+// values. nullopt for any other list, which ReduceFlat then reduces.
+std::optional<std::string> ReducePlainAmounts(const std::vector<Token>& tokens) {
+  struct Entry {
+    int code;  // kOperandCode for an amount
+    Currency amount;
+  };
+  thread_local std::vector<Entry> list;
+  thread_local std::vector<Entry> out;
+  list.clear();
+  bool any_operator = false;
+  for (const Token& token : tokens) {
+    if (token.IsOperator()) {
+      if (!token.Is(Kind::kAdd) && !token.Is(Kind::kSubtract) && !token.Is(Kind::kMultiply)) {
+        return std::nullopt;
+      }
+      any_operator = true;
+      list.push_back({token.code, Currency()});
+      continue;
+    }
+    // Far from the ends of the range, a negated amount is the amount of the
+    // negated text.
+    if (token.computed || token.text.size() > 18) return std::nullopt;
+    const std::optional<Currency> amount = Currency::FromText(token.text);
+    if (!amount) return std::nullopt;
+    list.push_back({kOperandCode, *amount});
+  }
+  if (!any_operator) return std::nullopt;
+
+  // Signs, from the right, where ApplySigns takes them.
+  const auto is_sign = [](const Entry& entry) {
+    return entry.code == static_cast<int>(Kind::kAdd) ||
+           entry.code == static_cast<int>(Kind::kSubtract);
+  };
+  out.clear();
+  for (std::size_t i = list.size(); i-- > 0;) {
+    if (is_sign(list[i]) && !out.empty() && out.back().code == kOperandCode &&
+        (i == 0 || list[i - 1].code != kOperandCode)) {
+      if (list[i].code == static_cast<int>(Kind::kSubtract)) {
+        out.back().amount = Currency() - out.back().amount;
+      }
+      continue;
+    }
+    out.push_back(list[i]);
+  }
+  list.assign(out.rbegin(), out.rend());
+  // Amounts and operators must now alternate, with at least one operator (a
+  // signed number on its own keeps the sign's exact text).
+  if (list.size() % 2 == 0 || list.size() == 1) return std::nullopt;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if ((list[i].code == kOperandCode) != (i % 2 == 0)) return std::nullopt;
+  }
+
+  for (const Kind kind : {Kind::kMultiply, Kind::kAdd, Kind::kSubtract}) {
+    out.clear();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (list[i].code != static_cast<int>(kind)) {
+        out.push_back(list[i]);
+        continue;
+      }
+      const Currency x = out.back().amount;
+      const Currency y = list[++i].amount;
+      out.back().amount = kind == Kind::kAdd ? x + y : kind == Kind::kSubtract ? x - y : x * y;
+    }
+    list.swap(out);
+  }
+  return list.front().amount.ToText();
+}
+
 // The value the reduced tokens stand for.
 std::string ValueOf(std::vector<Token>& list) {
   if (list.size() == 1 && !list.front().IsOperator())
@@ -316,6 +387,7 @@ std::string EvaluateOperators(std::string_view expression, Literals literals) {
   std::vector<Token> tokens;
   if (std::optional<std::vector<Token>> plain =
           HasLiteral(mask, skip) ? std::nullopt : TokenizePlain(body)) {
+    if (std::optional<std::string> value = ReducePlainAmounts(*plain)) return std::move(*value);
     tokens = std::move(*plain);
   } else {
     tokens = TokenizeWithParser(body, mask, skip);

@@ -93,11 +93,19 @@ class DrillKeys {
 
   bool Full() const { return !m_drill || m_keys.size() >= kMaxDrillKeys; }
 
-  void Add(const std::string& key) {
-    if (Full() || key.empty()) return;
-    if (std::find(m_keys.begin(), m_keys.end(), key) != m_keys.end()) return;
-    m_keys.push_back(key);
-    m_changed = true;
+  // `keys`: one key or several joined by "," (a referenced item that itself
+  // took keys from its references); each is added once.
+  void Add(std::string_view keys) {
+    std::size_t start = 0;
+    while (start < keys.size() && !Full()) {
+      std::size_t comma = keys.find(',', start);
+      if (comma == std::string_view::npos) comma = keys.size();
+      const std::string_view key = Trim(keys.substr(start, comma - start));
+      start = comma + 1;
+      if (key.empty() || std::find(m_keys.begin(), m_keys.end(), key) != m_keys.end()) continue;
+      m_keys.emplace_back(key);
+      m_changed = true;
+    }
   }
 
   ~DrillKeys() {

@@ -115,6 +115,7 @@ void BuilderState::ResetForReport() {
   sources.rows_to_ignore = state.rows_to_ignore;
   sources.preview = body->Element();
   sources.placed_items = placed_items.Items();
+  sources.drill_down = state.DrillDown();
   evaluator->Sources(sources);
 }
 

@@ -125,6 +125,44 @@ TEST(Operators, CurrencyRoundingAndOverflow) {
   EXPECT_EQ(Eval("=a^2"), "a^2");
 }
 
+// Sums, differences and products of plain numbers are reduced on amounts
+// directly; with every operand in brackets the same text takes the general
+// reduction. Both must agree, signs and rounding included.
+TEST(Operators, PlainAmountsReduceAsTheGeneralPath) {
+  std::mt19937 random(29);
+  const auto number = [&] {
+    std::string text = std::to_string(random() % 100000);
+    if (random() % 3 != 0) text += "." + std::to_string(random() % 100000);
+    return text;
+  };
+  static const char* const kOperators[] = {"+", "-", "*", "+-", "--", "*-", "-+", "+ ", " - "};
+  for (int i = 0; i < 5000; ++i) {
+    std::string plain = "=";
+    std::string bracketed = "=";
+    const int operands = 1 + static_cast<int>(random() % 8);
+    for (int k = 0; k < operands; ++k) {
+      std::string op = k ? kOperators[random() % std::size(kOperators)] : "";
+      if (k == 0 && random() % 4 == 0) op = "-";
+      const std::string value = number();
+      plain += op + value;
+      bracketed += op + "(" + value + ")";
+    }
+    std::string expected;
+    std::string actual;
+    try {
+      expected = Eval(bracketed);
+    } catch (const Error& failure) {
+      expected = "failure " + std::to_string(failure.Number());
+    }
+    try {
+      actual = Eval(plain);
+    } catch (const Error& failure) {
+      actual = "failure " + std::to_string(failure.Number());
+    }
+    EXPECT_EQ(actual, expected) << plain;
+  }
+}
+
 TEST(Operators, DatesAreComparedAndSubtractedAsDays) {
   EXPECT_EQ(Eval("=\"2024-03-31\"-\"2024-01-01\""), "90");
   EXPECT_EQ(Eval("=\"2024-03-31\">\"2024-01-01\""), "True");
