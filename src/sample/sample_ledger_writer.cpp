@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
+#include <vector>
 
 #include "ledger/ledger_schema.h"
 #include "ledger/sqlite_handle.h"
@@ -386,12 +388,18 @@ void WriteBalances(const SqliteConnection& connection, const SampleChart& chart,
     add.Reset().Bind(1, retained).Bind(2, y + 1).Bind(3, result).Run();
   }
 
-  // Budget: every profit-and-loss account, seasonal, rounded to tens.
+  // Budget: every profit-and-loss account, seasonal, rounded to tens; income
+  // tax at the provision's rate on each month's budgeted profit before tax,
+  // so that the budgeted net profit is after tax like the actual one.
+  std::vector<std::array<std::int64_t, 12>> budget_profit(
+      static_cast<std::size_t>(shape.year_count), std::array<std::int64_t, 12>{});
+  std::optional<std::size_t> income_tax_account;
   SqliteStatement budget = connection.Prepare(
       "INSERT INTO balances (account_id, year_id, balance_type_id, period_id, debit, credit) "
       "VALUES (?1, ?2, 2, ?3, ?4, ?5)");
   for (std::size_t i = 0; i < chart.Accounts().size(); ++i) {
     const SampleAccount& account = chart.Accounts()[i];
+    if (account.posting && account.role == AccountRole::kIncomeTax) income_tax_account = i;
     if (!account.posting || !IsProfitAndLoss(account) || account.monthly == 0) continue;
     bool credit = account.account_type == "REVENUE" && account.role != AccountRole::kSalesReturns;
     credit = credit || account.role == AccountRole::kInterestIncome;
@@ -407,7 +415,24 @@ void WriteBalances(const SqliteConnection& connection, const SampleChart& chart,
             .Bind(4, credit ? 0 : amount)
             .Bind(5, credit ? amount : 0)
             .Run();
+        budget_profit[static_cast<std::size_t>(y)][static_cast<std::size_t>(p - 1)] +=
+            credit ? amount : -amount;
       }
+    }
+  }
+  if (!income_tax_account) return;
+  for (int y = 0; y < shape.year_count; ++y) {
+    for (int p = 1; p <= 12; ++p) {
+      const std::int64_t before_tax =
+          budget_profit[static_cast<std::size_t>(y)][static_cast<std::size_t>(p - 1)];
+      const std::int64_t tax = before_tax > 0 ? (before_tax / 4 + 500) / 1000 * 1000 : 0;
+      budget.Reset()
+          .Bind(1, static_cast<std::int64_t>(*income_tax_account) + 1)
+          .Bind(2, y + 1)
+          .Bind(3, p)
+          .Bind(4, tax)
+          .Bind(5, std::int64_t{0})
+          .Run();
     }
   }
 }
