@@ -1,7 +1,9 @@
 // Cancelling a delegated build through the reference evaluator's cancel
 // file: the file appearing, created by a second thread that touches only the
-// file system, stops a 40,000-row build within half a second and leaves no
-// results; a path that names no file never stops one.
+// file system, stops a 40,000-row build before it begins another format and
+// leaves no results; a path that names no file never stops one. How fast it
+// stops is measured by bench/cancellation_bench.cpp, not here: a bound on
+// wall time fails on a loaded machine without the code being wrong.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -23,15 +25,6 @@ namespace orvo::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// How soon the build must stop once the file is there. The builder asks
-// every thousand rows; the sanitizers' instrumentation makes each row about
-// ten times slower, and the bound with it.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr std::chrono::milliseconds kStopsWithin{5000};
-#else
-constexpr std::chrono::milliseconds kStopsWithin{500};
-#endif
 
 constexpr int kFormats = 20;
 constexpr int kRowsPerFormat = 2000;  // 40,000 body rows in all
@@ -63,13 +56,15 @@ std::string CancelFileOf(const std::shared_ptr<IEvaluatorDetails>& details) {
   return details ? details->CancelFile() : std::string("no details");
 }
 
-TEST(DelegatedCancellation, TheFileAppearingStopsA40000RowBuildWithinHalfASecond) {
+TEST(DelegatedCancellation, TheFileAppearingStopsA40000RowBuildWithinTheFormat) {
   BuilderWorkspace workspace;
   LargeReport(workspace);
   workspace.Write();
   const std::filesystem::path cancel_file = workspace.Folder().Folder() / "cancel.now";
 
   std::atomic<bool> third_format{false};
+  std::atomic<bool> file_created{false};
+  int formats_begun_after = 0;  // on the build's thread only
   std::atomic<Clock::rep> created_at{0};
   Clock::time_point failed_at;
   Error failure(0, "", "");
@@ -77,6 +72,7 @@ TEST(DelegatedCancellation, TheFileAppearingStopsA40000RowBuildWithinHalfASecond
     CPreviewBuilder2 builder;
     builder.Init(workspace.Folder().LaunchProperties());
     builder.FormatName.Connect([&](const std::string& name) {
+      if (file_created && name.size() > 1 && name[0] == 'F') ++formats_begun_after;
       if (name == "F3") third_format = true;
     });
     builder.AddReport(Favourite("LARGE"));
@@ -87,6 +83,7 @@ TEST(DelegatedCancellation, TheFileAppearingStopsA40000RowBuildWithinHalfASecond
       while (!third_format) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       std::ofstream(cancel_file) << "stop";
       created_at = Clock::now().time_since_epoch().count();
+      file_created = true;
     });
     failure = FailureOf([&] { builder.CreatePreview(); });
     failed_at = Clock::now();
@@ -102,7 +99,9 @@ TEST(DelegatedCancellation, TheFileAppearingStopsA40000RowBuildWithinHalfASecond
   EXPECT_EQ(failure.Description(), kCancelledDescription);
   ASSERT_NE(created_at.load(), 0);
   const Clock::time_point created{Clock::duration(created_at.load())};
-  EXPECT_LT(failed_at - created, kStopsWithin);
+  // The check runs between formats and every thousand rows inside one: at
+  // most the format under way when the file appeared may begin after it.
+  EXPECT_LE(formats_begun_after, 1);
   RecordProperty(
       "stop_ms",
       static_cast<int>(
