@@ -30,6 +30,7 @@
 #include <string>
 #include <thread>
 
+#include "bench_support.h"
 #include "orvo/cancel_check.h"
 #include "orvo/error.h"
 #include "orvo/preview_builder.h"
@@ -39,21 +40,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-const std::string& Workspace(int accounts) {
-  static std::map<int, std::string> folders;
-  auto found = folders.find(accounts);
-  if (found != folders.end()) return found->second;
-  // The same folders as the other ledger benchmarks: generated once.
-  const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     ("orvo_ledger_amounts_bench_" + std::to_string(accounts));
-  if (!std::filesystem::exists(path / "workspace.xml")) {
-    orvo::SampleOptions options;
-    options.accounts = accounts;
-    orvo::WriteSampleWorkspace(path.string(), options);
-  }
-  return folders.emplace(accounts, path.string()).first->second;
-}
 
 // The second thread: waits for the build to reach its point, waits `delay`,
 // creates the file and notes when.
@@ -163,7 +149,7 @@ CancelResult CancelOnce(const std::string& folder, int point) {
 void BM_CancelTrialBalance(benchmark::State& state) {
   const int accounts = static_cast<int>(state.range(0));
   const int point = static_cast<int>(state.range(1));
-  const std::string& folder = Workspace(accounts);
+  const std::string& folder = orvo::bench::SampleWorkspaceFolder(accounts);
   double slowest = 0;
   bool every_cancelled = true;
   for (auto _ : state) {

@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "evaluate/evaluate.h"
 #include "evaluate/item_bookkeeping.h"
 #include "frame/provider_access.h"
@@ -44,20 +45,6 @@ namespace {
 
 using orvo::xml::Document;
 using orvo::xml::Node;
-
-const std::string& Workspace(int accounts) {
-  static std::map<int, std::string> folders;
-  auto found = folders.find(accounts);
-  if (found != folders.end()) return found->second;
-  const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     ("orvo_ledger_amounts_bench_" + std::to_string(accounts));
-  if (!std::filesystem::exists(path / "workspace.xml")) {
-    orvo::SampleOptions options;
-    options.accounts = accounts;
-    orvo::WriteSampleWorkspace(path.string(), options);
-  }
-  return folders.emplace(accounts, path.string()).first->second;
-}
 
 // Driver requests by function name, counted across the case's thread.
 std::map<std::string, std::atomic<long>> g_requests;
@@ -97,16 +84,10 @@ double CurrentMiB() {
   return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
 }
 
-double PeakMiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
 // Runs the case on a thread that has the workspace's launch properties.
 template <class Body>
 void OnWorkspaceThread(int accounts, Body body) {
-  const std::string& folder = Workspace(accounts);
+  const std::string& folder = orvo::bench::SampleWorkspaceFolder(accounts);
   std::thread([&] {
     Document document = Document::Create();
     Node launch = document.CreateElement("LaunchProperties");
@@ -206,7 +187,7 @@ void BM_TrialBalanceRepeat(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(records) * static_cast<double>(state.iterations()),
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["requests"] = static_cast<double>(requests);
-    state.counters["peak_MiB"] = PeakMiB();
+    state.counters["peak_MiB"] = orvo::bench::PeakMiB();
     state.counters["now_MiB"] = CurrentMiB();
   });
 }
@@ -257,7 +238,7 @@ void BM_FolderTotals(benchmark::State& state) {
     state.counters["folders"] = static_cast<double>(folders.size());
     state.counters["items"] = static_cast<double>(format.items.size());
     state.counters["requests"] = static_cast<double>(requests);
-    state.counters["peak_MiB"] = PeakMiB();
+    state.counters["peak_MiB"] = orvo::bench::PeakMiB();
   });
 }
 BENCHMARK(BM_FolderTotals)
@@ -310,7 +291,7 @@ void BM_DistinctAccountValues(benchmark::State& state) {
     state.counters["distinct"] = static_cast<double>(format.items.size());
     state.counters["evaluated"] = static_cast<double>(format.items.size() * 3);
     state.counters["requests"] = static_cast<double>(requests);
-    state.counters["peak_MiB"] = PeakMiB();
+    state.counters["peak_MiB"] = orvo::bench::PeakMiB();
   });
 }
 BENCHMARK(BM_DistinctAccountValues)

@@ -21,48 +21,20 @@
 #include <string>
 #include <thread>
 
+#include "bench_support.h"
 #include "orvo/preview_builder.h"
 #include "orvo/sample_workspace.h"
 #include "orvo/xml.h"
 
 namespace {
 
-const std::string& Workspace(int accounts) {
-  static std::map<int, std::string> folders;
-  auto found = folders.find(accounts);
-  if (found != folders.end()) return found->second;
-  // The same folders as the ledger amounts benchmark: generated once.
-  const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     ("orvo_ledger_amounts_bench_" + std::to_string(accounts));
-  if (!std::filesystem::exists(path / "workspace.xml")) {
-    orvo::SampleOptions options;
-    options.accounts = accounts;
-    orvo::WriteSampleWorkspace(path.string(), options);
-  }
-  return folders.emplace(accounts, path.string()).first->second;
-}
-
-double PeakMiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
 // One preview of a stored report on a thread of its own; the number of rows.
-std::size_t PreviewOnNewThread(const std::string& folder, const std::string& report) {
+std::size_t PreviewRows(const std::string& folder, const std::string& report) {
   std::size_t rows = 0;
-  std::thread([&] {
-    orvo::xml::Document launch = orvo::xml::Document::Parse("<LaunchProperties/>");
-    launch.DocumentElement().SetAttribute("Workspace", folder);
-    orvo::CPreviewBuilder builder;
-    builder.Init(launch.DocumentElement());
-    builder.ResetQueue();
-    orvo::xml::Document queue = orvo::xml::Document::Parse("<Fav Rep='" + report + "'/>");
-    builder.AddReport(queue.DocumentElement());
-    builder.CreatePreview();
+  orvo::bench::PreviewOnNewThread(folder, report, [&rows](const orvo::CPreviewBuilder& builder) {
     const orvo::xml::Node preview = builder.EvaluatedFormat();
     if (preview) rows = preview.SelectNodes("Itms/Row").Length();
-  }).join();
+  });
   return rows;
 }
 
@@ -83,14 +55,14 @@ void BM_TrialBalancePreview(benchmark::State& state) {
     }
     return;
   }
-  const std::string& folder = Workspace(accounts);
+  const std::string& folder = orvo::bench::SampleWorkspaceFolder(accounts);
   std::size_t rows = 0;
-  for (auto _ : state) rows = PreviewOnNewThread(folder, "TRIAL_BALANCE");
+  for (auto _ : state) rows = PreviewRows(folder, "TRIAL_BALANCE");
   state.counters["rows"] = static_cast<double>(rows);
   state.counters["us_per_account"] =
       benchmark::Counter(static_cast<double>(rows) * static_cast<double>(state.iterations()) / 1e6,
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  state.counters["peak_MiB"] = PeakMiB();
+  state.counters["peak_MiB"] = orvo::bench::PeakMiB();
 }
 BENCHMARK(BM_TrialBalancePreview)
     ->Arg(10000)

@@ -46,6 +46,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
 #include "evaluate/number_format.h"
 #include "orvo/preview_builder.h"
 #include "orvo/xml.h"
@@ -275,12 +276,6 @@ const std::string& GridWorkspace(int rows) {
   return folders.emplace(rows, path.string()).first->second;
 }
 
-double PeakMiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
 // Compares every display text of the preview with the computed values; the
 // first difference, or empty when all agree.
 std::string CheckGrid(const orvo::xml::Node& preview, int rows) {
@@ -322,21 +317,13 @@ BuildTimes GridPreviewOnNewThread(const std::string& folder, int rows, bool chec
                                   std::string& problem) {
   const auto start = std::chrono::steady_clock::now();
   const double cpu_start = ProcessCpuSeconds();
-  std::thread([&] {
-    orvo::xml::Document launch = orvo::xml::Document::Parse("<LaunchProperties/>");
-    launch.DocumentElement().SetAttribute("Workspace", folder);
-    orvo::CPreviewBuilder builder;
-    builder.Init(launch.DocumentElement());
-    builder.ResetQueue();
-    orvo::xml::Document queue = orvo::xml::Document::Parse("<Fav Rep='GRID'/>");
-    builder.AddReport(queue.DocumentElement());
-    builder.CreatePreview();
+  orvo::bench::PreviewOnNewThread(folder, "GRID", [&](const orvo::CPreviewBuilder& builder) {
     if (!builder.BuildFailures().empty()) {
       problem = builder.BuildFailures().front().Description();
     } else if (check) {
       problem = CheckGrid(builder.EvaluatedFormat(), rows);
     }
-  }).join();
+  });
   BuildTimes times;
   times.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   times.cpu = ProcessCpuSeconds() - cpu_start;
@@ -365,7 +352,7 @@ void GridPreview(benchmark::State& state) {
   const double cells = 8.0 * rows;
   state.counters["us_per_cell"] = total.wall * 1e6 / (cells * builds);
   state.counters["cpu_ms"] = total.cpu * 1e3 / builds;
-  state.counters["peak_MiB"] = PeakMiB();
+  state.counters["peak_MiB"] = orvo::bench::PeakMiB();
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(cells));
 }
 BENCHMARK(GridPreview)
