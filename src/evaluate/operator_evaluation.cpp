@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "evaluate/currency.h"
@@ -215,13 +216,18 @@ void ReduceFlat(std::vector<Token>& list) {
 // (with signs), as ReduceFlat gives it, computed on currency amounts without
 // a text for any step: the common shape of sums once their operands are
 // values. nullopt for any other list, which ReduceFlat then reduces.
+struct AmountEntry {
+  int code;  // kOperandCode for an amount
+  Currency amount;
+  std::string_view text;  // an amount's number as written
+  bool negated = false;   // by the signs before it
+};
+
+std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list);
+
 std::optional<std::string> ReducePlainAmounts(const std::vector<Token>& tokens) {
-  struct Entry {
-    int code;  // kOperandCode for an amount
-    Currency amount;
-  };
+  using Entry = AmountEntry;
   thread_local std::vector<Entry> list;
-  thread_local std::vector<Entry> out;
   list.clear();
   bool any_operator = false;
   for (const Token& token : tokens) {
@@ -230,17 +236,107 @@ std::optional<std::string> ReducePlainAmounts(const std::vector<Token>& tokens) 
         return std::nullopt;
       }
       any_operator = true;
-      list.push_back({token.code, Currency()});
+      list.push_back({token.code, Currency(), {}});
       continue;
     }
-    // Far from the ends of the range, a negated amount is the amount of the
-    // negated text.
-    if (token.computed || token.text.size() > 18) return std::nullopt;
-    const std::optional<Currency> amount = Currency::FromText(token.text);
-    if (!amount) return std::nullopt;
-    list.push_back({kOperandCode, *amount});
+    if (token.computed) return std::nullopt;
+    list.push_back({kOperandCode, Currency(), token.text});
   }
   if (!any_operator) return std::nullopt;
+  return ReduceAmountEntries(list);
+}
+
+// The same reduction read straight from the text, for the texts whose
+// TokenizePlain tokens are all numbers, "+", "-" and "*": the same pieces
+// are cut by the same rules, without a token for any of them. Every other
+// text gives nullopt and takes the token path.
+std::optional<std::string> ReducePlainText(std::string_view body) {
+  using Entry = AmountEntry;
+  if (body.size() > static_cast<std::size_t>(INT16_MAX)) return std::nullopt;
+  thread_local std::vector<Entry> list;
+  list.clear();
+  std::size_t i = 0;
+  const std::size_t size = body.size();
+  const auto code_of = [](char c) {
+    return static_cast<int>(c == '+' ? Kind::kAdd : c == '-' ? Kind::kSubtract : Kind::kMultiply);
+  };
+  const auto is_sign = [&](std::size_t at) {
+    return at < size && (body[at] == '+' || body[at] == '-');
+  };
+  const auto skip_spaces = [&] {
+    while (i < size && body[i] == ' ') ++i;
+  };
+  const auto read_number = [&]() -> bool {
+    skip_spaces();
+    const std::size_t start = i;
+    while (i < size && ((body[i] >= '0' && body[i] <= '9') || body[i] == '.')) ++i;
+    if (i == start) return false;
+    list.push_back({kOperandCode, Currency(), body.substr(start, i - start)});
+    skip_spaces();
+    return true;
+  };
+  const auto push_signs = [&](std::size_t end) {
+    while (i < end) {
+      const std::size_t token_end = i + 1 < end && body[i + 1] == '+' ? i + 1 : end;
+      const std::string_view run = body.substr(i, token_end - i);
+      const int code = run.size() == 1                                    ? code_of(run[0])
+                       : std::count(run.begin(), run.end(), '-') % 2 == 1 ? code_of('-')
+                                                                          : code_of('+');
+      list.push_back({code, Currency(), {}});
+      i = token_end;
+    }
+  };
+  const auto run_end = [&](std::size_t from) {
+    while (is_sign(from)) ++from;
+    return from;
+  };
+
+  bool any_operator = false;
+  if (i < size && body[i] == ' ') ++i;
+  if (is_sign(i)) {
+    list.push_back({code_of(body[i]), Currency(), {}});
+    any_operator = true;
+    ++i;
+  } else {
+    i = 0;
+  }
+  if (!read_number()) return std::nullopt;
+  while (i < size) {
+    const char c = body[i];
+    any_operator = true;
+    if (c == '+' || c == '-') {
+      const std::size_t end = run_end(i);
+      if (end - i > 1) {
+        if (body[i - 1] == ' ' || end >= size || body[end] == ' ') return std::nullopt;
+        push_signs(end);
+      } else {
+        list.push_back({code_of(c), Currency(), {}});
+        ++i;
+      }
+      if (!read_number()) return std::nullopt;
+      continue;
+    }
+    if (c != '*') return std::nullopt;
+    list.push_back({code_of(c), Currency(), {}});
+    ++i;
+    if (is_sign(i)) {
+      const std::size_t end = run_end(i);
+      if (end >= size || body[end] == ' ') return std::nullopt;
+      push_signs(end);
+    }
+    if (!read_number()) return std::nullopt;
+  }
+  if (!any_operator) return std::nullopt;
+  return ReduceAmountEntries(list);
+}
+
+// Signs, then products, sums and differences of an entry list of numbers
+// and operators. The numbers are converted only once the list has proved to
+// be of that shape, so that a number out of the currency range fails here
+// only where the general reduction would take it as currency as well.
+std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list) {
+  using Entry = AmountEntry;
+  thread_local std::vector<Entry> out;
 
   // Signs, from the right, where ApplySigns takes them.
   const auto is_sign = [](const Entry& entry) {
@@ -251,9 +347,7 @@ std::optional<std::string> ReducePlainAmounts(const std::vector<Token>& tokens) 
   for (std::size_t i = list.size(); i-- > 0;) {
     if (is_sign(list[i]) && !out.empty() && out.back().code == kOperandCode &&
         (i == 0 || list[i - 1].code != kOperandCode)) {
-      if (list[i].code == static_cast<int>(Kind::kSubtract)) {
-        out.back().amount = Currency() - out.back().amount;
-      }
+      if (list[i].code == static_cast<int>(Kind::kSubtract)) out.back().negated ^= true;
       continue;
     }
     out.push_back(list[i]);
@@ -264,6 +358,14 @@ std::optional<std::string> ReducePlainAmounts(const std::vector<Token>& tokens) 
   if (list.size() % 2 == 0 || list.size() == 1) return std::nullopt;
   for (std::size_t i = 0; i < list.size(); ++i) {
     if ((list[i].code == kOperandCode) != (i % 2 == 0)) return std::nullopt;
+  }
+  for (std::size_t i = 0; i < list.size(); i += 2) {
+    // Far from the ends of the range, a negated amount is the amount of the
+    // negated text.
+    if (list[i].text.size() > 18) return std::nullopt;
+    const std::optional<Currency> amount = Currency::FromText(list[i].text);
+    if (!amount) return std::nullopt;
+    list[i].amount = list[i].negated ? Currency() - *amount : *amount;
   }
 
   for (const Kind kind : {Kind::kMultiply, Kind::kAdd, Kind::kSubtract}) {
@@ -384,9 +486,12 @@ std::string EvaluateOperators(std::string_view expression, Literals literals) {
     single.front().spaced_value = LiteralSpacedValue(body, mask, skip);
     return ValueOf(single);
   }
+  const bool has_literal = HasLiteral(mask, skip);
+  if (!has_literal) {
+    if (std::optional<std::string> value = ReducePlainText(body)) return std::move(*value);
+  }
   std::vector<Token> tokens;
-  if (std::optional<std::vector<Token>> plain =
-          HasLiteral(mask, skip) ? std::nullopt : TokenizePlain(body)) {
+  if (std::optional<std::vector<Token>> plain = has_literal ? std::nullopt : TokenizePlain(body)) {
     if (std::optional<std::string> value = ReducePlainAmounts(*plain)) return std::move(*value);
     tokens = std::move(*plain);
   } else {
