@@ -29,9 +29,10 @@ std::optional<Currency> FromPlainText(std::string_view text) {
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
   std::int64_t scaled = 0;
   std::size_t digits = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits)
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i, ++digits) {
+    if (digits == 14) return std::nullopt;  // before the value could overflow
     scaled = scaled * 10 + (text[i] - '0');
-  if (digits > 14) return std::nullopt;
+  }
   std::size_t places = 0;
   if (i < text.size() && text[i] == '.') {
     for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9' && places < kPlainPlaces;
