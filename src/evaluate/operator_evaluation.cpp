@@ -212,6 +212,27 @@ void ReduceFlat(std::vector<Token>& list) {
   }
 }
 
+std::string Boolean(bool value) { return value ? "True" : "False"; }
+
+template <class T>
+std::string Compare(Kind kind, const T& left, const T& right) {
+  switch (kind) {
+    case Kind::kGreaterEqual:
+      return Boolean(left >= right);
+    case Kind::kLessEqual:
+      return Boolean(left <= right);
+    case Kind::kNotEqualBang:
+    case Kind::kNotEqual:
+      return Boolean(left != right);
+    case Kind::kEqual:
+      return Boolean(left == right);
+    case Kind::kGreater:
+      return Boolean(left > right);
+    default:
+      return Boolean(left < right);
+  }
+}
+
 // The reduction of a token list of plain numbers joined by "*", "+" and "-"
 // (with signs), as ReduceFlat gives it, computed on currency amounts without
 // a text for any step: the common shape of sums once their operands are
@@ -244,6 +265,40 @@ std::optional<std::string> ReducePlainAmounts(const std::vector<Token>& tokens) 
   }
   if (!any_operator) return std::nullopt;
   return ReduceAmountEntries(list);
+}
+
+// "a OP b" for two plain numbers without signs and a comparison OP at
+// `at`, where `list` holds the one number read before it: "True" or "False"
+// compared as currency, as ApplyKind compares two numeric operands. nullopt
+// for any other text.
+std::optional<std::string> ComparePlainNumbers(std::string_view body, std::size_t at,
+                                               const std::vector<AmountEntry>& list) {
+  if (list.size() != 1) return std::nullopt;
+  Kind kind = Kind::kEqual;
+  std::size_t width = 1;
+  const char next = at + 1 < body.size() ? body[at + 1] : '\0';
+  if (body[at] == '<') {
+    kind = next == '=' ? Kind::kLessEqual : next == '>' ? Kind::kNotEqual : Kind::kLess;
+    width = next == '=' || next == '>' ? 2 : 1;
+  } else if (body[at] == '>') {
+    kind = next == '=' ? Kind::kGreaterEqual : Kind::kGreater;
+    width = next == '=' ? 2 : 1;
+  }
+  std::size_t i = at + width;
+  while (i < body.size() && body[i] == ' ') ++i;
+  const std::size_t start = i;
+  while (i < body.size() && ((body[i] >= '0' && body[i] <= '9') || body[i] == '.')) ++i;
+  const std::string_view right = body.substr(start, i - start);
+  while (i < body.size() && body[i] == ' ') ++i;
+  const std::string_view left = list.front().text;
+  if (right.empty() || i != body.size() || left.size() > 18 || right.size() > 18 ||
+      !IsNumber(left) || !IsNumber(right)) {
+    return std::nullopt;
+  }
+  const std::optional<Currency> a = Currency::FromText(left);
+  const std::optional<Currency> b = Currency::FromText(right);
+  if (!a || !b) return std::nullopt;
+  return Compare(kind, *a, *b);
 }
 
 // The same reduction read straight from the text, for the texts whose
@@ -316,6 +371,7 @@ std::optional<std::string> ReducePlainText(std::string_view body) {
       if (!read_number()) return std::nullopt;
       continue;
     }
+    if (c == '<' || c == '>' || c == '=') return ComparePlainNumbers(body, i, list);
     if (c != '*') return std::nullopt;
     list.push_back({code_of(c), Currency(), {}});
     ++i;
@@ -434,27 +490,6 @@ int CompareTexts(std::string_view left, std::string_view right) {
   const std::string a = UpperCase(left);
   const std::string b = UpperCase(right);
   return a.compare(b);
-}
-
-std::string Boolean(bool value) { return value ? "True" : "False"; }
-
-template <class T>
-std::string Compare(Kind kind, const T& left, const T& right) {
-  switch (kind) {
-    case Kind::kGreaterEqual:
-      return Boolean(left >= right);
-    case Kind::kLessEqual:
-      return Boolean(left <= right);
-    case Kind::kNotEqualBang:
-    case Kind::kNotEqual:
-      return Boolean(left != right);
-    case Kind::kEqual:
-      return Boolean(left == right);
-    case Kind::kGreater:
-      return Boolean(left > right);
-    default:
-      return Boolean(left < right);
-  }
 }
 
 // The day numbers of two operands when both are dates.

@@ -167,6 +167,30 @@ TEST(Operators, PlainAmountsReduceAsTheGeneralPath) {
   }
 }
 
+// Two plain numbers around a comparison are compared without tokens; in
+// brackets the same text takes the general reduction.
+TEST(Operators, PlainComparisonsAsTheGeneralPath) {
+  std::mt19937 random(31);
+  static const char* const kNumbers[] = {
+      "0", "0.0", ".5", "5.", "007", "1.2.3", "12.5", "12.50", "999999999999999", "3", "-3", "."};
+  static const char* const kOperators[] = {">=", "<=", "<>", "=", ">", "<", " > ", "=>", "<<"};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string a = kNumbers[random() % std::size(kNumbers)];
+    const std::string b = kNumbers[random() % std::size(kNumbers)];
+    const std::string op = kOperators[random() % std::size(kOperators)];
+    const std::string space = random() % 4 == 0 ? " " : "";
+    const auto value = [](const std::string& text) {
+      try {
+        return Eval(text);
+      } catch (const Error& failure) {
+        return "failure " + std::to_string(failure.Number());
+      }
+    };
+    const std::string plain = "=" + space + a + op + b + space;
+    EXPECT_EQ(value(plain), value("=(" + a + ")" + op + "(" + b + ")")) << plain;
+  }
+}
+
 TEST(Operators, DatesAreComparedAndSubtractedAsDays) {
   EXPECT_EQ(Eval("=\"2024-03-31\"-\"2024-01-01\""), "90");
   EXPECT_EQ(Eval("=\"2024-03-31\">\"2024-01-01\""), "True");
