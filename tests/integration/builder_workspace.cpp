@@ -1,5 +1,7 @@
 #include "integration/builder_workspace.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 namespace orvo::testing {
@@ -129,6 +131,41 @@ PreviewRun BuilderWorkspace::Preview(const std::vector<std::string>& queue,
     }
   });
   return run;
+}
+
+BuilderWorkspace& LargeReport(BuilderWorkspace& workspace) {
+  std::string body;
+  for (int format = 1; format <= kLargeReportFormats; ++format) {
+    std::vector<Cell> cells;
+    for (int row = 1; row <= kLargeReportRowsPerFormat; ++row) {
+      const std::string number = std::to_string(row);
+      cells.push_back({"A" + number, "row " + number});
+      cells.push_back({"B" + number, "=" + number + "*2"});
+    }
+    const std::string key = "F" + std::to_string(format);
+    workspace.Format(key, cells);
+    body += format == 1 ? Section(Entry(key)) : Entry(key);
+  }
+  workspace.Format("HEAD", {{"A1", "Large report"}});
+  workspace.Bookmarks("<BMk Key='TOP' Fmt='F1' Row='1' Note='0'/>");
+  workspace.Report("LARGE", body, "", Entry("HEAD", "", "Hdr"));
+  return workspace;
+}
+
+void WithStoredPreview(const std::string& folder, const std::string& report,
+                       const std::function<void(CPreviewBuilder&)>& inspect) {
+  OnNewThread([&] {
+    xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
+    launch.DocumentElement().SetAttribute("Workspace", folder);
+    CPreviewBuilder builder;
+    builder.Init(launch.DocumentElement());
+    builder.ResetQueue();
+    xml::Document queue = xml::Document::Parse("<Fav Rep='" + report + "'/>");
+    builder.AddReport(queue.DocumentElement());
+    builder.CreatePreview();
+    ASSERT_TRUE(builder.EvaluatedFormat()) << report;
+    inspect(builder);
+  });
 }
 
 }  // namespace orvo::testing

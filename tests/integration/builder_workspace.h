@@ -105,6 +105,20 @@ class BuilderWorkspace {
   std::string m_settings;
 };
 
+// Twenty formats of 2,000 rows (a text and a formula each; 40,000 body rows)
+// in the report "LARGE", the first kept together and carrying the bookmark
+// TOP, under the header format "HEAD": a build long enough to stop in the
+// middle, with page setups, a kept section, header rows and a bookmark.
+inline constexpr int kLargeReportFormats = 20;
+inline constexpr int kLargeReportRowsPerFormat = 2000;
+BuilderWorkspace& LargeReport(BuilderWorkspace& workspace);
+
+// Previews the stored report `report` of the workspace in `folder` with
+// CPreviewBuilder on a new thread and hands the builder to `inspect` on that
+// thread; fails the test when there is no evaluated format.
+void WithStoredPreview(const std::string& folder, const std::string& report,
+                       const std::function<void(CPreviewBuilder&)>& inspect);
+
 }  // namespace orvo::testing
 
 #endif  // ORVO_TESTS_INTEGRATION_BUILDER_WORKSPACE_H_

@@ -16,31 +16,6 @@
 namespace orvo::testing {
 namespace {
 
-constexpr int kFormats = 20;
-constexpr int kRowsPerFormat = 2000;  // 40,000 body rows in all
-
-// Twenty formats of 2,000 rows (a text and a formula each), the first kept
-// together and carrying a bookmark, under a header: when the build stops
-// there are page setups, a kept section, header rows and a bookmark to empty.
-BuilderWorkspace& LargeReport(BuilderWorkspace& workspace) {
-  std::string body;
-  for (int format = 1; format <= kFormats; ++format) {
-    std::vector<Cell> cells;
-    for (int row = 1; row <= kRowsPerFormat; ++row) {
-      const std::string number = std::to_string(row);
-      cells.push_back({"A" + number, "row " + number});
-      cells.push_back({"B" + number, "=" + number + "*2"});
-    }
-    const std::string key = "F" + std::to_string(format);
-    workspace.Format(key, cells);
-    body += format == 1 ? Section(Entry(key)) : Entry(key);
-  }
-  workspace.Format("HEAD", {{"A1", "Large report"}});
-  workspace.Bookmarks("<BMk Key='TOP' Fmt='F1' Row='1' Note='0'/>");
-  workspace.Report("LARGE", body, "", Entry("HEAD", "", "Hdr"));
-  return workspace;
-}
-
 // When, in the build's own events, the second thread creates the file.
 enum class Moment {
   kBeforeTheBuild,     // the file is there before CreatePreview
@@ -88,7 +63,7 @@ CancelledRun RunCancelled(const BuilderWorkspace& workspace, Moment moment, bool
       if (!watching) return;
       if (created) ++run.rows_after;
       if (!created && moment == Moment::kInsideAFormat && format == "F3" &&
-          ++rows_in_format == kRowsPerFormat / 2) {
+          ++rows_in_format == kLargeReportRowsPerFormat / 2) {
         create_from_another_thread();
         created = true;
       }
@@ -139,7 +114,7 @@ TEST(Cancellation, FileFromAnotherThreadStopsALargeBuildAndEmptiesTheResults) {
   ExpectCancelled(inside);
   EXPECT_EQ(inside.format_names_after, 0);
   EXPECT_LE(inside.rows_after, static_cast<int>(kCancelCheckInterval));
-  EXPECT_EQ(inside.rows_rebuilt, kFormats * kRowsPerFormat);
+  EXPECT_EQ(inside.rows_rebuilt, kLargeReportFormats * kLargeReportRowsPerFormat);
 
   const CancelledRun before = RunCancelled(workspace, Moment::kBeforeTheBuild, false);
   ExpectCancelled(before);

@@ -26,28 +26,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kFormats = 20;
-constexpr int kRowsPerFormat = 2000;  // 40,000 body rows in all
-
-// Twenty formats of 2,000 rows each (a text and a formula per row).
-void LargeReport(BuilderWorkspace& workspace) {
-  std::string body;
-  for (int format = 1; format <= kFormats; ++format) {
-    std::vector<Cell> cells;
-    for (int row = 1; row <= kRowsPerFormat; ++row) {
-      const std::string number = std::to_string(row);
-      cells.push_back({"A" + number, "row " + number});
-      cells.push_back({"B" + number, "=" + number + "*2"});
-    }
-    const std::string key = "F" + std::to_string(format);
-    workspace.Format(key, cells);
-    body += Entry(key);
-  }
-  workspace.Report("LARGE", body);
-  workspace.Format("SMALL", {{"A1", "small"}});
-  workspace.Report("SMALL", Entry("SMALL"));
-}
-
 xml::Node Favourite(const std::string& key) {
   return xml::Document::Parse("<Fav Rep='" + key + "'/>").DocumentElement();
 }

@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "integration/builder_workspace.h"
 #include "orvo/drill_down.h"
 #include "orvo/preview_builder.h"
 #include "orvo/xml.h"
-#include "support/on_new_thread.h"
 #include "support/sample_folders.h"
 
 namespace orvo {
@@ -19,19 +19,9 @@ using testing::SmallWorkspace;
 // Builds a sample report and hands the builder to `check` on the same thread.
 template <typename Check>
 void WithPreview(const std::string& report, Check check) {
-  testing::OnNewThread([&] {
-    xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
-    launch.DocumentElement().SetAttribute("Workspace", SmallWorkspace());
-    CPreviewBuilder builder;
-    builder.Init(launch.DocumentElement());
-    builder.ResetQueue();
-    xml::Document queue = xml::Document::Parse("<Fav Rep='" + report + "'/>");
-    builder.AddReport(queue.DocumentElement());
-    builder.CreatePreview();
-    const xml::Node preview = builder.EvaluatedFormat();
-    ASSERT_TRUE(preview) << report;
+  testing::WithStoredPreview(SmallWorkspace(), report, [&](CPreviewBuilder& builder) {
     ASSERT_TRUE(builder.DrillDownObject());
-    check(builder, preview);
+    check(builder, builder.EvaluatedFormat());
   });
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "integration/builder_workspace.h"
 #include "orvo/preview_builder.h"
 #include "orvo/xml.h"
 #include "sample_ledger_sql.h"
@@ -24,18 +25,8 @@ using Row = std::map<int, std::string>;
 
 std::vector<Row> Preview(const std::string& report) {
   std::vector<Row> rows;
-  testing::OnNewThread([&] {
-    xml::Document launch = xml::Document::Parse("<LaunchProperties/>");
-    launch.DocumentElement().SetAttribute("Workspace", SmallWorkspace());
-    CPreviewBuilder builder;
-    builder.Init(launch.DocumentElement());
-    builder.ResetQueue();
-    xml::Document queue = xml::Document::Parse("<Fav Rep='" + report + "'/>");
-    builder.AddReport(queue.DocumentElement());
-    builder.CreatePreview();
-    const xml::Node preview = builder.EvaluatedFormat();
-    ASSERT_TRUE(preview) << report;
-    for (const xml::Node& row : preview.SelectNodes("Itms/Row")) {
+  testing::WithStoredPreview(SmallWorkspace(), report, [&rows](CPreviewBuilder& builder) {
+    for (const xml::Node& row : builder.EvaluatedFormat().SelectNodes("Itms/Row")) {
       Row texts;
       for (const xml::Node& item : row.SelectNodes("Itm")) {
         texts[std::stoi(item.AttributeOr("Col", "0"))] = item.AttributeOr("Dsp", "");
