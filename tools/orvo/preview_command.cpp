@@ -211,19 +211,6 @@ PreviewParts ResultsOfEvaluator(ExternalEvaluator& results) {
   return parts;
 }
 
-// Note texts by bookmark key, for the notes a laid-out preview lists.
-void AddNoteTexts(render::PreviewInput& input, const xml::Node& bookmark_definitions) {
-  if (!bookmark_definitions) return;
-  for (xml::Node mark = bookmark_definitions.FirstChild(); mark; mark = mark.NextSibling()) {
-    if (mark.Type() != xml::NodeType::kElement || mark.Name() != "BMk") continue;
-    std::string key = mark.AttributeOr("Key", "");
-    for (char& c : key) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    if (const auto text = mark.GetAttribute("Txt")) input.note_texts[key] = *text;
-  }
-}
-
 // Builds the reports one by one with a delegating builder (each AddReport
 // starts over, so each report is its own build), printing the failure of a
 // build and going on; returns whether every build succeeded. The results
@@ -363,7 +350,7 @@ int RunPreviewCommand(const Arguments& args) {
   if (pages.Wanted()) {
     if (!laid_out) {
       laid_out = render::ReadPreviewXml(preview);
-      AddNoteTexts(*laid_out, bookmark_definitions);
+      render::AddNoteTexts(*laid_out, bookmark_definitions);
     }
     const std::size_t count = WritePages(*laid_out, pages, "preview");
     std::cout << count << (count == 1 ? " page\n" : " pages\n");

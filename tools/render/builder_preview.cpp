@@ -32,17 +32,20 @@ PreviewInput PreviewOfBuilder(const CPreviewBuilder& builder,
     input.references = ReferenceIndex(document, *bookmarks);
   }
   if (const auto drill = builder.DrillDownObject()) input.drill_keys = drill->DrillKeys();
-  if (bookmark_definitions) {
-    for (xml::Node mark = bookmark_definitions.FirstChild(); mark; mark = mark.NextSibling()) {
-      if (mark.Type() != xml::NodeType::kElement || mark.Name() != "BMk") continue;
-      std::string key = mark.AttributeOr("Key", "");
-      for (char& c : key) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      }
-      if (const auto text = mark.GetAttribute("Txt")) input.note_texts[key] = *text;
-    }
-  }
+  AddNoteTexts(input, bookmark_definitions);
   return input;
+}
+
+void AddNoteTexts(PreviewInput& input, const xml::Node& bookmark_definitions) {
+  if (!bookmark_definitions) return;
+  for (xml::Node mark = bookmark_definitions.FirstChild(); mark; mark = mark.NextSibling()) {
+    if (mark.Type() != xml::NodeType::kElement || mark.Name() != "BMk") continue;
+    std::string key = mark.AttributeOr("Key", "");
+    for (char& c : key) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    if (const auto text = mark.GetAttribute("Txt")) input.note_texts[key] = *text;
+  }
 }
 
 }  // namespace orvo::render

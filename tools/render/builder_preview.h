@@ -21,6 +21,10 @@ PreviewInput PreviewOfBuilder(const CPreviewBuilder& builder,
 // bookmark with its key, note number, reference index and row.
 xml::Node ReferenceIndex(const xml::Document& document, ColEvaluatedBookmarks& bookmarks);
 
+// Adds the note texts of `bookmark_definitions` (BMk elements with Key and
+// Txt; may be null) to `input`, keyed by the upper-cased bookmark key.
+void AddNoteTexts(PreviewInput& input, const xml::Node& bookmark_definitions);
+
 }  // namespace orvo::render
 
 #endif  // ORVO_RENDER_BUILDER_PREVIEW_H_
