@@ -506,9 +506,52 @@ std::string DivideValues(Currency dividend, Currency divisor) {
   return NumberToDecimalText(dividend.ToDouble() / divisor.ToDouble());
 }
 
+// The value of an expression without literal ranges that is one operand,
+// or one number with a single sign, and nothing else: the value the
+// reduction below gives it, read straight from the text. Most arguments and
+// final values are of this shape once their operands and calls have been
+// replaced by values. nullopt for every other text.
+std::optional<std::string> LoneValue(std::string_view expression) {
+  std::size_t skip = 0;
+  while (skip < expression.size() && expression[skip] == ' ') ++skip;
+  if (skip < expression.size() && expression[skip] == '=') ++skip;
+  const std::string_view rest = expression.substr(skip);
+  const std::string_view body = Trim(rest);
+  if (!body.empty() && (body.front() == '-' || body.front() == '+')) {
+    // A signed number: the sign applied as ApplySign applies it. After two
+    // or more spaces behind the "=", a sign is a subtraction from the empty
+    // operand the spaces make, which the general reduction computes.
+    if (rest.size() - TrimLeft(rest).size() > 1) return std::nullopt;
+    const std::string_view number = body.substr(1);
+    bool digit = false;
+    bool point = false;
+    for (const char c : number) {
+      if (c >= '0' && c <= '9') {
+        digit = true;
+      } else if (c == '.' && !point) {
+        point = true;
+      } else {
+        return std::nullopt;
+      }
+    }
+    if (!digit) return std::nullopt;
+    if (body.front() == '+') return std::string(number);
+    if (std::optional<Decimal> value = Decimal::FromText(number)) return value->Negated().ToText();
+    return "-" + std::string(number);
+  }
+  const OperatorTable& table = SharedOperatorTable();
+  for (const char c : body) {
+    if (table.IsOperatorChar(c) || c == '"' || c == '\'') return std::nullopt;
+  }
+  return std::string(body);
+}
+
 }  // namespace
 
 std::string EvaluateOperators(std::string_view expression, Literals literals) {
+  if (literals.ranges.empty()) {
+    if (std::optional<std::string> value = LoneValue(expression)) return std::move(*value);
+  }
   const std::vector<bool> mask = LiteralMask(expression.size(), literals);
   std::size_t skip = 0;
   while (skip < expression.size() && expression[skip] == ' ' && !IsLiteral(mask, skip)) ++skip;

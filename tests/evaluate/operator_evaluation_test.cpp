@@ -191,6 +191,35 @@ TEST(Operators, PlainComparisonsAsTheGeneralPath) {
   }
 }
 
+// A lone value or signed number is read without tokens. A literal range
+// beyond the end of the text marks nothing but makes the same text take the
+// general reduction; both must agree.
+TEST(Operators, LoneValuesAsTheGeneralPath) {
+  std::mt19937 random(37);
+  static const char* const kValues[] = {"0",   "0.0",   ".5",    "5.",
+                                        "007", "1.2.3", "12.50", "-0",
+                                        "abc", "1E+21", "1E-05", ".",
+                                        "3",   "-3.10", "+007",  "99999999999999999999999999999",
+                                        "x y", "",      "--5",   "4.0000000000000000000000000001"};
+  static const char* const kSigns[] = {"", "", "-", "+", " -", "- ", "="};
+  const LiteralRange beyond[] = {{1000, 1000}};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string sign = kSigns[random() % std::size(kSigns)];
+    const std::string value = kValues[random() % std::size(kValues)];
+    const std::string space = random() % 3 == 0 ? " " : "";
+    const std::string gap = random() % 4 == 0 ? "  " : space;
+    const std::string text = space + (random() % 2 ? "=" : "") + gap + sign + value + space;
+    const auto result = [&text](Literals literals) {
+      try {
+        return EvaluateOperators(text, literals);
+      } catch (const Error& failure) {
+        return "failure " + std::to_string(failure.Number());
+      }
+    };
+    EXPECT_EQ(result({}), result({beyond, 0})) << text;
+  }
+}
+
 TEST(Operators, DatesAreComparedAndSubtractedAsDays) {
   EXPECT_EQ(Eval("=\"2024-03-31\"-\"2024-01-01\""), "90");
   EXPECT_EQ(Eval("=\"2024-03-31\">\"2024-01-01\""), "True");
