@@ -138,8 +138,8 @@ TEST(Operators, PlainAmountsReduceAsTheGeneralPath) {
     if (random() % 80 == 0) text += ".5.";
     return text;
   };
-  static const char* const kOperators[] = {"+",   "-",  "*",  "+-", "--", "*-", "-+", "+ ",
-                                           " - ", "*+", " *", "* ", "/",  "&",  "^"};
+  static const char* const kOperators[] = {"+",  "-",  "*",  "+-", "--", "*-", "-+", "+ ", " - ",
+                                           "*+", " *", "* ", "/",  "/-", " /", "/ ", "&",  "^"};
   for (int i = 0; i < 20000; ++i) {
     std::string plain = "=";
     std::string bracketed = "=";
@@ -172,7 +172,8 @@ TEST(Operators, PlainAmountsReduceAsTheGeneralPath) {
 TEST(Operators, PlainComparisonsAsTheGeneralPath) {
   std::mt19937 random(31);
   static const char* const kNumbers[] = {
-      "0", "0.0", ".5", "5.", "007", "1.2.3", "12.5", "12.50", "999999999999999", "3", "-3", "."};
+      "0", "0.0", ".5", "5.", "007", "1.2.3",     "12.5", "12.50", "999999999999999",
+      "3", "-3",  ".",  "+3", "-0",  "-12.50005", "- 3",  "--3"};
   static const char* const kOperators[] = {">=", "<=", "<>", "=", ">", "<", " > ", "=>", "<<"};
   for (int i = 0; i < 3000; ++i) {
     const std::string a = kNumbers[random() % std::size(kNumbers)];
