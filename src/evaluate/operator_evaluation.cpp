@@ -479,20 +479,37 @@ std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list) {
     }
   }
 
-  for (const Kind kind : {Kind::kMultiply, Kind::kAdd, Kind::kSubtract}) {
-    out.clear();
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      if (list[i].code != static_cast<int>(kind)) {
-        out.push_back(list[i]);
-        continue;
-      }
-      const Currency x = out.back().amount;
-      const Currency y = list[++i].amount;
-      out.back().amount = kind == Kind::kAdd ? x + y : kind == Kind::kSubtract ? x - y : x * y;
+  // Products, then sums, then differences, each left to right: in one walk,
+  // a run of products joins the sum it belongs to when it ends, and a sum is
+  // subtracted when the next "-" or the end closes it. Every operation gets
+  // the operands it gets pass by pass, so results and overflows are the same.
+  Currency product = list.front().amount;
+  Currency sum;
+  Currency result;
+  bool summing = false;
+  bool subtracting = false;
+  const auto end_product = [&] {
+    sum = summing ? sum + product : product;
+    summing = true;
+  };
+  const auto end_sum = [&] {
+    result = subtracting ? result - sum : sum;
+    subtracting = true;
+    summing = false;
+  };
+  for (std::size_t i = 1; i + 1 < list.size(); i += 2) {
+    const Currency next = list[i + 1].amount;
+    if (list[i].code == static_cast<int>(Kind::kMultiply)) {
+      product = product * next;
+      continue;
     }
-    list.swap(out);
+    end_product();
+    if (list[i].code == static_cast<int>(Kind::kSubtract)) end_sum();
+    product = next;
   }
-  return list.front().amount.ToText();
+  end_product();
+  end_sum();
+  return result.ToText();
 }
 
 // The value the reduced tokens stand for.
