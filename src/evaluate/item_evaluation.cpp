@@ -326,7 +326,8 @@ ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) 
 }
 
 ItemEvaluation::Outcome ItemEvaluation::EvaluateCalls(EvaluationScope& scope) {
-  for (std::size_t index : FunctionOrder(m_record.calls)) {
+  FunctionOrder(m_record.calls, m_order);
+  for (std::size_t index : m_order) {
     WorkingText::Call& call = m_text.Calls()[index];
     if (call.position == WorkingText::kGone) continue;
     m_consulted_resolver = false;
