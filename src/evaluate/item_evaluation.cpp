@@ -211,13 +211,18 @@ void ItemEvaluation::Load() {
   m_pairs.clear();
   m_open.clear();
   SpanCursor cursor(m_text.Literals());
+  const bool any_literal = !m_text.Literals().empty();
   const std::size_t operand_count = m_record.operands.size();
   for (std::size_t i = 0; i < expression.size(); ++i) {
-    if (const TextSpan* literal = cursor.At(i)) {
-      i = literal->end - 1;
-      continue;
-    }
     const char c = expression[i];
+    if (c != '(' && c != ')' && c != 'I') continue;
+    if (any_literal) {
+      // (The cursor finds the literal holding any later position.)
+      if (const TextSpan* literal = cursor.At(i)) {
+        i = literal->end - 1;
+        continue;
+      }
+    }
     if (c == '(') {
       if (static_cast<int>(m_open.size()) >= kMaxNesting) {
         RaiseError(kSource, "Brackets are nested too deeply");

@@ -92,7 +92,24 @@ void RequireFinite(double value) {
 
 }  // namespace
 
-bool IsNumber(std::string_view text) { return ReadParts(Trim(text)).has_value(); }
+bool IsNumber(std::string_view text) {
+  // Plain decimals ("-1234.56"), most values, are told at a glance.
+  std::size_t i = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  bool digit = false;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      digit = true;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (i == text.size() && digit) return true;
+  return ReadParts(Trim(text)).has_value();
+}
 
 namespace {
 
