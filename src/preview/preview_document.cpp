@@ -1,11 +1,13 @@
 #include "preview/preview_document.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "evaluate/style_record.h"
@@ -43,6 +45,45 @@ xml::Node NextElementInOrder(const xml::Node& node, const xml::Node& top) {
   return {};
 }
 
+// Whether `node` is an element named `name` (no copy of the name).
+bool IsElement(const xml::Node& node, std::string_view name) {
+  return node && node.Type() == xml::NodeType::kElement && node.NameIs(name);
+}
+
+// A Row element whose parent is an Itms element: the rows the preview holds.
+bool IsItemRow(const xml::Node& node) {
+  return node.NameIs("Row") && IsElement(node.ParentNode(), "Itms");
+}
+
+// The preview's attributes of each element, in their order, with the
+// source attribute each is read from.
+struct CopiedAttribute {
+  std::string_view name;
+  std::string_view source;
+};
+
+constexpr CopiedAttribute kItemAttributes[] = {
+    {"Col", "Col"},         {"Row", "Row"}, {"Dsp", "PTxt"},   {"OrigKey", "OrigKey"},
+    {"OrigFmt", "OrigFmt"}, {"ASz", "ASz"}, {"Fml", "OrigFml"}};
+constexpr CopiedAttribute kStyleAttributes[] = {
+    {"Hei", "Hei"}, {"Wdt", "Wdt"}, {"BCl", "BCl"}, {"Ptn", "Ptn"}, {"PtnCl", "PtnCl"}};
+constexpr CopiedAttribute kAlignmentAttributes[] = {
+    {"Hrz", "Hrz"}, {"Vrt", "Vrt"}, {"Wrp", "Wrp"}, {"Mg", "Mg"},      {"MgKey", "MgKey"},
+    {"Ind", "Ind"}, {"Or", "Or"},   {"Shr", "Shr"}, {"VrtTx", "VrtTx"}};
+constexpr CopiedAttribute kBorderAttributes[] = {
+    {"btC", "btC"},   {"btL", "btL"},   {"dtlC", "dtlC"}, {"dtlL", "dtlL"},
+    {"dtrC", "dtrC"}, {"dtrL", "dtrL"}, {"lfC", "lfC"},   {"lfL", "lfL"},
+    {"rgC", "rgC"},   {"rgL", "rgL"},   {"tpC", "tpC"},   {"tpL", "tpL"}};
+constexpr CopiedAttribute kFontAttributes[] = {
+    {"Bld", "Bld"}, {"Clr", "Clr"}, {"Itl", "Itl"}, {"Nm", "Nm"},   {"Sz", "Sz"},   {"Str", "Str"},
+    {"Stl", "Stl"}, {"Sub", "Sub"}, {"Sup", "Sup"}, {"Udl", "Udl"}, {"stt", "stt"}, {"end", "end"}};
+constexpr CopiedAttribute kDrillAttributes[] = {{"On", "On"}, {"Key", "Key"}};
+constexpr CopiedAttribute kRowAttributes[] = {{"PgBk", "PgBk"}};
+constexpr CopiedAttribute kFormatAttributes[] = {{"MRow", "MRow"}, {"MCol", "MCol"}};
+
+// Writes the preview document. Elements are appended in place (no detached
+// node for the arena to track) and each element's attributes are added in
+// one call from values read into buffers that are reused throughout.
 class PreviewWriter {
  public:
   PreviewWriter() : m_output(xml::Document::Create()) {}
@@ -52,14 +93,15 @@ class PreviewWriter {
   // (Stopped()).
   bool Sortable(const xml::Node& source, const std::function<bool()>& stop) {
     for (xml::Node node = FirstElement(source); node; node = NextElementInOrder(node, source)) {
-      if (stop && node.Name() == "Row" && stop()) {
+      if (stop && node.NameIs("Row") && stop()) {
         m_stopped = true;
         return true;
       }
-      if (node.Name() == "Itm" && node.ParentNode().Name() == "Row" &&
-          node.ParentNode().ParentNode().Name() == "Itms" &&
-          !PlainNumber(node.AttributeOr("Col", ""))) {
-        return false;
+      if (node.NameIs("Itm")) {
+        const xml::Node row = node.ParentNode();
+        if (row.NameIs("Row") && IsElement(row.ParentNode(), "Itms") && !ReadColumn(node)) {
+          return false;
+        }
       }
     }
     return true;
@@ -71,20 +113,20 @@ class PreviewWriter {
   bool Write(const xml::Node& source, bool consume, const std::function<bool()>& stop) {
     if (consume && !Sortable(source, stop)) return false;
     if (m_stopped) return true;
-    xml::Node format = Element("Fmt");
+    xml::Node format = m_output.CreateElement("Fmt");
     m_output.SetDocumentElement(format);
-    Copy(source, format, {"MRow", "MCol"});
-    xml::Node items = format.AppendChild(Element("Itms"));
+    CopyAttributes(source, format, kFormatAttributes);
+    xml::Node items = format.AppendNewElement("Itms");
     xml::Node written;  // a row written, removed once the walk has left it
     for (xml::Node node = FirstElement(source); node;) {
-      const xml::Node next = NextElementInOrder(node, source);
-      if (node.Name() == "Row" && node.ParentNode().Name() == "Itms") {
+      xml::Node next = NextElementInOrder(node, source);
+      if (IsItemRow(node)) {
         if (stop && stop()) {
           m_stopped = true;
           return true;
         }
-        xml::Node row = items.AppendChild(Element("Row"));
-        Copy(node, row, {"PgBk"});
+        xml::Node row = items.AppendNewElement("Row");
+        CopyAttributes(node, row, kRowAttributes);
         if (!WriteItems(node, row)) return false;
         if (consume && !written) written = node;
       }
@@ -92,7 +134,7 @@ class PreviewWriter {
         written.ParentNode().RemoveChild(written);
         written = xml::Node();
       }
-      node = next;
+      node = std::move(next);
     }
     m_sorted.clear();
     return true;
@@ -107,8 +149,6 @@ class PreviewWriter {
     xml::Node item;
   };
 
-  xml::Node Element(std::string_view name) const { return m_output.CreateElement(name); }
-
   static bool Within(const xml::Node& node, const xml::Node& ancestor) {
     for (xml::Node at = node.ParentNode(); at; at = at.ParentNode()) {
       if (at == ancestor) return true;
@@ -116,22 +156,33 @@ class PreviewWriter {
     return false;
   }
 
-  static void CopyAttribute(const xml::Node& from, xml::Node& to, std::string_view name,
-                            std::string_view source) {
-    std::optional<std::string> value = from.GetAttribute(source);
-    to.SetAttribute(name, value ? *value : std::string());
+  // The item's column as a plain number, or nothing.
+  std::optional<double> ReadColumn(const xml::Node& item) {
+    item.ReadAttribute("Col", m_column);
+    return PlainNumber(m_column);
   }
 
-  static void Copy(const xml::Node& from, xml::Node& to,
-                   std::initializer_list<std::string_view> names) {
-    for (std::string_view name : names) CopyAttribute(from, to, name, name);
+  // Adds to `to` the attributes of `attributes` in their order, each with
+  // the value of its source attribute of `from` ("" when it has none).
+  template <std::size_t kCount>
+  void CopyAttributes(const xml::Node& from, xml::Node& to,
+                      const CopiedAttribute (&attributes)[kCount]) {
+    static_assert(kCount <= kMaxAttributes);
+    for (std::size_t i = 0; i < kCount; ++i) from.ReadAttribute(attributes[i].source, m_values[i]);
+    AddValues(to, attributes, std::make_index_sequence<kCount>());
+  }
+
+  template <std::size_t kCount, std::size_t... kIndex>
+  void AddValues(xml::Node& to, const CopiedAttribute (&attributes)[kCount],
+                 std::index_sequence<kIndex...>) {
+    to.AddAttributes({{attributes[kIndex].name, m_values[kIndex]}...});
   }
 
   bool WriteItems(const xml::Node& source_row, xml::Node& row) {
     m_sorted.clear();
     for (xml::Node item = FirstElement(source_row); item; item = NextElement(item)) {
-      if (item.Name() != "Itm") continue;
-      std::optional<double> column = PlainNumber(item.AttributeOr("Col", ""));
+      if (!item.NameIs("Itm")) continue;
+      const std::optional<double> column = ReadColumn(item);
       if (!column) return false;
       m_sorted.push_back({*column, item});
     }
@@ -139,15 +190,12 @@ class PreviewWriter {
                      [](const SortedItem& a, const SortedItem& b) { return a.column < b.column; });
     for (const SortedItem& sorted : m_sorted) {
       const xml::Node& source = sorted.item;
-      xml::Node item = row.AppendChild(Element("Itm"));
-      Copy(source, item, {"Col", "Row"});
-      CopyAttribute(source, item, "Dsp", "PTxt");
-      Copy(source, item, {"OrigKey", "OrigFmt", "ASz"});
-      CopyAttribute(source, item, "Fml", "OrigFml");
+      xml::Node item = row.AppendNewElement("Itm");
+      CopyAttributes(source, item, kItemAttributes);
       ForEachChild(source, "Stl", [&](const xml::Node& style) { WriteStyle(style, item); });
       ForEachChild(source, "Drill", [&](const xml::Node& drill) {
-        xml::Node copy = item.AppendChild(Element("Drill"));
-        Copy(drill, copy, {"On", "Key"});
+        xml::Node copy = item.AppendNewElement("Drill");
+        CopyAttributes(drill, copy, kDrillAttributes);
       });
     }
     return true;
@@ -156,35 +204,36 @@ class PreviewWriter {
   template <class Visit>
   static void ForEachChild(const xml::Node& parent, std::string_view name, Visit&& visit) {
     for (xml::Node child = FirstElement(parent); child; child = NextElement(child)) {
-      if (child.Name() == name) visit(child);
+      if (child.NameIs(name)) visit(child);
     }
   }
 
   void WriteStyle(const xml::Node& source, xml::Node& item) {
-    xml::Node style = item.AppendChild(Element("Stl"));
-    Copy(source, style, {"Hei", "Wdt", "BCl", "Ptn", "PtnCl"});
+    xml::Node style = item.AppendNewElement("Stl");
+    CopyAttributes(source, style, kStyleAttributes);
     ForEachChild(source, "Alg", [&](const xml::Node& alignment) {
-      xml::Node copy = style.AppendChild(Element("Alg"));
-      Copy(alignment, copy, {"Hrz", "Vrt", "Wrp", "Mg", "MgKey", "Ind", "Or", "Shr", "VrtTx"});
+      xml::Node copy = style.AppendNewElement("Alg");
+      CopyAttributes(alignment, copy, kAlignmentAttributes);
     });
     ForEachChild(source, "Brd", [&](const xml::Node& borders) {
-      xml::Node copy = style.AppendChild(Element("Brd"));
-      Copy(
-          borders, copy,
-          {"btC", "btL", "dtlC", "dtlL", "dtrC", "dtrL", "lfC", "lfL", "rgC", "rgL", "tpC", "tpL"});
+      xml::Node copy = style.AppendNewElement("Brd");
+      CopyAttributes(borders, copy, kBorderAttributes);
     });
-    xml::Node fonts = style.AppendChild(Element("Fnts"));
+    xml::Node fonts = style.AppendNewElement("Fnts");
     ForEachChild(source, "Fnts", [&](const xml::Node& runs) {
       ForEachChild(runs, "Fnt", [&](const xml::Node& run) {
-        xml::Node copy = fonts.AppendChild(Element("Fnt"));
-        Copy(run, copy,
-             {"Bld", "Clr", "Itl", "Nm", "Sz", "Str", "Stl", "Sub", "Sup", "Udl", "stt", "end"});
+        xml::Node copy = fonts.AppendNewElement("Fnt");
+        CopyAttributes(run, copy, kFontAttributes);
       });
     });
   }
 
+  static constexpr std::size_t kMaxAttributes = 12;
+
   xml::Document m_output;
   std::vector<SortedItem> m_sorted;
+  std::string m_values[kMaxAttributes];
+  std::string m_column;
   bool m_stopped = false;
 };
 

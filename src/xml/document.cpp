@@ -54,15 +54,17 @@ void StripBlankText(xmlNodePtr parent) {
 }
 
 // Parses text into a new libxml2 document. No network, no external entity or
-// DTD loads (the process-wide loader refuses them as well).
+// DTD loads (the process-wide loader refuses them as well). Short texts and
+// attribute values are kept inside their nodes (compact mode), which the
+// facade's edits handle.
 xmlDocPtr ParseText(std::string_view text, bool preserve_whitespace) {
   detail::EnsureLibraryReady();
   if (text.size() > static_cast<std::size_t>(INT_MAX)) RaiseXml("XML text is too large");
   std::unique_ptr<xmlParserCtxt, ParserContextDeleter> context(xmlNewParserCtxt());
   if (!context) RaiseXml("Out of memory creating an XML parser");
-  xmlDocPtr document =
-      xmlCtxtReadMemory(context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-                        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  xmlDocPtr document = xmlCtxtReadMemory(
+      context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr,
+      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT);
   if (!document || !context->wellFormed) {
     if (document) xmlFreeDoc(document);
     const xmlError* error = xmlCtxtGetLastError(context.get());
@@ -104,6 +106,12 @@ Document Document::Create() {
   detail::EnsureLibraryReady();
   xmlDocPtr document = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
   if (!document) RaiseXml("Out of memory creating a document");
+  // Element and attribute names are interned in the document's dictionary
+  // (freed with the document), as a parsed document's are: a built tree
+  // then holds one copy of each name instead of one per node, and copies
+  // and moves between documents re-intern names instead of duplicating them.
+  // Without a dictionary (out of memory) names are simply owned by the nodes.
+  document->dict = xmlDictCreate();
   return WrapNewDocument(document);
 }
 

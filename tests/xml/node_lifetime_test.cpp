@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "orvo/error.h"
 #include "orvo/xml.h"
 
@@ -164,6 +167,56 @@ TEST(Parsing, WhitespaceMalformedTextAndLoadXml) {
   target.LoadXml("<New><X/></New>");
   EXPECT_EQ(target.Xml(), "<New><X/></New>");
   EXPECT_EQ(held.Name(), "Old");  // the replaced element lives on while held
+}
+
+// Built documents intern their names: trees built in one, moved or copied
+// into another (built or parsed) and outliving the first must keep every
+// name and value, and attributes must be found by name after each move.
+TEST(NodeLifetime, BuiltTreesOutliveTheDocumentTheyWereBuiltIn) {
+  Document target = Document::Create();
+  target.SetDocumentElement(target.CreateElement("Out"));
+  Document parsed = Document::Parse("<P/>");
+  Node imported;
+  {
+    Document source = Document::Create();
+    Node row = source.CreateElement("Row");
+    row.SetAttribute("Key", "k1");
+    row.AppendNewElement("Itm").AddAttributes({{"Value", "=A1"}, {"Evaluated", "0"}});
+    target.DocumentElement().AppendChild(row);                     // moved
+    imported = parsed.ImportNode(target.DocumentElement(), true);  // copied
+    parsed.DocumentElement().AppendChild(source.CreateElement("Gone"));
+  }
+  EXPECT_EQ(target.DocumentElement().Xml(),
+            "<Out><Row Key=\"k1\"><Itm Value=\"=A1\" Evaluated=\"0\"/></Row></Out>");
+  EXPECT_EQ(imported.Xml(), target.DocumentElement().Xml());
+  EXPECT_EQ(parsed.DocumentElement().Xml(), "<P><Gone/></P>");
+  Node item = target.SelectSingleNode("//Itm");
+  EXPECT_EQ(item.AttributeOr("Evaluated", ""), "0");
+  EXPECT_TRUE(item.HasAttribute("Value"));
+  EXPECT_FALSE(item.HasAttribute("V"));
+  EXPECT_FALSE(item.HasAttribute(""));
+  target.LoadXml("<New A='1'/>");
+  EXPECT_EQ(target.DocumentElement().AttributeOr("A", ""), "1");
+}
+
+// Many detached nodes made, held, inserted and dropped in turn: the arena's
+// set of detached roots grows, sweeps and keeps exactly the held ones.
+TEST(NodeLifetime, DetachedRootsChurn) {
+  Document doc = Document::Create();
+  doc.SetDocumentElement(doc.CreateElement("R"));
+  std::vector<Node> held;
+  for (int i = 0; i < 20000; ++i) {
+    Node made = doc.CreateElement("N");
+    made.SetAttribute("I", std::to_string(i));
+    if (i % 3 == 0) doc.DocumentElement().AppendChild(made);
+    if (i % 7 == 0) held.push_back(made);
+    if (i % 11 == 0 && doc.DocumentElement().FirstChild()) {
+      held.push_back(doc.DocumentElement().RemoveChild(doc.DocumentElement().FirstChild()));
+    }
+  }
+  for (const Node& node : held) EXPECT_EQ(node.Name(), "N");
+  EXPECT_EQ(held.front().AttributeOr("I", ""), "0");
+  EXPECT_TRUE(held.back().ParentNode().IsNull());
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <optional>
 #include <sstream>
 #include <system_error>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "command.h"
@@ -58,37 +60,117 @@ xml::Node OrEmpty(const xml::Document& document, const xml::Node& element, std::
   return element ? document.ImportNode(element, true) : document.CreateElement(name);
 }
 
-// The XML with one element per line, children indented by two blanks.
-void WriteIndented(std::ostream& out, const xml::Node& node, int depth) {
-  const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-  std::string start = "<" + node.Name();
-  const xml::NamedNodeMap attributes = node.Attributes();
-  for (std::size_t i = 0; i < attributes.Length(); ++i) {
-    const xml::Node attribute = attributes.Item(i);
-    start += " " + attribute.Name() + "=\"" + xml::Escape(attribute.Text()) + "\"";
-  }
-  bool has_elements = false;
-  std::string text;
-  for (xml::Node child = node.FirstChild(); child; child = child.NextSibling()) {
-    if (child.Type() == xml::NodeType::kElement) {
-      has_elements = true;
-    } else if (child.Type() == xml::NodeType::kText || child.Type() == xml::NodeType::kCData) {
-      text += child.Text();
+// Writes XML with one element per line, children indented by two blanks.
+// The text is gathered in a buffer handed to the stream in large pieces: a
+// preview of tens of thousands of rows is hundreds of thousands of lines.
+class IndentedWriter {
+ public:
+  explicit IndentedWriter(std::ostream& out) : m_out(out) { m_buffer.reserve(kPiece + 4096); }
+  ~IndentedWriter() { Flush(); }
+  IndentedWriter(const IndentedWriter&) = delete;
+  IndentedWriter& operator=(const IndentedWriter&) = delete;
+
+  // An element with its attributes, its text when it has no child elements,
+  // and its child elements (other children are left out).
+  void Element(const xml::Node& node, int depth) {
+    const std::string name = node.Name();
+    Indent(depth);
+    m_buffer += '<';
+    m_buffer += name;
+    const xml::NamedNodeMap attributes = node.Attributes();
+    const std::size_t count = attributes.Length();
+    for (std::size_t i = 0; i < count; ++i) {
+      const xml::Node attribute = attributes.Item(i);
+      m_buffer += ' ';
+      m_buffer += attribute.Name();
+      m_buffer += "=\"";
+      AppendEscaped(attribute.Text());
+      m_buffer += '"';
     }
-  }
-  if (!has_elements) {
-    if (text.empty()) {
-      out << indent << start << "/>\n";
+    bool has_elements = false;
+    std::string text;
+    for (xml::Node child = node.FirstChild(); child; child = child.NextSibling()) {
+      const xml::NodeType type = child.Type();
+      if (type == xml::NodeType::kElement) {
+        has_elements = true;
+      } else if (type == xml::NodeType::kText || type == xml::NodeType::kCData) {
+        text += child.Text();
+      }
+    }
+    if (!has_elements) {
+      if (text.empty()) {
+        m_buffer += "/>\n";
+      } else {
+        m_buffer += '>';
+        AppendEscaped(text);
+        Close(name);
+      }
     } else {
-      out << indent << start << ">" << xml::Escape(text) << "</" << node.Name() << ">\n";
+      m_buffer += ">\n";
+      for (xml::Node child = node.FirstChild(); child; child = child.NextSibling()) {
+        if (child.Type() == xml::NodeType::kElement) Element(child, depth + 1);
+      }
+      Indent(depth);
+      Close(name);
     }
-    return;
+    if (m_buffer.size() >= kPiece) Flush();
   }
-  out << indent << start << ">\n";
-  for (xml::Node child = node.FirstChild(); child; child = child.NextSibling()) {
-    if (child.Type() == xml::NodeType::kElement) WriteIndented(out, child, depth + 1);
+
+  // An element without attributes or content: <NAME/>.
+  void Empty(std::string_view name, int depth) {
+    Indent(depth);
+    m_buffer += '<';
+    m_buffer += name;
+    m_buffer += "/>\n";
   }
-  out << indent << "</" << node.Name() << ">\n";
+
+  void Open(std::string_view name, int depth) {
+    Indent(depth);
+    m_buffer += '<';
+    m_buffer += name;
+    m_buffer += ">\n";
+  }
+
+  void Close(std::string_view name, int depth) {
+    Indent(depth);
+    Close(name);
+  }
+
+  void Flush() {
+    m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+    m_buffer.clear();
+  }
+
+ private:
+  static constexpr std::size_t kPiece = 1 << 16;
+
+  void Indent(int depth) { m_buffer.append(static_cast<std::size_t>(depth) * 2, ' '); }
+
+  void Close(std::string_view name) {
+    m_buffer += "</";
+    m_buffer += name;
+    m_buffer += ">\n";
+  }
+
+  // The text as xml::Escape writes it; plain printable ASCII without
+  // characters to escape (most texts) is appended as it is.
+  void AppendEscaped(std::string_view text) {
+    for (char c : text) {
+      if (c < ' ' || c > '~' || c == '&' || c == '<' || c == '>' || c == '"') {
+        m_buffer += xml::Escape(text);
+        return;
+      }
+    }
+    m_buffer += text;
+  }
+
+  std::ostream& m_out;
+  std::string m_buffer;
+};
+
+void WriteIndented(std::ostream& out, const xml::Node& node) {
+  IndentedWriter writer(out);
+  writer.Element(node, 0);
 }
 
 // A live line on standard error: the format being evaluated, its progress
@@ -161,6 +243,55 @@ xml::Node AssemblePreview(const xml::Document& document, const PreviewParts& par
   preview.AppendChild(OrEmpty(document, parts.references, "RefIndex"));
   preview.AppendChild(OrEmpty(document, parts.drill_keys, "DrillKeys"));
   return preview;
+}
+
+// The <Preview> element AssemblePreview makes of the parts, written from
+// the parts themselves instead of a copy of them in one tree.
+void WritePreview(std::ostream& out, const PreviewParts& parts) {
+  const std::pair<const xml::Node*, std::string_view> children[] = {
+      {&parts.format, "Fmt"},
+      {&parts.page_setups, "PgBks"},
+      {&parts.kept_sections, "KpSections"},
+      {&parts.body_fillers, "SpFs"},
+      {&parts.header_fillers, "SpFsH"},
+      {&parts.footer_fillers, "SpFsF"},
+      {&parts.headers, "Headers"},
+      {&parts.footers, "Footers"},
+      {&parts.references, "RefIndex"},
+      {&parts.drill_keys, "DrillKeys"}};
+  IndentedWriter writer(out);
+  writer.Open("Preview", 0);
+  for (const auto& [part, name] : children) {
+    xml::Node element = *part;
+    // As ImportNode takes them: a document by its document element; a node
+    // of another kind would stand among elements and not be written.
+    if (element && element.Type() == xml::NodeType::kDocument) {
+      element = xml::Document(element).DocumentElement();
+    }
+    if (!element) {
+      writer.Empty(name, 1);
+    } else if (element.Type() == xml::NodeType::kElement) {
+      writer.Element(element, 1);
+    }
+  }
+  writer.Close("Preview", 0);
+}
+
+// Writes the preview (its parts, or the assembled element) to FILE; false,
+// with the message on standard error, when the file cannot be written.
+template <class Preview>
+bool WriteFile(const std::string& path, const Preview& preview) {
+  std::ofstream file(path, std::ios::binary);
+  if (!file) {
+    std::cerr << "orvo preview: cannot write " << path << "\n";
+    return false;
+  }
+  if constexpr (std::is_same_v<Preview, PreviewParts>) {
+    WritePreview(file, preview);
+  } else {
+    WriteIndented(file, preview);
+  }
+  return true;
 }
 
 // What an evaluator offering IEvaluatorDetails (the reference ones do) adds
@@ -287,7 +418,20 @@ int RunPreviewCommand(const Arguments& args) {
   }
 
   const xml::Node bookmark_definitions = store ? store->BookmarkDefinitions() : xml::Node();
+  // Without pages the parts are written as soon as they are read, while the
+  // builder that made them still stands; with pages they are assembled into
+  // one tree that the layout may read and that is written after it.
   xml::Node preview;
+  bool written = true;
+  const auto deliver = [&](const PreviewParts& parts) {
+    if (pages.Wanted()) {
+      preview = AssemblePreview(document, parts);
+    } else if (out_file) {
+      written = WriteFile(*out_file, parts);
+    } else {
+      WritePreview(std::cout, parts);
+    }
+  };
   std::optional<render::PreviewInput> laid_out;  // builder 1 hands its collections on as they are
   bool all_built = true;
   if (builder_number == 1) {
@@ -311,12 +455,15 @@ int RunPreviewCommand(const Arguments& args) {
     parts.footers = builder.PreviewFooters()->GetAsXML("Footers");
     parts.references = render::ReferenceIndex(document, *builder.RefIndex());
     parts.drill_keys = builder.DrillDownObject()->DrillKeys();
-    preview = AssemblePreview(document, parts);
-    if (pages.Wanted()) laid_out = render::PreviewOfBuilder(builder, bookmark_definitions);
+    if (pages.Wanted()) {
+      if (out_file) deliver(parts);  // the layout reads the builder itself
+      laid_out = render::PreviewOfBuilder(builder, bookmark_definitions);
+    }
     for (const Error& failure : builder.BuildFailures()) {
       std::cerr << "orvo preview: error " << failure.Number() << " (" << failure.Source()
                 << "): " << failure.Description() << "\n";
     }
+    if (!pages.Wanted()) deliver(parts);
     all_built = builder.BuildFailures().empty();
   } else if (builder_number == 2) {
     CPreviewBuilder2 builder;
@@ -332,7 +479,7 @@ int RunPreviewCommand(const Arguments& args) {
       parts.footers = builder.PreviewFooters()->GetAsXML("Footers");
       AddDetails(parts, builder.evaluator());
     }
-    preview = AssemblePreview(document, parts);
+    deliver(parts);
   } else {
     CPreviewBuilder3 builder;
     builder.Init(launch_properties);
@@ -344,7 +491,7 @@ int RunPreviewCommand(const Arguments& args) {
     }
     PreviewParts parts = ResultsOfEvaluator(*results);
     if (parts.format) AddDetails(parts, builder.evaluator());
-    preview = AssemblePreview(document, parts);
+    deliver(parts);
   }
 
   if (pages.Wanted()) {
@@ -355,16 +502,8 @@ int RunPreviewCommand(const Arguments& args) {
     const std::size_t count = WritePages(*laid_out, pages, "preview");
     std::cout << count << (count == 1 ? " page\n" : " pages\n");
   }
-  if (out_file) {
-    std::ofstream file(*out_file, std::ios::binary);
-    if (!file) {
-      std::cerr << "orvo preview: cannot write " << *out_file << "\n";
-      return 1;
-    }
-    WriteIndented(file, preview, 0);
-  } else if (!pages.Wanted()) {
-    WriteIndented(std::cout, preview, 0);
-  }
+  if (pages.Wanted() && out_file) written = WriteFile(*out_file, preview);
+  if (!written) return 1;
   return all_built ? 0 : 1;
 }
 
