@@ -292,7 +292,182 @@ xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name) {
   return nullptr;
 }
 
+namespace {
+
+// Whether an element subtree uses no namespaces (declared or bound), so that
+// CopyPlainTree can copy it.
+bool IsPlainTree(xmlNodePtr top) {
+  thread_local std::vector<xmlNodePtr> pending;
+  pending.assign(1, top);
+  while (!pending.empty()) {
+    xmlNodePtr node = pending.back();
+    pending.pop_back();
+    if (node->type != XML_ELEMENT_NODE) continue;
+    if (node->ns || node->nsDef) return false;
+    for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+      if (attr->ns) return false;
+      for (xmlNodePtr part = attr->children; part; part = part->next) {
+        if (part->type != XML_TEXT_NODE) return false;
+      }
+    }
+    for (xmlNodePtr child = node->children; child; child = child->next) pending.push_back(child);
+  }
+  return true;
+}
+
+// A string for a copy in `document`: the source's own when the document's
+// dictionary holds it already, else interned there (or duplicated without a
+// dictionary).
+const xmlChar* Interned(xmlDocPtr document, const xmlChar* text, int length = -1) {
+  if (!document->dict) return length < 0 ? xmlStrdup(text) : xmlStrndup(text, length);
+  if (xmlDictOwns(document->dict, text) == 1) return text;
+  return xmlDictLookup(document->dict, text, length);
+}
+
+const xmlChar* CopyName(xmlDocPtr document, const xmlChar* name) {
+  return Interned(document, name);
+}
+
+xmlNodePtr NewBlankNode(xmlElementType type) {
+  auto* node = static_cast<xmlNodePtr>(xmlMalloc(sizeof(xmlNode)));
+  if (!node) return nullptr;
+  std::memset(node, 0, sizeof(xmlNode));
+  node->type = type;
+  return node;
+}
+
+// A text node of `document` holding the text of `text`. Texts shorter than
+// two pointers live in the node; others up to 40 bytes (names, codes,
+// formulas of a repeated row) in the document's dictionary, so the many
+// copies of a repeated row share them.
+xmlNodePtr CopyText(xmlNodePtr text, xmlDocPtr document, xmlNodePtr parent) {
+  xmlNodePtr copy = NewBlankNode(XML_TEXT_NODE);
+  if (!copy) return nullptr;
+  copy->name = text->name;  // the library's static name of text nodes
+  copy->doc = document;
+  copy->parent = parent;
+  if (text->content) {
+    constexpr std::size_t kShortText = 40;
+    const std::size_t length = static_cast<std::size_t>(xmlStrlen(text->content));
+    if (length < kInlineText) {
+      xmlChar* storage = InlineStorage(copy);
+      std::memcpy(storage, text->content, length + 1);
+      copy->content = storage;
+      return copy;
+    }
+    copy->content =
+        length <= kShortText
+            ? const_cast<xmlChar*>(Interned(document, text->content, static_cast<int>(length)))
+            : xmlStrdup(text->content);
+    if (!copy->content) {
+      xmlFree(copy);
+      return nullptr;
+    }
+  }
+  return copy;
+}
+
+void AppendCopy(xmlNodePtr parent, xmlNodePtr copy) {
+  copy->parent = parent;
+  if (!parent->children) {
+    parent->children = copy;
+  } else {
+    parent->last->next = copy;
+    copy->prev = parent->last;
+  }
+  parent->last = copy;
+}
+
+// Copies an element subtree without namespaces into `document` with one
+// allocation per node, attribute and text (names come from the document's
+// dictionary); null when out of memory. Nodes other than elements and texts
+// are copied by libxml2.
+xmlNodePtr CopyPlainTree(xmlNodePtr source, xmlDocPtr document) {
+  xmlNodePtr top = NewBlankNode(XML_ELEMENT_NODE);
+  if (!top) return nullptr;
+  top->doc = document;
+  top->line = source->line;
+  top->name = CopyName(document, source->name);
+  if (!top->name) {
+    xmlFree(top);
+    return nullptr;
+  }
+  // Pairs of (source element, its copy) whose content is still to copy.
+  thread_local std::vector<std::pair<xmlNodePtr, xmlNodePtr>> pending;
+  pending.assign(1, {source, top});
+  while (!pending.empty()) {
+    const auto [from, to] = pending.back();
+    pending.pop_back();
+    xmlAttrPtr last_attr = nullptr;
+    for (xmlAttrPtr attr = from->properties; attr; attr = attr->next) {
+      auto* copy = static_cast<xmlAttrPtr>(xmlMalloc(sizeof(xmlAttr)));
+      if (!copy) {
+        xmlFreeNode(top);
+        return nullptr;
+      }
+      std::memset(copy, 0, sizeof(xmlAttr));
+      copy->type = XML_ATTRIBUTE_NODE;
+      copy->doc = document;
+      copy->parent = to;
+      copy->name = CopyName(document, attr->name);
+      if (last_attr) {
+        last_attr->next = copy;
+        copy->prev = last_attr;
+      } else {
+        to->properties = copy;
+      }
+      last_attr = copy;
+      if (!copy->name) {
+        xmlFreeNode(top);
+        return nullptr;
+      }
+      for (xmlNodePtr part = attr->children; part; part = part->next) {
+        xmlNodePtr text = CopyText(part, document, reinterpret_cast<xmlNodePtr>(copy));
+        if (!text) {
+          xmlFreeNode(top);
+          return nullptr;
+        }
+        AppendCopy(reinterpret_cast<xmlNodePtr>(copy), text);
+      }
+    }
+    for (xmlNodePtr child = from->children; child; child = child->next) {
+      xmlNodePtr copy = nullptr;
+      if (child->type == XML_ELEMENT_NODE) {
+        copy = NewBlankNode(XML_ELEMENT_NODE);
+        if (copy) {
+          copy->doc = document;
+          copy->line = child->line;
+          copy->name = CopyName(document, child->name);
+          if (!copy->name) {
+            xmlFree(copy);
+            copy = nullptr;
+          }
+        }
+        if (copy) pending.emplace_back(child, copy);
+      } else if (child->type == XML_TEXT_NODE) {
+        copy = CopyText(child, document, to);
+      } else {
+        copy = xmlDocCopyNode(child, document, 1);
+        if (copy) ResetHandleCounts(copy);
+      }
+      if (!copy) {
+        xmlFreeNode(top);
+        return nullptr;
+      }
+      AppendCopy(to, copy);
+    }
+  }
+  return top;
+}
+
+}  // namespace
+
 xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep) {
+  if (deep && node->type == XML_ELEMENT_NODE && IsPlainTree(node)) {
+    xmlNodePtr copy = CopyPlainTree(node, document);
+    if (!copy) RaiseXml("The node could not be copied");
+    return copy;
+  }
   xmlNodePtr copy = nullptr;
   if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
     copy =

@@ -147,6 +147,41 @@ TEST(TreeEdits, ShallowAndDeepClones) {
   EXPECT_EQ(other.Xml(), "<R A=\"1\"><B/></R>");
 }
 
+// Deep copies share short texts with their source through the document's
+// dictionary; each copy must still change, move and outlive its source on
+// its own, and trees with namespaces, comments or CDATA copy whole.
+TEST(TreeEdits, DeepCopiesStayIndependentOfTheirSource) {
+  const std::string long_text(100, 'x');
+  Node moved;
+  std::string original;
+  {
+    Document doc = Document::Parse("<R A='1' E=''><!--c--><B V='0' L='" + long_text +
+                                   "'>t<![CDATA[<d>]]></B><n:N xmlns:n='urn:n' n:K='k'/></R>");
+    original = doc.DocumentElement().Xml();
+    Node copy = doc.DocumentElement().CloneNode(true);
+    EXPECT_EQ(copy.Xml(), original);
+    Node b = copy.SelectSingleNode("B");
+    b.SetAttribute("V", "12345");
+    b.SetAttribute("L", "short");
+    copy.SetAttribute("E", "now set");
+    EXPECT_EQ(doc.DocumentElement().Xml(), original);
+    Document other = Document::Create();
+    other.AppendChild(other.ImportNode(copy, true));
+    other.DocumentElement().AppendChild(copy.CloneNode(true));
+    moved = other.DocumentElement();
+  }
+  // Both documents' handles are gone; the moved copy keeps its own texts.
+  EXPECT_EQ(moved.FirstChild().Type(), NodeType::kComment);
+  EXPECT_EQ(moved.SelectSingleNode("B").AttributeOr("V", ""), "12345");
+  EXPECT_EQ(moved.SelectSingleNode("R/B").AttributeOr("L", ""), "short");
+  EXPECT_EQ(moved.AttributeOr("E", ""), "now set");
+  Document third = Document::Create();
+  third.AppendChild(third.ImportNode(moved, true));
+  moved = Node();
+  EXPECT_EQ(third.DocumentElement().SelectSingleNode("B").AttributeOr("A", "none"), "none");
+  EXPECT_EQ(third.DocumentElement().AttributeOr("A", ""), "1");
+}
+
 TEST(Parsing, WhitespaceMalformedTextAndLoadXml) {
   Document doc = Document::Parse("<Errs>\r\n</Errs>");
   EXPECT_FALSE(doc.DocumentElement().HasChildNodes());
