@@ -79,6 +79,15 @@ class Arena {
   // Forgets a root that is about to be linked into a tree.
   void RemoveDetached(xmlNodePtr root);
 
+  // Called before names are added to `document` (an element or attribute
+  // made, a subtree copied in). A document without a dictionary gets one
+  // from the second such call of the arena on: from then on its names are
+  // interned instead of duplicated per node. Small documents (a copy of one
+  // element, made and dropped at a high rate) never pay for a dictionary.
+  void NoteGrowth(xmlDocPtr document) {
+    if (document && !document->dict && ++m_growth > 1) document->dict = xmlDictCreate();
+  }
+
   // Makes `a` and `b` one arena; returns the surviving owner.
   static Arena& Merge(const std::shared_ptr<Arena>& a, const std::shared_ptr<Arena>& b);
 
@@ -91,6 +100,7 @@ class Arena {
   std::vector<xmlDocPtr> m_documents;
   NodeSet m_detached;
   std::size_t m_sweep_at = 64;
+  std::size_t m_growth = 0;
 };
 
 }  // namespace orvo::xml::detail

@@ -106,12 +106,6 @@ Document Document::Create() {
   detail::EnsureLibraryReady();
   xmlDocPtr document = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
   if (!document) RaiseXml("Out of memory creating a document");
-  // Element and attribute names are interned in the document's dictionary
-  // (freed with the document), as a parsed document's are: a built tree
-  // then holds one copy of each name instead of one per node, and copies
-  // and moves between documents re-intern names instead of duplicating them.
-  // Without a dictionary (out of memory) names are simply owned by the nodes.
-  document->dict = xmlDictCreate();
   return WrapNewDocument(document);
 }
 
@@ -154,6 +148,7 @@ Node Document::CreateElement(std::string_view name) const {
   std::string owned(name);
   if (xmlValidateName(detail::ToXmlChars(owned), 0) != 0)
     RaiseXml("Invalid element name: " + owned);
+  Arena::Owner(m_arena).NoteGrowth(AsDocument(m_node));
   return NewDetached(m_arena,
                      xmlNewDocNode(AsDocument(m_node), nullptr, detail::ToXmlChars(owned), nullptr),
                      owned);
@@ -164,6 +159,7 @@ Node Document::CreateAttribute(std::string_view name) const {
   std::string owned(name);
   if (xmlValidateName(detail::ToXmlChars(owned), 0) != 0)
     RaiseXml("Invalid attribute name: " + owned);
+  Arena::Owner(m_arena).NoteGrowth(AsDocument(m_node));
   xmlAttrPtr attr = xmlNewDocProp(AsDocument(m_node), detail::ToXmlChars(owned), nullptr);
   return NewDetached(m_arena, reinterpret_cast<xmlNodePtr>(attr), owned);
 }
@@ -181,8 +177,10 @@ Node Document::ImportNode(const Node& node, bool deep) const {
     source = xmlDocGetRootElement(reinterpret_cast<xmlDocPtr>(source));
     if (!source) return {};
   }
+  Arena& arena = Arena::Owner(m_arena);
+  arena.NoteGrowth(AsDocument(m_node));
   xmlNodePtr copy = detail::CopyNode(source, AsDocument(m_node), deep);
-  Arena::Owner(m_arena).AddDetached(copy);
+  arena.AddDetached(copy);
   return Node(m_arena, ToRaw(copy));
 }
 
