@@ -400,7 +400,13 @@ void ParseExpression(cParser& parser, cParser::State& state, std::string_view ex
   state.placeholder_count = 0;
   state.length_adjustment = 0;
   state.enclosing_depth = -1;
-  state.record = ParsedExpression();
+  // Cleared in place: the lists keep their storage from parse to parse.
+  state.record.expression.reset();
+  state.record.furthest_cell.clear();
+  state.record.operands.clear();
+  state.record.calls.clear();
+  state.record.embedded.clear();
+  state.record.has_string_literals = false;
 
   const std::string_view trimmed = Trim(expression);
   if (!trimmed.empty()) {
@@ -416,7 +422,6 @@ void ParseExpression(cParser& parser, cParser::State& state, std::string_view ex
   std::stable_sort(state.record.calls.begin(), state.record.calls.end(),
                    [](const ParsedExpression::FunctionCall& a,
                       const ParsedExpression::FunctionCall& b) { return a.depth > b.depth; });
-  state.record_element = WriteParsedExpression(state.record, state.document);
 }
 
 bool TestCellReference(cParser::State& state, std::string_view expression, bool& is_range) {

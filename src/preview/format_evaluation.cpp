@@ -6,6 +6,7 @@
 
 #include "evaluate/item_bookkeeping.h"
 #include "evaluate/style_record.h"
+#include "formula/formula_names.h"
 #include "formula/parsed_expression.h"
 #include "frame/provider_access.h"
 #include "frame/text.h"
@@ -83,6 +84,8 @@ FormatEvaluation::~FormatEvaluation() {
 }
 
 void FormatEvaluation::Run() {
+  // Nothing changes the launch properties while a format is evaluated.
+  const FormulaNames::ReuseProviders reuse;
   cEvaluate& evaluator = *m_builder.evaluator;
   Prepare();
   // References between its cells see this print of the format only.
@@ -176,14 +179,14 @@ bool FormatEvaluation::ParseFormula(xml::Node item) {
 }
 
 bool FormatEvaluation::ParsesForEvaluation(const cParser& parser) {
+  if (!HasParseMessages(parser)) return true;
   const xml::Node messages = parser.ErrorCollection();
-  if (!messages.HasChildNodes()) return true;
   // The parser names every bare word it cannot place, and a bookmark key is
   // one: "Ref(NET_PROFIT)" always carries "Expression cannot be evaluated:
   // NET_PROFIT" (a word that is no bookmark is named twice). That message
   // alone, for a defined bookmark inside a bookmark function, is no fault of
   // the formula; any other message is.
-  const ParsedExpression parsed = ParsedExpressionOf(parser);
+  const ParsedExpression& parsed = ParsedExpressionOf(parser);
   const bool calls_bookmark_function =
       std::any_of(parsed.calls.begin(), parsed.calls.end(), [](const auto& call) {
         return call.function == Function::kRef || call.function == Function::kNote ||
