@@ -236,6 +236,12 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
   if (list) m_builder.repeat_lists[context_key] = list;
   xml::Node parent = row.ParentNode();
   m_builder.CheckCancel();
+  // The repeat's key is the same on every copy, and each copy rewrites its
+  // index in place: both are written into the row once, before it is copied.
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    item.SetAttribute("RptKey", context_key);
+    item.SetAttribute("RptIndex", "0");
+  }
   for (std::int32_t position = 1; position <= count; ++position) {
     m_builder.PollCancel();
     xml::Node copy = parent.InsertBefore(row.CloneNode(true), row);
@@ -251,7 +257,6 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     for (xml::Node item = FirstElement(copy); item;
          item = NextElement(item), definition = NextElement(definition)) {
       item.SetAttribute("Row", number);
-      item.SetAttribute("RptKey", context_key);
       item.SetAttribute("RptIndex", index);
       const auto parse = parses.find(definition.Raw());
       if (parse != parses.end()) m_unparsed.emplace(item.Raw(), parse->second);

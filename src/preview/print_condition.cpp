@@ -29,7 +29,8 @@ bool EvaluatePrintCondition(BuilderState& builder, const std::string& condition)
   builder.parser->TokenFromString(condition);
   if (HasParseMessages(*builder.parser)) return true;
   xml::Node item = builder.scratch.ImportNode(GetFormatProvider()->NewItem(0, 0), true);
-  const xml::Node record = WriteParsedExpression(ParsedExpressionOf(*builder.parser), builder.scratch);
+  const xml::Node record =
+      WriteParsedExpression(ParsedExpressionOf(*builder.parser), builder.scratch);
   if (const xml::Node first = FirstElement(item)) {
     item.ReplaceChild(record, first);
   } else {
