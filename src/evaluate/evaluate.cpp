@@ -89,8 +89,9 @@ Int16 cEvaluate::EvaluateWith(const xml::Node& item, const ParsedExpression* par
   evaluated_item = item;
   bool settled = true;
   try {
-    PrepareForEvaluation(item, m_format_name);
-    xml::Node(item).SetAttribute("Evaluated", "-1");
+    if (!PrepareForEvaluation(item, m_format_name, "-1")) {
+      xml::Node(item).SetAttribute("Evaluated", "-1");
+    }
     if (!m_run) m_run = std::make_unique<ItemEvaluation>(*this);
     settled = m_run->Run(item, repeat_list, repeat_position, repeat_key, parsed);
   } catch (const Error&) {

@@ -7,14 +7,14 @@
 
 namespace orvo {
 
-bool PrepareForEvaluation(xml::Node item, std::string_view format_key) {
+bool PrepareForEvaluation(xml::Node item, std::string_view format_key, std::string_view evaluated) {
   if (item.HasAttribute("Evaluated")) return false;
   // Read into buffers that keep their storage from item to item.
   thread_local std::string key, row, formula;
   item.ReadAttribute("Key", key);
   item.ReadAttribute("Row", row);
   item.ReadAttribute("Value", formula);
-  const std::string_view values[] = {"0", key, row, "", format_key, formula, "", "", ""};
+  const std::string_view values[] = {evaluated, key, row, "", format_key, formula, "", "", ""};
   static_assert(std::size(values) == std::size(kBookkeepingAttributes));
   const auto& names = kBookkeepingAttributes;
   item.AddAttributes({{names[0], values[0]},

@@ -30,8 +30,11 @@ inline constexpr std::string_view kBookkeepingAttributes[] = {
 
 // Adds the bookkeeping attributes, and a Drill child (On "0", Key "") when
 // the item has none, to an item that has no Evaluated attribute yet, and
-// returns true; an item that has one is left alone (false).
-bool PrepareForEvaluation(xml::Node item, std::string_view format_key);
+// returns true; an item that has one is left alone (false). Evaluated gets
+// `evaluated` ("0": not yet evaluated; the evaluator, about to evaluate the
+// item, writes "-1" at once).
+bool PrepareForEvaluation(xml::Node item, std::string_view format_key,
+                          std::string_view evaluated = "0");
 
 }  // namespace orvo
 

@@ -16,6 +16,12 @@ TEST(PrepareForEvaluation, AddsTheAttributesOnceInTheirOrderAndADrill) {
             "OrigFml=\"=B4*2\" RptKey=\"\" RptIndex=\"\" PTxt=\"\">"
             "<PEx/><Stl/><Drill On=\"0\" Key=\"\"/></Itm>");
 
+  // The evaluator prepares an item it is about to evaluate as evaluated.
+  xml::Node copy = item.CloneNode(true);
+  copy.RemoveAttribute("Evaluated");
+  EXPECT_TRUE(PrepareForEvaluation(copy, "IS", "-1"));
+  EXPECT_EQ(copy.AttributeOr("Evaluated", ""), "-1");
+
   item.SetAttribute("Value", "8");
   item.SetAttribute("Evaluated", "-1");
   EXPECT_FALSE(PrepareForEvaluation(item, "OTHER"));
