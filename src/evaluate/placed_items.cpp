@@ -322,28 +322,71 @@ std::string PlacedItems::CopyKey(std::string_view format, std::int32_t orig_row,
   return text;
 }
 
+namespace {
+
+// Reads an attribute into `value` (emptied when there is none), reusing its
+// storage: placing and refreshing read several attributes of every item.
+std::string_view Read(const xml::Node& item, std::string_view name, std::string& value) {
+  item.ReadAttribute(name, value);
+  return value;
+}
+
+// `out` = UpperCase(Trim(text)), reusing the storage of `out`.
+void AssignUpperTrimmed(std::string& out, std::string_view text) {
+  text = Trim(text);
+  bool plain = true;
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80 || (c >= 'a' && c <= 'z')) {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) {
+    out.assign(text);
+  } else {
+    out = UpperCase(text);
+  }
+}
+
+}  // namespace
+
+void PlacedItems::ReadPlace(const xml::Node& item, Place& place) {
+  thread_local std::string text;
+  AssignUpperTrimmed(place.format, Read(item, "OrigFmt", text));
+  if (!item.ReadAttribute("OrigKey", text) || Trim(text).empty()) item.ReadAttribute("Key", text);
+  AssignUpperTrimmed(place.key, text);
+  std::tie(place.column, place.row) = ColumnAndRow(place.key);
+  place.orig_row = WholeNumber(Read(item, "OrigRow", text)).value_or(place.row);
+  Read(item, "RptIndex", text);
+  place.rpt_index = Trim(text).empty() ? 0 : WholeNumber(text).value_or(0);
+  item.ReadAttribute("RptKey", place.rpt_key);
+}
+
 void PlacedItems::ReadPlace(Entry& entry) {
-  const xml::Node& item = entry.item;
-  entry.format = UpperCase(Trim(item.AttributeOr("OrigFmt", "")));
-  std::optional<std::string> key = item.GetAttribute("OrigKey");
-  if (!key || Trim(*key).empty()) key = item.GetAttribute("Key");
-  entry.key = UpperCase(Trim(key.value_or("")));
-  std::tie(entry.column, entry.row) = ColumnAndRow(entry.key);
-  entry.orig_row = WholeNumber(item.AttributeOr("OrigRow", "")).value_or(entry.row);
-  const std::string index = item.AttributeOr("RptIndex", "");
-  entry.rpt_index = Trim(index).empty() ? 0 : WholeNumber(index).value_or(0);
-  entry.rpt_key = item.AttributeOr("RptKey", "");
+  Place place;
+  place.format = std::move(entry.format);
+  place.key = std::move(entry.key);
+  place.rpt_key = std::move(entry.rpt_key);
+  ReadPlace(entry.item, place);
+  entry.format = std::move(place.format);
+  entry.key = std::move(place.key);
+  entry.rpt_key = std::move(place.rpt_key);
+  entry.column = place.column;
+  entry.row = place.row;
+  entry.orig_row = place.orig_row;
+  entry.rpt_index = place.rpt_index;
 }
 
 void PlacedItems::ReadValue(Entry& entry) {
   const xml::Node& item = entry.item;
-  entry.evaluated = Trim(item.AttributeOr("Evaluated", "")) == "-1";
-  entry.value = item.AttributeOr("Value", "");
+  thread_local std::string text;
+  entry.evaluated = Trim(Read(item, "Evaluated", text)) == "-1";
+  item.ReadAttribute("Value", entry.value);
   entry.number = Amount::Of(entry.value);
   entry.drill_key.clear();
   for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
-    if (child.Type() != xml::NodeType::kElement || child.Name() != "Drill") continue;
-    if (Trim(child.AttributeOr("On", "")) == "-1") entry.drill_key = child.AttributeOr("Key", "");
+    if (child.Type() != xml::NodeType::kElement || !child.NameIs("Drill")) continue;
+    if (Trim(Read(child, "On", text)) == "-1") child.ReadAttribute("Key", entry.drill_key);
     break;
   }
 }
@@ -434,9 +477,8 @@ void PlacedItems::ValueChanged(const xml::Node& item) {
   if (found == m_by_node.end()) return;
   const std::uint32_t id = found->second;
   Entry& entry = m_entries[id];
-  Entry place;
-  place.item = item;
-  ReadPlace(place);
+  Place& place = m_place;
+  ReadPlace(item, place);
   if (place.format != entry.format || place.key != entry.key || place.orig_row != entry.orig_row ||
       place.rpt_index != entry.rpt_index) {
     Forget(id);
@@ -447,7 +489,7 @@ void PlacedItems::ValueChanged(const xml::Node& item) {
   }
   // The usual case, an item evaluated again where it stands: only its
   // contribution to its row changes.
-  entry.rpt_key = std::move(place.rpt_key);
+  entry.rpt_key.swap(place.rpt_key);
   const RangeTotals before = ContributionOf(entry);
   ReadValue(entry);
   if (entry.tree)

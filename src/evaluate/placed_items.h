@@ -250,7 +250,19 @@ class PlacedItems {
   static std::string CellKey(std::string_view print_key, std::string_view key);
   static std::string CopyKey(std::string_view format, std::int32_t orig_row,
                              std::int32_t rpt_index);
+  // Where an item stands, as ReadPlace reads it.
+  struct Place {
+    std::string format;  // upper case
+    std::string key;     // upper case
+    std::int32_t column = -1;
+    std::int32_t row = -1;
+    std::int32_t orig_row = 0;
+    std::int32_t rpt_index = 0;
+    std::string rpt_key;
+  };
+
   // Format, key, rows and repeat of an item; its value, state and drill key.
+  static void ReadPlace(const xml::Node& item, Place& place);
   static void ReadPlace(Entry& entry);
   static void ReadValue(Entry& entry);
   static RangeTotals ContributionOf(const Entry& entry);
@@ -271,6 +283,7 @@ class PlacedItems {
   std::uint32_t m_prints = 0;
   xml::Node m_ignore_list;
   xml::Node m_ignore_last;
+  Place m_place;  // reused by ValueChanged
 };
 
 }  // namespace orvo

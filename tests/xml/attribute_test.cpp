@@ -59,5 +59,20 @@ TEST(Attributes, ReadAttributeNameIsAndBatchAdds) {
   EXPECT_THROW(Document(doc).AppendNewElement("Second"), Error);  // one document element
 }
 
+// Element and attribute names are checked as XML names, ASCII or not.
+TEST(Attributes, NamesMustBeXmlNames) {
+  Document doc = Document::Parse("<R/>");
+  Node root = doc.DocumentElement();
+  for (const char* name : {"A", "_x", "a:b", "a-b.c1", "\xC3\xA9t\xC3\xA9", "x\xC2\xB7y"}) {
+    EXPECT_NO_THROW(root.SetAttribute(name, "v")) << name;
+    EXPECT_NO_THROW(doc.CreateElement(name)) << name;
+  }
+  for (const char* name : {"", "1a", "-a", ".a", "a b", "a/b", "\xC2\xB7y", "a\x01"}) {
+    EXPECT_THROW(root.SetAttribute(name, "v"), Error) << name;
+    EXPECT_THROW(root.AppendNewElement(name), Error) << name;
+  }
+  EXPECT_THROW(root.AddAttributes({{"ok", "1"}, {"not ok", "2"}}), Error);
+}
+
 }  // namespace
 }  // namespace orvo::xml
