@@ -407,8 +407,8 @@ void PlacedItems::Add(std::uint32_t id) {
   Entry& entry = m_entries[id];
   entry.ignored = m_ignored.count(CopyKey(entry.format, entry.orig_row, entry.rpt_index)) > 0;
   const std::string print_key = PrintKey(entry.format, entry.print);
-  m_by_cell[CellKey(print_key, entry.key)].push_back(id);
-  m_by_copy[CopyKey(entry.format, entry.orig_row, entry.rpt_index)].push_back(id);
+  Append(m_by_cell[CellKey(print_key, entry.key)], id, &Entry::in_cell);
+  Append(m_by_copy[CopyKey(entry.format, entry.orig_row, entry.rpt_index)], id, &Entry::in_copy);
   entry.tree = nullptr;
   if (entry.column > 0 && entry.row > 0) {
     entry.tree = &m_columns[print_key][entry.column];
@@ -421,16 +421,45 @@ void PlacedItems::Forget(std::uint32_t id) {
   if (entry.tree) {
     entry.tree->Change(entry.row, entry.ignored ? 1 : 0, ContributionOf(entry), RangeTotals());
   }
-  const auto drop = [id](std::unordered_map<std::string, std::vector<std::uint32_t>>& map,
-                         const std::string& key) {
+  const auto drop = [this, id](std::unordered_map<std::string, Chain>& map, const std::string& key,
+                               Links Entry::*links) {
     const auto found = map.find(key);
-    if (found == map.end()) return;
-    std::vector<std::uint32_t>& ids = found->second;
-    ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
-    if (ids.empty()) map.erase(found);
+    if (found != map.end() && Unlink(found->second, id, links)) map.erase(found);
   };
-  drop(m_by_cell, CellKey(PrintKey(entry.format, entry.print), entry.key));
-  drop(m_by_copy, CopyKey(entry.format, entry.orig_row, entry.rpt_index));
+  drop(m_by_cell, CellKey(PrintKey(entry.format, entry.print), entry.key), &Entry::in_cell);
+  drop(m_by_copy, CopyKey(entry.format, entry.orig_row, entry.rpt_index), &Entry::in_copy);
+}
+
+void PlacedItems::Append(Chain& chain, std::uint32_t id, Links Entry::*links) {
+  Links& own = m_entries[id].*links;
+  own.previous = chain.last;
+  own.next = kNoEntry;
+  if (chain.last == kNoEntry) {
+    chain.first = id;
+  } else {
+    (m_entries[chain.last].*links).next = id;
+  }
+  chain.last = id;
+}
+
+bool PlacedItems::Unlink(Chain& chain, std::uint32_t id, Links Entry::*links) {
+  Links& own = m_entries[id].*links;
+  // Only an entry of this chain is taken out of it.
+  if (own.previous == kNoEntry ? chain.first != id : (m_entries[own.previous].*links).next != id) {
+    return chain.first == kNoEntry;
+  }
+  if (own.previous == kNoEntry) {
+    chain.first = own.next;
+  } else {
+    (m_entries[own.previous].*links).next = own.next;
+  }
+  if (own.next == kNoEntry) {
+    chain.last = own.previous;
+  } else {
+    (m_entries[own.next].*links).previous = own.previous;
+  }
+  own = Links();
+  return chain.first == kNoEntry;
 }
 
 void PlacedItems::Placed(const xml::Node& item, const xml::Node& replaced) {
@@ -520,7 +549,7 @@ void PlacedItems::RowIgnored(std::string_view format, std::int32_t orig_row,
   if (!m_ignored.insert(copy).second) return;
   const auto found = m_by_copy.find(copy);
   if (found == m_by_copy.end()) return;
-  for (const std::uint32_t id : found->second) {
+  for (std::uint32_t id = found->second.first; id != kNoEntry; id = m_entries[id].in_copy.next) {
     Entry& entry = m_entries[id];
     if (entry.ignored) continue;
     entry.ignored = true;
@@ -564,8 +593,9 @@ std::vector<const PlacedItems::Instance*> PlacedItems::Instances(std::string_vie
   std::vector<const Instance*> instances;
   const auto found = m_by_cell.find(CellKey(PrintSeen(format, from), key));
   if (found == m_by_cell.end()) return instances;
-  instances.reserve(found->second.size());
-  for (const std::uint32_t id : found->second) instances.push_back(&m_entries[id]);
+  for (std::uint32_t id = found->second.first; id != kNoEntry; id = m_entries[id].in_cell.next) {
+    instances.push_back(&m_entries[id]);
+  }
   return instances;
 }
 
@@ -603,8 +633,9 @@ void PlacedItems::ForEachInRange(std::string_view format, std::int32_t first_col
         at->second.ForEachRow(first_row, last_row, drillable_only, [&](std::int32_t row) {
           const auto found = m_by_cell.find(CellKey(format_key, letters + std::to_string(row)));
           if (found == m_by_cell.end()) return true;
-          for (const std::uint32_t id : found->second) {
+          for (std::uint32_t id = found->second.first; id != kNoEntry;) {
             const Entry& entry = m_entries[id];
+            id = entry.in_cell.next;
             if (drillable_only && entry.drill_key.empty()) continue;
             if (!visit(entry)) return false;
           }
