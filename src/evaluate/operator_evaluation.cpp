@@ -416,16 +416,23 @@ std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list) {
     return entry.code == static_cast<int>(Kind::kAdd) ||
            entry.code == static_cast<int>(Kind::kSubtract);
   };
-  out.clear();
-  for (std::size_t i = list.size(); i-- > 0;) {
-    if (is_sign(list[i]) && !out.empty() && out.back().code == kOperandCode &&
-        (i == 0 || list[i - 1].code != kOperandCode)) {
-      if (list[i].code == static_cast<int>(Kind::kSubtract)) out.back().negated ^= true;
-      continue;
-    }
-    out.push_back(list[i]);
+  // (Numbers and operators alternating from a number on have no signs.)
+  bool alternating = list.size() % 2 == 1;
+  for (std::size_t i = 0; i < list.size() && alternating; ++i) {
+    alternating = (list[i].code == kOperandCode) == (i % 2 == 0);
   }
-  list.assign(out.rbegin(), out.rend());
+  if (!alternating) {
+    out.clear();
+    for (std::size_t i = list.size(); i-- > 0;) {
+      if (is_sign(list[i]) && !out.empty() && out.back().code == kOperandCode &&
+          (i == 0 || list[i - 1].code != kOperandCode)) {
+        if (list[i].code == static_cast<int>(Kind::kSubtract)) out.back().negated ^= true;
+        continue;
+      }
+      out.push_back(list[i]);
+    }
+    list.assign(out.rbegin(), out.rend());
+  }
   // Amounts and operators must now alternate, with at least one operator (a
   // signed number on its own keeps the sign's exact text).
   if (list.size() % 2 == 0 || list.size() == 1) return std::nullopt;
@@ -698,7 +705,9 @@ std::string Reduce(std::string_view expression, Literals literals, bool shortcut
   }
   const bool has_literal = HasLiteral(mask, skip);
   if (shortcuts) {
-    if (std::optional<std::string> value = ReduceJoin(body, mask, skip)) return std::move(*value);
+    if (body.find('&') != std::string_view::npos) {
+      if (std::optional<std::string> value = ReduceJoin(body, mask, skip)) return std::move(*value);
+    }
     if (!has_literal) {
       if (std::optional<std::string> value = ReducePlainText(body)) return std::move(*value);
     }
