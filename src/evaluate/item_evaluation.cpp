@@ -141,7 +141,7 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
   } else {
     m_record = ParsedExpression();
   }
-  m_text.Reset(std::string());
+  m_text.Reset({});
   m_placeholders.clear();
   m_scanned_literals.clear();
   if (m_record.IsEmpty()) {
@@ -190,7 +190,9 @@ void ItemEvaluation::Load() {
         {static_cast<std::size_t>(embedded.start - 1), static_cast<std::size_t>(embedded.end)});
   }
 
-  if (expression.find_first_of("\"'") != std::string::npos) {
+  // (A loop: find_first_of would search the set once per character.)
+  if (std::any_of(expression.begin(), expression.end(),
+                  [](char c) { return c == '"' || c == '\''; })) {
     std::vector<TextSpan> literals;
     if (m_is_formula) {
       ScanLiterals(expression, 0, expression.size(), literals);
@@ -209,13 +211,18 @@ void ItemEvaluation::Load() {
   m_pairs.clear();
   m_open.clear();
   SpanCursor cursor(m_text.Literals());
+  const bool any_literal = !m_text.Literals().empty();
   const std::size_t operand_count = m_record.operands.size();
   for (std::size_t i = 0; i < expression.size(); ++i) {
-    if (const TextSpan* literal = cursor.At(i)) {
-      i = literal->end - 1;
-      continue;
-    }
     const char c = expression[i];
+    if (c != '(' && c != ')' && c != 'I') continue;
+    if (any_literal) {
+      // (The cursor finds the literal holding any later position.)
+      if (const TextSpan* literal = cursor.At(i)) {
+        i = literal->end - 1;
+        continue;
+      }
+    }
     if (c == '(') {
       if (static_cast<int>(m_open.size()) >= kMaxNesting) {
         RaiseError(kSource, "Brackets are nested too deeply");
@@ -324,7 +331,8 @@ ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) 
 }
 
 ItemEvaluation::Outcome ItemEvaluation::EvaluateCalls(EvaluationScope& scope) {
-  for (std::size_t index : FunctionOrder(m_record.calls)) {
+  FunctionOrder(m_record.calls, m_order);
+  for (std::size_t index : m_order) {
     WorkingText::Call& call = m_text.Calls()[index];
     if (call.position == WorkingText::kGone) continue;
     m_consulted_resolver = false;
@@ -451,16 +459,20 @@ void ItemEvaluation::Finish(std::string_view value) {
 // ---------------------------------------------------------------------------
 // Functions
 
-std::vector<TextSpan> ItemEvaluation::SplitArguments(TextSpan arguments, bool* balanced) const {
-  std::vector<TextSpan> parts;
+const std::vector<TextSpan>& ItemEvaluation::SplitArguments(TextSpan arguments, bool* balanced) {
+  std::vector<TextSpan>& parts = m_parts;
+  parts.clear();
   const std::string& text = m_text.Text();
   SpanCursor literals(m_text.Literals());
+  const bool any_literal = !m_text.Literals().empty();
   int depth = 0;
   std::size_t start = arguments.start;
   for (std::size_t i = arguments.start; i < arguments.end; ++i) {
-    if (const TextSpan* literal = literals.At(i)) {
-      i = std::min(literal->end, arguments.end) - 1;
-      continue;
+    if (any_literal) {
+      if (const TextSpan* literal = literals.At(i)) {
+        i = std::min(literal->end, arguments.end) - 1;
+        continue;
+      }
     }
     const char c = text[i];
     if (c == '(') ++depth;
@@ -645,7 +657,7 @@ Resolution ItemEvaluation::Logical(TextSpan arguments, bool all) {
 Resolution ItemEvaluation::If(TextSpan arguments) {
   // The parts as spans of the text, so that their literal spans go with them.
   bool balanced = true;
-  const std::vector<TextSpan> parts = SplitArguments(arguments, &balanced);
+  const std::vector<TextSpan>& parts = SplitArguments(arguments, &balanced);
   if (!balanced || parts.size() != 3) RaiseError("ParseIf", "If not structured correctly");
   const bool condition = TruthOf(ArgumentValue(parts[0]));
   return Resolution::Value(ArgumentValue(condition ? parts[1] : parts[2]));

@@ -242,9 +242,11 @@ struct AmountEntry {
   Currency amount;
   std::string_view text;  // an amount's number as written
   bool negated = false;   // by the signs before it
+  int quotient = -1;      // a division's result: its text, by index (see ReduceAmountEntries)
 };
 
 std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list);
+std::string DivideValues(Currency dividend, Currency divisor);
 
 std::optional<std::string> ReducePlainAmounts(const std::vector<Token>& tokens) {
   using Entry = AmountEntry;
@@ -273,7 +275,12 @@ std::optional<std::string> ReducePlainAmounts(const std::vector<Token>& tokens) 
 // for any other text.
 std::optional<std::string> ComparePlainNumbers(std::string_view body, std::size_t at,
                                                const std::vector<AmountEntry>& list) {
-  if (list.size() != 1) return std::nullopt;
+  // Either number may carry one sign written right before it, which applies
+  // first: far from the ends of the range, the amount of a negated text is
+  // the negated amount.
+  const bool left_signed = list.size() == 2 && list.front().code != kOperandCode;
+  if (list.size() != 1 && !left_signed) return std::nullopt;
+  const bool left_negated = left_signed && list.front().code == static_cast<int>(Kind::kSubtract);
   Kind kind = Kind::kEqual;
   std::size_t width = 1;
   const char next = at + 1 < body.size() ? body[at + 1] : '\0';
@@ -286,11 +293,18 @@ std::optional<std::string> ComparePlainNumbers(std::string_view body, std::size_
   }
   std::size_t i = at + width;
   while (i < body.size() && body[i] == ' ') ++i;
+  bool right_negated = false;
+  if (i > at + width || i >= body.size()) {
+    // A sign after spaces is left to the general reduction.
+  } else if (body[i] == '-' || body[i] == '+') {
+    right_negated = body[i] == '-';
+    ++i;
+  }
   const std::size_t start = i;
   while (i < body.size() && ((body[i] >= '0' && body[i] <= '9') || body[i] == '.')) ++i;
   const std::string_view right = body.substr(start, i - start);
   while (i < body.size() && body[i] == ' ') ++i;
-  const std::string_view left = list.front().text;
+  const std::string_view left = list.back().text;
   if (right.empty() || i != body.size() || left.size() > 18 || right.size() > 18 ||
       !IsNumber(left) || !IsNumber(right)) {
     return std::nullopt;
@@ -298,7 +312,7 @@ std::optional<std::string> ComparePlainNumbers(std::string_view body, std::size_
   const std::optional<Currency> a = Currency::FromText(left);
   const std::optional<Currency> b = Currency::FromText(right);
   if (!a || !b) return std::nullopt;
-  return Compare(kind, *a, *b);
+  return Compare(kind, left_negated ? Currency() - *a : *a, right_negated ? Currency() - *b : *b);
 }
 
 // The same reduction read straight from the text, for the texts whose
@@ -313,7 +327,10 @@ std::optional<std::string> ReducePlainText(std::string_view body) {
   std::size_t i = 0;
   const std::size_t size = body.size();
   const auto code_of = [](char c) {
-    return static_cast<int>(c == '+' ? Kind::kAdd : c == '-' ? Kind::kSubtract : Kind::kMultiply);
+    return static_cast<int>(c == '+'   ? Kind::kAdd
+                            : c == '-' ? Kind::kSubtract
+                            : c == '/' ? Kind::kDivide
+                                       : Kind::kMultiply);
   };
   const auto is_sign = [&](std::size_t at) {
     return at < size && (body[at] == '+' || body[at] == '-');
@@ -372,7 +389,7 @@ std::optional<std::string> ReducePlainText(std::string_view body) {
       continue;
     }
     if (c == '<' || c == '>' || c == '=') return ComparePlainNumbers(body, i, list);
-    if (c != '*') return std::nullopt;
+    if (c != '*' && c != '/') return std::nullopt;
     list.push_back({code_of(c), Currency(), {}});
     ++i;
     if (is_sign(i)) {
@@ -399,21 +416,38 @@ std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list) {
     return entry.code == static_cast<int>(Kind::kAdd) ||
            entry.code == static_cast<int>(Kind::kSubtract);
   };
-  out.clear();
-  for (std::size_t i = list.size(); i-- > 0;) {
-    if (is_sign(list[i]) && !out.empty() && out.back().code == kOperandCode &&
-        (i == 0 || list[i - 1].code != kOperandCode)) {
-      if (list[i].code == static_cast<int>(Kind::kSubtract)) out.back().negated ^= true;
-      continue;
-    }
-    out.push_back(list[i]);
+  // (Numbers and operators alternating from a number on have no signs.)
+  bool alternating = list.size() % 2 == 1;
+  for (std::size_t i = 0; i < list.size() && alternating; ++i) {
+    alternating = (list[i].code == kOperandCode) == (i % 2 == 0);
   }
-  list.assign(out.rbegin(), out.rend());
+  if (!alternating) {
+    out.clear();
+    for (std::size_t i = list.size(); i-- > 0;) {
+      if (is_sign(list[i]) && !out.empty() && out.back().code == kOperandCode &&
+          (i == 0 || list[i - 1].code != kOperandCode)) {
+        if (list[i].code == static_cast<int>(Kind::kSubtract)) out.back().negated ^= true;
+        continue;
+      }
+      out.push_back(list[i]);
+    }
+    list.assign(out.rbegin(), out.rend());
+  }
   // Amounts and operators must now alternate, with at least one operator (a
   // signed number on its own keeps the sign's exact text).
   if (list.size() % 2 == 0 || list.size() == 1) return std::nullopt;
   for (std::size_t i = 0; i < list.size(); ++i) {
     if ((list[i].code == kOperandCode) != (i % 2 == 0)) return std::nullopt;
+  }
+  // A division next to a text that is no number joins the two as text and
+  // reads neither as currency: such lists take the general reduction.
+  const bool dividing = std::any_of(list.begin(), list.end(), [](const Entry& entry) {
+    return entry.code == static_cast<int>(Kind::kDivide);
+  });
+  if (dividing) {
+    for (std::size_t i = 0; i < list.size(); i += 2) {
+      if (!IsNumber(list[i].text)) return std::nullopt;
+    }
   }
   for (std::size_t i = 0; i < list.size(); i += 2) {
     // Far from the ends of the range, a negated amount is the amount of the
@@ -424,20 +458,65 @@ std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list) {
     list[i].amount = list[i].negated ? Currency() - *amount : *amount;
   }
 
-  for (const Kind kind : {Kind::kMultiply, Kind::kAdd, Kind::kSubtract}) {
+  // Divisions first. A quotient is the text DivideValues writes; the next
+  // operator reads that text as currency, and with none left it is the value.
+  thread_local std::vector<std::string> quotients;
+  quotients.clear();
+  if (dividing) {
     out.clear();
     for (std::size_t i = 0; i < list.size(); ++i) {
-      if (list[i].code != static_cast<int>(kind)) {
+      if (list[i].code != static_cast<int>(Kind::kDivide)) {
         out.push_back(list[i]);
         continue;
       }
-      const Currency x = out.back().amount;
-      const Currency y = list[++i].amount;
-      out.back().amount = kind == Kind::kAdd ? x + y : kind == Kind::kSubtract ? x - y : x * y;
+      Entry& left = out.back();
+      const Currency x =
+          left.quotient >= 0
+              ? *Currency::FromText(quotients[static_cast<std::size_t>(left.quotient)])
+              : left.amount;
+      quotients.push_back(DivideValues(x, list[++i].amount));
+      left.quotient = static_cast<int>(quotients.size() - 1);
     }
     list.swap(out);
+    if (list.size() == 1) return std::move(quotients.back());
+    for (Entry& entry : list) {
+      if (entry.quotient >= 0) {
+        entry.amount = *Currency::FromText(quotients[static_cast<std::size_t>(entry.quotient)]);
+      }
+    }
   }
-  return list.front().amount.ToText();
+
+  // Products, then sums, then differences, each left to right: in one walk,
+  // a run of products joins the sum it belongs to when it ends, and a sum is
+  // subtracted when the next "-" or the end closes it. Every operation gets
+  // the operands it gets pass by pass, so results and overflows are the same.
+  Currency product = list.front().amount;
+  Currency sum;
+  Currency result;
+  bool summing = false;
+  bool subtracting = false;
+  const auto end_product = [&] {
+    sum = summing ? sum + product : product;
+    summing = true;
+  };
+  const auto end_sum = [&] {
+    result = subtracting ? result - sum : sum;
+    subtracting = true;
+    summing = false;
+  };
+  for (std::size_t i = 1; i + 1 < list.size(); i += 2) {
+    const Currency next = list[i + 1].amount;
+    if (list[i].code == static_cast<int>(Kind::kMultiply)) {
+      product = product * next;
+      continue;
+    }
+    end_product();
+    if (list[i].code == static_cast<int>(Kind::kSubtract)) end_sum();
+    product = next;
+  }
+  end_product();
+  end_sum();
+  return result.ToText();
 }
 
 // The value the reduced tokens stand for.
@@ -506,9 +585,112 @@ std::string DivideValues(Currency dividend, Currency divisor) {
   return NumberToDecimalText(dividend.ToDouble() / divisor.ToDouble());
 }
 
+// The value of an expression without literal ranges that is one operand,
+// or one number with a single sign, and nothing else: the value the
+// reduction below gives it, read straight from the text. Most arguments and
+// final values are of this shape once their operands and calls have been
+// replaced by values. nullopt for every other text.
+std::optional<std::string> LoneValue(std::string_view expression) {
+  std::size_t skip = 0;
+  while (skip < expression.size() && expression[skip] == ' ') ++skip;
+  if (skip < expression.size() && expression[skip] == '=') ++skip;
+  const std::string_view rest = expression.substr(skip);
+  const std::string_view body = Trim(rest);
+  if (!body.empty() && (body.front() == '-' || body.front() == '+')) {
+    // A signed number: the sign applied as ApplySign applies it. After two
+    // or more spaces behind the "=", a sign is a subtraction from the empty
+    // operand the spaces make, which the general reduction computes.
+    if (rest.size() - TrimLeft(rest).size() > 1) return std::nullopt;
+    const std::string_view number = body.substr(1);
+    bool digit = false;
+    bool point = false;
+    for (const char c : number) {
+      if (c >= '0' && c <= '9') {
+        digit = true;
+      } else if (c == '.' && !point) {
+        point = true;
+      } else {
+        return std::nullopt;
+      }
+    }
+    if (!digit) return std::nullopt;
+    if (body.front() == '+') return std::string(number);
+    if (std::optional<Decimal> value = Decimal::FromText(number)) return value->Negated().ToText();
+    return "-" + std::string(number);
+  }
+  const OperatorTable& table = SharedOperatorTable();
+  for (const char c : body) {
+    if (table.IsOperatorChar(c) || c == '"' || c == '\'') return std::nullopt;
+  }
+  return std::string(body);
+}
+
+// A join of parts by "&" and nothing else, each part one quoted literal,
+// a plain word or number (letters, digits, "." and "_"), or a number with a
+// "-" sign: the parts' values joined, as the reduction below joins them, read
+// straight from the text. `mask` and `mask_start` as for TokenizeWithParser.
+// nullopt for every other text.
+std::optional<std::string> ReduceJoin(std::string_view body, const std::vector<bool>& mask,
+                                      std::size_t mask_start) {
+  const auto literal = [&](std::size_t i) { return IsLiteral(mask, mask_start + i); };
+  std::string joined;
+  std::size_t start = 0;
+  bool any_join = false;
+  while (true) {
+    std::size_t end = start;
+    while (end < body.size() && (body[end] != '&' || literal(end))) ++end;
+    // The part without the spaces around it, which are syntax.
+    std::size_t first = start;
+    std::size_t last = end;
+    while (first < last && body[first] == ' ' && !literal(first)) ++first;
+    while (last > first && body[last - 1] == ' ' && !literal(last - 1)) --last;
+    if (first == last) return std::nullopt;
+    const std::string_view part = body.substr(first, last - first);
+    const char quote = part.front();
+    if ((quote == '"' || quote == '\'') && part.size() >= 2 && part.back() == quote) {
+      // One quoted literal: every character literal, no quote inside.
+      for (std::size_t i = first; i < last; ++i) {
+        if (!literal(i)) return std::nullopt;
+      }
+      const std::string_view inside = part.substr(1, part.size() - 2);
+      if (inside.find(quote) != std::string_view::npos) return std::nullopt;
+      joined.append(inside);
+    } else if (quote == '-') {
+      // A signed number, the sign right before its digits and nothing else.
+      if (first != start || last != end) return std::nullopt;
+      std::optional<std::string> value = LoneValue(part);
+      if (!value) return std::nullopt;
+      for (std::size_t i = first; i < last; ++i) {
+        if (literal(i) || body[i] == ' ') return std::nullopt;
+      }
+      joined.append(*value);
+    } else {
+      for (std::size_t i = first; i < last; ++i) {
+        const char c = body[i];
+        const bool word = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                          (c >= 'A' && c <= 'Z') || c == '.' || c == '_';
+        if (!word || literal(i)) return std::nullopt;
+      }
+      joined.append(part);
+    }
+    if (end == body.size()) break;
+    any_join = true;
+    start = end + 1;
+  }
+  if (!any_join) return std::nullopt;
+  return joined;
+}
+
 }  // namespace
 
-std::string EvaluateOperators(std::string_view expression, Literals literals) {
+namespace {
+
+// `shortcuts`: texts of the common plain shapes are read straight from the
+// text instead of reduced token by token (the same value).
+std::string Reduce(std::string_view expression, Literals literals, bool shortcuts) {
+  if (shortcuts && literals.ranges.empty()) {
+    if (std::optional<std::string> value = LoneValue(expression)) return std::move(*value);
+  }
   const std::vector<bool> mask = LiteralMask(expression.size(), literals);
   std::size_t skip = 0;
   while (skip < expression.size() && expression[skip] == ' ' && !IsLiteral(mask, skip)) ++skip;
@@ -522,12 +704,19 @@ std::string EvaluateOperators(std::string_view expression, Literals literals) {
     return ValueOf(single);
   }
   const bool has_literal = HasLiteral(mask, skip);
-  if (!has_literal) {
-    if (std::optional<std::string> value = ReducePlainText(body)) return std::move(*value);
+  if (shortcuts) {
+    if (body.find('&') != std::string_view::npos) {
+      if (std::optional<std::string> value = ReduceJoin(body, mask, skip)) return std::move(*value);
+    }
+    if (!has_literal) {
+      if (std::optional<std::string> value = ReducePlainText(body)) return std::move(*value);
+    }
   }
   std::vector<Token> tokens;
   if (std::optional<std::vector<Token>> plain = has_literal ? std::nullopt : TokenizePlain(body)) {
-    if (std::optional<std::string> value = ReducePlainAmounts(*plain)) return std::move(*value);
+    if (shortcuts) {
+      if (std::optional<std::string> value = ReducePlainAmounts(*plain)) return std::move(*value);
+    }
     tokens = std::move(*plain);
   } else {
     tokens = TokenizeWithParser(body, mask, skip);
@@ -559,6 +748,16 @@ std::string EvaluateOperators(std::string_view expression, Literals literals) {
   if (!opened.empty()) RaiseUnbalanced();
   ReduceFlat(out);
   return ValueOf(out);
+}
+
+}  // namespace
+
+std::string EvaluateOperators(std::string_view expression, Literals literals) {
+  return Reduce(expression, literals, true);
+}
+
+std::string EvaluateOperatorsByTokens(std::string_view expression, Literals literals) {
+  return Reduce(expression, literals, false);
 }
 
 std::string ApplyOperator(std::string_view left, std::string_view op, std::string_view right) {
