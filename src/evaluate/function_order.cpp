@@ -33,12 +33,31 @@ xml::Node SortFunctionList(const xml::Stylesheet& stylesheet, const xml::Node& f
 }
 
 std::vector<std::size_t> FunctionOrder(const std::vector<ParsedExpression::FunctionCall>& calls) {
-  std::vector<std::size_t> order(calls.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return calls[a].position > calls[b].position;
-  });
+  std::vector<std::size_t> order;
+  FunctionOrder(calls, order);
   return order;
+}
+
+void FunctionOrder(const std::vector<ParsedExpression::FunctionCall>& calls,
+                   std::vector<std::size_t>& order) {
+  order.resize(calls.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  const auto later = [&](std::size_t a, std::size_t b) {
+    return calls[a].position > calls[b].position;
+  };
+  // The few calls of a formula are sorted in place (stably, like
+  // stable_sort, without its buffer).
+  constexpr std::size_t kFew = 16;
+  if (order.size() > kFew) {
+    std::stable_sort(order.begin(), order.end(), later);
+    return;
+  }
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    const std::size_t index = order[i];
+    std::size_t j = i;
+    for (; j > 0 && later(index, order[j - 1]); --j) order[j] = order[j - 1];
+    order[j] = index;
+  }
 }
 
 }  // namespace orvo

@@ -30,6 +30,9 @@ xml::Node SortFunctionList(const xml::Stylesheet& stylesheet, const xml::Node& f
 
 // Indices into `calls` in evaluation order.
 std::vector<std::size_t> FunctionOrder(const std::vector<ParsedExpression::FunctionCall>& calls);
+// The same into `order`, which keeps its storage (one list per item evaluated).
+void FunctionOrder(const std::vector<ParsedExpression::FunctionCall>& calls,
+                   std::vector<std::size_t>& order);
 
 }  // namespace orvo
 

@@ -141,7 +141,7 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
   } else {
     m_record = ParsedExpression();
   }
-  m_text.Reset(std::string());
+  m_text.Reset({});
   m_placeholders.clear();
   m_scanned_literals.clear();
   if (m_record.IsEmpty()) {
@@ -190,7 +190,9 @@ void ItemEvaluation::Load() {
         {static_cast<std::size_t>(embedded.start - 1), static_cast<std::size_t>(embedded.end)});
   }
 
-  if (expression.find_first_of("\"'") != std::string::npos) {
+  // (A loop: find_first_of would search the set once per character.)
+  if (std::any_of(expression.begin(), expression.end(),
+                  [](char c) { return c == '"' || c == '\''; })) {
     std::vector<TextSpan> literals;
     if (m_is_formula) {
       ScanLiterals(expression, 0, expression.size(), literals);
@@ -324,7 +326,8 @@ ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) 
 }
 
 ItemEvaluation::Outcome ItemEvaluation::EvaluateCalls(EvaluationScope& scope) {
-  for (std::size_t index : FunctionOrder(m_record.calls)) {
+  FunctionOrder(m_record.calls, m_order);
+  for (std::size_t index : m_order) {
     WorkingText::Call& call = m_text.Calls()[index];
     if (call.position == WorkingText::kGone) continue;
     m_consulted_resolver = false;

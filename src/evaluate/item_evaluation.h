@@ -122,6 +122,7 @@ class ItemEvaluation {
   std::vector<std::pair<std::size_t, std::size_t>> m_pairs;  // matching brackets, by opening
   std::vector<std::size_t> m_open;
   std::vector<WorkingText::Edit> m_edits;
+  std::vector<std::size_t> m_order;  // the calls in evaluation order
   std::string m_error_value;
   // Whether the current call asked a function resolver, which may have
   // deferred the item by marking it.

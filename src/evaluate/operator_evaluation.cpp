@@ -242,9 +242,11 @@ struct AmountEntry {
   Currency amount;
   std::string_view text;  // an amount's number as written
   bool negated = false;   // by the signs before it
+  int quotient = -1;      // a division's result: its text, by index (see ReduceAmountEntries)
 };
 
 std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list);
+std::string DivideValues(Currency dividend, Currency divisor);
 
 std::optional<std::string> ReducePlainAmounts(const std::vector<Token>& tokens) {
   using Entry = AmountEntry;
@@ -273,7 +275,12 @@ std::optional<std::string> ReducePlainAmounts(const std::vector<Token>& tokens) 
 // for any other text.
 std::optional<std::string> ComparePlainNumbers(std::string_view body, std::size_t at,
                                                const std::vector<AmountEntry>& list) {
-  if (list.size() != 1) return std::nullopt;
+  // Either number may carry one sign written right before it, which applies
+  // first: far from the ends of the range, the amount of a negated text is
+  // the negated amount.
+  const bool left_signed = list.size() == 2 && list.front().code != kOperandCode;
+  if (list.size() != 1 && !left_signed) return std::nullopt;
+  const bool left_negated = left_signed && list.front().code == static_cast<int>(Kind::kSubtract);
   Kind kind = Kind::kEqual;
   std::size_t width = 1;
   const char next = at + 1 < body.size() ? body[at + 1] : '\0';
@@ -286,11 +293,18 @@ std::optional<std::string> ComparePlainNumbers(std::string_view body, std::size_
   }
   std::size_t i = at + width;
   while (i < body.size() && body[i] == ' ') ++i;
+  bool right_negated = false;
+  if (i > at + width || i >= body.size()) {
+    // A sign after spaces is left to the general reduction.
+  } else if (body[i] == '-' || body[i] == '+') {
+    right_negated = body[i] == '-';
+    ++i;
+  }
   const std::size_t start = i;
   while (i < body.size() && ((body[i] >= '0' && body[i] <= '9') || body[i] == '.')) ++i;
   const std::string_view right = body.substr(start, i - start);
   while (i < body.size() && body[i] == ' ') ++i;
-  const std::string_view left = list.front().text;
+  const std::string_view left = list.back().text;
   if (right.empty() || i != body.size() || left.size() > 18 || right.size() > 18 ||
       !IsNumber(left) || !IsNumber(right)) {
     return std::nullopt;
@@ -298,7 +312,7 @@ std::optional<std::string> ComparePlainNumbers(std::string_view body, std::size_
   const std::optional<Currency> a = Currency::FromText(left);
   const std::optional<Currency> b = Currency::FromText(right);
   if (!a || !b) return std::nullopt;
-  return Compare(kind, *a, *b);
+  return Compare(kind, left_negated ? Currency() - *a : *a, right_negated ? Currency() - *b : *b);
 }
 
 // The same reduction read straight from the text, for the texts whose
@@ -313,7 +327,10 @@ std::optional<std::string> ReducePlainText(std::string_view body) {
   std::size_t i = 0;
   const std::size_t size = body.size();
   const auto code_of = [](char c) {
-    return static_cast<int>(c == '+' ? Kind::kAdd : c == '-' ? Kind::kSubtract : Kind::kMultiply);
+    return static_cast<int>(c == '+'   ? Kind::kAdd
+                            : c == '-' ? Kind::kSubtract
+                            : c == '/' ? Kind::kDivide
+                                       : Kind::kMultiply);
   };
   const auto is_sign = [&](std::size_t at) {
     return at < size && (body[at] == '+' || body[at] == '-');
@@ -372,7 +389,7 @@ std::optional<std::string> ReducePlainText(std::string_view body) {
       continue;
     }
     if (c == '<' || c == '>' || c == '=') return ComparePlainNumbers(body, i, list);
-    if (c != '*') return std::nullopt;
+    if (c != '*' && c != '/') return std::nullopt;
     list.push_back({code_of(c), Currency(), {}});
     ++i;
     if (is_sign(i)) {
@@ -415,6 +432,16 @@ std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list) {
   for (std::size_t i = 0; i < list.size(); ++i) {
     if ((list[i].code == kOperandCode) != (i % 2 == 0)) return std::nullopt;
   }
+  // A division next to a text that is no number joins the two as text and
+  // reads neither as currency: such lists take the general reduction.
+  const bool dividing = std::any_of(list.begin(), list.end(), [](const Entry& entry) {
+    return entry.code == static_cast<int>(Kind::kDivide);
+  });
+  if (dividing) {
+    for (std::size_t i = 0; i < list.size(); i += 2) {
+      if (!IsNumber(list[i].text)) return std::nullopt;
+    }
+  }
   for (std::size_t i = 0; i < list.size(); i += 2) {
     // Far from the ends of the range, a negated amount is the amount of the
     // negated text.
@@ -424,20 +451,65 @@ std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list) {
     list[i].amount = list[i].negated ? Currency() - *amount : *amount;
   }
 
-  for (const Kind kind : {Kind::kMultiply, Kind::kAdd, Kind::kSubtract}) {
+  // Divisions first. A quotient is the text DivideValues writes; the next
+  // operator reads that text as currency, and with none left it is the value.
+  thread_local std::vector<std::string> quotients;
+  quotients.clear();
+  if (dividing) {
     out.clear();
     for (std::size_t i = 0; i < list.size(); ++i) {
-      if (list[i].code != static_cast<int>(kind)) {
+      if (list[i].code != static_cast<int>(Kind::kDivide)) {
         out.push_back(list[i]);
         continue;
       }
-      const Currency x = out.back().amount;
-      const Currency y = list[++i].amount;
-      out.back().amount = kind == Kind::kAdd ? x + y : kind == Kind::kSubtract ? x - y : x * y;
+      Entry& left = out.back();
+      const Currency x =
+          left.quotient >= 0
+              ? *Currency::FromText(quotients[static_cast<std::size_t>(left.quotient)])
+              : left.amount;
+      quotients.push_back(DivideValues(x, list[++i].amount));
+      left.quotient = static_cast<int>(quotients.size() - 1);
     }
     list.swap(out);
+    if (list.size() == 1) return std::move(quotients.back());
+    for (Entry& entry : list) {
+      if (entry.quotient >= 0) {
+        entry.amount = *Currency::FromText(quotients[static_cast<std::size_t>(entry.quotient)]);
+      }
+    }
   }
-  return list.front().amount.ToText();
+
+  // Products, then sums, then differences, each left to right: in one walk,
+  // a run of products joins the sum it belongs to when it ends, and a sum is
+  // subtracted when the next "-" or the end closes it. Every operation gets
+  // the operands it gets pass by pass, so results and overflows are the same.
+  Currency product = list.front().amount;
+  Currency sum;
+  Currency result;
+  bool summing = false;
+  bool subtracting = false;
+  const auto end_product = [&] {
+    sum = summing ? sum + product : product;
+    summing = true;
+  };
+  const auto end_sum = [&] {
+    result = subtracting ? result - sum : sum;
+    subtracting = true;
+    summing = false;
+  };
+  for (std::size_t i = 1; i + 1 < list.size(); i += 2) {
+    const Currency next = list[i + 1].amount;
+    if (list[i].code == static_cast<int>(Kind::kMultiply)) {
+      product = product * next;
+      continue;
+    }
+    end_product();
+    if (list[i].code == static_cast<int>(Kind::kSubtract)) end_sum();
+    product = next;
+  }
+  end_product();
+  end_sum();
+  return result.ToText();
 }
 
 // The value the reduced tokens stand for.
@@ -506,9 +578,52 @@ std::string DivideValues(Currency dividend, Currency divisor) {
   return NumberToDecimalText(dividend.ToDouble() / divisor.ToDouble());
 }
 
+// The value of an expression without literal ranges that is one operand,
+// or one number with a single sign, and nothing else: the value the
+// reduction below gives it, read straight from the text. Most arguments and
+// final values are of this shape once their operands and calls have been
+// replaced by values. nullopt for every other text.
+std::optional<std::string> LoneValue(std::string_view expression) {
+  std::size_t skip = 0;
+  while (skip < expression.size() && expression[skip] == ' ') ++skip;
+  if (skip < expression.size() && expression[skip] == '=') ++skip;
+  const std::string_view rest = expression.substr(skip);
+  const std::string_view body = Trim(rest);
+  if (!body.empty() && (body.front() == '-' || body.front() == '+')) {
+    // A signed number: the sign applied as ApplySign applies it. After two
+    // or more spaces behind the "=", a sign is a subtraction from the empty
+    // operand the spaces make, which the general reduction computes.
+    if (rest.size() - TrimLeft(rest).size() > 1) return std::nullopt;
+    const std::string_view number = body.substr(1);
+    bool digit = false;
+    bool point = false;
+    for (const char c : number) {
+      if (c >= '0' && c <= '9') {
+        digit = true;
+      } else if (c == '.' && !point) {
+        point = true;
+      } else {
+        return std::nullopt;
+      }
+    }
+    if (!digit) return std::nullopt;
+    if (body.front() == '+') return std::string(number);
+    if (std::optional<Decimal> value = Decimal::FromText(number)) return value->Negated().ToText();
+    return "-" + std::string(number);
+  }
+  const OperatorTable& table = SharedOperatorTable();
+  for (const char c : body) {
+    if (table.IsOperatorChar(c) || c == '"' || c == '\'') return std::nullopt;
+  }
+  return std::string(body);
+}
+
 }  // namespace
 
 std::string EvaluateOperators(std::string_view expression, Literals literals) {
+  if (literals.ranges.empty()) {
+    if (std::optional<std::string> value = LoneValue(expression)) return std::move(*value);
+  }
   const std::vector<bool> mask = LiteralMask(expression.size(), literals);
   std::size_t skip = 0;
   while (skip < expression.size() && expression[skip] == ' ' && !IsLiteral(mask, skip)) ++skip;

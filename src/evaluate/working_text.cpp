@@ -49,8 +49,8 @@ std::vector<TextSpan> SpansWithin(const std::vector<TextSpan>& literals, TextSpa
   return inside;
 }
 
-void WorkingText::Reset(std::string text) {
-  m_text = std::move(text);
+void WorkingText::Reset(std::string_view text) {
+  m_text.assign(text);
   m_calls.clear();
   m_embedded.clear();
   m_literals.clear();
@@ -97,10 +97,11 @@ void WorkingText::SubstituteAll(std::vector<Edit>& edits) {
   if (edits.empty()) return;
   // Where each edit lands in the new text, and the running change in length
   // before each old position.
-  std::string text;
+  std::string& text = m_next_text;
+  text.clear();
   text.reserve(m_text.size() + edits.size() * 8);
-  std::vector<std::ptrdiff_t> shift_after;  // total change once past edit i
-  shift_after.reserve(edits.size());
+  std::vector<std::ptrdiff_t>& shift_after = m_shift_after;  // total change once past edit i
+  shift_after.clear();
   std::size_t copied = 0;
   std::ptrdiff_t shift = 0;
   for (const Edit& edit : edits) {
@@ -130,7 +131,7 @@ void WorkingText::SubstituteAll(std::vector<Edit>& edits) {
     embedded = {moved(embedded.start), moved(embedded.end)};
   }
   for (TextSpan& literal : m_literals) literal = {moved(literal.start), moved(literal.end)};
-  m_text = std::move(text);
+  m_text.swap(text);
   for (std::size_t i = 0; i < edits.size(); ++i) {
     const std::size_t value_start =
         m_substitutions[m_substitutions.size() - edits.size() + i].span.start;

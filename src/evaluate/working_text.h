@@ -108,10 +108,15 @@ class WorkingText {
   // span as a Substitution.
   void SubstituteAll(std::vector<Edit>& edits);
 
-  void Reset(std::string text);
+  // Starts over with `text` and nothing tracked; the buffers keep their
+  // storage for the next item.
+  void Reset(std::string_view text);
 
  private:
   std::string m_text;
+  // SubstituteAll's buffers, kept from call to call.
+  std::string m_next_text;
+  std::vector<std::ptrdiff_t> m_shift_after;
   std::vector<Call> m_calls;
   std::vector<TextSpan> m_embedded;
   std::vector<TextSpan> m_literals;

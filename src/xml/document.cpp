@@ -54,15 +54,17 @@ void StripBlankText(xmlNodePtr parent) {
 }
 
 // Parses text into a new libxml2 document. No network, no external entity or
-// DTD loads (the process-wide loader refuses them as well).
+// DTD loads (the process-wide loader refuses them as well). Short texts and
+// attribute values are kept inside their nodes (compact mode), which the
+// facade's edits handle.
 xmlDocPtr ParseText(std::string_view text, bool preserve_whitespace) {
   detail::EnsureLibraryReady();
   if (text.size() > static_cast<std::size_t>(INT_MAX)) RaiseXml("XML text is too large");
   std::unique_ptr<xmlParserCtxt, ParserContextDeleter> context(xmlNewParserCtxt());
   if (!context) RaiseXml("Out of memory creating an XML parser");
-  xmlDocPtr document =
-      xmlCtxtReadMemory(context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-                        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  xmlDocPtr document = xmlCtxtReadMemory(
+      context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr,
+      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT);
   if (!document || !context->wellFormed) {
     if (document) xmlFreeDoc(document);
     const xmlError* error = xmlCtxtGetLastError(context.get());
@@ -146,6 +148,7 @@ Node Document::CreateElement(std::string_view name) const {
   std::string owned(name);
   if (xmlValidateName(detail::ToXmlChars(owned), 0) != 0)
     RaiseXml("Invalid element name: " + owned);
+  Arena::Owner(m_arena).NoteGrowth(AsDocument(m_node));
   return NewDetached(m_arena,
                      xmlNewDocNode(AsDocument(m_node), nullptr, detail::ToXmlChars(owned), nullptr),
                      owned);
@@ -156,6 +159,7 @@ Node Document::CreateAttribute(std::string_view name) const {
   std::string owned(name);
   if (xmlValidateName(detail::ToXmlChars(owned), 0) != 0)
     RaiseXml("Invalid attribute name: " + owned);
+  Arena::Owner(m_arena).NoteGrowth(AsDocument(m_node));
   xmlAttrPtr attr = xmlNewDocProp(AsDocument(m_node), detail::ToXmlChars(owned), nullptr);
   return NewDetached(m_arena, reinterpret_cast<xmlNodePtr>(attr), owned);
 }
@@ -173,8 +177,10 @@ Node Document::ImportNode(const Node& node, bool deep) const {
     source = xmlDocGetRootElement(reinterpret_cast<xmlDocPtr>(source));
     if (!source) return {};
   }
+  Arena& arena = Arena::Owner(m_arena);
+  arena.NoteGrowth(AsDocument(m_node));
   xmlNodePtr copy = detail::CopyNode(source, AsDocument(m_node), deep);
-  Arena::Owner(m_arena).AddDetached(copy);
+  arena.AddDetached(copy);
   return Node(m_arena, ToRaw(copy));
 }
 

@@ -226,6 +226,7 @@ Node Node::AppendNewElement(std::string_view name) {
   if (xmlValidateName(ToXmlChars(owned), 0) != 0) RaiseXml("Invalid element name: " + owned);
   xmlDocPtr document =
       parent->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(parent) : parent->doc;
+  Arena::Owner(m_arena).NoteGrowth(document);
   xmlNodePtr element = xmlNewDocNode(document, nullptr, ToXmlChars(owned), nullptr);
   if (!element) RaiseXml("Out of memory creating an element");
   try {
@@ -284,6 +285,8 @@ Node Node::ReplaceChild(const Node& replacement, const Node& old_child) {
 
 Node Node::CloneNode(bool deep) const {
   RequireNode();
+  if (ToXml(m_node)->type != XML_DOCUMENT_NODE)
+    Arena::Owner(m_arena).NoteGrowth(ToXml(m_node)->doc);
   xmlNodePtr copy = detail::CopyNode(ToXml(m_node), ToXml(m_node)->doc, deep);
   if (copy->type == XML_DOCUMENT_NODE) {
     Arena::Owner(m_arena).AdoptDocument(reinterpret_cast<xmlDocPtr>(copy));
@@ -360,7 +363,10 @@ void Node::SetAttribute(std::string_view name, std::string_view value) {
   xmlNodePtr element = ToXml(m_node);
   if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
   xmlAttrPtr attr = detail::FindAttribute(element, name);
-  if (!attr) attr = NewAttribute(element, name);
+  if (!attr) {
+    Arena::Owner(m_arena).NoteGrowth(element->doc);
+    attr = NewAttribute(element, name);
+  }
   detail::SetAttributeValue(attr, value);
 }
 
@@ -369,6 +375,7 @@ bool Node::AddAttribute(std::string_view name, std::string_view value) {
   xmlNodePtr element = ToXml(m_node);
   if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
   if (detail::FindAttribute(element, name)) return false;
+  Arena::Owner(m_arena).NoteGrowth(element->doc);
   detail::SetAttributeValue(NewAttribute(element, name), value);
   return true;
 }
@@ -380,6 +387,7 @@ std::size_t Node::AddAttributes(
   if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
   xmlAttrPtr last = element->properties;
   while (last && last->next) last = last->next;
+  Arena::Owner(m_arena).NoteGrowth(element->doc);
   std::size_t added = 0;
   for (const auto& [name, value] : attributes) {
     if (detail::FindAttribute(element, name)) continue;

@@ -3,6 +3,8 @@
 #include <libxml/xmlsave.h>
 
 #include <climits>
+#include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "xml/valid_text.h"
@@ -148,28 +150,66 @@ int LengthOf(std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+// Texts shorter than this are kept inside their node.
+constexpr std::size_t kInlineText = 2 * sizeof(void*);
+
+// Where a short text is kept: the properties and nsDef fields, which a text
+// node does not use. The parser's compact mode stores short texts the same
+// way, and libxml2 never frees or follows that storage as a pointer.
+xmlChar* InlineStorage(xmlNodePtr node) {
+  static_assert(offsetof(xmlNode, nsDef) == offsetof(xmlNode, properties) + sizeof(void*));
+  return reinterpret_cast<xmlChar*>(reinterpret_cast<unsigned char*>(node) +
+                                    offsetof(xmlNode, properties));
+}
+
+// A text node of `document` holding `text` (valid already). Most texts of a
+// built tree (attribute values: flags, keys, amounts) are short and then
+// cost no allocation besides the node.
+xmlNodePtr NewText(xmlDocPtr document, std::string_view text) {
+  if (text.size() >= kInlineText) return xmlNewDocTextLen(document, BytesOf(text), LengthOf(text));
+  xmlNodePtr node = xmlNewDocTextLen(document, nullptr, 0);
+  if (!node) return nullptr;
+  xmlChar* storage = InlineStorage(node);
+  std::memcpy(storage, text.data(), text.size());
+  storage[text.size()] = '\0';
+  node->content = storage;
+  return node;
+}
+
+}  // namespace
+
 xmlNodePtr NewTextNode(xmlDocPtr document, std::string_view raw_text) {
   ValidText text(raw_text);
-  xmlNodePtr node = xmlNewDocTextLen(document, BytesOf(text.View()), LengthOf(text.View()));
+  xmlNodePtr node = NewText(document, text.View());
   if (!node) RaiseXml("Out of memory creating a text node");
   return node;
 }
 
-void SetNodeContent(xmlNodePtr node, std::string_view raw_text) {
-  ValidText text(raw_text);
-  xmlNodeSetContentLen(node, BytesOf(text.View()), LengthOf(text.View()));
-}
-
 namespace {
 
-// Writes `text` over the content of a text node when the node owns a buffer
-// at least as long (not a string of the document's dictionary, not the
-// inline storage a parser may use): values rewritten with others of the
+// Writes `text` over the content of a text node without a new buffer when it
+// can: a short text goes into the node (freeing a buffer of the node's own),
+// a longer one over a buffer of the node's own at least as long (not a
+// string of the document's dictionary). Values rewritten with others of the
 // same or smaller size (flags, amounts) then cost no allocation.
 bool OverwriteInPlace(xmlNodePtr node, std::string_view text) {
   xmlChar* content = node->content;
-  if (!content || content == reinterpret_cast<xmlChar*>(&node->properties)) return false;
-  if (node->doc && node->doc->dict && xmlDictOwns(node->doc->dict, content)) return false;
+  if (!content) return false;
+  const bool held_inline = content == InlineStorage(node);
+  const bool in_dictionary =
+      !held_inline && node->doc && node->doc->dict && xmlDictOwns(node->doc->dict, content);
+  if (text.size() < kInlineText) {
+    // Short texts live in the node; a buffer of its own is freed.
+    if (!held_inline && !in_dictionary) xmlFree(content);
+    xmlChar* storage = InlineStorage(node);
+    std::memcpy(storage, text.data(), text.size());
+    storage[text.size()] = '\0';
+    node->content = storage;
+    return true;
+  }
+  if (held_inline || in_dictionary) return false;
   // Short texts only: a long buffer would stay pinned by a short value.
   if (text.size() > 64) return false;
   std::size_t capacity = 0;
@@ -180,27 +220,42 @@ bool OverwriteInPlace(xmlNodePtr node, std::string_view text) {
   return true;
 }
 
+// Any other new content: libxml2 replaces the old (freeing a buffer of the
+// node's own) with a new buffer. The fields of inline storage are cleared,
+// in case they held a short text.
+void ReplaceContent(xmlNodePtr node, std::string_view text) {
+  const bool held_inline = node->content == InlineStorage(node);
+  xmlNodeSetContentLen(node, BytesOf(text), LengthOf(text));
+  if (held_inline && node->content != InlineStorage(node)) {
+    node->properties = nullptr;
+    node->nsDef = nullptr;
+  }
+}
+
 }  // namespace
+
+void SetNodeContent(xmlNodePtr node, std::string_view raw_text) {
+  ValidText text(raw_text);
+  if (node->type == XML_TEXT_NODE && OverwriteInPlace(node, text.View())) return;
+  ReplaceContent(node, text.View());
+}
 
 void SetAttributeValue(xmlAttrPtr attr, std::string_view raw_value) {
   ValidText value(raw_value);
-  const xmlChar* bytes = BytesOf(value.View());
-  const int length = LengthOf(value.View());
   // Nobody holds handles to an attribute's text children: the facade never
   // hands them out, so they can be changed or freed at once. The common case,
   // one text child, keeps its node and only replaces the text.
   xmlNodePtr only = attr->children;
   if (only && !only->next && only->type == XML_TEXT_NODE) {
-    if (OverwriteInPlace(only, value.View())) return;
-    xmlNodeSetContentLen(only, bytes, length);
+    if (!OverwriteInPlace(only, value.View())) ReplaceContent(only, value.View());
     return;
   }
   xmlFreeNodeList(attr->children);
   attr->children = nullptr;
   attr->last = nullptr;
   // An empty value needs no text node: the attribute reads and writes as "".
-  if (length == 0) return;
-  xmlNodePtr text = xmlNewDocTextLen(attr->doc, bytes, length);
+  if (value.View().empty()) return;
+  xmlNodePtr text = NewText(attr->doc, value.View());
   if (!text) RaiseXml("Out of memory creating a text node");
   text->parent = reinterpret_cast<xmlNodePtr>(attr);
   attr->children = text;
@@ -217,22 +272,202 @@ bool TextEquals(const xmlChar* text, std::string_view name) {
 }
 
 xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name) {
-  if (element->type != XML_ELEMENT_NODE) return nullptr;
+  if (element->type != XML_ELEMENT_NODE || name.empty()) return nullptr;
+  // Most names differ from the wanted one in their first byte: that is
+  // checked before anything else. Names live in the document's dictionary
+  // (one compact block) rather than one allocation per attribute.
+  const auto first = static_cast<xmlChar>(name.front());
   for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
-    if (attr->ns && attr->ns->prefix) {
-      const std::string_view prefix(reinterpret_cast<const char*>(attr->ns->prefix));
+    const xmlNs* ns = attr->ns;
+    if (ns && ns->prefix) {
+      const std::string_view prefix(reinterpret_cast<const char*>(ns->prefix));
       if (name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
           name[prefix.size()] == ':' && TextEquals(attr->name, name.substr(prefix.size() + 1))) {
         return attr;
       }
-    } else if (TextEquals(attr->name, name)) {
+    } else if (attr->name[0] == first && TextEquals(attr->name + 1, name.substr(1))) {
       return attr;
     }
   }
   return nullptr;
 }
 
+namespace {
+
+// Whether an element subtree uses no namespaces (declared or bound), so that
+// CopyPlainTree can copy it.
+bool IsPlainTree(xmlNodePtr top) {
+  thread_local std::vector<xmlNodePtr> pending;
+  pending.assign(1, top);
+  while (!pending.empty()) {
+    xmlNodePtr node = pending.back();
+    pending.pop_back();
+    if (node->type != XML_ELEMENT_NODE) continue;
+    if (node->ns || node->nsDef) return false;
+    for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+      if (attr->ns) return false;
+      for (xmlNodePtr part = attr->children; part; part = part->next) {
+        if (part->type != XML_TEXT_NODE) return false;
+      }
+    }
+    for (xmlNodePtr child = node->children; child; child = child->next) pending.push_back(child);
+  }
+  return true;
+}
+
+// A string for a copy in `document`: the source's own when the document's
+// dictionary holds it already, else interned there (or duplicated without a
+// dictionary).
+const xmlChar* Interned(xmlDocPtr document, const xmlChar* text, int length = -1) {
+  if (!document->dict) return length < 0 ? xmlStrdup(text) : xmlStrndup(text, length);
+  if (xmlDictOwns(document->dict, text) == 1) return text;
+  return xmlDictLookup(document->dict, text, length);
+}
+
+const xmlChar* CopyName(xmlDocPtr document, const xmlChar* name) {
+  return Interned(document, name);
+}
+
+xmlNodePtr NewBlankNode(xmlElementType type) {
+  auto* node = static_cast<xmlNodePtr>(xmlMalloc(sizeof(xmlNode)));
+  if (!node) return nullptr;
+  std::memset(node, 0, sizeof(xmlNode));
+  node->type = type;
+  return node;
+}
+
+// A text node of `document` holding the text of `text`. Texts shorter than
+// two pointers live in the node; others up to 40 bytes (names, codes,
+// formulas of a repeated row) in the document's dictionary, so the many
+// copies of a repeated row share them.
+xmlNodePtr CopyText(xmlNodePtr text, xmlDocPtr document, xmlNodePtr parent) {
+  xmlNodePtr copy = NewBlankNode(XML_TEXT_NODE);
+  if (!copy) return nullptr;
+  copy->name = text->name;  // the library's static name of text nodes
+  copy->doc = document;
+  copy->parent = parent;
+  if (text->content) {
+    constexpr std::size_t kShortText = 40;
+    const std::size_t length = static_cast<std::size_t>(xmlStrlen(text->content));
+    if (length < kInlineText) {
+      xmlChar* storage = InlineStorage(copy);
+      std::memcpy(storage, text->content, length + 1);
+      copy->content = storage;
+      return copy;
+    }
+    copy->content =
+        length <= kShortText
+            ? const_cast<xmlChar*>(Interned(document, text->content, static_cast<int>(length)))
+            : xmlStrdup(text->content);
+    if (!copy->content) {
+      xmlFree(copy);
+      return nullptr;
+    }
+  }
+  return copy;
+}
+
+void AppendCopy(xmlNodePtr parent, xmlNodePtr copy) {
+  copy->parent = parent;
+  if (!parent->children) {
+    parent->children = copy;
+  } else {
+    parent->last->next = copy;
+    copy->prev = parent->last;
+  }
+  parent->last = copy;
+}
+
+// Copies an element subtree without namespaces into `document` with one
+// allocation per node, attribute and text (names come from the document's
+// dictionary); null when out of memory. Nodes other than elements and texts
+// are copied by libxml2.
+xmlNodePtr CopyPlainTree(xmlNodePtr source, xmlDocPtr document) {
+  xmlNodePtr top = NewBlankNode(XML_ELEMENT_NODE);
+  if (!top) return nullptr;
+  top->doc = document;
+  top->line = source->line;
+  top->name = CopyName(document, source->name);
+  if (!top->name) {
+    xmlFree(top);
+    return nullptr;
+  }
+  // Pairs of (source element, its copy) whose content is still to copy.
+  thread_local std::vector<std::pair<xmlNodePtr, xmlNodePtr>> pending;
+  pending.assign(1, {source, top});
+  while (!pending.empty()) {
+    const auto [from, to] = pending.back();
+    pending.pop_back();
+    xmlAttrPtr last_attr = nullptr;
+    for (xmlAttrPtr attr = from->properties; attr; attr = attr->next) {
+      auto* copy = static_cast<xmlAttrPtr>(xmlMalloc(sizeof(xmlAttr)));
+      if (!copy) {
+        xmlFreeNode(top);
+        return nullptr;
+      }
+      std::memset(copy, 0, sizeof(xmlAttr));
+      copy->type = XML_ATTRIBUTE_NODE;
+      copy->doc = document;
+      copy->parent = to;
+      copy->name = CopyName(document, attr->name);
+      if (last_attr) {
+        last_attr->next = copy;
+        copy->prev = last_attr;
+      } else {
+        to->properties = copy;
+      }
+      last_attr = copy;
+      if (!copy->name) {
+        xmlFreeNode(top);
+        return nullptr;
+      }
+      for (xmlNodePtr part = attr->children; part; part = part->next) {
+        xmlNodePtr text = CopyText(part, document, reinterpret_cast<xmlNodePtr>(copy));
+        if (!text) {
+          xmlFreeNode(top);
+          return nullptr;
+        }
+        AppendCopy(reinterpret_cast<xmlNodePtr>(copy), text);
+      }
+    }
+    for (xmlNodePtr child = from->children; child; child = child->next) {
+      xmlNodePtr copy = nullptr;
+      if (child->type == XML_ELEMENT_NODE) {
+        copy = NewBlankNode(XML_ELEMENT_NODE);
+        if (copy) {
+          copy->doc = document;
+          copy->line = child->line;
+          copy->name = CopyName(document, child->name);
+          if (!copy->name) {
+            xmlFree(copy);
+            copy = nullptr;
+          }
+        }
+        if (copy) pending.emplace_back(child, copy);
+      } else if (child->type == XML_TEXT_NODE) {
+        copy = CopyText(child, document, to);
+      } else {
+        copy = xmlDocCopyNode(child, document, 1);
+        if (copy) ResetHandleCounts(copy);
+      }
+      if (!copy) {
+        xmlFreeNode(top);
+        return nullptr;
+      }
+      AppendCopy(to, copy);
+    }
+  }
+  return top;
+}
+
+}  // namespace
+
 xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep) {
+  if (deep && node->type == XML_ELEMENT_NODE && IsPlainTree(node)) {
+    xmlNodePtr copy = CopyPlainTree(node, document);
+    if (!copy) RaiseXml("The node could not be copied");
+    return copy;
+  }
   xmlNodePtr copy = nullptr;
   if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
     copy =

@@ -138,8 +138,8 @@ TEST(Operators, PlainAmountsReduceAsTheGeneralPath) {
     if (random() % 80 == 0) text += ".5.";
     return text;
   };
-  static const char* const kOperators[] = {"+",   "-",  "*",  "+-", "--", "*-", "-+", "+ ",
-                                           " - ", "*+", " *", "* ", "/",  "&",  "^"};
+  static const char* const kOperators[] = {"+",  "-",  "*",  "+-", "--", "*-", "-+", "+ ", " - ",
+                                           "*+", " *", "* ", "/",  "/-", " /", "/ ", "&",  "^"};
   for (int i = 0; i < 20000; ++i) {
     std::string plain = "=";
     std::string bracketed = "=";
@@ -172,7 +172,8 @@ TEST(Operators, PlainAmountsReduceAsTheGeneralPath) {
 TEST(Operators, PlainComparisonsAsTheGeneralPath) {
   std::mt19937 random(31);
   static const char* const kNumbers[] = {
-      "0", "0.0", ".5", "5.", "007", "1.2.3", "12.5", "12.50", "999999999999999", "3", "-3", "."};
+      "0", "0.0", ".5", "5.", "007", "1.2.3",     "12.5", "12.50", "999999999999999",
+      "3", "-3",  ".",  "+3", "-0",  "-12.50005", "- 3",  "--3"};
   static const char* const kOperators[] = {">=", "<=", "<>", "=", ">", "<", " > ", "=>", "<<"};
   for (int i = 0; i < 3000; ++i) {
     const std::string a = kNumbers[random() % std::size(kNumbers)];
@@ -188,6 +189,35 @@ TEST(Operators, PlainComparisonsAsTheGeneralPath) {
     };
     const std::string plain = "=" + space + a + op + b + space;
     EXPECT_EQ(value(plain), value("=(" + a + ")" + op + "(" + b + ")")) << plain;
+  }
+}
+
+// A lone value or signed number is read without tokens. A literal range
+// beyond the end of the text marks nothing but makes the same text take the
+// general reduction; both must agree.
+TEST(Operators, LoneValuesAsTheGeneralPath) {
+  std::mt19937 random(37);
+  static const char* const kValues[] = {"0",   "0.0",   ".5",    "5.",
+                                        "007", "1.2.3", "12.50", "-0",
+                                        "abc", "1E+21", "1E-05", ".",
+                                        "3",   "-3.10", "+007",  "99999999999999999999999999999",
+                                        "x y", "",      "--5",   "4.0000000000000000000000000001"};
+  static const char* const kSigns[] = {"", "", "-", "+", " -", "- ", "="};
+  const LiteralRange beyond[] = {{1000, 1000}};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string sign = kSigns[random() % std::size(kSigns)];
+    const std::string value = kValues[random() % std::size(kValues)];
+    const std::string space = random() % 3 == 0 ? " " : "";
+    const std::string gap = random() % 4 == 0 ? "  " : space;
+    const std::string text = space + (random() % 2 ? "=" : "") + gap + sign + value + space;
+    const auto result = [&text](Literals literals) {
+      try {
+        return EvaluateOperators(text, literals);
+      } catch (const Error& failure) {
+        return "failure " + std::to_string(failure.Number());
+      }
+    };
+    EXPECT_EQ(result({}), result({beyond, 0})) << text;
   }
 }
 

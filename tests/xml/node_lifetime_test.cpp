@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "orvo/error.h"
 #include "orvo/xml.h"
 
@@ -144,6 +147,41 @@ TEST(TreeEdits, ShallowAndDeepClones) {
   EXPECT_EQ(other.Xml(), "<R A=\"1\"><B/></R>");
 }
 
+// Deep copies share short texts with their source through the document's
+// dictionary; each copy must still change, move and outlive its source on
+// its own, and trees with namespaces, comments or CDATA copy whole.
+TEST(TreeEdits, DeepCopiesStayIndependentOfTheirSource) {
+  const std::string long_text(100, 'x');
+  Node moved;
+  std::string original;
+  {
+    Document doc = Document::Parse("<R A='1' E=''><!--c--><B V='0' L='" + long_text +
+                                   "'>t<![CDATA[<d>]]></B><n:N xmlns:n='urn:n' n:K='k'/></R>");
+    original = doc.DocumentElement().Xml();
+    Node copy = doc.DocumentElement().CloneNode(true);
+    EXPECT_EQ(copy.Xml(), original);
+    Node b = copy.SelectSingleNode("B");
+    b.SetAttribute("V", "12345");
+    b.SetAttribute("L", "short");
+    copy.SetAttribute("E", "now set");
+    EXPECT_EQ(doc.DocumentElement().Xml(), original);
+    Document other = Document::Create();
+    other.AppendChild(other.ImportNode(copy, true));
+    other.DocumentElement().AppendChild(copy.CloneNode(true));
+    moved = other.DocumentElement();
+  }
+  // Both documents' handles are gone; the moved copy keeps its own texts.
+  EXPECT_EQ(moved.FirstChild().Type(), NodeType::kComment);
+  EXPECT_EQ(moved.SelectSingleNode("B").AttributeOr("V", ""), "12345");
+  EXPECT_EQ(moved.SelectSingleNode("R/B").AttributeOr("L", ""), "short");
+  EXPECT_EQ(moved.AttributeOr("E", ""), "now set");
+  Document third = Document::Create();
+  third.AppendChild(third.ImportNode(moved, true));
+  moved = Node();
+  EXPECT_EQ(third.DocumentElement().SelectSingleNode("B").AttributeOr("A", "none"), "none");
+  EXPECT_EQ(third.DocumentElement().AttributeOr("A", ""), "1");
+}
+
 TEST(Parsing, WhitespaceMalformedTextAndLoadXml) {
   Document doc = Document::Parse("<Errs>\r\n</Errs>");
   EXPECT_FALSE(doc.DocumentElement().HasChildNodes());
@@ -164,6 +202,56 @@ TEST(Parsing, WhitespaceMalformedTextAndLoadXml) {
   target.LoadXml("<New><X/></New>");
   EXPECT_EQ(target.Xml(), "<New><X/></New>");
   EXPECT_EQ(held.Name(), "Old");  // the replaced element lives on while held
+}
+
+// Built documents intern their names: trees built in one, moved or copied
+// into another (built or parsed) and outliving the first must keep every
+// name and value, and attributes must be found by name after each move.
+TEST(NodeLifetime, BuiltTreesOutliveTheDocumentTheyWereBuiltIn) {
+  Document target = Document::Create();
+  target.SetDocumentElement(target.CreateElement("Out"));
+  Document parsed = Document::Parse("<P/>");
+  Node imported;
+  {
+    Document source = Document::Create();
+    Node row = source.CreateElement("Row");
+    row.SetAttribute("Key", "k1");
+    row.AppendNewElement("Itm").AddAttributes({{"Value", "=A1"}, {"Evaluated", "0"}});
+    target.DocumentElement().AppendChild(row);                     // moved
+    imported = parsed.ImportNode(target.DocumentElement(), true);  // copied
+    parsed.DocumentElement().AppendChild(source.CreateElement("Gone"));
+  }
+  EXPECT_EQ(target.DocumentElement().Xml(),
+            "<Out><Row Key=\"k1\"><Itm Value=\"=A1\" Evaluated=\"0\"/></Row></Out>");
+  EXPECT_EQ(imported.Xml(), target.DocumentElement().Xml());
+  EXPECT_EQ(parsed.DocumentElement().Xml(), "<P><Gone/></P>");
+  Node item = target.SelectSingleNode("//Itm");
+  EXPECT_EQ(item.AttributeOr("Evaluated", ""), "0");
+  EXPECT_TRUE(item.HasAttribute("Value"));
+  EXPECT_FALSE(item.HasAttribute("V"));
+  EXPECT_FALSE(item.HasAttribute(""));
+  target.LoadXml("<New A='1'/>");
+  EXPECT_EQ(target.DocumentElement().AttributeOr("A", ""), "1");
+}
+
+// Many detached nodes made, held, inserted and dropped in turn: the arena's
+// set of detached roots grows, sweeps and keeps exactly the held ones.
+TEST(NodeLifetime, DetachedRootsChurn) {
+  Document doc = Document::Create();
+  doc.SetDocumentElement(doc.CreateElement("R"));
+  std::vector<Node> held;
+  for (int i = 0; i < 20000; ++i) {
+    Node made = doc.CreateElement("N");
+    made.SetAttribute("I", std::to_string(i));
+    if (i % 3 == 0) doc.DocumentElement().AppendChild(made);
+    if (i % 7 == 0) held.push_back(made);
+    if (i % 11 == 0 && doc.DocumentElement().FirstChild()) {
+      held.push_back(doc.DocumentElement().RemoveChild(doc.DocumentElement().FirstChild()));
+    }
+  }
+  for (const Node& node : held) EXPECT_EQ(node.Name(), "N");
+  EXPECT_EQ(held.front().AttributeOr("I", ""), "0");
+  EXPECT_TRUE(held.back().ParentNode().IsNull());
 }
 
 }  // namespace
