@@ -108,6 +108,7 @@ class cParser {
  private:
   // The library's own layers read the parsed-expression record typed.
   friend const ParsedExpression& ParsedExpressionOf(const cParser& parser);
+  friend bool HasParseMessages(const cParser& parser);
 
   std::unique_ptr<State> m_state;
 };

@@ -9,9 +9,11 @@ namespace orvo {
 
 bool PrepareForEvaluation(xml::Node item, std::string_view format_key) {
   if (item.HasAttribute("Evaluated")) return false;
-  const std::string key = item.AttributeOr("Key", "");
-  const std::string row = item.AttributeOr("Row", "");
-  const std::string formula = item.AttributeOr("Value", "");
+  // Read into buffers that keep their storage from item to item.
+  thread_local std::string key, row, formula;
+  item.ReadAttribute("Key", key);
+  item.ReadAttribute("Row", row);
+  item.ReadAttribute("Value", formula);
   const std::string_view values[] = {"0", key, row, "", format_key, formula, "", "", ""};
   static_assert(std::size(values) == std::size(kBookkeepingAttributes));
   const auto& names = kBookkeepingAttributes;

@@ -211,13 +211,18 @@ void ItemEvaluation::Load() {
   m_pairs.clear();
   m_open.clear();
   SpanCursor cursor(m_text.Literals());
+  const bool any_literal = !m_text.Literals().empty();
   const std::size_t operand_count = m_record.operands.size();
   for (std::size_t i = 0; i < expression.size(); ++i) {
-    if (const TextSpan* literal = cursor.At(i)) {
-      i = literal->end - 1;
-      continue;
-    }
     const char c = expression[i];
+    if (c != '(' && c != ')' && c != 'I') continue;
+    if (any_literal) {
+      // (The cursor finds the literal holding any later position.)
+      if (const TextSpan* literal = cursor.At(i)) {
+        i = literal->end - 1;
+        continue;
+      }
+    }
     if (c == '(') {
       if (static_cast<int>(m_open.size()) >= kMaxNesting) {
         RaiseError(kSource, "Brackets are nested too deeply");
@@ -454,16 +459,20 @@ void ItemEvaluation::Finish(std::string_view value) {
 // ---------------------------------------------------------------------------
 // Functions
 
-std::vector<TextSpan> ItemEvaluation::SplitArguments(TextSpan arguments, bool* balanced) const {
-  std::vector<TextSpan> parts;
+const std::vector<TextSpan>& ItemEvaluation::SplitArguments(TextSpan arguments, bool* balanced) {
+  std::vector<TextSpan>& parts = m_parts;
+  parts.clear();
   const std::string& text = m_text.Text();
   SpanCursor literals(m_text.Literals());
+  const bool any_literal = !m_text.Literals().empty();
   int depth = 0;
   std::size_t start = arguments.start;
   for (std::size_t i = arguments.start; i < arguments.end; ++i) {
-    if (const TextSpan* literal = literals.At(i)) {
-      i = std::min(literal->end, arguments.end) - 1;
-      continue;
+    if (any_literal) {
+      if (const TextSpan* literal = literals.At(i)) {
+        i = std::min(literal->end, arguments.end) - 1;
+        continue;
+      }
     }
     const char c = text[i];
     if (c == '(') ++depth;
@@ -648,7 +657,7 @@ Resolution ItemEvaluation::Logical(TextSpan arguments, bool all) {
 Resolution ItemEvaluation::If(TextSpan arguments) {
   // The parts as spans of the text, so that their literal spans go with them.
   bool balanced = true;
-  const std::vector<TextSpan> parts = SplitArguments(arguments, &balanced);
+  const std::vector<TextSpan>& parts = SplitArguments(arguments, &balanced);
   if (!balanced || parts.size() != 3) RaiseError("ParseIf", "If not structured correctly");
   const bool condition = TruthOf(ArgumentValue(parts[0]));
   return Resolution::Value(ArgumentValue(condition ? parts[1] : parts[2]));

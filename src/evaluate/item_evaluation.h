@@ -86,7 +86,8 @@ class ItemEvaluation {
   // The top-level comma-separated parts of a span (outside brackets and
   // literals). `balanced`, when given, is cleared when a ")" closes nothing
   // or a "(" stays open.
-  std::vector<TextSpan> SplitArguments(TextSpan arguments, bool* balanced = nullptr) const;
+  // The parts are kept by the evaluation until the next call.
+  const std::vector<TextSpan>& SplitArguments(TextSpan arguments, bool* balanced = nullptr);
   // The last comma of a span outside literals, or npos.
   std::size_t LastComma(TextSpan arguments) const;
   // An argument's value: evaluated as an expression, without the spaces
@@ -123,6 +124,7 @@ class ItemEvaluation {
   std::vector<std::size_t> m_open;
   std::vector<WorkingText::Edit> m_edits;
   std::vector<std::size_t> m_order;  // the calls in evaluation order
+  std::vector<TextSpan> m_parts;     // SplitArguments' result
   std::string m_error_value;
   // Whether the current call asked a function resolver, which may have
   // deferred the item by marking it.

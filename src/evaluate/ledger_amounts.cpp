@@ -398,11 +398,16 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
   xml::Node object = m_drill_document.CreateElement("CMDrill");
   object.SetAttribute("Folder", folder);
   object.SetAttribute("Code", account);
-  xml::Node balance_def = m_drill_document.CreateElement("BalanceDef");
-  balance_def.AppendChild(m_drill_document.ImportNode(
-      m_evaluator.BalanceKey(request.year, request.period, request.end_period,
-                             request.period_balance, request.balance),
-      true));
+  // The drill-down object only reads the balance definition: one per
+  // request serves every item that asks it (every row of a repeat).
+  xml::Node& balance_def = m_balance_defs[request.Signature()];
+  if (!balance_def) {
+    balance_def = m_drill_document.CreateElement("BalanceDef");
+    balance_def.AppendChild(m_drill_document.ImportNode(
+        m_evaluator.BalanceKey(request.year, request.period, request.end_period,
+                               request.period_balance, request.balance),
+        true));
+  }
   // The account code joins the folder in the signature: the rows of a
   // repeat ask the same balances of different accounts, and each needs its
   // own drill object.

@@ -92,10 +92,63 @@ void RequireFinite(double value) {
 
 }  // namespace
 
-bool IsNumber(std::string_view text) { return ReadParts(Trim(text)).has_value(); }
+bool IsNumber(std::string_view text) {
+  // Plain decimals ("-1234.56"), most values, are told at a glance.
+  std::size_t i = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  bool digit = false;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      digit = true;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (i == text.size() && digit) return true;
+  return ReadParts(Trim(text)).has_value();
+}
+
+namespace {
+
+// A short plain decimal ("-1234.56", at most 15 digits, no exponent): the
+// digits make an integer that a double holds exactly, and dividing it by an
+// exact power of ten rounds once, to the double nearest the text, as
+// from_chars reads it. nullopt for any other text.
+std::optional<double> ShortDecimal(std::string_view text) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::size_t i = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) i = 1;
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int decimals = 0;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      if (++digits > 15) return std::nullopt;
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+      decimals += point ? 1 : 0;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0) return std::nullopt;
+  const double value = static_cast<double>(mantissa) / kPowers[decimals];
+  return negative ? -value + 0.0 : value;  // negative zero reads as zero
+}
+
+}  // namespace
 
 std::optional<double> ParseNumber(std::string_view text) {
   const std::string_view trimmed = Trim(text);
+  if (const std::optional<double> value = ShortDecimal(trimmed)) return value;
   const std::optional<NumberParts> parts = ReadParts(trimmed);
   if (!parts) return std::nullopt;
   // from_chars takes no leading "+".

@@ -416,16 +416,23 @@ std::optional<std::string> ReduceAmountEntries(std::vector<AmountEntry>& list) {
     return entry.code == static_cast<int>(Kind::kAdd) ||
            entry.code == static_cast<int>(Kind::kSubtract);
   };
-  out.clear();
-  for (std::size_t i = list.size(); i-- > 0;) {
-    if (is_sign(list[i]) && !out.empty() && out.back().code == kOperandCode &&
-        (i == 0 || list[i - 1].code != kOperandCode)) {
-      if (list[i].code == static_cast<int>(Kind::kSubtract)) out.back().negated ^= true;
-      continue;
-    }
-    out.push_back(list[i]);
+  // (Numbers and operators alternating from a number on have no signs.)
+  bool alternating = list.size() % 2 == 1;
+  for (std::size_t i = 0; i < list.size() && alternating; ++i) {
+    alternating = (list[i].code == kOperandCode) == (i % 2 == 0);
   }
-  list.assign(out.rbegin(), out.rend());
+  if (!alternating) {
+    out.clear();
+    for (std::size_t i = list.size(); i-- > 0;) {
+      if (is_sign(list[i]) && !out.empty() && out.back().code == kOperandCode &&
+          (i == 0 || list[i - 1].code != kOperandCode)) {
+        if (list[i].code == static_cast<int>(Kind::kSubtract)) out.back().negated ^= true;
+        continue;
+      }
+      out.push_back(list[i]);
+    }
+    list.assign(out.rbegin(), out.rend());
+  }
   // Amounts and operators must now alternate, with at least one operator (a
   // signed number on its own keeps the sign's exact text).
   if (list.size() % 2 == 0 || list.size() == 1) return std::nullopt;
@@ -618,10 +625,70 @@ std::optional<std::string> LoneValue(std::string_view expression) {
   return std::string(body);
 }
 
+// A join of parts by "&" and nothing else, each part one quoted literal,
+// a plain word or number (letters, digits, "." and "_"), or a number with a
+// "-" sign: the parts' values joined, as the reduction below joins them, read
+// straight from the text. `mask` and `mask_start` as for TokenizeWithParser.
+// nullopt for every other text.
+std::optional<std::string> ReduceJoin(std::string_view body, const std::vector<bool>& mask,
+                                      std::size_t mask_start) {
+  const auto literal = [&](std::size_t i) { return IsLiteral(mask, mask_start + i); };
+  std::string joined;
+  std::size_t start = 0;
+  bool any_join = false;
+  while (true) {
+    std::size_t end = start;
+    while (end < body.size() && (body[end] != '&' || literal(end))) ++end;
+    // The part without the spaces around it, which are syntax.
+    std::size_t first = start;
+    std::size_t last = end;
+    while (first < last && body[first] == ' ' && !literal(first)) ++first;
+    while (last > first && body[last - 1] == ' ' && !literal(last - 1)) --last;
+    if (first == last) return std::nullopt;
+    const std::string_view part = body.substr(first, last - first);
+    const char quote = part.front();
+    if ((quote == '"' || quote == '\'') && part.size() >= 2 && part.back() == quote) {
+      // One quoted literal: every character literal, no quote inside.
+      for (std::size_t i = first; i < last; ++i) {
+        if (!literal(i)) return std::nullopt;
+      }
+      const std::string_view inside = part.substr(1, part.size() - 2);
+      if (inside.find(quote) != std::string_view::npos) return std::nullopt;
+      joined.append(inside);
+    } else if (quote == '-') {
+      // A signed number, the sign right before its digits and nothing else.
+      if (first != start || last != end) return std::nullopt;
+      std::optional<std::string> value = LoneValue(part);
+      if (!value) return std::nullopt;
+      for (std::size_t i = first; i < last; ++i) {
+        if (literal(i) || body[i] == ' ') return std::nullopt;
+      }
+      joined.append(*value);
+    } else {
+      for (std::size_t i = first; i < last; ++i) {
+        const char c = body[i];
+        const bool word = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                          (c >= 'A' && c <= 'Z') || c == '.' || c == '_';
+        if (!word || literal(i)) return std::nullopt;
+      }
+      joined.append(part);
+    }
+    if (end == body.size()) break;
+    any_join = true;
+    start = end + 1;
+  }
+  if (!any_join) return std::nullopt;
+  return joined;
+}
+
 }  // namespace
 
-std::string EvaluateOperators(std::string_view expression, Literals literals) {
-  if (literals.ranges.empty()) {
+namespace {
+
+// `shortcuts`: texts of the common plain shapes are read straight from the
+// text instead of reduced token by token (the same value).
+std::string Reduce(std::string_view expression, Literals literals, bool shortcuts) {
+  if (shortcuts && literals.ranges.empty()) {
     if (std::optional<std::string> value = LoneValue(expression)) return std::move(*value);
   }
   const std::vector<bool> mask = LiteralMask(expression.size(), literals);
@@ -637,12 +704,19 @@ std::string EvaluateOperators(std::string_view expression, Literals literals) {
     return ValueOf(single);
   }
   const bool has_literal = HasLiteral(mask, skip);
-  if (!has_literal) {
-    if (std::optional<std::string> value = ReducePlainText(body)) return std::move(*value);
+  if (shortcuts) {
+    if (body.find('&') != std::string_view::npos) {
+      if (std::optional<std::string> value = ReduceJoin(body, mask, skip)) return std::move(*value);
+    }
+    if (!has_literal) {
+      if (std::optional<std::string> value = ReducePlainText(body)) return std::move(*value);
+    }
   }
   std::vector<Token> tokens;
   if (std::optional<std::vector<Token>> plain = has_literal ? std::nullopt : TokenizePlain(body)) {
-    if (std::optional<std::string> value = ReducePlainAmounts(*plain)) return std::move(*value);
+    if (shortcuts) {
+      if (std::optional<std::string> value = ReducePlainAmounts(*plain)) return std::move(*value);
+    }
     tokens = std::move(*plain);
   } else {
     tokens = TokenizeWithParser(body, mask, skip);
@@ -674,6 +748,16 @@ std::string EvaluateOperators(std::string_view expression, Literals literals) {
   if (!opened.empty()) RaiseUnbalanced();
   ReduceFlat(out);
   return ValueOf(out);
+}
+
+}  // namespace
+
+std::string EvaluateOperators(std::string_view expression, Literals literals) {
+  return Reduce(expression, literals, true);
+}
+
+std::string EvaluateOperatorsByTokens(std::string_view expression, Literals literals) {
+  return Reduce(expression, literals, false);
 }
 
 std::string ApplyOperator(std::string_view left, std::string_view op, std::string_view right) {

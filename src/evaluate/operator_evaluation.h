@@ -65,6 +65,10 @@ struct Literals {
 // description "Unbalanced parentheses"; a text too long for 16-bit
 // positions raises the overflow failure. Failures of ApplyOperator pass up.
 std::string EvaluateOperators(std::string_view expression, Literals literals = {});
+// The same value reduced token by token throughout. EvaluateOperators reads
+// the common plain shapes (a lone value, sums and products of numbers, joins
+// of literals and numbers) straight from the text; tests compare the two.
+std::string EvaluateOperatorsByTokens(std::string_view expression, Literals literals = {});
 
 // One operator applied to two operand values (an empty `right` for the
 // postfix "%"):

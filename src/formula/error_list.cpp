@@ -6,6 +6,8 @@ ErrorList::ErrorList(const xml::Document& document)
     : m_document(document), m_errors(document.CreateElement("Errs")) {}
 
 void ErrorList::Clear() {
+  // The list is handed out only as a copy, so an empty one is kept.
+  if (m_count == 0) return;
   m_errors = m_document.CreateElement("Errs");
   m_count = 0;
 }

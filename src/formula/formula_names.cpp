@@ -47,6 +47,9 @@ void ReadFolderKeys(const xml::Node& list, std::unordered_set<std::string>& keys
 class ProviderNames : public FormulaNames {
  public:
   void StartParse() override {
+    if (reuse_count == 0) DropProviders();
+  }
+  void DropProviders() {
     m_store.reset();
     m_database_map.reset();
   }
@@ -88,6 +91,9 @@ class ProviderNames : public FormulaNames {
   KeyIndex m_folders;
   KeyIndex m_fields;
   std::unordered_map<std::string, std::int16_t> m_columns;
+
+ public:
+  int reuse_count = 0;  // the ReuseProviders alive on the thread
 };
 
 }  // namespace
@@ -97,6 +103,16 @@ struct FormulaNameLookups {
   NoDefinedNames none;
   ProviderNames providers;
 };
+
+FormulaNames::ReuseProviders::ReuseProviders() {
+  ++ThreadContext::Current().NameLookups().Get().providers.reuse_count;
+}
+
+FormulaNames::ReuseProviders::~ReuseProviders() {
+  ProviderNames& names = ThreadContext::Current().NameLookups().Get().providers;
+  // A thread context reset meanwhile has started the count afresh.
+  if (names.reuse_count > 0 && --names.reuse_count == 0) names.DropProviders();
+}
 
 FormulaNames& FormulaNames::ForThread() {
   FormulaNameLookups& lookups = ThreadContext::Current().NameLookups().Get();

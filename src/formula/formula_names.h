@@ -35,6 +35,18 @@ class FormulaNames {
   // each parse, and reused for the operands within it.
   virtual void StartParse() {}
 
+  // While one lives on the thread, the parses reuse the providers the first
+  // of them asked for instead of asking afresh for each parse. For a run of
+  // parses during which the launch properties cannot change, such as the
+  // evaluation of one format; nests.
+  class ReuseProviders {
+   public:
+    ReuseProviders();
+    ~ReuseProviders();
+    ReuseProviders(const ReuseProviders&) = delete;
+    ReuseProviders& operator=(const ReuseProviders&) = delete;
+  };
+
   // Keys are compared as given; callers pass them upper-cased.
   virtual bool IsBookmark(const std::string& key) = 0;
   virtual bool IsNamedRange(const std::string& key) = 0;

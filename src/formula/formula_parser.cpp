@@ -135,7 +135,7 @@ std::string FormulaParser::ParseFormula(std::string_view text, int offset, bool 
     while (m_state.current_position != -1) {
       token = NextToken(m_state, text);
       Classify(text, token, offset);
-      m_previous_token = std::string(Trim(token));
+      m_previous_token.assign(Trim(token));
     }
   });
   if (resume.IsErrorPending()) {
@@ -372,7 +372,8 @@ void FormulaParser::AddOperand(OperandType type, const std::string& token) {
     return m_working.Find(UpperCase(what), static_cast<std::size_t>(from));
   };
   const std::size_t whole_at = find(token);
-  const std::size_t trimmed_at = find(trimmed);
+  // A token without surrounding spaces is its own trimmed text.
+  const std::size_t trimmed_at = trimmed.size() == token.size() ? whole_at : find(trimmed);
 
   m_state.placeholder_count = Add16(m_state.placeholder_count, 1);
   const std::string placeholder = PlaceholderText(m_state.placeholder_count);
@@ -400,7 +401,13 @@ void ParseExpression(cParser& parser, cParser::State& state, std::string_view ex
   state.placeholder_count = 0;
   state.length_adjustment = 0;
   state.enclosing_depth = -1;
-  state.record = ParsedExpression();
+  // Cleared in place: the lists keep their storage from parse to parse.
+  state.record.expression.reset();
+  state.record.furthest_cell.clear();
+  state.record.operands.clear();
+  state.record.calls.clear();
+  state.record.embedded.clear();
+  state.record.has_string_literals = false;
 
   const std::string_view trimmed = Trim(expression);
   if (!trimmed.empty()) {
@@ -413,10 +420,11 @@ void ParseExpression(cParser& parser, cParser::State& state, std::string_view ex
     }
   }
   // Calls in evaluation order: deepest first, equal depths left to right.
-  std::stable_sort(state.record.calls.begin(), state.record.calls.end(),
-                   [](const ParsedExpression::FunctionCall& a,
-                      const ParsedExpression::FunctionCall& b) { return a.depth > b.depth; });
-  state.record_element = WriteParsedExpression(state.record, state.document);
+  if (state.record.calls.size() > 1) {
+    std::stable_sort(state.record.calls.begin(), state.record.calls.end(),
+                     [](const ParsedExpression::FunctionCall& a,
+                        const ParsedExpression::FunctionCall& b) { return a.depth > b.depth; });
+  }
 }
 
 bool TestCellReference(cParser::State& state, std::string_view expression, bool& is_range) {
@@ -425,6 +433,12 @@ bool TestCellReference(cParser::State& state, std::string_view expression, bool&
   if (text.empty() || IsNumeric(text) || text.find(' ') != std::string_view::npos ||
       text.find('.') != std::string_view::npos) {
     return false;
+  }
+  if (text.find(':') == std::string_view::npos) {
+    // Most tokens are no cell: one without a digit after its first character
+    // is told apart before any name is looked up.
+    const std::size_t digit = text.find_first_of("0123456789");
+    if (digit == std::string_view::npos || digit == 0) return false;
   }
   FormulaNames& names = FormulaNames::ForThread();
   auto single_cell = [&](std::string_view cell) {

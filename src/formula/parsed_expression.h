@@ -118,6 +118,10 @@ void ReadParsedExpression(const xml::Node& pex, ParsedExpression& record);
 // Valid until the parser's next TokenFromString or its destruction.
 const ParsedExpression& ParsedExpressionOf(const cParser& parser);
 
+// Whether the parser's last TokenFromString left any message in its error
+// list (ErrorCollection would have children), without copying the list.
+bool HasParseMessages(const cParser& parser);
+
 }  // namespace orvo
 
 #endif  // ORVO_FORMULA_PARSED_EXPRESSION_H_

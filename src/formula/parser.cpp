@@ -10,8 +10,7 @@ cParser::State::State()
     : document(xml::Document::Create()),
       errors(document),
       operators(SharedOperatorTable()),
-      ignore_items(document.CreateElement("FindItems")),
-      record_element(document.CreateElement("PEx")) {}
+      ignore_items(document.CreateElement("FindItems")) {}
 
 cParser::cParser() : m_state(std::make_unique<State>()) {}
 cParser::~cParser() = default;
@@ -32,9 +31,15 @@ void cParser::TokenFromString(std::string_view expression) {
   ParseExpression(*this, *m_state, expression);
 }
 
-xml::Node cParser::ParsedValue() const { return m_state->record_element.CloneNode(true); }
+// The XML form is written only when asked for: the library's own callers read
+// the typed record.
+xml::Node cParser::ParsedValue() const {
+  return WriteParsedExpression(m_state->record, m_state->document);
+}
 
 const ParsedExpression& ParsedExpressionOf(const cParser& parser) { return parser.m_state->record; }
+
+bool HasParseMessages(const cParser& parser) { return parser.m_state->errors.Count() != 0; }
 
 void cParser::Converting(bool converting) { m_state->converting = converting; }
 

@@ -59,7 +59,6 @@ struct cParser::State {
   // Parser state.
   bool converting = false;
   ParsedExpression record;
-  xml::Node record_element;  // the record's XML form, written after each parse
   Int16 placeholder_count = 0;
   Int16 length_adjustment = 0;
   // The function whose argument list the parser is in; none outside any (and

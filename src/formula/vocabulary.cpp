@@ -1,6 +1,7 @@
 #include "formula/vocabulary.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "frame/text.h"
 
@@ -112,10 +113,15 @@ std::string_view FunctionKey(Function function) {
 std::optional<Function> FunctionFromName(std::string_view name) {
   name = Trim(name);
   if (name.empty() || name.size() > kLongestFunctionName) return std::nullopt;
-  for (const FunctionEntry& entry : kFunctions) {
-    if (entry.key.size() == name.size() && EqualsIgnoreCase(entry.key, name)) {
-      return entry.function;
-    }
+  // The parser asks for every token: the names are looked up among those of
+  // the same length only.
+  static const auto kByLength = [] {
+    std::array<std::vector<const FunctionEntry*>, kLongestFunctionName + 1> by_length;
+    for (const FunctionEntry& entry : kFunctions) by_length[entry.key.size()].push_back(&entry);
+    return by_length;
+  }();
+  for (const FunctionEntry* entry : kByLength[name.size()]) {
+    if (EqualsIgnoreCase(entry->key, name)) return entry->function;
   }
   return std::nullopt;
 }

@@ -67,7 +67,7 @@ std::string MoveColumn(std::string_view operand, std::string_view from, std::str
 std::string MoveFormula(cParser& parser, const std::string& formula, std::string_view from,
                         std::string_view to) {
   parser.TokenFromString(formula);
-  if (parser.ErrorCollection().HasChildNodes()) return formula;
+  if (HasParseMessages(parser)) return formula;
   const ParsedExpression& record = ParsedExpressionOf(parser);
   if (record.IsEmpty()) return formula;
   const std::string& expression = *record.expression;

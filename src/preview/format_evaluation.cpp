@@ -6,6 +6,7 @@
 
 #include "evaluate/item_bookkeeping.h"
 #include "evaluate/style_record.h"
+#include "formula/formula_names.h"
 #include "formula/parsed_expression.h"
 #include "frame/provider_access.h"
 #include "frame/text.h"
@@ -83,6 +84,8 @@ FormatEvaluation::~FormatEvaluation() {
 }
 
 void FormatEvaluation::Run() {
+  // Nothing changes the launch properties while a format is evaluated.
+  const FormulaNames::ReuseProviders reuse;
   cEvaluate& evaluator = *m_builder.evaluator;
   Prepare();
   // References between its cells see this print of the format only.
@@ -176,14 +179,14 @@ bool FormatEvaluation::ParseFormula(xml::Node item) {
 }
 
 bool FormatEvaluation::ParsesForEvaluation(const cParser& parser) {
+  if (!HasParseMessages(parser)) return true;
   const xml::Node messages = parser.ErrorCollection();
-  if (!messages.HasChildNodes()) return true;
   // The parser names every bare word it cannot place, and a bookmark key is
   // one: "Ref(NET_PROFIT)" always carries "Expression cannot be evaluated:
   // NET_PROFIT" (a word that is no bookmark is named twice). That message
   // alone, for a defined bookmark inside a bookmark function, is no fault of
   // the formula; any other message is.
-  const ParsedExpression parsed = ParsedExpressionOf(parser);
+  const ParsedExpression& parsed = ParsedExpressionOf(parser);
   const bool calls_bookmark_function =
       std::any_of(parsed.calls.begin(), parsed.calls.end(), [](const auto& call) {
         return call.function == Function::kRef || call.function == Function::kNote ||
@@ -233,6 +236,12 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
   if (list) m_builder.repeat_lists[context_key] = list;
   xml::Node parent = row.ParentNode();
   m_builder.CheckCancel();
+  // The repeat's key is the same on every copy, and each copy rewrites its
+  // index in place: both are written into the row once, before it is copied.
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    item.SetAttribute("RptKey", context_key);
+    item.SetAttribute("RptIndex", "0");
+  }
   for (std::int32_t position = 1; position <= count; ++position) {
     m_builder.PollCancel();
     xml::Node copy = parent.InsertBefore(row.CloneNode(true), row);
@@ -248,7 +257,6 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     for (xml::Node item = FirstElement(copy); item;
          item = NextElement(item), definition = NextElement(definition)) {
       item.SetAttribute("Row", number);
-      item.SetAttribute("RptKey", context_key);
       item.SetAttribute("RptIndex", index);
       const auto parse = parses.find(definition.Raw());
       if (parse != parses.end()) m_unparsed.emplace(item.Raw(), parse->second);

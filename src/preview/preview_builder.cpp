@@ -222,7 +222,7 @@ std::int16_t CPreviewBuilder::EvaluatePageNumberCondition(std::string_view Condi
     } else {
       item.AppendChild(record);
     }
-    if (state.parser->ErrorCollection().HasChildNodes()) return 1;
+    if (HasParseMessages(*state.parser)) return 1;
     xml::Node evaluated;
     state.evaluator->Evaluate(item, {}, 0, "", evaluated);
     const xml::Node value = evaluated.Attributes().Item(3);

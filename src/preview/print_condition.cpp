@@ -2,6 +2,7 @@
 
 #include "evaluate/number_text.h"
 #include "evaluate/style_record.h"
+#include "formula/parsed_expression.h"
 #include "frame/provider_access.h"
 #include "frame/text.h"
 #include "preview/builder_state.h"
@@ -26,9 +27,10 @@ bool EvaluatePrintCondition(BuilderState& builder, const std::string& condition)
   if (upper == "TRUE" || upper == "FALSE") return upper == "TRUE";
 
   builder.parser->TokenFromString(condition);
-  if (builder.parser->ErrorCollection().HasChildNodes()) return true;
+  if (HasParseMessages(*builder.parser)) return true;
   xml::Node item = builder.scratch.ImportNode(GetFormatProvider()->NewItem(0, 0), true);
-  const xml::Node record = builder.scratch.ImportNode(builder.parser->ParsedValue(), true);
+  const xml::Node record =
+      WriteParsedExpression(ParsedExpressionOf(*builder.parser), builder.scratch);
   if (const xml::Node first = FirstElement(item)) {
     item.ReplaceChild(record, first);
   } else {

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "orvo/providers.h"
 #include "providers/provider_registry.h"
@@ -31,6 +32,11 @@ class CRStorageProvider : public IStorageProvider {
  private:
   xml::Node m_launch_properties;
   std::filesystem::path m_folder;
+  // The folder text m_folder was resolved from, and the current directory
+  // it was resolved against (empty for an absolute or empty text).
+  std::string m_folder_text;
+  std::string m_directory;
+  bool m_folder_known = false;
   std::shared_ptr<WorkspaceStoreContext> m_store_context;
   std::shared_ptr<providers::ProviderRegistry> m_registry;
 };

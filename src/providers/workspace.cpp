@@ -186,14 +186,18 @@ xml::Node DetachedCopy(const xml::Node& node) {
   return xml::Document::Create().ImportNode(node, true);
 }
 
-fs::path Workspace::FolderOf(const xml::Node& launch_properties) {
+std::string Workspace::FolderTextOf(const xml::Node& launch_properties) {
   if (!launch_properties) return {};
   xml::Node element = launch_properties;
   if (element.Type() == xml::NodeType::kDocument) {
     element = xml::Document(element).DocumentElement();
     if (!element) return {};
   }
-  std::string folder = element.AttributeOr("Workspace", "");
+  return element.AttributeOr("Workspace", "");
+}
+
+fs::path Workspace::FolderOf(const xml::Node& launch_properties) {
+  const std::string folder = FolderTextOf(launch_properties);
   if (folder.empty()) return {};
   std::error_code code;
   fs::path absolute = fs::absolute(folder, code);

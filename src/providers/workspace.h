@@ -59,6 +59,8 @@ class Workspace {
   // element, made absolute against the current directory; empty when the
   // node is Nothing or names none.
   static std::filesystem::path FolderOf(const xml::Node& launch_properties);
+  // That attribute's text as written ("" when there is none).
+  static std::string FolderTextOf(const xml::Node& launch_properties);
 
   // The same, raising when the launch properties name no workspace.
   static std::filesystem::path RequiredFolderOf(const xml::Node& launch_properties);

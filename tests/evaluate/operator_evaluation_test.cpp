@@ -221,6 +221,44 @@ TEST(Operators, LoneValuesAsTheGeneralPath) {
   }
 }
 
+// Joins of literals, words and signed numbers are read without tokens; the
+// token-by-token reduction must give the same.
+TEST(Operators, PlainJoinsAsTheGeneralPath) {
+  std::mt19937 random(43);
+  static const char* const kParts[] = {
+      "\"Total \"", "\" k\"", "'x'",    "\"a&b\"", "\"-5\"", "\"\"",       "\" \"",
+      "-1234.56",   "-0",     "-1.2.3", "1234.5",  "007",    "abc",        "a_b",
+      "x y",        "-abc",   "- 5",    "5-",      "1E",     "\"a\"\"b\"", "",
+      "-.5",        "+5",     "(1)",    "1E-05",   "-12.50", "'a\"b'"};
+  static const char* const kGaps[] = {"", "", " ", "  "};
+  for (int i = 0; i < 5000; ++i) {
+    std::string text = random() % 2 ? "=" : " = ";
+    std::vector<LiteralRange> literals;
+    const int parts = 1 + static_cast<int>(random() % 4);
+    for (int k = 0; k < parts; ++k) {
+      if (k > 0) {
+        text += std::string(kGaps[random() % std::size(kGaps)]) + "&" +
+                kGaps[random() % std::size(kGaps)];
+      }
+      const std::string part = kParts[random() % std::size(kParts)];
+      // A quoted part is a literal range, quotes included (positions count from 1).
+      if (!part.empty() && (part.front() == '"' || part.front() == '\'')) {
+        literals.push_back(
+            {static_cast<int>(text.size()) + 1, static_cast<int>(text.size() + part.size())});
+      }
+      text += part;
+    }
+    const auto result = [&](auto evaluate) {
+      try {
+        return evaluate(text, Literals{literals, 0});
+      } catch (const Error& failure) {
+        return "failure " + std::to_string(failure.Number());
+      }
+    };
+    EXPECT_EQ(result(EvaluateOperators), result(EvaluateOperatorsByTokens)) << text;
+  }
+}
+
 TEST(Operators, DatesAreComparedAndSubtractedAsDays) {
   EXPECT_EQ(Eval("=\"2024-03-31\"-\"2024-01-01\""), "90");
   EXPECT_EQ(Eval("=\"2024-03-31\">\"2024-01-01\""), "True");

@@ -2,6 +2,7 @@
 // thread): record shapes, checks and messages, robustness.
 #include <gtest/gtest.h>
 
+#include "formula/parsed_expression.h"
 #include "orvo/parser.h"
 #include "orvo/xml.h"
 
@@ -251,6 +252,25 @@ TEST(Robustness, LongDeepAndJunkInputsGiveMessagesNotCrashes) {
     parser.ParsedValue();
     parser.ErrorCollection();
   }
+}
+
+TEST(ParsedRecord, EachParseReplacesTheRecordAndTheMessagesOfTheLastOne) {
+  cParser parser;
+  parser.TokenFromString("=Sum(A1:A3");
+  EXPECT_TRUE(HasParseMessages(parser));
+  const xml::Node failed = parser.ParsedValue();
+  parser.TokenFromString("=B2*2");
+  EXPECT_FALSE(HasParseMessages(parser));
+  EXPECT_EQ(parser.ErrorCollection().Xml(), "<Errs/>");
+  // A record handed out earlier is a copy the next parse leaves alone.
+  EXPECT_EQ(failed.AttributeOr("Exp", ""), "=Sum(I~_T~1");
+  const xml::Node record = parser.ParsedValue();
+  EXPECT_EQ(record.AttributeOr("Exp", ""), "=I~_T~1*2");
+  EXPECT_EQ(record.Xml(),
+            WriteParsedExpression(ParsedExpressionOf(parser), xml::Document::Create()).Xml());
+  parser.TokenFromString("plain text");
+  EXPECT_EQ(parser.ParsedValue().Xml(), "<PEx/>");
+  EXPECT_EQ(record.AttributeOr("Exp", ""), "=I~_T~1*2");
 }
 
 }  // namespace

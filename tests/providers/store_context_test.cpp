@@ -216,5 +216,23 @@ TEST(StoreContext, AnotherWorkspaceFolderStartsTheProviderOver) {
   EXPECT_EQ(provider.StoreContext()->CurrentPeriod(), 3);
 }
 
+TEST(StoreContext, ARelativeFolderIsResolvedAgainstTheCurrentDirectoryOfEachHandOver) {
+  TempWorkspace first, second;
+  first.Write("workspace.xml", "<Workspace CurrentPeriod='2'/>");
+  second.Write("workspace.xml", "<Workspace CurrentPeriod='3'/>");
+  const std::filesystem::path start = std::filesystem::current_path();
+  CRStorageProvider provider;
+  // The same text "." names the first folder, then the second.
+  std::filesystem::current_path(first.Folder());
+  provider.LaunchProperties(TempWorkspace::LaunchPropertiesFor("."));
+  const int first_period = provider.StoreContext()->CurrentPeriod();
+  std::filesystem::current_path(second.Folder());
+  provider.LaunchProperties(TempWorkspace::LaunchPropertiesFor("."));
+  const int second_period = provider.StoreContext()->CurrentPeriod();
+  std::filesystem::current_path(start);
+  EXPECT_EQ(first_period, 2);
+  EXPECT_EQ(second_period, 3);
+}
+
 }  // namespace
 }  // namespace orvo::providers
