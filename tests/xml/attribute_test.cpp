@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "orvo/error.h"
 #include "orvo/xml.h"
@@ -72,6 +75,37 @@ TEST(Attributes, NamesMustBeXmlNames) {
     EXPECT_THROW(root.AppendNewElement(name), Error) << name;
   }
   EXPECT_THROW(root.AddAttributes({{"ok", "1"}, {"not ok", "2"}}), Error);
+}
+
+TEST(Attributes, CopiedIntoANewElementAndReadAllAtOnce) {
+  Document source = Document::Parse(
+      "<x:I xmlns:x='urn:x' Col='3' PTxt='a &amp; &lt;b&gt;' x:K='k' Empty=''>t</x:I>");
+  const Node item = source.DocumentElement();
+  Document target = Document::Create();
+  Node row = target.CreateElement("Row");
+  target.SetDocumentElement(row);
+  const Node::AttributeCopy copies[] = {
+      {"Dsp", "PTxt"}, {"Col", "Col"}, {"Missing", "None"}, {"Empty", "Empty"}, {"K", "x:K"}};
+  const Node copy = row.AppendNewElement("Itm", item, copies);
+  EXPECT_EQ(row.Xml(),
+            "<Row><Itm Dsp=\"a &amp; &lt;b&gt;\" Col=\"3\" Missing=\"\" Empty=\"\" "
+            "K=\"k\"/></Row>");
+  EXPECT_EQ(copy.ParentNode(), row);
+  EXPECT_EQ(copy.SelectNodes("self::Itm[@Missing='' and @Empty='' and @K='k']").Length(), 1u);
+  // From a node that is no element every value is empty; bad names fail.
+  row.AppendNewElement("T", item.FirstChild(), std::span(copies, 2));
+  EXPECT_EQ(row.LastChild().Xml(), "<T Dsp=\"\" Col=\"\"/>");
+  const Node::AttributeCopy bad[] = {{"no good", "Col"}};
+  EXPECT_THROW(row.AppendNewElement("U", item, bad), Error);
+
+  // Every attribute, prefixed names included; longer lists shrink.
+  std::vector<std::pair<std::string, std::string>> attributes(9, {"stale", "stale"});
+  item.ReadAttributes(attributes);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"Col", "3"}, {"PTxt", "a & <b>"}, {"x:K", "k"}, {"Empty", ""}};
+  EXPECT_EQ(attributes, expected);
+  item.FirstChild().ReadAttributes(attributes);
+  EXPECT_TRUE(attributes.empty());
 }
 
 }  // namespace
