@@ -40,8 +40,10 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orvo::xml {
@@ -112,6 +114,17 @@ class Node {
   // A new element named `name` of this node's document, appended as the
   // last child (AppendChild of CreateElement without the detour).
   Node AppendNewElement(std::string_view name);
+  // The same, with the attributes `copies` lists, in that order: each named
+  // `name`, with the value of `from`'s attribute `source` ("" when `from`
+  // has none or is no element). One call per element for writers that copy
+  // chosen attributes of many elements; the values go from node to node
+  // without intermediate strings.
+  struct AttributeCopy {
+    std::string_view name;
+    std::string_view source;
+  };
+  Node AppendNewElement(std::string_view name, const Node& from,
+                        std::span<const AttributeCopy> copies);
   Node InsertBefore(const Node& child, const Node& reference);  // null reference appends
   Node RemoveChild(const Node& child);
   Node ReplaceChild(const Node& replacement, const Node& old_child);
@@ -136,6 +149,10 @@ class Node {
   std::size_t AddAttributes(
       std::initializer_list<std::pair<std::string_view, std::string_view>> attributes);
   void RemoveAttribute(std::string_view name);
+  // Every attribute's name (with its prefix) and value, in order, into
+  // `attributes`: resized to their number, the strings' storage reused. For
+  // writers that read all attributes of many elements.
+  void ReadAttributes(std::vector<std::pair<std::string, std::string>>& attributes) const;
 
   // XPath 1.0 with this node as context (see the file comment for "/").
   Node SelectSingleNode(std::string_view xpath) const;

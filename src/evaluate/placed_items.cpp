@@ -322,28 +322,71 @@ std::string PlacedItems::CopyKey(std::string_view format, std::int32_t orig_row,
   return text;
 }
 
+namespace {
+
+// Reads an attribute into `value` (emptied when there is none), reusing its
+// storage: placing and refreshing read several attributes of every item.
+std::string_view Read(const xml::Node& item, std::string_view name, std::string& value) {
+  item.ReadAttribute(name, value);
+  return value;
+}
+
+// `out` = UpperCase(Trim(text)), reusing the storage of `out`.
+void AssignUpperTrimmed(std::string& out, std::string_view text) {
+  text = Trim(text);
+  bool plain = true;
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80 || (c >= 'a' && c <= 'z')) {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) {
+    out.assign(text);
+  } else {
+    out = UpperCase(text);
+  }
+}
+
+}  // namespace
+
+void PlacedItems::ReadPlace(const xml::Node& item, Place& place) {
+  thread_local std::string text;
+  AssignUpperTrimmed(place.format, Read(item, "OrigFmt", text));
+  if (!item.ReadAttribute("OrigKey", text) || Trim(text).empty()) item.ReadAttribute("Key", text);
+  AssignUpperTrimmed(place.key, text);
+  std::tie(place.column, place.row) = ColumnAndRow(place.key);
+  place.orig_row = WholeNumber(Read(item, "OrigRow", text)).value_or(place.row);
+  Read(item, "RptIndex", text);
+  place.rpt_index = Trim(text).empty() ? 0 : WholeNumber(text).value_or(0);
+  item.ReadAttribute("RptKey", place.rpt_key);
+}
+
 void PlacedItems::ReadPlace(Entry& entry) {
-  const xml::Node& item = entry.item;
-  entry.format = UpperCase(Trim(item.AttributeOr("OrigFmt", "")));
-  std::optional<std::string> key = item.GetAttribute("OrigKey");
-  if (!key || Trim(*key).empty()) key = item.GetAttribute("Key");
-  entry.key = UpperCase(Trim(key.value_or("")));
-  std::tie(entry.column, entry.row) = ColumnAndRow(entry.key);
-  entry.orig_row = WholeNumber(item.AttributeOr("OrigRow", "")).value_or(entry.row);
-  const std::string index = item.AttributeOr("RptIndex", "");
-  entry.rpt_index = Trim(index).empty() ? 0 : WholeNumber(index).value_or(0);
-  entry.rpt_key = item.AttributeOr("RptKey", "");
+  Place place;
+  place.format = std::move(entry.format);
+  place.key = std::move(entry.key);
+  place.rpt_key = std::move(entry.rpt_key);
+  ReadPlace(entry.item, place);
+  entry.format = std::move(place.format);
+  entry.key = std::move(place.key);
+  entry.rpt_key = std::move(place.rpt_key);
+  entry.column = place.column;
+  entry.row = place.row;
+  entry.orig_row = place.orig_row;
+  entry.rpt_index = place.rpt_index;
 }
 
 void PlacedItems::ReadValue(Entry& entry) {
   const xml::Node& item = entry.item;
-  entry.evaluated = Trim(item.AttributeOr("Evaluated", "")) == "-1";
-  entry.value = item.AttributeOr("Value", "");
+  thread_local std::string text;
+  entry.evaluated = Trim(Read(item, "Evaluated", text)) == "-1";
+  item.ReadAttribute("Value", entry.value);
   entry.number = Amount::Of(entry.value);
   entry.drill_key.clear();
   for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
-    if (child.Type() != xml::NodeType::kElement || child.Name() != "Drill") continue;
-    if (Trim(child.AttributeOr("On", "")) == "-1") entry.drill_key = child.AttributeOr("Key", "");
+    if (child.Type() != xml::NodeType::kElement || !child.NameIs("Drill")) continue;
+    if (Trim(Read(child, "On", text)) == "-1") child.ReadAttribute("Key", entry.drill_key);
     break;
   }
 }
@@ -364,8 +407,8 @@ void PlacedItems::Add(std::uint32_t id) {
   Entry& entry = m_entries[id];
   entry.ignored = m_ignored.count(CopyKey(entry.format, entry.orig_row, entry.rpt_index)) > 0;
   const std::string print_key = PrintKey(entry.format, entry.print);
-  m_by_cell[CellKey(print_key, entry.key)].push_back(id);
-  m_by_copy[CopyKey(entry.format, entry.orig_row, entry.rpt_index)].push_back(id);
+  Append(m_by_cell[CellKey(print_key, entry.key)], id, &Entry::in_cell);
+  Append(m_by_copy[CopyKey(entry.format, entry.orig_row, entry.rpt_index)], id, &Entry::in_copy);
   entry.tree = nullptr;
   if (entry.column > 0 && entry.row > 0) {
     entry.tree = &m_columns[print_key][entry.column];
@@ -378,16 +421,45 @@ void PlacedItems::Forget(std::uint32_t id) {
   if (entry.tree) {
     entry.tree->Change(entry.row, entry.ignored ? 1 : 0, ContributionOf(entry), RangeTotals());
   }
-  const auto drop = [id](std::unordered_map<std::string, std::vector<std::uint32_t>>& map,
-                         const std::string& key) {
+  const auto drop = [this, id](std::unordered_map<std::string, Chain>& map, const std::string& key,
+                               Links Entry::*links) {
     const auto found = map.find(key);
-    if (found == map.end()) return;
-    std::vector<std::uint32_t>& ids = found->second;
-    ids.erase(std::remove(ids.begin(), ids.end(), id), ids.end());
-    if (ids.empty()) map.erase(found);
+    if (found != map.end() && Unlink(found->second, id, links)) map.erase(found);
   };
-  drop(m_by_cell, CellKey(PrintKey(entry.format, entry.print), entry.key));
-  drop(m_by_copy, CopyKey(entry.format, entry.orig_row, entry.rpt_index));
+  drop(m_by_cell, CellKey(PrintKey(entry.format, entry.print), entry.key), &Entry::in_cell);
+  drop(m_by_copy, CopyKey(entry.format, entry.orig_row, entry.rpt_index), &Entry::in_copy);
+}
+
+void PlacedItems::Append(Chain& chain, std::uint32_t id, Links Entry::*links) {
+  Links& own = m_entries[id].*links;
+  own.previous = chain.last;
+  own.next = kNoEntry;
+  if (chain.last == kNoEntry) {
+    chain.first = id;
+  } else {
+    (m_entries[chain.last].*links).next = id;
+  }
+  chain.last = id;
+}
+
+bool PlacedItems::Unlink(Chain& chain, std::uint32_t id, Links Entry::*links) {
+  Links& own = m_entries[id].*links;
+  // Only an entry of this chain is taken out of it.
+  if (own.previous == kNoEntry ? chain.first != id : (m_entries[own.previous].*links).next != id) {
+    return chain.first == kNoEntry;
+  }
+  if (own.previous == kNoEntry) {
+    chain.first = own.next;
+  } else {
+    (m_entries[own.previous].*links).next = own.next;
+  }
+  if (own.next == kNoEntry) {
+    chain.last = own.previous;
+  } else {
+    (m_entries[own.next].*links).previous = own.previous;
+  }
+  own = Links();
+  return chain.first == kNoEntry;
 }
 
 void PlacedItems::Placed(const xml::Node& item, const xml::Node& replaced) {
@@ -434,9 +506,8 @@ void PlacedItems::ValueChanged(const xml::Node& item) {
   if (found == m_by_node.end()) return;
   const std::uint32_t id = found->second;
   Entry& entry = m_entries[id];
-  Entry place;
-  place.item = item;
-  ReadPlace(place);
+  Place& place = m_place;
+  ReadPlace(item, place);
   if (place.format != entry.format || place.key != entry.key || place.orig_row != entry.orig_row ||
       place.rpt_index != entry.rpt_index) {
     Forget(id);
@@ -447,7 +518,7 @@ void PlacedItems::ValueChanged(const xml::Node& item) {
   }
   // The usual case, an item evaluated again where it stands: only its
   // contribution to its row changes.
-  entry.rpt_key = std::move(place.rpt_key);
+  entry.rpt_key.swap(place.rpt_key);
   const RangeTotals before = ContributionOf(entry);
   ReadValue(entry);
   if (entry.tree)
@@ -478,7 +549,7 @@ void PlacedItems::RowIgnored(std::string_view format, std::int32_t orig_row,
   if (!m_ignored.insert(copy).second) return;
   const auto found = m_by_copy.find(copy);
   if (found == m_by_copy.end()) return;
-  for (const std::uint32_t id : found->second) {
+  for (std::uint32_t id = found->second.first; id != kNoEntry; id = m_entries[id].in_copy.next) {
     Entry& entry = m_entries[id];
     if (entry.ignored) continue;
     entry.ignored = true;
@@ -522,8 +593,9 @@ std::vector<const PlacedItems::Instance*> PlacedItems::Instances(std::string_vie
   std::vector<const Instance*> instances;
   const auto found = m_by_cell.find(CellKey(PrintSeen(format, from), key));
   if (found == m_by_cell.end()) return instances;
-  instances.reserve(found->second.size());
-  for (const std::uint32_t id : found->second) instances.push_back(&m_entries[id]);
+  for (std::uint32_t id = found->second.first; id != kNoEntry; id = m_entries[id].in_cell.next) {
+    instances.push_back(&m_entries[id]);
+  }
   return instances;
 }
 
@@ -561,8 +633,9 @@ void PlacedItems::ForEachInRange(std::string_view format, std::int32_t first_col
         at->second.ForEachRow(first_row, last_row, drillable_only, [&](std::int32_t row) {
           const auto found = m_by_cell.find(CellKey(format_key, letters + std::to_string(row)));
           if (found == m_by_cell.end()) return true;
-          for (const std::uint32_t id : found->second) {
+          for (std::uint32_t id = found->second.first; id != kNoEntry;) {
             const Entry& entry = m_entries[id];
+            id = entry.in_cell.next;
             if (drillable_only && entry.drill_key.empty()) continue;
             if (!visit(entry)) return false;
           }

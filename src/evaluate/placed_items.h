@@ -197,6 +197,17 @@ class PlacedItems {
 
  private:
   class ColumnTree;
+  static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
+  // An entry's neighbours in one of the lists a key holds (in placing order).
+  struct Links {
+    std::uint32_t previous = kNoEntry;
+    std::uint32_t next = kNoEntry;
+  };
+  // The first and last entry of a key's list.
+  struct Chain {
+    std::uint32_t first = kNoEntry;
+    std::uint32_t last = kNoEntry;
+  };
   struct Entry : Instance {
     std::string format;          // upper case
     std::uint32_t print = 0;     // of the format (0: the only one)
@@ -204,6 +215,8 @@ class PlacedItems {
     std::int32_t column = -1;    // of the key; -1 when it has none
     std::int32_t row = -1;       // of the key; -1 when it has none
     ColumnTree* tree = nullptr;  // where it counts; null without column or row
+    Links in_cell;               // the list of its cell key
+    Links in_copy;               // the list of its row copy key
   };
 
   // Per (format, column): a treap over definition rows. Every node holds
@@ -250,19 +263,37 @@ class PlacedItems {
   static std::string CellKey(std::string_view print_key, std::string_view key);
   static std::string CopyKey(std::string_view format, std::int32_t orig_row,
                              std::int32_t rpt_index);
+  // Where an item stands, as ReadPlace reads it.
+  struct Place {
+    std::string format;  // upper case
+    std::string key;     // upper case
+    std::int32_t column = -1;
+    std::int32_t row = -1;
+    std::int32_t orig_row = 0;
+    std::int32_t rpt_index = 0;
+    std::string rpt_key;
+  };
+
   // Format, key, rows and repeat of an item; its value, state and drill key.
+  static void ReadPlace(const xml::Node& item, Place& place);
   static void ReadPlace(Entry& entry);
   static void ReadValue(Entry& entry);
   static RangeTotals ContributionOf(const Entry& entry);
   // Indexes an entry that was read, and takes it out again.
   void Add(std::uint32_t id);
   void Forget(std::uint32_t id);
+  // Appends entry `id` to a chain / takes it out (true when the chain is
+  // empty afterwards), through the links `links` of the entries.
+  void Append(Chain& chain, std::uint32_t id, Links Entry::*links);
+  bool Unlink(Chain& chain, std::uint32_t id, Links Entry::*links);
 
   std::vector<Entry> m_entries;
   std::vector<std::uint32_t> m_free;
   std::unordered_map<const void*, std::uint32_t> m_by_node;
-  std::unordered_map<std::string, std::vector<std::uint32_t>> m_by_cell;
-  std::unordered_map<std::string, std::vector<std::uint32_t>> m_by_copy;
+  // The entries of each cell key and of each row copy key, linked through
+  // the entries (no list of their own to allocate and free per key).
+  std::unordered_map<std::string, Chain> m_by_cell;
+  std::unordered_map<std::string, Chain> m_by_copy;
   std::unordered_set<std::string> m_ignored;
   // Per print key, per column number.
   std::unordered_map<std::string, std::map<std::int32_t, ColumnTree>> m_columns;
@@ -271,6 +302,7 @@ class PlacedItems {
   std::uint32_t m_prints = 0;
   xml::Node m_ignore_list;
   xml::Node m_ignore_last;
+  Place m_place;  // reused by ValueChanged
 };
 
 }  // namespace orvo

@@ -1,9 +1,6 @@
 #include "preview/format_library.h"
 
-#include <algorithm>
-#include <cstddef>
 #include <optional>
-#include <vector>
 
 #include "evaluate/style_record.h"
 #include "frame/provider_access.h"
@@ -16,21 +13,28 @@ void FormatLibraryIndex::Build(const xml::Node& library) {
   m_library = library;
   m_built = true;
   if (!library) return;
-  // Depth-first in document order, so the first Fmt of a key wins.
-  std::vector<xml::Node> pending{library};
-  while (!pending.empty()) {
-    xml::Node node = std::move(pending.back());
-    pending.pop_back();
-    if (!(node == library) && node.Name() == "Fmt") {
+  // Depth-first in document order, so the first Fmt of a key wins; the walk
+  // goes down to the first child and on to the next sibling, climbing back
+  // through the parents, without a list of pending nodes.
+  xml::Node node = FirstElement(library);
+  while (node) {
+    if (node.NameIs("Fmt")) {
       if (std::optional<std::string> key = node.GetAttribute("Key")) {
         m_formats.emplace(std::move(*key), node);
       }
     }
-    const std::size_t first_child = pending.size();
-    for (xml::Node child = FirstElement(node); child; child = NextElement(child)) {
-      pending.push_back(child);
+    if (xml::Node child = FirstElement(node)) {
+      node = std::move(child);
+      continue;
     }
-    std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(first_child), pending.end());
+    while (node) {
+      if (xml::Node next = NextElement(node)) {
+        node = std::move(next);
+        break;
+      }
+      xml::Node parent = node.ParentNode();
+      node = parent == library ? xml::Node() : std::move(parent);
+    }
   }
 }
 

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "evaluate/style_record.h"
@@ -57,33 +56,29 @@ bool IsItemRow(const xml::Node& node) {
 
 // The preview's attributes of each element, in their order, with the
 // source attribute each is read from.
-struct CopiedAttribute {
-  std::string_view name;
-  std::string_view source;
-};
-
-constexpr CopiedAttribute kItemAttributes[] = {
+using Copies = xml::Node::AttributeCopy;
+constexpr Copies kItemAttributes[] = {
     {"Col", "Col"},         {"Row", "Row"}, {"Dsp", "PTxt"},   {"OrigKey", "OrigKey"},
     {"OrigFmt", "OrigFmt"}, {"ASz", "ASz"}, {"Fml", "OrigFml"}};
-constexpr CopiedAttribute kStyleAttributes[] = {
+constexpr Copies kStyleAttributes[] = {
     {"Hei", "Hei"}, {"Wdt", "Wdt"}, {"BCl", "BCl"}, {"Ptn", "Ptn"}, {"PtnCl", "PtnCl"}};
-constexpr CopiedAttribute kAlignmentAttributes[] = {
-    {"Hrz", "Hrz"}, {"Vrt", "Vrt"}, {"Wrp", "Wrp"}, {"Mg", "Mg"},      {"MgKey", "MgKey"},
-    {"Ind", "Ind"}, {"Or", "Or"},   {"Shr", "Shr"}, {"VrtTx", "VrtTx"}};
-constexpr CopiedAttribute kBorderAttributes[] = {
-    {"btC", "btC"},   {"btL", "btL"},   {"dtlC", "dtlC"}, {"dtlL", "dtlL"},
-    {"dtrC", "dtrC"}, {"dtrL", "dtrL"}, {"lfC", "lfC"},   {"lfL", "lfL"},
-    {"rgC", "rgC"},   {"rgL", "rgL"},   {"tpC", "tpC"},   {"tpL", "tpL"}};
-constexpr CopiedAttribute kFontAttributes[] = {
+constexpr Copies kAlignmentAttributes[] = {{"Hrz", "Hrz"}, {"Vrt", "Vrt"},     {"Wrp", "Wrp"},
+                                           {"Mg", "Mg"},   {"MgKey", "MgKey"}, {"Ind", "Ind"},
+                                           {"Or", "Or"},   {"Shr", "Shr"},     {"VrtTx", "VrtTx"}};
+constexpr Copies kBorderAttributes[] = {{"btC", "btC"},   {"btL", "btL"},   {"dtlC", "dtlC"},
+                                        {"dtlL", "dtlL"}, {"dtrC", "dtrC"}, {"dtrL", "dtrL"},
+                                        {"lfC", "lfC"},   {"lfL", "lfL"},   {"rgC", "rgC"},
+                                        {"rgL", "rgL"},   {"tpC", "tpC"},   {"tpL", "tpL"}};
+constexpr Copies kFontAttributes[] = {
     {"Bld", "Bld"}, {"Clr", "Clr"}, {"Itl", "Itl"}, {"Nm", "Nm"},   {"Sz", "Sz"},   {"Str", "Str"},
     {"Stl", "Stl"}, {"Sub", "Sub"}, {"Sup", "Sup"}, {"Udl", "Udl"}, {"stt", "stt"}, {"end", "end"}};
-constexpr CopiedAttribute kDrillAttributes[] = {{"On", "On"}, {"Key", "Key"}};
-constexpr CopiedAttribute kRowAttributes[] = {{"PgBk", "PgBk"}};
-constexpr CopiedAttribute kFormatAttributes[] = {{"MRow", "MRow"}, {"MCol", "MCol"}};
+constexpr Copies kDrillAttributes[] = {{"On", "On"}, {"Key", "Key"}};
+constexpr Copies kRowAttributes[] = {{"PgBk", "PgBk"}};
+constexpr Copies kFormatAttributes[] = {{"MRow", "MRow"}, {"MCol", "MCol"}};
 
-// Writes the preview document. Elements are appended in place (no detached
-// node for the arena to track) and each element's attributes are added in
-// one call from values read into buffers that are reused throughout.
+// Writes the preview document. Each element is appended in place with the
+// attributes it copies in one call (no detached node for the arena to track,
+// no value taken out as a string).
 class PreviewWriter {
  public:
   PreviewWriter() : m_output(xml::Document::Create()) {}
@@ -113,9 +108,7 @@ class PreviewWriter {
   bool Write(const xml::Node& source, bool consume, const std::function<bool()>& stop) {
     if (consume && !Sortable(source, stop)) return false;
     if (m_stopped) return true;
-    xml::Node format = m_output.CreateElement("Fmt");
-    m_output.SetDocumentElement(format);
-    CopyAttributes(source, format, kFormatAttributes);
+    xml::Node format = m_output.AppendNewElement("Fmt", source, kFormatAttributes);
     xml::Node items = format.AppendNewElement("Itms");
     xml::Node written;  // a row written, removed once the walk has left it
     for (xml::Node node = FirstElement(source); node;) {
@@ -125,8 +118,7 @@ class PreviewWriter {
           m_stopped = true;
           return true;
         }
-        xml::Node row = items.AppendNewElement("Row");
-        CopyAttributes(node, row, kRowAttributes);
+        xml::Node row = items.AppendNewElement("Row", node, kRowAttributes);
         if (!WriteItems(node, row)) return false;
         if (consume && !written) written = node;
       }
@@ -162,22 +154,6 @@ class PreviewWriter {
     return PlainNumber(m_column);
   }
 
-  // Adds to `to` the attributes of `attributes` in their order, each with
-  // the value of its source attribute of `from` ("" when it has none).
-  template <std::size_t kCount>
-  void CopyAttributes(const xml::Node& from, xml::Node& to,
-                      const CopiedAttribute (&attributes)[kCount]) {
-    static_assert(kCount <= kMaxAttributes);
-    for (std::size_t i = 0; i < kCount; ++i) from.ReadAttribute(attributes[i].source, m_values[i]);
-    AddValues(to, attributes, std::make_index_sequence<kCount>());
-  }
-
-  template <std::size_t kCount, std::size_t... kIndex>
-  void AddValues(xml::Node& to, const CopiedAttribute (&attributes)[kCount],
-                 std::index_sequence<kIndex...>) {
-    to.AddAttributes({{attributes[kIndex].name, m_values[kIndex]}...});
-  }
-
   bool WriteItems(const xml::Node& source_row, xml::Node& row) {
     m_sorted.clear();
     for (xml::Node item = FirstElement(source_row); item; item = NextElement(item)) {
@@ -190,12 +166,10 @@ class PreviewWriter {
                      [](const SortedItem& a, const SortedItem& b) { return a.column < b.column; });
     for (const SortedItem& sorted : m_sorted) {
       const xml::Node& source = sorted.item;
-      xml::Node item = row.AppendNewElement("Itm");
-      CopyAttributes(source, item, kItemAttributes);
+      xml::Node item = row.AppendNewElement("Itm", source, kItemAttributes);
       ForEachChild(source, "Stl", [&](const xml::Node& style) { WriteStyle(style, item); });
       ForEachChild(source, "Drill", [&](const xml::Node& drill) {
-        xml::Node copy = item.AppendNewElement("Drill");
-        CopyAttributes(drill, copy, kDrillAttributes);
+        item.AppendNewElement("Drill", drill, kDrillAttributes);
       });
     }
     return true;
@@ -209,30 +183,23 @@ class PreviewWriter {
   }
 
   void WriteStyle(const xml::Node& source, xml::Node& item) {
-    xml::Node style = item.AppendNewElement("Stl");
-    CopyAttributes(source, style, kStyleAttributes);
+    xml::Node style = item.AppendNewElement("Stl", source, kStyleAttributes);
     ForEachChild(source, "Alg", [&](const xml::Node& alignment) {
-      xml::Node copy = style.AppendNewElement("Alg");
-      CopyAttributes(alignment, copy, kAlignmentAttributes);
+      style.AppendNewElement("Alg", alignment, kAlignmentAttributes);
     });
     ForEachChild(source, "Brd", [&](const xml::Node& borders) {
-      xml::Node copy = style.AppendNewElement("Brd");
-      CopyAttributes(borders, copy, kBorderAttributes);
+      style.AppendNewElement("Brd", borders, kBorderAttributes);
     });
     xml::Node fonts = style.AppendNewElement("Fnts");
     ForEachChild(source, "Fnts", [&](const xml::Node& runs) {
       ForEachChild(runs, "Fnt", [&](const xml::Node& run) {
-        xml::Node copy = fonts.AppendNewElement("Fnt");
-        CopyAttributes(run, copy, kFontAttributes);
+        fonts.AppendNewElement("Fnt", run, kFontAttributes);
       });
     });
   }
 
-  static constexpr std::size_t kMaxAttributes = 12;
-
   xml::Document m_output;
   std::vector<SortedItem> m_sorted;
-  std::string m_values[kMaxAttributes];
   std::string m_column;
   bool m_stopped = false;
 };

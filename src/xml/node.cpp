@@ -406,11 +406,72 @@ std::size_t Node::AddAttributes(
   return added;
 }
 
+Node Node::AppendNewElement(std::string_view name, const Node& from,
+                            std::span<const AttributeCopy> copies) {
+  from.RequireNode();
+  Node element = AppendNewElement(name);
+  xmlNodePtr target = ToXml(element.m_node);
+  xmlNodePtr source = ToXml(from.m_node);
+  xmlAttrPtr last = nullptr;
+  for (const AttributeCopy& copy : copies) {
+    xmlAttrPtr attr = NewUnlinkedAttribute(target->doc, copy.name);
+    attr->parent = target;
+    attr->prev = last;
+    if (last) {
+      last->next = attr;
+    } else {
+      target->properties = attr;
+    }
+    last = attr;
+    xmlAttrPtr value = detail::FindAttribute(source, copy.source);
+    if (!value || !value->children) continue;
+    xmlNodePtr only = value->children;
+    if (only->next || only->type != XML_TEXT_NODE) {
+      detail::SetAttributeValue(attr, detail::NodeText(reinterpret_cast<xmlNodePtr>(value)));
+      continue;
+    }
+    // The tree holds only valid text: the value is copied as it is.
+    const xmlChar* content = only->content;
+    if (!content || *content == '\0') continue;
+    xmlNodePtr text = detail::NewTextNodeOfValidText(
+        target->doc, std::string_view(reinterpret_cast<const char*>(content)));
+    text->parent = reinterpret_cast<xmlNodePtr>(attr);
+    attr->children = text;
+    attr->last = text;
+  }
+  return element;
+}
+
 void Node::RemoveAttribute(std::string_view name) {
   RequireNode();
   if (xmlAttrPtr attr = detail::FindAttribute(ToXml(m_node), name)) {
     detail::Detach(Arena::Owner(m_arena), reinterpret_cast<xmlNodePtr>(attr));
   }
+}
+
+void Node::ReadAttributes(std::vector<std::pair<std::string, std::string>>& attributes) const {
+  RequireNode();
+  xmlNodePtr element = ToXml(m_node);
+  std::size_t count = 0;
+  for (xmlAttrPtr attr = element->type == XML_ELEMENT_NODE ? element->properties : nullptr; attr;
+       attr = attr->next) {
+    if (count == attributes.size()) attributes.emplace_back();
+    auto& [name, value] = attributes[count++];
+    name.clear();
+    if (attr->ns && attr->ns->prefix) {
+      name.append(reinterpret_cast<const char*>(attr->ns->prefix));
+      name += ':';
+    }
+    name.append(reinterpret_cast<const char*>(attr->name));
+    value.clear();
+    xmlNodePtr only = attr->children;
+    if (only && !only->next && only->type == XML_TEXT_NODE) {
+      if (only->content) value.append(reinterpret_cast<const char*>(only->content));
+    } else if (only) {
+      value = detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
+    }
+  }
+  attributes.resize(count);
 }
 
 Node Node::SelectSingleNode(std::string_view xpath) const {

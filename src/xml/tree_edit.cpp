@@ -180,6 +180,12 @@ xmlNodePtr NewText(xmlDocPtr document, std::string_view text) {
 
 }  // namespace
 
+xmlNodePtr NewTextNodeOfValidText(xmlDocPtr document, std::string_view text) {
+  xmlNodePtr node = NewText(document, text);
+  if (!node) RaiseXml("Out of memory creating a text node");
+  return node;
+}
+
 xmlNodePtr NewTextNode(xmlDocPtr document, std::string_view raw_text) {
   ValidText text(raw_text);
   xmlNodePtr node = NewText(document, text.View());

@@ -47,6 +47,8 @@ void ReleaseChildren(Arena& arena, xmlNodePtr element);
 // The three ways text enters a tree. Each takes literal text (no entity
 // parsing) and applies the text rule (xml/valid_text.h) first.
 xmlNodePtr NewTextNode(xmlDocPtr document, std::string_view text);
+// The same for text read from a tree, which is valid already (no check).
+xmlNodePtr NewTextNodeOfValidText(xmlDocPtr document, std::string_view text);
 // The content of a text, CDATA, comment or processing-instruction node.
 void SetNodeContent(xmlNodePtr node, std::string_view text);
 // Replaces an attribute's value.

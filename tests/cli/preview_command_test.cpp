@@ -123,5 +123,75 @@ TEST(PreviewCommand, OutputFileProgressAndFailures) {
   EXPECT_EQ(RunOrvo({"preview", kWorkspace.string(), "--bogus"}).exit_code, 2);
 }
 
+TEST(PreviewCommand, PrintsOneElementALineWithEscapedTexts) {
+  // One row whose items are out of column order and hold every character
+  // the writer escapes, and one it must not (é).
+  const std::filesystem::path workspace =
+      std::filesystem::temp_directory_path() / "orvo_preview_escaped";
+  std::filesystem::create_directories(workspace);
+  std::ofstream(workspace / "workspace.xml") << "<Workspace CurrentPeriod='12' StorageMode='0'/>";
+  std::ofstream(workspace / "reports.xml")
+      << "<Reports><Rep Key='ESC' OR='1'><Grps/><Hdrs/><Bdys><Bdy Name='ESC'><PCnd/></Bdy></Bdys>"
+         "<Ftrs/><PgSetup Ovr='-1' Bottom='!' Left='!' Right='!' Top='!'/><Desc/><Opts/></Rep>"
+         "</Reports>";
+  std::ofstream(workspace / "formats.xml")
+      << "<Formats><Fmt Key='ESC' Name='ESC' MRow='1' MCol='3'><Itms><Row PgBk='0'>"
+         "<Itm Key='C1' Row='1' Col='3' Value='=A1&amp;B1' Str='' MgKey='' ASz='0'><PEx/></Itm>"
+         "<Itm Key='A1' Row='1' Col='1' Value='R&amp;D &lt;net&gt; \"gross\"' Str='' MgKey='' "
+         "ASz='0'><PEx/></Itm>"
+         "<Itm Key='B1' Row='1' Col='2' Value='Caf\xC3\xA9&#9;tab&#10;line' Str='' MgKey='' "
+         "ASz='0'><PEx/></Itm></Row></Itms></Fmt></Formats>";
+  const std::string expected =
+      "<Preview>\n"
+      "  <Fmt MRow=\"1\" MCol=\"3\">\n"
+      "    <Itms>\n"
+      "      <Row PgBk=\"0\">\n"
+      "        <Itm Col=\"1\" Row=\"1\" Dsp=\"R&amp;D &lt;net&gt; &quot;gross&quot;\" "
+      "OrigKey=\"A1\" OrigFmt=\"ESC\" ASz=\"0\" Fml=\"R&amp;D &lt;net&gt; &quot;gross&quot;\">\n"
+      "          <Drill On=\"0\" Key=\"\"/>\n"
+      "        </Itm>\n"
+      "        <Itm Col=\"2\" Row=\"1\" Dsp=\"Caf\xC3\xA9&#9;tab&#10;line\" OrigKey=\"B1\" "
+      "OrigFmt=\"ESC\" ASz=\"0\" Fml=\"Caf\xC3\xA9&#9;tab&#10;line\">\n"
+      "          <Drill On=\"0\" Key=\"\"/>\n"
+      "        </Itm>\n"
+      "        <Itm Col=\"3\" Row=\"1\" Dsp=\"R&amp;D &lt;net&gt; &quot;gross&quot;Caf\xC3\xA9"
+      "&#9;tab&#10;line\" OrigKey=\"C1\" OrigFmt=\"ESC\" ASz=\"0\" Fml=\"=A1&amp;B1\">\n"
+      "          <Drill On=\"0\" Key=\"\"/>\n"
+      "        </Itm>\n"
+      "      </Row>\n"
+      "    </Itms>\n"
+      "  </Fmt>\n"
+      "  <PgBks>\n"
+      "    <PgB Row=\"0\" Bottom=\"94.48809\" Left=\"71.81095\" Right=\"71.81095\" "
+      "Top=\"94.48809\" OR=\"1\"/>\n"
+      "  </PgBks>\n"
+      "  <KpSections/>\n"
+      "  <SpFs/>\n"
+      "  <SpFsH/>\n"
+      "  <SpFsF/>\n"
+      "  <Headers>\n"
+      "    <Fmt MRow=\"0\" MCol=\"0\" Start=\"1\" End=\"1\">\n"
+      "      <Itms/>\n"
+      "    </Fmt>\n"
+      "  </Headers>\n"
+      "  <Footers>\n"
+      "    <Fmt MRow=\"0\" MCol=\"0\" Start=\"1\" End=\"1\">\n"
+      "      <Itms/>\n"
+      "    </Fmt>\n"
+      "  </Footers>\n"
+      "  <RefIndex/>\n"
+      "  <DrillKeys/>\n"
+      "</Preview>\n";
+  EXPECT_EQ(RunOrvo({"preview", workspace.string()}).out, expected);
+  // The same bytes through --out and through the builder that reads an
+  // evaluator's results.
+  const std::filesystem::path out = workspace / "preview.xml";
+  ASSERT_EQ(
+      RunOrvo({"preview", workspace.string(), "--builder", "3", "--out", out.string()}).exit_code,
+      0);
+  EXPECT_EQ(ReadFile(out), expected);
+  std::filesystem::remove_all(workspace);
+}
+
 }  // namespace
 }  // namespace orvo

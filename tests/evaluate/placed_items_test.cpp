@@ -231,5 +231,39 @@ TEST(PlacedItems, RangeTotalsEqualNaiveSumsOnRandomChanges) {
   }
 }
 
+// A cell's items keep their placing order through removals from the front,
+// middle and back, moves to another key and placing again.
+TEST(PlacedItems, CellItemsKeepPlacingOrder) {
+  xml::Document document = xml::Document::Create();
+  PlacedItems index;
+  std::vector<xml::Node> items;
+  for (int i = 1; i <= 5; ++i) {
+    items.push_back(NewItem(document, "F", "B2", std::to_string(i), true, i));
+    index.Placed(items.back());
+  }
+  const auto indexes = [&] {
+    std::string seen;
+    for (const PlacedItems::Instance* instance : index.Instances("F", "B2")) {
+      seen += std::to_string(instance->rpt_index);
+    }
+    return seen;
+  };
+  EXPECT_EQ(indexes(), "12345");
+  index.Removed(items[2]);
+  index.Removed(items[0]);
+  index.Removed(items[4]);
+  EXPECT_EQ(indexes(), "24");
+  items[3].SetAttribute("OrigKey", "B3");  // moves to another cell
+  index.ValueChanged(items[3]);
+  EXPECT_EQ(indexes(), "2");
+  index.Placed(items[0]);
+  index.Placed(items[4]);
+  EXPECT_EQ(indexes(), "215");
+  index.RowIgnored("F", 2, 5);
+  EXPECT_EQ(index.Totals("F", 2, 2, 2, 2, false).sum.ToText(), "3");
+  EXPECT_EQ(index.Totals("F", 2, 2, 2, 2, true).sum.ToText(), "8");
+  EXPECT_EQ(index.Instances("F", "B3").size(), 1u);
+}
+
 }  // namespace
 }  // namespace orvo

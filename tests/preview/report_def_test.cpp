@@ -130,6 +130,19 @@ TEST(FormatLibraryIndex, FindsTheFirstFormatOfAKeyAtAnyDepth) {
   EXPECT_TRUE(index.Find(root, "bs").IsNull());  // stored keys are upper case
   EXPECT_TRUE(index.Find(root, "it's").IsNull());
 
+  // Document order across levels: a format inside a format, and the walk
+  // climbing back out of deep folders to their parents' later siblings.
+  xml::Document nested = xml::Document::Parse(
+      "<Fmts><A><B><C/></B></A><Fmt Key='OUT'><Itms><Fmt Key='IN' Name='inner'/></Itms></Fmt>"
+      "<D><E><F><Fmt Key='X' Name='deep'/></F></E></D><Fmt Key='IN' Name='late'/>"
+      "<Fmt Key='X' Name='late'/><G><Fmt Key='LAST'/></G></Fmts>");
+  FormatLibraryIndex nested_index;
+  const xml::Node nested_root = nested.DocumentElement();
+  EXPECT_EQ(nested_index.Find(nested_root, "in").AttributeOr("Name", ""), "inner");
+  EXPECT_EQ(nested_index.Find(nested_root, "x").AttributeOr("Name", ""), "deep");
+  EXPECT_FALSE(nested_index.Find(nested_root, "out").IsNull());
+  EXPECT_FALSE(nested_index.Find(nested_root, "last").IsNull());
+
   xml::Node format = index.LookUpFormat(root, "Is", provider);
   EXPECT_EQ(format.AttributeOr("Name", ""), "first");
   format.SetAttribute("Name", "changed");  // a copy: the library keeps its own

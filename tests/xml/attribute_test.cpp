@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "orvo/error.h"
 #include "orvo/xml.h"
@@ -57,6 +60,52 @@ TEST(Attributes, ReadAttributeNameIsAndBatchAdds) {
   EXPECT_EQ(appended.ParentNode(), child);
   EXPECT_THROW(child.AppendNewElement("no good"), Error);
   EXPECT_THROW(Document(doc).AppendNewElement("Second"), Error);  // one document element
+}
+
+// Element and attribute names are checked as XML names, ASCII or not.
+TEST(Attributes, NamesMustBeXmlNames) {
+  Document doc = Document::Parse("<R/>");
+  Node root = doc.DocumentElement();
+  for (const char* name : {"A", "_x", "a:b", "a-b.c1", "\xC3\xA9t\xC3\xA9", "x\xC2\xB7y"}) {
+    EXPECT_NO_THROW(root.SetAttribute(name, "v")) << name;
+    EXPECT_NO_THROW(doc.CreateElement(name)) << name;
+  }
+  for (const char* name : {"", "1a", "-a", ".a", "a b", "a/b", "\xC2\xB7y", "a\x01"}) {
+    EXPECT_THROW(root.SetAttribute(name, "v"), Error) << name;
+    EXPECT_THROW(root.AppendNewElement(name), Error) << name;
+  }
+  EXPECT_THROW(root.AddAttributes({{"ok", "1"}, {"not ok", "2"}}), Error);
+}
+
+TEST(Attributes, CopiedIntoANewElementAndReadAllAtOnce) {
+  Document source = Document::Parse(
+      "<x:I xmlns:x='urn:x' Col='3' PTxt='a &amp; &lt;b&gt;' x:K='k' Empty=''>t</x:I>");
+  const Node item = source.DocumentElement();
+  Document target = Document::Create();
+  Node row = target.CreateElement("Row");
+  target.SetDocumentElement(row);
+  const Node::AttributeCopy copies[] = {
+      {"Dsp", "PTxt"}, {"Col", "Col"}, {"Missing", "None"}, {"Empty", "Empty"}, {"K", "x:K"}};
+  const Node copy = row.AppendNewElement("Itm", item, copies);
+  EXPECT_EQ(row.Xml(),
+            "<Row><Itm Dsp=\"a &amp; &lt;b&gt;\" Col=\"3\" Missing=\"\" Empty=\"\" "
+            "K=\"k\"/></Row>");
+  EXPECT_EQ(copy.ParentNode(), row);
+  EXPECT_EQ(copy.SelectNodes("self::Itm[@Missing='' and @Empty='' and @K='k']").Length(), 1u);
+  // From a node that is no element every value is empty; bad names fail.
+  row.AppendNewElement("T", item.FirstChild(), std::span(copies, 2));
+  EXPECT_EQ(row.LastChild().Xml(), "<T Dsp=\"\" Col=\"\"/>");
+  const Node::AttributeCopy bad[] = {{"no good", "Col"}};
+  EXPECT_THROW(row.AppendNewElement("U", item, bad), Error);
+
+  // Every attribute, prefixed names included; longer lists shrink.
+  std::vector<std::pair<std::string, std::string>> attributes(9, {"stale", "stale"});
+  item.ReadAttributes(attributes);
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"Col", "3"}, {"PTxt", "a & <b>"}, {"x:K", "k"}, {"Empty", ""}};
+  EXPECT_EQ(attributes, expected);
+  item.FirstChild().ReadAttributes(attributes);
+  EXPECT_TRUE(attributes.empty());
 }
 
 }  // namespace

@@ -77,14 +77,12 @@ class IndentedWriter {
     Indent(depth);
     m_buffer += '<';
     m_buffer += name;
-    const xml::NamedNodeMap attributes = node.Attributes();
-    const std::size_t count = attributes.Length();
-    for (std::size_t i = 0; i < count; ++i) {
-      const xml::Node attribute = attributes.Item(i);
+    node.ReadAttributes(m_attributes);  // read before the children reuse it
+    for (const auto& [attribute, value] : m_attributes) {
       m_buffer += ' ';
-      m_buffer += attribute.Name();
+      m_buffer += attribute;
       m_buffer += "=\"";
-      AppendEscaped(attribute.Text());
+      AppendEscaped(value);
       m_buffer += '"';
     }
     bool has_elements = false;
@@ -166,6 +164,7 @@ class IndentedWriter {
 
   std::ostream& m_out;
   std::string m_buffer;
+  std::vector<std::pair<std::string, std::string>> m_attributes;
 };
 
 void WriteIndented(std::ostream& out, const xml::Node& node) {
