@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -38,8 +39,16 @@ std::size_t PreviewRows(const std::string& folder, const std::string& report) {
   return rows;
 }
 
-// Memory available now, from the free and reclaimable pages.
+// Memory the kernel could hand out now: MemAvailable counts the page cache it
+// can drop, which free pages alone (sysconf) do not.
 double AvailableMiB() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  double kib = 0;
+  while (meminfo >> key >> kib) {
+    if (key == "MemAvailable:") return kib / 1024.0;
+    meminfo.ignore(64, '\n');
+  }
   return static_cast<double>(sysconf(_SC_AVPHYS_PAGES)) *
          static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
 }
