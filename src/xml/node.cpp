@@ -336,13 +336,22 @@ namespace {
 
 // An attribute of the document, not yet linked (xmlNewProp would walk the
 // element's attributes to append it).
-xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name) {
+// A new attribute of `element` linked right after `last` (first when null),
+// so that a run of attributes is appended without walking the list each time.
+xmlAttrPtr NewAttributeAfter(xmlNodePtr element, xmlAttrPtr last, std::string_view name) {
   std::string owned_name(name);
   if (xmlValidateName(ToXmlChars(owned_name), 0) != 0) {
     RaiseXml("Invalid attribute name: " + owned_name);
   }
-  xmlAttrPtr attr = xmlNewDocProp(document, ToXmlChars(owned_name), nullptr);
+  xmlAttrPtr attr = xmlNewDocProp(element->doc, ToXmlChars(owned_name), nullptr);
   if (!attr) RaiseXml("Out of memory creating an attribute");
+  attr->parent = element;
+  attr->prev = last;
+  if (last) {
+    last->next = attr;
+  } else {
+    element->properties = attr;
+  }
   return attr;
 }
 
@@ -391,14 +400,7 @@ std::size_t Node::AddAttributes(
   std::size_t added = 0;
   for (const auto& [name, value] : attributes) {
     if (detail::FindAttribute(element, name)) continue;
-    xmlAttrPtr attr = NewUnlinkedAttribute(element->doc, name);
-    attr->parent = element;
-    attr->prev = last;
-    if (last) {
-      last->next = attr;
-    } else {
-      element->properties = attr;
-    }
+    xmlAttrPtr attr = NewAttributeAfter(element, last, name);
     last = attr;
     detail::SetAttributeValue(attr, value);
     ++added;
@@ -414,14 +416,7 @@ Node Node::AppendNewElement(std::string_view name, const Node& from,
   xmlNodePtr source = ToXml(from.m_node);
   xmlAttrPtr last = nullptr;
   for (const AttributeCopy& copy : copies) {
-    xmlAttrPtr attr = NewUnlinkedAttribute(target->doc, copy.name);
-    attr->parent = target;
-    attr->prev = last;
-    if (last) {
-      last->next = attr;
-    } else {
-      target->properties = attr;
-    }
+    xmlAttrPtr attr = NewAttributeAfter(target, last, copy.name);
     last = attr;
     xmlAttrPtr value = detail::FindAttribute(source, copy.source);
     if (!value || !value->children) continue;
