@@ -36,18 +36,25 @@ void PlacedItemsHooks::RowIgnored(const xml::Node& record) {
 BuilderState::BuilderState() : scratch(xml::Document::Create()) {}
 BuilderState::~BuilderState() = default;
 
-SharedPreviewState& BuilderState::StartSharedState() {
+// Empty containers for what a build hands to its host: page setups, the
+// three kinds of space filler and kept sections.
+SharedPreviewState::Containers BuilderState::NewResultContainers() {
   SharedPreviewState::Containers containers;
   containers.page_setups = templates.NewContainer("PgBks");
   containers.body_fillers = templates.NewContainer("SpFs");
   containers.header_fillers = templates.NewContainer("SpFsH");
   containers.footer_fillers = templates.NewContainer("SpFsF");
+  containers.kept_sections = templates.NewContainer("KpSections");
+  return containers;
+}
+
+SharedPreviewState& BuilderState::StartSharedState() {
+  SharedPreviewState::Containers containers = NewResultContainers();
   containers.print_conditions = templates.NewContainer("EPRCs");
   containers.print_conditions_2 = templates.NewContainer("EPRCs");
   containers.named_ranges = templates.NewContainer("NRgs");
   containers.included_notes = templates.NewContainer("IncNotes");
   containers.rows_to_ignore = templates.NewContainer("RowsToIgnore");
-  containers.kept_sections = templates.NewContainer("KpSections");
   return SharedPreviewState::StartReportBuild(containers);
 }
 
@@ -69,13 +76,7 @@ void BuilderState::Park(const xml::Node& tree) {
 void BuilderState::DropResults() {
   Park(output);
   output = xml::Node();
-  SharedPreviewState::Containers containers;
-  containers.page_setups = templates.NewContainer("PgBks");
-  containers.body_fillers = templates.NewContainer("SpFs");
-  containers.header_fillers = templates.NewContainer("SpFsH");
-  containers.footer_fillers = templates.NewContainer("SpFsF");
-  containers.kept_sections = templates.NewContainer("KpSections");
-  ThreadPreviewState().EmptyResults(containers, parked);
+  ThreadPreviewState().EmptyResults(NewResultContainers(), parked);
 }
 
 void BuilderState::ResetForReport() {

@@ -218,6 +218,7 @@ struct BuilderState {
 
   // The thread's shared preview state made anew, with empty containers.
   SharedPreviewState& StartSharedState();
+  SharedPreviewState::Containers NewResultContainers();
   void IndexDefinitions();
 
   std::unordered_map<const void*, ResultFormat*> m_results;
