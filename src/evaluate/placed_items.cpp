@@ -319,9 +319,8 @@ void PlacedItems::BeginPrint(std::string_view format) {
   m_latest_print[UpperCase(Trim(format))] = ++m_prints;
 }
 
-void PlacedItems::Reserve(std::string_view format, std::size_t items,
+void PlacedItems::Reserve(std::string_view format,
                           const std::unordered_map<std::int32_t, std::size_t>& per_column) {
-  if (items > m_free.size()) m_entries.reserve(m_entries.size() + items - m_free.size());
   const std::string upper = UpperCase(Trim(format));
   const auto latest = m_latest_print.find(upper);
   std::map<std::int32_t, ColumnTree>& columns =

@@ -151,11 +151,11 @@ class PlacedItems {
 
   // A new print of `format` starts (see "Prints" above).
   void BeginPrint(std::string_view format);
-  // Room for `items` more items, `per_column[c]` of them in definition
-  // column c of the latest print of `format`: the arrays then grow once to
-  // the size they need rather than doubling (which leaves up to half of
-  // them unused, and holds old and new at once while they are copied).
-  void Reserve(std::string_view format, std::size_t items,
+  // Room for `per_column[c]` more items in definition column c of the
+  // latest print of `format`: its column trees then grow once to the size
+  // they need rather than doubling (which leaves up to half of them unused,
+  // and holds old and new at once while they are copied).
+  void Reserve(std::string_view format,
                const std::unordered_map<std::int32_t, std::size_t>& per_column);
 
   // Indexes `item` (or refreshes it when indexed) and forgets `replaced`

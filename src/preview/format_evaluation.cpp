@@ -112,15 +112,13 @@ void FormatEvaluation::Run() {
 }
 
 void FormatEvaluation::ReservePlacedItems() {
-  std::size_t items = 0;
   std::unordered_map<std::int32_t, std::size_t> per_column;
   for (const OutputRow& row : m_rows) {
     for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
-      ++items;
       if (const std::optional<std::int32_t> column = ItemColumn(item)) ++per_column[*column];
     }
   }
-  m_builder.placed_items.Items()->Reserve(m_key, items, per_column);
+  m_builder.placed_items.Items()->Reserve(m_key, per_column);
 }
 
 void FormatEvaluation::Prepare() {

@@ -74,7 +74,7 @@ TEST(PlacedItems, EachPrintOfAFormatSeesItsOwnCells) {
   index.Placed(first);
   index.BeginPrint("FMT");
   // Room made for columns that stay empty changes no answer.
-  index.Reserve("fmt", 3, {{1, 1}, {2, 2}, {-2, 1}});
+  index.Reserve("fmt", {{1, 1}, {2, 2}, {-2, 1}});
   xml::Node second = NewItem(document, "FMT", "A1", "5", true);
   index.Placed(second);
   xml::Node other = NewItem(document, "OTHER", "A1", "7", true);
