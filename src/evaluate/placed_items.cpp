@@ -319,6 +319,17 @@ void PlacedItems::BeginPrint(std::string_view format) {
   m_latest_print[UpperCase(Trim(format))] = ++m_prints;
 }
 
+void PlacedItems::Reserve(std::string_view format,
+                          const std::unordered_map<std::int32_t, std::size_t>& per_column) {
+  const std::string upper = UpperCase(Trim(format));
+  const auto latest = m_latest_print.find(upper);
+  std::map<std::int32_t, ColumnTree>& columns =
+      m_columns[PrintKey(upper, latest == m_latest_print.end() ? 0 : latest->second)];
+  for (const auto& [column, count] : per_column) {
+    if (column > 0) columns[column].Reserve(count);
+  }
+}
+
 std::string PlacedItems::PrintKey(std::string_view format, std::uint32_t print) {
   std::string text(format);
   if (print != 0) {

@@ -151,6 +151,12 @@ class PlacedItems {
 
   // A new print of `format` starts (see "Prints" above).
   void BeginPrint(std::string_view format);
+  // Room for `per_column[c]` more items in definition column c of the
+  // latest print of `format`: its column trees then grow once to the size
+  // they need rather than doubling (which leaves up to half of them unused,
+  // and holds old and new at once while they are copied).
+  void Reserve(std::string_view format,
+               const std::unordered_map<std::int32_t, std::size_t>& per_column);
 
   // Indexes `item` (or refreshes it when indexed) and forgets `replaced`
   // when that is another indexed item.
@@ -234,6 +240,8 @@ class PlacedItems {
     // items (drillable ones only, when asked), in order, until it returns false.
     bool ForEachRow(std::int32_t first_row, std::int32_t last_row, bool drillable_only,
                     const std::function<bool(std::int32_t)>& visit) const;
+    // Room for `rows` more rows.
+    void Reserve(std::size_t rows) { m_nodes.reserve(m_nodes.size() + rows); }
 
    private:
     struct Node {
