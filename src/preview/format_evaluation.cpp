@@ -339,8 +339,10 @@ void FormatEvaluation::RecordKeepRanges(const OutputRow& row) {
 void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
   const std::string key = "PRINT" + std::to_string(row.definition_row);
   xml::Node condition;
+  thread_local std::string item_key;  // keeps its storage from row to row
   for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
-    if (UpperCase(item.AttributeOr("Key", "")) == key) {
+    item.ReadAttribute("Key", item_key);
+    if (EqualsIgnoreCase(item_key, key)) {
       condition = item;
       break;
     }
