@@ -631,7 +631,14 @@ Resolution ItemEvaluation::CallFunction(Function function, TextSpan arguments,
 Resolution ItemEvaluation::SumOrAverage(TextSpan arguments, bool average, EvaluationScope& scope) {
   double sum = 0;
   std::int32_t divisor = 0;
-  for (const TextSpan& argument : SplitArguments(arguments)) {
+  const std::vector<TextSpan>& parts = SplitArguments(arguments);
+  if (!average && parts.size() == 1) {
+    // The sum of one value (a range's sum, most often) is that value.
+    std::string value = ArgumentValue(parts.front());
+    if (IsNumberTextForm(value)) return Resolution::Value(std::move(value));
+    return Resolution::Value(NumberToText(ParseNumber(value).value_or(0)));
+  }
+  for (const TextSpan& argument : parts) {
     const std::optional<double> number = ParseNumber(ArgumentValue(argument));
     if (number) sum += *number;
     if (!average) continue;
@@ -653,11 +660,18 @@ Resolution ItemEvaluation::Count(TextSpan arguments, EvaluationScope& scope) {
 
 Resolution ItemEvaluation::Extreme(TextSpan arguments, bool largest) {
   std::optional<double> best;
+  std::string best_text;
   for (const TextSpan& argument : SplitArguments(arguments)) {
-    const std::optional<double> number = ParseNumber(ArgumentValue(argument));
+    std::string value = ArgumentValue(argument);
+    const std::optional<double> number = ParseNumber(value);
     if (!number) continue;
-    if (!best || (largest ? *number > *best : *number < *best)) best = number;
+    if (!best || (largest ? *number > *best : *number < *best)) {
+      best = number;
+      best_text.swap(value);
+    }
   }
+  // The value found is written as it came when that is already its form.
+  if (best && IsNumberTextForm(best_text)) return Resolution::Value(std::move(best_text));
   return Resolution::Value(NumberToText(best.value_or(0)));
 }
 

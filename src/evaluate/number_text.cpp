@@ -1,5 +1,6 @@
 #include "evaluate/number_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -182,6 +183,30 @@ std::string NumberToText(double value) {
   return text;
 }
 
+bool IsNumberTextForm(std::string_view text) {
+  constexpr std::size_t kDigits = 15;
+  const bool negative = !text.empty() && text.front() == '-';
+  const std::string_view body = text.substr(negative ? 1 : 0);
+  if (body == "0") return !negative;
+  const std::size_t point = body.find('.');
+  const std::string_view integral = body.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : body.substr(point + 1);
+  if (integral.empty() || (point != std::string_view::npos && fraction.empty())) return false;
+  const auto digits = [](std::string_view part) {
+    return std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!digits(integral) || !digits(fraction)) return false;
+  if (!fraction.empty() && fraction.back() == '0') return false;
+  if (integral != "0") {
+    // No leading zero, and the leading digit below the exponent form.
+    return integral.front() != '0' && integral.size() + fraction.size() <= kDigits;
+  }
+  // A fraction alone: from 0.0001 on, written without exponent.
+  const std::size_t zeros = fraction.find_first_not_of('0');
+  return zeros != std::string_view::npos && zeros <= 3 && fraction.size() - zeros <= kDigits;
+}
+
 std::string NumberToDecimalText(double value) { return Decimal::FromDouble(value).ToText(); }
 
 std::optional<DecimalDigits> SplitNumber(std::string_view text) {
@@ -236,28 +261,50 @@ std::optional<UInt128> RoundScaled(const DecimalDigits& value, int scale, int ma
 
 std::string ScaledToText(bool negative, UInt128 magnitude, int scale) {
   if (magnitude == 0) return "0";
-  std::string digits;
+  // The digits least significant first, in a buffer of the stack: 39 for
+  // any 128-bit magnitude, and zeros up to the point for small scales.
+  constexpr int kMaxDigits = 39;
+  if (scale < 0 || scale > kMaxDigits) {
+    // (No caller writes such scales; kept exact all the same.)
+    std::string digits;
+    for (; magnitude != 0; magnitude /= 10) {
+      digits.push_back(static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+    }
+    std::size_t zeros = 0;
+    while (static_cast<int>(zeros) < scale && digits[zeros] == '0') ++zeros;
+    digits.erase(0, zeros);
+    scale -= static_cast<int>(zeros);
+    while (static_cast<int>(digits.size()) <= scale) digits.push_back('0');
+    std::string text;
+    if (negative) text.push_back('-');
+    for (std::size_t i = digits.size(); i-- > 0;) {
+      text.push_back(digits[i]);
+      if (i == static_cast<std::size_t>(scale) && scale > 0) text.push_back('.');
+    }
+    return text;
+  }
+  char digits[kMaxDigits + 2];
+  int count = 0;
   // 128-bit division is a library call; most values fit 64 bits.
   for (; magnitude > UINT64_MAX; magnitude /= 10) {
-    digits.push_back(static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+    digits[count++] = static_cast<char>('0' + static_cast<int>(magnitude % 10));
   }
   for (auto small = static_cast<std::uint64_t>(magnitude); small != 0; small /= 10) {
-    digits.push_back(static_cast<char>('0' + static_cast<int>(small % 10)));
+    digits[count++] = static_cast<char>('0' + static_cast<int>(small % 10));
   }
-  // Digits are least significant first: drop zeros after the point.
-  std::size_t zeros = 0;
-  while (static_cast<int>(zeros) < scale && digits[zeros] == '0') ++zeros;
-  digits.erase(0, zeros);
-  scale -= static_cast<int>(zeros);
-  while (static_cast<int>(digits.size()) <= scale) digits.push_back('0');
-  std::string text;
-  text.reserve(digits.size() + 2);
-  if (negative) text.push_back('-');
-  for (std::size_t i = digits.size(); i-- > 0;) {
-    text.push_back(digits[i]);
-    if (i == static_cast<std::size_t>(scale) && scale > 0) text.push_back('.');
+  // Drop zeros after the point; a fraction gets its "0" before the point.
+  int first = 0;
+  while (first < scale && digits[first] == '0') ++first;
+  scale -= first;
+  while (count - first <= scale) digits[count++] = '0';
+  char text[kMaxDigits + 3];
+  char* out = text;
+  if (negative) *out++ = '-';
+  for (int i = count; i-- > first;) {
+    *out++ = digits[i];
+    if (i - first == scale && scale > 0) *out++ = '.';
   }
-  return text;
+  return std::string(text, out);
 }
 
 }  // namespace orvo

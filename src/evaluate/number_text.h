@@ -58,6 +58,12 @@ std::optional<double> ParseNumber(std::string_view text);
 // The standard 15-significant-digit text of a double (upper-case "E", at
 // least two exponent digits). NaN and infinities raise the overflow failure.
 std::string NumberToText(double value);
+// Whether `text` is already what NumberToText writes for the value it
+// reads as (NumberToText(*ParseNumber(text)) == text): a plain decimal of at
+// most 15 significant digits without exponent, leading "+", spaces, "-0",
+// superfluous zeros, or a value below 0.0001 in magnitude. Functions that
+// hand on one of their argument values use it to skip the conversion.
+bool IsNumberTextForm(std::string_view text);
 
 // The write-back form of a double result: its 15 significant digits, as a
 // 28-digit decimal (at most 28 decimal places, rounded half to even),

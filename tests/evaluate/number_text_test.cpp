@@ -131,5 +131,50 @@ TEST(NumberText, ExactDigitsAndRounding) {
   EXPECT_EQ(ScaledToText(false, 1234500, 4), "123.45");
 }
 
+// A value handed on as written must be exactly what the 15-digit form
+// would write for it: random plain decimals of every shape, and the edges.
+TEST(NumberText, TextFormIsExactlyTheWrittenForm) {
+  const auto written = [](const std::string& text) {
+    const std::optional<double> value = ParseNumber(text);
+    return value && NumberToText(*value) == text;
+  };
+  std::mt19937 random(43);
+  static const char kCharacters[] = "0000123456789..-";
+  for (int i = 0; i < 200000; ++i) {
+    std::string text;
+    const int length = 1 + static_cast<int>(random() % 19);
+    for (int k = 0; k < length; ++k)
+      text.push_back(kCharacters[random() % (sizeof kCharacters - 1)]);
+    EXPECT_EQ(IsNumberTextForm(text), written(text)) << text;
+  }
+  for (const char* text : {"0",
+                           "-0",
+                           "1",
+                           "-1",
+                           "0.0001",
+                           "0.00001",
+                           "-0.0001234",
+                           "123456789012345",
+                           "1234567890123456",
+                           "12345678901234.5",
+                           "1234567890.12345",
+                           "1234567890.123456",
+                           "0.123456789012345",
+                           "0.1234567890123456",
+                           "1.50",
+                           "01",
+                           "+1",
+                           " 1",
+                           "1 ",
+                           "1e5",
+                           ".5",
+                           "5.",
+                           "",
+                           "-",
+                           "1,5"}) {
+    EXPECT_EQ(IsNumberTextForm(text), written(text)) << text;
+  }
+}
+
 }  // namespace
 }  // namespace orvo
