@@ -121,6 +121,16 @@ std::optional<std::pair<std::int32_t, std::int32_t>> CellPosition(std::string_vi
   return std::make_pair(row, static_cast<std::int32_t>(column));
 }
 
+// The item's record element: its first element child when that is a PEx.
+xml::Node RecordElementOf(const xml::Node& item) {
+  for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
+    if (child.Type() != xml::NodeType::kElement) continue;
+    if (child.NameIs("PEx")) return child;
+    break;
+  }
+  return {};
+}
+
 }  // namespace
 
 bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
@@ -129,11 +139,6 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
   m_item = item;
   m_evaluated_flag = std::move(evaluated_flag);
   m_record_element = xml::Node();
-  for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
-    if (child.Type() != xml::NodeType::kElement) continue;
-    if (child.NameIs("PEx")) m_record_element = child;
-    break;
-  }
   m_record_unwritten = parsed != nullptr;
   if (parsed) {
     // Evaluated from the caller's parse as it is; only the operands are
@@ -144,6 +149,7 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
       m_kept_operands[i].assign(parsed->operands[i].text);
     }
   } else {
+    m_record_element = RecordElementOf(item);
     if (m_record_element) {
       ReadParsedExpression(m_record_element, m_read_record);
     } else {
@@ -206,9 +212,9 @@ void ItemEvaluation::Load() {
         {static_cast<std::size_t>(embedded.start - 1), static_cast<std::size_t>(embedded.end)});
   }
 
-  // (A loop: find_first_of would search the set once per character.)
-  if (std::any_of(expression.begin(), expression.end(),
-                  [](char c) { return c == '"' || c == '\''; })) {
+  // (Two single-character searches: find_first_of would test the set
+  // character by character.)
+  if (expression.find('"') != std::string::npos || expression.find('\'') != std::string::npos) {
     std::vector<TextSpan> literals;
     if (m_is_formula) {
       ScanLiterals(expression, 0, expression.size(), literals);
@@ -442,6 +448,7 @@ void ItemEvaluation::Defer() {
   }
   if (m_record_unwritten) {
     // A later pass reads the record from the item.
+    m_record_element = RecordElementOf(m_item);
     const xml::Node written = WriteParsedExpression(*m_record, m_item.OwnerDocument());
     if (m_record_element) {
       m_item.ReplaceChild(written, m_record_element);
