@@ -17,7 +17,7 @@ if ! [[ "$jobs" =~ ^[1-9][0-9]*$ ]]; then
 fi
 
 packages=(build-essential cmake pkg-config libxml2-dev libxslt1-dev libsqlite3-dev
-          libgtest-dev libgmock-dev libbenchmark-dev clang-format-14
+          libgtest-dev libgmock-dev libbenchmark-dev libmimalloc-dev clang-format-14
           chromium poppler-utils fonts-liberation)
 missing=()
 for package in "${packages[@]}"; do

@@ -17,7 +17,9 @@
 #ifndef ORVO_DRILL_DOWN_H_
 #define ORVO_DRILL_DOWN_H_
 
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -46,6 +48,11 @@ class cDrillDown {
   // was drawn, so that key is never issued.
   std::string AddCMDrillDownItem(std::string_view CMRepeat, const xml::Node& DrillObject,
                                  const xml::Node& BalanceDef);
+  // AddCMDrillDownItem for a chart-map cell whose drill object is a CMDrill
+  // element carrying Folder and Code: the object is made here, and only
+  // when the signature is new.
+  std::string AddChartMapDrillItem(std::string_view CMRepeat, std::string_view Folder,
+                                   std::string_view Code, const xml::Node& BalanceDef);
   // Always the empty text; changes nothing.
   std::string UpdateCMDrillDownItem(std::string_view SourceDrillKey,
                                     std::string_view DrillKey = {});
@@ -57,9 +64,15 @@ class cDrillDown {
   xml::Node DrillKeys() const { return m_drill_keys; }
 
  private:
-  xml::Document m_document;  // owns DrillKeys, its template and the store
+  using RequestValues = std::array<std::string, 5>;  // Bal, Year, Prd, PrdEnd, PBal
+  // Draws the next drill key and issues it for CMRepeat and BalanceDef's
+  // request; a new signature stores the object `make_object` makes from the
+  // request's values.
+  std::string Issue(std::string_view CMRepeat, const xml::Node& BalanceDef,
+                    const std::function<xml::Node(const RequestValues&)>& make_object);
+
+  xml::Document m_document;  // owns DrillKeys and the store
   xml::Node m_drill_keys;
-  xml::Node m_key_template;
   std::int64_t m_counter = 0;
   std::vector<xml::Node> m_store;                                    // position n at [n - 1]
   std::unordered_map<std::string, std::int32_t> m_pos_by_signature;  // first entry's Pos

@@ -9,11 +9,6 @@ namespace {
 
 constexpr std::string_view kDrillKeyPrefix = "DRILLITEM";
 
-std::string Attribute(const xml::Node& node, std::string_view name) {
-  if (!node || node.Type() != xml::NodeType::kElement) return {};
-  return node.AttributeOr(name, "");
-}
-
 // The number n of a drill key written "DrillItem" + n (any letter case, n
 // without sign or leading zeros: the keys this object issues), or 0.
 std::int64_t DrillItemNumber(std::string_view key) {
@@ -38,8 +33,6 @@ std::int64_t DrillItemNumber(std::string_view key) {
 cDrillDown::cDrillDown() {
   m_document = xml::Document::Parse("<DrillKeys/>");
   m_drill_keys = m_document.DocumentElement();
-  m_key_template = m_document.ImportNode(
-      xml::Document::Parse("<DrillKey Key='' DKey='' Pos=''/>").DocumentElement(), true);
 }
 
 Collection<xml::Node> cDrillDown::DrillObject(std::string_view DrillKey) const {
@@ -54,40 +47,62 @@ Collection<xml::Node> cDrillDown::DrillObject(std::string_view DrillKey) const {
 
 std::string cDrillDown::AddCMDrillDownItem(std::string_view CMRepeat, const xml::Node& DrillObject,
                                            const xml::Node& BalanceDef) {
+  return Issue(CMRepeat, BalanceDef, [&](const RequestValues& values) {
+    if (!DrillObject) RaiseObjectRequired();
+    xml::Node object = DrillObject;  // the caller's node: it gets the request's values too
+    object.SetAttribute("DDKFieldBalanceType", values[0]);
+    object.SetAttribute("DDKFieldBalancePeriods", values[1]);
+    object.SetAttribute("Prd", values[2]);
+    object.SetAttribute("PdEnd", values[3]);
+    object.SetAttribute("PdBal", values[4]);
+    return m_document.ImportNode(object, true);
+  });
+}
+
+std::string cDrillDown::AddChartMapDrillItem(std::string_view CMRepeat, std::string_view Folder,
+                                             std::string_view Code, const xml::Node& BalanceDef) {
+  return Issue(CMRepeat, BalanceDef, [&](const RequestValues& values) {
+    xml::Node object = m_document.CreateElement("CMDrill");
+    object.AddAttributes({{"Folder", Folder},
+                          {"Code", Code},
+                          {"DDKFieldBalanceType", values[0]},
+                          {"DDKFieldBalancePeriods", values[1]},
+                          {"Prd", values[2]},
+                          {"PdEnd", values[3]},
+                          {"PdBal", values[4]}});
+    return object;
+  });
+}
+
+std::string cDrillDown::Issue(std::string_view CMRepeat, const xml::Node& BalanceDef,
+                              const std::function<xml::Node(const RequestValues&)>& make_object) {
   std::string drill_key = "DrillItem" + LongToText(++m_counter);
   if (!BalanceDef) RaiseError("AddCMDrillDownItem", "Balances and Periods out of sync");
 
   const xml::Node request = BalanceDef.FirstChild();
-  const std::string balance = Attribute(request, "Bal");
-  const std::string year = Attribute(request, "Year");
-  const std::string period = Attribute(request, "Prd");
-  const std::string period_end = Attribute(request, "PrdEnd");
-  const std::string period_balance = Attribute(request, "PBal");
-  const std::string signature =
-      UpperCase(std::string(CMRepeat) + balance + year + period + period_end + period_balance);
+  RequestValues values;
+  const bool element = request && request.Type() == xml::NodeType::kElement;
+  std::string signature(CMRepeat);
+  const std::string_view names[] = {"Bal", "Year", "Prd", "PrdEnd", "PBal"};
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (element) request.ReadAttribute(names[i], values[i]);
+    signature += values[i];
+  }
+  signature = UpperCase(signature);
 
   std::int32_t pos = 0;
   const auto known = m_pos_by_signature.find(signature);
   if (known != m_pos_by_signature.end()) {
     pos = known->second;
   } else {
-    if (!DrillObject) RaiseObjectRequired();
-    xml::Node object = DrillObject;  // the caller's node: it gets the request's values too
-    object.SetAttribute("DDKFieldBalanceType", balance);
-    object.SetAttribute("DDKFieldBalancePeriods", year);
-    object.SetAttribute("Prd", period);
-    object.SetAttribute("PdEnd", period_end);
-    object.SetAttribute("PdBal", period_balance);
-    m_store.push_back(m_document.ImportNode(object, true));
+    m_store.push_back(make_object(values));
     pos = static_cast<std::int32_t>(m_store.size());
     m_pos_by_signature.emplace(signature, pos);
   }
 
-  xml::Node entry = m_key_template.CloneNode(true);
-  entry.SetAttribute("Key", signature);
-  entry.SetAttribute("DKey", UpperCase(drill_key));
-  entry.SetAttribute("Pos", LongToText(pos));
-  m_drill_keys.AppendChild(entry);
+  m_drill_keys.AppendNewElement("DrillKey")
+      .AddAttributes(
+          {{"Key", signature}, {"DKey", UpperCase(drill_key)}, {"Pos", LongToText(pos)}});
   // Numbers drawn for keys that were never issued keep position 0.
   m_position_of_item.resize(static_cast<std::size_t>(m_counter), 0);
   m_position_of_item.back() = pos;

@@ -387,7 +387,7 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
   if (!drill_down) return;
   const xml::Node& item = scope.Item();
   xml::Node drill = FirstElement(item);
-  while (drill && drill.Name() != "Drill") drill = NextElement(drill);
+  while (drill && !drill.NameIs("Drill")) drill = NextElement(drill);
   if (!drill) return;
   std::string keys = drill.AttributeOr("Key", "");
   auto [known, added] = m_drill_keys.try_emplace(item.Raw());
@@ -395,9 +395,6 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
       ("," + keys + ",").find("," + known->second + ",") != std::string::npos) {
     return;
   }
-  xml::Node object = m_drill_document.CreateElement("CMDrill");
-  object.SetAttribute("Folder", folder);
-  object.SetAttribute("Code", account);
   // The drill-down object only reads the balance definition: one per
   // request serves every item that asks it (every row of a repeat).
   xml::Node& balance_def = m_balance_defs[request.Signature()];
@@ -411,9 +408,12 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
   // The account code joins the folder in the signature: the rows of a
   // repeat ask the same balances of different accounts, and each needs its
   // own drill object.
-  const std::string signature =
-      account.empty() ? std::string(folder) : std::string(folder) + ":" + std::string(account);
-  known->second = drill_down->AddCMDrillDownItem(signature, object, balance_def);
+  std::string signature(folder);
+  if (!account.empty()) {
+    signature += ':';
+    signature += account;
+  }
+  known->second = drill_down->AddChartMapDrillItem(signature, folder, account, balance_def);
   keys = keys.empty() || drill.AttributeOr("On", "0") == "0" ? known->second
                                                              : keys + "," + known->second;
   drill.SetAttribute("On", "-1");

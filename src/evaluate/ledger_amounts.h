@@ -179,7 +179,7 @@ class LedgerAmounts {
   std::vector<xml::Node> m_total_entries;                     // keeps those addresses taken
   std::unordered_map<const void*, std::string> m_drill_keys;  // by item node
   std::unordered_map<std::string, xml::Node> m_balance_defs;  // by request signature
-  xml::Document m_drill_document;  // owns the drill objects before they are stored
+  xml::Document m_drill_document;  // owns the balance definitions (m_balance_defs)
   std::unordered_map<std::string, std::string> m_account_values;
   std::unordered_map<std::string, std::string> m_year_names;
   std::unordered_map<std::string, std::string> m_period_ends;

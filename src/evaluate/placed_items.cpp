@@ -1,6 +1,7 @@
 #include "evaluate/placed_items.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <tuple>
@@ -108,6 +109,14 @@ PlacedItems::RangeTotals& PlacedItems::RangeTotals::operator+=(const RangeTotals
   return *this;
 }
 
+bool PlacedItems::SameTotals(const RangeTotals& a, const RangeTotals& b) {
+  // Doubles compared by their bits: a change from 0.0 to -0.0 is a change.
+  return a.sum.nanos == b.sum.nanos &&
+         std::bit_cast<std::uint64_t>(a.sum.wide) == std::bit_cast<std::uint64_t>(b.sum.wide) &&
+         a.sum.overflows == b.sum.overflows && a.cells == b.cells && a.numbers == b.numbers &&
+         a.pending == b.pending && a.drillable == b.drillable;
+}
+
 PlacedItems::RangeTotals& PlacedItems::RangeTotals::operator-=(const RangeTotals& other) {
   sum -= other.sum;
   cells -= other.cells;
@@ -121,7 +130,41 @@ PlacedItems::RangeTotals& PlacedItems::RangeTotals::operator-=(const RangeTotals
 
 void PlacedItems::ColumnTree::Change(std::int32_t row, int slot, const RangeTotals& remove,
                                      const RangeTotals& add) {
+  // A row already in the tree whose change adds and removes no double part
+  // (every value of ordinary magnitude): add the difference along the path
+  // down to it. Integer parts add exactly in any order, and the double parts
+  // on the path stay as the last recomputation left them, so the totals are
+  // those a recomputation would give, without the rotations and
+  // recomputations of an insertion.
+  if (remove.sum.wide == 0 && add.sum.wide == 0) {
+    std::int32_t node = m_root;
+    while (node >= 0 && m_nodes[node].row != row) {
+      node = row < m_nodes[node].row ? m_nodes[node].left : m_nodes[node].right;
+    }
+    if (node >= 0) {
+      RangeTotals difference = add;
+      difference -= remove;
+      for (std::int32_t at = m_root;;) {
+        Node& n = m_nodes[at];
+        AddExact(n.subtree[slot], difference);
+        if (at == node) {
+          AddExact(n.own[slot], difference);
+          return;
+        }
+        at = row < n.row ? n.left : n.right;
+      }
+    }
+  }
   m_root = Apply(m_root, row, slot, remove, add);
+}
+
+void PlacedItems::ColumnTree::AddExact(RangeTotals& totals, const RangeTotals& difference) {
+  totals.sum.nanos += difference.sum.nanos;
+  totals.sum.overflows += difference.sum.overflows;
+  totals.cells += difference.cells;
+  totals.numbers += difference.numbers;
+  totals.pending += difference.pending;
+  totals.drillable += difference.drillable;
 }
 
 std::int32_t PlacedItems::ColumnTree::Apply(std::int32_t node, std::int32_t row, int slot,
@@ -274,6 +317,17 @@ void PlacedItems::ReleaseItems() {
 
 void PlacedItems::BeginPrint(std::string_view format) {
   m_latest_print[UpperCase(Trim(format))] = ++m_prints;
+}
+
+void PlacedItems::Reserve(std::string_view format,
+                          const std::unordered_map<std::int32_t, std::size_t>& per_column) {
+  const std::string upper = UpperCase(Trim(format));
+  const auto latest = m_latest_print.find(upper);
+  std::map<std::int32_t, ColumnTree>& columns =
+      m_columns[PrintKey(upper, latest == m_latest_print.end() ? 0 : latest->second)];
+  for (const auto& [column, count] : per_column) {
+    if (column > 0) columns[column].Reserve(count);
+  }
 }
 
 std::string PlacedItems::PrintKey(std::string_view format, std::uint32_t print) {
@@ -521,8 +575,10 @@ void PlacedItems::ValueChanged(const xml::Node& item) {
   entry.rpt_key.swap(place.rpt_key);
   const RangeTotals before = ContributionOf(entry);
   ReadValue(entry);
-  if (entry.tree)
-    entry.tree->Change(entry.row, entry.ignored ? 1 : 0, before, ContributionOf(entry));
+  if (!entry.tree) return;
+  const RangeTotals after = ContributionOf(entry);
+  if (SameTotals(before, after)) return;  // placed again with the same value
+  entry.tree->Change(entry.row, entry.ignored ? 1 : 0, before, after);
 }
 
 void PlacedItems::Removed(const xml::Node& item) {

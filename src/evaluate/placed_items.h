@@ -76,6 +76,7 @@
 #define ORVO_EVALUATE_PLACED_ITEMS_H_
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -150,6 +151,12 @@ class PlacedItems {
 
   // A new print of `format` starts (see "Prints" above).
   void BeginPrint(std::string_view format);
+  // Room for `per_column[c]` more items in definition column c of the
+  // latest print of `format`: its column trees then grow once to the size
+  // they need rather than doubling (which leaves up to half of them unused,
+  // and holds old and new at once while they are copied).
+  void Reserve(std::string_view format,
+               const std::unordered_map<std::int32_t, std::size_t>& per_column);
 
   // Indexes `item` (or refreshes it when indexed) and forgets `replaced`
   // when that is another indexed item.
@@ -233,6 +240,8 @@ class PlacedItems {
     // items (drillable ones only, when asked), in order, until it returns false.
     bool ForEachRow(std::int32_t first_row, std::int32_t last_row, bool drillable_only,
                     const std::function<bool(std::int32_t)>& visit) const;
+    // Room for `rows` more rows.
+    void Reserve(std::size_t rows) { m_nodes.reserve(m_nodes.size() + rows); }
 
    private:
     struct Node {
@@ -245,6 +254,8 @@ class PlacedItems {
     };
     std::int32_t Apply(std::int32_t node, std::int32_t row, int slot, const RangeTotals& remove,
                        const RangeTotals& add);
+    // Adds the integer parts of `difference` (its double part is left out).
+    static void AddExact(RangeTotals& totals, const RangeTotals& difference);
     void Recompute(std::int32_t node);
     bool Visit(std::int32_t node, std::int32_t first_row, std::int32_t last_row,
                bool drillable_only, const std::function<bool(std::int32_t)>& visit) const;
@@ -279,6 +290,7 @@ class PlacedItems {
   static void ReadPlace(Entry& entry);
   static void ReadValue(Entry& entry);
   static RangeTotals ContributionOf(const Entry& entry);
+  static bool SameTotals(const RangeTotals& a, const RangeTotals& b);
   // Indexes an entry that was read, and takes it out again.
   void Add(std::uint32_t id);
   void Forget(std::uint32_t id);
@@ -287,7 +299,7 @@ class PlacedItems {
   void Append(Chain& chain, std::uint32_t id, Links Entry::*links);
   bool Unlink(Chain& chain, std::uint32_t id, Links Entry::*links);
 
-  std::vector<Entry> m_entries;
+  std::deque<Entry> m_entries;  // grows without moving its entries
   std::vector<std::uint32_t> m_free;
   std::unordered_map<const void*, std::uint32_t> m_by_node;
   // The entries of each cell key and of each row copy key, linked through

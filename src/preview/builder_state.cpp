@@ -153,11 +153,21 @@ xml::Node BuilderState::NewFormatElement() const {
 xml::Node BuilderState::LookUpFormat(const std::string& name) {
   const xml::Node found = format_library.Find(GetStoreContext()->FormatLibrary(), name);
   if (!found) return {};
-  // A format without child nodes is a stub of the format provider's.
-  const xml::Node full =
-      found.HasChildNodes() ? found : GetFormatProvider()->GetFormat(found.AttributeOr("Key", ""));
-  if (!full) return {};
-  xml::Node copy = scratch.ImportNode(full, true);
+  xml::Node copy;
+  if (found.HasChildNodes()) {
+    copy = scratch.ImportNode(found, true);
+  } else {
+    // A format without child nodes is a stub of the format provider's, whose
+    // full format is the caller's own: it is moved into the scratch document
+    // rather than copied, so that it is never there twice.
+    copy = GetFormatProvider()->GetFormat(found.AttributeOr("Key", ""));
+    if (!copy) return {};
+    if (!(copy.OwnerDocument() == scratch)) {
+      xml::Node holder = scratch.CreateElement("Fmts");
+      holder.AppendChild(copy);
+      holder.RemoveChild(copy);
+    }
+  }
   data_columns.InsertInto(copy);
   return copy;
 }

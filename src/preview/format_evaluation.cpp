@@ -90,6 +90,7 @@ void FormatEvaluation::Run() {
   Prepare();
   // References between its cells see this print of the format only.
   m_builder.placed_items.Items()->BeginPrint(m_key);
+  ReservePlacedItems();
   m_result = std::make_unique<ResultFormat>(m_format, &m_builder.placed_items, m_offset,
                                             [this] { m_builder.PollCancel(); });
   m_builder.Register(*m_result);
@@ -108,6 +109,16 @@ void FormatEvaluation::Run() {
   EvaluatePendingItems();
   ValueNamedRanges();
   AppendRows();
+}
+
+void FormatEvaluation::ReservePlacedItems() {
+  std::unordered_map<std::int32_t, std::size_t> per_column;
+  for (const OutputRow& row : m_rows) {
+    for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
+      if (const std::optional<std::int32_t> column = ItemColumn(item)) ++per_column[*column];
+    }
+  }
+  m_builder.placed_items.Items()->Reserve(m_key, per_column);
 }
 
 void FormatEvaluation::Prepare() {
@@ -328,8 +339,10 @@ void FormatEvaluation::RecordKeepRanges(const OutputRow& row) {
 void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
   const std::string key = "PRINT" + std::to_string(row.definition_row);
   xml::Node condition;
+  thread_local std::string item_key;  // keeps its storage from row to row
   for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
-    if (UpperCase(item.AttributeOr("Key", "")) == key) {
+    item.ReadAttribute("Key", item_key);
+    if (EqualsIgnoreCase(item_key, key)) {
       condition = item;
       break;
     }

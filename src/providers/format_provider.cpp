@@ -79,7 +79,7 @@ xml::Node CFormatProvider::NewItem(std::int32_t row, std::int32_t column) {
 
 xml::Node CFormatProvider::GetFormat(const std::string& key) {
   if (!m_workspace) m_workspace = Workspace::Open(m_launch_properties);
-  return DetachedCopy(m_workspace->FindFormat(UpperCase(key)));
+  return m_workspace->FormatCopy(UpperCase(key));
 }
 
 std::int16_t CFormatProvider::ColumnNumber(const std::string& letters) {

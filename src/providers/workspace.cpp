@@ -1,11 +1,13 @@
 #include "providers/workspace.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "frame/thread_context.h"
 #include "orvo/error.h"
@@ -113,6 +115,153 @@ xml::NodeList NormaliseKeys(WorkspaceList list, const xml::Node& root) {
       break;
   }
   return {};
+}
+
+// A Fmt element in the text of the format list: its start tag at `start`,
+// its content from `content` to `content_end`, its end tag ending at `end`
+// (for an empty-element tag all three are the end of the tag). Full: a Key,
+// content that is not blank, and no Fmt above or below it.
+struct FormatSpan {
+  std::size_t start = 0;
+  std::size_t content = 0;
+  std::size_t content_end = 0;
+  std::size_t end = 0;
+  bool keyed = false;
+  bool full = false;
+};
+
+// The Fmt elements of the text in document order, and the text with the
+// content of each full one taken out.
+struct FormatScan {
+  std::vector<FormatSpan> spans;
+  std::string stubbed;
+};
+
+bool IsXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Whether a format's text could parse differently on its own than inside
+// the file: a document type (entities), namespaces, preserved space, or an
+// encoding other than UTF-8.
+bool PiecesMayDiffer(std::string_view text) {
+  for (std::string_view marker : {"<!DOCTYPE", "xmlns", "xml:space"}) {
+    if (text.find(marker) != std::string_view::npos) return true;
+  }
+  if (text.find('\0') != std::string_view::npos) return true;
+  if (text.starts_with("<?xml")) {
+    const std::string declaration(text.substr(0, text.find("?>")));
+    const std::size_t encoding = declaration.find("encoding");
+    return encoding != std::string::npos &&
+           UpperCase(declaration.substr(encoding)).find("UTF-8") == std::string::npos;
+  }
+  return false;
+}
+
+// Finds the Fmt elements by reading the markup: comments, CDATA sections
+// and processing instructions skipped, attribute values read between their
+// quotes. Nothing when the pieces may parse differently (PiecesMayDiffer)
+// or the text is not the markup expected; the file is then parsed whole.
+std::optional<FormatScan> ScanFormats(std::string_view text) {
+  if (PiecesMayDiffer(text)) return std::nullopt;
+  FormatScan scan;
+  struct Open {
+    bool is_format;
+    std::size_t span;
+  };
+  std::vector<Open> open;
+  std::size_t at = 0;
+  const auto skip_past = [&](std::string_view end) {
+    const std::size_t found = text.find(end, at);
+    if (found == std::string_view::npos) return false;
+    at = found + end.size();
+    return true;
+  };
+  const auto skip_blanks = [&](std::size_t from) {
+    while (from < text.size() && IsXmlBlank(text[from])) ++from;
+    return from;
+  };
+  const auto name_end = [&](std::size_t from) {
+    while (from < text.size() && !IsXmlBlank(text[from]) && text[from] != '/' &&
+           text[from] != '>' && text[from] != '=') {
+      ++from;
+    }
+    return from;
+  };
+  while ((at = text.find('<', at)) != std::string_view::npos) {
+    const std::string_view rest = text.substr(at);
+    if (rest.starts_with("<!--")) {
+      if (!skip_past("-->")) return std::nullopt;
+    } else if (rest.starts_with("<![CDATA[")) {
+      if (!skip_past("]]>")) return std::nullopt;
+    } else if (rest.starts_with("<?")) {
+      if (!skip_past("?>")) return std::nullopt;
+    } else if (rest.starts_with("<!")) {
+      return std::nullopt;
+    } else if (rest.starts_with("</")) {
+      if (open.empty()) return std::nullopt;
+      const std::size_t tag = at;
+      if (!skip_past(">")) return std::nullopt;
+      if (open.back().is_format) {
+        FormatSpan& span = scan.spans[open.back().span];
+        span.content_end = tag;
+        span.end = at;
+        span.full =
+            span.full && std::any_of(text.begin() + static_cast<std::ptrdiff_t>(span.content),
+                                     text.begin() + static_cast<std::ptrdiff_t>(tag),
+                                     [](char c) { return !IsXmlBlank(c); });
+      }
+      open.pop_back();
+    } else {
+      const std::size_t tag = at;
+      std::size_t cursor = name_end(at + 1);
+      const std::string_view name = text.substr(at + 1, cursor - at - 1);
+      if (name.empty()) return std::nullopt;
+      bool keyed = false;
+      bool empty_element = false;
+      for (;;) {
+        cursor = skip_blanks(cursor);
+        if (cursor >= text.size()) return std::nullopt;
+        if (text[cursor] == '>') break;
+        if (text.substr(cursor).starts_with("/>")) {
+          empty_element = true;
+          ++cursor;
+          break;
+        }
+        const std::size_t attribute_end = name_end(cursor);
+        if (attribute_end == cursor) return std::nullopt;
+        keyed = keyed || text.substr(cursor, attribute_end - cursor) == "Key";
+        cursor = skip_blanks(attribute_end);
+        if (cursor >= text.size() || text[cursor] != '=') return std::nullopt;
+        cursor = skip_blanks(cursor + 1);
+        if (cursor >= text.size() || (text[cursor] != '"' && text[cursor] != '\'')) {
+          return std::nullopt;
+        }
+        const std::size_t close = text.find(text[cursor], cursor + 1);
+        if (close == std::string_view::npos) return std::nullopt;
+        cursor = close + 1;
+      }
+      at = cursor + 1;
+      if (name == "Fmt") {
+        // A format inside another makes neither full.
+        bool nested = false;
+        for (const Open& outer : open) {
+          if (!outer.is_format) continue;
+          scan.spans[outer.span].full = false;
+          nested = true;
+        }
+        scan.spans.push_back({tag, at, at, at, keyed, keyed && !empty_element && !nested});
+      }
+      if (!empty_element) open.push_back({name == "Fmt", scan.spans.size() - 1});
+    }
+  }
+  if (!open.empty()) return std::nullopt;
+  std::size_t copied = 0;
+  for (const FormatSpan& span : scan.spans) {
+    if (!span.full) continue;
+    scan.stubbed.append(text.substr(copied, span.content - copied));
+    copied = span.content_end;
+  }
+  scan.stubbed.append(text.substr(copied));
+  return scan;
 }
 
 std::optional<std::int64_t> WholeNumber(const std::string& text) {
@@ -256,19 +405,98 @@ xml::Node Workspace::List(WorkspaceList list) {
   fs::path file = m_folder / list_file.file;
   std::optional<std::string> text = ReadFile(file);
   xml::Node root;
-  xml::NodeList keyed;
-  if (text) {
+  if (text && list == WorkspaceList::kFormats) {
+    root = LoadFormats(file, *text);
+  } else if (text) {
     root = ParseFile(file, *text, list_file.root);
-    keyed = NormaliseKeys(list, root);
+    NormaliseKeys(list, root);
     // Detached, so that "/BMk[...]" on the list selects its entries.
     root.ParentNode().RemoveChild(root);
   } else {
     root = xml::Document::Create().CreateElement(list_file.root);
   }
-  // The format index comes from the same walk as the keys' upper-casing.
-  if (list == WorkspaceList::kFormats) m_formats = IndexFormats(keyed);
   slot = root;
   return slot;
+}
+
+xml::Node Workspace::LoadFormats(const fs::path& file, const std::string& text) {
+  m_formats.clear();
+  // The full formats parsed one by one and the list from the text without
+  // them: the same trees as one parse of the file, the list holding stubs.
+  // When a piece does not parse, the file is parsed whole, which reports
+  // the fault as it is in the file.
+  std::optional<FormatScan> scan = ScanFormats(text);
+  std::vector<xml::Node> pieces;
+  xml::Node root;
+  if (scan) {
+    ResumeNext resume;
+    resume.Step([&] {
+      for (const FormatSpan& span : scan->spans) {
+        if (!span.full) continue;
+        xml::Node format =
+            xml::Document::Parse(std::string_view(text).substr(span.start, span.end - span.start))
+                .DocumentElement();
+        format.ParentNode().RemoveChild(format);
+        pieces.push_back(format);
+      }
+      root = xml::Document::Parse(scan->stubbed).DocumentElement();
+    });
+    if (resume.IsErrorPending() || !root || root.Name() != "Formats") scan.reset();
+  }
+  // The pieces pair with the list's keyed formats in document order.
+  xml::NodeList keyed;
+  std::vector<const FormatSpan*> keyed_spans;
+  if (scan) {
+    keyed = NormaliseKeys(WorkspaceList::kFormats, root);
+    for (const FormatSpan& span : scan->spans) {
+      if (span.keyed) keyed_spans.push_back(&span);
+    }
+    if (keyed_spans.size() != keyed.Length()) scan.reset();
+  }
+  if (!scan) {
+    pieces.clear();
+    keyed_spans.clear();
+    root = ParseFile(file, text, "Formats");
+    keyed = NormaliseKeys(WorkspaceList::kFormats, root);
+  }
+  std::size_t next_piece = 0;
+  for (std::size_t i = 0; i < keyed.Length(); ++i) {
+    const xml::Node& element = keyed.Item(i);
+    StoredFormat format{element, {}, {}};
+    if (scan && keyed_spans[i]->full) {
+      format.parsed = pieces.at(next_piece++);
+      // Blank text alone parses to a format without children: a stub too.
+      if (format.parsed.HasChildNodes()) {
+        format.parsed.SetAttribute("Key", element.AttributeOr("Key", ""));
+        const FormatSpan& span = *keyed_spans[i];
+        format.text.assign(text, span.start, span.end - span.start);
+      } else {
+        format.parsed = xml::Node();
+      }
+    }
+    // The first full format of a key wins; a full one replaces a stub met earlier.
+    auto [entry, added] = m_formats.try_emplace(element.AttributeOr("Key", ""));
+    StoredFormat& stored = entry->second;
+    if (added || (format.IsFull() && !stored.IsFull())) stored = std::move(format);
+  }
+  // Detached, so that "/Fmt[...]" on the list selects its entries.
+  root.ParentNode().RemoveChild(root);
+  return root;
+}
+
+xml::Node Workspace::FormatCopy(const std::string& upper_key) {
+  List(WorkspaceList::kFormats);
+  auto found = m_formats.find(upper_key);
+  if (found == m_formats.end()) return {};
+  StoredFormat& format = found->second;
+  // The format parsed with the list goes to the first caller; later ones
+  // get the text parsed again.
+  if (format.parsed) return std::exchange(format.parsed, xml::Node());
+  if (format.text.empty()) return DetachedCopy(format.element);
+  xml::Node copy = xml::Document::Parse(format.text).DocumentElement();
+  copy.ParentNode().RemoveChild(copy);
+  copy.SetAttribute("Key", format.element.AttributeOr("Key", ""));
+  return copy;
 }
 
 xml::Node Workspace::DataColumnPart(const char* name) {
@@ -276,22 +504,6 @@ xml::Node Workspace::DataColumnPart(const char* name) {
   xml::Node part = root.SelectSingleNode(name);
   if (!part) part = root.AppendChild(root.OwnerDocument().CreateElement(name));
   return part;
-}
-
-Workspace::KeyIndex Workspace::IndexFormats(const xml::NodeList& formats) {
-  KeyIndex index;
-  for (const xml::Node& format : formats) {
-    auto [entry, added] = index.try_emplace(format.AttributeOr("Key", ""), format);
-    // A full format replaces a stub (a Fmt without children) met earlier.
-    if (!added && !entry->second.HasChildNodes()) entry->second = format;
-  }
-  return index;
-}
-
-xml::Node Workspace::FindFormat(const std::string& upper_key) {
-  List(WorkspaceList::kFormats);
-  auto found = m_formats.find(upper_key);
-  return found == m_formats.end() ? xml::Node() : found->second;
 }
 
 xml::Node Workspace::FindDataColumnConfiguration(const std::string& upper_key) {

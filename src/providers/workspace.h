@@ -88,31 +88,51 @@ class Workspace {
   // The top element of a list file, detached from its document so that a
   // query starting with "/" ("/BMk[@Key='X']") means the list itself; an
   // empty element of the file's root name when the file is absent.
+  //
+  // In the format list every full format (a Fmt with a Key and child nodes,
+  // and no Fmt above or below it) is a stub: the element with its attributes
+  // only. Its content is kept as text, a tenth of its parsed size, and
+  // FormatCopy parses it on request; the library's own lookup asks the
+  // format provider for the full format of a stub. A library of tens of
+  // thousands of rows would otherwise stay parsed, beside the copy a build
+  // works on, for as long as the workspace is open.
   xml::Node List(WorkspaceList list);
 
   // The data-column definitions and configurations: the `Definitions` and
   // `Configurations` children of data_columns.xml (created empty when absent).
   xml::Node DataColumnPart(const char* name);
 
-  // The first full Fmt (one with child nodes) anywhere in formats.xml whose
-  // Key is `upper_key`, else the first stub with that Key, else Nothing. The
-  // library looks formats up in the format library itself and asks for the
-  // full format only when it found a stub.
-  xml::Node FindFormat(const std::string& upper_key);
+  // A detached copy, in a document of its own that the caller may change, of
+  // the first full Fmt (one with child nodes) anywhere in formats.xml whose
+  // Key is `upper_key`, else of the first stub with that Key, else Nothing.
+  // The library looks formats up in the format library itself and asks for
+  // the full format only when it found a stub.
+  xml::Node FormatCopy(const std::string& upper_key);
   // The DC configuration whose Key is `upper_key`, or Nothing.
   xml::Node FindDataColumnConfiguration(const std::string& upper_key);
 
  private:
   using KeyIndex = std::unordered_map<std::string, xml::Node>;
+  // A format of the index: its element in the list; for a full format made
+  // a stub, its text and, until the first FormatCopy, its parsed tree.
+  struct StoredFormat {
+    xml::Node element;
+    std::string text;
+    xml::Node parsed;
+    bool IsFull() const { return !text.empty() || element.HasChildNodes(); }
+  };
+  using FormatIndex = std::unordered_map<std::string, StoredFormat>;
 
-  static KeyIndex IndexFormats(const xml::NodeList& formats);
+  // Reads the format list from the text of formats.xml (see List) and
+  // indexes it into m_formats.
+  xml::Node LoadFormats(const std::filesystem::path& file, const std::string& text);
 
   std::filesystem::path m_folder;
   std::optional<WorkspaceSettings> m_settings;
   std::array<xml::Node, kWorkspaceListCount> m_lists;
   // Hash indexes for the keyed lookups: formats built with the list,
   // configurations on their first use.
-  KeyIndex m_formats;
+  FormatIndex m_formats;
   std::optional<KeyIndex> m_configurations;
 };
 

@@ -103,5 +103,32 @@ TEST(DrillDown, MissingBalanceDefinitionUsesUpItsKey) {
   }
 }
 
+TEST(DrillDown, ChartMapItemsStoreWhatAGivenCMDrillObjectWould) {
+  cDrillDown given;
+  cDrillDown made;
+  Requests requests;
+  xml::Document scratch = xml::Document::Parse("<Scratch/>");
+  const auto cm_drill = [&](const char* code) {
+    xml::Node object = scratch.CreateElement("CMDrill");
+    object.SetAttribute("Folder", "CM.TB");
+    object.SetAttribute("Code", code);
+    return object;
+  };
+  for (const char* code : {"4000", "4100", "4000", ""}) {
+    const std::string signature = std::string("CM.TB") + (*code ? ":" : "") + code;
+    EXPECT_EQ(given.AddCMDrillDownItem(signature, cm_drill(code), requests.Balance("a", "0", "1")),
+              made.AddChartMapDrillItem(signature, "CM.TB", code, requests.Balance("a", "0", "1")));
+  }
+  EXPECT_EQ(made.DrillKeys().Xml(), given.DrillKeys().Xml());
+  EXPECT_EQ(made.GetAsXML("Objects").Xml(), given.GetAsXML("Objects").Xml());
+  EXPECT_EQ(made.GetAsXML("Objects").ChildNodes().Length(), 3u);
+  try {
+    made.AddChartMapDrillItem("CM.TB", "CM.TB", "", xml::Node());
+    FAIL() << "a Nothing BalanceDef fails";
+  } catch (const Error& failure) {
+    EXPECT_EQ(failure.Source(), "AddCMDrillDownItem");
+  }
+}
+
 }  // namespace
 }  // namespace orvo

@@ -4,6 +4,7 @@
 
 #include "orvo/error.h"
 #include "providers/dynamic_col_provider.h"
+#include "providers/workspace.h"
 #include "support/temp_workspace.h"
 
 namespace orvo::providers {
@@ -95,6 +96,66 @@ TEST(FormatProvider, StoredFormatsAndConfigurationsComeAsCopiesByKey) {
   EXPECT_EQ(configuration.AttributeOr("Name", ""), "Monthly");
   EXPECT_TRUE(columns.Configuration("YEARLY").IsNull());
   EXPECT_EQ(workspace.Snapshot(), snapshot);
+}
+
+// Full formats are stubs in the library and whole from the provider, the
+// same trees a parse of the whole file gives; formats inside formats, and
+// every format of a file whose pieces could parse differently, stay whole.
+TEST(FormatProvider, TheLibraryHoldsStubsOfFullFormatsTheProviderTheirTrees) {
+  TempWorkspace workspace;
+  workspace.Write("workspace.xml", "<Workspace/>");
+  const std::string full =
+      "<Fmt Key='a' Name='A&amp;B'>\n  <Itms><Row><Itm Key='A1' Value=\"1 &lt; 2\"/></Row></Itms>"
+      "<!-- <Fmt Key='X'> --><![CDATA[</Fmt>]]></Fmt>";
+  workspace.Write("formats.xml",
+                  "<?xml version='1.0' encoding='utf-8'?>\n<Formats>\n  <Fmt Key='A'/>\n"
+                  "  <Folder>" +
+                      full +
+                      "</Folder>\n"
+                      "  <Fmt Key='OUTER'><Itms/><Fmt Key='INNER'><Itms/></Fmt></Fmt>\n"
+                      "  <Fmt Key='BLANK'> </Fmt><?note <Fmt?><Fmt Name='NO_KEY'><Itms/></Fmt>\n"
+                      "</Formats>");
+  std::shared_ptr<Workspace> open = Workspace::Open(workspace.LaunchProperties());
+  const xml::NodeList formats = open->List(WorkspaceList::kFormats).SelectNodes("descendant::Fmt");
+  ASSERT_EQ(formats.Length(), 6u);
+  EXPECT_EQ(formats.Item(1).Xml(), "<Fmt Key=\"A\" Name=\"A&amp;B\"/>");
+  EXPECT_TRUE(formats.Item(2).HasChildNodes());  // OUTER
+  EXPECT_TRUE(formats.Item(3).HasChildNodes());  // INNER
+  EXPECT_FALSE(formats.Item(4).HasChildNodes());
+  EXPECT_TRUE(formats.Item(5).HasChildNodes());  // no Key: never looked up, left whole
+
+  xml::Node expected = xml::Document::Parse(full).DocumentElement();
+  expected.SetAttribute("Key", "A");
+  CFormatProvider provider;
+  provider.Init(workspace.LaunchProperties());
+  for (int request = 0; request < 2; ++request) {  // the parsed tree, then the text parsed again
+    xml::Node format = provider.GetFormat("a");
+    ASSERT_FALSE(format.IsNull());
+    EXPECT_TRUE(format.ParentNode().IsNull());
+    EXPECT_EQ(format.Xml(), expected.Xml());
+    format.FirstChild().AppendChild(format.OwnerDocument().CreateElement("Row"));
+  }
+  EXPECT_EQ(provider.GetFormat("INNER").Xml(), "<Fmt Key=\"INNER\"><Itms/></Fmt>");
+  EXPECT_EQ(provider.GetFormat("BLANK").Xml(), "<Fmt Key=\"BLANK\"/>");
+
+  TempWorkspace spaced;
+  spaced.Write("workspace.xml", "<Workspace/>");
+  spaced.Write("formats.xml",
+               "<Formats xmlns:x='urn:x'><Fmt Key='A'><Itms x:a='1'/></Fmt></Formats>");
+  EXPECT_TRUE(Workspace::Open(spaced.LaunchProperties())
+                  ->List(WorkspaceList::kFormats)
+                  .FirstChild()
+                  .HasChildNodes());
+
+  // A fault inside a format is reported where it stands in the file.
+  TempWorkspace broken;
+  broken.Write("workspace.xml", "<Workspace/>");
+  broken.Write("formats.xml", "<Formats>\n<Fmt Key='A'><Itms><Row></Itms></Fmt></Formats>");
+  ResumeNext resume;
+  resume.Step([&] { Workspace::Open(broken.LaunchProperties())->List(WorkspaceList::kFormats); });
+  ASSERT_TRUE(resume.IsErrorPending());
+  EXPECT_NE(resume.Pending()->Description().find("line 2"), std::string::npos)
+      << resume.Pending()->Description();
 }
 
 TEST(FormatProvider, WorkspaceProblemsSurfaceOnlyWhereAWorkspaceIsNeeded) {
