@@ -10,6 +10,24 @@
 #include "frame/text.h"
 
 namespace orvo {
+namespace {
+
+// Whether a format holds at least kMoveRows rows (its Itms child's
+// children): enough that moving it beats copying it.
+constexpr int kMoveRows = 256;
+bool HasRowsToMove(const xml::Node& format) {
+  for (xml::Node child = FirstElement(format); child; child = NextElement(child)) {
+    if (!child.NameIs("Itms")) continue;
+    int rows = 0;
+    for (xml::Node row = FirstElement(child); row && rows < kMoveRows; row = NextElement(row)) {
+      ++rows;
+    }
+    return rows >= kMoveRows;
+  }
+  return false;
+}
+
+}  // namespace
 
 Int16 Percent(double part, double whole) {
   if (!(whole > 0)) return 0;
@@ -158,13 +176,17 @@ xml::Node BuilderState::LookUpFormat(const std::string& name) {
     copy = scratch.ImportNode(found, true);
   } else {
     // A format without child nodes is a stub of the format provider's, whose
-    // full format is the caller's own: it is moved into the scratch document
-    // rather than copied, so that it is never there twice.
-    copy = GetFormatProvider()->GetFormat(found.AttributeOr("Key", ""));
-    if (!copy) return {};
-    if (!(copy.OwnerDocument() == scratch)) {
+    // full format is the caller's own. A large one is moved into the scratch
+    // document rather than copied, so that it is never there twice; the
+    // document it leaves stays, empty, as long as the scratch document, so
+    // a small one is copied and its document goes.
+    const xml::Node full = GetFormatProvider()->GetFormat(found.AttributeOr("Key", ""));
+    if (!full) return {};
+    if (full.OwnerDocument() == scratch || !HasRowsToMove(full)) {
+      copy = full.OwnerDocument() == scratch ? full : scratch.ImportNode(full, true);
+    } else {
       xml::Node holder = scratch.CreateElement("Fmts");
-      holder.AppendChild(copy);
+      copy = holder.AppendChild(full);
       holder.RemoveChild(copy);
     }
   }
