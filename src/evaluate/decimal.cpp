@@ -1,6 +1,9 @@
 #include "evaluate/decimal.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 
 #include "orvo/error.h"
 
@@ -13,7 +16,41 @@ constexpr int kMaxDigits = 29;
 
 }  // namespace
 
-Decimal Decimal::FromDouble(double value) { return FromDigits(SplitNumber(value)); }
+Decimal Decimal::FromDouble(double value) {
+  // Most quotients have their 15 significant digits within 28 decimal
+  // places and below 10^15: the digits are then the coefficient as they
+  // are, and nothing is rounded. Others (and NaN and infinities, which
+  // raise) take the general conversion.
+  constexpr int kDigitsAfterPoint = 14;
+  if (std::isfinite(value) && value != 0) {
+    char buffer[40];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                       std::chars_format::scientific, kDigitsAfterPoint);
+    // "-d.dddddddddddddde+xx"
+    const char* at = buffer;
+    const bool negative = *at == '-';
+    if (negative) ++at;
+    std::uint64_t coefficient = static_cast<std::uint64_t>(*at++ - '0');
+    ++at;  // the point
+    for (int i = 0; i < kDigitsAfterPoint; ++i) {
+      coefficient = coefficient * 10 + static_cast<std::uint64_t>(*at++ - '0');
+    }
+    ++at;  // the 'e'
+    int exponent = 0;
+    const bool negative_exponent = *at == '-';
+    for (++at; at < written.ptr; ++at) exponent = exponent * 10 + (*at - '0');
+    if (negative_exponent) exponent = -exponent;
+    int scale = kDigitsAfterPoint - exponent;
+    if (scale >= 0 && scale <= kMaxScale) {
+      while (scale > 0 && coefficient % 10 == 0) {
+        coefficient /= 10;
+        --scale;
+      }
+      return Decimal(negative, coefficient, scale);
+    }
+  }
+  return FromDigits(SplitNumber(value));
+}
 
 Decimal Decimal::FromCurrency(Currency value) {
   const Int128 scaled = value.Scaled();

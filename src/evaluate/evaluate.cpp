@@ -89,11 +89,17 @@ Int16 cEvaluate::EvaluateWith(const xml::Node& item, const ParsedExpression* par
   evaluated_item = item;
   bool settled = true;
   try {
-    if (!PrepareForEvaluation(item, m_format_name, "-1")) {
-      xml::Node(item).SetAttribute("Evaluated", "-1");
+    // The item's Evaluated attribute, written now and read again after
+    // resolvers ran (one of them may have marked the item as waiting).
+    xml::Node evaluated_flag = item.Attributes().GetNamedItem("Evaluated");
+    if (evaluated_flag) {
+      evaluated_flag.SetText("-1");
+    } else {
+      PrepareForEvaluation(item, m_format_name, "-1");
     }
     if (!m_run) m_run = std::make_unique<ItemEvaluation>(*this);
-    settled = m_run->Run(item, repeat_list, repeat_position, repeat_key, parsed);
+    settled = m_run->Run(item, repeat_list, repeat_position, repeat_key, parsed,
+                         std::move(evaluated_flag));
   } catch (const Error&) {
     WriteErrorValue(item, "#ERROR");
     settled = true;
@@ -280,8 +286,7 @@ xml::Node cEvaluate::OperandCache() const {
     xml::Node entry = list.AppendChild(m_document.CreateElement("Itm"));
     entry.SetAttribute("Key", PlaceholderText(placeholder.number));
     entry.SetAttribute("Pos", std::to_string(placeholder.span.start));
-    const auto& operands = m_run->Record().operands;
-    entry.SetAttribute("Val", operands[static_cast<std::size_t>(placeholder.number - 1)].text);
+    entry.SetAttribute("Val", m_run->OperandText(placeholder.number));
   }
   return list;
 }

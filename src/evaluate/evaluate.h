@@ -254,18 +254,9 @@ class cEvaluate {
   ListIndex m_ignored_row_index;
   ListIndex m_included_note_index;
 
-  // What the last Evaluate left, for FindItems and OperandCache.
-  struct LastExpression {
-    std::vector<TextSpan> literals;
-    struct Operand {
-      std::string placeholder;
-      std::size_t position;
-      std::string written;
-    };
-    std::vector<Operand> operands;
-  };
-  LastExpression m_last;
-  std::unique_ptr<ItemEvaluation> m_run;  // reused between calls
+  // Reused between calls; what the last Evaluate left, for FindItems and
+  // OperandCache.
+  std::unique_ptr<ItemEvaluation> m_run;
   std::unique_ptr<LedgerAmounts> m_ledger;
 };
 

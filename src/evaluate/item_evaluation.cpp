@@ -125,26 +125,36 @@ std::optional<std::pair<std::int32_t, std::int32_t>> CellPosition(std::string_vi
 
 bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
                          std::int32_t repeat_position, std::string_view repeat_key,
-                         const ParsedExpression* parsed) {
+                         const ParsedExpression* parsed, xml::Node evaluated_flag) {
   m_item = item;
+  m_evaluated_flag = std::move(evaluated_flag);
   m_record_element = xml::Node();
   for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
     if (child.Type() != xml::NodeType::kElement) continue;
-    if (child.Name() == "PEx") m_record_element = child;
+    if (child.NameIs("PEx")) m_record_element = child;
     break;
   }
   m_record_unwritten = parsed != nullptr;
   if (parsed) {
-    m_record = *parsed;
-  } else if (m_record_element) {
-    ReadParsedExpression(m_record_element, m_record);
+    // Evaluated from the caller's parse as it is; only the operands are
+    // kept, for OperandCache once the call is over.
+    m_record = parsed;
+    m_kept_operands.resize(parsed->operands.size());
+    for (std::size_t i = 0; i < parsed->operands.size(); ++i) {
+      m_kept_operands[i].assign(parsed->operands[i].text);
+    }
   } else {
-    m_record = ParsedExpression();
+    if (m_record_element) {
+      ReadParsedExpression(m_record_element, m_read_record);
+    } else {
+      m_read_record = ParsedExpression();
+    }
+    m_record = &m_read_record;
   }
   m_text.Reset({});
   m_placeholders.clear();
   m_scanned_literals.clear();
-  if (m_record.IsEmpty()) {
+  if (m_record->IsEmpty()) {
     // A text cell: its value is its text as written.
     Finish(item.AttributeOr("Value", ""));
     return true;
@@ -169,19 +179,25 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
   return true;
 }
 
+std::string_view ItemEvaluation::OperandText(int number) const {
+  const auto index = static_cast<std::size_t>(number - 1);
+  if (m_record == &m_read_record) return m_read_record.operands[index].text;
+  return m_kept_operands[index];
+}
+
 void ItemEvaluation::Load() {
-  const std::string& expression = *m_record.expression;
+  const std::string& expression = *m_record->expression;
   m_text.Reset(expression);
   const std::string_view leading = TrimLeft(expression);
   m_is_formula = !leading.empty() && leading.front() == '=';
 
-  for (const ParsedExpression::FunctionCall& call : m_record.calls) {
+  for (const ParsedExpression::FunctionCall& call : m_record->calls) {
     const std::int64_t position = m_is_formula ? call.position : call.position - 1;
     const bool inside = position >= 0 && static_cast<std::size_t>(position) < expression.size();
     m_text.Calls().push_back({call.function, call.name,
                               inside ? static_cast<std::size_t>(position) : WorkingText::kGone});
   }
-  for (const ParsedExpression::Embedded& embedded : m_record.embedded) {
+  for (const ParsedExpression::Embedded& embedded : m_record->embedded) {
     if (embedded.start < 1 || embedded.end < embedded.start - 1 ||
         static_cast<std::size_t>(embedded.end) > expression.size()) {
       RaiseError(kSource, "An embedded formula lies outside the expression text");
@@ -212,7 +228,7 @@ void ItemEvaluation::Load() {
   m_open.clear();
   SpanCursor cursor(m_text.Literals());
   const bool any_literal = !m_text.Literals().empty();
-  const std::size_t operand_count = m_record.operands.size();
+  const std::size_t operand_count = m_record->operands.size();
   for (std::size_t i = 0; i < expression.size(); ++i) {
     const char c = expression[i];
     if (c != '(' && c != ')' && c != 'I') continue;
@@ -233,8 +249,7 @@ void ItemEvaluation::Load() {
         m_pairs.push_back({m_open.back(), i});
         m_open.pop_back();
       }
-    } else if (c == 'I' &&
-               expression.compare(i, kPlaceholderPrefix.size(), kPlaceholderPrefix) == 0) {
+    } else if (c == 'I' && std::string_view(expression).substr(i).starts_with(kPlaceholderPrefix)) {
       const std::size_t digits = i + kPlaceholderPrefix.size();
       std::size_t end = digits;
       while (end < expression.size() && expression[end] >= '0' && expression[end] <= '9') ++end;
@@ -284,7 +299,7 @@ std::optional<Function> ItemEvaluation::EnclosingCall(std::size_t position) cons
 
 OperandRequest ItemEvaluation::RequestFor(int number) const {
   const ParsedExpression::Operand& operand =
-      m_record.operands[static_cast<std::size_t>(number - 1)];
+      m_record->operands[static_cast<std::size_t>(number - 1)];
   OperandRequest request{operand.type, operand.text, number, std::nullopt, false};
   return request;
 }
@@ -331,7 +346,7 @@ ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) 
 }
 
 ItemEvaluation::Outcome ItemEvaluation::EvaluateCalls(EvaluationScope& scope) {
-  FunctionOrder(m_record.calls, m_order);
+  FunctionOrder(m_record->calls, m_order);
   for (std::size_t index : m_order) {
     WorkingText::Call& call = m_text.Calls()[index];
     if (call.position == WorkingText::kGone) continue;
@@ -401,7 +416,8 @@ std::string ItemEvaluation::FinalValue() {
 }
 
 bool ItemEvaluation::ItemWasDeferred() {
-  return m_item.ReadAttribute("Evaluated", m_scratch) && m_scratch == "0";
+  if (!m_evaluated_flag) m_evaluated_flag = m_item.Attributes().GetNamedItem("Evaluated");
+  return m_evaluated_flag && m_evaluated_flag.Text() == "0";
 }
 
 void ItemEvaluation::Defer() {
@@ -417,7 +433,7 @@ void ItemEvaluation::Defer() {
       furthest_key = UpperCase(key);
     }
   };
-  for (const ParsedExpression::Operand& operand : m_record.operands) {
+  for (const ParsedExpression::Operand& operand : m_record->operands) {
     if (!IsCellKind(operand.type)) continue;
     const std::string_view text = operand.text;
     const std::size_t colon = text.find(':');
@@ -426,7 +442,7 @@ void ItemEvaluation::Defer() {
   }
   if (m_record_unwritten) {
     // A later pass reads the record from the item.
-    const xml::Node written = WriteParsedExpression(m_record, m_item.OwnerDocument());
+    const xml::Node written = WriteParsedExpression(*m_record, m_item.OwnerDocument());
     if (m_record_element) {
       m_item.ReplaceChild(written, m_record_element);
     } else {

@@ -41,8 +41,11 @@ class ItemEvaluation {
   // them into "#ERROR".
   // With `parsed`, the item's record is taken from it instead of its PEx
   // child, and written as that child when the item is deferred.
+  // `evaluated_flag` is the item's Evaluated attribute when the caller holds
+  // it (else it is looked up when needed).
   bool Run(const xml::Node& item, const xml::Node& repeat_list, std::int32_t repeat_position,
-           std::string_view repeat_key, const ParsedExpression* parsed = nullptr);
+           std::string_view repeat_key, const ParsedExpression* parsed = nullptr,
+           xml::Node evaluated_flag = {});
 
   // The last call's literal spans and operand placeholders.
   // The literal spans as scanned, before any substitution.
@@ -52,7 +55,8 @@ class ItemEvaluation {
     int number;     // k
   };
   const std::vector<Placeholder>& Placeholders() const { return m_placeholders; }
-  const ParsedExpression& Record() const { return m_record; }
+  // The text of operand `number` (counting from 1) of the last call's record.
+  std::string_view OperandText(int number) const;
 
  private:
   enum class Outcome { kDone, kDeferred };
@@ -110,9 +114,14 @@ class ItemEvaluation {
 
   cEvaluate& m_evaluator;
   xml::Node m_item;
+  xml::Node m_evaluated_flag;  // the item's Evaluated attribute, once found
   xml::Node m_record_element;
   bool m_record_unwritten = false;  // m_record was handed in, not read from the item
-  ParsedExpression m_record;
+  // The record evaluated: the caller's parse, or m_read_record.
+  const ParsedExpression* m_record = nullptr;
+  ParsedExpression m_read_record;  // read from the item's PEx child
+  // The operand texts of a handed-in parse, which may be gone after the call.
+  std::vector<std::string> m_kept_operands;
   bool m_is_formula = false;
   WorkingText m_text;
   std::vector<Placeholder> m_placeholders;

@@ -82,8 +82,8 @@ bool FlagOf(const xml::Node& definition, std::string_view name) {
   return TextToBoolean(text);
 }
 
-void ShowInRed(const xml::Node& item) {
-  if (xml::Node font = FirstFontRun(item)) font.SetAttribute("Clr", "255");
+void ShowInRed(const xml::Node& style) {
+  if (xml::Node font = FirstElement(FontsOf(style))) font.SetAttribute("Clr", "255");
 }
 
 // Category names are ASCII; compare them without regard to case.
@@ -99,7 +99,7 @@ bool BeginsWith(std::string_view text, char first) {
   return !text.empty() && text.front() == first;
 }
 
-std::string Numeric(const xml::Node& item, const xml::Node& definition, std::string_view value) {
+std::string Numeric(const xml::Node& style, const xml::Node& definition, std::string_view value) {
   std::optional<DecimalDigits> number = ReadDisplayNumber(value);
   if (!number) return std::string(value);
 
@@ -129,7 +129,7 @@ std::string Numeric(const xml::Node& item, const xml::Node& definition, std::str
       // Negative numbers keep their sign; positive ones are shown negated.
       shown.insert(0, 1, '-');
     }
-    if (FlagOf(definition, negative ? "RedN" : "RedP")) ShowInRed(item);
+    if (FlagOf(definition, negative ? "RedN" : "RedP")) ShowInRed(style);
   }
   const std::string& currency = ScratchAttribute(definition, "Cur");
   if (currency != "None") shown.insert(0, currency);
@@ -219,13 +219,14 @@ xml::Node NumberFormatTemplate(std::string_view category) {
 }
 
 std::string FormatDisplayText(const xml::Node& item, std::string_view value) {
-  const xml::Node number_format = NumberFormatOf(StyleOf(item));
+  const xml::Node style = StyleOf(item);
+  const xml::Node number_format = NumberFormatOf(style);
   if (!number_format) return std::string(value);
   thread_local std::string category;
   number_format.ReadAttribute("Typ", category);
-  const xml::Node definition = DefinitionOf(number_format);
   if (SameCategory(category, "General")) return std::string(value);
-  if (SameCategory(category, "Numeric")) return Numeric(item, definition, value);
+  const xml::Node definition = DefinitionOf(number_format);
+  if (SameCategory(category, "Numeric")) return Numeric(style, definition, value);
   if (SameCategory(category, "Percentage")) return Percentage(definition, value);
   if (SameCategory(category, "Date/Time")) {
     return FormatDateTime(value, AttributeOf(definition, "Typ"));

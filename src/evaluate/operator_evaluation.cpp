@@ -590,6 +590,22 @@ std::string DivideValues(Currency dividend, Currency divisor) {
 // reduction below gives it, read straight from the text. Most arguments and
 // final values are of this shape once their operands and calls have been
 // replaced by values. nullopt for every other text.
+// Whether an unsigned plain decimal (digits and at most one point) is
+// already in the form Decimal writes it: not zero, no leading zero but the
+// one before the point of a fraction, a point only with digits after it and
+// no trailing zero after it, and few enough digits to be exact. Its negation
+// is then written as "-" followed by the text itself.
+bool IsWriteBackForm(std::string_view number) {
+  constexpr std::size_t kExactDigits = 18;
+  if (number.empty() || number.size() > kExactDigits || number.front() == '.' ||
+      number.back() == '.') {
+    return false;
+  }
+  if (number.front() == '0' && (number.size() == 1 || number[1] != '.')) return false;
+  if (number.find('.') != std::string_view::npos && number.back() == '0') return false;
+  return number.find_first_of("123456789") != std::string_view::npos;
+}
+
 std::optional<std::string> LoneValue(std::string_view expression) {
   std::size_t skip = 0;
   while (skip < expression.size() && expression[skip] == ' ') ++skip;
@@ -615,6 +631,13 @@ std::optional<std::string> LoneValue(std::string_view expression) {
     }
     if (!digit) return std::nullopt;
     if (body.front() == '+') return std::string(number);
+    if (IsWriteBackForm(number)) {
+      std::string negated;
+      negated.reserve(number.size() + 1);
+      negated.push_back('-');
+      negated.append(number);
+      return negated;
+    }
     if (std::optional<Decimal> value = Decimal::FromText(number)) return value->Negated().ToText();
     return "-" + std::string(number);
   }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
+#include <random>
 
 #include "evaluate/decimal.h"
 #include "orvo/error.h"
@@ -89,6 +91,29 @@ TEST(Decimal, ConversionsAndText) {
   EXPECT_EQ(*Decimal::FromText("1.50"), *Decimal::FromText("1.5"));
   EXPECT_EQ(Decimal::FromText("1E-05")->ToDouble(), 0.00001);
   EXPECT_FALSE(Decimal::FromText("1.5.1").has_value());
+}
+
+// A double whose 15 digits need no rounding is converted without the general
+// digit arithmetic; both ways must give the same value at every magnitude.
+TEST(Decimal, DoublesConvertAsTheirDigits) {
+  std::mt19937_64 random(41);
+  std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
+  for (int i = 0; i < 20000; ++i) {
+    const double value = mantissa(random) * std::pow(10.0, static_cast<int>(random() % 55) - 30);
+    EXPECT_EQ(Decimal::FromDouble(value).ToText(), Decimal::FromDigits(SplitNumber(value)).ToText())
+        << value;
+  }
+  for (const double value : {1.0, -1.0, 0.1, 1e14, 1e15, 1e-14, 1e-15, 123456789012345.0,
+                             0.000123456789012345, 2.0 / 3.0, 5e-29, 1.5e-28}) {
+    EXPECT_EQ(Decimal::FromDouble(value).ToText(), Decimal::FromDigits(SplitNumber(value)).ToText())
+        << value;
+  }
+  EXPECT_EQ(Decimal::FromDouble(-0.0).ToText(), "0");
+  EXPECT_EQ(
+      FailureOf([] { Decimal::FromDouble(std::numeric_limits<double>::infinity()); }).Number(),
+      FailureOf([] {
+        Decimal::FromDigits(SplitNumber(std::numeric_limits<double>::infinity()));
+      }).Number());
 }
 
 }  // namespace

@@ -167,6 +167,51 @@ TEST(Operators, PlainAmountsReduceAsTheGeneralPath) {
   }
 }
 
+// A lone negative number is written back without a detour through the
+// decimal type when its text is already in the written form; every other
+// form must still come out as the general reduction writes it.
+TEST(Operators, SignedLoneValuesAsTheGeneralPath) {
+  static const char* const kNumbers[] = {"5",
+                                         ".5",
+                                         "0.5",
+                                         "0.50",
+                                         "00.5",
+                                         "5.",
+                                         "1.0",
+                                         "10",
+                                         "0.05",
+                                         "0",
+                                         "0.0",
+                                         "000",
+                                         "100.001",
+                                         "1.5.",
+                                         "12a",
+                                         "1e5",
+                                         "12345.6789",
+                                         "123456789012345678",
+                                         "1234567890123456789",
+                                         "0.0000000000000000000000000001",
+                                         "0.00000000000000000000000000001",
+                                         "123456789012345678901234567890"};
+  for (const char* number : kNumbers) {
+    for (const std::string sign : {"-", "+"}) {
+      std::string expected;
+      std::string actual;
+      try {
+        expected = Eval("=" + sign + "(" + number + ")");
+      } catch (const Error& failure) {
+        expected = "failure " + std::to_string(failure.Number());
+      }
+      try {
+        actual = Eval("=" + sign + number);
+      } catch (const Error& failure) {
+        actual = "failure " + std::to_string(failure.Number());
+      }
+      EXPECT_EQ(actual, expected) << sign << number;
+    }
+  }
+}
+
 // Two plain numbers around a comparison are compared without tokens; in
 // brackets the same text takes the general reduction.
 TEST(Operators, PlainComparisonsAsTheGeneralPath) {
