@@ -49,8 +49,38 @@
 namespace orvo::xml {
 
 namespace detail {
-class Arena;
 struct RawNode;  // an xmlNode, opaque to hosts
+
+// The number of references to an arena (the owner of a tree's memory). Not
+// atomic: a tree and every handle into it belong to one thread, and handles
+// are made and dropped at every step of a walk over a tree.
+struct ArenaCount {
+  std::size_t references = 0;
+};
+// Frees an arena no reference is left to.
+void ReleaseArena(ArenaCount* arena) noexcept;
+
+// A counted reference to an arena.
+class ArenaRef {
+ public:
+  ArenaRef() noexcept = default;
+  explicit ArenaRef(ArenaCount* arena) noexcept : m_arena(arena) {
+    if (m_arena) ++m_arena->references;
+  }
+  ArenaRef(const ArenaRef& other) noexcept : ArenaRef(other.m_arena) {}
+  ArenaRef(ArenaRef&& other) noexcept : m_arena(std::exchange(other.m_arena, nullptr)) {}
+  ArenaRef& operator=(ArenaRef other) noexcept {
+    std::swap(m_arena, other.m_arena);
+    return *this;
+  }
+  ~ArenaRef() {
+    if (m_arena && --m_arena->references == 0) ReleaseArena(m_arena);
+  }
+  ArenaCount* Get() const noexcept { return m_arena; }
+
+ private:
+  ArenaCount* m_arena = nullptr;
+};
 }  // namespace detail
 
 enum class NodeType {
@@ -167,14 +197,14 @@ class Node {
 
   // For the facade's own implementation.
   detail::RawNode* Raw() const noexcept { return m_node; }
-  Node(std::shared_ptr<detail::Arena> arena, detail::RawNode* node) noexcept;
+  Node(detail::ArenaRef arena, detail::RawNode* node) noexcept;
 
  protected:
   friend class NamedNodeMap;
   friend class Stylesheet;
   void RequireNode() const;
 
-  std::shared_ptr<detail::Arena> m_arena;
+  detail::ArenaRef m_arena;
   detail::RawNode* m_node = nullptr;
 };
 

@@ -112,8 +112,12 @@ void FormatEvaluation::Run() {
 }
 
 void FormatEvaluation::ReservePlacedItems() {
+  // The index keeps a column's items by the row of their key, which is the
+  // definition row: the copies of a repeating row share theirs.
   std::unordered_map<std::int32_t, std::size_t> per_column;
+  std::unordered_set<std::int32_t> definition_rows;
   for (const OutputRow& row : m_rows) {
+    if (!definition_rows.insert(row.definition_row).second) continue;
     for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
       if (const std::optional<std::int32_t> column = ItemColumn(item)) ++per_column[*column];
     }

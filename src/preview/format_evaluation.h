@@ -60,8 +60,8 @@ class FormatEvaluation {
   };
 
   void Prepare();
-  // Tells the placed-item index how many items the format's rows hold in
-  // each column, before the result announces them.
+  // Tells the placed-item index how many rows of each column the format's
+  // items stand in, before the result announces them.
   void ReservePlacedItems();
   // The parses of a repeating row's items, by item.
   using Parses = std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>>;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 namespace orvo::xml::detail {
 namespace {
@@ -77,16 +78,11 @@ void NodeSet::Clear() {
 
 Arena::~Arena() {
   m_detached.ForEach(FreeDetached);
+  if (!m_documents.empty()) NoteDocumentFreed();
   for (xmlDocPtr document : m_documents) xmlFreeDoc(document);
 }
 
-const std::shared_ptr<Arena>& Arena::OwnerPtr(const std::shared_ptr<Arena>& arena) {
-  const std::shared_ptr<Arena>* owner = &arena;
-  while ((*owner)->m_forward) owner = &(*owner)->m_forward;
-  return *owner;
-}
-
-Arena& Arena::Owner(const std::shared_ptr<Arena>& arena) { return *OwnerPtr(arena); }
+ArenaRef Arena::Make() { return ArenaRef(std::make_unique<Arena>().release()); }
 
 void Arena::AdoptDocument(xmlDocPtr document) { m_documents.push_back(document); }
 
@@ -106,19 +102,23 @@ void Arena::Sweep() {
   m_sweep_at = std::max<std::size_t>(64, 2 * m_detached.Size());
 }
 
-Arena& Arena::Merge(const std::shared_ptr<Arena>& a, const std::shared_ptr<Arena>& b) {
-  const std::shared_ptr<Arena>& from = OwnerPtr(a);
-  const std::shared_ptr<Arena>& into = OwnerPtr(b);
-  if (from == into) return *into;
-  Arena& target = *into;
-  target.m_documents.insert(target.m_documents.end(), from->m_documents.begin(),
-                            from->m_documents.end());
-  from->m_detached.ForEach([&target](xmlNodePtr root) { target.m_detached.Insert(root); });
+Arena& Arena::Merge(const ArenaRef& a, const ArenaRef& b) {
+  Arena& from = Owner(a);
+  Arena& target = Owner(b);
+  if (&from == &target) return target;
+  target.m_documents.insert(target.m_documents.end(), from.m_documents.begin(),
+                            from.m_documents.end());
+  from.m_detached.ForEach([&target](xmlNodePtr root) { target.m_detached.Insert(root); });
   target.m_sweep_at = std::max(target.m_sweep_at, 2 * target.m_detached.Size());
-  from->m_documents.clear();
-  from->m_detached.Clear();
-  from->m_forward = into;
+  from.m_documents.clear();
+  from.m_detached.Clear();
+  from.m_forward = ArenaRef(&target);
   return target;
+}
+
+void ReleaseArena(ArenaCount* arena) noexcept {
+  // Owned from here on, and freed with everything it still owns.
+  std::unique_ptr<Arena> owned(static_cast<Arena*>(arena));
 }
 
 }  // namespace orvo::xml::detail

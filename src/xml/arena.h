@@ -61,15 +61,22 @@ class NodeSet {
   std::size_t m_used = 0;           // members and erased slots
 };
 
-class Arena {
+class Arena : public ArenaCount {
  public:
   Arena() = default;
   Arena(const Arena&) = delete;
   Arena& operator=(const Arena&) = delete;
   ~Arena();
 
+  // A new arena and the first reference to it.
+  static ArenaRef Make();
+
   // The arena that currently owns the nodes of `arena`.
-  static Arena& Owner(const std::shared_ptr<Arena>& arena);
+  static Arena& Owner(const ArenaRef& arena) {
+    auto* owner = static_cast<Arena*>(arena.Get());
+    while (ArenaCount* next = owner->m_forward.Get()) owner = static_cast<Arena*>(next);
+    return *owner;
+  }
 
   // Takes ownership of a document.
   void AdoptDocument(xmlDocPtr document);
@@ -89,14 +96,12 @@ class Arena {
   }
 
   // Makes `a` and `b` one arena; returns the surviving owner.
-  static Arena& Merge(const std::shared_ptr<Arena>& a, const std::shared_ptr<Arena>& b);
+  static Arena& Merge(const ArenaRef& a, const ArenaRef& b);
 
  private:
-  static const std::shared_ptr<Arena>& OwnerPtr(const std::shared_ptr<Arena>& arena);
-
   void Sweep();
 
-  std::shared_ptr<Arena> m_forward;  // set once merged into another arena
+  ArenaRef m_forward;  // set once merged into another arena
   std::vector<xmlDocPtr> m_documents;
   NodeSet m_detached;
   std::size_t m_sweep_at = 64;

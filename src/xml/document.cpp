@@ -66,7 +66,10 @@ xmlDocPtr ParseText(std::string_view text, bool preserve_whitespace) {
       context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr,
       XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT);
   if (!document || !context->wellFormed) {
-    if (document) xmlFreeDoc(document);
+    if (document) {
+      detail::NoteDocumentFreed();
+      xmlFreeDoc(document);
+    }
     const xmlError* error = xmlCtxtGetLastError(context.get());
     std::string description = "Malformed XML";
     int number = 1;
@@ -89,8 +92,8 @@ xmlDocPtr ParseText(std::string_view text, bool preserve_whitespace) {
 }
 
 Document WrapNewDocument(xmlDocPtr document) {
-  auto arena = std::make_shared<Arena>();
-  arena->AdoptDocument(document);
+  detail::ArenaRef arena = Arena::Make();
+  Arena::Owner(arena).AdoptDocument(document);
   return Document(Node(std::move(arena), ToRaw(document)));
 }
 
@@ -117,6 +120,7 @@ void Document::LoadXml(std::string_view text, bool preserve_whitespace) {
   RequireNode();
   xmlDocPtr parsed = ParseText(text, preserve_whitespace);
   detail::ReplaceDocumentContent(Arena::Owner(m_arena), parsed, AsDocument(m_node));
+  detail::NoteDocumentFreed();
   xmlFreeDoc(parsed);
 }
 
@@ -136,7 +140,7 @@ void Document::SetDocumentElement(const Node& element) {
 }
 
 namespace {
-Node NewDetached(const std::shared_ptr<Arena>& arena, xmlNodePtr node, const std::string& name) {
+Node NewDetached(const detail::ArenaRef& arena, xmlNodePtr node, const std::string& name) {
   if (!node) RaiseXml("The node could not be created: " + name);
   Arena::Owner(arena).AddDetached(node);
   return Node(arena, ToRaw(node));

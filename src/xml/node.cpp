@@ -17,7 +17,7 @@ using detail::ToRaw;
 using detail::ToXml;
 using detail::ToXmlChars;
 
-Node::Node(std::shared_ptr<Arena> arena, detail::RawNode* node) noexcept
+Node::Node(detail::ArenaRef arena, detail::RawNode* node) noexcept
     : m_arena(std::move(arena)), m_node(node) {
   if (m_node) detail::AddHandle(ToXml(m_node));
 }
@@ -222,13 +222,11 @@ Node Node::AppendNewElement(std::string_view name) {
   RequireNode();
   xmlNodePtr parent = ToXml(m_node);
   if (!HasChildList(parent)) RaiseXml("This node type cannot have children");
-  std::string owned(name);
-  if (xmlValidateName(ToXmlChars(owned), 0) != 0) RaiseXml("Invalid element name: " + owned);
   xmlDocPtr document =
       parent->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(parent) : parent->doc;
   Arena::Owner(m_arena).NoteGrowth(document);
-  xmlNodePtr element = xmlNewDocNode(document, nullptr, ToXmlChars(owned), nullptr);
-  if (!element) RaiseXml("Out of memory creating an element");
+  xmlNodePtr element = detail::NewUnlinkedElement(document, name);
+  if (!element) RaiseXml("Invalid element name: " + std::string(name));
   try {
     detail::CheckInsertable(parent, element);
   } catch (...) {
@@ -334,17 +332,11 @@ std::string Node::AttributeOr(std::string_view name, std::string_view fallback) 
 
 namespace {
 
-// An attribute of the document, not yet linked (xmlNewProp would walk the
-// element's attributes to append it).
 // A new attribute of `element` linked right after `last` (first when null),
 // so that a run of attributes is appended without walking the list each time.
 xmlAttrPtr NewAttributeAfter(xmlNodePtr element, xmlAttrPtr last, std::string_view name) {
-  std::string owned_name(name);
-  if (xmlValidateName(ToXmlChars(owned_name), 0) != 0) {
-    RaiseXml("Invalid attribute name: " + owned_name);
-  }
-  xmlAttrPtr attr = xmlNewDocProp(element->doc, ToXmlChars(owned_name), nullptr);
-  if (!attr) RaiseXml("Out of memory creating an attribute");
+  xmlAttrPtr attr = detail::NewUnlinkedAttribute(element->doc, name);
+  if (!attr) RaiseXml("Invalid attribute name: " + std::string(name));
   attr->parent = element;
   attr->prev = last;
   if (last) {
@@ -356,12 +348,10 @@ xmlAttrPtr NewAttributeAfter(xmlNodePtr element, xmlAttrPtr last, std::string_vi
 }
 
 xmlAttrPtr NewAttribute(xmlNodePtr element, std::string_view name) {
-  std::string owned_name(name);
   // A name that is no XML name would make the serialised tree unreadable.
-  xmlAttrPtr attr = xmlValidateName(ToXmlChars(owned_name), 0) == 0
-                        ? xmlNewProp(element, ToXmlChars(owned_name), nullptr)
-                        : nullptr;
-  if (!attr) RaiseXml("Invalid attribute name: " + owned_name);
+  xmlAttrPtr attr = detail::NewUnlinkedAttribute(element->doc, name);
+  if (!attr) RaiseXml("Invalid attribute name: " + std::string(name));
+  detail::LinkAttribute(element, attr, nullptr);
   return attr;
 }
 

@@ -21,7 +21,10 @@ namespace {
 constexpr const char* kXsltNamespace = "http://www.w3.org/1999/XSL/Transform";
 
 struct DocDeleter {
-  void operator()(xmlDocPtr document) const { xmlFreeDoc(document); }
+  void operator()(xmlDocPtr document) const {
+    detail::NoteDocumentFreed();
+    xmlFreeDoc(document);
+  }
 };
 using OwnedDoc = std::unique_ptr<xmlDoc, DocDeleter>;
 
@@ -70,7 +73,10 @@ void RejectIncludes(xmlNodePtr root) {
 
 struct Stylesheet::Compiled {
   explicit Compiled(xsltStylesheetPtr compiled) : style(compiled) {}
-  ~Compiled() { xsltFreeStylesheet(style); }
+  ~Compiled() {
+    detail::NoteDocumentFreed();  // the stylesheet's document goes with it
+    xsltFreeStylesheet(style);
+  }
   Compiled(const Compiled&) = delete;
   Compiled& operator=(const Compiled&) = delete;
   xsltStylesheetPtr style;

@@ -2,8 +2,11 @@
 
 #include <libxml/xmlsave.h>
 
+#include <array>
+#include <atomic>
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -86,8 +89,8 @@ void AdoptInto(xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent) {
   }
 }
 
-void MoveInto(const std::shared_ptr<Arena>& parent_arena, const std::shared_ptr<Arena>& child_arena,
-              xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before) {
+void MoveInto(const ArenaRef& parent_arena, const ArenaRef& child_arena, xmlNodePtr parent,
+              xmlNodePtr child, xmlNodePtr before) {
   if (child->parent) {
     xmlUnlinkNode(child);
   } else {
@@ -266,6 +269,101 @@ void SetAttributeValue(xmlAttrPtr attr, std::string_view raw_value) {
   text->parent = reinterpret_cast<xmlNodePtr>(attr);
   attr->children = text;
   attr->last = text;
+}
+
+namespace {
+
+// Bumped before the facade frees a document: a dictionary freed with it may
+// be followed by a new one at the same address, whose strings are others.
+std::atomic<std::uint64_t> dictionary_epoch{0};
+
+// Names longer than this are checked and looked up every time.
+constexpr std::size_t kRememberedName = 31;
+
+// A name recently given to a new node: the caller's bytes (and where it
+// kept them, which for the literals most callers pass is the same every
+// time), the dictionary and the checked name's string there.
+struct RememberedName {
+  const xmlDict* dict = nullptr;
+  std::uint64_t epoch = 0;
+  const char* data = nullptr;
+  std::size_t length = 0;
+  const xmlChar* interned = nullptr;
+  char text[kRememberedName] = {};
+};
+
+// The name for a new element or attribute of `document`: the dictionary's
+// string, or a copy of the node's own without a dictionary. Null when
+// `name` is no XML name. Writers give thousands of nodes the same few
+// names: those are checked and looked up once per thread.
+const xmlChar* NewNodeName(xmlDocPtr document, std::string_view name) {
+  xmlDictPtr dict = document ? document->dict : nullptr;
+  RememberedName* slot = nullptr;
+  std::uint64_t epoch = 0;
+  if (dict && name.size() <= kRememberedName) {
+    thread_local std::array<RememberedName, 64> remembered;
+    const auto key = (reinterpret_cast<std::uintptr_t>(name.data()) >> 3) ^ name.size();
+    slot = &remembered[(key * 0x9E3779B97F4A7C15ULL) >> 58];
+    epoch = dictionary_epoch.load(std::memory_order_acquire);
+    // The bytes are compared too: a caller may reuse storage for another name.
+    if (slot->dict == dict && slot->epoch == epoch && slot->data == name.data() &&
+        slot->length == name.size() && std::memcmp(slot->text, name.data(), name.size()) == 0) {
+      return slot->interned;
+    }
+  }
+  const std::string owned(name);
+  if (xmlValidateName(ToXmlChars(owned), 0) != 0) return nullptr;
+  const xmlChar* result =
+      dict ? xmlDictLookup(dict, ToXmlChars(owned), -1) : xmlStrdup(ToXmlChars(owned));
+  if (!result) RaiseXml("Out of memory creating a name");
+  if (slot) {
+    slot->dict = dict;
+    slot->epoch = epoch;
+    slot->data = name.data();
+    slot->length = name.size();
+    slot->interned = result;
+    std::memcpy(slot->text, name.data(), name.size());
+  }
+  return result;
+}
+
+// Frees a name NewNodeName made for a node that was not made after all.
+void DropNewNodeName(xmlDocPtr document, const xmlChar* name) {
+  if (!document || !document->dict) xmlFree(const_cast<xmlChar*>(name));
+}
+
+}  // namespace
+
+void NoteDocumentFreed() { dictionary_epoch.fetch_add(1, std::memory_order_acq_rel); }
+
+xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name) {
+  const xmlChar* attr_name = NewNodeName(document, name);
+  if (!attr_name) return nullptr;
+  auto* attr = static_cast<xmlAttrPtr>(xmlMalloc(sizeof(xmlAttr)));
+  if (!attr) {
+    DropNewNodeName(document, attr_name);
+    RaiseXml("Out of memory creating an attribute");
+  }
+  std::memset(attr, 0, sizeof(xmlAttr));
+  attr->type = XML_ATTRIBUTE_NODE;
+  attr->doc = document;
+  attr->name = attr_name;
+  return attr;
+}
+
+xmlNodePtr NewUnlinkedElement(xmlDocPtr document, std::string_view name) {
+  const xmlChar* element_name = NewNodeName(document, name);
+  if (!element_name) return nullptr;
+  auto* element = static_cast<xmlNodePtr>(xmlMalloc(sizeof(xmlNode)));
+  if (!element) {
+    DropNewNodeName(document, element_name);
+    RaiseXml("Out of memory creating an element");
+  }
+  std::memset(element, 0, sizeof(xmlNode));
+  element->type = XML_ELEMENT_NODE;
+  element->doc = document;
+  element->name = element_name;
+  return element;
 }
 
 bool TextEquals(const xmlChar* text, std::string_view name) {

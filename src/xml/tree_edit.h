@@ -27,8 +27,8 @@ void CheckInsertable(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr leaving = n
 
 // Takes `child` out of wherever it is, moves it into `parent`'s document and
 // arena when they differ, and links it before `before`.
-void MoveInto(const std::shared_ptr<Arena>& parent_arena, const std::shared_ptr<Arena>& child_arena,
-              xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before);
+void MoveInto(const ArenaRef& parent_arena, const ArenaRef& child_arena, xmlNodePtr parent,
+              xmlNodePtr child, xmlNodePtr before);
 
 // Moves a node (possibly from another document) into `document`; for a node
 // being linked under `parent` of that document.
@@ -53,6 +53,15 @@ xmlNodePtr NewTextNodeOfValidText(xmlDocPtr document, std::string_view text);
 void SetNodeContent(xmlNodePtr node, std::string_view text);
 // Replaces an attribute's value.
 void SetAttributeValue(xmlAttrPtr attr, std::string_view value);
+
+// A new attribute or element of `document`, not linked anywhere, named
+// `name` (interned in the document's dictionary when it has one); null when
+// `name` is no XML name.
+xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name);
+xmlNodePtr NewUnlinkedElement(xmlDocPtr document, std::string_view name);
+// To be called before the facade frees a document (and with it possibly its
+// dictionary): names remembered for new nodes are looked up again.
+void NoteDocumentFreed();
 
 // The attribute of that name on an element, or null.
 xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name);

@@ -108,5 +108,131 @@ TEST(Attributes, CopiedIntoANewElementAndReadAllAtOnce) {
   EXPECT_TRUE(attributes.empty());
 }
 
+// Names are looked up however their nodes came into the document: parsed,
+// made before or after the document had a dictionary, copied, imported,
+// moved between documents with and without one, loaded, transformed.
+TEST(Attributes, FoundHoweverTheNodesCameIntoTheDocument) {
+  auto expect_found = [](const Node& element, const char* name, const char* key) {
+    EXPECT_TRUE(element.NameIs(name)) << element.Xml();
+    EXPECT_EQ(element.AttributeOr(key, "none"), "v") << element.Xml();
+    EXPECT_FALSE(element.HasAttribute("Absent"));
+  };
+  // Built from nothing: the first element and an imported subtree come
+  // before the document has a dictionary, later names after.
+  Document built = Document::Create();
+  Node first = built.CreateElement("First");
+  Node imported = built.ImportNode(Document::Parse("<Imp K='v'><Deep D='v'/></Imp>"), true);
+  first.SetAttribute("F", "v");
+  built.SetDocumentElement(first);
+  first.AppendChild(imported);
+  expect_found(first, "First", "F");
+  expect_found(imported, "Imp", "K");
+  expect_found(imported.FirstChild(), "Deep", "D");
+  Node removed = first.RemoveChild(imported);
+  removed.SetAttribute("Late", "v");
+  expect_found(removed, "Imp", "Late");
+
+  // Loaded into a document without a dictionary, which gets one later.
+  Document loaded = Document::Create();
+  loaded.LoadXml("<L A='v'><M B='v'/></L>");
+  expect_found(loaded.DocumentElement(), "L", "A");
+  Node extra = loaded.CreateElement("X");
+  loaded.DocumentElement().AppendChild(extra);
+  extra.SetAttribute("C", "v");
+  expect_found(loaded.DocumentElement().FirstChild(), "M", "B");
+  expect_found(extra, "X", "C");
+
+  // Moved from a parsed document into a built one and back; an attribute
+  // set as a named item from another document; a copied document.
+  Document parsed = Document::Parse("<P><Q Q='v'/></P>");
+  Node moving = parsed.DocumentElement().FirstChild();
+  first.AppendChild(moving);
+  expect_found(moving, "Q", "Q");
+  Document plain = Document::Create();
+  plain.SetDocumentElement(plain.CreateElement("Only"));
+  plain.DocumentElement().AppendChild(moving);
+  expect_found(moving, "Q", "Q");
+  parsed.DocumentElement().AppendChild(moving);
+  expect_found(moving, "Q", "Q");
+  Node attribute = plain.CreateAttribute("Named");
+  attribute.SetText("v");
+  moving.Attributes().SetNamedItem(attribute);
+  expect_found(moving, "Q", "Named");
+  Document copied = Document(parsed.CloneNode(true));
+  copied.DocumentElement().SetAttribute("S", "v");
+  copied.DocumentElement().AppendNewElement("T").SetAttribute("U", "v");
+  expect_found(copied.DocumentElement(), "P", "S");
+  expect_found(copied.DocumentElement().FirstChild(), "Q", "Named");
+  expect_found(copied.DocumentElement().LastChild(), "T", "U");
+
+  // Transform results, into documents with and without a dictionary.
+  Stylesheet make = Stylesheet::Compile(
+      "<xsl:stylesheet xmlns:xsl='http://www.w3.org/1999/XSL/Transform' version='1.0'>"
+      "<xsl:template match='/'><Out O='v'><xsl:copy-of select='//Q'/></Out></xsl:template>"
+      "</xsl:stylesheet>");
+  for (Document output : {Document::Parse("<Old/>"), Document::Create()}) {
+    parsed.TransformNodeToObject(make, output);
+    expect_found(output.DocumentElement(), "Out", "O");
+    expect_found(output.DocumentElement().FirstChild(), "Q", "Q");
+    output.DocumentElement().SetAttribute("Z", "v");
+    expect_found(output.DocumentElement(), "Out", "Z");
+  }
+}
+
+// Prefixed names, names the document has only as text, and a caller reusing
+// the storage of a name for another.
+TEST(Attributes, LookupsStayRightAcrossNames) {
+  Document doc =
+      Document::Parse("<R xmlns:p='urn:p' p:A='pa' A='a' un:B='b'><p:E/><un:F/><G>Text</G></R>");
+  Node root = doc.DocumentElement();
+  EXPECT_EQ(root.AttributeOr("A", ""), "a");
+  EXPECT_EQ(root.AttributeOr("p:A", ""), "pa");
+  EXPECT_EQ(root.AttributeOr("un:B", ""), "b");  // an undeclared prefix stays in the name
+  EXPECT_FALSE(root.HasAttribute("B"));
+  EXPECT_FALSE(root.HasAttribute("Text"));  // in the document, but as text only
+  EXPECT_TRUE(root.FirstChild().NameIs("p:E"));
+  EXPECT_FALSE(root.FirstChild().NameIs("E"));
+  EXPECT_TRUE(root.FirstChild().NextSibling().NameIs("un:F"));
+  EXPECT_FALSE(root.LastChild().NameIs("Text"));
+  EXPECT_FALSE(root.NameIs(""));
+  EXPECT_FALSE(root.HasAttribute(std::string("A\0B", 3)));
+  const std::string long_name(40, 'L');
+  EXPECT_FALSE(root.HasAttribute(long_name));
+  root.SetAttribute(long_name, "long");
+  EXPECT_EQ(root.AttributeOr(long_name, ""), "long");
+
+  std::string name = "A";
+  EXPECT_EQ(root.AttributeOr(name, ""), "a");
+  name[0] = 'C';  // same storage, another name
+  EXPECT_FALSE(root.HasAttribute(name));
+  root.LastChild().SetAttribute("C", "c");  // the name enters the dictionary
+  EXPECT_FALSE(root.HasAttribute(name));
+  EXPECT_EQ(root.LastChild().AttributeOr(name, ""), "c");
+  root.SetAttribute(name, "rc");
+  EXPECT_EQ(root.AttributeOr(name, ""), "rc");
+}
+
+// Names given to new elements and attributes stay right over many documents
+// made and freed and when a caller reuses the storage of a name for another.
+TEST(Attributes, NewNamesStayRightAcrossDocumentsAndStorage) {
+  std::string name = "Aa";
+  for (int i = 0; i < 200; ++i) {
+    Document doc = i % 2 ? Document::Parse("<D/>") : Document::Create();
+    if (i % 2 == 0) doc.SetDocumentElement(doc.CreateElement("D"));
+    name[1] = static_cast<char>('a' + i % 3);
+    Node element = doc.DocumentElement().AppendNewElement(name);
+    element.AddAttributes({{name, "1"}, {"Fixed", "2"}});
+    element.AppendNewElement("E").AddAttributes({{"Fixed", "3"}});
+    EXPECT_EQ(doc.Xml(), "<D><" + name + " " + name + "=\"1\" Fixed=\"2\"><E Fixed=\"3\"/></" +
+                             name + "></D>");
+  }
+  Node root = Document::Parse("<R/>").DocumentElement();
+  name = "ok";
+  EXPECT_EQ(root.AddAttributes({{name, ""}}), 1u);
+  name[0] = '1';  // same storage, no XML name
+  EXPECT_THROW(root.AddAttributes({{name, ""}}), Error);
+  EXPECT_THROW(root.AppendNewElement(name), Error);
+}
+
 }  // namespace
 }  // namespace orvo::xml
