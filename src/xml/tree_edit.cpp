@@ -327,9 +327,25 @@ const xmlChar* NewNodeName(xmlDocPtr document, std::string_view name) {
   return result;
 }
 
-// Frees a name NewNodeName made for a node that was not made after all.
-void DropNewNodeName(xmlDocPtr document, const xmlChar* name) {
-  if (!document || !document->dict) xmlFree(const_cast<xmlChar*>(name));
+// A zeroed node of libxml2 type `Node` (xmlNode or xmlAttr) of `document`,
+// named as NewNodeName names it, not linked anywhere. Null when `name` is no
+// XML name.
+template <class Node>
+Node* NewUnlinkedNode(xmlDocPtr document, std::string_view name, xmlElementType type) {
+  const xmlChar* node_name = NewNodeName(document, name);
+  if (!node_name) return nullptr;
+  auto* node = static_cast<Node*>(xmlMalloc(sizeof(Node)));
+  if (!node) {
+    // A name of no dictionary is the node's own copy.
+    if (!document || !document->dict) xmlFree(const_cast<xmlChar*>(node_name));
+    RaiseXml(type == XML_ATTRIBUTE_NODE ? "Out of memory creating an attribute"
+                                        : "Out of memory creating an element");
+  }
+  std::memset(node, 0, sizeof(Node));
+  node->type = type;
+  node->doc = document;
+  node->name = node_name;
+  return node;
 }
 
 }  // namespace
@@ -337,33 +353,11 @@ void DropNewNodeName(xmlDocPtr document, const xmlChar* name) {
 void NoteDocumentFreed() { dictionary_epoch.fetch_add(1, std::memory_order_acq_rel); }
 
 xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name) {
-  const xmlChar* attr_name = NewNodeName(document, name);
-  if (!attr_name) return nullptr;
-  auto* attr = static_cast<xmlAttrPtr>(xmlMalloc(sizeof(xmlAttr)));
-  if (!attr) {
-    DropNewNodeName(document, attr_name);
-    RaiseXml("Out of memory creating an attribute");
-  }
-  std::memset(attr, 0, sizeof(xmlAttr));
-  attr->type = XML_ATTRIBUTE_NODE;
-  attr->doc = document;
-  attr->name = attr_name;
-  return attr;
+  return NewUnlinkedNode<xmlAttr>(document, name, XML_ATTRIBUTE_NODE);
 }
 
 xmlNodePtr NewUnlinkedElement(xmlDocPtr document, std::string_view name) {
-  const xmlChar* element_name = NewNodeName(document, name);
-  if (!element_name) return nullptr;
-  auto* element = static_cast<xmlNodePtr>(xmlMalloc(sizeof(xmlNode)));
-  if (!element) {
-    DropNewNodeName(document, element_name);
-    RaiseXml("Out of memory creating an element");
-  }
-  std::memset(element, 0, sizeof(xmlNode));
-  element->type = XML_ELEMENT_NODE;
-  element->doc = document;
-  element->name = element_name;
-  return element;
+  return NewUnlinkedNode<xmlNode>(document, name, XML_ELEMENT_NODE);
 }
 
 bool TextEquals(const xmlChar* text, std::string_view name) {
