@@ -585,11 +585,6 @@ std::string DivideValues(Currency dividend, Currency divisor) {
   return NumberToDecimalText(dividend.ToDouble() / divisor.ToDouble());
 }
 
-// The value of an expression without literal ranges that is one operand,
-// or one number with a single sign, and nothing else: the value the
-// reduction below gives it, read straight from the text. Most arguments and
-// final values are of this shape once their operands and calls have been
-// replaced by values. nullopt for every other text.
 // Whether an unsigned plain decimal (digits and at most one point) is
 // already in the form Decimal writes it: not zero, no leading zero but the
 // one before the point of a fraction, a point only with digits after it and
@@ -606,6 +601,11 @@ bool IsWriteBackForm(std::string_view number) {
   return number.find_first_of("123456789") != std::string_view::npos;
 }
 
+// The value of an expression without literal ranges that is one operand,
+// or one number with a single sign, and nothing else: the value the
+// reduction below gives it, read straight from the text. Most arguments and
+// final values are of this shape once their operands and calls have been
+// replaced by values. nullopt for every other text.
 std::optional<std::string> LoneValue(std::string_view expression) {
   std::size_t skip = 0;
   while (skip < expression.size() && expression[skip] == ' ') ++skip;
