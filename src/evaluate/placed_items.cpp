@@ -321,10 +321,8 @@ void PlacedItems::BeginPrint(std::string_view format) {
 
 void PlacedItems::Reserve(std::string_view format,
                           const std::unordered_map<std::int32_t, std::size_t>& per_column) {
-  const std::string upper = UpperCase(Trim(format));
-  const auto latest = m_latest_print.find(upper);
-  std::map<std::int32_t, ColumnTree>& columns =
-      m_columns[PrintKey(upper, latest == m_latest_print.end() ? 0 : latest->second)];
+  // The print a format's new items join: its latest.
+  std::map<std::int32_t, ColumnTree>& columns = m_columns[PrintSeen(format, xml::Node())];
   for (const auto& [column, count] : per_column) {
     if (column > 0) columns[column].Reserve(count);
   }

@@ -182,8 +182,10 @@ xml::Node BuilderState::LookUpFormat(const std::string& name) {
     // a small one is copied and its document goes.
     const xml::Node full = GetFormatProvider()->GetFormat(found.AttributeOr("Key", ""));
     if (!full) return {};
-    if (full.OwnerDocument() == scratch || !HasRowsToMove(full)) {
-      copy = full.OwnerDocument() == scratch ? full : scratch.ImportNode(full, true);
+    if (full.OwnerDocument() == scratch) {
+      copy = full;
+    } else if (!HasRowsToMove(full)) {
+      copy = scratch.ImportNode(full, true);
     } else {
       xml::Node holder = scratch.CreateElement("Fmts");
       copy = holder.AppendChild(full);
