@@ -96,7 +96,6 @@ constexpr Shape kItemShape = {"Itm", "Itm", kItemAttributes, kItemChildShapes};
 // names) unless someone else still holds a handle into it.
 class PreviewWriter {
  public:
-
   // Whether every item's column is a plain number (the writer's sort then
   // equals the stylesheet's). A `stop` that answers true ends the walk
   // (Stopped()).
@@ -195,7 +194,8 @@ class PreviewWriter {
                      [](const SortedItem& a, const SortedItem& b) { return a.column < b.column; });
     // The sorted list holds the only handle the writer keeps to each item,
     // handed over so that the item can move.
-    for (SortedItem& sorted : m_sorted) row.AppendShaped(std::move(sorted.item), kItemShape, m_move);
+    for (SortedItem& sorted : m_sorted)
+      row.AppendShaped(std::move(sorted.item), kItemShape, m_move);
     m_sorted.clear();
     return true;
   }

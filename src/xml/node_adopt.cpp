@@ -90,7 +90,8 @@ Node WriteCopy(Node& parent, const Node& from, const Shape& shape) {
   };
   for (const Shape& child : shape.children) {
     if (!child.gathered) {
-      for_each_child(from, child.source, [&](const Node& part) { WriteCopy(element, part, child); });
+      for_each_child(from, child.source,
+                     [&](const Node& part) { WriteCopy(element, part, child); });
       continue;
     }
     Node gathered = element.AppendNewElement(child.name);
@@ -148,9 +149,9 @@ void Rename(xmlNodePtr node, xmlDocPtr document, std::string_view name) {
   const std::string owned(name);
   const auto* text = reinterpret_cast<const xmlChar*>(owned.c_str());
   if (xmlValidateName(text, 0) != 0) {
-    RaiseXml((node->type == XML_ATTRIBUTE_NODE ? "Invalid attribute name: "
-                                               : "Invalid element name: ") +
-             owned);
+    RaiseXml(
+        (node->type == XML_ATTRIBUTE_NODE ? "Invalid attribute name: " : "Invalid element name: ") +
+        owned);
   }
   const xmlChar* renamed =
       document->dict ? xmlDictLookup(document->dict, text, -1) : xmlStrdup(text);
@@ -196,8 +197,8 @@ bool AttributesAsCopied(xmlNodePtr element, Copies copies) {
       return false;
     }
     xmlNodePtr only = attr->children;
-    if (only && (only->next || only->type != XML_TEXT_NODE || !only->content ||
-                 *only->content == '\0')) {
+    if (only &&
+        (only->next || only->type != XML_TEXT_NODE || !only->content || *only->content == '\0')) {
       return false;
     }
     attr = attr->next;
@@ -221,8 +222,7 @@ void ReshapeAttributes(xmlNodePtr element, Copies copies) {
     attr->next = nullptr;
     bool kept = false;
     for (std::size_t i = 0; i < copies.size() && !kept; ++i) {
-      if (!taken[i] && !copies[i].source.empty() &&
-          NameEquals(attr->name, copies[i].source)) {
+      if (!taken[i] && !copies[i].source.empty() && NameEquals(attr->name, copies[i].source)) {
         taken[i] = attr;
         kept = true;
       }
