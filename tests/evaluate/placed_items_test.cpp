@@ -271,8 +271,10 @@ TEST(PlacedItems, CellItemsKeepPlacingOrder) {
   index.Removed(items[0]);
   index.Removed(items[4]);
   EXPECT_EQ(indexes(), "24");
-  items[3].SetAttribute("OrigKey", "B3");  // moves to another cell
-  index.ValueChanged(items[3]);
+  items[3].SetAttribute("OrigKey", "B3");  // placed again under another key: moves
+  index.ValueChanged(items[3]);              // (a new value only: stays)
+  EXPECT_EQ(indexes(), "24");
+  index.Placed(items[3]);
   EXPECT_EQ(indexes(), "2");
   index.Placed(items[0]);
   index.Placed(items[4]);
