@@ -50,7 +50,46 @@ std::uint64_t RowPriority(std::int32_t row) {
 
 // ---------------------------------------------------------------- Amount
 
+namespace {
+
+// The exact part of a plain decimal without spaces, sign "+" or exponent, of
+// at most 18 digits before the point and 9 after it ("-1234.56", the form
+// results are written in), read directly; nothing for any other text.
+std::optional<Int128> PlainNanos(std::string_view text) {
+  std::size_t at = 0;
+  const bool negative = !text.empty() && text.front() == '-';
+  if (negative) at = 1;
+  const std::size_t start = at;
+  std::uint64_t units = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    if (at - start == 18) return std::nullopt;
+    units = units * 10 + static_cast<unsigned>(text[at] - '0');
+  }
+  if (at == start) return std::nullopt;
+  std::uint64_t fraction = 0;
+  int decimals = 0;
+  if (at < text.size() && text[at] == '.') {
+    for (++at; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+      if (decimals == kNanoScale) return std::nullopt;
+      fraction = fraction * 10 + static_cast<unsigned>(text[at] - '0');
+      ++decimals;
+    }
+    if (decimals == 0) return std::nullopt;
+  }
+  if (at != text.size()) return std::nullopt;
+  for (; decimals < kNanoScale; ++decimals) fraction *= 10;
+  const Int128 nanos = static_cast<Int128>(units) * kNanosPerUnit + static_cast<Int128>(fraction);
+  return negative ? -nanos : nanos;
+}
+
+}  // namespace
+
 std::optional<PlacedItems::Amount> PlacedItems::Amount::Of(std::string_view text) {
+  if (const std::optional<Int128> nanos = PlainNanos(text)) {
+    Amount amount;
+    amount.nanos = *nanos;
+    return amount;
+  }
   const std::optional<DecimalDigits> digits = SplitNumber(text);
   if (!digits) return std::nullopt;
   Amount amount;
@@ -247,10 +286,62 @@ std::int32_t PlacedItems::ColumnTree::Change(std::int32_t row, int slot, const S
         at = row < At(at).row ? At(at).left : At(at).right;
       }
     }
+    if (!m_has_wide) return Insert(row, slot, add, remove);
   }
+  if (remove.wide != 0 || add.wide != 0) m_has_wide = true;
   std::int32_t changed = -1;
   m_root = Apply(m_root, row, slot, remove, add, changed);
   return changed;
+}
+
+std::int32_t PlacedItems::ColumnTree::Insert(std::int32_t row, int slot, const Sums& add,
+                                             const Sums& remove) {
+  // Every double part in the tree is zero, so adding the difference on the
+  // way down and recomputing only the nodes a rotation moves gives the
+  // totals Apply would: integer parts add exactly in any order. The shape is
+  // Apply's too (a treap's shape follows from its rows and priorities).
+  Sums difference = add;
+  difference.Subtract(remove);
+  thread_local std::vector<std::int32_t> path;
+  path.clear();
+  for (std::int32_t at = m_root; at >= 0; at = row < At(at).row ? At(at).left : At(at).right) {
+    path.push_back(at);
+    Subtree(at, slot).AddExact(difference);
+  }
+  Node fresh;
+  fresh.row = row;
+  m_nodes.push_back(fresh);
+  const auto node = static_cast<std::int32_t>(m_nodes.size() - 1);
+  Own(node, slot).AddExact(difference);
+  Subtree(node, slot).AddExact(difference);
+  if (path.empty()) {
+    m_root = node;
+    return node;
+  }
+  if (row < At(path.back()).row) {
+    At(path.back()).left = node;
+  } else {
+    At(path.back()).right = node;
+  }
+  // Up while its priority beats its parent's.
+  const std::uint64_t priority = RowPriority(row);
+  while (!path.empty() && priority > RowPriority(At(path.back()).row)) {
+    const std::int32_t parent = path.back();
+    path.pop_back();
+    if (At(parent).left == node) {
+      RotateRight(parent);
+    } else {
+      RotateLeft(parent);
+    }
+    if (path.empty()) {
+      m_root = node;
+    } else if (At(path.back()).left == parent) {
+      At(path.back()).left = node;
+    } else {
+      At(path.back()).right = node;
+    }
+  }
+  return node;
 }
 
 std::int32_t PlacedItems::ColumnTree::Apply(std::int32_t node, std::int32_t row, int slot,
@@ -461,9 +552,10 @@ void PlacedItems::NodeIds::Clear() {
 // ----------------------------------------------------------- PlacedItems
 
 std::size_t PlacedItems::CopyIdHash::operator()(const CopyId& copy) const {
-  std::uint64_t x = (static_cast<std::uint64_t>(copy.format) << 32) ^
-                    static_cast<std::uint32_t>(copy.orig_row);
-  x ^= static_cast<std::uint64_t>(static_cast<std::uint32_t>(copy.rpt_index)) * 0x9E3779B97F4A7C15ULL;
+  std::uint64_t x =
+      (static_cast<std::uint64_t>(copy.format) << 32) ^ static_cast<std::uint32_t>(copy.orig_row);
+  x ^= static_cast<std::uint64_t>(static_cast<std::uint32_t>(copy.rpt_index)) *
+       0x9E3779B97F4A7C15ULL;
   x ^= x >> 31;
   x *= 0xBF58476D1CE4E5B9ULL;
   x ^= x >> 29;
@@ -486,6 +578,7 @@ void PlacedItems::Reset() {
   m_repeat_keys.clear();
   m_other_cells.clear();
   m_by_copy.clear();
+  m_last_copy_chain = nullptr;
   m_ignored.clear();
   m_last_format_text.clear();
   m_last_format = kNone;
@@ -581,8 +674,9 @@ namespace {
 
 template <typename Columns>
 auto ColumnAt(Columns& columns, std::int32_t column) {
-  return std::lower_bound(columns.begin(), columns.end(), column,
-                          [](const auto& held, std::int32_t wanted) { return held.first < wanted; });
+  return std::lower_bound(
+      columns.begin(), columns.end(), column,
+      [](const auto& held, std::int32_t wanted) { return held.first < wanted; });
 }
 
 }  // namespace
@@ -624,7 +718,14 @@ std::string_view PlacedItems::RepeatKey(std::string_view key) {
   return *found;
 }
 
-PlacedItems::Chain& PlacedItems::CopyChain(const CopyId& copy) { return m_by_copy[copy]; }
+PlacedItems::Chain& PlacedItems::CopyChain(const CopyId& copy) {
+  // The items of a row are placed one after another.
+  if (m_last_copy_chain && m_last_copy == copy) return *m_last_copy_chain;
+  Chain& chain = m_by_copy[copy];
+  m_last_copy = copy;
+  m_last_copy_chain = &chain;
+  return chain;
+}
 
 namespace {
 
@@ -735,6 +836,7 @@ void PlacedItems::Forget(std::uint32_t id) {
   const auto found = m_by_copy.find(CopyId{entry.format, entry.orig_row, entry.rpt_index});
   if (found != m_by_copy.end() && Unlink(found->second, id, &Entry::in_copy)) {
     m_by_copy.erase(found);
+    m_last_copy_chain = nullptr;
   }
 }
 

@@ -306,6 +306,8 @@ class PlacedItems {
     const Sums* OwnOf(std::int32_t node, int slot) const;
     const Sums* SubtreeOf(std::int32_t node, int slot) const;
     bool Held(std::int32_t node, bool drillable_only, bool subtree) const;
+    // A new row's node, when no double part was ever added (see Insert).
+    std::int32_t Insert(std::int32_t row, int slot, const Sums& add, const Sums& remove);
     std::int32_t Apply(std::int32_t node, std::int32_t row, int slot, const Sums& remove,
                        const Sums& add, std::int32_t& changed);
     void Recompute(std::int32_t node);
@@ -315,6 +317,7 @@ class PlacedItems {
     std::vector<Node> m_nodes;
     std::vector<IgnoredSums> m_ignored;
     std::int32_t m_root = -1;
+    bool m_has_wide = false;  // a double part was added once
   };
 
   struct Entry : Instance {
@@ -448,6 +451,8 @@ class PlacedItems {
   // The items of keys naming no cell, by print and key.
   std::unordered_map<std::uint64_t, Chain> m_other_cells;
   std::unordered_map<CopyId, Chain, CopyIdHash> m_by_copy;
+  CopyId m_last_copy;                  // the copy CopyChain gave last
+  Chain* m_last_copy_chain = nullptr;  // and its chain (null: none)
   std::unordered_set<CopyId, CopyIdHash> m_ignored;
   // The last format read and the last looked up (most items and queries
   // name the same format as the one before).
