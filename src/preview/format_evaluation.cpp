@@ -393,6 +393,8 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
       DropParsedRecord(m_builder, evaluated);
     }
     PlaceItem(m_builder, *m_result, evaluated);
+    // Items wait for a key only while the dependency table holds entries.
+    if (ThreadPreviewState().dependencies->Count() == 0) continue;
     evaluated.ReadAttribute("Key", m_read);
     ResolveDependents(m_builder, *m_result, m_read, 0, 0);
   }
