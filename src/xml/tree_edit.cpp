@@ -131,7 +131,7 @@ void ReleaseChildren(Arena& arena, xmlNodePtr element) {
   while (xmlNodePtr child = element->children) {
     xmlUnlinkNode(child);
     if (IsUnreferenced(child)) {
-      xmlFreeNode(child);
+      FreeTree(child);
     } else {
       arena.AddDetached(child);
     }
@@ -277,20 +277,29 @@ namespace {
 // be followed by a new one at the same address, whose strings are others.
 std::atomic<std::uint64_t> dictionary_epoch{0};
 
-// Names longer than this are checked and looked up every time.
-constexpr std::size_t kRememberedName = 31;
-
-// A name recently given to a new node: the caller's bytes (and where it
-// kept them, which for the literals most callers pass is the same every
-// time), the dictionary and the checked name's string there.
+// A name recently given to a new node: where the caller kept its bytes
+// (for the literals most callers pass, the same place every time), the
+// dictionary and the checked name's string there, whose bytes are the
+// name's own.
 struct RememberedName {
   const xmlDict* dict = nullptr;
   std::uint64_t epoch = 0;
   const char* data = nullptr;
   std::size_t length = 0;
   const xmlChar* interned = nullptr;
-  char text[kRememberedName] = {};
 };
+
+// Whether `text` starts with the bytes of `name` (short: no library call).
+bool SameBytes(const xmlChar* text, std::string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (text[i] != static_cast<xmlChar>(name[i])) return false;
+  }
+  return true;
+}
+
+// Slots of the per-thread table: room for every name a writer uses (an
+// output item alone carries some fifty) without two of them taking turns.
+constexpr std::size_t kRememberedSlots = 1024;
 
 // The name for a new element or attribute of `document`: the dictionary's
 // string, or a copy of the node's own without a dictionary. Null when
@@ -298,31 +307,37 @@ struct RememberedName {
 // names: those are checked and looked up once per thread.
 const xmlChar* NewNodeName(xmlDocPtr document, std::string_view name) {
   xmlDictPtr dict = document ? document->dict : nullptr;
-  RememberedName* slot = nullptr;
+  RememberedName* pair = nullptr;
   std::uint64_t epoch = 0;
-  if (dict && name.size() <= kRememberedName) {
-    thread_local std::array<RememberedName, 64> remembered;
-    const auto key = (reinterpret_cast<std::uintptr_t>(name.data()) >> 3) ^ name.size();
-    slot = &remembered[(key * 0x9E3779B97F4A7C15ULL) >> 58];
+  if (dict) {
+    thread_local std::array<RememberedName, kRememberedSlots> remembered;
+    // Every bit of the address counts (literals lie a byte apart), and the
+    // dictionary's: one writer fills two documents with the same names.
+    const auto key = reinterpret_cast<std::uintptr_t>(name.data()) + (name.size() << 48) +
+                     (reinterpret_cast<std::uintptr_t>(dict) >> 4) * 0xD6E8FEB86659FD93ULL;
+    // Two slots per key, the latest name first: two names sharing a key do
+    // not take turns.
+    pair = &remembered[((key * 0x9E3779B97F4A7C15ULL) >> 54) & ~std::size_t{1}];
     epoch = dictionary_epoch.load(std::memory_order_acquire);
-    // The bytes are compared too: a caller may reuse storage for another name.
-    if (slot->dict == dict && slot->epoch == epoch && slot->data == name.data() &&
-        slot->length == name.size() && std::memcmp(slot->text, name.data(), name.size()) == 0) {
-      return slot->interned;
+    for (const RememberedName* slot : {pair, pair + 1}) {
+      // The bytes are compared too (with the dictionary's string, alive
+      // while the epoch stands): a caller may reuse storage for another name.
+      if (slot->dict == dict && slot->epoch == epoch && slot->data == name.data() &&
+          slot->length == name.size() && SameBytes(slot->interned, name)) {
+        return slot->interned;
+      }
     }
   }
+  // A NUL would cut the name short where libxml2 reads it.
+  if (name.find('\0') != std::string_view::npos) return nullptr;
   const std::string owned(name);
   if (xmlValidateName(ToXmlChars(owned), 0) != 0) return nullptr;
   const xmlChar* result =
       dict ? xmlDictLookup(dict, ToXmlChars(owned), -1) : xmlStrdup(ToXmlChars(owned));
   if (!result) RaiseXml("Out of memory creating a name");
-  if (slot) {
-    slot->dict = dict;
-    slot->epoch = epoch;
-    slot->data = name.data();
-    slot->length = name.size();
-    slot->interned = result;
-    std::memcpy(slot->text, name.data(), name.size());
+  if (pair) {
+    pair[1] = pair[0];
+    pair[0] = {dict, epoch, name.data(), name.size(), result};
   }
   return result;
 }
@@ -351,6 +366,29 @@ Node* NewUnlinkedNode(xmlDocPtr document, std::string_view name, xmlElementType 
 }  // namespace
 
 void NoteDocumentFreed() { dictionary_epoch.fetch_add(1, std::memory_order_acq_rel); }
+
+namespace {
+
+// Whether `text` is a string of `dict` (xmlDictOwns), remembered per thread
+// for the names copies and frees meet over and over. A yes stands until the
+// facade frees a document, and with it possibly the dictionary.
+bool InDictionary(xmlDictPtr dict, const xmlChar* text) {
+  struct Owned {
+    const xmlChar* text = nullptr;
+    const xmlDict* dict = nullptr;
+    std::uint64_t epoch = 0;
+  };
+  thread_local std::array<Owned, 512> owned;
+  const auto bits = reinterpret_cast<std::uintptr_t>(text);
+  Owned& slot = owned[(bits * 0x9E3779B97F4A7C15ULL) >> 55];
+  const std::uint64_t epoch = dictionary_epoch.load(std::memory_order_acquire);
+  if (slot.text == text && slot.dict == dict && slot.epoch == epoch) return true;
+  if (xmlDictOwns(dict, text) != 1) return false;
+  slot = {text, dict, epoch};
+  return true;
+}
+
+}  // namespace
 
 xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name) {
   return NewUnlinkedNode<xmlAttr>(document, name, XML_ATTRIBUTE_NODE);
@@ -392,179 +430,173 @@ xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name) {
 
 namespace {
 
-// Whether an element subtree uses no namespaces (declared or bound), so that
-// CopyPlainTree can copy it.
-bool IsPlainTree(xmlNodePtr top) {
-  thread_local std::vector<xmlNodePtr> pending;
-  pending.assign(1, top);
-  while (!pending.empty()) {
-    xmlNodePtr node = pending.back();
-    pending.pop_back();
-    if (node->type != XML_ELEMENT_NODE) continue;
-    if (node->ns || node->nsDef) return false;
-    for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
-      if (attr->ns) return false;
-      for (xmlNodePtr part = attr->children; part; part = part->next) {
-        if (part->type != XML_TEXT_NODE) return false;
+// Copies element subtrees that use no namespaces (declared or bound) and
+// whose attribute values are plain text into one document, with one
+// allocation per element, attribute and text (two for a text too long to
+// live in its node) in a single walk over the source.
+class PlainCopier {
+ public:
+  explicit PlainCopier(xmlDocPtr document) : m_document(document) {}
+
+  // The copy of `source`; null when the subtree is not plain, in which case
+  // nothing of the copy is left. Raises when out of memory.
+  xmlNodePtr Copy(xmlNodePtr source) {
+    xmlNodePtr top = NewElement(source);
+    if (!top) return Fail(nullptr);
+    // Pairs of (source element, its copy) whose content is still to copy.
+    thread_local std::vector<std::pair<xmlNodePtr, xmlNodePtr>> pending;
+    pending.assign(1, {source, top});
+    while (!pending.empty()) {
+      const auto [from, to] = pending.back();
+      pending.pop_back();
+      if (!CopyAttributes(from, to)) return Fail(top);
+      for (xmlNodePtr child = from->children; child; child = child->next) {
+        xmlNodePtr copy = nullptr;
+        if (child->type == XML_ELEMENT_NODE) {
+          copy = NewElement(child);
+          if (copy) pending.emplace_back(child, copy);
+        } else if (child->type == XML_TEXT_NODE) {
+          copy = NewText(child);
+        } else {
+          copy = xmlDocCopyNode(child, m_document, 1);
+          if (copy) ResetHandleCounts(copy);
+        }
+        if (!copy) return Fail(top);
+        AppendCopy(to, copy);
       }
     }
-    for (xmlNodePtr child = node->children; child; child = child->next) pending.push_back(child);
+    return top;
   }
-  return true;
-}
 
-// A string for a copy in `document`: the source's own when the document's
-// dictionary holds it already, else interned there (or duplicated without a
-// dictionary).
-const xmlChar* Interned(xmlDocPtr document, const xmlChar* text, int length = -1) {
-  if (!document->dict) return length < 0 ? xmlStrdup(text) : xmlStrndup(text, length);
-  if (xmlDictOwns(document->dict, text) == 1) return text;
-  return xmlDictLookup(document->dict, text, length);
-}
+ private:
+  // Frees a partial copy; raises when the copy ran out of memory, else
+  // answers that the source is not plain.
+  xmlNodePtr Fail(xmlNodePtr partial) {
+    if (partial) FreeTree(partial);
+    if (!m_not_plain) RaiseXml("The node could not be copied");
+    return nullptr;
+  }
 
-const xmlChar* CopyName(xmlDocPtr document, const xmlChar* name) {
-  return Interned(document, name);
-}
+  static void AppendCopy(xmlNodePtr parent, xmlNodePtr copy) {
+    copy->parent = parent;
+    if (!parent->children) {
+      parent->children = copy;
+    } else {
+      parent->last->next = copy;
+      copy->prev = parent->last;
+    }
+    parent->last = copy;
+  }
 
-xmlNodePtr NewBlankNode(xmlElementType type) {
-  auto* node = static_cast<xmlNodePtr>(xmlMalloc(sizeof(xmlNode)));
-  if (!node) return nullptr;
-  std::memset(node, 0, sizeof(xmlNode));
-  node->type = type;
-  return node;
-}
+  template <class Node>
+  static Node* NewBlank(xmlElementType type) {
+    auto* node = static_cast<Node*>(xmlMalloc(sizeof(Node)));
+    if (!node) return nullptr;
+    std::memset(node, 0, sizeof(Node));
+    node->type = type;
+    return node;
+  }
 
-// A text node of `document` holding the text of `text`. Texts shorter than
-// two pointers live in the node; others up to 40 bytes (names, codes,
-// formulas of a repeated row) in the document's dictionary, so the many
-// copies of a repeated row share them.
-xmlNodePtr CopyText(xmlNodePtr text, xmlDocPtr document, xmlNodePtr parent) {
-  xmlNodePtr copy = NewBlankNode(XML_TEXT_NODE);
-  if (!copy) return nullptr;
-  copy->name = text->name;  // the library's static name of text nodes
-  copy->doc = document;
-  copy->parent = parent;
-  if (text->content) {
-    constexpr std::size_t kShortText = 40;
-    const std::size_t length = static_cast<std::size_t>(xmlStrlen(text->content));
-    if (length < kInlineText) {
-      xmlChar* storage = InlineStorage(copy);
-      std::memcpy(storage, text->content, length + 1);
-      copy->content = storage;
+  // The name for a copy: the source's own when the document's dictionary
+  // holds it (as it does for a copy within the document), else interned
+  // there (or duplicated without a dictionary).
+  const xmlChar* Name(const xmlChar* name) {
+    xmlDictPtr dict = m_document->dict;
+    if (!dict) return xmlStrdup(name);
+    return InDictionary(dict, name) ? name : xmlDictLookup(dict, name, -1);
+  }
+
+  xmlNodePtr NewElement(xmlNodePtr from) {
+    if (from->ns || from->nsDef) {
+      m_not_plain = true;
+      return nullptr;
+    }
+    xmlNodePtr copy = NewBlank<xmlNode>(XML_ELEMENT_NODE);
+    if (!copy) return nullptr;
+    copy->doc = m_document;
+    copy->line = from->line;
+    copy->name = Name(from->name);
+    if (!copy->name) {
+      xmlFree(copy);
+      return nullptr;
+    }
+    return copy;
+  }
+
+  // A text of the document with the text of `from`. A text kept inside its
+  // node is copied with the node's bytes, without measuring it.
+  xmlNodePtr NewText(xmlNodePtr from) {
+    xmlNodePtr copy = NewBlank<xmlNode>(XML_TEXT_NODE);
+    if (!copy) return nullptr;
+    copy->name = from->name;  // the library's static name of text nodes
+    copy->doc = m_document;
+    const xmlChar* content = from->content;
+    if (!content) return copy;
+    if (content == InlineStorage(from)) {
+      std::memcpy(InlineStorage(copy), content, kInlineText);
+      copy->content = InlineStorage(copy);
       return copy;
     }
-    copy->content =
-        length <= kShortText
-            ? const_cast<xmlChar*>(Interned(document, text->content, static_cast<int>(length)))
-            : xmlStrdup(text->content);
+    const std::size_t length = std::strlen(reinterpret_cast<const char*>(content));
+    if (length < kInlineText) {
+      std::memcpy(InlineStorage(copy), content, length + 1);
+      copy->content = InlineStorage(copy);
+      return copy;
+    }
+    // A buffer of the copy's own, never the dictionary's: a copied subtree
+    // may later move to another document by relinking alone.
+    copy->content = static_cast<xmlChar*>(xmlMalloc(length + 1));
     if (!copy->content) {
       xmlFree(copy);
       return nullptr;
     }
+    std::memcpy(copy->content, content, length + 1);
+    return copy;
   }
-  return copy;
-}
 
-void AppendCopy(xmlNodePtr parent, xmlNodePtr copy) {
-  copy->parent = parent;
-  if (!parent->children) {
-    parent->children = copy;
-  } else {
-    parent->last->next = copy;
-    copy->prev = parent->last;
-  }
-  parent->last = copy;
-}
-
-// Copies an element subtree without namespaces into `document` with one
-// allocation per node, attribute and text (names come from the document's
-// dictionary); null when out of memory. Nodes other than elements and texts
-// are copied by libxml2.
-xmlNodePtr CopyPlainTree(xmlNodePtr source, xmlDocPtr document) {
-  xmlNodePtr top = NewBlankNode(XML_ELEMENT_NODE);
-  if (!top) return nullptr;
-  top->doc = document;
-  top->line = source->line;
-  top->name = CopyName(document, source->name);
-  if (!top->name) {
-    xmlFree(top);
-    return nullptr;
-  }
-  // Pairs of (source element, its copy) whose content is still to copy.
-  thread_local std::vector<std::pair<xmlNodePtr, xmlNodePtr>> pending;
-  pending.assign(1, {source, top});
-  while (!pending.empty()) {
-    const auto [from, to] = pending.back();
-    pending.pop_back();
-    xmlAttrPtr last_attr = nullptr;
+  // False when out of memory or an attribute is not plain.
+  bool CopyAttributes(xmlNodePtr from, xmlNodePtr to) {
+    xmlAttrPtr last = nullptr;
     for (xmlAttrPtr attr = from->properties; attr; attr = attr->next) {
-      auto* copy = static_cast<xmlAttrPtr>(xmlMalloc(sizeof(xmlAttr)));
-      if (!copy) {
-        xmlFreeNode(top);
-        return nullptr;
+      if (attr->ns) {
+        m_not_plain = true;
+        return false;
       }
-      std::memset(copy, 0, sizeof(xmlAttr));
-      copy->type = XML_ATTRIBUTE_NODE;
-      copy->doc = document;
+      auto* copy = NewBlank<xmlAttr>(XML_ATTRIBUTE_NODE);
+      if (!copy) return false;
+      copy->doc = m_document;
       copy->parent = to;
-      copy->name = CopyName(document, attr->name);
-      if (last_attr) {
-        last_attr->next = copy;
-        copy->prev = last_attr;
+      if (last) {
+        last->next = copy;
+        copy->prev = last;
       } else {
         to->properties = copy;
       }
-      last_attr = copy;
-      if (!copy->name) {
-        xmlFreeNode(top);
-        return nullptr;
-      }
+      last = copy;
+      copy->name = Name(attr->name);
+      if (!copy->name) return false;
       for (xmlNodePtr part = attr->children; part; part = part->next) {
-        xmlNodePtr text = CopyText(part, document, reinterpret_cast<xmlNodePtr>(copy));
-        if (!text) {
-          xmlFreeNode(top);
-          return nullptr;
+        if (part->type != XML_TEXT_NODE) {
+          m_not_plain = true;
+          return false;
         }
+        xmlNodePtr text = NewText(part);
+        if (!text) return false;
         AppendCopy(reinterpret_cast<xmlNodePtr>(copy), text);
       }
     }
-    for (xmlNodePtr child = from->children; child; child = child->next) {
-      xmlNodePtr copy = nullptr;
-      if (child->type == XML_ELEMENT_NODE) {
-        copy = NewBlankNode(XML_ELEMENT_NODE);
-        if (copy) {
-          copy->doc = document;
-          copy->line = child->line;
-          copy->name = CopyName(document, child->name);
-          if (!copy->name) {
-            xmlFree(copy);
-            copy = nullptr;
-          }
-        }
-        if (copy) pending.emplace_back(child, copy);
-      } else if (child->type == XML_TEXT_NODE) {
-        copy = CopyText(child, document, to);
-      } else {
-        copy = xmlDocCopyNode(child, document, 1);
-        if (copy) ResetHandleCounts(copy);
-      }
-      if (!copy) {
-        xmlFreeNode(top);
-        return nullptr;
-      }
-      AppendCopy(to, copy);
-    }
+    return true;
   }
-  return top;
-}
+
+  xmlDocPtr m_document;
+  bool m_not_plain = false;
+};
 
 }  // namespace
 
 xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep) {
-  if (deep && node->type == XML_ELEMENT_NODE && IsPlainTree(node)) {
-    xmlNodePtr copy = CopyPlainTree(node, document);
-    if (!copy) RaiseXml("The node could not be copied");
-    return copy;
+  if (deep && node->type == XML_ELEMENT_NODE) {
+    if (xmlNodePtr copy = PlainCopier(document).Copy(node)) return copy;
   }
   xmlNodePtr copy = nullptr;
   if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
@@ -577,6 +609,113 @@ xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep) {
   if (!copy) RaiseXml("The node could not be copied");
   ResetHandleCounts(copy);
   return copy;
+}
+
+namespace {
+
+// Frees what libxml2 frees with a node: strings of the document's dictionary
+// stay.
+class TreeFreer {
+ public:
+  explicit TreeFreer(xmlDocPtr document) : m_dict(document ? document->dict : nullptr) {}
+
+  void FreeString(const xmlChar* text) {
+    if (!text || (m_dict && InDictionary(m_dict, text))) return;
+    xmlFree(const_cast<xmlChar*>(text));
+  }
+
+  void FreeText(xmlNodePtr text) {
+    if (text->content != InlineStorage(text)) FreeString(text->content);
+    xmlFree(text);
+  }
+
+  void FreeAttribute(xmlAttrPtr attr) {
+    // An ID leaves the document's table first: libxml2 knows how.
+    if (attr->atype == XML_ATTRIBUTE_ID) {
+      xmlFreeProp(attr);
+      return;
+    }
+    for (xmlNodePtr part = attr->children; part;) {
+      xmlNodePtr next = part->next;
+      if (part->type == XML_TEXT_NODE) {
+        FreeText(part);
+      } else {
+        xmlFreeNode(part);
+      }
+      part = next;
+    }
+    FreeString(attr->name);
+    xmlFree(attr);
+  }
+
+  void FreeSubtree(xmlNodePtr root) {
+    thread_local std::vector<xmlNodePtr> pending;
+    pending.assign(1, root);
+    while (!pending.empty()) {
+      xmlNodePtr node = pending.back();
+      pending.pop_back();
+      if (node->type == XML_TEXT_NODE) {
+        FreeText(node);
+        continue;
+      }
+      if (node->type != XML_ELEMENT_NODE) {
+        xmlFreeNode(node);
+        continue;
+      }
+      for (xmlAttrPtr attr = node->properties; attr;) {
+        xmlAttrPtr next = attr->next;
+        FreeAttribute(attr);
+        attr = next;
+      }
+      for (xmlNodePtr child = node->children; child; child = child->next) {
+        pending.push_back(child);
+      }
+      if (node->nsDef) xmlFreeNsList(node->nsDef);
+      FreeString(node->name);
+      xmlFree(node);
+    }
+  }
+
+ private:
+  xmlDictPtr m_dict;
+};
+
+// Whether nodes may be freed without libxml2: nobody asked it to hear of
+// every freed node.
+bool FreesQuietly() { return xmlDeregisterNodeDefaultValue == nullptr; }
+
+}  // namespace
+
+void FreeTree(xmlNodePtr root) {
+  if (root->type == XML_ATTRIBUTE_NODE) {
+    if (FreesQuietly()) {
+      TreeFreer(root->doc).FreeAttribute(reinterpret_cast<xmlAttrPtr>(root));
+    } else {
+      xmlFreeProp(reinterpret_cast<xmlAttrPtr>(root));
+    }
+    return;
+  }
+  if (!FreesQuietly() || (root->type != XML_ELEMENT_NODE && root->type != XML_TEXT_NODE)) {
+    xmlFreeNode(root);
+    return;
+  }
+  TreeFreer(root->doc).FreeSubtree(root);
+}
+
+void FreeDocument(xmlDocPtr document) {
+  if (FreesQuietly()) {
+    TreeFreer freer(document);
+    xmlNodePtr node = reinterpret_cast<xmlNodePtr>(document);
+    for (xmlNodePtr child = node->children; child;) {
+      xmlNodePtr next = child->next;
+      if (child->type == XML_ELEMENT_NODE || child->type == XML_TEXT_NODE) {
+        xmlUnlinkNode(child);
+        freer.FreeSubtree(child);
+      }
+      child = next;
+    }
+  }
+  xmlFreeDoc(document);
 }
 
 bool IsUnreferenced(xmlNodePtr root) {

@@ -74,6 +74,14 @@ bool TextEquals(const xmlChar* text, std::string_view name);
 // node yields a new document.
 xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep);
 
+// Frees an unlinked subtree or attribute as xmlFreeNode and xmlFreeProp do
+// (names and texts of the document's dictionary stay, texts kept inside
+// their node are no buffers), walking elements, attributes and texts itself
+// and handing other nodes to libxml2. The same for each child of a document
+// about to be freed (FreeDocument), whose other parts libxml2 frees.
+void FreeTree(xmlNodePtr root);
+void FreeDocument(xmlDocPtr document);
+
 // True when no handle refers to `root` or to any node below it.
 bool IsUnreferenced(xmlNodePtr root);
 
