@@ -167,7 +167,7 @@ FormatEvaluation::Parses FormatEvaluation::PrepareItems(const xml::Node& row, bo
   Parses parses;
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
     if (item.Name() != "Itm") continue;
-    if (!PrepareForEvaluation(item, m_key)) continue;
+    if (!PrepareForBuild(item, m_key)) continue;
     if (!repeating) {
       m_unparsed.emplace(item.Raw(), nullptr);
     } else if (ParseFormula(item)) {
