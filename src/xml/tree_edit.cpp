@@ -443,29 +443,41 @@ class PlainCopier {
   xmlNodePtr Copy(xmlNodePtr source) {
     xmlNodePtr top = NewElement(source);
     if (!top) return Fail(nullptr);
-    // Pairs of (source element, its copy) whose content is still to copy.
-    thread_local std::vector<std::pair<xmlNodePtr, xmlNodePtr>> pending;
-    pending.assign(1, {source, top});
-    while (!pending.empty()) {
-      const auto [from, to] = pending.back();
-      pending.pop_back();
-      if (!CopyAttributes(from, to)) return Fail(top);
-      for (xmlNodePtr child = from->children; child; child = child->next) {
-        xmlNodePtr copy = nullptr;
-        if (child->type == XML_ELEMENT_NODE) {
-          copy = NewElement(child);
-          if (copy) pending.emplace_back(child, copy);
-        } else if (child->type == XML_TEXT_NODE) {
-          copy = NewText(child);
-        } else {
-          copy = xmlDocCopyNode(child, m_document, 1);
-          if (copy) ResetHandleCounts(copy);
-        }
+    if (!CopyAttributes(source, top)) return Fail(top);
+    // Down and up the source through its own links (no stack: copies may be
+    // made while per-thread storage is torn down), `to` the copy of `from`.
+    xmlNodePtr from = source;
+    xmlNodePtr to = top;
+    xmlNodePtr child = source->children;
+    for (;;) {
+      if (!child) {
+        if (from == source) return top;
+        child = from->next;
+        from = from->parent;
+        to = to->parent;
+        continue;
+      }
+      xmlNodePtr copy = nullptr;
+      if (child->type == XML_ELEMENT_NODE) {
+        copy = NewElement(child);
         if (!copy) return Fail(top);
         AppendCopy(to, copy);
+        if (!CopyAttributes(child, copy)) return Fail(top);
+        from = child;
+        to = copy;
+        child = child->children;
+        continue;
       }
+      if (child->type == XML_TEXT_NODE) {
+        copy = NewText(child);
+      } else {
+        copy = xmlDocCopyNode(child, m_document, 1);
+        if (copy) ResetHandleCounts(copy);
+      }
+      if (!copy) return Fail(top);
+      AppendCopy(to, copy);
+      child = child->next;
     }
-    return top;
   }
 
  private:
@@ -648,31 +660,46 @@ class TreeFreer {
     xmlFree(attr);
   }
 
+  // Frees a node whose children are freed already (other than an element
+  // or text: libxml2 frees it with whatever it holds).
+  void FreeNode(xmlNodePtr node) {
+    if (node->type == XML_TEXT_NODE) {
+      FreeText(node);
+      return;
+    }
+    if (node->type != XML_ELEMENT_NODE) {
+      xmlFreeNode(node);
+      return;
+    }
+    for (xmlAttrPtr attr = node->properties; attr;) {
+      xmlAttrPtr next = attr->next;
+      FreeAttribute(attr);
+      attr = next;
+    }
+    if (node->nsDef) xmlFreeNsList(node->nsDef);
+    FreeString(node->name);
+    xmlFree(node);
+  }
+
+  // Walks the subtree through its own links, children before their parent,
+  // with no stack of its own: documents are freed by destructors of
+  // per-thread objects too, after other per-thread storage is gone.
   void FreeSubtree(xmlNodePtr root) {
-    thread_local std::vector<xmlNodePtr> pending;
-    pending.assign(1, root);
-    while (!pending.empty()) {
-      xmlNodePtr node = pending.back();
-      pending.pop_back();
-      if (node->type == XML_TEXT_NODE) {
-        FreeText(node);
-        continue;
+    xmlNodePtr node = root;
+    for (;;) {
+      while (node->type == XML_ELEMENT_NODE && node->children) node = node->children;
+      xmlNodePtr next = node == root ? nullptr : node->next;
+      xmlNodePtr parent = node == root ? nullptr : node->parent;
+      FreeNode(node);
+      if (!parent) return;
+      if (next) {
+        node = next;
+      } else {
+        // Every child of the parent is freed: the parent is next.
+        parent->children = nullptr;
+        parent->last = nullptr;
+        node = parent;
       }
-      if (node->type != XML_ELEMENT_NODE) {
-        xmlFreeNode(node);
-        continue;
-      }
-      for (xmlAttrPtr attr = node->properties; attr;) {
-        xmlAttrPtr next = attr->next;
-        FreeAttribute(attr);
-        attr = next;
-      }
-      for (xmlNodePtr child = node->children; child; child = child->next) {
-        pending.push_back(child);
-      }
-      if (node->nsDef) xmlFreeNsList(node->nsDef);
-      FreeString(node->name);
-      xmlFree(node);
     }
   }
 
@@ -721,22 +748,25 @@ void FreeDocument(xmlDocPtr document) {
 bool IsUnreferenced(xmlNodePtr root) {
   if (HandleCount(root) != 0) return false;  // the usual answer for a held root
   if (!root->children && (root->type != XML_ELEMENT_NODE || !root->properties)) return true;
-  // The walk's stack is reused: sweeps check many roots in a row.
-  thread_local std::vector<xmlNodePtr> pending;
-  pending.assign(1, root);
-  while (!pending.empty()) {
-    xmlNodePtr node = pending.back();
-    pending.pop_back();
+  // Down and up through the tree's own links (no stack: sweeps run while
+  // per-thread storage is torn down too).
+  xmlNodePtr node = root;
+  for (;;) {
     if (HandleCount(node) != 0) return false;
     if (node->type == XML_ELEMENT_NODE) {
       for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
         if (HandleCount(reinterpret_cast<xmlNodePtr>(attr)) != 0) return false;
       }
     }
-    if (node->type == XML_ENTITY_REF_NODE) continue;  // children belong to the entity
-    for (xmlNodePtr child = node->children; child; child = child->next) pending.push_back(child);
+    // The children of an entity reference belong to the entity.
+    if (node->children && node->type != XML_ENTITY_REF_NODE) {
+      node = node->children;
+      continue;
+    }
+    while (node != root && !node->next) node = node->parent;
+    if (node == root) return true;
+    node = node->next;
   }
-  return true;
 }
 
 std::string NodeText(xmlNodePtr node) {
