@@ -82,13 +82,6 @@ void CheckInsertable(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr leaving) {
   }
 }
 
-void AdoptInto(xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent) {
-  if (node->doc == document) return;
-  if (xmlDOMWrapAdoptNode(nullptr, node->doc, node, document, parent, 0) != 0) {
-    RaiseXml("The node could not be moved to the other document");
-  }
-}
-
 void MoveInto(const ArenaRef& parent_arena, const ArenaRef& child_arena, xmlNodePtr parent,
               xmlNodePtr child, xmlNodePtr before) {
   if (child->parent) {
@@ -743,6 +736,131 @@ void FreeDocument(xmlDocPtr document) {
     }
   }
   xmlFreeDoc(document);
+}
+
+namespace {
+
+// The next node of `root`'s subtree in document order after `node`, through
+// the tree's own links; `descend` false skips the children of `node`. Null
+// after the last.
+xmlNodePtr NextInSubtree(xmlNodePtr root, xmlNodePtr node, bool descend) {
+  if (descend && node->children && node->type != XML_ENTITY_REF_NODE) return node->children;
+  while (node != root && !node->next) node = node->parent;
+  return node == root ? nullptr : node->next;
+}
+
+// Moves subtrees without namespaces, IDs or entity references from one
+// document to another: every node is given the new document, names come
+// from its dictionary and texts held by the old one's are copied. One walk
+// to check, one to move, each name looked up once per move.
+class PlainMover {
+ public:
+  PlainMover(xmlDocPtr from, xmlDocPtr to)
+      : m_from(from->dict), m_to(to), m_names(to->dict ? 64 : 0) {}
+
+  static bool IsPlain(xmlNodePtr root) {
+    if (root->type != XML_ELEMENT_NODE) return false;
+    for (xmlNodePtr node = root; node; node = NextInSubtree(root, node, true)) {
+      switch (node->type) {
+        case XML_ELEMENT_NODE:
+          if (node->ns || node->nsDef) return false;
+          for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+            if (attr->ns || attr->atype == XML_ATTRIBUTE_ID) return false;
+            for (xmlNodePtr part = attr->children; part; part = part->next) {
+              if (part->type != XML_TEXT_NODE) return false;
+            }
+          }
+          break;
+        case XML_TEXT_NODE:
+        case XML_CDATA_SECTION_NODE:
+        case XML_COMMENT_NODE:
+          break;
+        default:
+          return false;
+      }
+    }
+    return true;
+  }
+
+  void Move(xmlNodePtr root) {
+    for (xmlNodePtr node = root; node; node = NextInSubtree(root, node, true)) {
+      node->doc = m_to;
+      if (node->type != XML_ELEMENT_NODE) {
+        MoveText(node);
+        continue;
+      }
+      node->name = Name(node->name);
+      for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+        attr->doc = m_to;
+        attr->name = Name(attr->name);
+        for (xmlNodePtr part = attr->children; part; part = part->next) {
+          part->doc = m_to;
+          MoveText(part);
+        }
+      }
+    }
+  }
+
+ private:
+  bool InSourceDictionary(const xmlChar* text) const {
+    return m_from && InDictionary(m_from, text);
+  }
+
+  // A text, comment or CDATA node's content: a string of the old dictionary
+  // becomes the node's own (a text inside the node or a buffer of its own
+  // moves as it is).
+  void MoveText(xmlNodePtr node) {
+    xmlChar* content = node->content;
+    if (!content || content == InlineStorage(node) || !InSourceDictionary(content)) return;
+    node->content = xmlStrdup(content);
+    if (!node->content) RaiseXml("Out of memory moving a node");
+  }
+
+  const xmlChar* Name(const xmlChar* name) {
+    const bool shared = InSourceDictionary(name);
+    if (!m_to->dict) {
+      // Without a dictionary each node owns its name.
+      if (!shared) return name;
+      const xmlChar* copy = xmlStrdup(name);
+      if (!copy) RaiseXml("Out of memory moving a node");
+      return copy;
+    }
+    if (!shared) {
+      // The node's own copy goes; the new document's string replaces it.
+      const xmlChar* interned = xmlDictLookup(m_to->dict, name, -1);
+      if (!interned) RaiseXml("Out of memory moving a node");
+      xmlFree(const_cast<xmlChar*>(name));
+      return interned;
+    }
+    Known& slot = m_names[(reinterpret_cast<std::uintptr_t>(name) * 0x9E3779B97F4A7C15ULL) >> 58];
+    if (slot.source == name) return slot.name;
+    const xmlChar* interned = xmlDictLookup(m_to->dict, name, -1);
+    if (!interned) RaiseXml("Out of memory moving a node");
+    slot = {name, interned};
+    return interned;
+  }
+
+  struct Known {
+    const xmlChar* source = nullptr;
+    const xmlChar* name = nullptr;
+  };
+
+  xmlDictPtr m_from;
+  xmlDocPtr m_to;
+  std::vector<Known> m_names;  // names of the old dictionary already looked up
+};
+
+}  // namespace
+
+void AdoptInto(xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent) {
+  if (node->doc == document) return;
+  if (node->doc && node->doc->dict != document->dict && PlainMover::IsPlain(node)) {
+    PlainMover(node->doc, document).Move(node);
+    return;
+  }
+  if (xmlDOMWrapAdoptNode(nullptr, node->doc, node, document, parent, 0) != 0) {
+    RaiseXml("The node could not be moved to the other document");
+  }
 }
 
 bool IsUnreferenced(xmlNodePtr root) {

@@ -85,6 +85,44 @@ TEST(ValueStorage, CopiesImportsAndMovesKeepTheirOwnValues) {
   EXPECT_EQ(third.DocumentElement().AttributeOr("V3", "?"), Values()[Values().size() - 4]);
 }
 
+// Moves between parsed and built documents (with or without a dictionary of
+// their own, whitespace kept or not, namespaces or none) keep every name and
+// text once the source document is gone.
+TEST(ValueStorage, MovesBetweenDocumentsOfEveryKind) {
+  const std::string blank(20, ' ');
+  const std::string xml = "<R A='1' B='" + std::string(20, 'b') + "'><C>" + blank + "<D E='e'>" +
+                          std::string(20, 'd') + "</D>" + blank +
+                          "<!--note--></C><N xmlns:n='urn:n' n:F='f'/></R>";
+  for (int kind = 0; kind < 4; ++kind) {
+    Document target = kind % 2 ? Document::Parse("<T/>") : Document::Create();
+    if (kind % 2 == 0) target.SetDocumentElement(target.CreateElement("T"));
+    Node moved;
+    Node moved_plain;
+    {
+      Document source = Document::Parse(xml, kind >= 2);
+      Node root = source.DocumentElement();
+      moved_plain = target.DocumentElement().AppendChild(root.FirstChild());
+      moved = target.DocumentElement().AppendChild(root);
+      Document built = Document::Create();
+      Node made = built.CreateElement("Made");
+      made.SetAttribute("M", "m");
+      made.AppendNewElement("Inner").SetText(std::string(18, 'i'));
+      target.DocumentElement().AppendChild(made);
+    }
+    const std::string c = kind >= 2
+                              ? "<C>" + blank + "<D E=\"e\">" + std::string(20, 'd') + "</D>" +
+                                    blank + "<!--note--></C>"
+                              : "<C><D E=\"e\">" + std::string(20, 'd') + "</D><!--note--></C>";
+    EXPECT_EQ(moved_plain.Xml(), c);
+    EXPECT_EQ(moved.Xml(),
+              "<R A=\"1\" B=\"" + std::string(20, 'b') + "\"><N xmlns:n=\"urn:n\" n:F=\"f\"/></R>");
+    EXPECT_EQ(target.SelectSingleNode("//D").AttributeOr("E", ""), "e");
+    EXPECT_EQ(target.SelectSingleNode("//Made/Inner").Text(), std::string(18, 'i'));
+    target.SelectSingleNode("//D").SetAttribute("E", std::string(30, 'x'));
+    EXPECT_EQ(Document::Parse(target.Xml()).SelectNodes("//*").Length(), 7u);
+  }
+}
+
 // Held attributes and texts stay readable after removal and sweeps; frees of
 // large detached trees (with comments, CDATA and processing instructions
 // among elements) leave nothing behind (checked under the sanitizers).
