@@ -172,6 +172,23 @@ TEST(ValueStorage, NamespacesDeepInACopiedTree) {
   EXPECT_EQ(other.ImportNode(copy, true).Xml(), doc.DocumentElement().Xml());
 }
 
+// Whitespace-only text goes wherever it stands unless xml:space keeps it
+// (for the whole subtree) or the caller asks to keep all; other text, CDATA
+// and comments stay.
+TEST(ValueStorage, BlankTextIsDroppedExactlyWhereItShould) {
+  const std::string plain =
+      "<R>\n  <A>  </A>\n  <B>x  <C/>  y<!--c-->  </B>\r\n"
+      "  <D> &#32; </D><E><![CDATA[  ]]></E>\t</R>";
+  EXPECT_EQ(Document::Parse(plain).Xml(),
+            "<R><A/><B>x  <C/>  y<!--c--></B><D/><E><![CDATA[  ]]></E></R>");
+  EXPECT_EQ(Document::Parse(plain, true).DocumentElement().FirstChild().Text(), "\n  ");
+  const std::string spaced =
+      "<R> <P xml:space='preserve'>  <Q> </Q> <S xml:space='default'> <T/> </S></P> <U> </U></R>";
+  EXPECT_EQ(Document::Parse(spaced).Xml(),
+            "<R><P xml:space=\"preserve\">  <Q> </Q> <S xml:space=\"default\"> <T/> </S></P>"
+            "<U/></R>");
+}
+
 TEST(ValueStorage, NewNamesWithANulAreRefused) {
   Node root = Document::Parse("<R/>").DocumentElement();
   EXPECT_THROW(root.AppendNewElement(std::string("A\0B", 3)), Error);
