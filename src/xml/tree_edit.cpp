@@ -1,5 +1,6 @@
 #include "xml/tree_edit.h"
 
+#include <libxml/parserInternals.h>
 #include <libxml/xmlsave.h>
 
 #include <array>
@@ -164,13 +165,23 @@ xmlChar* InlineStorage(xmlNodePtr node) {
 // built tree (attribute values: flags, keys, amounts) are short and then
 // cost no allocation besides the node.
 xmlNodePtr NewText(xmlDocPtr document, std::string_view text) {
-  if (text.size() >= kInlineText) return xmlNewDocTextLen(document, BytesOf(text), LengthOf(text));
-  xmlNodePtr node = xmlNewDocTextLen(document, nullptr, 0);
+  auto* node = static_cast<xmlNodePtr>(xmlMalloc(sizeof(xmlNode)));
   if (!node) return nullptr;
-  xmlChar* storage = InlineStorage(node);
-  std::memcpy(storage, text.data(), text.size());
-  storage[text.size()] = '\0';
-  node->content = storage;
+  std::memset(node, 0, sizeof(xmlNode));
+  node->type = XML_TEXT_NODE;
+  node->name = xmlStringText;
+  node->doc = document;
+  if (text.size() < kInlineText) {
+    node->content = InlineStorage(node);
+  } else {
+    node->content = static_cast<xmlChar*>(xmlMalloc(text.size() + 1));
+    if (!node->content) {
+      xmlFree(node);
+      return nullptr;
+    }
+  }
+  if (!text.empty()) std::memcpy(node->content, text.data(), text.size());
+  node->content[text.size()] = '\0';
   return node;
 }
 
