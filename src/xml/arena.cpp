@@ -72,8 +72,10 @@ void NodeSet::Clear() {
 
 Arena::~Arena() {
   m_detached.ForEach(FreeDetached);
-  if (!m_documents.empty()) NoteDocumentFreed();
   for (xmlDocPtr document : m_documents) FreeDocument(document);
+  // After the frees: what was remembered of a dictionary while its document
+  // was freed must not outlive it.
+  if (!m_documents.empty()) NoteDocumentFreed();
 }
 
 ArenaRef Arena::Make() { return ArenaRef(std::make_unique<Arena>().release()); }

@@ -59,8 +59,10 @@ void SetAttributeValue(xmlAttrPtr attr, std::string_view value);
 // `name` is no XML name.
 xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name);
 xmlNodePtr NewUnlinkedElement(xmlDocPtr document, std::string_view name);
-// To be called before the facade frees a document (and with it possibly its
-// dictionary): names remembered for new nodes are looked up again.
+// To be called when the facade frees a document (and with it possibly its
+// dictionary), after its own last look at the document's strings and before
+// any new dictionary is made: what is remembered per thread of dictionaries
+// (names for new nodes, strings known to be a dictionary's) is dropped.
 void NoteDocumentFreed();
 
 // The attribute of that name on an element, or null.

@@ -189,6 +189,24 @@ TEST(ValueStorage, BlankTextIsDroppedExactlyWhereItShould) {
             "<U/></R>");
 }
 
+// Documents made, copied from and freed in turn: a dictionary and the
+// strings of a freed document may come back at the same addresses as new
+// ones, and what the facade remembers of the old must not apply to them.
+TEST(ValueStorage, DictionariesComeAndGo) {
+  for (int i = 0; i < 300; ++i) {
+    Document parsed = Document::Parse("<R N" + std::to_string(i % 7) + "='v'><C D='" +
+                                      std::string(i % 30, 'd') + "'/></R>");
+    Document built = Document::Create();
+    built.SetDocumentElement(built.CreateElement("B"));
+    built.DocumentElement().AppendNewElement("X").SetAttribute("N" + std::to_string(i % 5), "w");
+    Node copy = built.ImportNode(parsed.DocumentElement(), true);
+    built.DocumentElement().AppendChild(copy.CloneNode(true));
+    built.DocumentElement().AppendChild(parsed.DocumentElement());
+    ASSERT_EQ(built.SelectNodes("//C").Length(), 2u);
+    ASSERT_EQ(built.SelectSingleNode("//C").AttributeOr("D", "?"), std::string(i % 30, 'd'));
+  }
+}
+
 TEST(ValueStorage, NewNamesWithANulAreRefused) {
   Node root = Document::Parse("<R/>").DocumentElement();
   EXPECT_THROW(root.AppendNewElement(std::string("A\0B", 3)), Error);
