@@ -170,7 +170,7 @@ void NormalizeValue(xmlAttrPtr attr) {
   if (!only) return;
   if (!only->next && only->type == XML_TEXT_NODE) {
     if (only->content && *only->content != '\0') return;
-    xmlFreeNode(only);
+    detail::FreeTree(only);
     attr->children = nullptr;
     attr->last = nullptr;
     return;
@@ -227,7 +227,7 @@ void ReshapeAttributes(xmlNodePtr element, Copies copies) {
         kept = true;
       }
     }
-    if (!kept) xmlFreeProp(attr);
+    if (!kept) detail::FreeTree(reinterpret_cast<xmlNodePtr>(attr));
     attr = next;
   }
   xmlAttrPtr last = nullptr;
@@ -267,7 +267,7 @@ struct Run {
   ~Run() {
     while (first) {
       xmlNodePtr next = first->next;
-      xmlFreeNode(first);
+      detail::FreeTree(first);
       first = next;
     }
   }
@@ -324,7 +324,7 @@ void Reshape(xmlNodePtr element, const Shape& shape) {
           NameEquals(part->name, child.source)) {
         children.Unlink(part);
         Run runs(part);
-        xmlFreeNode(part);
+        detail::FreeTree(part);
         for (const Shape& grandchild : child.children) MovePicked(runs, gathered, grandchild);
       }
       part = next;
