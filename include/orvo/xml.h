@@ -120,6 +120,10 @@ class Node {
   // that look at many nodes.
   bool NameIs(std::string_view name) const;
 
+  // Whether an element named `name` (as NameIs reads names) is anywhere
+  // below this element or document, without a handle per node looked at.
+  bool HasDescendant(std::string_view name) const;
+
   // Text content: for an element the concatenated text of its descendants,
   // for an attribute or text node its value.
   std::string Text() const;

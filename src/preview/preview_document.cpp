@@ -34,14 +34,20 @@ std::optional<double> PlainNumber(std::string_view text) {
   return negative ? -static_cast<double>(value) : static_cast<double>(value);
 }
 
-// The next node after `node` in document order within `top`'s subtree,
-// elements only.
-xml::Node NextElementInOrder(const xml::Node& node, const xml::Node& top) {
-  if (xml::Node child = FirstElement(node)) return child;
+// The next element after `node` and its subtree in document order within
+// `top`'s subtree.
+xml::Node NextElementAfter(const xml::Node& node, const xml::Node& top) {
   for (xml::Node at = node; at && !(at == top); at = at.ParentNode()) {
     if (xml::Node next = NextElement(at)) return next;
   }
   return {};
+}
+
+// The next node after `node` in document order within `top`'s subtree,
+// elements only.
+xml::Node NextElementInOrder(const xml::Node& node, const xml::Node& top) {
+  if (xml::Node child = FirstElement(node)) return child;
+  return NextElementAfter(node, top);
 }
 
 // Whether `node` is an element named `name` (no copy of the name).
@@ -100,21 +106,28 @@ class PreviewWriter {
   // equals the stylesheet's). A `stop` that answers true ends the walk
   // (Stopped()).
   bool Sortable(const xml::Node& source, const std::function<bool()>& stop) {
-    for (xml::Node node = FirstElement(source); node; node = NextElementInOrder(node, source)) {
+    for (xml::Node node = FirstElement(source); node;) {
       if (stop && node.NameIs("Row") && stop()) {
         m_stopped = true;
         return true;
       }
       if (node.NameIs("Itm")) {
         const xml::Node row = node.ParentNode();
-        if (row.NameIs("Row") && IsElement(row.ParentNode(), "Itms") && !ReadColumn(node)) {
-          return false;
+        if (row.NameIs("Row") && IsElement(row.ParentNode(), "Itms")) {
+          if (!ReadColumn(node)) return false;
+          // Below an item only rows matter (the stop is asked at each, and
+          // items of rows there are written too).
+          if (!node.HasDescendant("Row")) {
+            node = NextElementAfter(node, source);
+            continue;
+          }
         }
       } else if (m_move && IsItemRow(node) && WithinItem(node)) {
         // The walk writes rows found inside items: those items stay where
         // they are until it has passed them.
         m_move = false;
       }
+      node = NextElementInOrder(node, source);
     }
     return true;
   }

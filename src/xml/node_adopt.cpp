@@ -163,18 +163,13 @@ void Rename(xmlNodePtr node, xmlDocPtr document, std::string_view name) {
   node->name = renamed;
 }
 
-// Gives an attribute kept by a move the value form a copy gets: no child for
-// an empty value, else one text node.
+// Gives an attribute kept by a move one text node at most, as a copy has.
+// An empty text stays: the value reads, matches and serialises as a copy's
+// (which has no text node for it), and no handle ever sees an attribute's
+// text nodes.
 void NormalizeValue(xmlAttrPtr attr) {
   xmlNodePtr only = attr->children;
-  if (!only) return;
-  if (!only->next && only->type == XML_TEXT_NODE) {
-    if (only->content && *only->content != '\0') return;
-    detail::FreeTree(only);
-    attr->children = nullptr;
-    attr->last = nullptr;
-    return;
-  }
+  if (!only || (!only->next && only->type == XML_TEXT_NODE)) return;
   const std::string value = detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
   xmlFreeNodeList(attr->children);
   attr->children = nullptr;
@@ -187,8 +182,8 @@ void NormalizeValue(xmlAttrPtr attr) {
 }
 
 // Whether an element's attributes are already those of `copies`, in order,
-// with values in the form a copy gives them: the usual case for records
-// written from the same template as the shape.
+// each with one text node at most: the usual case for records written from
+// the same template as the shape.
 bool AttributesAsCopied(xmlNodePtr element, Copies copies) {
   xmlAttrPtr attr = element->properties;
   for (const Node::AttributeCopy& copy : copies) {
@@ -197,10 +192,7 @@ bool AttributesAsCopied(xmlNodePtr element, Copies copies) {
       return false;
     }
     xmlNodePtr only = attr->children;
-    if (only &&
-        (only->next || only->type != XML_TEXT_NODE || !only->content || *only->content == '\0')) {
-      return false;
-    }
+    if (only && (only->next || only->type != XML_TEXT_NODE)) return false;
     attr = attr->next;
   }
   return attr == nullptr;
@@ -355,6 +347,27 @@ Node Node::AppendShaped(Node from, const ElementShape& shape, bool move) {
   // The source's arena may go with the handle; nothing of it is used now.
   from = Node();
   return Node(m_arena, ToRaw(source));
+}
+
+bool Node::HasDescendant(std::string_view name) const {
+  RequireNode();
+  xmlNodePtr root = ToXml(m_node);
+  if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE) return false;
+  for (xmlNodePtr node = root->children; node; node = NextInSubtree(node, root)) {
+    if (node->type != XML_ELEMENT_NODE) continue;
+    if (!node->ns || !node->ns->prefix) {
+      if (!name.empty() && NameEquals(node->name, name)) return true;
+      continue;
+    }
+    // As NameIs reads a prefixed name.
+    const std::string_view prefix(reinterpret_cast<const char*>(node->ns->prefix));
+    if (name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+        name[prefix.size()] == ':' &&
+        detail::TextEquals(node->name, name.substr(prefix.size() + 1))) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace orvo::xml

@@ -126,5 +126,17 @@ TEST(AppendShaped, CopiesWhatItCannotMove) {
   EXPECT_TRUE(unrelated.SelectSingleNode("//Itm[@Col='3']"));
 }
 
+TEST(HasDescendant, FindsElementsAtAnyDepthByTheirNames) {
+  Document doc = Document::Parse(
+      "<R xmlns:n='urn:n'><A>text<!-- Row --><B><Row/></B></A><C><n:Row/></C><D Row='1'/></R>");
+  Node a = doc.SelectSingleNode("/R/A");
+  EXPECT_TRUE(a.HasDescendant("Row"));
+  EXPECT_FALSE(a.HasDescendant("A"));
+  EXPECT_FALSE(doc.SelectSingleNode("/R/C").HasDescendant("Row"));
+  EXPECT_TRUE(doc.SelectSingleNode("/R/C").HasDescendant("n:Row"));
+  EXPECT_FALSE(doc.SelectSingleNode("/R/D").HasDescendant("Row"));
+  EXPECT_TRUE(doc.HasDescendant("D"));
+}
+
 }  // namespace
 }  // namespace orvo::xml
