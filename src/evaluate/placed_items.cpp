@@ -576,6 +576,7 @@ void PlacedItems::Reset() {
   m_trees.clear();
   m_key_ids.clear();
   m_repeat_keys.clear();
+  m_last_repeat_key = {};
   m_other_cells.clear();
   m_by_copy.clear();
   m_last_copy_chain = nullptr;
@@ -713,9 +714,12 @@ std::uint32_t PlacedItems::KeyId(std::string_view key) {
 
 std::string_view PlacedItems::RepeatKey(std::string_view key) {
   if (key.empty()) return {};
+  // The copies of a repeat come one after another.
+  if (key == m_last_repeat_key) return m_last_repeat_key;
   auto found = m_repeat_keys.find(key);
   if (found == m_repeat_keys.end()) found = m_repeat_keys.emplace(key).first;
-  return *found;
+  m_last_repeat_key = *found;
+  return m_last_repeat_key;
 }
 
 PlacedItems::Chain& PlacedItems::CopyChain(const CopyId& copy) {

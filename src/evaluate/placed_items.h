@@ -448,6 +448,7 @@ class PlacedItems {
   std::vector<ColumnTree> m_trees;
   TextIds m_key_ids;
   std::unordered_set<std::string, TextHash, std::equal_to<>> m_repeat_keys;
+  std::string_view m_last_repeat_key;  // the one RepeatKey gave last
   // The items of keys naming no cell, by print and key.
   std::unordered_map<std::uint64_t, Chain> m_other_cells;
   std::unordered_map<CopyId, Chain, CopyIdHash> m_by_copy;
