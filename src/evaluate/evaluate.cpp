@@ -200,6 +200,7 @@ PlacedItems& cEvaluate::PlacedItemIndex() {
 
 std::optional<std::string> cEvaluate::CachedCellValue(const std::string& key,
                                                       std::string_view repeat_key) {
+  if (m_cell_values.Size() == 0) return std::nullopt;  // asked per cell reference
   const xml::Node cell = m_cell_values.Find(JoinKey({key, repeat_key}));
   if (!cell) return std::nullopt;
   return cell.AttributeOr("Val", "");

@@ -6,6 +6,17 @@
 #include "evaluate/style_record.h"
 
 namespace orvo {
+namespace {
+
+// Appends the Drill child (On "0", Key "") to an item that has none.
+void AddDrill(xml::Node& item) {
+  for (xml::Node child = FirstElement(item); child; child = NextElement(child)) {
+    if (child.NameIs("Drill")) return;
+  }
+  item.AppendNewElement("Drill").AddAttributes({{"On", "0"}, {"Key", ""}});
+}
+
+}  // namespace
 
 bool PrepareForEvaluation(xml::Node item, std::string_view format_key, std::string_view evaluated) {
   if (item.HasAttribute("Evaluated")) return false;
@@ -26,11 +37,22 @@ bool PrepareForEvaluation(xml::Node item, std::string_view format_key, std::stri
                       {names[6], values[6]},
                       {names[7], values[7]},
                       {names[8], values[8]}});
-  bool has_drill = false;
-  for (xml::Node child = FirstElement(item); child && !has_drill; child = NextElement(child)) {
-    has_drill = child.NameIs("Drill");
-  }
-  if (!has_drill) item.AppendNewElement("Drill").AddAttributes({{"On", "0"}, {"Key", ""}});
+  AddDrill(item);
+  return true;
+}
+
+bool PrepareForBuild(xml::Node item, std::string_view format_key) {
+  if (item.HasAttribute("Evaluated")) return false;
+  thread_local std::string key, row, formula;
+  item.ReadAttribute("Key", key);
+  item.ReadAttribute("Row", row);
+  item.ReadAttribute("Value", formula);
+  item.AddAttributes({{"Evaluated", "0"},
+                      {"OrigKey", key},
+                      {"OrigRow", row},
+                      {"OrigFmt", format_key},
+                      {"OrigFml", formula}});
+  AddDrill(item);
   return true;
 }
 

@@ -161,8 +161,9 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
   m_placeholders.clear();
   m_scanned_literals.clear();
   if (m_record->IsEmpty()) {
-    // A text cell: its value is its text as written.
-    Finish(item.AttributeOr("Value", ""));
+    // A text cell: its value is its text as written, which stays in place.
+    const bool has_value = item.ReadAttribute("Value", m_text_value);
+    Finish(m_text_value, !has_value);
     return true;
   }
 
@@ -462,8 +463,8 @@ void ItemEvaluation::Defer() {
   m_item.SetAttribute("Evaluated", "0");
 }
 
-void ItemEvaluation::Finish(std::string_view value) {
-  m_item.SetAttribute("Value", value);
+void ItemEvaluation::Finish(std::string_view value, bool write_value) {
+  if (write_value) m_item.SetAttribute("Value", value);
   std::string display = FormatDisplayText(m_item, value);
   if (m_item.ReadAttribute("Dsp", m_scratch)) {
     const std::string& shown = m_scratch;

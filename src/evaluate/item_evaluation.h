@@ -110,7 +110,9 @@ class ItemEvaluation {
   // are resolved and after calls that asked a function resolver.
   bool ItemWasDeferred();
   void Defer();
-  void Finish(std::string_view value);
+  // Writes the value (unless `write_value` is false: the item holds it
+  // already) and the display text.
+  void Finish(std::string_view value, bool write_value = true);
 
   cEvaluate& m_evaluator;
   xml::Node m_item;
@@ -139,6 +141,7 @@ class ItemEvaluation {
   // deferred the item by marking it.
   bool m_consulted_resolver = false;
   std::string m_scratch;               // attribute values read and compared at once
+  std::string m_text_value;            // the Value of a text cell
   std::vector<LiteralRange> m_ranges;  // set when an operand made the item an error value
 };
 

@@ -25,8 +25,10 @@ struct CellPosition {
 // "column not found"; letters that are no column give column -1.
 CellPosition PositionOf(std::string_view key) {
   key = Trim(key);
-  const std::string letters = ColumnOfKey(key);
-  return {LetterColumnNumber(letters), RowOfKey(key)};
+  const std::size_t digit = key.find_first_of("0123456789");
+  if (digit == std::string_view::npos) ColumnOfKey(key);  // raises "column not found"
+  // (The letters are read in either case, without an upper-case copy.)
+  return {LetterColumnNumber(key.substr(0, digit)), RowOfKey(key)};
 }
 
 struct Bounds {

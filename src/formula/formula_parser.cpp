@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <optional>
 
 #include "formula/formula_checks.h"
 #include "formula/formula_names.h"
@@ -27,6 +29,26 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
 bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
          EqualsIgnoreCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+// The position of the first digit of `text`, or npos.
+std::size_t FirstDigit(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] >= '0' && text[i] <= '9') return i;
+  }
+  return std::string_view::npos;
+}
+
+// The number a text of one to nine digits (and nothing else) spells; nothing
+// for any other text.
+std::optional<std::int32_t> ShortDigitRun(std::string_view text) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  std::int32_t number = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + (c - '0');
+  }
+  return number;
 }
 
 std::string FurthestCellText(const cParser::State& state) {
@@ -437,17 +459,21 @@ bool TestCellReference(cParser::State& state, std::string_view expression, bool&
   if (text.find(':') == std::string_view::npos) {
     // Most tokens are no cell: one without a digit after its first character
     // is told apart before any name is looked up.
-    const std::size_t digit = text.find_first_of("0123456789");
+    const std::size_t digit = FirstDigit(text);
     if (digit == std::string_view::npos || digit == 0) return false;
   }
   FormulaNames& names = FormulaNames::ForThread();
   auto single_cell = [&](std::string_view cell) {
-    const std::size_t digit = cell.find_first_of("0123456789");
+    const std::size_t digit = FirstDigit(cell);
     if (digit == std::string_view::npos || digit == 0) return false;
     const std::string_view row_text = cell.substr(digit);
-    if (!IsNumeric(row_text)) return false;
     double row = 0;
-    std::from_chars(row_text.data(), row_text.data() + row_text.size(), row);
+    if (const std::optional<std::int32_t> digits = ShortDigitRun(row_text)) {
+      row = *digits;
+    } else {
+      if (!IsNumeric(row_text)) return false;
+      std::from_chars(row_text.data(), row_text.data() + row_text.size(), row);
+    }
     if (row < 0 || row > 65536 || row != static_cast<std::int32_t>(row)) return false;
     const std::string letters = UpperCase(cell.substr(0, digit));
     const Int16 column = names.ColumnNumber(letters);

@@ -167,7 +167,7 @@ FormatEvaluation::Parses FormatEvaluation::PrepareItems(const xml::Node& row, bo
   Parses parses;
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
     if (item.Name() != "Itm") continue;
-    if (!PrepareForEvaluation(item, m_key)) continue;
+    if (!PrepareForBuild(item, m_key)) continue;
     if (!repeating) {
       m_unparsed.emplace(item.Raw(), nullptr);
     } else if (ParseFormula(item)) {
@@ -181,10 +181,10 @@ FormatEvaluation::Parses FormatEvaluation::PrepareItems(const xml::Node& row, bo
 bool FormatEvaluation::ParseFormula(xml::Node item) {
   const xml::Node record = BareRecordOf(item);
   if (!record) return false;
-  const std::string value = item.AttributeOr("Value", "");
-  if (!IsFormulaText(value)) return false;
+  item.ReadAttribute("Value", m_read);
+  if (!IsFormulaText(m_read)) return false;
   cParser& parser = *m_builder.parser;
-  parser.TokenFromString(value);
+  parser.TokenFromString(m_read);
   if (!ParsesForEvaluation(parser)) {
     // A formula that does not parse shows the error value.
     item.SetAttribute("Value", "#ERROR");
@@ -386,13 +386,15 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
   const RepeatContext* repeat = row.repeat.get();
   for (const auto& [column, item] : cells) {
     const xml::Node evaluated = Evaluate(item, repeat);
-    if (evaluated.AttributeOr("Evaluated", "") == "0") {
+    evaluated.ReadAttribute("Evaluated", m_read);
+    if (m_read == "0") {
       DeferItem(m_builder, evaluated, repeat);
     } else {
       DropParsedRecord(m_builder, evaluated);
     }
     PlaceItem(m_builder, *m_result, evaluated);
-    ResolveDependents(m_builder, *m_result, evaluated.AttributeOr("Key", ""), 0, 0);
+    evaluated.ReadAttribute("Key", m_read);
+    ResolveDependents(m_builder, *m_result, m_read, 0, 0);
   }
 }
 

@@ -105,6 +105,7 @@ class FormatEvaluation {
   // Items not evaluated yet whose record is the bare one: with the parse of
   // their repeating row's item, or null when their formula is yet to be parsed.
   std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>> m_unparsed;
+  std::string m_read;  // an attribute value read and used at once
 };
 
 }  // namespace orvo

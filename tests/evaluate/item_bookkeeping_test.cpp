@@ -41,5 +41,19 @@ TEST(PrepareForEvaluation, KeepsADataColumnFormulaAndAnExistingDrill) {
             "PTxt=\"\"><PEx/><Stl/><Drill On=\"-1\" Key=\"K\"/></Itm>");
 }
 
+TEST(PrepareForBuild, WritesOnlyTheAttributesThatHoldSomething) {
+  xml::Document document = xml::Document::Parse(
+      "<Itm Key='C4' Row='4' Col='3' Value='=B4*2' DCFml='=DB.Sales'><PEx/></Itm>");
+  xml::Node item = document.DocumentElement();
+  EXPECT_TRUE(PrepareForBuild(item, "IS"));
+  EXPECT_EQ(item.Xml(),
+            "<Itm Key=\"C4\" Row=\"4\" Col=\"3\" Value=\"=B4*2\" DCFml=\"=DB.Sales\" "
+            "Evaluated=\"0\" OrigKey=\"C4\" OrigRow=\"4\" OrigFmt=\"IS\" OrigFml=\"=B4*2\">"
+            "<PEx/><Drill On=\"0\" Key=\"\"/></Itm>");
+  EXPECT_FALSE(PrepareForBuild(item, "OTHER"));
+  EXPECT_FALSE(PrepareForEvaluation(item, "OTHER"));
+  EXPECT_EQ(item.AttributeOr("OrigFmt", ""), "IS");
+}
+
 }  // namespace
 }  // namespace orvo
