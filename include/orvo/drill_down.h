@@ -94,7 +94,7 @@ class cDrillDown {
   mutable std::vector<xml::Node> m_store;
   std::vector<ChartMapObject> m_waiting;
   std::unordered_map<std::string, std::int32_t> m_pos_by_signature;  // first entry's Pos
-  std::vector<const std::string*> m_signature_of_pos;  // keys of m_pos_by_signature
+  std::vector<const std::string*> m_signature_of_pos;                // keys of m_pos_by_signature
   std::vector<std::int32_t> m_position_of_item;  // Pos of DrillItem n at [n - 1]; 0: none
   // The request values of the latest waiting object, for the next to share.
   std::shared_ptr<const RequestValues> m_last_values;
