@@ -50,7 +50,46 @@ std::uint64_t RowPriority(std::int32_t row) {
 
 // ---------------------------------------------------------------- Amount
 
+namespace {
+
+// The exact part of a plain decimal without spaces, sign "+" or exponent, of
+// at most 18 digits before the point and 9 after it ("-1234.56", the form
+// results are written in), read directly; nothing for any other text.
+std::optional<Int128> PlainNanos(std::string_view text) {
+  std::size_t at = 0;
+  const bool negative = !text.empty() && text.front() == '-';
+  if (negative) at = 1;
+  const std::size_t start = at;
+  std::uint64_t units = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    if (at - start == 18) return std::nullopt;
+    units = units * 10 + static_cast<unsigned>(text[at] - '0');
+  }
+  if (at == start) return std::nullopt;
+  std::uint64_t fraction = 0;
+  int decimals = 0;
+  if (at < text.size() && text[at] == '.') {
+    for (++at; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+      if (decimals == kNanoScale) return std::nullopt;
+      fraction = fraction * 10 + static_cast<unsigned>(text[at] - '0');
+      ++decimals;
+    }
+    if (decimals == 0) return std::nullopt;
+  }
+  if (at != text.size()) return std::nullopt;
+  for (; decimals < kNanoScale; ++decimals) fraction *= 10;
+  const Int128 nanos = static_cast<Int128>(units) * kNanosPerUnit + static_cast<Int128>(fraction);
+  return negative ? -nanos : nanos;
+}
+
+}  // namespace
+
 std::optional<PlacedItems::Amount> PlacedItems::Amount::Of(std::string_view text) {
+  if (const std::optional<Int128> nanos = PlainNanos(text)) {
+    Amount amount;
+    amount.nanos = *nanos;
+    return amount;
+  }
   const std::optional<DecimalDigits> digits = SplitNumber(text);
   if (!digits) return std::nullopt;
   Amount amount;
@@ -109,14 +148,6 @@ PlacedItems::RangeTotals& PlacedItems::RangeTotals::operator+=(const RangeTotals
   return *this;
 }
 
-bool PlacedItems::SameTotals(const RangeTotals& a, const RangeTotals& b) {
-  // Doubles compared by their bits: a change from 0.0 to -0.0 is a change.
-  return a.sum.nanos == b.sum.nanos &&
-         std::bit_cast<std::uint64_t>(a.sum.wide) == std::bit_cast<std::uint64_t>(b.sum.wide) &&
-         a.sum.overflows == b.sum.overflows && a.cells == b.cells && a.numbers == b.numbers &&
-         a.pending == b.pending && a.drillable == b.drillable;
-}
-
 PlacedItems::RangeTotals& PlacedItems::RangeTotals::operator-=(const RangeTotals& other) {
   sum -= other.sum;
   cells -= other.cells;
@@ -126,114 +157,268 @@ PlacedItems::RangeTotals& PlacedItems::RangeTotals::operator-=(const RangeTotals
   return *this;
 }
 
+// ------------------------------------------------------------------ Sums
+
+Int128 PlacedItems::Sums::Nanos() const {
+  return static_cast<Int128>((static_cast<UInt128>(static_cast<std::uint64_t>(nanos_high)) << 64) |
+                             nanos_low);
+}
+
+void PlacedItems::Sums::Nanos(Int128 nanos) {
+  nanos_low = static_cast<std::uint64_t>(static_cast<UInt128>(nanos));
+  nanos_high = static_cast<std::int64_t>(nanos >> 64);
+}
+
+void PlacedItems::Sums::Add(const Sums& other) {
+  Nanos(Nanos() + other.Nanos());
+  wide += other.wide;
+  overflows += other.overflows;
+  cells += other.cells;
+  numbers += other.numbers;
+  pending += other.pending;
+  drillable += other.drillable;
+}
+
+void PlacedItems::Sums::Subtract(const Sums& other) {
+  Nanos(Nanos() - other.Nanos());
+  wide -= other.wide;
+  overflows -= other.overflows;
+  cells -= other.cells;
+  numbers -= other.numbers;
+  pending -= other.pending;
+  drillable -= other.drillable;
+}
+
+void PlacedItems::Sums::AddExact(const Sums& difference) {
+  Nanos(Nanos() + difference.Nanos());
+  overflows += difference.overflows;
+  cells += difference.cells;
+  numbers += difference.numbers;
+  pending += difference.pending;
+  drillable += difference.drillable;
+}
+
+bool PlacedItems::Sums::SameAs(const Sums& other) const {
+  // Doubles compared by their bits: a change from 0.0 to -0.0 is a change.
+  return nanos_low == other.nanos_low && nanos_high == other.nanos_high &&
+         std::bit_cast<std::uint64_t>(wide) == std::bit_cast<std::uint64_t>(other.wide) &&
+         overflows == other.overflows && cells == other.cells && numbers == other.numbers &&
+         pending == other.pending && drillable == other.drillable;
+}
+
+void PlacedItems::Sums::AddTo(RangeTotals& totals) const {
+  totals.sum.nanos += Nanos();
+  totals.sum.wide += wide;
+  totals.sum.overflows += overflows;
+  totals.cells += cells;
+  totals.numbers += numbers;
+  totals.pending += pending;
+  totals.drillable += drillable;
+}
+
 // ------------------------------------------------------------ ColumnTree
 
-void PlacedItems::ColumnTree::Change(std::int32_t row, int slot, const RangeTotals& remove,
-                                     const RangeTotals& add) {
+PlacedItems::Sums& PlacedItems::ColumnTree::Own(std::int32_t node, int slot) {
+  if (slot == 0) return At(node).own;
+  if (At(node).ignored == kNone) {
+    At(node).ignored = static_cast<std::uint32_t>(m_ignored.size());
+    m_ignored.emplace_back();
+  }
+  return m_ignored[At(node).ignored].own;
+}
+
+PlacedItems::Sums& PlacedItems::ColumnTree::Subtree(std::int32_t node, int slot) {
+  if (slot == 0) return At(node).subtree;
+  Own(node, 1);
+  return m_ignored[At(node).ignored].subtree;
+}
+
+const PlacedItems::Sums* PlacedItems::ColumnTree::OwnOf(std::int32_t node, int slot) const {
+  const Node& n = At(node);
+  if (slot == 0) return &n.own;
+  return n.ignored == kNone ? nullptr : &m_ignored[n.ignored].own;
+}
+
+const PlacedItems::Sums* PlacedItems::ColumnTree::SubtreeOf(std::int32_t node, int slot) const {
+  const Node& n = At(node);
+  if (slot == 0) return &n.subtree;
+  return n.ignored == kNone ? nullptr : &m_ignored[n.ignored].subtree;
+}
+
+bool PlacedItems::ColumnTree::Held(std::int32_t node, bool drillable_only, bool subtree) const {
+  const Node& n = At(node);
+  const Sums& counted = subtree ? n.subtree : n.own;
+  std::int64_t held = drillable_only ? counted.drillable : counted.cells;
+  if (n.ignored != kNone) {
+    const Sums& ignored = subtree ? m_ignored[n.ignored].subtree : m_ignored[n.ignored].own;
+    held += drillable_only ? ignored.drillable : ignored.cells;
+  }
+  return held > 0;
+}
+
+std::int32_t PlacedItems::ColumnTree::Find(std::int32_t row) const {
+  std::int32_t node = m_root;
+  while (node >= 0 && At(node).row != row) {
+    node = row < At(node).row ? At(node).left : At(node).right;
+  }
+  return node;
+}
+
+std::int32_t PlacedItems::ColumnTree::Change(std::int32_t row, int slot, const Sums& remove,
+                                             const Sums& add) {
   // A row already in the tree whose change adds and removes no double part
   // (every value of ordinary magnitude): add the difference along the path
   // down to it. Integer parts add exactly in any order, and the double parts
   // on the path stay as the last recomputation left them, so the totals are
   // those a recomputation would give, without the rotations and
   // recomputations of an insertion.
-  if (remove.sum.wide == 0 && add.sum.wide == 0) {
-    std::int32_t node = m_root;
-    while (node >= 0 && m_nodes[node].row != row) {
-      node = row < m_nodes[node].row ? m_nodes[node].left : m_nodes[node].right;
-    }
+  if (remove.wide == 0 && add.wide == 0) {
+    const std::int32_t node = Find(row);
     if (node >= 0) {
-      RangeTotals difference = add;
-      difference -= remove;
+      Sums difference = add;
+      difference.Subtract(remove);
       for (std::int32_t at = m_root;;) {
-        Node& n = m_nodes[at];
-        AddExact(n.subtree[slot], difference);
+        Subtree(at, slot).AddExact(difference);
         if (at == node) {
-          AddExact(n.own[slot], difference);
-          return;
+          Own(at, slot).AddExact(difference);
+          return node;
         }
-        at = row < n.row ? n.left : n.right;
+        at = row < At(at).row ? At(at).left : At(at).right;
       }
     }
+    if (!m_has_wide) return Insert(row, slot, add, remove);
   }
-  m_root = Apply(m_root, row, slot, remove, add);
+  if (remove.wide != 0 || add.wide != 0) m_has_wide = true;
+  std::int32_t changed = -1;
+  m_root = Apply(m_root, row, slot, remove, add, changed);
+  return changed;
 }
 
-void PlacedItems::ColumnTree::AddExact(RangeTotals& totals, const RangeTotals& difference) {
-  totals.sum.nanos += difference.sum.nanos;
-  totals.sum.overflows += difference.sum.overflows;
-  totals.cells += difference.cells;
-  totals.numbers += difference.numbers;
-  totals.pending += difference.pending;
-  totals.drillable += difference.drillable;
+std::int32_t PlacedItems::ColumnTree::Insert(std::int32_t row, int slot, const Sums& add,
+                                             const Sums& remove) {
+  // Every double part in the tree is zero, so adding the difference on the
+  // way down and recomputing only the nodes a rotation moves gives the
+  // totals Apply would: integer parts add exactly in any order. The shape is
+  // Apply's too (a treap's shape follows from its rows and priorities).
+  Sums difference = add;
+  difference.Subtract(remove);
+  thread_local std::vector<std::int32_t> path;
+  path.clear();
+  for (std::int32_t at = m_root; at >= 0; at = row < At(at).row ? At(at).left : At(at).right) {
+    path.push_back(at);
+    Subtree(at, slot).AddExact(difference);
+  }
+  Node fresh;
+  fresh.row = row;
+  m_nodes.push_back(fresh);
+  const auto node = static_cast<std::int32_t>(m_nodes.size() - 1);
+  Own(node, slot).AddExact(difference);
+  Subtree(node, slot).AddExact(difference);
+  if (path.empty()) {
+    m_root = node;
+    return node;
+  }
+  if (row < At(path.back()).row) {
+    At(path.back()).left = node;
+  } else {
+    At(path.back()).right = node;
+  }
+  // Up while its priority beats its parent's.
+  const std::uint64_t priority = RowPriority(row);
+  while (!path.empty() && priority > RowPriority(At(path.back()).row)) {
+    const std::int32_t parent = path.back();
+    path.pop_back();
+    if (At(parent).left == node) {
+      RotateRight(parent);
+    } else {
+      RotateLeft(parent);
+    }
+    if (path.empty()) {
+      m_root = node;
+    } else if (At(path.back()).left == parent) {
+      At(path.back()).left = node;
+    } else {
+      At(path.back()).right = node;
+    }
+  }
+  return node;
 }
 
 std::int32_t PlacedItems::ColumnTree::Apply(std::int32_t node, std::int32_t row, int slot,
-                                            const RangeTotals& remove, const RangeTotals& add) {
+                                            const Sums& remove, const Sums& add,
+                                            std::int32_t& changed) {
   if (node < 0) {
     Node fresh;
     fresh.row = row;
-    fresh.priority = RowPriority(row);
     m_nodes.push_back(fresh);
     node = static_cast<std::int32_t>(m_nodes.size() - 1);
   }
-  const std::int32_t node_row = m_nodes[node].row;
+  const std::int32_t node_row = At(node).row;
   if (row < node_row) {
-    const std::int32_t child = Apply(m_nodes[node].left, row, slot, remove, add);
-    m_nodes[node].left = child;
+    const std::int32_t child = Apply(At(node).left, row, slot, remove, add, changed);
+    At(node).left = child;
     Recompute(node);
-    if (m_nodes[child].priority > m_nodes[node].priority) node = RotateRight(node);
+    if (RowPriority(At(child).row) > RowPriority(node_row)) node = RotateRight(node);
   } else if (row > node_row) {
-    const std::int32_t child = Apply(m_nodes[node].right, row, slot, remove, add);
-    m_nodes[node].right = child;
+    const std::int32_t child = Apply(At(node).right, row, slot, remove, add, changed);
+    At(node).right = child;
     Recompute(node);
-    if (m_nodes[child].priority > m_nodes[node].priority) node = RotateLeft(node);
+    if (RowPriority(At(child).row) > RowPriority(node_row)) node = RotateLeft(node);
   } else {
-    m_nodes[node].own[slot] -= remove;
-    m_nodes[node].own[slot] += add;
+    Sums& own = Own(node, slot);
+    own.Subtract(remove);
+    own.Add(add);
+    changed = node;
     Recompute(node);
   }
   return node;
 }
 
 void PlacedItems::ColumnTree::Recompute(std::int32_t node) {
-  Node& n = m_nodes[node];
   for (int slot = 0; slot < 2; ++slot) {
-    RangeTotals totals;
-    if (n.left >= 0) totals += m_nodes[n.left].subtree[slot];
-    totals += n.own[slot];
-    if (n.right >= 0) totals += m_nodes[n.right].subtree[slot];
-    n.subtree[slot] = totals;
+    const Node& n = At(node);
+    const Sums* left = n.left >= 0 ? SubtreeOf(n.left, slot) : nullptr;
+    const Sums* own = OwnOf(node, slot);
+    const Sums* right = n.right >= 0 ? SubtreeOf(n.right, slot) : nullptr;
+    // Slot 1 is made only where an ignored copy lies below.
+    if (!left && !own && !right) continue;
+    Sums totals;
+    if (left) totals.Add(*left);
+    if (own) totals.Add(*own);
+    if (right) totals.Add(*right);
+    Subtree(node, slot) = totals;
   }
 }
 
 std::int32_t PlacedItems::ColumnTree::RotateRight(std::int32_t node) {
-  const std::int32_t top = m_nodes[node].left;
-  m_nodes[node].left = m_nodes[top].right;
-  m_nodes[top].right = node;
+  const std::int32_t top = At(node).left;
+  At(node).left = At(top).right;
+  At(top).right = node;
   Recompute(node);
   Recompute(top);
   return top;
 }
 
 std::int32_t PlacedItems::ColumnTree::RotateLeft(std::int32_t node) {
-  const std::int32_t top = m_nodes[node].right;
-  m_nodes[node].right = m_nodes[top].left;
-  m_nodes[top].left = node;
+  const std::int32_t top = At(node).right;
+  At(node).right = At(top).left;
+  At(top).left = node;
   Recompute(node);
   Recompute(top);
   return top;
 }
 
-PlacedItems::RangeTotals PlacedItems::ColumnTree::Totals(std::int32_t first_row,
-                                                         std::int32_t last_row,
-                                                         bool ignored) const {
-  const int slot = ignored ? 1 : 0;
+void PlacedItems::ColumnTree::AddTotals(std::int32_t first_row, std::int32_t last_row, int slot,
+                                        RangeTotals& into) const {
   RangeTotals totals;
+  const auto add = [&totals](const Sums* sums) {
+    if (sums) sums->AddTo(totals);
+  };
   // Down to the first node inside the bounds; below it the left subtree
   // holds the rows from first_row up, the right one the rows to last_row.
   std::int32_t node = m_root;
   while (node >= 0) {
-    const Node& n = m_nodes[node];
+    const Node& n = At(node);
     if (n.row < first_row) {
       node = n.right;
     } else if (n.row > last_row) {
@@ -242,136 +427,304 @@ PlacedItems::RangeTotals PlacedItems::ColumnTree::Totals(std::int32_t first_row,
       break;
     }
   }
-  if (node < 0) return totals;
-  totals += m_nodes[node].own[slot];
-  for (std::int32_t at = m_nodes[node].left; at >= 0;) {
-    const Node& n = m_nodes[at];
+  if (node < 0) {
+    into += totals;
+    return;
+  }
+  add(OwnOf(node, slot));
+  for (std::int32_t at = At(node).left; at >= 0;) {
+    const Node& n = At(at);
     if (n.row >= first_row) {
-      totals += n.own[slot];
-      if (n.right >= 0) totals += m_nodes[n.right].subtree[slot];
+      add(OwnOf(at, slot));
+      if (n.right >= 0) add(SubtreeOf(n.right, slot));
       at = n.left;
     } else {
       at = n.right;
     }
   }
-  for (std::int32_t at = m_nodes[node].right; at >= 0;) {
-    const Node& n = m_nodes[at];
+  for (std::int32_t at = At(node).right; at >= 0;) {
+    const Node& n = At(at);
     if (n.row <= last_row) {
-      totals += n.own[slot];
-      if (n.left >= 0) totals += m_nodes[n.left].subtree[slot];
+      add(OwnOf(at, slot));
+      if (n.left >= 0) add(SubtreeOf(n.left, slot));
       at = n.right;
     } else {
       at = n.left;
     }
   }
-  return totals;
+  into += totals;
 }
 
+template <typename Visit>
 bool PlacedItems::ColumnTree::ForEachRow(std::int32_t first_row, std::int32_t last_row,
-                                         bool drillable_only,
-                                         const std::function<bool(std::int32_t)>& visit) const {
-  return Visit(m_root, first_row, last_row, drillable_only, visit);
-}
-
-bool PlacedItems::ColumnTree::Visit(std::int32_t node, std::int32_t first_row,
-                                    std::int32_t last_row, bool drillable_only,
-                                    const std::function<bool(std::int32_t)>& visit) const {
-  if (node < 0) return true;
-  const Node& n = m_nodes[node];
-  const auto held = [drillable_only](const RangeTotals(&totals)[2]) {
-    return drillable_only ? totals[0].drillable + totals[1].drillable > 0
-                          : totals[0].cells + totals[1].cells > 0;
+                                         bool drillable_only, const Visit& visit) const {
+  // In order without recursion: the nodes whose left part is still to walk.
+  thread_local std::vector<std::int32_t> stack;
+  const std::size_t base = stack.size();
+  struct Unwind {
+    std::vector<std::int32_t>& stack;
+    std::size_t base;
+    ~Unwind() { stack.resize(base); }
+  } unwind{stack, base};
+  const auto descend = [&](std::int32_t node) {
+    while (node >= 0 && Held(node, drillable_only, true)) {
+      stack.push_back(node);
+      node = At(node).row > first_row ? At(node).left : -1;
+    }
   };
-  if (!held(n.subtree)) return true;
-  if (n.row > first_row && !Visit(n.left, first_row, last_row, drillable_only, visit)) {
-    return false;
+  descend(m_root);
+  while (stack.size() > base) {
+    const std::int32_t node = stack.back();
+    stack.pop_back();
+    const Node& n = At(node);
+    if (n.row >= first_row && n.row <= last_row && Held(node, drillable_only, false) &&
+        !visit(node)) {
+      return false;
+    }
+    if (n.row < last_row) descend(n.right);
   }
-  if (n.row >= first_row && n.row <= last_row && held(n.own) && !visit(n.row)) return false;
-  if (n.row < last_row) return Visit(n.right, first_row, last_row, drillable_only, visit);
   return true;
 }
 
+// ------------------------------------------------------------- NodeIds
+
+std::size_t PlacedItems::NodeIds::Home(const void* node) const {
+  auto x = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(node));
+  x ^= x >> 33;
+  x *= 0xFF51AFD7ED558CCDULL;
+  x ^= x >> 33;
+  return static_cast<std::size_t>(x) & (m_slots.size() - 1);
+}
+
+std::uint32_t PlacedItems::NodeIds::Find(const void* node) const {
+  if (m_slots.empty() || !node) return kNone;
+  const std::size_t mask = m_slots.size() - 1;
+  for (std::size_t at = Home(node);; at = (at + 1) & mask) {
+    const Slot& slot = m_slots[at];
+    if (slot.node == node) return slot.id;
+    if (!slot.node) return kNone;
+  }
+}
+
+void PlacedItems::NodeIds::Insert(const void* node, std::uint32_t id) {
+  // At most three quarters full.
+  if ((m_size + 1) * 4 > m_slots.size() * 3) {
+    std::vector<Slot> old = std::move(m_slots);
+    m_slots.assign(std::max<std::size_t>(64, old.size() * 2), Slot());
+    m_size = 0;
+    for (const Slot& slot : old) {
+      if (slot.node) Insert(slot.node, slot.id);
+    }
+  }
+  const std::size_t mask = m_slots.size() - 1;
+  std::size_t at = Home(node);
+  while (m_slots[at].node) at = (at + 1) & mask;
+  m_slots[at] = Slot{node, id};
+  ++m_size;
+}
+
+void PlacedItems::NodeIds::Erase(const void* node) {
+  if (m_slots.empty() || !node) return;
+  const std::size_t mask = m_slots.size() - 1;
+  std::size_t hole = Home(node);
+  while (m_slots[hole].node != node) {
+    if (!m_slots[hole].node) return;
+    hole = (hole + 1) & mask;
+  }
+  // Later slots of the run move up into the hole when their home allows.
+  for (std::size_t at = (hole + 1) & mask; m_slots[at].node; at = (at + 1) & mask) {
+    const std::size_t home = Home(m_slots[at].node);
+    const bool stays = hole <= at ? (hole < home && home <= at) : (hole < home || home <= at);
+    if (stays) continue;
+    m_slots[hole] = m_slots[at];
+    hole = at;
+  }
+  m_slots[hole] = Slot();
+  --m_size;
+}
+
+void PlacedItems::NodeIds::Clear() {
+  m_slots.clear();
+  m_slots.shrink_to_fit();
+  m_size = 0;
+}
+
 // ----------------------------------------------------------- PlacedItems
+
+std::size_t PlacedItems::CopyIdHash::operator()(const CopyId& copy) const {
+  std::uint64_t x =
+      (static_cast<std::uint64_t>(copy.format) << 32) ^ static_cast<std::uint32_t>(copy.orig_row);
+  x ^= static_cast<std::uint64_t>(static_cast<std::uint32_t>(copy.rpt_index)) *
+       0x9E3779B97F4A7C15ULL;
+  x ^= x >> 31;
+  x *= 0xBF58476D1CE4E5B9ULL;
+  x ^= x >> 29;
+  return static_cast<std::size_t>(x);
+}
 
 PlacedItems::PlacedItems() = default;
 PlacedItems::~PlacedItems() = default;
 
 void PlacedItems::Reset() {
-  m_entries.clear();
+  m_chunks.clear();
+  m_entry_count = 0;
   m_free.clear();
-  m_by_node.clear();
-  m_by_cell.clear();
-  m_by_copy.clear();
-  m_ignored.clear();
-  m_columns.clear();
+  m_by_node.Clear();
+  m_format_ids.clear();
   m_latest_print.clear();
-  m_prints = 0;
+  m_prints.clear();
+  m_trees.clear();
+  m_key_ids.clear();
+  m_repeat_keys.clear();
+  m_other_cells.clear();
+  m_by_copy.clear();
+  m_last_copy_chain = nullptr;
+  m_ignored.clear();
+  m_last_format_text.clear();
+  m_last_format = kNone;
+  m_last_query_text.clear();
+  m_last_query = kNone;
   m_ignore_list = xml::Node();
   m_ignore_last = xml::Node();
 }
 
 void PlacedItems::ReleaseItems() {
-  m_by_node.clear();
-  for (Entry& entry : m_entries) entry.item = xml::Node();
+  m_by_node.Clear();
+  for (std::uint32_t id = 0; id < m_entry_count; ++id) EntryAt(id).item = xml::Node();
+}
+
+std::uint32_t PlacedItems::NewEntry() {
+  std::uint32_t id;
+  if (!m_free.empty()) {
+    id = m_free.back();
+    m_free.pop_back();
+    EntryAt(id) = Entry();
+    return id;
+  }
+  id = m_entry_count++;
+  if ((id >> kChunkBits) >= m_chunks.size()) {
+    m_chunks.push_back(std::make_unique<Entry[]>(std::size_t{1} << kChunkBits));
+  }
+  return id;
+}
+
+namespace {
+
+// Whether text holds nothing UpperCase would change.
+bool IsUpperCase(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80 || (c >= 'a' && c <= 'z')) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t PlacedItems::FindFormat(std::string_view format) const {
+  if (m_last_query != kNone && format == m_last_query_text) return m_last_query;
+  const std::string_view trimmed = Trim(format);
+  auto found = m_format_ids.end();
+  if (IsUpperCase(trimmed)) {
+    found = m_format_ids.find(trimmed);
+  } else {
+    found = m_format_ids.find(UpperCase(trimmed));
+  }
+  if (found == m_format_ids.end()) return kNone;
+  m_last_query_text.assign(format);
+  m_last_query = found->second;
+  return found->second;
+}
+
+std::uint32_t PlacedItems::FormatId(std::string_view format, bool make) {
+  if (!make) return FindFormat(format);
+  const std::string_view trimmed = Trim(format);
+  const std::string upper = IsUpperCase(trimmed) ? std::string(trimmed) : UpperCase(trimmed);
+  const auto [at, added] =
+      m_format_ids.try_emplace(upper, static_cast<std::uint32_t>(m_format_ids.size()));
+  if (added) m_latest_print.push_back(kNone);
+  return at->second;
+}
+
+std::uint32_t PlacedItems::LatestPrint(std::uint32_t format) {
+  std::uint32_t& latest = m_latest_print[format];
+  if (latest == kNone) {
+    latest = static_cast<std::uint32_t>(m_prints.size());
+    m_prints.push_back(Print{format, {}});
+  }
+  return latest;
 }
 
 void PlacedItems::BeginPrint(std::string_view format) {
-  m_latest_print[UpperCase(Trim(format))] = ++m_prints;
+  const std::uint32_t id = FormatId(format, true);
+  m_latest_print[id] = static_cast<std::uint32_t>(m_prints.size());
+  m_prints.push_back(Print{id, {}});
+}
+
+std::uint32_t PlacedItems::PrintSeen(std::string_view format, const xml::Node& from) const {
+  const std::uint32_t id = FindFormat(format);
+  if (id == kNone) return kNone;
+  if (from) {
+    const std::uint32_t entry = m_by_node.Find(from.Raw());
+    if (entry != kNone && EntryAt(entry).format == id) return EntryAt(entry).print;
+  }
+  return m_latest_print[id];
+}
+
+namespace {
+
+template <typename Columns>
+auto ColumnAt(Columns& columns, std::int32_t column) {
+  return std::lower_bound(
+      columns.begin(), columns.end(), column,
+      [](const auto& held, std::int32_t wanted) { return held.first < wanted; });
+}
+
+}  // namespace
+
+std::uint32_t PlacedItems::FindTree(std::uint32_t print, std::int32_t column) const {
+  const auto& columns = m_prints[print].columns;
+  const auto at = ColumnAt(columns, column);
+  return at != columns.end() && at->first == column ? at->second : kNone;
+}
+
+std::uint32_t PlacedItems::TreeOf(std::uint32_t print, std::int32_t column) {
+  auto& columns = m_prints[print].columns;
+  const auto at = ColumnAt(columns, column);
+  if (at != columns.end() && at->first == column) return at->second;
+  const auto tree = static_cast<std::uint32_t>(m_trees.size());
+  m_trees.emplace_back();
+  columns.insert(at, {column, tree});
+  return tree;
 }
 
 void PlacedItems::Reserve(std::string_view format,
                           const std::unordered_map<std::int32_t, std::size_t>& per_column) {
   // The print a format's new items join: its latest.
-  std::map<std::int32_t, ColumnTree>& columns = m_columns[PrintSeen(format, xml::Node())];
+  const std::uint32_t print = LatestPrint(FormatId(format, true));
   for (const auto& [column, count] : per_column) {
-    if (column > 0) columns[column].Reserve(count);
+    if (column > 0) m_trees[TreeOf(print, column)].Reserve(count);
   }
 }
 
-std::string PlacedItems::PrintKey(std::string_view format, std::uint32_t print) {
-  std::string text(format);
-  if (print != 0) {
-    text += '\x1e';
-    text += std::to_string(print);
-  }
-  return text;
+std::uint32_t PlacedItems::KeyId(std::string_view key) {
+  return m_key_ids.try_emplace(UpperCase(key), static_cast<std::uint32_t>(m_key_ids.size()))
+      .first->second;
 }
 
-std::string PlacedItems::PrintSeen(std::string_view format, const xml::Node& from) const {
-  const std::string upper = UpperCase(Trim(format));
-  if (from) {
-    const auto found = m_by_node.find(from.Raw());
-    if (found != m_by_node.end()) {
-      const Entry& entry = m_entries[found->second];
-      if (entry.format == upper) return PrintKey(upper, entry.print);
-    }
-  }
-  const auto latest = m_latest_print.find(upper);
-  return PrintKey(upper, latest == m_latest_print.end() ? 0 : latest->second);
+std::string_view PlacedItems::RepeatKey(std::string_view key) {
+  if (key.empty()) return {};
+  auto found = m_repeat_keys.find(key);
+  if (found == m_repeat_keys.end()) found = m_repeat_keys.emplace(key).first;
+  return *found;
 }
 
-std::string PlacedItems::CellKey(std::string_view print_key, std::string_view key) {
-  std::string text(print_key);
-  text += '\x1f';
-  key = Trim(key);
-  const auto [column, row] = ColumnAndRow(key);
-  if (column > 0 && row > 0) {
-    text += ColumnLetters(column);
-    text += std::to_string(row);
-  } else {
-    text += UpperCase(key);
-  }
-  return text;
-}
-
-std::string PlacedItems::CopyKey(std::string_view format, std::int32_t orig_row,
-                                 std::int32_t rpt_index) {
-  std::string text = UpperCase(format);
-  text += '\x1f';
-  text += std::to_string(orig_row);
-  text += '\x1f';
-  text += std::to_string(rpt_index);
-  return text;
+PlacedItems::Chain& PlacedItems::CopyChain(const CopyId& copy) {
+  // The items of a row are placed one after another.
+  if (m_last_copy_chain && m_last_copy == copy) return *m_last_copy_chain;
+  Chain& chain = m_by_copy[copy];
+  m_last_copy = copy;
+  m_last_copy_chain = &chain;
+  return chain;
 }
 
 namespace {
@@ -383,71 +736,66 @@ std::string_view Read(const xml::Node& item, std::string_view name, std::string&
   return value;
 }
 
-// `out` = UpperCase(Trim(text)), reusing the storage of `out`.
-void AssignUpperTrimmed(std::string& out, std::string_view text) {
-  text = Trim(text);
-  bool plain = true;
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80 || (c >= 'a' && c <= 'z')) {
-      plain = false;
-      break;
-    }
-  }
-  if (plain) {
-    out.assign(text);
-  } else {
-    out = UpperCase(text);
-  }
-}
-
 }  // namespace
 
-void PlacedItems::ReadPlace(const xml::Node& item, Place& place) {
+bool PlacedItems::ReadPlace(const xml::Node& item, Place& place) {
   thread_local std::string text;
-  AssignUpperTrimmed(place.format, Read(item, "OrigFmt", text));
+  if (!item.ReadAttribute("OrigFmt", text)) return false;
+  if (m_last_format == kNone || text != m_last_format_text) {
+    m_last_format = FormatId(text, true);
+    m_last_format_text = text;
+  }
+  place.format = m_last_format;
   if (!item.ReadAttribute("OrigKey", text) || Trim(text).empty()) item.ReadAttribute("Key", text);
-  AssignUpperTrimmed(place.key, text);
-  std::tie(place.column, place.row) = ColumnAndRow(place.key);
+  const std::string_view key = Trim(text);
+  std::tie(place.column, place.row) = ColumnAndRow(key);
+  place.key = place.column > 0 && place.row > 0 ? kNone : KeyId(key);
   place.orig_row = WholeNumber(Read(item, "OrigRow", text)).value_or(place.row);
   Read(item, "RptIndex", text);
   place.rpt_index = Trim(text).empty() ? 0 : WholeNumber(text).value_or(0);
-  item.ReadAttribute("RptKey", place.rpt_key);
+  place.rpt_key = {};
+  if (place.rpt_index != 0) place.rpt_key = RepeatKey(Read(item, "RptKey", text));
+  return true;
 }
 
-void PlacedItems::ReadPlace(Entry& entry) {
-  Place place;
-  place.format = std::move(entry.format);
-  place.key = std::move(entry.key);
-  place.rpt_key = std::move(entry.rpt_key);
-  ReadPlace(entry.item, place);
-  entry.format = std::move(place.format);
-  entry.key = std::move(place.key);
-  entry.rpt_key = std::move(place.rpt_key);
+void PlacedItems::TakePlace(Entry& entry, const Place& place) {
+  entry.format = place.format;
+  entry.key = place.key;
   entry.column = place.column;
   entry.row = place.row;
   entry.orig_row = place.orig_row;
   entry.rpt_index = place.rpt_index;
+  entry.rpt_key = place.rpt_key;
 }
 
-void PlacedItems::ReadValue(Entry& entry) {
+bool PlacedItems::ReadValue(Entry& entry) {
   const xml::Node& item = entry.item;
   thread_local std::string text;
-  entry.evaluated = Trim(Read(item, "Evaluated", text)) == "-1";
-  item.ReadAttribute("Value", entry.value);
-  entry.number = Amount::Of(entry.value);
+  const bool has_state = item.ReadAttribute("Evaluated", text);
+  entry.evaluated = Trim(text) == "-1";
+  item.ReadAttribute("Value", text);
+  entry.number = Amount::Of(text);
+  if (entry.evaluated || entry.number) {
+    entry.value.assign(text);  // a short value keeps to the string's own room
+  } else {
+    entry.value.clear();
+  }
   entry.drill_key.clear();
   for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
     if (child.Type() != xml::NodeType::kElement || !child.NameIs("Drill")) continue;
     if (Trim(Read(child, "On", text)) == "-1") child.ReadAttribute("Key", entry.drill_key);
     break;
   }
+  return has_state;
 }
 
-PlacedItems::RangeTotals PlacedItems::ContributionOf(const Entry& entry) {
-  RangeTotals contribution;
+PlacedItems::Sums PlacedItems::ContributionOf(const Entry& entry) {
+  Sums contribution;
   contribution.cells = 1;
   if (entry.number) {
-    contribution.sum = *entry.number;
+    contribution.Nanos(entry.number->nanos);
+    contribution.wide = entry.number->wide;
+    contribution.overflows = static_cast<std::int32_t>(entry.number->overflows);
     contribution.numbers = 1;
   }
   contribution.pending = entry.evaluated ? 0 : 1;
@@ -456,161 +804,186 @@ PlacedItems::RangeTotals PlacedItems::ContributionOf(const Entry& entry) {
 }
 
 void PlacedItems::Add(std::uint32_t id) {
-  Entry& entry = m_entries[id];
-  entry.ignored = m_ignored.count(CopyKey(entry.format, entry.orig_row, entry.rpt_index)) > 0;
-  const std::string print_key = PrintKey(entry.format, entry.print);
-  Append(m_by_cell[CellKey(print_key, entry.key)], id, &Entry::in_cell);
-  Append(m_by_copy[CopyKey(entry.format, entry.orig_row, entry.rpt_index)], id, &Entry::in_copy);
-  entry.tree = nullptr;
+  Entry& entry = EntryAt(id);
+  const CopyId copy{entry.format, entry.orig_row, entry.rpt_index};
+  entry.ignored = !m_ignored.empty() && m_ignored.count(copy) > 0;
+  Append(CopyChain(copy), id, &Entry::in_copy);
+  entry.tree = kNone;
   if (entry.column > 0 && entry.row > 0) {
-    entry.tree = &m_columns[print_key][entry.column];
-    entry.tree->Change(entry.row, entry.ignored ? 1 : 0, RangeTotals(), ContributionOf(entry));
+    entry.tree = TreeOf(entry.print, entry.column);
+    ColumnTree& tree = m_trees[entry.tree];
+    const std::int32_t node =
+        tree.Change(entry.row, entry.ignored ? 1 : 0, Sums(), ContributionOf(entry));
+    Append(tree.CellOf(node), id, &Entry::in_cell);
+  } else {
+    Append(m_other_cells[OtherCellId(entry.print, entry.key)], id, &Entry::in_cell);
   }
 }
 
 void PlacedItems::Forget(std::uint32_t id) {
-  Entry& entry = m_entries[id];
-  if (entry.tree) {
-    entry.tree->Change(entry.row, entry.ignored ? 1 : 0, ContributionOf(entry), RangeTotals());
+  Entry& entry = EntryAt(id);
+  if (entry.tree != kNone) {
+    ColumnTree& tree = m_trees[entry.tree];
+    const std::int32_t node =
+        tree.Change(entry.row, entry.ignored ? 1 : 0, ContributionOf(entry), Sums());
+    Unlink(tree.CellOf(node), id, &Entry::in_cell);
+  } else {
+    const auto found = m_other_cells.find(OtherCellId(entry.print, entry.key));
+    if (found != m_other_cells.end() && Unlink(found->second, id, &Entry::in_cell)) {
+      m_other_cells.erase(found);
+    }
   }
-  const auto drop = [this, id](std::unordered_map<std::string, Chain>& map, const std::string& key,
-                               Links Entry::*links) {
-    const auto found = map.find(key);
-    if (found != map.end() && Unlink(found->second, id, links)) map.erase(found);
-  };
-  drop(m_by_cell, CellKey(PrintKey(entry.format, entry.print), entry.key), &Entry::in_cell);
-  drop(m_by_copy, CopyKey(entry.format, entry.orig_row, entry.rpt_index), &Entry::in_copy);
+  const auto found = m_by_copy.find(CopyId{entry.format, entry.orig_row, entry.rpt_index});
+  if (found != m_by_copy.end() && Unlink(found->second, id, &Entry::in_copy)) {
+    m_by_copy.erase(found);
+    m_last_copy_chain = nullptr;
+  }
 }
 
 void PlacedItems::Append(Chain& chain, std::uint32_t id, Links Entry::*links) {
-  Links& own = m_entries[id].*links;
+  Links& own = EntryAt(id).*links;
   own.previous = chain.last;
-  own.next = kNoEntry;
-  if (chain.last == kNoEntry) {
+  own.next = kNone;
+  if (chain.last == kNone) {
     chain.first = id;
   } else {
-    (m_entries[chain.last].*links).next = id;
+    (EntryAt(chain.last).*links).next = id;
   }
   chain.last = id;
 }
 
 bool PlacedItems::Unlink(Chain& chain, std::uint32_t id, Links Entry::*links) {
-  Links& own = m_entries[id].*links;
+  Links& own = EntryAt(id).*links;
   // Only an entry of this chain is taken out of it.
-  if (own.previous == kNoEntry ? chain.first != id : (m_entries[own.previous].*links).next != id) {
-    return chain.first == kNoEntry;
+  if (own.previous == kNone ? chain.first != id : (EntryAt(own.previous).*links).next != id) {
+    return chain.first == kNone;
   }
-  if (own.previous == kNoEntry) {
+  if (own.previous == kNone) {
     chain.first = own.next;
   } else {
-    (m_entries[own.previous].*links).next = own.next;
+    (EntryAt(own.previous).*links).next = own.next;
   }
-  if (own.next == kNoEntry) {
+  if (own.next == kNone) {
     chain.last = own.previous;
   } else {
-    (m_entries[own.next].*links).previous = own.previous;
+    (EntryAt(own.next).*links).previous = own.previous;
   }
   own = Links();
-  return chain.first == kNoEntry;
+  return chain.first == kNone;
+}
+
+template <typename Visit>
+bool PlacedItems::ForEachInCell(const Chain& chain, const Visit& visit) const {
+  for (std::uint32_t id = chain.first; id != kNone;) {
+    const Entry& entry = EntryAt(id);
+    id = entry.in_cell.next;
+    if (!visit(entry)) return false;
+  }
+  return true;
 }
 
 void PlacedItems::Placed(const xml::Node& item, const xml::Node& replaced) {
   // An item taking an indexed item's place takes its print.
-  std::optional<std::uint32_t> inherited;
+  std::uint32_t inherited = kNone;
   if (replaced && !(replaced == item)) {
-    const auto found = m_by_node.find(replaced.Raw());
-    if (found != m_by_node.end()) inherited = m_entries[found->second].print;
+    const std::uint32_t found = m_by_node.Find(replaced.Raw());
+    if (found != kNone) inherited = EntryAt(found).print;
     Removed(replaced);
   }
   if (!item) return;
-  const auto found = m_by_node.find(item.Raw());
-  if (found != m_by_node.end()) {
-    ValueChanged(item);
+  if (const std::uint32_t id = m_by_node.Find(item.Raw()); id != kNone) {
+    Refresh(id);
     return;
   }
-  if (!item.GetAttribute("OrigFmt")) return;
-  std::uint32_t id;
-  if (!m_free.empty()) {
-    id = m_free.back();
-    m_free.pop_back();
-  } else {
-    id = static_cast<std::uint32_t>(m_entries.size());
-    m_entries.emplace_back();
-  }
-  Entry& entry = m_entries[id];
-  entry = Entry();
+  Place place;
+  if (!ReadPlace(item, place)) return;
+  const std::uint32_t id = NewEntry();
+  Entry& entry = EntryAt(id);
   entry.item = item;
-  ReadPlace(entry);
-  ReadValue(entry);
-  if (inherited) {
-    entry.print = *inherited;
-  } else if (const auto latest = m_latest_print.find(entry.format);
-             latest != m_latest_print.end()) {
-    entry.print = latest->second;
-  }
-  m_by_node.emplace(item.Raw(), id);
+  TakePlace(entry, place);
+  entry.complete = ReadValue(entry);
+  entry.print = inherited != kNone ? inherited : LatestPrint(entry.format);
+  m_by_node.Insert(item.Raw(), id);
   Add(id);
 }
 
 void PlacedItems::ValueChanged(const xml::Node& item) {
   if (!item) return;
-  const auto found = m_by_node.find(item.Raw());
-  if (found == m_by_node.end()) return;
-  const std::uint32_t id = found->second;
-  Entry& entry = m_entries[id];
-  Place& place = m_place;
-  ReadPlace(item, place);
-  if (place.format != entry.format || place.key != entry.key || place.orig_row != entry.orig_row ||
-      place.rpt_index != entry.rpt_index) {
-    Forget(id);
-    ReadPlace(entry);
-    ReadValue(entry);
-    Add(id);
+  const std::uint32_t id = m_by_node.Find(item.Raw());
+  if (id == kNone) return;
+  if (!EntryAt(id).complete) {
+    // Its bookkeeping may have been written since.
+    Refresh(id);
     return;
   }
-  // The usual case, an item evaluated again where it stands: only its
+  NewValue(id);
+}
+
+void PlacedItems::NewValue(std::uint32_t id) {
+  // The usual case, an item evaluated where it stands: only its
   // contribution to its row changes.
-  entry.rpt_key.swap(place.rpt_key);
-  const RangeTotals before = ContributionOf(entry);
+  Entry& entry = EntryAt(id);
+  const Sums before = ContributionOf(entry);
   ReadValue(entry);
-  if (!entry.tree) return;
-  const RangeTotals after = ContributionOf(entry);
-  if (SameTotals(before, after)) return;  // placed again with the same value
-  entry.tree->Change(entry.row, entry.ignored ? 1 : 0, before, after);
+  if (entry.tree == kNone) return;
+  const Sums after = ContributionOf(entry);
+  if (before.SameAs(after)) return;  // evaluated again to the same value
+  m_trees[entry.tree].Change(entry.row, entry.ignored ? 1 : 0, before, after);
+}
+
+void PlacedItems::Refresh(std::uint32_t id) {
+  Entry& entry = EntryAt(id);
+  Place place;
+  if (!ReadPlace(entry.item, place)) {
+    // No longer referable.
+    Removed(xml::Node(entry.item));
+    return;
+  }
+  if (place.format == entry.format && place.key == entry.key && place.column == entry.column &&
+      place.row == entry.row && place.orig_row == entry.orig_row &&
+      place.rpt_index == entry.rpt_index) {
+    entry.rpt_key = place.rpt_key;
+    entry.complete = entry.item.HasAttribute("Evaluated");
+    NewValue(id);
+    return;
+  }
+  Forget(id);
+  TakePlace(entry, place);
+  entry.complete = ReadValue(entry);
+  Add(id);
 }
 
 void PlacedItems::Removed(const xml::Node& item) {
   if (!item) return;
-  const auto found = m_by_node.find(item.Raw());
-  if (found == m_by_node.end()) return;
-  const std::uint32_t id = found->second;
+  const std::uint32_t id = m_by_node.Find(item.Raw());
+  if (id == kNone) return;
   Forget(id);
-  m_by_node.erase(found);
-  m_entries[id] = Entry();
+  m_by_node.Erase(item.Raw());
+  EntryAt(id) = Entry();
   m_free.push_back(id);
 }
 
 void PlacedItems::RowRemoved(const xml::Node& row) {
   if (!row) return;
   for (xml::Node child = row.FirstChild(); child; child = child.NextSibling()) {
-    if (child.Type() == xml::NodeType::kElement && child.Name() == "Itm") Removed(child);
+    if (child.Type() == xml::NodeType::kElement && child.NameIs("Itm")) Removed(child);
   }
 }
 
 void PlacedItems::RowIgnored(std::string_view format, std::int32_t orig_row,
                              std::int32_t rpt_index) {
-  const std::string copy = CopyKey(Trim(format), orig_row, rpt_index);
+  const CopyId copy{FormatId(format, true), orig_row, rpt_index};
   if (!m_ignored.insert(copy).second) return;
   const auto found = m_by_copy.find(copy);
   if (found == m_by_copy.end()) return;
-  for (std::uint32_t id = found->second.first; id != kNoEntry; id = m_entries[id].in_copy.next) {
-    Entry& entry = m_entries[id];
+  for (std::uint32_t id = found->second.first; id != kNone; id = EntryAt(id).in_copy.next) {
+    Entry& entry = EntryAt(id);
     if (entry.ignored) continue;
     entry.ignored = true;
-    if (!entry.tree) continue;
-    const RangeTotals contribution = ContributionOf(entry);
-    entry.tree->Change(entry.row, 0, contribution, RangeTotals());
-    entry.tree->Change(entry.row, 1, RangeTotals(), contribution);
+    if (entry.tree == kNone) continue;
+    const Sums contribution = ContributionOf(entry);
+    m_trees[entry.tree].Change(entry.row, 0, contribution, Sums());
+    m_trees[entry.tree].Change(entry.row, 1, Sums(), contribution);
   }
 }
 
@@ -638,18 +1011,34 @@ void PlacedItems::CatchUpIgnoredRows(const xml::Node& rows_to_ignore) {
 
 bool PlacedItems::IsIgnored(std::string_view format, std::int32_t orig_row,
                             std::int32_t rpt_index) const {
-  return m_ignored.count(CopyKey(Trim(format), orig_row, rpt_index)) > 0;
+  const std::uint32_t id = FindFormat(format);
+  return id != kNone && m_ignored.count(CopyId{id, orig_row, rpt_index}) > 0;
 }
 
 std::vector<const PlacedItems::Instance*> PlacedItems::Instances(std::string_view format,
                                                                  std::string_view key,
                                                                  const xml::Node& from) const {
   std::vector<const Instance*> instances;
-  const auto found = m_by_cell.find(CellKey(PrintSeen(format, from), key));
-  if (found == m_by_cell.end()) return instances;
-  for (std::uint32_t id = found->second.first; id != kNoEntry; id = m_entries[id].in_cell.next) {
-    instances.push_back(&m_entries[id]);
+  const std::uint32_t print = PrintSeen(format, from);
+  if (print == kNone) return instances;
+  const auto collect = [&instances](const Entry& entry) {
+    instances.push_back(&entry);
+    return true;
+  };
+  key = Trim(key);
+  const auto [column, row] = ColumnAndRow(key);
+  if (column > 0 && row > 0) {
+    // Not made: a print's trees are only read here.
+    const std::uint32_t tree = FindTree(print, column);
+    if (tree == kNone) return instances;
+    const std::int32_t node = m_trees[tree].Find(row);
+    if (node >= 0) ForEachInCell(m_trees[tree].CellOf(node), collect);
+    return instances;
   }
+  const auto found = m_key_ids.find(UpperCase(key));
+  if (found == m_key_ids.end()) return instances;
+  const auto cell = m_other_cells.find(OtherCellId(print, found->second));
+  if (cell != m_other_cells.end()) ForEachInCell(cell->second, collect);
   return instances;
 }
 
@@ -658,14 +1047,16 @@ PlacedItems::RangeTotals PlacedItems::Totals(std::string_view format, std::int32
                                              std::int32_t last_row, bool include_ignored,
                                              const xml::Node& from) const {
   RangeTotals totals;
-  const auto columns = m_columns.find(PrintSeen(format, from));
-  if (columns == m_columns.end()) return totals;
+  const std::uint32_t print = PrintSeen(format, from);
+  if (print == kNone) return totals;
   if (first_column > last_column) std::swap(first_column, last_column);
   if (first_row > last_row) std::swap(first_row, last_row);
-  for (auto at = columns->second.lower_bound(first_column);
-       at != columns->second.end() && at->first <= last_column; ++at) {
-    totals += at->second.Totals(first_row, last_row, false);
-    if (include_ignored) totals += at->second.Totals(first_row, last_row, true);
+  const auto& columns = m_prints[print].columns;
+  for (auto at = std::lower_bound(columns.begin(), columns.end(),
+                                  std::make_pair(first_column, std::uint32_t{0}));
+       at != columns.end() && at->first <= last_column; ++at) {
+    m_trees[at->second].AddTotals(first_row, last_row, 0, totals);
+    if (include_ignored) m_trees[at->second].AddTotals(first_row, last_row, 1, totals);
   }
   return totals;
 }
@@ -675,26 +1066,21 @@ void PlacedItems::ForEachInRange(std::string_view format, std::int32_t first_col
                                  std::int32_t last_row, bool drillable_only,
                                  const std::function<bool(const Instance&)>& visit,
                                  const xml::Node& from) const {
-  const std::string format_key = PrintSeen(format, from);
-  const auto columns = m_columns.find(format_key);
-  if (columns == m_columns.end()) return;
+  const std::uint32_t print = PrintSeen(format, from);
+  if (print == kNone) return;
   if (first_column > last_column) std::swap(first_column, last_column);
   if (first_row > last_row) std::swap(first_row, last_row);
-  for (auto at = columns->second.lower_bound(first_column);
-       at != columns->second.end() && at->first <= last_column; ++at) {
-    const std::string letters = ColumnLetters(at->first);
-    const bool go_on =
-        at->second.ForEachRow(first_row, last_row, drillable_only, [&](std::int32_t row) {
-          const auto found = m_by_cell.find(CellKey(format_key, letters + std::to_string(row)));
-          if (found == m_by_cell.end()) return true;
-          for (std::uint32_t id = found->second.first; id != kNoEntry;) {
-            const Entry& entry = m_entries[id];
-            id = entry.in_cell.next;
-            if (drillable_only && entry.drill_key.empty()) continue;
-            if (!visit(entry)) return false;
-          }
-          return true;
-        });
+  const auto& columns = m_prints[print].columns;
+  for (auto at = std::lower_bound(columns.begin(), columns.end(),
+                                  std::make_pair(first_column, std::uint32_t{0}));
+       at != columns.end() && at->first <= last_column; ++at) {
+    const ColumnTree& tree = m_trees[at->second];
+    const bool go_on = tree.ForEachRow(first_row, last_row, drillable_only, [&](std::int32_t node) {
+      return ForEachInCell(tree.CellOf(node), [&](const Entry& entry) {
+        if (drillable_only && entry.drill_key.empty()) return true;
+        return visit(entry);
+      });
+    });
     if (!go_on) return;
   }
 }

@@ -49,11 +49,16 @@
 //     evaluation (their bookkeeping attributes written, Evaluated "0"), so
 //     that a reference to a later cell finds it pending and waits instead of
 //     failing; and in PlaceItem, with the item it replaces (null when none).
-//     Placing an indexed item again refreshes it. An item without OrigFmt is
-//     not indexed (it cannot be referred to).
-//   * ValueChanged(item) after an item's Value or Evaluated changed outside
-//     cEvaluate::Evaluate. (Evaluate refreshes the items it evaluates itself
-//     when they are indexed.)
+//     Placing an indexed item again refreshes it wholly. An item without
+//     OrigFmt is not indexed (it cannot be referred to).
+//   * ValueChanged(item) after an item's Value, Evaluated or Drill changed
+//     outside cEvaluate::Evaluate. (Evaluate refreshes the items it
+//     evaluates itself when they are indexed.) Where an item stands is
+//     written once, with its bookkeeping attributes, and ValueChanged reads
+//     only its value, state and drill key: an item is moved to another key,
+//     row or repeat by placing it again. (An item indexed before it had an
+//     Evaluated attribute has its place read again too: its bookkeeping may
+//     still be written.)
 //   * Removed(item) / RowRemoved(row) when an item, or a whole row element
 //     of a result, leaves the preview (row deletion).
 //   * RowIgnored(format, orig_row, rpt_index) when a RowIgn record is added.
@@ -65,8 +70,14 @@
 //
 // An item is read when it is placed or refreshed: OrigFmt and OrigKey
 // (falling back to Key), OrigRow (falling back to the key's row), RptIndex
-// (empty reads as 0), RptKey, Evaluated ("-1" is evaluated, anything else
-// or none is pending) and Value. Formats and keys are compared upper-cased.
+// (empty reads as 0), RptKey (of a row copy only: RptIndex not 0),
+// Evaluated ("-1" is evaluated, anything else or none is pending), Value
+// and the Drill child. Formats and keys are compared upper-cased.
+//
+// Memory. Formats, repeat keys and keys that name no cell are interned and
+// entries refer to them by number; a cell's items are listed from the tree
+// node of its row, so a cell key costs no map entry of its own; the totals
+// of ignored row copies are kept only for the tree nodes above such a copy.
 //
 // The index holds a handle to every item it indexes, so an item stays valid
 // while indexed.
@@ -75,15 +86,16 @@
 #ifndef ORVO_EVALUATE_PLACED_ITEMS_H_
 #define ORVO_EVALUATE_PLACED_ITEMS_H_
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "evaluate/number_text.h"
@@ -115,11 +127,13 @@ class PlacedItems {
   struct Instance {
     xml::Node item;
     std::int32_t rpt_index = 0;
-    std::string rpt_key;
     std::int32_t orig_row = 0;
+    std::string_view rpt_key;  // of a row copy; empty when rpt_index is 0
     bool evaluated = false;
-    bool ignored = false;          // its row copy is listed as ignored
-    std::string value;             // the Value attribute
+    bool ignored = false;  // its row copy is listed as ignored
+    // The Value attribute; of a pending item only a numeric value is kept
+    // (its Value may still be its formula text, which no reference reads).
+    std::string value;
     std::optional<Amount> number;  // the value when numeric
     // The key of its Drill child when that is on ("-1"), else empty.
     std::string drill_key;
@@ -161,7 +175,8 @@ class PlacedItems {
   // Indexes `item` (or refreshes it when indexed) and forgets `replaced`
   // when that is another indexed item.
   void Placed(const xml::Node& item, const xml::Node& replaced = xml::Node());
-  // Re-reads an indexed item; an item not indexed is left alone.
+  // Re-reads the value, state and drill key of an indexed item (see
+  // "Keeping it in step"); an item not indexed is left alone.
   void ValueChanged(const xml::Node& item);
   // Forgets an item; nothing when it is not indexed.
   void Removed(const xml::Node& item);
@@ -200,97 +215,213 @@ class PlacedItems {
                       const xml::Node& from = xml::Node()) const;
 
   // The number of items indexed.
-  std::size_t Size() const { return m_by_node.size(); }
+  std::size_t Size() const { return m_by_node.Size(); }
 
  private:
-  class ColumnTree;
-  static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
-  // An entry's neighbours in one of the lists a key holds (in placing order).
+  static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+  // An entry's neighbours in one of the lists it is in (in placing order).
   struct Links {
-    std::uint32_t previous = kNoEntry;
-    std::uint32_t next = kNoEntry;
+    std::uint32_t previous = kNone;
+    std::uint32_t next = kNone;
   };
-  // The first and last entry of a key's list.
+  // The first and last entry of a list.
   struct Chain {
-    std::uint32_t first = kNoEntry;
-    std::uint32_t last = kNoEntry;
-  };
-  struct Entry : Instance {
-    std::string format;          // upper case
-    std::uint32_t print = 0;     // of the format (0: the only one)
-    std::string key;             // upper case
-    std::int32_t column = -1;    // of the key; -1 when it has none
-    std::int32_t row = -1;       // of the key; -1 when it has none
-    ColumnTree* tree = nullptr;  // where it counts; null without column or row
-    Links in_cell;               // the list of its cell key
-    Links in_copy;               // the list of its row copy key
+    std::uint32_t first = kNone;
+    std::uint32_t last = kNone;
   };
 
-  // Per (format, column): a treap over definition rows. Every node holds
-  // the totals of its own row and of its subtree, for the items that count
-  // always ([0]) and for those of ignored row copies ([1]). Priorities are a
+  // Totals as the column trees hold them: the exact part as two 64-bit
+  // halves (no 16-byte alignment) and counts of 32 bits (an index never
+  // holds 2^31 items).
+  struct Sums {
+    std::uint64_t nanos_low = 0;
+    std::int64_t nanos_high = 0;
+    double wide = 0;
+    std::int32_t overflows = 0;
+    std::int32_t cells = 0;
+    std::int32_t numbers = 0;
+    std::int32_t pending = 0;
+    std::int32_t drillable = 0;
+
+    Int128 Nanos() const;
+    void Nanos(Int128 nanos);
+    // Adds the sums (the double part by the rules of doubles).
+    void Add(const Sums& other);
+    void Subtract(const Sums& other);
+    // Adds the integer parts of `difference` (its double part is left out).
+    void AddExact(const Sums& difference);
+    bool Holds(bool drillable_only) const { return (drillable_only ? drillable : cells) > 0; }
+    bool SameAs(const Sums& other) const;
+    void AddTo(RangeTotals& totals) const;
+  };
+
+  // Per print and definition column: a treap over definition rows. Every
+  // node holds the cell's list of items and the totals of its own row and
+  // of its subtree, for the items that count always (slot 0) and for those
+  // of ignored row copies (slot 1). Slot 1 lives beside the nodes, made for
+  // a node only when its subtree holds an ignored copy. Priorities are a
   // hash of the row, so the shape does not depend on the order of placing.
   class ColumnTree {
    public:
-    // Takes `remove` from the totals of `row` in `slot` (0 counted, 1
-    // ignored) and adds `add`.
-    void Change(std::int32_t row, int slot, const RangeTotals& remove, const RangeTotals& add);
-    RangeTotals Totals(std::int32_t first_row, std::int32_t last_row, bool ignored) const;
-    // Calls `visit` with the rows from first_row to last_row that hold
-    // items (drillable ones only, when asked), in order, until it returns false.
+    // Takes `remove` from the totals of `row` in `slot` and adds `add`;
+    // returns the row's node (made when the row has none).
+    std::int32_t Change(std::int32_t row, int slot, const Sums& remove, const Sums& add);
+    // The node of a row, or -1.
+    std::int32_t Find(std::int32_t row) const;
+    Chain& CellOf(std::int32_t node) { return m_nodes[static_cast<std::size_t>(node)].cell; }
+    const Chain& CellOf(std::int32_t node) const {
+      return m_nodes[static_cast<std::size_t>(node)].cell;
+    }
+    void AddTotals(std::int32_t first_row, std::int32_t last_row, int slot,
+                   RangeTotals& totals) const;
+    // Calls `visit(node)` for the nodes of the rows from first_row to
+    // last_row that hold items (drillable ones only, when asked), in order,
+    // until it returns false.
+    template <typename Visit>
     bool ForEachRow(std::int32_t first_row, std::int32_t last_row, bool drillable_only,
-                    const std::function<bool(std::int32_t)>& visit) const;
+                    const Visit& visit) const;
     // Room for `rows` more rows.
     void Reserve(std::size_t rows) { m_nodes.reserve(m_nodes.size() + rows); }
 
    private:
     struct Node {
+      Sums own;
+      Sums subtree;
       std::int32_t row = 0;
-      std::uint64_t priority = 0;
       std::int32_t left = -1;
       std::int32_t right = -1;
-      RangeTotals own[2];
-      RangeTotals subtree[2];
+      std::uint32_t ignored = kNone;  // its slot 1 in m_ignored, when made
+      Chain cell;
     };
-    std::int32_t Apply(std::int32_t node, std::int32_t row, int slot, const RangeTotals& remove,
-                       const RangeTotals& add);
-    // Adds the integer parts of `difference` (its double part is left out).
-    static void AddExact(RangeTotals& totals, const RangeTotals& difference);
+    struct IgnoredSums {
+      Sums own;
+      Sums subtree;
+    };
+    Node& At(std::int32_t node) { return m_nodes[static_cast<std::size_t>(node)]; }
+    const Node& At(std::int32_t node) const { return m_nodes[static_cast<std::size_t>(node)]; }
+    // The own and subtree totals of a node in a slot; slot 1 made when missing.
+    Sums& Own(std::int32_t node, int slot);
+    Sums& Subtree(std::int32_t node, int slot);
+    // The same for reading: null when slot 1 was never made (all zero).
+    const Sums* OwnOf(std::int32_t node, int slot) const;
+    const Sums* SubtreeOf(std::int32_t node, int slot) const;
+    bool Held(std::int32_t node, bool drillable_only, bool subtree) const;
+    // A new row's node, when no double part was ever added (see Insert).
+    std::int32_t Insert(std::int32_t row, int slot, const Sums& add, const Sums& remove);
+    std::int32_t Apply(std::int32_t node, std::int32_t row, int slot, const Sums& remove,
+                       const Sums& add, std::int32_t& changed);
     void Recompute(std::int32_t node);
-    bool Visit(std::int32_t node, std::int32_t first_row, std::int32_t last_row,
-               bool drillable_only, const std::function<bool(std::int32_t)>& visit) const;
     std::int32_t RotateRight(std::int32_t node);
     std::int32_t RotateLeft(std::int32_t node);
 
     std::vector<Node> m_nodes;
+    std::vector<IgnoredSums> m_ignored;
     std::int32_t m_root = -1;
+    bool m_has_wide = false;  // a double part was added once
   };
 
-  // The key of one print of a format (upper case) in the cell and column maps.
-  static std::string PrintKey(std::string_view format, std::uint32_t print);
-  // The print key `from` sees in `format` (see "Prints").
-  std::string PrintSeen(std::string_view format, const xml::Node& from) const;
-  // Print key and cell key, the key in its plain form ("c05" is "C5").
-  static std::string CellKey(std::string_view print_key, std::string_view key);
-  static std::string CopyKey(std::string_view format, std::int32_t orig_row,
-                             std::int32_t rpt_index);
+  struct Entry : Instance {
+    std::uint32_t format = 0;    // its number in m_format_ids
+    std::uint32_t print = 0;     // its number in m_prints
+    std::uint32_t tree = kNone;  // of its column in m_trees; kNone without column or row
+    std::uint32_t key = kNone;   // a key naming no cell: its number in m_key_ids
+    std::int32_t column = -1;    // of the key; -1 when it has none
+    std::int32_t row = -1;       // of the key; -1 when it has none
+    bool complete = false;       // it had Evaluated when its place was read
+    Links in_cell;               // the list of its cell
+    Links in_copy;               // the list of its row copy
+  };
+
   // Where an item stands, as ReadPlace reads it.
   struct Place {
-    std::string format;  // upper case
-    std::string key;     // upper case
+    std::uint32_t format = 0;
+    std::uint32_t key = kNone;
     std::int32_t column = -1;
     std::int32_t row = -1;
     std::int32_t orig_row = 0;
     std::int32_t rpt_index = 0;
-    std::string rpt_key;
+    std::string_view rpt_key;
   };
 
-  // Format, key, rows and repeat of an item; its value, state and drill key.
-  static void ReadPlace(const xml::Node& item, Place& place);
-  static void ReadPlace(Entry& entry);
-  static void ReadValue(Entry& entry);
-  static RangeTotals ContributionOf(const Entry& entry);
-  static bool SameTotals(const RangeTotals& a, const RangeTotals& b);
+  // A row copy: format, OrigRow, RptIndex.
+  struct CopyId {
+    std::uint32_t format = 0;
+    std::int32_t orig_row = 0;
+    std::int32_t rpt_index = 0;
+    bool operator==(const CopyId&) const = default;
+  };
+  struct CopyIdHash {
+    std::size_t operator()(const CopyId& copy) const;
+  };
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>()(text);
+    }
+  };
+  using TextIds = std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>>;
+
+  // Item node to entry number, by open addressing: one flat table rather
+  // than a heap node per item.
+  class NodeIds {
+   public:
+    std::uint32_t Find(const void* node) const;  // kNone when absent
+    void Insert(const void* node, std::uint32_t id);
+    void Erase(const void* node);
+    void Clear();
+    std::size_t Size() const { return m_size; }
+
+   private:
+    struct Slot {
+      const void* node = nullptr;
+      std::uint32_t id = 0;
+    };
+    std::size_t Home(const void* node) const;
+    std::vector<Slot> m_slots;
+    std::size_t m_size = 0;
+  };
+
+  // A print of a format and its column trees (column, tree), by column.
+  struct Print {
+    std::uint32_t format = 0;
+    std::vector<std::pair<std::int32_t, std::uint32_t>> columns;
+  };
+
+  Entry& EntryAt(std::uint32_t id) { return m_chunks[id >> kChunkBits][id & kChunkMask]; }
+  const Entry& EntryAt(std::uint32_t id) const {
+    return m_chunks[id >> kChunkBits][id & kChunkMask];
+  }
+  std::uint32_t NewEntry();
+
+  // The number of an upper-cased trimmed format (made when `make`), kNone
+  // when unknown.
+  std::uint32_t FormatId(std::string_view format, bool make);
+  std::uint32_t FindFormat(std::string_view format) const;
+  // The latest print of a format, made (print "0") when it has none.
+  std::uint32_t LatestPrint(std::uint32_t format);
+  // The print `from` sees in `format` (see "Prints"); kNone when none.
+  std::uint32_t PrintSeen(std::string_view format, const xml::Node& from) const;
+  // The tree of a column of a print: kNone when none / made when none.
+  std::uint32_t FindTree(std::uint32_t print, std::int32_t column) const;
+  std::uint32_t TreeOf(std::uint32_t print, std::int32_t column);
+  // The number of a key that names no cell (upper-cased).
+  std::uint32_t KeyId(std::string_view key);
+  std::string_view RepeatKey(std::string_view key);
+  static std::uint64_t OtherCellId(std::uint32_t print, std::uint32_t key) {
+    return (static_cast<std::uint64_t>(print) << 32) | key;
+  }
+  Chain& CopyChain(const CopyId& copy);
+
+  // Reads where an item stands; false when it has no OrigFmt.
+  bool ReadPlace(const xml::Node& item, Place& place);
+  void TakePlace(Entry& entry, const Place& place);
+  // Reads value, state and drill key; returns whether Evaluated is there.
+  static bool ReadValue(Entry& entry);
+  static Sums ContributionOf(const Entry& entry);
+  // Reads an indexed entry's value again / the whole entry (moved when it
+  // stands elsewhere now, forgotten when it has lost its OrigFmt).
+  void NewValue(std::uint32_t id);
+  void Refresh(std::uint32_t id);
   // Indexes an entry that was read, and takes it out again.
   void Add(std::uint32_t id);
   void Forget(std::uint32_t id);
@@ -298,23 +429,39 @@ class PlacedItems {
   // empty afterwards), through the links `links` of the entries.
   void Append(Chain& chain, std::uint32_t id, Links Entry::*links);
   bool Unlink(Chain& chain, std::uint32_t id, Links Entry::*links);
+  // Calls visit(entry) for the entries of a chain, in order, until false.
+  template <typename Visit>
+  bool ForEachInCell(const Chain& chain, const Visit& visit) const;
 
-  std::deque<Entry> m_entries;  // grows without moving its entries
+  // Entries in chunks of 2^kChunkBits: they never move, and the store
+  // grows a chunk at a time rather than by doubling.
+  static constexpr std::uint32_t kChunkBits = 12;
+  static constexpr std::uint32_t kChunkMask = (1u << kChunkBits) - 1;
+  std::vector<std::unique_ptr<Entry[]>> m_chunks;
+  std::uint32_t m_entry_count = 0;
   std::vector<std::uint32_t> m_free;
-  std::unordered_map<const void*, std::uint32_t> m_by_node;
-  // The entries of each cell key and of each row copy key, linked through
-  // the entries (no list of their own to allocate and free per key).
-  std::unordered_map<std::string, Chain> m_by_cell;
-  std::unordered_map<std::string, Chain> m_by_copy;
-  std::unordered_set<std::string> m_ignored;
-  // Per print key, per column number.
-  std::unordered_map<std::string, std::map<std::int32_t, ColumnTree>> m_columns;
-  // The latest print of each upper-case format that has had BeginPrint.
-  std::unordered_map<std::string, std::uint32_t> m_latest_print;
-  std::uint32_t m_prints = 0;
+  NodeIds m_by_node;
+
+  TextIds m_format_ids;
+  std::vector<std::uint32_t> m_latest_print;  // per format; kNone before the first
+  std::vector<Print> m_prints;
+  std::vector<ColumnTree> m_trees;
+  TextIds m_key_ids;
+  std::unordered_set<std::string, TextHash, std::equal_to<>> m_repeat_keys;
+  // The items of keys naming no cell, by print and key.
+  std::unordered_map<std::uint64_t, Chain> m_other_cells;
+  std::unordered_map<CopyId, Chain, CopyIdHash> m_by_copy;
+  CopyId m_last_copy;                  // the copy CopyChain gave last
+  Chain* m_last_copy_chain = nullptr;  // and its chain (null: none)
+  std::unordered_set<CopyId, CopyIdHash> m_ignored;
+  // The last format read and the last looked up (most items and queries
+  // name the same format as the one before).
+  std::string m_last_format_text;
+  std::uint32_t m_last_format = kNone;
+  mutable std::string m_last_query_text;
+  mutable std::uint32_t m_last_query = kNone;
   xml::Node m_ignore_list;
   xml::Node m_ignore_last;
-  Place m_place;  // reused by ValueChanged
 };
 
 }  // namespace orvo

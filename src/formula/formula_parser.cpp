@@ -452,16 +452,22 @@ void ParseExpression(cParser& parser, cParser::State& state, std::string_view ex
 bool TestCellReference(cParser::State& state, std::string_view expression, bool& is_range) {
   const std::string_view text = Trim(expression);
   is_range = false;
-  if (text.empty() || IsNumeric(text) || text.find(' ') != std::string_view::npos ||
-      text.find('.') != std::string_view::npos) {
-    return false;
+  // One pass finds what tells most tokens apart before any name is looked
+  // up: a space or a dot (never in a cell), the colons, the first digit.
+  bool has_colon = false;
+  std::size_t first_digit = std::string_view::npos;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ' ' || c == '.') return false;
+    if (c == ':') {
+      has_colon = true;
+    } else if (first_digit == std::string_view::npos && c >= '0' && c <= '9') {
+      first_digit = i;
+    }
   }
-  if (text.find(':') == std::string_view::npos) {
-    // Most tokens are no cell: one without a digit after its first character
-    // is told apart before any name is looked up.
-    const std::size_t digit = FirstDigit(text);
-    if (digit == std::string_view::npos || digit == 0) return false;
-  }
+  // Without a colon: no cell unless a digit follows its first character.
+  if (!has_colon && (first_digit == std::string_view::npos || first_digit == 0)) return false;
+  if (text.empty() || IsNumeric(text)) return false;
   FormulaNames& names = FormulaNames::ForThread();
   auto single_cell = [&](std::string_view cell) {
     const std::size_t digit = FirstDigit(cell);
@@ -488,7 +494,7 @@ bool TestCellReference(cParser::State& state, std::string_view expression, bool&
     }
     return true;
   };
-  if (text.find(':') == std::string_view::npos) return single_cell(text);
+  if (!has_colon) return single_cell(text);
   is_range = true;
   const std::size_t first_colon = text.find(':');
   const std::size_t last_colon = text.rfind(':');

@@ -138,8 +138,10 @@ void RecordRowCondition(BuilderState& builder, const xml::Node& condition) {
 void ResolveDependents(BuilderState& builder, ResultFormat& target, const std::string& key,
                        std::int32_t repeat_position, std::int32_t offset) {
   CDependencyTable& table = *ThreadPreviewState().dependencies;
-  const std::string format = builder.evaluator->CurrentFormatName();
   const xml::Node entries = table.DependentIndex();
+  // Most items settle with nothing waiting at all.
+  if (!entries.FirstChild()) return;
+  const std::string format = builder.evaluator->CurrentFormatName();
 
   // One frame per key being resolved: the entries waiting for it and how
   // far the walk has come.

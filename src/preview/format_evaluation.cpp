@@ -157,7 +157,8 @@ void FormatEvaluation::Prepare() {
     output.number = m_offset + static_cast<std::int32_t>(m_rows.size()) + 1;
     const std::string number = std::to_string(output.number);
     for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
-      item.SetAttribute("Row", number);
+      // (A row that keeps its number, as the first format's rows do, is not rewritten.)
+      if (!item.ReadAttribute("Row", m_read) || m_read != number) item.SetAttribute("Row", number);
     }
     m_rows.push_back(std::move(output));
   }
@@ -393,6 +394,8 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
       DropParsedRecord(m_builder, evaluated);
     }
     PlaceItem(m_builder, *m_result, evaluated);
+    // Items wait for a key only while the dependency table holds entries.
+    if (ThreadPreviewState().dependencies->Count() == 0) continue;
     evaluated.ReadAttribute("Key", m_read);
     ResolveDependents(m_builder, *m_result, m_read, 0, 0);
   }

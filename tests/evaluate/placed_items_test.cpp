@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "evaluate/currency.h"
+#include "evaluate/number_text.h"
 #include "frame/column_letters.h"
+#include "frame/text.h"
 #include "orvo/error.h"
 #include "orvo/xml.h"
 
@@ -146,19 +150,55 @@ TEST(PlacedItems, AmountsAreExactAndTellOverflow) {
   EXPECT_THROW(beyond.ToText(), Error);
 }
 
-// Random placements, re-evaluations, removals and ignored rows, now and then
-// with values too large for the exact part: every range query agrees with
-// adding the cells one by one.
-TEST(PlacedItems, RangeTotalsEqualNaiveSumsOnRandomChanges) {
+// Plain decimals are read on a shorter way: it must give what the general
+// reading gives, at and beyond its limits.
+TEST(PlacedItems, PlainDecimalsReadAsTheGeneralWayReadsThem) {
+  std::vector<std::string> texts = {
+      "0",    "-0",          "007",           "1.",           ".5",     " 1", "+1", "1e3", "-", "",
+      "1.5.", "0.000000001", "-0.0000000005", "1.0000000001", "-12.50", "1 "};
+  std::mt19937 random(77);
+  for (int i = 0; i < 400; ++i) {
+    std::string text = random() % 3 == 0 ? "-" : "";
+    const int integral = 1 + static_cast<int>(random() % 20);
+    for (int d = 0; d < integral; ++d) text += static_cast<char>('0' + random() % 10);
+    if (random() % 2) {
+      text += '.';
+      const int decimals = 1 + static_cast<int>(random() % 11);
+      for (int d = 0; d < decimals; ++d) text += static_cast<char>('0' + random() % 10);
+    }
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    const std::optional<PlacedItems::Amount> amount = PlacedItems::Amount::Of(text);
+    const std::optional<DecimalDigits> digits = SplitNumber(text);
+    ASSERT_EQ(amount.has_value(), digits.has_value()) << text;
+    if (!digits) continue;
+    const std::optional<UInt128> scaled = RoundScaled(*digits, 9, 27);
+    if (!scaled) {
+      EXPECT_NE(amount->wide, 0) << text;
+      continue;
+    }
+    const Int128 nanos = digits->negative ? -static_cast<Int128>(*scaled) : *scaled;
+    EXPECT_TRUE(amount->nanos == nanos && amount->wide == 0) << text;
+  }
+}
+
+// Random placements, re-evaluations, removals and ignored rows, without and
+// with values too large for the exact part: every range query, range walk
+// and cell look-up agrees with going through the items one by one.
+class RandomChanges : public testing::TestWithParam<bool> {};
+
+TEST_P(RandomChanges, RangeTotalsEqualNaiveSums) {
+  const bool with_wide = GetParam();
   xml::Document document = xml::Document::Create();
   PlacedItems index;
   std::mt19937 random(20240611);
   std::vector<xml::Node> live;
   std::vector<std::pair<int, int>> ignored;  // orig row, rpt index
-  const auto random_value = [&random]() -> std::string {
+  const auto random_value = [&random, with_wide]() -> std::string {
     switch (random() % 40) {
       case 39:  // beyond the exact part: added as a double
-        return std::to_string(1 + random() % 9) + "345678901234567890123";
+        if (with_wide) return std::to_string(1 + random() % 9) + "345678901234567890123";
     }
     switch (random() % 6) {
       case 0:
@@ -181,6 +221,11 @@ TEST(PlacedItems, RangeTotalsEqualNaiveSumsOnRandomChanges) {
                               std::to_string(1 + random() % 300);
       xml::Node item = NewItem(document, "F", key, random_value(), random() % 3 != 0,
                                static_cast<int>(random() % 3));
+      if (random() % 5 == 0) {
+        xml::Node drill = item.AppendChild(document.CreateElement("Drill"));
+        drill.SetAttribute("On", "-1");
+        drill.SetAttribute("Key", "K" + std::to_string(step));
+      }
       index.Placed(item);
       live.push_back(item);
     } else if (action < 8) {
@@ -210,6 +255,8 @@ TEST(PlacedItems, RangeTotalsEqualNaiveSumsOnRandomChanges) {
       Currency exact;
       std::int64_t cells = 0;
       std::int64_t pending = 0;
+      std::int64_t inside = 0;     // ignored or not
+      std::int64_t drillable = 0;  // ignored or not
       for (const xml::Node& item : live) {
         const std::string key = item.AttributeOr("OrigKey", "");
         const int column = LetterColumnNumber(key.substr(0, 1));
@@ -218,6 +265,8 @@ TEST(PlacedItems, RangeTotalsEqualNaiveSumsOnRandomChanges) {
         const int copy = index_text.empty() ? 0 : std::stoi(index_text);
         if (column < std::min(c1, c2) || column > std::max(c1, c2)) continue;
         if (row < std::min(r1, r2) || row > std::max(r1, r2)) continue;
+        ++inside;
+        if (item.LastChild() && item.LastChild().NameIs("Drill")) ++drillable;
         if (!include_ignored &&
             std::find(ignored.begin(), ignored.end(), std::make_pair(row, copy)) != ignored.end()) {
           continue;
@@ -236,6 +285,21 @@ TEST(PlacedItems, RangeTotalsEqualNaiveSumsOnRandomChanges) {
       const PlacedItems::RangeTotals totals = index.Totals("F", c1, c2, r1, r2, include_ignored);
       ASSERT_EQ(totals.cells, cells);
       ASSERT_EQ(totals.pending, pending);
+      for (const bool drillable_only : {false, true}) {
+        std::int64_t visited = 0;
+        std::pair<int, int> last(0, 0);  // column, row: the walk goes in order
+        index.ForEachInRange("F", c2, c1, r2, r1, drillable_only,
+                             [&](const PlacedItems::Instance& instance) {
+                               const std::string key = instance.item.AttributeOr("OrigKey", "");
+                               const std::pair<int, int> at(LetterColumnNumber(key.substr(0, 1)),
+                                                            std::stoi(key.substr(1)));
+                               EXPECT_LE(last, at);
+                               last = at;
+                               ++visited;
+                               return true;
+                             });
+        ASSERT_EQ(visited, drillable_only ? drillable : inside);
+      }
       // Four-decimal values: the index is exact, and the one-by-one double
       // sum agrees within the currency rounding.
       if (wide) {
@@ -246,8 +310,17 @@ TEST(PlacedItems, RangeTotalsEqualNaiveSumsOnRandomChanges) {
       ASSERT_EQ(totals.sum.ToText(), exact.ToText());
       ASSERT_EQ(Currency::FromDouble(totals.sum.ToDouble()), Currency::FromDouble(naive));
     }
+    const std::string key =
+        std::string(1, static_cast<char>('a' + random() % 4)) + std::to_string(1 + random() % 300);
+    const auto same_key = [&key](const xml::Node& item) {
+      return EqualsIgnoreCase(item.AttributeOr("OrigKey", ""), key);
+    };
+    ASSERT_EQ(index.Instances("f", key).size(),
+              static_cast<std::size_t>(std::count_if(live.begin(), live.end(), same_key)));
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(PlacedItems, RandomChanges, testing::Bool());
 
 // A cell's items keep their placing order through removals from the front,
 // middle and back, moves to another key and placing again.
@@ -271,8 +344,10 @@ TEST(PlacedItems, CellItemsKeepPlacingOrder) {
   index.Removed(items[0]);
   index.Removed(items[4]);
   EXPECT_EQ(indexes(), "24");
-  items[3].SetAttribute("OrigKey", "B3");  // moves to another cell
-  index.ValueChanged(items[3]);
+  items[3].SetAttribute("OrigKey", "B3");  // placed again under another key: moves
+  index.ValueChanged(items[3]);            // (a new value only: stays)
+  EXPECT_EQ(indexes(), "24");
+  index.Placed(items[3]);
   EXPECT_EQ(indexes(), "2");
   index.Placed(items[0]);
   index.Placed(items[4]);

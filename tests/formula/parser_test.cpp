@@ -106,6 +106,10 @@ TEST(CellReferences, SingleCellsRangesAndNonCells) {
     EXPECT_FALSE(parser.IsCellRef(text, is_range)) << text;
   }
   EXPECT_TRUE(parser.IsCellRef("IW65536", is_range));  // column 257, the last row
+  // A row is any number text: leading zeros and exponents count.
+  EXPECT_TRUE(parser.IsCellRef("A0000000001", is_range));
+  EXPECT_TRUE(parser.IsCellRef("b1E2", is_range));
+  EXPECT_FALSE(parser.IsCellRef("A1E5", is_range));
   EXPECT_TRUE(parser.IsCellRef("A1:B2:C3", is_range));
   EXPECT_EQ(parser.ErrorCollection().Xml(),
             "<Errs><Err Desc=\"Invalid range definition\"/></Errs>");
