@@ -1,5 +1,7 @@
 #include "formula/formula_checks.h"
 
+#include <algorithm>
+
 #include "frame/text.h"
 
 namespace orvo {
@@ -68,9 +70,14 @@ int CountOutsideStrings(std::string_view text, char bracket) {
 }  // namespace
 
 void CheckBrackets(cParser::State& state, std::string_view formula) {
-  if (CountOutsideStrings(formula, '(') != CountOutsideStrings(formula, ')')) {
-    state.AddError("Brackets don't match", 0);
-  }
+  // Without quotes every bracket is outside a string: they are only counted.
+  const bool quoted =
+      formula.find('"') != std::string_view::npos || formula.find('\'') != std::string_view::npos;
+  const bool balanced = quoted
+                            ? CountOutsideStrings(formula, '(') == CountOutsideStrings(formula, ')')
+                            : std::count(formula.begin(), formula.end(), '(') ==
+                                  std::count(formula.begin(), formula.end(), ')');
+  if (!balanced) state.AddError("Brackets don't match", 0);
 }
 
 void CheckBraces(cParser::State& state, std::string_view text) {

@@ -9,13 +9,7 @@
 namespace orvo::xml::detail {
 namespace {
 
-void FreeDetached(xmlNodePtr root) {
-  if (root->type == XML_ATTRIBUTE_NODE) {
-    xmlFreeProp(reinterpret_cast<xmlAttrPtr>(root));
-  } else {
-    xmlFreeNode(root);
-  }
-}
+void FreeDetached(xmlNodePtr root) { FreeTree(root); }
 
 }  // namespace
 
@@ -78,8 +72,10 @@ void NodeSet::Clear() {
 
 Arena::~Arena() {
   m_detached.ForEach(FreeDetached);
+  for (xmlDocPtr document : m_documents) FreeDocument(document);
+  // After the frees: what was remembered of a dictionary while its document
+  // was freed must not outlive it.
   if (!m_documents.empty()) NoteDocumentFreed();
-  for (xmlDocPtr document : m_documents) xmlFreeDoc(document);
 }
 
 ArenaRef Arena::Make() { return ArenaRef(std::make_unique<Arena>().release()); }

@@ -53,6 +53,14 @@ void StripBlankText(xmlNodePtr parent) {
   }
 }
 
+// Whether the parser may leave out whitespace-only text between elements
+// itself, sparing the nodes StripBlankText would free: it leaves out less
+// than that walk does, the same under xml:space="preserve", but not the same
+// where an element inside a preserving one says xml:space="default".
+bool DropsBlanksWhileParsing(std::string_view text, bool preserve_whitespace) {
+  return !preserve_whitespace && text.find("xml:space") == std::string_view::npos;
+}
+
 // Parses text into a new libxml2 document. No network, no external entity or
 // DTD loads (the process-wide loader refuses them as well). Short texts and
 // attribute values are kept inside their nodes (compact mode), which the
@@ -64,7 +72,8 @@ xmlDocPtr ParseText(std::string_view text, bool preserve_whitespace) {
   if (!context) RaiseXml("Out of memory creating an XML parser");
   xmlDocPtr document = xmlCtxtReadMemory(
       context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT);
+      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT |
+          (DropsBlanksWhileParsing(text, preserve_whitespace) ? XML_PARSE_NOBLANKS : 0));
   if (!document || !context->wellFormed) {
     if (document) {
       detail::NoteDocumentFreed();

@@ -1,5 +1,6 @@
 #include "xml/tree_edit.h"
 
+#include <libxml/parserInternals.h>
 #include <libxml/xmlsave.h>
 
 #include <array>
@@ -82,13 +83,6 @@ void CheckInsertable(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr leaving) {
   }
 }
 
-void AdoptInto(xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent) {
-  if (node->doc == document) return;
-  if (xmlDOMWrapAdoptNode(nullptr, node->doc, node, document, parent, 0) != 0) {
-    RaiseXml("The node could not be moved to the other document");
-  }
-}
-
 void MoveInto(const ArenaRef& parent_arena, const ArenaRef& child_arena, xmlNodePtr parent,
               xmlNodePtr child, xmlNodePtr before) {
   if (child->parent) {
@@ -131,7 +125,7 @@ void ReleaseChildren(Arena& arena, xmlNodePtr element) {
   while (xmlNodePtr child = element->children) {
     xmlUnlinkNode(child);
     if (IsUnreferenced(child)) {
-      xmlFreeNode(child);
+      FreeTree(child);
     } else {
       arena.AddDetached(child);
     }
@@ -171,13 +165,23 @@ xmlChar* InlineStorage(xmlNodePtr node) {
 // built tree (attribute values: flags, keys, amounts) are short and then
 // cost no allocation besides the node.
 xmlNodePtr NewText(xmlDocPtr document, std::string_view text) {
-  if (text.size() >= kInlineText) return xmlNewDocTextLen(document, BytesOf(text), LengthOf(text));
-  xmlNodePtr node = xmlNewDocTextLen(document, nullptr, 0);
+  auto* node = static_cast<xmlNodePtr>(xmlMalloc(sizeof(xmlNode)));
   if (!node) return nullptr;
-  xmlChar* storage = InlineStorage(node);
-  std::memcpy(storage, text.data(), text.size());
-  storage[text.size()] = '\0';
-  node->content = storage;
+  std::memset(node, 0, sizeof(xmlNode));
+  node->type = XML_TEXT_NODE;
+  node->name = xmlStringText;
+  node->doc = document;
+  if (text.size() < kInlineText) {
+    node->content = InlineStorage(node);
+  } else {
+    node->content = static_cast<xmlChar*>(xmlMalloc(text.size() + 1));
+    if (!node->content) {
+      xmlFree(node);
+      return nullptr;
+    }
+  }
+  if (!text.empty()) std::memcpy(node->content, text.data(), text.size());
+  node->content[text.size()] = '\0';
   return node;
 }
 
@@ -277,20 +281,29 @@ namespace {
 // be followed by a new one at the same address, whose strings are others.
 std::atomic<std::uint64_t> dictionary_epoch{0};
 
-// Names longer than this are checked and looked up every time.
-constexpr std::size_t kRememberedName = 31;
-
-// A name recently given to a new node: the caller's bytes (and where it
-// kept them, which for the literals most callers pass is the same every
-// time), the dictionary and the checked name's string there.
+// A name recently given to a new node: where the caller kept its bytes
+// (for the literals most callers pass, the same place every time), the
+// dictionary and the checked name's string there, whose bytes are the
+// name's own.
 struct RememberedName {
   const xmlDict* dict = nullptr;
   std::uint64_t epoch = 0;
   const char* data = nullptr;
   std::size_t length = 0;
   const xmlChar* interned = nullptr;
-  char text[kRememberedName] = {};
 };
+
+// Whether `text` starts with the bytes of `name` (short: no library call).
+bool SameBytes(const xmlChar* text, std::string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (text[i] != static_cast<xmlChar>(name[i])) return false;
+  }
+  return true;
+}
+
+// Slots of the per-thread table: room for every name a writer uses (an
+// output item alone carries some fifty) without two of them taking turns.
+constexpr std::size_t kRememberedSlots = 1024;
 
 // The name for a new element or attribute of `document`: the dictionary's
 // string, or a copy of the node's own without a dictionary. Null when
@@ -298,31 +311,37 @@ struct RememberedName {
 // names: those are checked and looked up once per thread.
 const xmlChar* NewNodeName(xmlDocPtr document, std::string_view name) {
   xmlDictPtr dict = document ? document->dict : nullptr;
-  RememberedName* slot = nullptr;
+  RememberedName* pair = nullptr;
   std::uint64_t epoch = 0;
-  if (dict && name.size() <= kRememberedName) {
-    thread_local std::array<RememberedName, 64> remembered;
-    const auto key = (reinterpret_cast<std::uintptr_t>(name.data()) >> 3) ^ name.size();
-    slot = &remembered[(key * 0x9E3779B97F4A7C15ULL) >> 58];
+  if (dict) {
+    thread_local std::array<RememberedName, kRememberedSlots> remembered;
+    // Every bit of the address counts (literals lie a byte apart), and the
+    // dictionary's: one writer fills two documents with the same names.
+    const auto key = reinterpret_cast<std::uintptr_t>(name.data()) + (name.size() << 48) +
+                     (reinterpret_cast<std::uintptr_t>(dict) >> 4) * 0xD6E8FEB86659FD93ULL;
+    // Two slots per key, the latest name first: two names sharing a key do
+    // not take turns.
+    pair = &remembered[((key * 0x9E3779B97F4A7C15ULL) >> 54) & ~std::size_t{1}];
     epoch = dictionary_epoch.load(std::memory_order_acquire);
-    // The bytes are compared too: a caller may reuse storage for another name.
-    if (slot->dict == dict && slot->epoch == epoch && slot->data == name.data() &&
-        slot->length == name.size() && std::memcmp(slot->text, name.data(), name.size()) == 0) {
-      return slot->interned;
+    for (const RememberedName* slot : {pair, pair + 1}) {
+      // The bytes are compared too (with the dictionary's string, alive
+      // while the epoch stands): a caller may reuse storage for another name.
+      if (slot->dict == dict && slot->epoch == epoch && slot->data == name.data() &&
+          slot->length == name.size() && SameBytes(slot->interned, name)) {
+        return slot->interned;
+      }
     }
   }
+  // A NUL would cut the name short where libxml2 reads it.
+  if (name.find('\0') != std::string_view::npos) return nullptr;
   const std::string owned(name);
   if (xmlValidateName(ToXmlChars(owned), 0) != 0) return nullptr;
   const xmlChar* result =
       dict ? xmlDictLookup(dict, ToXmlChars(owned), -1) : xmlStrdup(ToXmlChars(owned));
   if (!result) RaiseXml("Out of memory creating a name");
-  if (slot) {
-    slot->dict = dict;
-    slot->epoch = epoch;
-    slot->data = name.data();
-    slot->length = name.size();
-    slot->interned = result;
-    std::memcpy(slot->text, name.data(), name.size());
+  if (pair) {
+    pair[1] = pair[0];
+    pair[0] = {dict, epoch, name.data(), name.size(), result};
   }
   return result;
 }
@@ -351,6 +370,29 @@ Node* NewUnlinkedNode(xmlDocPtr document, std::string_view name, xmlElementType 
 }  // namespace
 
 void NoteDocumentFreed() { dictionary_epoch.fetch_add(1, std::memory_order_acq_rel); }
+
+namespace {
+
+// Whether `text` is a string of `dict` (xmlDictOwns), remembered per thread
+// for the names copies and frees meet over and over. A yes stands until the
+// facade frees a document, and with it possibly the dictionary.
+bool InDictionary(xmlDictPtr dict, const xmlChar* text) {
+  struct Owned {
+    const xmlChar* text = nullptr;
+    const xmlDict* dict = nullptr;
+    std::uint64_t epoch = 0;
+  };
+  thread_local std::array<Owned, 512> owned;
+  const auto bits = reinterpret_cast<std::uintptr_t>(text);
+  Owned& slot = owned[(bits * 0x9E3779B97F4A7C15ULL) >> 55];
+  const std::uint64_t epoch = dictionary_epoch.load(std::memory_order_acquire);
+  if (slot.text == text && slot.dict == dict && slot.epoch == epoch) return true;
+  if (xmlDictOwns(dict, text) != 1) return false;
+  slot = {text, dict, epoch};
+  return true;
+}
+
+}  // namespace
 
 xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name) {
   return NewUnlinkedNode<xmlAttr>(document, name, XML_ATTRIBUTE_NODE);
@@ -392,179 +434,185 @@ xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name) {
 
 namespace {
 
-// Whether an element subtree uses no namespaces (declared or bound), so that
-// CopyPlainTree can copy it.
-bool IsPlainTree(xmlNodePtr top) {
-  thread_local std::vector<xmlNodePtr> pending;
-  pending.assign(1, top);
-  while (!pending.empty()) {
-    xmlNodePtr node = pending.back();
-    pending.pop_back();
-    if (node->type != XML_ELEMENT_NODE) continue;
-    if (node->ns || node->nsDef) return false;
-    for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
-      if (attr->ns) return false;
-      for (xmlNodePtr part = attr->children; part; part = part->next) {
-        if (part->type != XML_TEXT_NODE) return false;
+// Copies element subtrees that use no namespaces (declared or bound) and
+// whose attribute values are plain text into one document, with one
+// allocation per element, attribute and text (two for a text too long to
+// live in its node) in a single walk over the source.
+class PlainCopier {
+ public:
+  explicit PlainCopier(xmlDocPtr document) : m_document(document) {}
+
+  // The copy of `source`; null when the subtree is not plain, in which case
+  // nothing of the copy is left. Raises when out of memory.
+  xmlNodePtr Copy(xmlNodePtr source) {
+    xmlNodePtr top = NewElement(source);
+    if (!top) return Fail(nullptr);
+    if (!CopyAttributes(source, top)) return Fail(top);
+    // Down and up the source through its own links (no stack: copies may be
+    // made while per-thread storage is torn down), `to` the copy of `from`.
+    xmlNodePtr from = source;
+    xmlNodePtr to = top;
+    xmlNodePtr child = source->children;
+    for (;;) {
+      if (!child) {
+        if (from == source) return top;
+        child = from->next;
+        from = from->parent;
+        to = to->parent;
+        continue;
       }
+      xmlNodePtr copy = nullptr;
+      if (child->type == XML_ELEMENT_NODE) {
+        copy = NewElement(child);
+        if (!copy) return Fail(top);
+        AppendCopy(to, copy);
+        if (!CopyAttributes(child, copy)) return Fail(top);
+        from = child;
+        to = copy;
+        child = child->children;
+        continue;
+      }
+      if (child->type == XML_TEXT_NODE) {
+        copy = NewText(child);
+      } else {
+        copy = xmlDocCopyNode(child, m_document, 1);
+        if (copy) ResetHandleCounts(copy);
+      }
+      if (!copy) return Fail(top);
+      AppendCopy(to, copy);
+      child = child->next;
     }
-    for (xmlNodePtr child = node->children; child; child = child->next) pending.push_back(child);
   }
-  return true;
-}
 
-// A string for a copy in `document`: the source's own when the document's
-// dictionary holds it already, else interned there (or duplicated without a
-// dictionary).
-const xmlChar* Interned(xmlDocPtr document, const xmlChar* text, int length = -1) {
-  if (!document->dict) return length < 0 ? xmlStrdup(text) : xmlStrndup(text, length);
-  if (xmlDictOwns(document->dict, text) == 1) return text;
-  return xmlDictLookup(document->dict, text, length);
-}
+ private:
+  // Frees a partial copy; raises when the copy ran out of memory, else
+  // answers that the source is not plain.
+  xmlNodePtr Fail(xmlNodePtr partial) {
+    if (partial) FreeTree(partial);
+    if (!m_not_plain) RaiseXml("The node could not be copied");
+    return nullptr;
+  }
 
-const xmlChar* CopyName(xmlDocPtr document, const xmlChar* name) {
-  return Interned(document, name);
-}
+  static void AppendCopy(xmlNodePtr parent, xmlNodePtr copy) {
+    copy->parent = parent;
+    if (!parent->children) {
+      parent->children = copy;
+    } else {
+      parent->last->next = copy;
+      copy->prev = parent->last;
+    }
+    parent->last = copy;
+  }
 
-xmlNodePtr NewBlankNode(xmlElementType type) {
-  auto* node = static_cast<xmlNodePtr>(xmlMalloc(sizeof(xmlNode)));
-  if (!node) return nullptr;
-  std::memset(node, 0, sizeof(xmlNode));
-  node->type = type;
-  return node;
-}
+  template <class Node>
+  static Node* NewBlank(xmlElementType type) {
+    auto* node = static_cast<Node*>(xmlMalloc(sizeof(Node)));
+    if (!node) return nullptr;
+    std::memset(node, 0, sizeof(Node));
+    node->type = type;
+    return node;
+  }
 
-// A text node of `document` holding the text of `text`. Texts shorter than
-// two pointers live in the node; others up to 40 bytes (names, codes,
-// formulas of a repeated row) in the document's dictionary, so the many
-// copies of a repeated row share them.
-xmlNodePtr CopyText(xmlNodePtr text, xmlDocPtr document, xmlNodePtr parent) {
-  xmlNodePtr copy = NewBlankNode(XML_TEXT_NODE);
-  if (!copy) return nullptr;
-  copy->name = text->name;  // the library's static name of text nodes
-  copy->doc = document;
-  copy->parent = parent;
-  if (text->content) {
-    constexpr std::size_t kShortText = 40;
-    const std::size_t length = static_cast<std::size_t>(xmlStrlen(text->content));
-    if (length < kInlineText) {
-      xmlChar* storage = InlineStorage(copy);
-      std::memcpy(storage, text->content, length + 1);
-      copy->content = storage;
+  // The name for a copy: the source's own when the document's dictionary
+  // holds it (as it does for a copy within the document), else interned
+  // there (or duplicated without a dictionary).
+  const xmlChar* Name(const xmlChar* name) {
+    xmlDictPtr dict = m_document->dict;
+    if (!dict) return xmlStrdup(name);
+    return InDictionary(dict, name) ? name : xmlDictLookup(dict, name, -1);
+  }
+
+  xmlNodePtr NewElement(xmlNodePtr from) {
+    if (from->ns || from->nsDef) {
+      m_not_plain = true;
+      return nullptr;
+    }
+    xmlNodePtr copy = NewBlank<xmlNode>(XML_ELEMENT_NODE);
+    if (!copy) return nullptr;
+    copy->doc = m_document;
+    copy->line = from->line;
+    copy->name = Name(from->name);
+    if (!copy->name) {
+      xmlFree(copy);
+      return nullptr;
+    }
+    return copy;
+  }
+
+  // A text of the document with the text of `from`. A text kept inside its
+  // node is copied with the node's bytes, without measuring it.
+  xmlNodePtr NewText(xmlNodePtr from) {
+    xmlNodePtr copy = NewBlank<xmlNode>(XML_TEXT_NODE);
+    if (!copy) return nullptr;
+    copy->name = from->name;  // the library's static name of text nodes
+    copy->doc = m_document;
+    const xmlChar* content = from->content;
+    if (!content) return copy;
+    if (content == InlineStorage(from)) {
+      std::memcpy(InlineStorage(copy), content, kInlineText);
+      copy->content = InlineStorage(copy);
       return copy;
     }
-    copy->content =
-        length <= kShortText
-            ? const_cast<xmlChar*>(Interned(document, text->content, static_cast<int>(length)))
-            : xmlStrdup(text->content);
+    const std::size_t length = std::strlen(reinterpret_cast<const char*>(content));
+    if (length < kInlineText) {
+      std::memcpy(InlineStorage(copy), content, length + 1);
+      copy->content = InlineStorage(copy);
+      return copy;
+    }
+    // A buffer of the copy's own, never the dictionary's: a copied subtree
+    // may later move to another document by relinking alone.
+    copy->content = static_cast<xmlChar*>(xmlMalloc(length + 1));
     if (!copy->content) {
       xmlFree(copy);
       return nullptr;
     }
+    std::memcpy(copy->content, content, length + 1);
+    return copy;
   }
-  return copy;
-}
 
-void AppendCopy(xmlNodePtr parent, xmlNodePtr copy) {
-  copy->parent = parent;
-  if (!parent->children) {
-    parent->children = copy;
-  } else {
-    parent->last->next = copy;
-    copy->prev = parent->last;
-  }
-  parent->last = copy;
-}
-
-// Copies an element subtree without namespaces into `document` with one
-// allocation per node, attribute and text (names come from the document's
-// dictionary); null when out of memory. Nodes other than elements and texts
-// are copied by libxml2.
-xmlNodePtr CopyPlainTree(xmlNodePtr source, xmlDocPtr document) {
-  xmlNodePtr top = NewBlankNode(XML_ELEMENT_NODE);
-  if (!top) return nullptr;
-  top->doc = document;
-  top->line = source->line;
-  top->name = CopyName(document, source->name);
-  if (!top->name) {
-    xmlFree(top);
-    return nullptr;
-  }
-  // Pairs of (source element, its copy) whose content is still to copy.
-  thread_local std::vector<std::pair<xmlNodePtr, xmlNodePtr>> pending;
-  pending.assign(1, {source, top});
-  while (!pending.empty()) {
-    const auto [from, to] = pending.back();
-    pending.pop_back();
-    xmlAttrPtr last_attr = nullptr;
+  // False when out of memory or an attribute is not plain.
+  bool CopyAttributes(xmlNodePtr from, xmlNodePtr to) {
+    xmlAttrPtr last = nullptr;
     for (xmlAttrPtr attr = from->properties; attr; attr = attr->next) {
-      auto* copy = static_cast<xmlAttrPtr>(xmlMalloc(sizeof(xmlAttr)));
-      if (!copy) {
-        xmlFreeNode(top);
-        return nullptr;
+      if (attr->ns) {
+        m_not_plain = true;
+        return false;
       }
-      std::memset(copy, 0, sizeof(xmlAttr));
-      copy->type = XML_ATTRIBUTE_NODE;
-      copy->doc = document;
+      auto* copy = NewBlank<xmlAttr>(XML_ATTRIBUTE_NODE);
+      if (!copy) return false;
+      copy->doc = m_document;
       copy->parent = to;
-      copy->name = CopyName(document, attr->name);
-      if (last_attr) {
-        last_attr->next = copy;
-        copy->prev = last_attr;
+      if (last) {
+        last->next = copy;
+        copy->prev = last;
       } else {
         to->properties = copy;
       }
-      last_attr = copy;
-      if (!copy->name) {
-        xmlFreeNode(top);
-        return nullptr;
-      }
+      last = copy;
+      copy->name = Name(attr->name);
+      if (!copy->name) return false;
       for (xmlNodePtr part = attr->children; part; part = part->next) {
-        xmlNodePtr text = CopyText(part, document, reinterpret_cast<xmlNodePtr>(copy));
-        if (!text) {
-          xmlFreeNode(top);
-          return nullptr;
+        if (part->type != XML_TEXT_NODE) {
+          m_not_plain = true;
+          return false;
         }
+        xmlNodePtr text = NewText(part);
+        if (!text) return false;
         AppendCopy(reinterpret_cast<xmlNodePtr>(copy), text);
       }
     }
-    for (xmlNodePtr child = from->children; child; child = child->next) {
-      xmlNodePtr copy = nullptr;
-      if (child->type == XML_ELEMENT_NODE) {
-        copy = NewBlankNode(XML_ELEMENT_NODE);
-        if (copy) {
-          copy->doc = document;
-          copy->line = child->line;
-          copy->name = CopyName(document, child->name);
-          if (!copy->name) {
-            xmlFree(copy);
-            copy = nullptr;
-          }
-        }
-        if (copy) pending.emplace_back(child, copy);
-      } else if (child->type == XML_TEXT_NODE) {
-        copy = CopyText(child, document, to);
-      } else {
-        copy = xmlDocCopyNode(child, document, 1);
-        if (copy) ResetHandleCounts(copy);
-      }
-      if (!copy) {
-        xmlFreeNode(top);
-        return nullptr;
-      }
-      AppendCopy(to, copy);
-    }
+    return true;
   }
-  return top;
-}
+
+  xmlDocPtr m_document;
+  bool m_not_plain = false;
+};
 
 }  // namespace
 
 xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep) {
-  if (deep && node->type == XML_ELEMENT_NODE && IsPlainTree(node)) {
-    xmlNodePtr copy = CopyPlainTree(node, document);
-    if (!copy) RaiseXml("The node could not be copied");
-    return copy;
+  if (deep && node->type == XML_ELEMENT_NODE) {
+    if (xmlNodePtr copy = PlainCopier(document).Copy(node)) return copy;
   }
   xmlNodePtr copy = nullptr;
   if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
@@ -579,25 +627,275 @@ xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep) {
   return copy;
 }
 
+namespace {
+
+// Frees what libxml2 frees with a node: strings of the document's dictionary
+// stay.
+class TreeFreer {
+ public:
+  explicit TreeFreer(xmlDocPtr document) : m_dict(document ? document->dict : nullptr) {}
+
+  void FreeString(const xmlChar* text) {
+    if (!text || (m_dict && InDictionary(m_dict, text))) return;
+    xmlFree(const_cast<xmlChar*>(text));
+  }
+
+  void FreeText(xmlNodePtr text) {
+    if (text->content != InlineStorage(text)) FreeString(text->content);
+    xmlFree(text);
+  }
+
+  void FreeAttribute(xmlAttrPtr attr) {
+    // An ID leaves the document's table first: libxml2 knows how.
+    if (attr->atype == XML_ATTRIBUTE_ID) {
+      xmlFreeProp(attr);
+      return;
+    }
+    for (xmlNodePtr part = attr->children; part;) {
+      xmlNodePtr next = part->next;
+      if (part->type == XML_TEXT_NODE) {
+        FreeText(part);
+      } else {
+        xmlFreeNode(part);
+      }
+      part = next;
+    }
+    FreeString(attr->name);
+    xmlFree(attr);
+  }
+
+  // Frees a node whose children are freed already (other than an element
+  // or text: libxml2 frees it with whatever it holds).
+  void FreeNode(xmlNodePtr node) {
+    if (node->type == XML_TEXT_NODE) {
+      FreeText(node);
+      return;
+    }
+    if (node->type != XML_ELEMENT_NODE) {
+      xmlFreeNode(node);
+      return;
+    }
+    for (xmlAttrPtr attr = node->properties; attr;) {
+      xmlAttrPtr next = attr->next;
+      FreeAttribute(attr);
+      attr = next;
+    }
+    if (node->nsDef) xmlFreeNsList(node->nsDef);
+    FreeString(node->name);
+    xmlFree(node);
+  }
+
+  // Walks the subtree through its own links, children before their parent,
+  // with no stack of its own: documents are freed by destructors of
+  // per-thread objects too, after other per-thread storage is gone.
+  void FreeSubtree(xmlNodePtr root) {
+    xmlNodePtr node = root;
+    for (;;) {
+      while (node->type == XML_ELEMENT_NODE && node->children) node = node->children;
+      xmlNodePtr next = node == root ? nullptr : node->next;
+      xmlNodePtr parent = node == root ? nullptr : node->parent;
+      FreeNode(node);
+      if (!parent) return;
+      if (next) {
+        node = next;
+      } else {
+        // Every child of the parent is freed: the parent is next.
+        parent->children = nullptr;
+        parent->last = nullptr;
+        node = parent;
+      }
+    }
+  }
+
+ private:
+  xmlDictPtr m_dict;
+};
+
+// Whether nodes may be freed without libxml2: nobody asked it to hear of
+// every freed node.
+bool FreesQuietly() { return xmlDeregisterNodeDefaultValue == nullptr; }
+
+}  // namespace
+
+void FreeTree(xmlNodePtr root) {
+  if (root->type == XML_ATTRIBUTE_NODE) {
+    if (FreesQuietly()) {
+      TreeFreer(root->doc).FreeAttribute(reinterpret_cast<xmlAttrPtr>(root));
+    } else {
+      xmlFreeProp(reinterpret_cast<xmlAttrPtr>(root));
+    }
+    return;
+  }
+  if (!FreesQuietly() || (root->type != XML_ELEMENT_NODE && root->type != XML_TEXT_NODE)) {
+    xmlFreeNode(root);
+    return;
+  }
+  TreeFreer(root->doc).FreeSubtree(root);
+}
+
+void FreeDocument(xmlDocPtr document) {
+  if (FreesQuietly()) {
+    TreeFreer freer(document);
+    xmlNodePtr node = reinterpret_cast<xmlNodePtr>(document);
+    for (xmlNodePtr child = node->children; child;) {
+      xmlNodePtr next = child->next;
+      if (child->type == XML_ELEMENT_NODE || child->type == XML_TEXT_NODE) {
+        xmlUnlinkNode(child);
+        freer.FreeSubtree(child);
+      }
+      child = next;
+    }
+  }
+  xmlFreeDoc(document);
+}
+
+namespace {
+
+// The next node of `root`'s subtree in document order after `node`, through
+// the tree's own links; `descend` false skips the children of `node`. Null
+// after the last.
+xmlNodePtr NextInSubtree(xmlNodePtr root, xmlNodePtr node, bool descend) {
+  if (descend && node->children && node->type != XML_ENTITY_REF_NODE) return node->children;
+  while (node != root && !node->next) node = node->parent;
+  return node == root ? nullptr : node->next;
+}
+
+// Moves subtrees without namespaces, IDs or entity references from one
+// document to another: every node is given the new document, names come
+// from its dictionary and texts held by the old one's are copied. One walk
+// to check, one to move, each name looked up once per move.
+class PlainMover {
+ public:
+  PlainMover(xmlDocPtr from, xmlDocPtr to)
+      : m_from(from->dict), m_to(to), m_names(to->dict ? 64 : 0) {}
+
+  static bool IsPlain(xmlNodePtr root) {
+    if (root->type != XML_ELEMENT_NODE) return false;
+    for (xmlNodePtr node = root; node; node = NextInSubtree(root, node, true)) {
+      switch (node->type) {
+        case XML_ELEMENT_NODE:
+          if (node->ns || node->nsDef) return false;
+          for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+            if (attr->ns || attr->atype == XML_ATTRIBUTE_ID) return false;
+            for (xmlNodePtr part = attr->children; part; part = part->next) {
+              if (part->type != XML_TEXT_NODE) return false;
+            }
+          }
+          break;
+        case XML_TEXT_NODE:
+        case XML_CDATA_SECTION_NODE:
+        case XML_COMMENT_NODE:
+          break;
+        default:
+          return false;
+      }
+    }
+    return true;
+  }
+
+  void Move(xmlNodePtr root) {
+    for (xmlNodePtr node = root; node; node = NextInSubtree(root, node, true)) {
+      node->doc = m_to;
+      if (node->type != XML_ELEMENT_NODE) {
+        MoveText(node);
+        continue;
+      }
+      node->name = Name(node->name);
+      for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+        attr->doc = m_to;
+        attr->name = Name(attr->name);
+        for (xmlNodePtr part = attr->children; part; part = part->next) {
+          part->doc = m_to;
+          MoveText(part);
+        }
+      }
+    }
+  }
+
+ private:
+  bool InSourceDictionary(const xmlChar* text) const {
+    return m_from && InDictionary(m_from, text);
+  }
+
+  // A text, comment or CDATA node's content: a string of the old dictionary
+  // becomes the node's own (a text inside the node or a buffer of its own
+  // moves as it is).
+  void MoveText(xmlNodePtr node) {
+    xmlChar* content = node->content;
+    if (!content || content == InlineStorage(node) || !InSourceDictionary(content)) return;
+    node->content = xmlStrdup(content);
+    if (!node->content) RaiseXml("Out of memory moving a node");
+  }
+
+  const xmlChar* Name(const xmlChar* name) {
+    const bool shared = InSourceDictionary(name);
+    if (!m_to->dict) {
+      // Without a dictionary each node owns its name.
+      if (!shared) return name;
+      const xmlChar* copy = xmlStrdup(name);
+      if (!copy) RaiseXml("Out of memory moving a node");
+      return copy;
+    }
+    if (!shared) {
+      // The node's own copy goes; the new document's string replaces it.
+      const xmlChar* interned = xmlDictLookup(m_to->dict, name, -1);
+      if (!interned) RaiseXml("Out of memory moving a node");
+      xmlFree(const_cast<xmlChar*>(name));
+      return interned;
+    }
+    Known& slot = m_names[(reinterpret_cast<std::uintptr_t>(name) * 0x9E3779B97F4A7C15ULL) >> 58];
+    if (slot.source == name) return slot.name;
+    const xmlChar* interned = xmlDictLookup(m_to->dict, name, -1);
+    if (!interned) RaiseXml("Out of memory moving a node");
+    slot = {name, interned};
+    return interned;
+  }
+
+  struct Known {
+    const xmlChar* source = nullptr;
+    const xmlChar* name = nullptr;
+  };
+
+  xmlDictPtr m_from;
+  xmlDocPtr m_to;
+  std::vector<Known> m_names;  // names of the old dictionary already looked up
+};
+
+}  // namespace
+
+void AdoptInto(xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent) {
+  if (node->doc == document) return;
+  if (node->doc && node->doc->dict != document->dict && PlainMover::IsPlain(node)) {
+    PlainMover(node->doc, document).Move(node);
+    return;
+  }
+  if (xmlDOMWrapAdoptNode(nullptr, node->doc, node, document, parent, 0) != 0) {
+    RaiseXml("The node could not be moved to the other document");
+  }
+}
+
 bool IsUnreferenced(xmlNodePtr root) {
   if (HandleCount(root) != 0) return false;  // the usual answer for a held root
   if (!root->children && (root->type != XML_ELEMENT_NODE || !root->properties)) return true;
-  // The walk's stack is reused: sweeps check many roots in a row.
-  thread_local std::vector<xmlNodePtr> pending;
-  pending.assign(1, root);
-  while (!pending.empty()) {
-    xmlNodePtr node = pending.back();
-    pending.pop_back();
+  // Down and up through the tree's own links (no stack: sweeps run while
+  // per-thread storage is torn down too).
+  xmlNodePtr node = root;
+  for (;;) {
     if (HandleCount(node) != 0) return false;
     if (node->type == XML_ELEMENT_NODE) {
       for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
         if (HandleCount(reinterpret_cast<xmlNodePtr>(attr)) != 0) return false;
       }
     }
-    if (node->type == XML_ENTITY_REF_NODE) continue;  // children belong to the entity
-    for (xmlNodePtr child = node->children; child; child = child->next) pending.push_back(child);
+    // The children of an entity reference belong to the entity.
+    if (node->children && node->type != XML_ENTITY_REF_NODE) {
+      node = node->children;
+      continue;
+    }
+    while (node != root && !node->next) node = node->parent;
+    if (node == root) return true;
+    node = node->next;
   }
-  return true;
 }
 
 std::string NodeText(xmlNodePtr node) {

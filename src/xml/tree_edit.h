@@ -59,8 +59,10 @@ void SetAttributeValue(xmlAttrPtr attr, std::string_view value);
 // `name` is no XML name.
 xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name);
 xmlNodePtr NewUnlinkedElement(xmlDocPtr document, std::string_view name);
-// To be called before the facade frees a document (and with it possibly its
-// dictionary): names remembered for new nodes are looked up again.
+// To be called when the facade frees a document (and with it possibly its
+// dictionary), after its own last look at the document's strings and before
+// any new dictionary is made: what is remembered per thread of dictionaries
+// (names for new nodes, strings known to be a dictionary's) is dropped.
 void NoteDocumentFreed();
 
 // The attribute of that name on an element, or null.
@@ -73,6 +75,14 @@ bool TextEquals(const xmlChar* text, std::string_view name);
 // shallow (a shallow element copy keeps its attributes). Copying a document
 // node yields a new document.
 xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep);
+
+// Frees an unlinked subtree or attribute as xmlFreeNode and xmlFreeProp do
+// (names and texts of the document's dictionary stay, texts kept inside
+// their node are no buffers), walking elements, attributes and texts itself
+// and handing other nodes to libxml2. The same for each child of a document
+// about to be freed (FreeDocument), whose other parts libxml2 frees.
+void FreeTree(xmlNodePtr root);
+void FreeDocument(xmlDocPtr document);
 
 // True when no handle refers to `root` or to any node below it.
 bool IsUnreferenced(xmlNodePtr root);

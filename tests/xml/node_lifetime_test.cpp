@@ -147,9 +147,8 @@ TEST(TreeEdits, ShallowAndDeepClones) {
   EXPECT_EQ(other.Xml(), "<R A=\"1\"><B/></R>");
 }
 
-// Deep copies share short texts with their source through the document's
-// dictionary; each copy must still change, move and outlive its source on
-// its own, and trees with namespaces, comments or CDATA copy whole.
+// Each deep copy must change, move and outlive its source on its own, and
+// trees with namespaces, comments or CDATA copy whole.
 TEST(TreeEdits, DeepCopiesStayIndependentOfTheirSource) {
   const std::string long_text(100, 'x');
   Node moved;
