@@ -155,6 +155,31 @@ class Node {
   };
   Node AppendNewElement(std::string_view name, const Node& from,
                         std::span<const AttributeCopy> copies);
+  // How AppendShaped writes an element: named `name`, with the attributes
+  // `attributes` (as AppendNewElement copies them), then for each entry of
+  // `children` in turn, the element children of the source named its
+  // `source`, each written by that entry. A `gathered` entry is written once
+  // however many such children the source has (none included), with no
+  // attributes, and its children are made from the children of all of them.
+  struct ElementShape {
+    std::string_view name;
+    std::string_view source;
+    std::span<const AttributeCopy> attributes;
+    std::span<const ElementShape> children;
+    bool gathered = false;
+  };
+  // Appends the element `shape` makes of the element `from`. With `move`,
+  // when no other handle reaches `from` or any node below it and its
+  // document's names live where this node's document keeps its own (see
+  // Document::CreateSharingNames), `from` itself becomes the new element:
+  // taken out of its tree, its attributes renamed, reordered, added and
+  // dropped and its children dropped as the shape says, without copying a
+  // name or a value; `from` must then not be used again. Otherwise (and
+  // always for nodes with namespaces or IDs) the element is written as a
+  // copy and `from` is left as it was. The result is the same either way.
+  // The attribute sources of one list must differ, and so must the sources
+  // of one element's children.
+  Node AppendShaped(Node from, const ElementShape& shape, bool move);
   Node InsertBefore(const Node& child, const Node& reference);  // null reference appends
   Node RemoveChild(const Node& child);
   Node ReplaceChild(const Node& replacement, const Node& old_child);
@@ -216,6 +241,11 @@ class Document : public Node {
 
   // A new empty document.
   static Document Create();
+  // A new empty document keeping its names and short texts in the same
+  // dictionary as the document of `other` (a plain new document when that
+  // one has none), so that AppendShaped can move nodes of that document into
+  // it without copying a string. Both documents belong to one thread.
+  static Document CreateSharingNames(const Node& other);
   // Parses text; a malformed text raises an Error. Whitespace-only text
   // between elements is dropped unless `preserve_whitespace`.
   static Document Parse(std::string_view text, bool preserve_whitespace = false);

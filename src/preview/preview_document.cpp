@@ -76,13 +76,26 @@ constexpr Copies kDrillAttributes[] = {{"On", "On"}, {"Key", "Key"}};
 constexpr Copies kRowAttributes[] = {{"PgBk", "PgBk"}};
 constexpr Copies kFormatAttributes[] = {{"MRow", "MRow"}, {"MCol", "MCol"}};
 
+// What the preview makes of an item: its attributes, then each Stl (its
+// attributes, each Alg, each Brd, and one Fnts holding the Fnt runs of all
+// its Fnts), then each Drill.
+using Shape = xml::Node::ElementShape;
+constexpr Shape kFontShape[] = {{"Fnt", "Fnt", kFontAttributes, {}}};
+constexpr Shape kStyleChildShapes[] = {{"Alg", "Alg", kAlignmentAttributes, {}},
+                                       {"Brd", "Brd", kBorderAttributes, {}},
+                                       {"Fnts", "Fnts", {}, kFontShape, true}};
+constexpr Shape kItemChildShapes[] = {{"Stl", "Stl", kStyleAttributes, kStyleChildShapes},
+                                      {"Drill", "Drill", kDrillAttributes, {}}};
+constexpr Shape kItemShape = {"Itm", "Itm", kItemAttributes, kItemChildShapes};
+
 // Writes the preview document. Each element is appended in place with the
 // attributes it copies in one call (no detached node for the arena to track,
-// no value taken out as a string).
+// no value taken out as a string). A consumed source gives its items to the
+// preview instead: each item element, with the attributes and children the
+// preview keeps, moves into the preview document (which shares the source's
+// names) unless someone else still holds a handle into it.
 class PreviewWriter {
  public:
-  PreviewWriter() : m_output(xml::Document::Create()) {}
-
   // Whether every item's column is a plain number (the writer's sort then
   // equals the stylesheet's). A `stop` that answers true ends the walk
   // (Stopped()).
@@ -97,6 +110,10 @@ class PreviewWriter {
         if (row.NameIs("Row") && IsElement(row.ParentNode(), "Itms") && !ReadColumn(node)) {
           return false;
         }
+      } else if (m_move && IsItemRow(node) && WithinItem(node)) {
+        // The walk writes rows found inside items: those items stay where
+        // they are until it has passed them.
+        m_move = false;
       }
     }
     return true;
@@ -106,13 +123,14 @@ class PreviewWriter {
   // then): the stylesheet's sort then decides the order. A `stop` that
   // answers true ends the writing (Stopped()).
   bool Write(const xml::Node& source, bool consume, const std::function<bool()>& stop) {
+    m_output = consume ? xml::Document::CreateSharingNames(source) : xml::Document::Create();
+    m_move = consume;
     if (consume && !Sortable(source, stop)) return false;
     if (m_stopped) return true;
     xml::Node format = m_output.AppendNewElement("Fmt", source, kFormatAttributes);
     xml::Node items = format.AppendNewElement("Itms");
     xml::Node written;  // a row written, removed once the walk has left it
     for (xml::Node node = FirstElement(source); node;) {
-      xml::Node next = NextElementInOrder(node, source);
       if (IsItemRow(node)) {
         if (stop && stop()) {
           m_stopped = true;
@@ -122,6 +140,9 @@ class PreviewWriter {
         if (!WriteItems(node, row)) return false;
         if (consume && !written) written = node;
       }
+      // Found once the row's items have moved out: the walk goes on through
+      // what the row still holds.
+      xml::Node next = NextElementInOrder(node, source);
       if (written && !(next && Within(next, written))) {
         written.ParentNode().RemoveChild(written);
         written = xml::Node();
@@ -148,6 +169,13 @@ class PreviewWriter {
     return false;
   }
 
+  static bool WithinItem(const xml::Node& node) {
+    for (xml::Node at = node.ParentNode(); at; at = at.ParentNode()) {
+      if (IsElement(at, "Itm")) return true;
+    }
+    return false;
+  }
+
   // The item's column as a plain number, or nothing.
   std::optional<double> ReadColumn(const xml::Node& item) {
     item.ReadAttribute("Col", m_column);
@@ -164,43 +192,18 @@ class PreviewWriter {
     }
     std::stable_sort(m_sorted.begin(), m_sorted.end(),
                      [](const SortedItem& a, const SortedItem& b) { return a.column < b.column; });
-    for (const SortedItem& sorted : m_sorted) {
-      const xml::Node& source = sorted.item;
-      xml::Node item = row.AppendNewElement("Itm", source, kItemAttributes);
-      ForEachChild(source, "Stl", [&](const xml::Node& style) { WriteStyle(style, item); });
-      ForEachChild(source, "Drill", [&](const xml::Node& drill) {
-        item.AppendNewElement("Drill", drill, kDrillAttributes);
-      });
-    }
+    // The sorted list holds the only handle the writer keeps to each item,
+    // handed over so that the item can move.
+    for (SortedItem& sorted : m_sorted)
+      row.AppendShaped(std::move(sorted.item), kItemShape, m_move);
+    m_sorted.clear();
     return true;
-  }
-
-  template <class Visit>
-  static void ForEachChild(const xml::Node& parent, std::string_view name, Visit&& visit) {
-    for (xml::Node child = FirstElement(parent); child; child = NextElement(child)) {
-      if (child.NameIs(name)) visit(child);
-    }
-  }
-
-  void WriteStyle(const xml::Node& source, xml::Node& item) {
-    xml::Node style = item.AppendNewElement("Stl", source, kStyleAttributes);
-    ForEachChild(source, "Alg", [&](const xml::Node& alignment) {
-      style.AppendNewElement("Alg", alignment, kAlignmentAttributes);
-    });
-    ForEachChild(source, "Brd", [&](const xml::Node& borders) {
-      style.AppendNewElement("Brd", borders, kBorderAttributes);
-    });
-    xml::Node fonts = style.AppendNewElement("Fnts");
-    ForEachChild(source, "Fnts", [&](const xml::Node& runs) {
-      ForEachChild(runs, "Fnt", [&](const xml::Node& run) {
-        fonts.AppendNewElement("Fnt", run, kFontAttributes);
-      });
-    });
   }
 
   xml::Document m_output;
   std::vector<SortedItem> m_sorted;
   std::string m_column;
+  bool m_move = false;
   bool m_stopped = false;
 };
 

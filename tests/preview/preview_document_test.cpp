@@ -1,7 +1,9 @@
 #include "preview/preview_document.h"
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +20,8 @@ namespace {
 // children, text and comments between elements.
 class RandomSource {
  public:
-  explicit RandomSource(unsigned start) : m_random(start) {}
+  explicit RandomSource(unsigned start, bool disordered = false)
+      : m_random(start), m_disordered(disordered) {}
 
   std::string Format() {
     std::string text = "<Fmt" + Attributes({"MRow", "MCol", "Key", "Name"}) + ">";
@@ -59,13 +62,20 @@ class RandomSource {
     return kValues[Pick(0, std::size(kValues) - 1)];
   }
 
+  // A disordered source also lists attributes out of order and puts
+  // comments between the children of items and styles.
   std::string Attributes(std::initializer_list<const char*> names) {
-    std::string text;
+    std::vector<std::string> written;
     for (const char* name : names) {
-      if (!Chance(4)) text += std::string(" ") + name + "=\"" + Value() + "\"";
+      if (!Chance(4)) written.push_back(std::string(" ") + name + "=\"" + Value() + "\"");
     }
+    if (m_disordered && Chance(2)) std::shuffle(written.begin(), written.end(), m_random);
+    std::string text;
+    for (const std::string& attribute : written) text += attribute;
     return text;
   }
+
+  std::string Aside() { return m_disordered && Chance(3) ? "<!-- aside -->" : ""; }
 
   std::string Items(int depth) {
     std::string text = "<Itms>";
@@ -86,6 +96,7 @@ class RandomSource {
                                    "OrigFmt", "OrigFml", "RptKey", "PTxt", "ASz", "Str"}) +
                        ">";
     if (!Chance(5)) text += "<PEx Exp=\"I~_T~1\"/>";
+    text += Aside();
     const int styles = Chance(6) ? 2 : Pick(0, 1);
     for (int s = 0; s < styles; ++s) text += Style();
     const int drills = Chance(6) ? 2 : Pick(0, 1);
@@ -98,7 +109,7 @@ class RandomSource {
   std::string Style() {
     std::string text =
         "<Stl" + Attributes({"Name", "Hei", "Wdt", "BCl", "Ptn", "PtnCl", "Hier"}) + ">";
-    text += "<NFmt Typ=\"Numeric\"><Def Dec=\"2\"/></NFmt>";
+    text += "<NFmt Typ=\"Numeric\"><Def Dec=\"2\"/></NFmt>" + Aside();
     for (int i = Pick(0, 2); i > 0; --i) {
       text += "<Alg" +
               Attributes({"Hrz", "Vrt", "Wrp", "Mg", "MgKey", "Ind", "Or", "Shr", "VrtTx", "ASz"}) +
@@ -124,6 +135,7 @@ class RandomSource {
   }
 
   std::mt19937 m_random;
+  bool m_disordered;
 };
 
 TEST(PreviewDocument, WritesWhatThePreviewStylesheetMakesOfManyRandomFormats) {
@@ -143,6 +155,38 @@ TEST(PreviewDocument, WritesWhatThePreviewStylesheetMakesOfManyRandomFormats) {
       continue;
     }
     EXPECT_TRUE(format.DocumentElement().SelectNodes("//Itms/Row").Empty()) << text;
+  }
+}
+
+TEST(PreviewDocument, ConsumingGivesTheSamePreviewWhateverTheSourceLooksLike) {
+  // Sources with attributes out of order, comments between children, trees
+  // made through the object model (names and short values in the document's
+  // dictionary) and items someone else still holds: a consumed result moves
+  // its items into the preview where it can and copies the others, and the
+  // preview is the one the copying writer gives.
+  RandomSource source(99, true);
+  for (int i = 0; i < 200; ++i) {
+    const std::string text = source.Format();
+    const xml::Document parsed = xml::Document::Parse(text, i % 2 == 0);
+    const std::string expected = PreviewDocument(parsed.DocumentElement()).Xml();
+    xml::Document built = xml::Document::Create();
+    built.AppendChild(built.ImportNode(parsed.DocumentElement(), true));
+    for (const xml::Document& format : {parsed, built}) {
+      xml::Document consumed = i % 3 == 0 ? format : xml::Document::Parse(text, i % 2 == 0);
+      std::vector<xml::Node> held;
+      std::vector<std::string> held_text;
+      if (i % 4 == 1) {
+        int n = 0;
+        for (const xml::Node& item : consumed.SelectNodes("//Itms/Row/Itm")) {
+          if (n++ % 3 != 0) continue;
+          held.push_back(item.FirstChild() && n % 2 == 0 ? item.FirstChild() : item);
+          held_text.push_back(held.back().Xml());
+        }
+      }
+      EXPECT_EQ(PreviewDocument(consumed.DocumentElement(), true).Xml(), expected) << text;
+      for (std::size_t h = 0; h < held.size(); ++h) EXPECT_EQ(held[h].Xml(), held_text[h]);
+      consumed = xml::Document();  // the source goes before the preview
+    }
   }
 }
 
