@@ -575,7 +575,9 @@ void PlacedItems::Reset() {
   m_prints.clear();
   m_trees.clear();
   m_key_ids.clear();
-  m_repeat_keys.clear();
+  m_repeat_key_ids.clear();
+  m_last_repeat_key = {{}, kNone};
+  m_cell_copies.clear();
   m_other_cells.clear();
   m_by_copy.clear();
   m_last_copy_chain = nullptr;
@@ -711,11 +713,24 @@ std::uint32_t PlacedItems::KeyId(std::string_view key) {
       .first->second;
 }
 
-std::string_view PlacedItems::RepeatKey(std::string_view key) {
-  if (key.empty()) return {};
-  auto found = m_repeat_keys.find(key);
-  if (found == m_repeat_keys.end()) found = m_repeat_keys.emplace(key).first;
-  return *found;
+std::pair<std::string_view, std::uint32_t> PlacedItems::RepeatKey(std::string_view key) {
+  if (key.empty()) return {{}, kNone};
+  // The copies of a repeat come one after another.
+  if (m_last_repeat_key.second != kNone && key == m_last_repeat_key.first) {
+    return m_last_repeat_key;
+  }
+  const auto at =
+      m_repeat_key_ids
+          .try_emplace(std::string(key), static_cast<std::uint32_t>(m_repeat_key_ids.size()))
+          .first;
+  m_last_repeat_key = {at->first, at->second};
+  return m_last_repeat_key;
+}
+
+std::uint32_t PlacedItems::RepeatKeyOf(const Copy* copy) const {
+  if (!copy || copy->position <= 0 || copy->repeat_key.empty()) return kNone;
+  const auto found = m_repeat_key_ids.find(copy->repeat_key);
+  return found == m_repeat_key_ids.end() ? kNone : found->second;
 }
 
 PlacedItems::Chain& PlacedItems::CopyChain(const CopyId& copy) {
@@ -754,7 +769,10 @@ bool PlacedItems::ReadPlace(const xml::Node& item, Place& place) {
   Read(item, "RptIndex", text);
   place.rpt_index = Trim(text).empty() ? 0 : WholeNumber(text).value_or(0);
   place.rpt_key = {};
-  if (place.rpt_index != 0) place.rpt_key = RepeatKey(Read(item, "RptKey", text));
+  place.rpt_key_id = kNone;
+  if (place.rpt_index != 0) {
+    std::tie(place.rpt_key, place.rpt_key_id) = RepeatKey(Read(item, "RptKey", text));
+  }
   return true;
 }
 
@@ -766,6 +784,7 @@ void PlacedItems::TakePlace(Entry& entry, const Place& place) {
   entry.orig_row = place.orig_row;
   entry.rpt_index = place.rpt_index;
   entry.rpt_key = place.rpt_key;
+  entry.rpt_key_id = place.rpt_key_id;
 }
 
 bool PlacedItems::ReadValue(Entry& entry) {
@@ -814,7 +833,19 @@ void PlacedItems::Add(std::uint32_t id) {
     ColumnTree& tree = m_trees[entry.tree];
     const std::int32_t node =
         tree.Change(entry.row, entry.ignored ? 1 : 0, Sums(), ContributionOf(entry));
-    Append(tree.CellOf(node), id, &Entry::in_cell);
+    Chain& cell = tree.CellOf(node);
+    std::uint32_t& copies = tree.CopiesOf(node);
+    const std::uint32_t mine = entry.rpt_index != 0 ? entry.rpt_key_id : kNone;
+    if (cell.first == kNone) {
+      copies = mine;
+    } else if (copies != mine) {
+      copies = kMixed;
+    }
+    Append(cell, id, &Entry::in_cell);
+    if (entry.rpt_index != 0) {
+      Append(m_cell_copies[CellCopy{entry.tree, entry.row, entry.rpt_index}], id,
+             &Entry::in_cell_copy);
+    }
   } else {
     Append(m_other_cells[OtherCellId(entry.print, entry.key)], id, &Entry::in_cell);
   }
@@ -827,6 +858,12 @@ void PlacedItems::Forget(std::uint32_t id) {
     const std::int32_t node =
         tree.Change(entry.row, entry.ignored ? 1 : 0, ContributionOf(entry), Sums());
     Unlink(tree.CellOf(node), id, &Entry::in_cell);
+    if (entry.rpt_index != 0) {
+      const auto copies = m_cell_copies.find(CellCopy{entry.tree, entry.row, entry.rpt_index});
+      if (copies != m_cell_copies.end() && Unlink(copies->second, id, &Entry::in_cell_copy)) {
+        m_cell_copies.erase(copies);
+      }
+    }
   } else {
     const auto found = m_other_cells.find(OtherCellId(entry.print, entry.key));
     if (found != m_other_cells.end() && Unlink(found->second, id, &Entry::in_cell)) {
@@ -873,13 +910,27 @@ bool PlacedItems::Unlink(Chain& chain, std::uint32_t id, Links Entry::*links) {
 }
 
 template <typename Visit>
-bool PlacedItems::ForEachInCell(const Chain& chain, const Visit& visit) const {
+bool PlacedItems::ForEachInCell(const Chain& chain, const Visit& visit, Links Entry::*links) const {
   for (std::uint32_t id = chain.first; id != kNone;) {
     const Entry& entry = EntryAt(id);
-    id = entry.in_cell.next;
+    id = (entry.*links).next;
     if (!visit(entry)) return false;
   }
   return true;
+}
+
+template <typename Visit>
+bool PlacedItems::ForEachInContext(const ColumnTree& tree, std::uint32_t tree_id, std::int32_t node,
+                                   std::uint32_t copy_key, const Copy* copy,
+                                   const Visit& visit) const {
+  if (copy_key != kNone && tree.CopiesOf(node) == copy_key) {
+    // Every item of the cell is a copy of the repeat asked from: its
+    // position's items are the ones the reference sees.
+    const auto found = m_cell_copies.find(CellCopy{tree_id, tree.RowOf(node), copy->position});
+    return found == m_cell_copies.end() ||
+           ForEachInCell(found->second, visit, &Entry::in_cell_copy);
+  }
+  return ForEachInCell(tree.CellOf(node), visit);
 }
 
 void PlacedItems::Placed(const xml::Node& item, const xml::Node& replaced) {
@@ -941,8 +992,7 @@ void PlacedItems::Refresh(std::uint32_t id) {
   }
   if (place.format == entry.format && place.key == entry.key && place.column == entry.column &&
       place.row == entry.row && place.orig_row == entry.orig_row &&
-      place.rpt_index == entry.rpt_index) {
-    entry.rpt_key = place.rpt_key;
+      place.rpt_index == entry.rpt_index && place.rpt_key_id == entry.rpt_key_id) {
     entry.complete = entry.item.HasAttribute("Evaluated");
     NewValue(id);
     return;
@@ -1017,7 +1067,8 @@ bool PlacedItems::IsIgnored(std::string_view format, std::int32_t orig_row,
 
 std::vector<const PlacedItems::Instance*> PlacedItems::Instances(std::string_view format,
                                                                  std::string_view key,
-                                                                 const xml::Node& from) const {
+                                                                 const xml::Node& from,
+                                                                 const Copy* copy) const {
   std::vector<const Instance*> instances;
   const std::uint32_t print = PrintSeen(format, from);
   if (print == kNone) return instances;
@@ -1032,7 +1083,7 @@ std::vector<const PlacedItems::Instance*> PlacedItems::Instances(std::string_vie
     const std::uint32_t tree = FindTree(print, column);
     if (tree == kNone) return instances;
     const std::int32_t node = m_trees[tree].Find(row);
-    if (node >= 0) ForEachInCell(m_trees[tree].CellOf(node), collect);
+    if (node >= 0) ForEachInContext(m_trees[tree], tree, node, RepeatKeyOf(copy), copy, collect);
     return instances;
   }
   const auto found = m_key_ids.find(UpperCase(key));
@@ -1065,8 +1116,9 @@ void PlacedItems::ForEachInRange(std::string_view format, std::int32_t first_col
                                  std::int32_t last_column, std::int32_t first_row,
                                  std::int32_t last_row, bool drillable_only,
                                  const std::function<bool(const Instance&)>& visit,
-                                 const xml::Node& from) const {
+                                 const xml::Node& from, const Copy* copy) const {
   const std::uint32_t print = PrintSeen(format, from);
+  const std::uint32_t copy_key = RepeatKeyOf(copy);
   if (print == kNone) return;
   if (first_column > last_column) std::swap(first_column, last_column);
   if (first_row > last_row) std::swap(first_row, last_row);
@@ -1076,7 +1128,7 @@ void PlacedItems::ForEachInRange(std::string_view format, std::int32_t first_col
        at != columns.end() && at->first <= last_column; ++at) {
     const ColumnTree& tree = m_trees[at->second];
     const bool go_on = tree.ForEachRow(first_row, last_row, drillable_only, [&](std::int32_t node) {
-      return ForEachInCell(tree.CellOf(node), [&](const Entry& entry) {
+      return ForEachInContext(tree, at->second, node, copy_key, copy, [&](const Entry& entry) {
         if (drillable_only && entry.drill_key.empty()) return true;
         return visit(entry);
       });

@@ -190,11 +190,24 @@ class PlacedItems {
   void CatchUpIgnoredRows(const xml::Node& rows_to_ignore);
   bool IsIgnored(std::string_view format, std::int32_t orig_row, std::int32_t rpt_index) const;
 
+  // The row copy a referencing item stands in (its repeat key and 1-based
+  // position). A reference from a copy sees, of another copy of its own
+  // repeat, nothing: given `copy`, a cell whose items are all copies of that
+  // repeat answers only the items of that position, found without going
+  // through the others (a repeat of N records referring within its row
+  // would otherwise cost N^2). Items outside the repeat, or of cells that
+  // mix them, are all answered, as without `copy`.
+  struct Copy {
+    std::string_view repeat_key;
+    std::int32_t position = 0;
+  };
+
   // The items of a cell of the print `from` sees (see "Prints" above), in
   // the order they were first placed. The pointers stay valid until the
   // next change to the index.
   std::vector<const Instance*> Instances(std::string_view format, std::string_view key,
-                                         const xml::Node& from = xml::Node()) const;
+                                         const xml::Node& from = xml::Node(),
+                                         const Copy* copy = nullptr) const;
 
   // Totals over the items of `format` whose key's column lies between the
   // two columns and whose key's row lies between the two rows (bounds in
@@ -212,13 +225,14 @@ class PlacedItems {
   void ForEachInRange(std::string_view format, std::int32_t first_column, std::int32_t last_column,
                       std::int32_t first_row, std::int32_t last_row, bool drillable_only,
                       const std::function<bool(const Instance&)>& visit,
-                      const xml::Node& from = xml::Node()) const;
+                      const xml::Node& from = xml::Node(), const Copy* copy = nullptr) const;
 
   // The number of items indexed.
   std::size_t Size() const { return m_by_node.Size(); }
 
  private:
   static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+  static constexpr std::uint32_t kMixed = 0xFFFFFFFE;
   // An entry's neighbours in one of the lists it is in (in placing order).
   struct Links {
     std::uint32_t previous = kNone;
@@ -269,6 +283,15 @@ class PlacedItems {
     // The node of a row, or -1.
     std::int32_t Find(std::int32_t row) const;
     Chain& CellOf(std::int32_t node) { return m_nodes[static_cast<std::size_t>(node)].cell; }
+    std::uint32_t& CopiesOf(std::int32_t node) {
+      return m_nodes[static_cast<std::size_t>(node)].copies;
+    }
+    std::uint32_t CopiesOf(std::int32_t node) const {
+      return m_nodes[static_cast<std::size_t>(node)].copies;
+    }
+    std::int32_t RowOf(std::int32_t node) const {
+      return m_nodes[static_cast<std::size_t>(node)].row;
+    }
     const Chain& CellOf(std::int32_t node) const {
       return m_nodes[static_cast<std::size_t>(node)].cell;
     }
@@ -292,6 +315,9 @@ class PlacedItems {
       std::int32_t right = -1;
       std::uint32_t ignored = kNone;  // its slot 1 in m_ignored, when made
       Chain cell;
+      // While the cell holds items: the repeat key number all of them are
+      // copies of, kNone when none is a copy, kMixed for anything else.
+      std::uint32_t copies = kNone;
     };
     struct IgnoredSums {
       Sums own;
@@ -321,15 +347,17 @@ class PlacedItems {
   };
 
   struct Entry : Instance {
-    std::uint32_t format = 0;    // its number in m_format_ids
-    std::uint32_t print = 0;     // its number in m_prints
-    std::uint32_t tree = kNone;  // of its column in m_trees; kNone without column or row
-    std::uint32_t key = kNone;   // a key naming no cell: its number in m_key_ids
-    std::int32_t column = -1;    // of the key; -1 when it has none
-    std::int32_t row = -1;       // of the key; -1 when it has none
-    bool complete = false;       // it had Evaluated when its place was read
-    Links in_cell;               // the list of its cell
-    Links in_copy;               // the list of its row copy
+    std::uint32_t format = 0;          // its number in m_format_ids
+    std::uint32_t print = 0;           // its number in m_prints
+    std::uint32_t tree = kNone;        // of its column in m_trees; kNone without column or row
+    std::uint32_t key = kNone;         // a key naming no cell: its number in m_key_ids
+    std::uint32_t rpt_key_id = kNone;  // of rpt_key in m_repeat_key_ids
+    std::int32_t column = -1;          // of the key; -1 when it has none
+    std::int32_t row = -1;             // of the key; -1 when it has none
+    bool complete = false;             // it had Evaluated when its place was read
+    Links in_cell;                     // the list of its cell
+    Links in_copy;                     // the list of its row copy
+    Links in_cell_copy;                // the list of its cell's items of its position
   };
 
   // Where an item stands, as ReadPlace reads it.
@@ -341,6 +369,7 @@ class PlacedItems {
     std::int32_t orig_row = 0;
     std::int32_t rpt_index = 0;
     std::string_view rpt_key;
+    std::uint32_t rpt_key_id = kNone;
   };
 
   // A row copy: format, OrigRow, RptIndex.
@@ -352,6 +381,18 @@ class PlacedItems {
   };
   struct CopyIdHash {
     std::size_t operator()(const CopyId& copy) const;
+  };
+  // The items of one position of a repeat in a cell: column tree, row, RptIndex.
+  struct CellCopy {
+    std::uint32_t tree = 0;
+    std::int32_t row = 0;
+    std::int32_t rpt_index = 0;
+    bool operator==(const CellCopy&) const = default;
+  };
+  struct CellCopyHash {
+    std::size_t operator()(const CellCopy& copy) const {
+      return CopyIdHash()(CopyId{copy.tree, copy.row, copy.rpt_index});
+    }
   };
   struct TextHash {
     using is_transparent = void;
@@ -406,7 +447,14 @@ class PlacedItems {
   std::uint32_t TreeOf(std::uint32_t print, std::int32_t column);
   // The number of a key that names no cell (upper-cased).
   std::uint32_t KeyId(std::string_view key);
-  std::string_view RepeatKey(std::string_view key);
+  // The interned repeat key and its number.
+  std::pair<std::string_view, std::uint32_t> RepeatKey(std::string_view key);
+  // The items of a tree cell a reference from `copy` needs to see (see Copy).
+  template <typename Visit>
+  bool ForEachInContext(const ColumnTree& tree, std::uint32_t tree_id, std::int32_t node,
+                        std::uint32_t copy_key, const Copy* copy, const Visit& visit) const;
+  // The number of the repeat key of `copy`: kNone when none or unknown.
+  std::uint32_t RepeatKeyOf(const Copy* copy) const;
   static std::uint64_t OtherCellId(std::uint32_t print, std::uint32_t key) {
     return (static_cast<std::uint64_t>(print) << 32) | key;
   }
@@ -431,7 +479,8 @@ class PlacedItems {
   bool Unlink(Chain& chain, std::uint32_t id, Links Entry::*links);
   // Calls visit(entry) for the entries of a chain, in order, until false.
   template <typename Visit>
-  bool ForEachInCell(const Chain& chain, const Visit& visit) const;
+  bool ForEachInCell(const Chain& chain, const Visit& visit,
+                     Links Entry::*links = &Entry::in_cell) const;
 
   // Entries in chunks of 2^kChunkBits: they never move, and the store
   // grows a chunk at a time rather than by doubling.
@@ -447,7 +496,9 @@ class PlacedItems {
   std::vector<Print> m_prints;
   std::vector<ColumnTree> m_trees;
   TextIds m_key_ids;
-  std::unordered_set<std::string, TextHash, std::equal_to<>> m_repeat_keys;
+  TextIds m_repeat_key_ids;
+  std::pair<std::string_view, std::uint32_t> m_last_repeat_key{{}, kNone};  // RepeatKey's last
+  std::unordered_map<CellCopy, Chain, CellCopyHash> m_cell_copies;
   // The items of keys naming no cell, by print and key.
   std::unordered_map<std::uint64_t, Chain> m_other_cells;
   std::unordered_map<CopyId, Chain, CopyIdHash> m_by_copy;

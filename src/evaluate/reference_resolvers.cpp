@@ -1,6 +1,7 @@
 #include "evaluate/reference_resolvers.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,13 @@ bool InContext(const Instance& instance, const EvaluationScope& scope) {
   if (!scope.InRepeat() || instance.rpt_index == 0) return true;
   if (instance.rpt_key != scope.RepeatKey()) return true;
   return instance.rpt_index == scope.RepeatPosition();
+}
+
+// The row copy a reference is made from, which lets the index skip the
+// other copies of its repeat (InContext would skip them), or null.
+std::optional<PlacedItems::Copy> CopyOf(const EvaluationScope& scope) {
+  if (!scope.InRepeat()) return std::nullopt;
+  return PlacedItems::Copy{scope.RepeatKey(), scope.RepeatPosition()};
 }
 
 bool Counts(const Instance& instance, const EvaluationScope& scope) {
@@ -192,8 +200,9 @@ class CellReferenceResolver : public IOperandResolver {
   static std::vector<const Instance*> Take(const std::string& key, EvaluationScope& scope,
                                            bool& matched) {
     std::vector<const Instance*> taken;
-    for (const Instance* instance :
-         IndexOf(scope).Instances(scope.Evaluator().CurrentFormatName(), key, scope.Item())) {
+    const std::optional<PlacedItems::Copy> copy = CopyOf(scope);
+    for (const Instance* instance : IndexOf(scope).Instances(
+             scope.Evaluator().CurrentFormatName(), key, scope.Item(), copy ? &*copy : nullptr)) {
       if (!InContext(*instance, scope)) continue;
       matched = true;
       if (Counts(*instance, scope)) taken.push_back(instance);
@@ -253,6 +262,7 @@ class RangeReferenceResolver : public IOperandResolver {
   static std::vector<const Instance*> Take(PlacedItems& index, const Bounds& bounds,
                                            EvaluationScope& scope) {
     std::vector<const Instance*> taken;
+    const std::optional<PlacedItems::Copy> copy = CopyOf(scope);
     index.ForEachInRange(
         scope.Evaluator().CurrentFormatName(), bounds.first.column, bounds.last.column,
         bounds.first.row, bounds.last.row, false,
@@ -262,7 +272,7 @@ class RangeReferenceResolver : public IOperandResolver {
           }
           return true;
         },
-        scope.Item());
+        scope.Item(), copy ? &*copy : nullptr);
     return taken;
   }
 };

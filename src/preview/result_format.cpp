@@ -94,9 +94,13 @@ xml::Node ResultFormat::AppendEmptyRow() {
 }
 
 void ResultFormat::PlaceItem(const xml::Node& item) {
-  const std::optional<std::int32_t> row_number = ItemRow(item);
+  // Read into a buffer that keeps its storage: every item of a build passes here.
+  thread_local std::string text;
+  if (!item.ReadAttribute("Row", text)) return;
+  const std::optional<std::int32_t> row_number = Narrow(ParseWholeNumber(text));
   if (!row_number || *row_number <= 0) return;
-  if (item.AttributeOr("Key", "").find('|') != std::string::npos) return;
+  item.ReadAttribute("Key", text);
+  if (text.find('|') != std::string::npos) return;
   const xml::Node column = item.Attributes().Item(2);
   const std::string column_text = column ? column.Text() : std::string();
 
@@ -121,9 +125,12 @@ void ResultFormat::PlaceItem(const xml::Node& item) {
     if (m_observer) m_observer->ItemPlaced(m_format, item, replaced);
   }
 
-  if (!ItemHasContent(item)) return;
+  // Whether the item has content matters only when it would raise MCol or MRow.
   const std::optional<std::int32_t> column_number = Narrow(ParseWholeNumber(column_text));
-  if (column_number && *column_number > m_max_column) MaxColumn(*column_number);
+  const bool wider = column_number && *column_number > m_max_column;
+  if (!wider && *row_number <= m_max_row) return;
+  if (!ItemHasContent(item)) return;
+  if (wider) MaxColumn(*column_number);
   if (*row_number > m_max_row) MaxRow(*row_number);
 }
 

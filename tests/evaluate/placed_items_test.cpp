@@ -221,6 +221,8 @@ TEST_P(RandomChanges, RangeTotalsEqualNaiveSums) {
                               std::to_string(1 + random() % 300);
       xml::Node item = NewItem(document, "F", key, random_value(), random() % 3 != 0,
                                static_cast<int>(random() % 3));
+      if (random() % 25 == 0 && item.AttributeOr("RptKey", "") == "R")
+        item.SetAttribute("RptKey", "S");
       if (random() % 5 == 0) {
         xml::Node drill = item.AppendChild(document.CreateElement("Drill"));
         drill.SetAttribute("On", "-1");
@@ -317,6 +319,31 @@ TEST_P(RandomChanges, RangeTotalsEqualNaiveSums) {
     };
     ASSERT_EQ(index.Instances("f", key).size(),
               static_cast<std::size_t>(std::count_if(live.begin(), live.end(), same_key)));
+    // From a row copy: what it sees of the cell, and of a range, is what it
+    // sees going through all the items.
+    const PlacedItems::Copy copy{random() % 4 == 0 ? "S" : "R", 1 + static_cast<int>(random() % 2)};
+    const auto seen = [&copy](const std::vector<const PlacedItems::Instance*>& instances) {
+      std::vector<const PlacedItems::Instance*> kept;
+      for (const PlacedItems::Instance* instance : instances) {
+        if (instance->rpt_index == 0 || instance->rpt_key != copy.repeat_key ||
+            instance->rpt_index == copy.position) {
+          kept.push_back(instance);
+        }
+      }
+      return kept;
+    };
+    ASSERT_EQ(seen(index.Instances("F", key, {}, &copy)), seen(index.Instances("F", key)));
+    std::vector<const PlacedItems::Instance*> walked[2];
+    for (const int with_copy : {0, 1}) {
+      index.ForEachInRange(
+          "F", 1, 4, 1, 300, false,
+          [&](const PlacedItems::Instance& instance) {
+            walked[with_copy].push_back(&instance);
+            return true;
+          },
+          {}, with_copy ? &copy : nullptr);
+    }
+    ASSERT_EQ(seen(walked[1]), seen(walked[0]));
   }
 }
 
