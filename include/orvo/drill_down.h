@@ -10,8 +10,13 @@
 // balance signature, DKey = drill key, Pos = store positions separated by
 // ","), and the stored objects (GetAsXML). Every key issued holds one
 // position. Signatures are looked up in a hash index; a drill key is looked
-// up by its number in an array kept in step with `DrillKeys`, so DrillObject
-// costs the same however many keys were issued.
+// up by its number in an array, so DrillObject costs the same however many
+// keys were issued.
+//
+// A preview registers a cell or two per ledger row and rarely asks for the
+// list or the objects afterwards: `DrillKeys` gains its entries, and a chart-
+// map object (AddChartMapDrillItem) its element, when they are first asked
+// for; what comes out is what building them at once would give.
 //
 // Threading: one thread.
 #ifndef ORVO_DRILL_DOWN_H_
@@ -20,6 +25,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -60,11 +66,19 @@ class cDrillDown {
   // drill objects in store order.
   xml::Node GetAsXML(std::string_view tagName) const;
 
-  // Inspection: the live `DrillKeys` element.
-  xml::Node DrillKeys() const { return m_drill_keys; }
+  // Inspection: the `DrillKeys` element, listing every key issued so far.
+  xml::Node DrillKeys() const;
 
  private:
   using RequestValues = std::array<std::string, 5>;  // Bal, Year, Prd, PrdEnd, PBal
+  // A chart-map object not made yet: its folder, code and request values.
+  struct ChartMapObject {
+    std::string folder;
+    std::string code;
+    std::shared_ptr<const RequestValues> values;
+  };
+  // The stored object at position `pos`, made now if it waits.
+  const xml::Node& StoredObject(std::int32_t pos) const;
   // Draws the next drill key and issues it for CMRepeat and BalanceDef's
   // request; a new signature stores the object `make_object` makes from the
   // request's values.
@@ -72,11 +86,18 @@ class cDrillDown {
                     const std::function<xml::Node(const RequestValues&)>& make_object);
 
   xml::Document m_document;  // owns DrillKeys and the store
-  xml::Node m_drill_keys;
+  mutable xml::Node m_drill_keys;
+  mutable std::int64_t m_listed = 0;  // DrillItem 1 to m_listed are in DrillKeys
   std::int64_t m_counter = 0;
-  std::vector<xml::Node> m_store;                                    // position n at [n - 1]
+  // Position n at [n - 1]; a chart-map object waits as a null node with its
+  // description at the same place of m_waiting.
+  mutable std::vector<xml::Node> m_store;
+  std::vector<ChartMapObject> m_waiting;
   std::unordered_map<std::string, std::int32_t> m_pos_by_signature;  // first entry's Pos
+  std::vector<const std::string*> m_signature_of_pos;                // keys of m_pos_by_signature
   std::vector<std::int32_t> m_position_of_item;  // Pos of DrillItem n at [n - 1]; 0: none
+  // The request values of the latest waiting object, for the next to share.
+  std::shared_ptr<const RequestValues> m_last_values;
 };
 
 }  // namespace orvo

@@ -41,8 +41,40 @@ Collection<xml::Node> cDrillDown::DrillObject(std::string_view DrillKey) const {
   if (number < 1 || static_cast<std::uint64_t>(number) > m_position_of_item.size()) return objects;
   const std::int32_t pos = m_position_of_item[static_cast<std::size_t>(number - 1)];
   if (pos == 0) return objects;  // the key was drawn but never issued
-  objects.Add(m_store[static_cast<std::size_t>(pos - 1)]);
+  objects.Add(StoredObject(pos));
   return objects;
+}
+
+const xml::Node& cDrillDown::StoredObject(std::int32_t pos) const {
+  xml::Node& stored = m_store[static_cast<std::size_t>(pos - 1)];
+  if (!stored) {
+    const ChartMapObject& waiting = m_waiting[static_cast<std::size_t>(pos - 1)];
+    const RequestValues& values = *waiting.values;
+    stored = m_document.CreateElement("CMDrill");
+    stored.AddAttributes({{"Folder", waiting.folder},
+                          {"Code", waiting.code},
+                          {"DDKFieldBalanceType", values[0]},
+                          {"DDKFieldBalancePeriods", values[1]},
+                          {"Prd", values[2]},
+                          {"PdEnd", values[3]},
+                          {"PdBal", values[4]}});
+  }
+  return stored;
+}
+
+xml::Node cDrillDown::DrillKeys() const {
+  // The keys issued since the list was last asked for join it now.
+  // (A number drawn by a failed last call has no entry yet: it lists nothing.)
+  for (; m_listed < static_cast<std::int64_t>(m_position_of_item.size()); ++m_listed) {
+    const std::int32_t pos = m_position_of_item[static_cast<std::size_t>(m_listed)];
+    if (pos == 0) continue;  // drawn but never issued
+    const std::string number = LongToText(m_listed + 1);
+    m_drill_keys.AppendNewElement("DrillKey")
+        .AddAttributes({{"Key", *m_signature_of_pos[static_cast<std::size_t>(pos - 1)]},
+                        {"DKey", std::string(kDrillKeyPrefix) + number},
+                        {"Pos", LongToText(pos)}});
+  }
+  return m_drill_keys;
 }
 
 std::string cDrillDown::AddCMDrillDownItem(std::string_view CMRepeat, const xml::Node& DrillObject,
@@ -62,15 +94,14 @@ std::string cDrillDown::AddCMDrillDownItem(std::string_view CMRepeat, const xml:
 std::string cDrillDown::AddChartMapDrillItem(std::string_view CMRepeat, std::string_view Folder,
                                              std::string_view Code, const xml::Node& BalanceDef) {
   return Issue(CMRepeat, BalanceDef, [&](const RequestValues& values) {
-    xml::Node object = m_document.CreateElement("CMDrill");
-    object.AddAttributes({{"Folder", Folder},
-                          {"Code", Code},
-                          {"DDKFieldBalanceType", values[0]},
-                          {"DDKFieldBalancePeriods", values[1]},
-                          {"Prd", values[2]},
-                          {"PdEnd", values[3]},
-                          {"PdBal", values[4]}});
-    return object;
+    // The object waits until it is asked for (StoredObject); objects asking
+    // the same request share one copy of its values.
+    if (!m_last_values || *m_last_values != values) {
+      m_last_values = std::make_shared<const RequestValues>(values);
+    }
+    m_waiting.resize(m_store.size() + 1);
+    m_waiting.back() = {std::string(Folder), std::string(Code), m_last_values};
+    return xml::Node();
   });
 }
 
@@ -97,13 +128,11 @@ std::string cDrillDown::Issue(std::string_view CMRepeat, const xml::Node& Balanc
   } else {
     m_store.push_back(make_object(values));
     pos = static_cast<std::int32_t>(m_store.size());
-    m_pos_by_signature.emplace(signature, pos);
+    m_signature_of_pos.push_back(&m_pos_by_signature.emplace(signature, pos).first->first);
   }
 
-  m_drill_keys.AppendNewElement("DrillKey")
-      .AddAttributes(
-          {{"Key", signature}, {"DKey", UpperCase(drill_key)}, {"Pos", LongToText(pos)}});
-  // Numbers drawn for keys that were never issued keep position 0.
+  // The key joins DrillKeys when the list is next asked for. Numbers drawn
+  // for keys that were never issued keep position 0.
   m_position_of_item.resize(static_cast<std::size_t>(m_counter), 0);
   m_position_of_item.back() = pos;
   return drill_key;
@@ -117,7 +146,9 @@ std::string cDrillDown::UpdateCMDrillDownItem(std::string_view /*SourceDrillKey*
 xml::Node cDrillDown::GetAsXML(std::string_view tagName) const {
   const xml::Document document = xml::Document::Create();
   xml::Node objects = document.CreateElement(tagName);
-  for (const xml::Node& stored : m_store) objects.AppendChild(document.ImportNode(stored, true));
+  for (std::size_t pos = 1; pos <= m_store.size(); ++pos) {
+    objects.AppendChild(document.ImportNode(StoredObject(static_cast<std::int32_t>(pos)), true));
+  }
   return objects;
 }
 

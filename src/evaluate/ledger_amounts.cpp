@@ -54,6 +54,17 @@ std::size_t LastComma(std::string_view text) {
   return last;
 }
 
+// Whether a comma-separated list holds `entry` as one of its entries.
+bool ListHolds(std::string_view list, std::string_view entry) {
+  for (std::size_t start = 0; start <= list.size();) {
+    std::size_t end = list.find(',', start);
+    if (end == std::string_view::npos) end = list.size();
+    if (list.substr(start, end - start) == entry) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 // Boolean attributes of definitions: "-1", "1", "True" are true.
 bool IsTrue(std::string_view text) {
   const std::string upper = UpperCase(Trim(text));
@@ -134,6 +145,7 @@ std::string LedgerAmounts::FetchedKey(const xml::Node& entry) {
 
 void LedgerAmounts::RegisterFormat(const xml::Node& format) {
   if (!format) return;
+  m_last_format_found = false;  // the remembered entry may be replaced or erased
   const xml::Node holder = ChildNamed(format, "ColBals");
   if (!holder) {
     // A format without balance columns: its items take the default context.
@@ -208,13 +220,28 @@ const std::vector<BalanceRequest>& LedgerAmounts::SingleKeySet(const BalanceRequ
 LedgerAmounts::ItemBalance LedgerAmounts::BalanceFor(const EvaluationScope& scope, bool last_year) {
   const int shift = last_year ? 1 : 0;
   const xml::Node& item = scope.Item();
-  auto format = m_formats.find(UpperCase(item.AttributeOr("OrigFmt", "")));
-  if (format == m_formats.end()) {
-    format = m_formats.find(UpperCase(m_evaluator.CurrentFormatName()));
+  // Every copy of a repeating row names the same format: the last name
+  // looked up is remembered with what it found.
+  item.ReadAttribute("OrigFmt", m_read_buffer);
+  FormatColumns* found_columns = nullptr;
+  if (m_last_format_found && m_read_buffer == m_last_format_name) {
+    found_columns = m_last_format;
+  } else {
+    auto format = m_formats.find(UpperCase(m_read_buffer));
+    if (format != m_formats.end()) {
+      m_last_format_name = m_read_buffer;
+      m_last_format = &format->second;
+      m_last_format_found = true;
+      found_columns = m_last_format;
+    } else {
+      format = m_formats.find(UpperCase(m_evaluator.CurrentFormatName()));
+      if (format != m_formats.end()) found_columns = &format->second;
+    }
   }
-  if (format != m_formats.end()) {
-    FormatColumns& columns = format->second;
-    const std::optional<std::int32_t> column = WholeNumber(item.AttributeOr("Col", ""));
+  if (found_columns) {
+    FormatColumns& columns = *found_columns;
+    item.ReadAttribute("Col", m_read_buffer);
+    const std::optional<std::int32_t> column = WholeNumber(m_read_buffer);
     auto context =
         column ? columns.context_of_column.find(*column) : columns.context_of_column.end();
     if (context != columns.context_of_column.end()) {
@@ -389,33 +416,43 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
   xml::Node drill = FirstElement(item);
   while (drill && !drill.NameIs("Drill")) drill = NextElement(drill);
   if (!drill) return;
-  std::string keys = drill.AttributeOr("Key", "");
+  std::string& keys = m_read_buffer;
+  drill.ReadAttribute("Key", keys);
   auto [known, added] = m_drill_keys.try_emplace(item.Raw());
-  if (!added && !known->second.empty() &&
-      ("," + keys + ",").find("," + known->second + ",") != std::string::npos) {
-    return;
-  }
+  if (!added && !known->second.empty() && ListHolds(keys, known->second)) return;
   // The drill-down object only reads the balance definition: one per
-  // request serves every item that asks it (every row of a repeat).
-  xml::Node& balance_def = m_balance_defs[request.Signature()];
-  if (!balance_def) {
-    balance_def = m_drill_document.CreateElement("BalanceDef");
-    balance_def.AppendChild(m_drill_document.ImportNode(
-        m_evaluator.BalanceKey(request.year, request.period, request.end_period,
-                               request.period_balance, request.balance),
-        true));
+  // request serves every item that asks it (every row of a repeat). The
+  // requests handed in are the calendar's, which stay where they are, so
+  // their addresses find the definition before their signatures do.
+  xml::Node& balance_def_of_request = m_balance_def_of_request[&request];
+  if (!balance_def_of_request) {
+    xml::Node& balance_def = m_balance_defs[request.Signature()];
+    if (!balance_def) {
+      balance_def = m_drill_document.CreateElement("BalanceDef");
+      balance_def.AppendChild(m_drill_document.ImportNode(
+          m_evaluator.BalanceKey(request.year, request.period, request.end_period,
+                                 request.period_balance, request.balance),
+          true));
+    }
+    balance_def_of_request = balance_def;
   }
   // The account code joins the folder in the signature: the rows of a
   // repeat ask the same balances of different accounts, and each needs its
   // own drill object.
-  std::string signature(folder);
+  std::string& signature = m_signature_buffer;
+  signature.assign(folder);
   if (!account.empty()) {
     signature += ':';
     signature += account;
   }
-  known->second = drill_down->AddChartMapDrillItem(signature, folder, account, balance_def);
-  keys = keys.empty() || drill.AttributeOr("On", "0") == "0" ? known->second
-                                                             : keys + "," + known->second;
+  known->second =
+      drill_down->AddChartMapDrillItem(signature, folder, account, balance_def_of_request);
+  if (keys.empty() || !drill.ReadAttribute("On", signature) || signature == "0") {
+    keys = known->second;
+  } else {
+    keys += ',';
+    keys += known->second;
+  }
   drill.SetAttribute("On", "-1");
   drill.SetAttribute("Key", keys);
 }
@@ -501,11 +538,13 @@ Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& s
       return Resolution::Value(found == by_code.end() ? "0"
                                                       : found->second.AttributeOr("AMOUNT", "0"));
     }
-    const std::optional<std::string> value = record->GetAttribute(amount_field);
+    std::optional<std::string> value = record->GetAttribute(amount_field);
     if (!value) return Resolution::ErrorValue("#NAME");
-    if (offset == 0)
-      RegisterDrill(scope, info.folder_text, record->AttributeOr("CODE", ""), request);
-    return Resolution::Value(*value);
+    if (offset == 0) {
+      record->ReadAttribute("CODE", m_code_buffer);
+      RegisterDrill(scope, info.folder_text, m_code_buffer, request);
+    }
+    return Resolution::Value(std::move(*value));
   }
   if (!info.table.empty() && last_year) {
     // The same record last year: found by the table's first field.

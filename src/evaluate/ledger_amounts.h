@@ -179,6 +179,13 @@ class LedgerAmounts {
   std::vector<xml::Node> m_total_entries;                     // keeps those addresses taken
   std::unordered_map<const void*, std::string> m_drill_keys;  // by item node
   std::unordered_map<std::string, xml::Node> m_balance_defs;  // by request signature
+  std::unordered_map<const BalanceRequest*, xml::Node> m_balance_def_of_request;
+  // The format last found by an item's OrigFmt, as the item writes it.
+  std::string m_last_format_name;
+  FormatColumns* m_last_format = nullptr;
+  bool m_last_format_found = false;
+  // Buffers that keep their storage from call to call.
+  std::string m_read_buffer, m_signature_buffer, m_code_buffer;
   xml::Document m_drill_document;  // owns the balance definitions (m_balance_defs)
   std::unordered_map<std::string, std::string> m_account_values;
   std::unordered_map<std::string, std::string> m_year_names;

@@ -305,33 +305,20 @@ bool SameBytes(const xmlChar* text, std::string_view name) {
 // output item alone carries some fifty) without two of them taking turns.
 constexpr std::size_t kRememberedSlots = 1024;
 
-// The name for a new element or attribute of `document`: the dictionary's
-// string, or a copy of the node's own without a dictionary. Null when
-// `name` is no XML name. Writers give thousands of nodes the same few
-// names: those are checked and looked up once per thread.
-const xmlChar* NewNodeName(xmlDocPtr document, std::string_view name) {
-  xmlDictPtr dict = document ? document->dict : nullptr;
-  RememberedName* pair = nullptr;
-  std::uint64_t epoch = 0;
-  if (dict) {
-    thread_local std::array<RememberedName, kRememberedSlots> remembered;
-    // Every bit of the address counts (literals lie a byte apart), and the
-    // dictionary's: one writer fills two documents with the same names.
-    const auto key = reinterpret_cast<std::uintptr_t>(name.data()) + (name.size() << 48) +
-                     (reinterpret_cast<std::uintptr_t>(dict) >> 4) * 0xD6E8FEB86659FD93ULL;
-    // Two slots per key, the latest name first: two names sharing a key do
-    // not take turns.
-    pair = &remembered[((key * 0x9E3779B97F4A7C15ULL) >> 54) & ~std::size_t{1}];
-    epoch = dictionary_epoch.load(std::memory_order_acquire);
-    for (const RememberedName* slot : {pair, pair + 1}) {
-      // The bytes are compared too (with the dictionary's string, alive
-      // while the epoch stands): a caller may reuse storage for another name.
-      if (slot->dict == dict && slot->epoch == epoch && slot->data == name.data() &&
-          slot->length == name.size() && SameBytes(slot->interned, name)) {
-        return slot->interned;
-      }
-    }
-  }
+// Whether `slot` remembers `name` for `dict` in this epoch. The bytes are
+// compared too (with the dictionary's string, alive while the epoch
+// stands): a caller may reuse storage for another name.
+inline bool Remembers(const RememberedName& slot, const xmlDict* dict, std::uint64_t epoch,
+                      std::string_view name) {
+  return slot.data == name.data() && slot.dict == dict && slot.length == name.size() &&
+         slot.epoch == epoch && SameBytes(slot.interned, name);
+}
+
+// The name for a new element or attribute when it is not remembered: checked,
+// interned (or copied without a dictionary) and remembered in `pair` (null
+// without a dictionary).
+[[gnu::noinline]] const xmlChar* CheckedNewNodeName(xmlDictPtr dict, RememberedName* pair,
+                                                    std::uint64_t epoch, std::string_view name) {
   // A NUL would cut the name short where libxml2 reads it.
   if (name.find('\0') != std::string_view::npos) return nullptr;
   const std::string owned(name);
@@ -344,6 +331,27 @@ const xmlChar* NewNodeName(xmlDocPtr document, std::string_view name) {
     pair[0] = {dict, epoch, name.data(), name.size(), result};
   }
   return result;
+}
+
+// The name for a new element or attribute of `document`: the dictionary's
+// string, or a copy of the node's own without a dictionary. Null when
+// `name` is no XML name. Writers give thousands of nodes the same few
+// names: those are checked and looked up once per thread.
+inline const xmlChar* NewNodeName(xmlDocPtr document, std::string_view name) {
+  xmlDictPtr dict = document ? document->dict : nullptr;
+  if (!dict) return CheckedNewNodeName(nullptr, nullptr, 0, name);
+  thread_local std::array<RememberedName, kRememberedSlots> remembered;
+  // Every bit of the address counts (literals lie a byte apart), and the
+  // dictionary's: one writer fills two documents with the same names.
+  const auto key = reinterpret_cast<std::uintptr_t>(name.data()) + (name.size() << 48) +
+                   (reinterpret_cast<std::uintptr_t>(dict) >> 4) * 0xD6E8FEB86659FD93ULL;
+  // Two slots per key, the latest name first: two names sharing a key do not
+  // take turns.
+  RememberedName* pair = &remembered[((key * 0x9E3779B97F4A7C15ULL) >> 54) & ~std::size_t{1}];
+  const std::uint64_t epoch = dictionary_epoch.load(std::memory_order_acquire);
+  if (Remembers(pair[0], dict, epoch, name)) return pair[0].interned;
+  if (Remembers(pair[1], dict, epoch, name)) return pair[1].interned;
+  return CheckedNewNodeName(dict, pair, epoch, name);
 }
 
 // A zeroed node of libxml2 type `Node` (xmlNode or xmlAttr) of `document`,

@@ -130,5 +130,34 @@ TEST(DrillDown, ChartMapItemsStoreWhatAGivenCMDrillObjectWould) {
   }
 }
 
+TEST(DrillDown, KeysAndObjectsAskedForBetweenRegistrationsStayInStep) {
+  cDrillDown made;
+  cDrillDown given;
+  Requests requests;
+  xml::Document scratch = xml::Document::Parse("<Scratch/>");
+  const auto both = [&](const char* code, const char* year) {
+    const std::string signature = std::string("CM.TB:") + code;
+    xml::Node object = scratch.CreateElement("CMDrill");
+    object.SetAttribute("Folder", "CM.TB");
+    object.SetAttribute("Code", code);
+    EXPECT_EQ(made.AddChartMapDrillItem(signature, "CM.TB", code, requests.Balance("a", year, "1")),
+              given.AddCMDrillDownItem(signature, object, requests.Balance("a", year, "1")));
+  };
+  both("4000", "0");
+  both("4000", "0");
+  const xml::Node keys = made.DrillKeys();
+  EXPECT_EQ(keys.ChildNodes().Length(), 2u);
+  const xml::Node first = made.DrillObject("DrillItem2").Item(1);
+  both("4100", "1");
+  both("4000", "1");
+  // The list asked for again holds the later keys too, after the earlier ones.
+  EXPECT_EQ(made.DrillKeys().Xml(), given.DrillKeys().Xml());
+  EXPECT_EQ(keys.ChildNodes().Length(), 4u);
+  // An object keeps its node once made.
+  EXPECT_EQ(made.DrillObject("DrillItem1").Item(1).Raw(), first.Raw());
+  EXPECT_EQ(made.GetAsXML("Objects").Xml(), given.GetAsXML("Objects").Xml());
+  EXPECT_EQ(made.DrillObject("DrillItem4").Item(1).AttributeOr("DDKFieldBalancePeriods", ""), "1");
+}
+
 }  // namespace
 }  // namespace orvo
