@@ -287,7 +287,9 @@ TEST_P(RandomChanges, RangeTotalsEqualNaiveSums) {
       const PlacedItems::RangeTotals totals = index.Totals("F", c1, c2, r1, r2, include_ignored);
       ASSERT_EQ(totals.cells, cells);
       ASSERT_EQ(totals.pending, pending);
+      // (The walks for a quarter of the queries: the sanitizer builds run this too.)
       for (const bool drillable_only : {false, true}) {
+        if (query % 4 != 0) break;
         std::int64_t visited = 0;
         std::pair<int, int> last(0, 0);  // column, row: the walk goes in order
         index.ForEachInRange("F", c2, c1, r2, r1, drillable_only,
