@@ -337,13 +337,7 @@ namespace {
 xmlAttrPtr NewAttributeAfter(xmlNodePtr element, xmlAttrPtr last, std::string_view name) {
   xmlAttrPtr attr = detail::NewUnlinkedAttribute(element->doc, name);
   if (!attr) RaiseXml("Invalid attribute name: " + std::string(name));
-  attr->parent = element;
-  attr->prev = last;
-  if (last) {
-    last->next = attr;
-  } else {
-    element->properties = attr;
-  }
+  detail::LinkAttributeAfter(element, last, attr);
   return attr;
 }
 

@@ -234,13 +234,7 @@ void ReshapeAttributes(xmlNodePtr element, Copies copies) {
       kept = detail::NewUnlinkedAttribute(element->doc, copies[i].name);
       if (!kept) RaiseXml("Invalid attribute name: " + std::string(copies[i].name));
     }
-    kept->parent = element;
-    kept->prev = last;
-    if (last) {
-      last->next = kept;
-    } else {
-      element->properties = kept;
-    }
+    detail::LinkAttributeAfter(element, last, kept);
     last = kept;
   }
 }

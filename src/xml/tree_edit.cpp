@@ -66,6 +66,16 @@ void LinkAttribute(xmlNodePtr element, xmlAttrPtr attr, xmlAttrPtr replaced) {
   attr->prev = last;
 }
 
+void LinkAttributeAfter(xmlNodePtr element, xmlAttrPtr last, xmlAttrPtr attr) {
+  attr->parent = element;
+  attr->prev = last;
+  if (last) {
+    last->next = attr;
+  } else {
+    element->properties = attr;
+  }
+}
+
 void CheckInsertable(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr leaving) {
   if (child->type == XML_DOCUMENT_NODE || child->type == XML_HTML_DOCUMENT_NODE ||
       child->type == XML_ATTRIBUTE_NODE || child->type == XML_NAMESPACE_DECL) {

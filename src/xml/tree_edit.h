@@ -20,6 +20,11 @@ void LinkChild(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before);
 // given (which is unlinked), else last.
 void LinkAttribute(xmlNodePtr element, xmlAttrPtr attr, xmlAttrPtr replaced);
 
+// Links an unlinked attribute onto `element` right after `last` (first when
+// null), for runs of attributes appended without walking the list each time.
+// Whatever followed `last` is left to the caller.
+void LinkAttributeAfter(xmlNodePtr element, xmlAttrPtr last, xmlAttrPtr attr);
+
 // Raises unless `child` may become a child of `parent`: not a document or an
 // attribute, not `parent` or one of its ancestors, and not a second element
 // of a document (`leaving` is a child about to be replaced).
