@@ -170,13 +170,8 @@ void PlacedItems::Sums::Nanos(Int128 nanos) {
 }
 
 void PlacedItems::Sums::Add(const Sums& other) {
-  Nanos(Nanos() + other.Nanos());
+  AddExact(other);
   wide += other.wide;
-  overflows += other.overflows;
-  cells += other.cells;
-  numbers += other.numbers;
-  pending += other.pending;
-  drillable += other.drillable;
 }
 
 void PlacedItems::Sums::Subtract(const Sums& other) {

@@ -34,8 +34,9 @@
 // without the drift of doubles: each numeric value is held as an exact
 // integer count of 10^-9 (every value with at most nine decimals, which
 // covers the four-decimal currency results and the 15-digit function
-// results of ordinary magnitude), and subtree totals are recomputed from
-// their children rather than adjusted by differences. Values beyond 10^18
+// results of ordinary magnitude). Integer parts add exactly in any order, so
+// a change adjusts them by its difference along the path to its row; the
+// double parts are always recomputed from a node's children. Values beyond 10^18
 // in magnitude, or with more than 27 significant digits before rounding,
 // are added as doubles beside the exact part. A numeric text beyond the
 // range of a double makes the totals report `overflow`.
