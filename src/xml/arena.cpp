@@ -3,15 +3,120 @@
 #include "xml/tree_edit.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <new>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define ORVO_POOL_POISON(at, size) ASAN_POISON_MEMORY_REGION(at, size)
+#define ORVO_POOL_UNPOISON(at, size) ASAN_UNPOISON_MEMORY_REGION(at, size)
+#else
+#define ORVO_POOL_POISON(at, size) static_cast<void>(0)
+#define ORVO_POOL_UNPOISON(at, size) static_cast<void>(0)
+#endif
 
 namespace orvo::xml::detail {
 namespace {
 
-void FreeDetached(xmlNodePtr root) { FreeTree(root); }
+// Chunks grow from small (an arena of a few nodes is common) to this.
+constexpr std::size_t kLargestChunk = std::size_t{1} << 20;
+
+std::atomic<std::size_t> chunk_bytes{0};
 
 }  // namespace
+
+NodePool::~NodePool() {
+  std::size_t bytes = 0;
+  for (const Chunk& chunk : m_chunks) {
+    // Freed slots are poisoned; the allocator may look at any of its bytes.
+    ORVO_POOL_UNPOISON(chunk.memory.get(), chunk.size);
+    bytes += chunk.size;
+  }
+  chunk_bytes.fetch_sub(bytes, std::memory_order_relaxed);
+}
+
+std::size_t NodePool::ChunkBytes() { return chunk_bytes.load(std::memory_order_relaxed); }
+
+void NodePool::Poison(void* slot, Kind kind) {
+  ORVO_POOL_POISON(slot, SizeOf(kind));
+  static_cast<void>(slot);
+  static_cast<void>(kind);
+}
+
+void NodePool::Unpoison(void* slot, Kind kind) {
+  ORVO_POOL_UNPOISON(slot, SizeOf(kind));
+  static_cast<void>(slot);
+  static_cast<void>(kind);
+}
+
+void NodePool::RetireRest() {
+  // Element-sized slots first, then one attribute-sized slot if it fits.
+  for (Kind kind : {kElementOrText, kAttribute}) {
+    const std::size_t size = SizeOf(kind);
+    while (static_cast<std::size_t>(m_end - m_next) >= size) {
+      std::byte* slot = m_next;
+      m_next += size;
+      Unpoison(slot, kind);
+      Give(slot, kind);
+    }
+  }
+  m_next = nullptr;
+  m_end = nullptr;
+}
+
+void NodePool::NewChunk() {
+  RetireRest();
+  const std::size_t size = m_next_chunk;
+  Chunk chunk;
+  try {
+    chunk.memory = std::make_unique_for_overwrite<std::byte[]>(size);
+  } catch (const std::bad_alloc&) {
+    RaiseXml("Out of memory creating nodes");
+  }
+  chunk.size = size;
+  m_next = chunk.memory.get();
+  m_end = m_next + size;
+  m_chunks.push_back(std::move(chunk));
+  chunk_bytes.fetch_add(size, std::memory_order_relaxed);
+  m_next_chunk = std::min(kLargestChunk, 2 * size);
+  // Not handed out yet: any access before Take is an error.
+  ORVO_POOL_POISON(m_next, size);
+}
+
+void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
+                     const std::shared_ptr<NodePool>& into_ref) {
+  NodePool& from = Owner(*from_ref);
+  NodePool& into = Owner(*into_ref);
+  if (&from == &into) return;
+  // The larger rest of a current chunk stays current; the other is carved.
+  if (from.m_end - from.m_next > into.m_end - into.m_next) {
+    std::swap(from.m_next, into.m_next);
+    std::swap(from.m_end, into.m_end);
+  }
+  from.RetireRest();
+  for (Kind kind : {kElementOrText, kAttribute}) {
+    FreeList& target = into.m_free[kind];
+    FreeList& source = from.m_free[kind];
+    if (!source.head) continue;
+    // The source's list goes in front of the target's.
+    Unpoison(source.tail, kind);
+    source.tail->next = target.head;
+    Poison(source.tail, kind);
+    if (!target.tail) target.tail = source.tail;
+    target.head = source.head;
+    source = FreeList();
+  }
+  into.m_chunks.reserve(into.m_chunks.size() + from.m_chunks.size());
+  for (Chunk& chunk : from.m_chunks) into.m_chunks.push_back(std::move(chunk));
+  from.m_chunks.clear();
+  into.m_next_chunk = std::max(into.m_next_chunk, from.m_next_chunk);
+  // The reference that owns `into` keeps it alive for `from`'s nodes.
+  const std::shared_ptr<NodePool>* owner = &into_ref;
+  while ((*owner)->m_forward) owner = &(*owner)->m_forward;
+  from.m_forward = *owner;
+}
 
 std::size_t NodeSet::Home(xmlNodePtr node) const {
   // Fibonacci hashing of the address (nodes are at least 8-byte aligned).
@@ -71,8 +176,11 @@ void NodeSet::Clear() {
 }
 
 Arena::~Arena() {
-  m_detached.ForEach(FreeDetached);
-  for (xmlDocPtr document : m_documents) FreeDocument(document);
+  // Pooled nodes go back to the pool only when it outlives this arena (it
+  // took in nodes of another arena's document); else their chunks go with it.
+  NodePool* recycle = m_pool.use_count() > 1 || &Pool() != m_pool.get() ? &Pool() : nullptr;
+  m_detached.ForEach([recycle](xmlNodePtr root) { FreeTree(recycle, root); });
+  for (xmlDocPtr document : m_documents) FreeDocument(recycle, document);
   // After the frees: what was remembered of a dictionary while its document
   // was freed must not outlive it.
   if (!m_documents.empty()) NoteDocumentFreed();
@@ -90,9 +198,10 @@ void Arena::AddDetached(xmlNodePtr root) {
 void Arena::RemoveDetached(xmlNodePtr root) { m_detached.Erase(root); }
 
 void Arena::Sweep() {
-  m_detached.EraseIf([](xmlNodePtr root) {
+  NodePool& pool = Pool();
+  m_detached.EraseIf([&pool](xmlNodePtr root) {
     if (!IsUnreferenced(root)) return false;
-    FreeDetached(root);
+    FreeTree(&pool, root);
     return true;
   });
   m_sweep_at = std::max<std::size_t>(64, 2 * m_detached.Size());
@@ -108,8 +217,13 @@ Arena& Arena::Merge(const ArenaRef& a, const ArenaRef& b) {
   target.m_sweep_at = std::max(target.m_sweep_at, 2 * target.m_detached.Size());
   from.m_documents.clear();
   from.m_detached.Clear();
+  NodePool::Merge(from.m_pool, target.m_pool);
   from.m_forward = ArenaRef(&target);
   return target;
+}
+
+void Arena::SharePools(const ArenaRef& a, const ArenaRef& b) {
+  NodePool::Merge(Owner(a).m_pool, Owner(b).m_pool);
 }
 
 void ReleaseArena(ArenaCount* arena) noexcept {

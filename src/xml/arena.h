@@ -13,10 +13,16 @@
 // so reclaiming costs amortised constant time.
 // On destruction detached subtrees are freed before documents, whose
 // dictionaries their strings may live in.
+//
+// The elements, attributes and texts the facade makes come from the arena's
+// node pool (see NodePool) rather than one allocation each; nodes the
+// libxml2 parser or libxslt made stay libxml2's. Tearing an arena down then
+// frees, per pooled node, only the strings it owns.
 #ifndef ORVO_XML_ARENA_H_
 #define ORVO_XML_ARENA_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -61,6 +67,98 @@ class NodeSet {
   std::size_t m_used = 0;           // members and erased slots
 };
 
+// Memory for the nodes the facade makes: large chunks carved by exact size
+// (an xmlNode or an xmlAttr), with one free list per size so that nodes
+// freed one by one are reused. A pooled node carries kPooledNode in its
+// handle-count field (libxml.h), which libxml2 neither reads nor copies.
+//
+// Chunks are only returned when the pool goes, with everything carved from
+// them. Pools merge as their arenas do; a node moved into a document of
+// another arena without merging the arenas (Node::AppendShaped) merges the
+// pools, so its memory lives as long as both.
+class NodePool {
+ public:
+  enum Kind : std::uint8_t { kElementOrText = 0, kAttribute = 1 };
+
+  NodePool() = default;
+  NodePool(const NodePool&) = delete;
+  NodePool& operator=(const NodePool&) = delete;
+  ~NodePool();
+
+  // Uninitialised memory for one node of `kind`; raises when out of memory.
+  void* Take(Kind kind) {
+    FreeList& free = m_free[kind];
+    if (free.head) {
+      FreeSlot* slot = free.head;
+      Unpoison(slot, kind);
+      free.head = slot->next;
+      if (!free.head) free.tail = nullptr;
+      return slot;
+    }
+    const std::size_t size = SizeOf(kind);
+    if (static_cast<std::size_t>(m_end - m_next) < size) NewChunk();
+    void* slot = m_next;
+    m_next += size;
+    Unpoison(slot, kind);
+    return slot;
+  }
+
+  // Takes back a node's memory for reuse.
+  void Give(void* memory, Kind kind) {
+    FreeList& free = m_free[kind];
+    auto* slot = static_cast<FreeSlot*>(memory);
+    slot->next = free.head;
+    free.head = slot;
+    if (!free.tail) free.tail = slot;
+    Poison(slot, kind);
+  }
+
+  // Moves everything `from` holds into `into`; `from` forwards to `into`.
+  static void Merge(const std::shared_ptr<NodePool>& from, const std::shared_ptr<NodePool>& into);
+
+  // The pool that currently owns the memory of `pool`.
+  static NodePool& Owner(NodePool& pool) {
+    NodePool* owner = &pool;
+    while (owner->m_forward) owner = owner->m_forward.get();
+    return *owner;
+  }
+
+  // Bytes of chunks held by every pool of the process (for tests: a loop of
+  // edits must not make it grow without bound).
+  static std::size_t ChunkBytes();
+
+  static constexpr std::size_t SizeOf(Kind kind) {
+    return kind == kAttribute ? sizeof(xmlAttr) : sizeof(xmlNode);
+  }
+
+ private:
+  // A free slot holds the link to the next one.
+  struct FreeSlot {
+    FreeSlot* next;
+  };
+  struct FreeList {
+    FreeSlot* head = nullptr;
+    FreeSlot* tail = nullptr;  // the first slot given, to splice lists
+  };
+  struct Chunk {
+    std::unique_ptr<std::byte[]> memory;
+    std::size_t size = 0;
+  };
+
+  void NewChunk();
+  // Hands what is left of the current chunk to the free lists.
+  void RetireRest();
+  static void Poison(void* slot, Kind kind);
+  static void Unpoison(void* slot, Kind kind);
+
+  std::vector<Chunk> m_chunks;
+  std::byte* m_next = nullptr;
+  std::byte* m_end = nullptr;
+  FreeList m_free[2];
+  std::size_t m_next_chunk = 4096;
+  std::shared_ptr<NodePool> m_forward;  // set once merged into another pool
+};
+
 class Arena : public ArenaCount {
  public:
   Arena() = default;
@@ -98,9 +196,16 @@ class Arena : public ArenaCount {
   // Makes `a` and `b` one arena; returns the surviving owner.
   static Arena& Merge(const ArenaRef& a, const ArenaRef& b);
 
+  // The pool the arena's own nodes come from and go back to.
+  NodePool& Pool() { return NodePool::Owner(*m_pool); }
+  // Makes the pools of `a` and `b` one, for nodes that move from a document
+  // of one into a document of the other while the arenas stay apart.
+  static void SharePools(const ArenaRef& a, const ArenaRef& b);
+
  private:
   void Sweep();
 
+  std::shared_ptr<NodePool> m_pool = std::make_shared<NodePool>();
   ArenaRef m_forward;  // set once merged into another arena
   std::vector<xmlDocPtr> m_documents;
   NodeSet m_detached;

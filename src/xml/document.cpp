@@ -179,7 +179,9 @@ Node Document::CreateAttribute(std::string_view name) const {
 
 Node Document::CreateTextNode(std::string_view text) const {
   RequireNode();
-  return NewDetached(m_arena, detail::NewTextNode(AsDocument(m_node), text), "#text");
+  return NewDetached(
+      m_arena, detail::NewTextNode(Arena::Owner(m_arena).Pool(), AsDocument(m_node), text),
+      "#text");
 }
 
 Node Document::ImportNode(const Node& node, bool deep) const {
@@ -192,7 +194,7 @@ Node Document::ImportNode(const Node& node, bool deep) const {
   }
   Arena& arena = Arena::Owner(m_arena);
   arena.NoteGrowth(AsDocument(m_node));
-  xmlNodePtr copy = detail::CopyNode(source, AsDocument(m_node), deep);
+  xmlNodePtr copy = detail::CopyNode(arena.Pool(), source, AsDocument(m_node), deep);
   arena.AddDetached(copy);
   return Node(m_arena, ToRaw(copy));
 }

@@ -32,15 +32,24 @@ inline std::string FromXmlChars(const xmlChar* text) {
 void EnsureLibraryReady();
 
 // Handle counts live in the node's _private field, which the facade owns:
-// copies made by libxml2 are reset before any handle sees them.
+// copies made by libxml2 are reset before any handle sees them (libxml2
+// never copies the field). One high bit of it marks a node whose memory
+// comes from an arena's node pool (arena.h); the count is the rest.
+constexpr std::intptr_t kPooledNode = std::intptr_t{1} << 62;
 inline std::intptr_t HandleCount(const xmlNode* node) {
-  return reinterpret_cast<std::intptr_t>(node->_private);
+  return reinterpret_cast<std::intptr_t>(node->_private) & ~kPooledNode;
+}
+// Whether an element, text (xmlNode) or attribute (xmlAttr, whose _private
+// field comes first as well) is pooled.
+inline bool IsPooled(const void* node) {
+  return (reinterpret_cast<std::intptr_t>(static_cast<const xmlNode*>(node)->_private) &
+          kPooledNode) != 0;
 }
 inline void AddHandle(xmlNodePtr node) {
-  node->_private = reinterpret_cast<void*>(HandleCount(node) + 1);
+  node->_private = reinterpret_cast<void*>(reinterpret_cast<std::intptr_t>(node->_private) + 1);
 }
 inline void DropHandle(xmlNodePtr node) {
-  node->_private = reinterpret_cast<void*>(HandleCount(node) - 1);
+  node->_private = reinterpret_cast<void*>(reinterpret_cast<std::intptr_t>(node->_private) - 1);
 }
 
 // Clears handle counts in a freshly copied subtree (attributes included).

@@ -121,12 +121,17 @@ void Node::SetText(std::string_view text) {
   RequireNode();
   xmlNodePtr node = ToXml(m_node);
   switch (node->type) {
-    case XML_ELEMENT_NODE:
-      detail::ReleaseChildren(Arena::Owner(m_arena), node);
-      if (!text.empty()) detail::LinkChild(node, detail::NewTextNode(node->doc, text), nullptr);
+    case XML_ELEMENT_NODE: {
+      Arena& arena = Arena::Owner(m_arena);
+      detail::ReleaseChildren(arena, node);
+      if (!text.empty()) {
+        detail::LinkChild(node, detail::NewTextNode(arena.Pool(), node->doc, text), nullptr);
+      }
       break;
+    }
     case XML_ATTRIBUTE_NODE:
-      detail::SetAttributeValue(reinterpret_cast<xmlAttrPtr>(node), text);
+      detail::SetAttributeValue(Arena::Owner(m_arena).Pool(), reinterpret_cast<xmlAttrPtr>(node),
+                                text);
       break;
     case XML_COMMENT_NODE:
       if (text.find("--") != std::string_view::npos || (!text.empty() && text.back() == '-')) {
@@ -224,13 +229,14 @@ Node Node::AppendNewElement(std::string_view name) {
   if (!HasChildList(parent)) RaiseXml("This node type cannot have children");
   xmlDocPtr document =
       parent->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(parent) : parent->doc;
-  Arena::Owner(m_arena).NoteGrowth(document);
-  xmlNodePtr element = detail::NewUnlinkedElement(document, name);
+  Arena& arena = Arena::Owner(m_arena);
+  arena.NoteGrowth(document);
+  xmlNodePtr element = detail::NewUnlinkedElement(arena.Pool(), document, name);
   if (!element) RaiseXml("Invalid element name: " + std::string(name));
   try {
     detail::CheckInsertable(parent, element);
   } catch (...) {
-    xmlFreeNode(element);
+    detail::FreeTree(&arena.Pool(), element);
     throw;
   }
   detail::LinkChild(parent, element, nullptr);
@@ -285,7 +291,8 @@ Node Node::CloneNode(bool deep) const {
   RequireNode();
   if (ToXml(m_node)->type != XML_DOCUMENT_NODE)
     Arena::Owner(m_arena).NoteGrowth(ToXml(m_node)->doc);
-  xmlNodePtr copy = detail::CopyNode(ToXml(m_node), ToXml(m_node)->doc, deep);
+  xmlNodePtr copy =
+      detail::CopyNode(Arena::Owner(m_arena).Pool(), ToXml(m_node), ToXml(m_node)->doc, deep);
   if (copy->type == XML_DOCUMENT_NODE) {
     Arena::Owner(m_arena).AdoptDocument(reinterpret_cast<xmlDocPtr>(copy));
   } else {
@@ -334,16 +341,17 @@ namespace {
 
 // A new attribute of `element` linked right after `last` (first when null),
 // so that a run of attributes is appended without walking the list each time.
-xmlAttrPtr NewAttributeAfter(xmlNodePtr element, xmlAttrPtr last, std::string_view name) {
-  xmlAttrPtr attr = detail::NewUnlinkedAttribute(element->doc, name);
+xmlAttrPtr NewAttributeAfter(detail::NodePool& pool, xmlNodePtr element, xmlAttrPtr last,
+                             std::string_view name) {
+  xmlAttrPtr attr = detail::NewUnlinkedAttribute(pool, element->doc, name);
   if (!attr) RaiseXml("Invalid attribute name: " + std::string(name));
   detail::LinkAttributeAfter(element, last, attr);
   return attr;
 }
 
-xmlAttrPtr NewAttribute(xmlNodePtr element, std::string_view name) {
+xmlAttrPtr NewAttribute(detail::NodePool& pool, xmlNodePtr element, std::string_view name) {
   // A name that is no XML name would make the serialised tree unreadable.
-  xmlAttrPtr attr = detail::NewUnlinkedAttribute(element->doc, name);
+  xmlAttrPtr attr = detail::NewUnlinkedAttribute(pool, element->doc, name);
   if (!attr) RaiseXml("Invalid attribute name: " + std::string(name));
   detail::LinkAttribute(element, attr, nullptr);
   return attr;
@@ -356,11 +364,12 @@ void Node::SetAttribute(std::string_view name, std::string_view value) {
   xmlNodePtr element = ToXml(m_node);
   if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
   xmlAttrPtr attr = detail::FindAttribute(element, name);
+  Arena& arena = Arena::Owner(m_arena);
   if (!attr) {
-    Arena::Owner(m_arena).NoteGrowth(element->doc);
-    attr = NewAttribute(element, name);
+    arena.NoteGrowth(element->doc);
+    attr = NewAttribute(arena.Pool(), element, name);
   }
-  detail::SetAttributeValue(attr, value);
+  detail::SetAttributeValue(arena.Pool(), attr, value);
 }
 
 bool Node::AddAttribute(std::string_view name, std::string_view value) {
@@ -368,8 +377,9 @@ bool Node::AddAttribute(std::string_view name, std::string_view value) {
   xmlNodePtr element = ToXml(m_node);
   if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
   if (detail::FindAttribute(element, name)) return false;
-  Arena::Owner(m_arena).NoteGrowth(element->doc);
-  detail::SetAttributeValue(NewAttribute(element, name), value);
+  Arena& arena = Arena::Owner(m_arena);
+  arena.NoteGrowth(element->doc);
+  detail::SetAttributeValue(arena.Pool(), NewAttribute(arena.Pool(), element, name), value);
   return true;
 }
 
@@ -380,13 +390,15 @@ std::size_t Node::AddAttributes(
   if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
   xmlAttrPtr last = element->properties;
   while (last && last->next) last = last->next;
-  Arena::Owner(m_arena).NoteGrowth(element->doc);
+  Arena& arena = Arena::Owner(m_arena);
+  arena.NoteGrowth(element->doc);
+  detail::NodePool& pool = arena.Pool();
   std::size_t added = 0;
   for (const auto& [name, value] : attributes) {
     if (detail::FindAttribute(element, name)) continue;
-    xmlAttrPtr attr = NewAttributeAfter(element, last, name);
+    xmlAttrPtr attr = NewAttributeAfter(pool, element, last, name);
     last = attr;
-    detail::SetAttributeValue(attr, value);
+    detail::SetAttributeValue(pool, attr, value);
     ++added;
   }
   return added;
@@ -398,22 +410,24 @@ Node Node::AppendNewElement(std::string_view name, const Node& from,
   Node element = AppendNewElement(name);
   xmlNodePtr target = ToXml(element.m_node);
   xmlNodePtr source = ToXml(from.m_node);
+  detail::NodePool& pool = Arena::Owner(m_arena).Pool();
   xmlAttrPtr last = nullptr;
   for (const AttributeCopy& copy : copies) {
-    xmlAttrPtr attr = NewAttributeAfter(target, last, copy.name);
+    xmlAttrPtr attr = NewAttributeAfter(pool, target, last, copy.name);
     last = attr;
     xmlAttrPtr value = detail::FindAttribute(source, copy.source);
     if (!value || !value->children) continue;
     xmlNodePtr only = value->children;
     if (only->next || only->type != XML_TEXT_NODE) {
-      detail::SetAttributeValue(attr, detail::NodeText(reinterpret_cast<xmlNodePtr>(value)));
+      detail::SetAttributeValue(pool, attr,
+                                detail::NodeText(reinterpret_cast<xmlNodePtr>(value)));
       continue;
     }
     // The tree holds only valid text: the value is copied as it is.
     const xmlChar* content = only->content;
     if (!content || *content == '\0') continue;
     xmlNodePtr text = detail::NewTextNodeOfValidText(
-        target->doc, std::string_view(reinterpret_cast<const char*>(content)));
+        pool, target->doc, std::string_view(reinterpret_cast<const char*>(content)));
     text->parent = reinterpret_cast<xmlNodePtr>(attr);
     attr->children = text;
     attr->last = text;

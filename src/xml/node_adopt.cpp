@@ -167,18 +167,10 @@ void Rename(xmlNodePtr node, xmlDocPtr document, std::string_view name) {
 // An empty text stays: the value reads, matches and serialises as a copy's
 // (which has no text node for it), and no handle ever sees an attribute's
 // text nodes.
-void NormalizeValue(xmlAttrPtr attr) {
+void NormalizeValue(detail::NodePool& pool, xmlAttrPtr attr) {
   xmlNodePtr only = attr->children;
   if (!only || (!only->next && only->type == XML_TEXT_NODE)) return;
-  const std::string value = detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
-  xmlFreeNodeList(attr->children);
-  attr->children = nullptr;
-  attr->last = nullptr;
-  if (value.empty()) return;
-  xmlNodePtr text = detail::NewTextNodeOfValidText(attr->doc, value);
-  text->parent = reinterpret_cast<xmlNodePtr>(attr);
-  attr->children = text;
-  attr->last = text;
+  detail::SetAttributeValue(pool, attr, detail::NodeText(reinterpret_cast<xmlNodePtr>(attr)));
 }
 
 // Whether an element's attributes are already those of `copies`, in order,
@@ -202,7 +194,7 @@ bool AttributesAsCopied(xmlNodePtr element, Copies copies) {
 // attributes: each copy takes the first attribute named as its source
 // (renamed when the names differ), or a new empty attribute; the others are
 // freed.
-void ReshapeAttributes(xmlNodePtr element, Copies copies) {
+void ReshapeAttributes(detail::NodePool& pool, xmlNodePtr element, Copies copies) {
   if (AttributesAsCopied(element, copies)) return;
   thread_local std::vector<xmlAttrPtr> taken;
   taken.assign(copies.size(), nullptr);
@@ -219,7 +211,7 @@ void ReshapeAttributes(xmlNodePtr element, Copies copies) {
         kept = true;
       }
     }
-    if (!kept) detail::FreeTree(reinterpret_cast<xmlNodePtr>(attr));
+    if (!kept) detail::FreeTree(&pool, reinterpret_cast<xmlNodePtr>(attr));
     attr = next;
   }
   xmlAttrPtr last = nullptr;
@@ -229,9 +221,9 @@ void ReshapeAttributes(xmlNodePtr element, Copies copies) {
       if (!SameText(copies[i].name, copies[i].source)) {
         Rename(reinterpret_cast<xmlNodePtr>(kept), element->doc, copies[i].name);
       }
-      NormalizeValue(kept);
+      NormalizeValue(pool, kept);
     } else {
-      kept = detail::NewUnlinkedAttribute(element->doc, copies[i].name);
+      kept = detail::NewUnlinkedAttribute(pool, element->doc, copies[i].name);
       if (!kept) RaiseXml("Invalid attribute name: " + std::string(copies[i].name));
     }
     detail::LinkAttributeAfter(element, last, kept);
@@ -241,9 +233,10 @@ void ReshapeAttributes(xmlNodePtr element, Copies copies) {
 
 // A run of sibling nodes taken out of their parent, to pick from.
 struct Run {
+  detail::NodePool& pool;
   xmlNodePtr first = nullptr;
 
-  explicit Run(xmlNodePtr parent) : first(parent->children) {
+  Run(detail::NodePool& nodes, xmlNodePtr parent) : pool(nodes), first(parent->children) {
     parent->children = nullptr;
     parent->last = nullptr;
   }
@@ -253,7 +246,10 @@ struct Run {
   ~Run() {
     while (first) {
       xmlNodePtr next = first->next;
-      detail::FreeTree(first);
+      first->prev = nullptr;
+      first->next = nullptr;
+      first->parent = nullptr;
+      detail::FreeTree(&pool, first);
       first = next;
     }
   }
@@ -270,7 +266,7 @@ struct Run {
   }
 };
 
-void Reshape(xmlNodePtr element, const Shape& shape);
+void Reshape(detail::NodePool& pool, xmlNodePtr element, const Shape& shape);
 
 // Moves each element of `run` named `shape.source`, reshaped, to the end of
 // `parent`.
@@ -281,7 +277,7 @@ void MovePicked(Run& run, xmlNodePtr parent, const Shape& shape) {
         NameEquals(node->name, shape.source)) {
       run.Unlink(node);
       detail::LinkChild(parent, node, nullptr);
-      Reshape(node, shape);
+      Reshape(run.pool, node, shape);
     }
     node = next;
   }
@@ -289,19 +285,19 @@ void MovePicked(Run& run, xmlNodePtr parent, const Shape& shape) {
 
 // Turns an element (of a plain subtree already pointing at its new document,
 // linked where it goes) into what `shape` writes.
-void Reshape(xmlNodePtr element, const Shape& shape) {
+void Reshape(detail::NodePool& pool, xmlNodePtr element, const Shape& shape) {
   if (shape.name.empty() || !NameEquals(element->name, shape.name)) {
     Rename(element, element->doc, shape.name);
   }
-  ReshapeAttributes(element, shape.attributes);
+  ReshapeAttributes(pool, element, shape.attributes);
   if (!element->children && shape.children.empty()) return;
-  Run children(element);
+  Run children(pool, element);
   for (const Shape& child : shape.children) {
     if (!child.gathered) {
       MovePicked(children, element, child);
       continue;
     }
-    xmlNodePtr gathered = detail::NewUnlinkedElement(element->doc, child.name);
+    xmlNodePtr gathered = detail::NewUnlinkedElement(pool, element->doc, child.name);
     if (!gathered) RaiseXml("Invalid element name: " + std::string(child.name));
     detail::LinkChild(element, gathered, nullptr);
     for (xmlNodePtr part = children.first; part;) {
@@ -309,8 +305,9 @@ void Reshape(xmlNodePtr element, const Shape& shape) {
       if (part->type == XML_ELEMENT_NODE && !child.source.empty() &&
           NameEquals(part->name, child.source)) {
         children.Unlink(part);
-        Run runs(part);
-        detail::FreeTree(part);
+        Run runs(pool, part);
+        part->parent = nullptr;
+        detail::FreeTree(&pool, part);
         for (const Shape& grandchild : child.children) MovePicked(runs, gathered, grandchild);
       }
       part = next;
@@ -333,11 +330,14 @@ Node Node::AppendShaped(Node from, const ElementShape& shape, bool move) {
   } else {
     Arena::Owner(from.m_arena).RemoveDetached(source);
   }
+  // The moved nodes' memory may come from the source's pool: from here on
+  // both arenas draw from (and keep alive) one pool.
+  Arena::SharePools(from.m_arena, m_arena);
   // Every node points at its new document before anything is changed or
   // freed, so a failure part way leaves a tree the target frees whole.
   if (source->doc != parent->doc) SetDocument(source, parent->doc);
   detail::LinkChild(parent, source, nullptr);
-  Reshape(source, shape);
+  Reshape(Arena::Owner(m_arena).Pool(), source, shape);
   // The source's arena may go with the handle; nothing of it is used now.
   from = Node();
   return Node(m_arena, ToRaw(source));

@@ -9,11 +9,28 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "xml/valid_text.h"
 
 namespace orvo::xml::detail {
+namespace {
+
+// A zeroed node of libxml2 type `Node` (xmlNode or xmlAttr) from `pool`,
+// marked as pooled.
+template <class Node>
+Node* NewPooled(NodePool& pool, xmlElementType type) {
+  constexpr NodePool::Kind kind =
+      std::is_same_v<Node, xmlAttr> ? NodePool::kAttribute : NodePool::kElementOrText;
+  auto* node = static_cast<Node*>(pool.Take(kind));
+  std::memset(node, 0, sizeof(Node));
+  node->_private = reinterpret_cast<void*>(kPooledNode);
+  node->type = type;
+  return node;
+}
+
+}  // namespace
 
 void LinkChild(xmlNodePtr parent, xmlNodePtr child, xmlNodePtr before) {
   child->parent = parent;
@@ -135,7 +152,7 @@ void ReleaseChildren(Arena& arena, xmlNodePtr element) {
   while (xmlNodePtr child = element->children) {
     xmlUnlinkNode(child);
     if (IsUnreferenced(child)) {
-      FreeTree(child);
+      FreeTree(&arena.Pool(), child);
     } else {
       arena.AddDetached(child);
     }
@@ -174,11 +191,8 @@ xmlChar* InlineStorage(xmlNodePtr node) {
 // A text node of `document` holding `text` (valid already). Most texts of a
 // built tree (attribute values: flags, keys, amounts) are short and then
 // cost no allocation besides the node.
-xmlNodePtr NewText(xmlDocPtr document, std::string_view text) {
-  auto* node = static_cast<xmlNodePtr>(xmlMalloc(sizeof(xmlNode)));
-  if (!node) return nullptr;
-  std::memset(node, 0, sizeof(xmlNode));
-  node->type = XML_TEXT_NODE;
+xmlNodePtr NewText(NodePool& pool, xmlDocPtr document, std::string_view text) {
+  xmlNodePtr node = NewPooled<xmlNode>(pool, XML_TEXT_NODE);
   node->name = xmlStringText;
   node->doc = document;
   if (text.size() < kInlineText) {
@@ -186,7 +200,7 @@ xmlNodePtr NewText(xmlDocPtr document, std::string_view text) {
   } else {
     node->content = static_cast<xmlChar*>(xmlMalloc(text.size() + 1));
     if (!node->content) {
-      xmlFree(node);
+      pool.Give(node, NodePool::kElementOrText);
       return nullptr;
     }
   }
@@ -197,15 +211,15 @@ xmlNodePtr NewText(xmlDocPtr document, std::string_view text) {
 
 }  // namespace
 
-xmlNodePtr NewTextNodeOfValidText(xmlDocPtr document, std::string_view text) {
-  xmlNodePtr node = NewText(document, text);
+xmlNodePtr NewTextNodeOfValidText(NodePool& pool, xmlDocPtr document, std::string_view text) {
+  xmlNodePtr node = NewText(pool, document, text);
   if (!node) RaiseXml("Out of memory creating a text node");
   return node;
 }
 
-xmlNodePtr NewTextNode(xmlDocPtr document, std::string_view raw_text) {
+xmlNodePtr NewTextNode(NodePool& pool, xmlDocPtr document, std::string_view raw_text) {
   ValidText text(raw_text);
-  xmlNodePtr node = NewText(document, text.View());
+  xmlNodePtr node = NewText(pool, document, text.View());
   if (!node) RaiseXml("Out of memory creating a text node");
   return node;
 }
@@ -263,7 +277,7 @@ void SetNodeContent(xmlNodePtr node, std::string_view raw_text) {
   ReplaceContent(node, text.View());
 }
 
-void SetAttributeValue(xmlAttrPtr attr, std::string_view raw_value) {
+void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_value) {
   ValidText value(raw_value);
   // Nobody holds handles to an attribute's text children: the facade never
   // hands them out, so they can be changed or freed at once. The common case,
@@ -273,12 +287,19 @@ void SetAttributeValue(xmlAttrPtr attr, std::string_view raw_value) {
     if (!OverwriteInPlace(only, value.View())) ReplaceContent(only, value.View());
     return;
   }
-  xmlFreeNodeList(attr->children);
+  for (xmlNodePtr part = attr->children; part;) {
+    xmlNodePtr next = part->next;
+    part->parent = nullptr;
+    part->prev = nullptr;
+    part->next = nullptr;
+    FreeTree(&pool, part);
+    part = next;
+  }
   attr->children = nullptr;
   attr->last = nullptr;
   // An empty value needs no text node: the attribute reads and writes as "".
   if (value.View().empty()) return;
-  xmlNodePtr text = NewText(attr->doc, value.View());
+  xmlNodePtr text = NewText(pool, attr->doc, value.View());
   if (!text) RaiseXml("Out of memory creating a text node");
   text->parent = reinterpret_cast<xmlNodePtr>(attr);
   attr->children = text;
@@ -368,18 +389,18 @@ inline const xmlChar* NewNodeName(xmlDocPtr document, std::string_view name) {
 // named as NewNodeName names it, not linked anywhere. Null when `name` is no
 // XML name.
 template <class Node>
-Node* NewUnlinkedNode(xmlDocPtr document, std::string_view name, xmlElementType type) {
+Node* NewUnlinkedNode(NodePool& pool, xmlDocPtr document, std::string_view name,
+                      xmlElementType type) {
   const xmlChar* node_name = NewNodeName(document, name);
   if (!node_name) return nullptr;
-  auto* node = static_cast<Node*>(xmlMalloc(sizeof(Node)));
-  if (!node) {
+  Node* node = nullptr;
+  try {
+    node = NewPooled<Node>(pool, type);
+  } catch (...) {
     // A name of no dictionary is the node's own copy.
     if (!document || !document->dict) xmlFree(const_cast<xmlChar*>(node_name));
-    RaiseXml(type == XML_ATTRIBUTE_NODE ? "Out of memory creating an attribute"
-                                        : "Out of memory creating an element");
+    throw;
   }
-  std::memset(node, 0, sizeof(Node));
-  node->type = type;
   node->doc = document;
   node->name = node_name;
   return node;
@@ -412,12 +433,12 @@ bool InDictionary(xmlDictPtr dict, const xmlChar* text) {
 
 }  // namespace
 
-xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name) {
-  return NewUnlinkedNode<xmlAttr>(document, name, XML_ATTRIBUTE_NODE);
+xmlAttrPtr NewUnlinkedAttribute(NodePool& pool, xmlDocPtr document, std::string_view name) {
+  return NewUnlinkedNode<xmlAttr>(pool, document, name, XML_ATTRIBUTE_NODE);
 }
 
-xmlNodePtr NewUnlinkedElement(xmlDocPtr document, std::string_view name) {
-  return NewUnlinkedNode<xmlNode>(document, name, XML_ELEMENT_NODE);
+xmlNodePtr NewUnlinkedElement(NodePool& pool, xmlDocPtr document, std::string_view name) {
+  return NewUnlinkedNode<xmlNode>(pool, document, name, XML_ELEMENT_NODE);
 }
 
 bool TextEquals(const xmlChar* text, std::string_view name) {
@@ -458,7 +479,7 @@ namespace {
 // live in its node) in a single walk over the source.
 class PlainCopier {
  public:
-  explicit PlainCopier(xmlDocPtr document) : m_document(document) {}
+  PlainCopier(NodePool& pool, xmlDocPtr document) : m_pool(pool), m_document(document) {}
 
   // The copy of `source`; null when the subtree is not plain, in which case
   // nothing of the copy is left. Raises when out of memory.
@@ -506,7 +527,7 @@ class PlainCopier {
   // Frees a partial copy; raises when the copy ran out of memory, else
   // answers that the source is not plain.
   xmlNodePtr Fail(xmlNodePtr partial) {
-    if (partial) FreeTree(partial);
+    if (partial) FreeTree(&m_pool, partial);
     if (!m_not_plain) RaiseXml("The node could not be copied");
     return nullptr;
   }
@@ -523,12 +544,8 @@ class PlainCopier {
   }
 
   template <class Node>
-  static Node* NewBlank(xmlElementType type) {
-    auto* node = static_cast<Node*>(xmlMalloc(sizeof(Node)));
-    if (!node) return nullptr;
-    std::memset(node, 0, sizeof(Node));
-    node->type = type;
-    return node;
+  Node* NewBlank(xmlElementType type) {
+    return NewPooled<Node>(m_pool, type);
   }
 
   // The name for a copy: the source's own when the document's dictionary
@@ -551,7 +568,7 @@ class PlainCopier {
     copy->line = from->line;
     copy->name = Name(from->name);
     if (!copy->name) {
-      xmlFree(copy);
+      m_pool.Give(copy, NodePool::kElementOrText);
       return nullptr;
     }
     return copy;
@@ -581,7 +598,7 @@ class PlainCopier {
     // may later move to another document by relinking alone.
     copy->content = static_cast<xmlChar*>(xmlMalloc(length + 1));
     if (!copy->content) {
-      xmlFree(copy);
+      m_pool.Give(copy, NodePool::kElementOrText);
       return nullptr;
     }
     std::memcpy(copy->content, content, length + 1);
@@ -622,15 +639,16 @@ class PlainCopier {
     return true;
   }
 
+  NodePool& m_pool;
   xmlDocPtr m_document;
   bool m_not_plain = false;
 };
 
 }  // namespace
 
-xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep) {
+xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool deep) {
   if (deep && node->type == XML_ELEMENT_NODE) {
-    if (xmlNodePtr copy = PlainCopier(document).Copy(node)) return copy;
+    if (xmlNodePtr copy = PlainCopier(pool, document).Copy(node)) return copy;
   }
   xmlNodePtr copy = nullptr;
   if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
@@ -648,10 +666,12 @@ xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep) {
 namespace {
 
 // Frees what libxml2 frees with a node: strings of the document's dictionary
-// stay.
+// stay. Pooled nodes go back to the pool, or stay in their chunks when there
+// is none (the pool is about to go).
 class TreeFreer {
  public:
-  explicit TreeFreer(xmlDocPtr document) : m_dict(document ? document->dict : nullptr) {}
+  TreeFreer(NodePool* pool, xmlDocPtr document)
+      : m_pool(pool), m_dict(document ? document->dict : nullptr) {}
 
   void FreeString(const xmlChar* text) {
     if (!text || (m_dict && InDictionary(m_dict, text))) return;
@@ -660,15 +680,12 @@ class TreeFreer {
 
   void FreeText(xmlNodePtr text) {
     if (text->content != InlineStorage(text)) FreeString(text->content);
-    xmlFree(text);
+    FreeMemory(text, NodePool::kElementOrText);
   }
 
   void FreeAttribute(xmlAttrPtr attr) {
-    // An ID leaves the document's table first: libxml2 knows how.
-    if (attr->atype == XML_ATTRIBUTE_ID) {
-      xmlFreeProp(attr);
-      return;
-    }
+    // An ID leaves the document's table first, as libxml2 does it.
+    if (attr->atype == XML_ATTRIBUTE_ID && attr->doc) xmlRemoveID(attr->doc, attr);
     for (xmlNodePtr part = attr->children; part;) {
       xmlNodePtr next = part->next;
       if (part->type == XML_TEXT_NODE) {
@@ -679,7 +696,7 @@ class TreeFreer {
       part = next;
     }
     FreeString(attr->name);
-    xmlFree(attr);
+    FreeMemory(attr, NodePool::kAttribute);
   }
 
   // Frees a node whose children are freed already (other than an element
@@ -700,7 +717,7 @@ class TreeFreer {
     }
     if (node->nsDef) xmlFreeNsList(node->nsDef);
     FreeString(node->name);
-    xmlFree(node);
+    FreeMemory(node, NodePool::kElementOrText);
   }
 
   // Walks the subtree through its own links, children before their parent,
@@ -726,43 +743,46 @@ class TreeFreer {
   }
 
  private:
-  xmlDictPtr m_dict;
-};
+  template <class Node>
+  void FreeMemory(Node* node, NodePool::Kind kind) {
+    // Whoever asked libxml2 to hear of every freed node hears of these too.
+    if (m_deregister) m_deregister(reinterpret_cast<xmlNodePtr>(node));
+    if (!IsPooled(node)) {
+      xmlFree(node);
+    } else if (m_pool) {
+      m_pool->Give(node, kind);
+    }
+  }
 
-// Whether nodes may be freed without libxml2: nobody asked it to hear of
-// every freed node.
-bool FreesQuietly() { return xmlDeregisterNodeDefaultValue == nullptr; }
+  NodePool* m_pool;
+  xmlDictPtr m_dict;
+  xmlDeregisterNodeFunc m_deregister = xmlDeregisterNodeDefaultValue;
+};
 
 }  // namespace
 
-void FreeTree(xmlNodePtr root) {
+void FreeTree(NodePool* pool, xmlNodePtr root) {
   if (root->type == XML_ATTRIBUTE_NODE) {
-    if (FreesQuietly()) {
-      TreeFreer(root->doc).FreeAttribute(reinterpret_cast<xmlAttrPtr>(root));
-    } else {
-      xmlFreeProp(reinterpret_cast<xmlAttrPtr>(root));
-    }
+    TreeFreer(pool, root->doc).FreeAttribute(reinterpret_cast<xmlAttrPtr>(root));
     return;
   }
-  if (!FreesQuietly() || (root->type != XML_ELEMENT_NODE && root->type != XML_TEXT_NODE)) {
+  if (root->type != XML_ELEMENT_NODE && root->type != XML_TEXT_NODE) {
     xmlFreeNode(root);
     return;
   }
-  TreeFreer(root->doc).FreeSubtree(root);
+  TreeFreer(pool, root->doc).FreeSubtree(root);
 }
 
-void FreeDocument(xmlDocPtr document) {
-  if (FreesQuietly()) {
-    TreeFreer freer(document);
-    xmlNodePtr node = reinterpret_cast<xmlNodePtr>(document);
-    for (xmlNodePtr child = node->children; child;) {
-      xmlNodePtr next = child->next;
-      if (child->type == XML_ELEMENT_NODE || child->type == XML_TEXT_NODE) {
-        xmlUnlinkNode(child);
-        freer.FreeSubtree(child);
-      }
-      child = next;
+void FreeDocument(NodePool* pool, xmlDocPtr document) {
+  TreeFreer freer(pool, document);
+  xmlNodePtr node = reinterpret_cast<xmlNodePtr>(document);
+  for (xmlNodePtr child = node->children; child;) {
+    xmlNodePtr next = child->next;
+    if (child->type == XML_ELEMENT_NODE || child->type == XML_TEXT_NODE) {
+      xmlUnlinkNode(child);
+      freer.FreeSubtree(child);
     }
+    child = next;
   }
   xmlFreeDoc(document);
 }

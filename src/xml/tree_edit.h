@@ -50,20 +50,21 @@ void ReplaceDocumentContent(Arena& arena, xmlDocPtr source, xmlDocPtr target);
 void ReleaseChildren(Arena& arena, xmlNodePtr element);
 
 // The three ways text enters a tree. Each takes literal text (no entity
-// parsing) and applies the text rule (xml/valid_text.h) first.
-xmlNodePtr NewTextNode(xmlDocPtr document, std::string_view text);
+// parsing) and applies the text rule (xml/valid_text.h) first. New nodes
+// come from `pool`, the node pool of the arena owning `document`.
+xmlNodePtr NewTextNode(NodePool& pool, xmlDocPtr document, std::string_view text);
 // The same for text read from a tree, which is valid already (no check).
-xmlNodePtr NewTextNodeOfValidText(xmlDocPtr document, std::string_view text);
+xmlNodePtr NewTextNodeOfValidText(NodePool& pool, xmlDocPtr document, std::string_view text);
 // The content of a text, CDATA, comment or processing-instruction node.
 void SetNodeContent(xmlNodePtr node, std::string_view text);
 // Replaces an attribute's value.
-void SetAttributeValue(xmlAttrPtr attr, std::string_view value);
+void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view value);
 
 // A new attribute or element of `document`, not linked anywhere, named
 // `name` (interned in the document's dictionary when it has one); null when
 // `name` is no XML name.
-xmlAttrPtr NewUnlinkedAttribute(xmlDocPtr document, std::string_view name);
-xmlNodePtr NewUnlinkedElement(xmlDocPtr document, std::string_view name);
+xmlAttrPtr NewUnlinkedAttribute(NodePool& pool, xmlDocPtr document, std::string_view name);
+xmlNodePtr NewUnlinkedElement(NodePool& pool, xmlDocPtr document, std::string_view name);
 // To be called when the facade frees a document (and with it possibly its
 // dictionary), after its own last look at the document's strings and before
 // any new dictionary is made: what is remembered per thread of dictionaries
@@ -79,15 +80,19 @@ bool TextEquals(const xmlChar* text, std::string_view name);
 // A copy of `node` owned by `document` with clean handle counts: deep or
 // shallow (a shallow element copy keeps its attributes). Copying a document
 // node yields a new document.
-xmlNodePtr CopyNode(xmlNodePtr node, xmlDocPtr document, bool deep);
+xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool deep);
 
 // Frees an unlinked subtree or attribute as xmlFreeNode and xmlFreeProp do
 // (names and texts of the document's dictionary stay, texts kept inside
 // their node are no buffers), walking elements, attributes and texts itself
 // and handing other nodes to libxml2. The same for each child of a document
 // about to be freed (FreeDocument), whose other parts libxml2 frees.
-void FreeTree(xmlNodePtr root);
-void FreeDocument(xmlDocPtr document);
+// Pooled nodes go back to `pool` (the pool of the arena owning them); with
+// no pool (the whole pool is about to go) only the strings they own are
+// freed. No libxml2 function may free a pooled node: every free of a node
+// the facade may have made goes through here.
+void FreeTree(NodePool* pool, xmlNodePtr root);
+void FreeDocument(NodePool* pool, xmlDocPtr document);
 
 // True when no handle refers to `root` or to any node below it.
 bool IsUnreferenced(xmlNodePtr root);
