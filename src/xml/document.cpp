@@ -179,9 +179,9 @@ Node Document::CreateAttribute(std::string_view name) const {
 
 Node Document::CreateTextNode(std::string_view text) const {
   RequireNode();
-  return NewDetached(
-      m_arena, detail::NewTextNode(Arena::Owner(m_arena).Pool(), AsDocument(m_node), text),
-      "#text");
+  return NewDetached(m_arena,
+                     detail::NewTextNode(Arena::Owner(m_arena).Pool(), AsDocument(m_node), text),
+                     "#text");
 }
 
 Node Document::ImportNode(const Node& node, bool deep) const {

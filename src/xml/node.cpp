@@ -419,8 +419,7 @@ Node Node::AppendNewElement(std::string_view name, const Node& from,
     if (!value || !value->children) continue;
     xmlNodePtr only = value->children;
     if (only->next || only->type != XML_TEXT_NODE) {
-      detail::SetAttributeValue(pool, attr,
-                                detail::NodeText(reinterpret_cast<xmlNodePtr>(value)));
+      detail::SetAttributeValue(pool, attr, detail::NodeText(reinterpret_cast<xmlNodePtr>(value)));
       continue;
     }
     // The tree holds only valid text: the value is copied as it is.

@@ -1,0 +1,178 @@
+// Nodes the facade makes live in per-arena pools: they must behave as
+// libxml2's own nodes do under every edit, move and teardown order, and
+// freed ones must be reused.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "orvo/xml.h"
+#include "xml/arena.h"
+
+namespace orvo::xml {
+namespace {
+
+using detail::NodePool;
+
+// A document built through the facade only (every node pooled).
+Document Built(int items) {
+  Document doc = Document::Create();
+  Node root = doc.AppendNewElement("Root");
+  for (int i = 0; i < items; ++i) {
+    Node item = root.AppendNewElement("Itm");
+    item.AddAttributes(
+        {{"Key", "K" + std::to_string(i)},
+         {"Txt", "a value long enough to live outside its node " + std::to_string(i)}});
+    item.AppendNewElement("Part").SetText("part " + std::to_string(i));
+  }
+  return doc;
+}
+
+TEST(NodePool, EditLoopsReuseFreedNodes) {
+  Document doc = Built(10);
+  Node item = doc.DocumentElement().FirstChild();
+  const auto settle = [&](auto&& step) {
+    // The first rounds may add a chunk; from then on the pool must not grow.
+    for (int i = 0; i < 1000; ++i) step(i);
+    const std::size_t bytes = NodePool::ChunkBytes();
+    for (int i = 0; i < 200000; ++i) step(i);
+    EXPECT_EQ(NodePool::ChunkBytes(), bytes);
+  };
+  settle([&](int i) {
+    item.SetAttribute("Val", i % 2 ? "short" : "a long value that needs a buffer of its own");
+  });
+  settle([&](int) {
+    item.RemoveAttribute("Val");
+    item.SetAttribute("Val", "again");
+  });
+  settle([&](int i) { item.SetText(i % 2 ? "x" : "a text long enough for its own buffer"); });
+  settle([&](int) {
+    Node sub = item.AppendNewElement("Sub");
+    sub.AddAttributes({{"A", "1"}, {"B", "2"}});
+    sub.AppendNewElement("Leaf").SetText("leaf");
+    item.RemoveChild(sub);
+  });
+  settle([&](int) { item.ReplaceChild(item.FirstChild().CloneNode(true), item.FirstChild()); });
+  EXPECT_EQ(doc.DocumentElement().ChildNodes().Length(), 10u);
+}
+
+TEST(NodePool, SettingOneAttributeTenMillionTimesStaysBounded) {
+  Document doc = Built(1);
+  Node item = doc.DocumentElement().FirstChild();
+  const std::size_t bytes = NodePool::ChunkBytes();
+  const std::string values[] = {"1", "", "12345678901234567890", "-1234.56"};
+  for (int i = 0; i < 10000000; ++i) item.SetAttribute("Amt", values[i % 4]);
+  EXPECT_EQ(NodePool::ChunkBytes(), bytes);
+  EXPECT_EQ(item.AttributeOr("Amt", "?"), "-1234.56");
+}
+
+TEST(NodePool, RemovedNodesStayValidWhileHeld) {
+  Node held;
+  Node attribute;
+  {
+    Document doc = Built(3);
+    Node root = doc.DocumentElement();
+    held = root.RemoveChild(root.FirstChild());
+    attribute = root.FirstChild().Attributes().GetNamedItem("Key");
+    root.FirstChild().RemoveAttribute("Key");
+    // Churn: freed nodes are reused, never the held ones.
+    for (int i = 0; i < 1000; ++i) root.AppendNewElement("New").SetAttribute("A", "b");
+  }
+  EXPECT_EQ(held.AttributeOr("Key", ""), "K0");
+  EXPECT_EQ(held.SelectSingleNode("Part").Text(), "part 0");
+  EXPECT_EQ(attribute.Text(), "K1");
+  held.SetAttribute("Key", "changed");
+  EXPECT_EQ(held.AttributeOr("Key", ""), "changed");
+}
+
+TEST(NodePool, NodesMovedBetweenDocumentsOutliveTheirOrigin) {
+  for (const bool drop_target_first : {false, true}) {
+    Document target = Document::Parse("<T><Old/></T>");
+    Node moved;
+    {
+      Document origin = Built(5);
+      Node root = origin.DocumentElement();
+      moved = root.FirstChild();
+      target.DocumentElement().AppendChild(moved);
+      // The arenas are one now: nodes made in either may go into the other.
+      root.AppendChild(target.DocumentElement().FirstChild());
+      target.DocumentElement().AppendChild(root.FirstChild().CloneNode(true));
+    }
+    Node root = target.DocumentElement();
+    EXPECT_EQ(root.ChildNodes().Length(), 2u);
+    EXPECT_EQ(moved.AttributeOr("Key", ""), "K0");
+    EXPECT_EQ(root.SelectNodes("//Itm[@Key='K0' or @Key='K1']").Length(), 2u);
+    if (drop_target_first) {
+      target = Document();
+      root = Node();
+    }
+    EXPECT_EQ(moved.FirstChild().Text(), "part 0");
+  }
+}
+
+TEST(NodePool, ImportedAndClonedNodesMixWithParsedOnes) {
+  Document parsed = Document::Parse("<P><!-- note --><Q A='1'>text<?pi x?></Q></P>");
+  Document built = Built(2);
+  Node imported = built.ImportNode(parsed.DocumentElement(), true);
+  built.DocumentElement().AppendChild(imported);
+  // A parsed node under a pooled one and the reverse.
+  parsed.DocumentElement().AppendChild(built.DocumentElement().FirstChild().CloneNode(true));
+  EXPECT_EQ(imported.Xml(), "<P><!-- note --><Q A=\"1\">text<?pi x?></Q></P>");
+  EXPECT_EQ(parsed.SelectNodes("/P/Itm/Part").Length(), 1u);
+  built.DocumentElement().RemoveChild(imported);
+  parsed = Document();
+  EXPECT_EQ(imported.SelectSingleNode("Q").AttributeOr("A", ""), "1");
+}
+
+TEST(NodePool, XPathAndTransformsReadPooledNodes) {
+  Document doc = Built(4);
+  EXPECT_EQ(doc.SelectNodes("/Root/Itm[Part='part 2']/@Key").Item(0).Text(), "K2");
+  Node detached = doc.DocumentElement().LastChild().CloneNode(true);
+  EXPECT_EQ(detached.SelectSingleNode("/Part").Text(), "part 3");
+  const std::string sheet =
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+      "<xsl:strip-space elements='*'/><xsl:output method='xml' omit-xml-declaration='yes'/>"
+      "<xsl:template match='/'><Out><xsl:for-each select='//Itm'>"
+      "<xsl:sort select='@Key' order='descending'/><xsl:copy-of select='Part'/>"
+      "</xsl:for-each></Out></xsl:template></xsl:stylesheet>";
+  Document output = Document::Create();
+  doc.TransformNodeToObject(Stylesheet::Compile(sheet), output);
+  EXPECT_EQ(output.Xml(),
+            "<Out><Part>part 3</Part><Part>part 2</Part><Part>part 1</Part><Part>part 0</Part>"
+            "</Out>");
+  // The transform's nodes and pooled ones side by side, edited and freed.
+  output.DocumentElement().AppendChild(detached);
+  output.DocumentElement().RemoveChild(output.DocumentElement().FirstChild());
+  EXPECT_EQ(output.SelectNodes("//Part").Length(), 4u);
+  EXPECT_EQ(doc.DocumentElement().ChildNodes().Length(), 4u);
+}
+
+TEST(NodePool, MovedShapesKeepTheirMemoryAfterTheSourceGoes) {
+  static constexpr Node::AttributeCopy kCopies[] = {{"Key", "Key"}, {"Dsp", "Txt"}};
+  static constexpr Node::ElementShape kShape = {"Itm", "Itm", kCopies, {}};
+  for (const bool drop_output_first : {false, true}) {
+    Document source = Built(50);
+    Document output = Document::CreateSharingNames(source);
+    Node out = output.AppendNewElement("Out");
+    std::vector<Node> items;
+    for (Node item = source.DocumentElement().FirstChild(); item; item = item.NextSibling()) {
+      items.push_back(item);
+    }
+    for (Node& item : items) out.AppendShaped(std::move(item), kShape, true);
+    EXPECT_EQ(source.DocumentElement().ChildNodes().Length(), 0u);  // moved, not copied
+    Node last = out.LastChild();
+    if (drop_output_first) {
+      output = Document();
+      out = Node();
+      source.DocumentElement().AppendNewElement("After").SetText("still usable");
+    } else {
+      source = Document();
+      out.AppendNewElement("After").SetAttribute("K", "new nodes come from the shared pool");
+    }
+    EXPECT_EQ(last.AttributeOr("Key", ""), "K49");
+    EXPECT_EQ(last.AttributeOr("Dsp", "").substr(0, 7), "a value");
+  }
+}
+
+}  // namespace
+}  // namespace orvo::xml
