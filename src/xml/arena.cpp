@@ -28,6 +28,7 @@ std::atomic<std::size_t> chunk_bytes{0};
 }  // namespace
 
 NodePool::~NodePool() {
+  m_strings.ForEach([](xmlNodePtr text) { xmlFree(text); });
   std::size_t bytes = 0;
   for (const Chunk& chunk : m_chunks) {
     // Freed slots are poisoned; the allocator may look at any of its bytes.
@@ -108,6 +109,8 @@ void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
     target.head = source.head;
     source = FreeList();
   }
+  from.m_strings.ForEach([&into](xmlNodePtr text) { into.m_strings.Insert(text); });
+  from.m_strings.Clear();
   into.m_chunks.reserve(into.m_chunks.size() + from.m_chunks.size());
   for (Chunk& chunk : from.m_chunks) into.m_chunks.push_back(std::move(chunk));
   from.m_chunks.clear();
@@ -179,8 +182,17 @@ Arena::~Arena() {
   // Pooled nodes go back to the pool only when it outlives this arena (it
   // took in nodes of another arena's document); else their chunks go with it.
   NodePool* recycle = m_pool.use_count() > 1 || &Pool() != m_pool.get() ? &Pool() : nullptr;
-  m_detached.ForEach([recycle](xmlNodePtr root) { FreeTree(recycle, root); });
-  for (xmlDocPtr document : m_documents) FreeDocument(recycle, document);
+  // What came from a pure document is left to the pool; the rest is walked.
+  m_detached.ForEach([recycle](xmlNodePtr root) {
+    if (!IsPooled(root) || !IsPure(root->doc)) FreeTree(recycle, root);
+  });
+  for (xmlDocPtr document : m_documents) {
+    if (IsPure(document)) {
+      document->children = nullptr;
+      document->last = nullptr;
+    }
+    FreeDocument(recycle, document);
+  }
   // After the frees: what was remembered of a dictionary while its document
   // was freed must not outlive it.
   if (!m_documents.empty()) NoteDocumentFreed();

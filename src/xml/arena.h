@@ -103,6 +103,13 @@ class NodePool {
     return slot;
   }
 
+  // Buffers of the texts of pooled text nodes (those not kept inside their
+  // node): the pool knows of each, so that a document freed without a walk
+  // leaves none behind. Whoever gives a pooled text node a buffer calls
+  // KeepString; whoever frees such a buffer calls ForgetString first.
+  void KeepString(const xmlChar* text) { m_strings.Insert(AsKey(text)); }
+  void ForgetString(const xmlChar* text) { m_strings.Erase(AsKey(text)); }
+
   // Takes back a node's memory for reuse.
   void Give(void* memory, Kind kind) {
     FreeList& free = m_free[kind];
@@ -145,6 +152,9 @@ class NodePool {
     std::size_t size = 0;
   };
 
+  static xmlNodePtr AsKey(const xmlChar* text) {
+    return reinterpret_cast<xmlNodePtr>(const_cast<xmlChar*>(text));
+  }
   void NewChunk();
   // Hands what is left of the current chunk to the free lists.
   void RetireRest();
@@ -155,6 +165,7 @@ class NodePool {
   std::byte* m_next = nullptr;
   std::byte* m_end = nullptr;
   FreeList m_free[2];
+  NodeSet m_strings;
   std::size_t m_next_chunk = 4096;
   std::shared_ptr<NodePool> m_forward;  // set once merged into another pool
 };

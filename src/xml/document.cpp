@@ -118,6 +118,7 @@ Document Document::Create() {
   detail::EnsureLibraryReady();
   xmlDocPtr document = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
   if (!document) RaiseXml("Out of memory creating a document");
+  detail::MarkPure(document);
   return WrapNewDocument(document);
 }
 
@@ -161,9 +162,9 @@ Node Document::CreateElement(std::string_view name) const {
   std::string owned(name);
   if (xmlValidateName(detail::ToXmlChars(owned), 0) != 0)
     RaiseXml("Invalid element name: " + owned);
-  Arena::Owner(m_arena).NoteGrowth(AsDocument(m_node));
-  return NewDetached(m_arena,
-                     xmlNewDocNode(AsDocument(m_node), nullptr, detail::ToXmlChars(owned), nullptr),
+  Arena& arena = Arena::Owner(m_arena);
+  arena.NoteGrowth(AsDocument(m_node));
+  return NewDetached(m_arena, detail::NewUnlinkedElement(arena.Pool(), AsDocument(m_node), owned),
                      owned);
 }
 
@@ -172,8 +173,9 @@ Node Document::CreateAttribute(std::string_view name) const {
   std::string owned(name);
   if (xmlValidateName(detail::ToXmlChars(owned), 0) != 0)
     RaiseXml("Invalid attribute name: " + owned);
-  Arena::Owner(m_arena).NoteGrowth(AsDocument(m_node));
-  xmlAttrPtr attr = xmlNewDocProp(AsDocument(m_node), detail::ToXmlChars(owned), nullptr);
+  Arena& arena = Arena::Owner(m_arena);
+  arena.NoteGrowth(AsDocument(m_node));
+  xmlAttrPtr attr = detail::NewUnlinkedAttribute(arena.Pool(), AsDocument(m_node), owned);
   return NewDetached(m_arena, reinterpret_cast<xmlNodePtr>(attr), owned);
 }
 
@@ -240,7 +242,7 @@ Node NamedNodeMap::SetNamedItem(const Node& attribute) {
   Arena::Owner(attribute.m_arena).RemoveDetached(incoming);
   Arena::Merge(attribute.m_arena, m_element.m_arena);
   try {
-    detail::AdoptInto(incoming, element->doc, element);
+    detail::AdoptInto(Arena::Owner(m_element.m_arena).Pool(), incoming, element->doc, element);
   } catch (...) {
     Arena::Owner(m_element.m_arena).AddDetached(incoming);
     throw;

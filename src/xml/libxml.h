@@ -35,9 +35,28 @@ void EnsureLibraryReady();
 // copies made by libxml2 are reset before any handle sees them (libxml2
 // never copies the field). One high bit of it marks a node whose memory
 // comes from an arena's node pool (arena.h); the count is the rest.
+// Another marks a document all of whose nodes are pooled and own nothing
+// but names of its dictionary and texts their pool knows of: it can be freed
+// without visiting them (see Arena's destructor).
 constexpr std::intptr_t kPooledNode = std::intptr_t{1} << 62;
+constexpr std::intptr_t kPureDocument = std::intptr_t{1} << 61;
 inline std::intptr_t HandleCount(const xmlNode* node) {
-  return reinterpret_cast<std::intptr_t>(node->_private) & ~kPooledNode;
+  return reinterpret_cast<std::intptr_t>(node->_private) & ~(kPooledNode | kPureDocument);
+}
+inline bool IsPure(const xmlDoc* document) {
+  return document && (reinterpret_cast<std::intptr_t>(document->_private) & kPureDocument) != 0;
+}
+// For a document made empty by the facade, before any node is made in it.
+inline void MarkPure(xmlDocPtr document) {
+  document->_private =
+      reinterpret_cast<void*>(reinterpret_cast<std::intptr_t>(document->_private) | kPureDocument);
+}
+// For a document that takes in a node of libxml2's, a name of no dictionary
+// or nodes of a document that is not pure.
+inline void MarkImpure(xmlDocPtr document) {
+  if (!document) return;
+  document->_private =
+      reinterpret_cast<void*>(reinterpret_cast<std::intptr_t>(document->_private) & ~kPureDocument);
 }
 // Whether an element, text (xmlNode) or attribute (xmlAttr, whose _private
 // field comes first as well) is pooled.

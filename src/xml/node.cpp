@@ -137,17 +137,17 @@ void Node::SetText(std::string_view text) {
       if (text.find("--") != std::string_view::npos || (!text.empty() && text.back() == '-')) {
         RaiseXml("A comment cannot hold \"--\" or end with \"-\"");
       }
-      detail::SetNodeContent(node, text);
+      detail::SetNodeContent(Arena::Owner(m_arena).Pool(), node, text);
       break;
     case XML_PI_NODE:
       if (text.find("?>") != std::string_view::npos) {
         RaiseXml("A processing instruction cannot hold \"?>\"");
       }
-      detail::SetNodeContent(node, text);
+      detail::SetNodeContent(Arena::Owner(m_arena).Pool(), node, text);
       break;
     case XML_TEXT_NODE:
     case XML_CDATA_SECTION_NODE:
-      detail::SetNodeContent(node, text);
+      detail::SetNodeContent(Arena::Owner(m_arena).Pool(), node, text);
       break;
     default:
       RaiseXml("The text of this node cannot be set");

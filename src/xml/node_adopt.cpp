@@ -35,6 +35,7 @@ Document Document::CreateSharingNames(const Node& other) {
   detail::EnsureLibraryReady();
   xmlDocPtr document = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
   if (!document) RaiseXml("Out of memory creating a document");
+  detail::MarkPure(document);
   if (other) {
     xmlNodePtr node = ToXml(other.Raw());
     xmlDocPtr source = node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE
@@ -145,7 +146,7 @@ void SetDocument(xmlNodePtr root, xmlDocPtr target) {
 // Renames an element or attribute of `document` (which the node already
 // belongs to): the name is interned in its dictionary, or the node's own copy
 // without one.
-void Rename(xmlNodePtr node, xmlDocPtr document, std::string_view name) {
+void Rename(detail::NodePool& pool, xmlNodePtr node, xmlDocPtr document, std::string_view name) {
   const std::string owned(name);
   const auto* text = reinterpret_cast<const xmlChar*>(owned.c_str());
   if (xmlValidateName(text, 0) != 0) {
@@ -156,10 +157,14 @@ void Rename(xmlNodePtr node, xmlDocPtr document, std::string_view name) {
   const xmlChar* renamed =
       document->dict ? xmlDictLookup(document->dict, text, -1) : xmlStrdup(text);
   if (!renamed) RaiseXml("Out of memory creating a name");
+  // A pooled node's own names are known to its pool.
+  const bool pooled = detail::IsPooled(node);
   const xmlChar* old = node->name;
   if (old && (!document->dict || xmlDictOwns(document->dict, old) != 1)) {
+    if (pooled) pool.ForgetString(old);
     xmlFree(const_cast<xmlChar*>(old));
   }
+  if (pooled && !document->dict) pool.KeepString(renamed);
   node->name = renamed;
 }
 
@@ -219,7 +224,7 @@ void ReshapeAttributes(detail::NodePool& pool, xmlNodePtr element, Copies copies
     xmlAttrPtr kept = taken[i];
     if (kept) {
       if (!SameText(copies[i].name, copies[i].source)) {
-        Rename(reinterpret_cast<xmlNodePtr>(kept), element->doc, copies[i].name);
+        Rename(pool, reinterpret_cast<xmlNodePtr>(kept), element->doc, copies[i].name);
       }
       NormalizeValue(pool, kept);
     } else {
@@ -287,7 +292,7 @@ void MovePicked(Run& run, xmlNodePtr parent, const Shape& shape) {
 // linked where it goes) into what `shape` writes.
 void Reshape(detail::NodePool& pool, xmlNodePtr element, const Shape& shape) {
   if (shape.name.empty() || !NameEquals(element->name, shape.name)) {
-    Rename(element, element->doc, shape.name);
+    Rename(pool, element, element->doc, shape.name);
   }
   ReshapeAttributes(pool, element, shape.attributes);
   if (!element->children && shape.children.empty()) return;
@@ -335,7 +340,10 @@ Node Node::AppendShaped(Node from, const ElementShape& shape, bool move) {
   Arena::SharePools(from.m_arena, m_arena);
   // Every node points at its new document before anything is changed or
   // freed, so a failure part way leaves a tree the target frees whole.
-  if (source->doc != parent->doc) SetDocument(source, parent->doc);
+  if (source->doc != parent->doc) {
+    if (!detail::IsPure(source->doc)) detail::MarkImpure(parent->doc);
+    SetDocument(source, parent->doc);
+  }
   detail::LinkChild(parent, source, nullptr);
   Reshape(Arena::Owner(m_arena).Pool(), source, shape);
   // The source's arena may go with the handle; nothing of it is used now.

@@ -121,7 +121,7 @@ void MoveInto(const ArenaRef& parent_arena, const ArenaRef& child_arena, xmlNode
   xmlDocPtr document =
       parent->type == XML_DOCUMENT_NODE ? reinterpret_cast<xmlDocPtr>(parent) : parent->doc;
   try {
-    AdoptInto(child, document, parent);
+    AdoptInto(Arena::Owner(parent_arena).Pool(), child, document, parent);
   } catch (...) {
     Arena::Owner(parent_arena).AddDetached(child);
     throw;
@@ -138,12 +138,13 @@ void ReplaceDocumentContent(Arena& arena, xmlDocPtr source, xmlDocPtr target) {
   xmlNodePtr target_node = reinterpret_cast<xmlNodePtr>(target);
   while (xmlNodePtr old_child = target_node->children) Detach(arena, old_child);
   while (xmlNodePtr child = source->children) {
+    MarkImpure(target);
     xmlUnlinkNode(child);
     if (child->type == XML_DTD_NODE) {
       xmlFreeNode(child);
       continue;
     }
-    AdoptInto(child, target, target_node);
+    AdoptInto(arena.Pool(), child, target, target_node);
     LinkChild(target_node, child, nullptr);
   }
 }
@@ -203,6 +204,7 @@ xmlNodePtr NewText(NodePool& pool, xmlDocPtr document, std::string_view text) {
       pool.Give(node, NodePool::kElementOrText);
       return nullptr;
     }
+    pool.KeepString(node->content);
   }
   if (!text.empty()) std::memcpy(node->content, text.data(), text.size());
   node->content[text.size()] = '\0';
@@ -230,16 +232,21 @@ namespace {
 // can: a short text goes into the node (freeing a buffer of the node's own),
 // a longer one over a buffer of the node's own at least as long (not a
 // string of the document's dictionary). Values rewritten with others of the
-// same or smaller size (flags, amounts) then cost no allocation.
-bool OverwriteInPlace(xmlNodePtr node, std::string_view text) {
+// same or smaller size (flags, amounts) then cost no allocation. A pooled
+// node's text is never the dictionary's.
+bool OverwriteInPlace(NodePool& pool, xmlNodePtr node, std::string_view text) {
   xmlChar* content = node->content;
   if (!content) return false;
   const bool held_inline = content == InlineStorage(node);
-  const bool in_dictionary =
-      !held_inline && node->doc && node->doc->dict && xmlDictOwns(node->doc->dict, content);
+  const bool pooled = IsPooled(node);
+  const bool in_dictionary = !held_inline && !pooled && node->doc && node->doc->dict &&
+                             xmlDictOwns(node->doc->dict, content);
   if (text.size() < kInlineText) {
     // Short texts live in the node; a buffer of its own is freed.
-    if (!held_inline && !in_dictionary) xmlFree(content);
+    if (!held_inline && !in_dictionary) {
+      if (pooled) pool.ForgetString(content);
+      xmlFree(content);
+    }
     xmlChar* storage = InlineStorage(node);
     std::memcpy(storage, text.data(), text.size());
     storage[text.size()] = '\0';
@@ -259,22 +266,28 @@ bool OverwriteInPlace(xmlNodePtr node, std::string_view text) {
 
 // Any other new content: libxml2 replaces the old (freeing a buffer of the
 // node's own) with a new buffer. The fields of inline storage are cleared,
-// in case they held a short text.
-void ReplaceContent(xmlNodePtr node, std::string_view text) {
+// in case they held a short text. The pool hears of a pooled node's old and
+// new buffers.
+void ReplaceContent(NodePool& pool, xmlNodePtr node, std::string_view text) {
   const bool held_inline = node->content == InlineStorage(node);
+  const bool pooled = IsPooled(node);
+  if (pooled && node->content && !held_inline) pool.ForgetString(node->content);
   xmlNodeSetContentLen(node, BytesOf(text), LengthOf(text));
   if (held_inline && node->content != InlineStorage(node)) {
     node->properties = nullptr;
     node->nsDef = nullptr;
   }
+  if (pooled && node->content && node->content != InlineStorage(node)) {
+    pool.KeepString(node->content);
+  }
 }
 
 }  // namespace
 
-void SetNodeContent(xmlNodePtr node, std::string_view raw_text) {
+void SetNodeContent(NodePool& pool, xmlNodePtr node, std::string_view raw_text) {
   ValidText text(raw_text);
-  if (node->type == XML_TEXT_NODE && OverwriteInPlace(node, text.View())) return;
-  ReplaceContent(node, text.View());
+  if (node->type == XML_TEXT_NODE && OverwriteInPlace(pool, node, text.View())) return;
+  ReplaceContent(pool, node, text.View());
 }
 
 void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_value) {
@@ -284,7 +297,7 @@ void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_val
   // one text child, keeps its node and only replaces the text.
   xmlNodePtr only = attr->children;
   if (only && !only->next && only->type == XML_TEXT_NODE) {
-    if (!OverwriteInPlace(only, value.View())) ReplaceContent(only, value.View());
+    if (!OverwriteInPlace(pool, only, value.View())) ReplaceContent(pool, only, value.View());
     return;
   }
   for (xmlNodePtr part = attr->children; part;) {
@@ -393,14 +406,16 @@ Node* NewUnlinkedNode(NodePool& pool, xmlDocPtr document, std::string_view name,
                       xmlElementType type) {
   const xmlChar* node_name = NewNodeName(document, name);
   if (!node_name) return nullptr;
+  const bool owned_name = !document || !document->dict;
   Node* node = nullptr;
   try {
     node = NewPooled<Node>(pool, type);
   } catch (...) {
     // A name of no dictionary is the node's own copy.
-    if (!document || !document->dict) xmlFree(const_cast<xmlChar*>(node_name));
+    if (owned_name) xmlFree(const_cast<xmlChar*>(node_name));
     throw;
   }
+  if (owned_name) pool.KeepString(node_name);
   node->doc = document;
   node->name = node_name;
   return node;
@@ -516,6 +531,7 @@ class PlainCopier {
       } else {
         copy = xmlDocCopyNode(child, m_document, 1);
         if (copy) ResetHandleCounts(copy);
+        MarkImpure(m_document);
       }
       if (!copy) return Fail(top);
       AppendCopy(to, copy);
@@ -553,7 +569,11 @@ class PlainCopier {
   // there (or duplicated without a dictionary).
   const xmlChar* Name(const xmlChar* name) {
     xmlDictPtr dict = m_document->dict;
-    if (!dict) return xmlStrdup(name);
+    if (!dict) {
+      const xmlChar* copy = xmlStrdup(name);
+      if (copy) m_pool.KeepString(copy);
+      return copy;
+    }
     return InDictionary(dict, name) ? name : xmlDictLookup(dict, name, -1);
   }
 
@@ -601,6 +621,7 @@ class PlainCopier {
       m_pool.Give(copy, NodePool::kElementOrText);
       return nullptr;
     }
+    m_pool.KeepString(copy->content);
     std::memcpy(copy->content, content, length + 1);
     return copy;
   }
@@ -657,6 +678,7 @@ xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool de
   } else {
     // Extended mode 2 copies an element's attributes without its children.
     copy = xmlDocCopyNode(node, document, deep ? 1 : 2);
+    MarkImpure(document);
   }
   if (!copy) RaiseXml("The node could not be copied");
   ResetHandleCounts(copy);
@@ -679,7 +701,18 @@ class TreeFreer {
   }
 
   void FreeText(xmlNodePtr text) {
-    if (text->content != InlineStorage(text)) FreeString(text->content);
+    xmlChar* content = text->content;
+    if (!IsPooled(text)) {
+      if (content != InlineStorage(text)) FreeString(content);
+      FreeMemory(text, NodePool::kElementOrText);
+      return;
+    }
+    // A pooled text's buffer is known to the pool, which frees what is left
+    // when it goes.
+    if (m_pool && content && content != InlineStorage(text)) {
+      m_pool->ForgetString(content);
+      xmlFree(content);
+    }
     FreeMemory(text, NodePool::kElementOrText);
   }
 
@@ -695,7 +728,7 @@ class TreeFreer {
       }
       part = next;
     }
-    FreeString(attr->name);
+    FreeName(IsPooled(attr), attr->name);
     FreeMemory(attr, NodePool::kAttribute);
   }
 
@@ -716,7 +749,7 @@ class TreeFreer {
       attr = next;
     }
     if (node->nsDef) xmlFreeNsList(node->nsDef);
-    FreeString(node->name);
+    FreeName(IsPooled(node), node->name);
     FreeMemory(node, NodePool::kElementOrText);
   }
 
@@ -743,6 +776,18 @@ class TreeFreer {
   }
 
  private:
+  // A pooled node's own name is known to its pool, which frees what is left
+  // when it goes.
+  void FreeName(bool pooled, const xmlChar* name) {
+    if (!pooled) {
+      FreeString(name);
+      return;
+    }
+    if (!m_pool || !name || (m_dict && InDictionary(m_dict, name))) return;
+    m_pool->ForgetString(name);
+    xmlFree(const_cast<xmlChar*>(name));
+  }
+
   template <class Node>
   void FreeMemory(Node* node, NodePool::Kind kind) {
     // Whoever asked libxml2 to hear of every freed node hears of these too.
@@ -804,8 +849,8 @@ xmlNodePtr NextInSubtree(xmlNodePtr root, xmlNodePtr node, bool descend) {
 // to check, one to move, each name looked up once per move.
 class PlainMover {
  public:
-  PlainMover(xmlDocPtr from, xmlDocPtr to)
-      : m_from(from->dict), m_to(to), m_names(to->dict ? 64 : 0) {}
+  PlainMover(NodePool& pool, xmlDocPtr from, xmlDocPtr to)
+      : m_pool(pool), m_from(from->dict), m_to(to), m_names(to->dict ? 64 : 0) {}
 
   static bool IsPlain(xmlNodePtr root) {
     if (root->type != XML_ELEMENT_NODE) return false;
@@ -838,10 +883,10 @@ class PlainMover {
         MoveText(node);
         continue;
       }
-      node->name = Name(node->name);
+      node->name = Name(node->name, IsPooled(node));
       for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
         attr->doc = m_to;
-        attr->name = Name(attr->name);
+        attr->name = Name(attr->name, IsPooled(attr));
         for (xmlNodePtr part = attr->children; part; part = part->next) {
           part->doc = m_to;
           MoveText(part);
@@ -863,21 +908,25 @@ class PlainMover {
     if (!content || content == InlineStorage(node) || !InSourceDictionary(content)) return;
     node->content = xmlStrdup(content);
     if (!node->content) RaiseXml("Out of memory moving a node");
+    if (IsPooled(node)) m_pool.KeepString(node->content);
   }
 
-  const xmlChar* Name(const xmlChar* name) {
+  // A pooled node's own name is known to the pool (NodePool::KeepString).
+  const xmlChar* Name(const xmlChar* name, bool pooled) {
     const bool shared = InSourceDictionary(name);
     if (!m_to->dict) {
       // Without a dictionary each node owns its name.
       if (!shared) return name;
       const xmlChar* copy = xmlStrdup(name);
       if (!copy) RaiseXml("Out of memory moving a node");
+      if (pooled) m_pool.KeepString(copy);
       return copy;
     }
     if (!shared) {
       // The node's own copy goes; the new document's string replaces it.
       const xmlChar* interned = xmlDictLookup(m_to->dict, name, -1);
       if (!interned) RaiseXml("Out of memory moving a node");
+      if (pooled) m_pool.ForgetString(name);
       xmlFree(const_cast<xmlChar*>(name));
       return interned;
     }
@@ -894,6 +943,7 @@ class PlainMover {
     const xmlChar* name = nullptr;
   };
 
+  NodePool& m_pool;
   xmlDictPtr m_from;
   xmlDocPtr m_to;
   std::vector<Known> m_names;  // names of the old dictionary already looked up
@@ -901,15 +951,38 @@ class PlainMover {
 
 }  // namespace
 
-void AdoptInto(xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent) {
+void AdoptInto(NodePool& pool, xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent) {
   if (node->doc == document) return;
+  // Nodes of a document that is not pure may hold anything.
+  if (!IsPure(node->doc)) MarkImpure(document);
   if (node->doc && node->doc->dict != document->dict && PlainMover::IsPlain(node)) {
-    PlainMover(node->doc, document).Move(node);
+    PlainMover(pool, node->doc, document).Move(node);
     return;
   }
-  if (xmlDOMWrapAdoptNode(nullptr, node->doc, node, document, parent, 0) != 0) {
-    RaiseXml("The node could not be moved to the other document");
-  }
+  MarkImpure(document);
+  // libxml2 may free or replace the names it moves: the pool forgets the
+  // pooled nodes' own names first and learns those they own afterwards.
+  const auto each_pooled_name = [node](auto&& visit) {
+    for (xmlNodePtr at = node; at; at = NextInSubtree(node, at, true)) {
+      if (at->type != XML_ELEMENT_NODE) continue;
+      if (IsPooled(at)) visit(at->name);
+      for (xmlAttrPtr attr = at->properties; attr; attr = attr->next) {
+        if (IsPooled(attr)) visit(attr->name);
+      }
+    }
+  };
+  const auto owned = [](xmlDocPtr doc, const xmlChar* name) {
+    return name && (!doc || !doc->dict || xmlDictOwns(doc->dict, name) != 1);
+  };
+  xmlDocPtr source = node->doc;
+  each_pooled_name([&](const xmlChar* name) {
+    if (owned(source, name)) pool.ForgetString(name);
+  });
+  const int failed = xmlDOMWrapAdoptNode(nullptr, source, node, document, parent, 0);
+  each_pooled_name([&](const xmlChar* name) {
+    if (owned(node->doc, name)) pool.KeepString(name);
+  });
+  if (failed != 0) RaiseXml("The node could not be moved to the other document");
 }
 
 bool IsUnreferenced(xmlNodePtr root) {

@@ -37,7 +37,7 @@ void MoveInto(const ArenaRef& parent_arena, const ArenaRef& child_arena, xmlNode
 
 // Moves a node (possibly from another document) into `document`; for a node
 // being linked under `parent` of that document.
-void AdoptInto(xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent);
+void AdoptInto(NodePool& pool, xmlNodePtr node, xmlDocPtr document, xmlNodePtr parent);
 
 // Unlinks a node (or attribute) and hands it to the arena as detached.
 void Detach(Arena& arena, xmlNodePtr node);
@@ -56,7 +56,7 @@ xmlNodePtr NewTextNode(NodePool& pool, xmlDocPtr document, std::string_view text
 // The same for text read from a tree, which is valid already (no check).
 xmlNodePtr NewTextNodeOfValidText(NodePool& pool, xmlDocPtr document, std::string_view text);
 // The content of a text, CDATA, comment or processing-instruction node.
-void SetNodeContent(xmlNodePtr node, std::string_view text);
+void SetNodeContent(NodePool& pool, xmlNodePtr node, std::string_view text);
 // Replaces an attribute's value.
 void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view value);
 
