@@ -52,24 +52,23 @@ void NodePool::Unpoison(void* slot, Kind kind) {
   static_cast<void>(kind);
 }
 
-void NodePool::RetireRest() {
-  // Element-sized slots first, then one attribute-sized slot if it fits.
-  for (Kind kind : {kElementOrText, kAttribute}) {
-    const std::size_t size = SizeOf(kind);
-    while (static_cast<std::size_t>(m_end - m_next) >= size) {
-      std::byte* slot = m_next;
-      m_next += size;
-      Unpoison(slot, kind);
-      Give(slot, kind);
-    }
+void NodePool::RetireRest(Kind kind) {
+  Region& region = m_regions[kind];
+  const std::size_t size = SizeOf(kind);
+  while (static_cast<std::size_t>(region.end - region.next) >= size) {
+    std::byte* slot = region.next;
+    region.next += size;
+    Unpoison(slot, kind);
+    Give(slot, kind);
   }
-  m_next = nullptr;
-  m_end = nullptr;
+  region.next = nullptr;
+  region.end = nullptr;
 }
 
-void NodePool::NewChunk() {
-  RetireRest();
-  const std::size_t size = m_next_chunk;
+void NodePool::NewChunk(Kind kind) {
+  RetireRest(kind);
+  Region& region = m_regions[kind];
+  const std::size_t size = region.next_chunk;
   Chunk chunk;
   try {
     chunk.memory = std::make_unique_for_overwrite<std::byte[]>(size);
@@ -77,13 +76,13 @@ void NodePool::NewChunk() {
     RaiseXml("Out of memory creating nodes");
   }
   chunk.size = size;
-  m_next = chunk.memory.get();
-  m_end = m_next + size;
+  region.next = chunk.memory.get();
+  region.end = region.next + size;
   m_chunks.push_back(std::move(chunk));
   chunk_bytes.fetch_add(size, std::memory_order_relaxed);
-  m_next_chunk = std::min(kLargestChunk, 2 * size);
+  region.next_chunk = std::min(kLargestChunk, 2 * size);
   // Not handed out yet: any access before Take is an error.
-  ORVO_POOL_POISON(m_next, size);
+  ORVO_POOL_POISON(region.next, size);
 }
 
 void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
@@ -91,13 +90,16 @@ void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
   NodePool& from = Owner(*from_ref);
   NodePool& into = Owner(*into_ref);
   if (&from == &into) return;
-  // The larger rest of a current chunk stays current; the other is carved.
-  if (from.m_end - from.m_next > into.m_end - into.m_next) {
-    std::swap(from.m_next, into.m_next);
-    std::swap(from.m_end, into.m_end);
-  }
-  from.RetireRest();
   for (Kind kind : {kElementOrText, kAttribute}) {
+    // The larger rest of a current chunk stays current; the other is carved.
+    Region& kept = into.m_regions[kind];
+    Region& other = from.m_regions[kind];
+    if (other.end - other.next > kept.end - kept.next) {
+      std::swap(other.next, kept.next);
+      std::swap(other.end, kept.end);
+    }
+    kept.next_chunk = std::max(kept.next_chunk, other.next_chunk);
+    from.RetireRest(kind);
     FreeList& target = into.m_free[kind];
     FreeList& source = from.m_free[kind];
     if (!source.head) continue;
@@ -114,7 +116,6 @@ void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
   into.m_chunks.reserve(into.m_chunks.size() + from.m_chunks.size());
   for (Chunk& chunk : from.m_chunks) into.m_chunks.push_back(std::move(chunk));
   from.m_chunks.clear();
-  into.m_next_chunk = std::max(into.m_next_chunk, from.m_next_chunk);
   // The reference that owns `into` keeps it alive for `from`'s nodes.
   const std::shared_ptr<NodePool>* owner = &into_ref;
   while ((*owner)->m_forward) owner = &(*owner)->m_forward;

@@ -96,9 +96,10 @@ class NodePool {
       return slot;
     }
     const std::size_t size = SizeOf(kind);
-    if (static_cast<std::size_t>(m_end - m_next) < size) NewChunk();
-    void* slot = m_next;
-    m_next += size;
+    Region& region = m_regions[kind];
+    if (static_cast<std::size_t>(region.end - region.next) < size) NewChunk(kind);
+    void* slot = region.next;
+    region.next += size;
     Unpoison(slot, kind);
     return slot;
   }
@@ -155,18 +156,24 @@ class NodePool {
   static xmlNodePtr AsKey(const xmlChar* text) {
     return reinterpret_cast<xmlNodePtr>(const_cast<xmlChar*>(text));
   }
-  void NewChunk();
-  // Hands what is left of the current chunk to the free lists.
-  void RetireRest();
+  void NewChunk(Kind kind);
+  // Hands what is left of the current chunk of `kind` to its free list.
+  void RetireRest(Kind kind);
   static void Poison(void* slot, Kind kind);
   static void Unpoison(void* slot, Kind kind);
 
   std::vector<Chunk> m_chunks;
-  std::byte* m_next = nullptr;
-  std::byte* m_end = nullptr;
+  // Where the next nodes of a kind are carved: each kind has chunks of its
+  // own, so that the attributes of an element lie close together (a lookup
+  // walks them) rather than between their text nodes.
+  struct Region {
+    std::byte* next = nullptr;
+    std::byte* end = nullptr;
+    std::size_t next_chunk = 2048;  // the size of the next chunk
+  };
+  Region m_regions[2];
   FreeList m_free[2];
   NodeSet m_strings;
-  std::size_t m_next_chunk = 4096;
   std::shared_ptr<NodePool> m_forward;  // set once merged into another pool
 };
 
