@@ -209,5 +209,20 @@ TEST(NodePool, DocumentsOfMixedOriginFreeEverythingOnce) {
   }
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer a freed slot is poisoned until it is handed out
+// again, so a use after free of a pooled node is still caught.
+TEST(NodePoolDeathTest, FreedSlotsArePoisoned) {
+  EXPECT_DEATH(
+      {
+        NodePool pool;
+        auto* slot = static_cast<char*>(pool.Take(NodePool::kAttribute));
+        pool.Give(slot, NodePool::kAttribute);
+        *static_cast<volatile char*>(slot + 40) = 1;
+      },
+      "use-after-poison");
+}
+#endif
+
 }  // namespace
 }  // namespace orvo::xml
