@@ -266,7 +266,13 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
   m_builder.CheckCancel();
   // The repeat's key is the same on every copy, and each copy rewrites its
   // index in place: both are written into the row once, before it is copied.
+  // Item attributes that nothing reads while the report is built and that
+  // the preview leaves out are taken off first, so no copy carries them: a
+  // repeat over 100,000 records holds every copy at once.
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    if (item.NameIs("Itm")) {
+      for (const char* unread : {"Str", "MgKey"}) item.RemoveAttribute(unread);
+    }
     item.SetAttribute("RptKey", context_key);
     item.SetAttribute("RptIndex", "0");
   }
