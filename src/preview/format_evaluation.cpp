@@ -183,27 +183,26 @@ FormatEvaluation::Parses FormatEvaluation::PrepareItems(const xml::Node& row, bo
     if (!PrepareForBuild(item, m_key)) continue;
     if (!repeating) {
       m_unparsed.emplace(item.Raw(), nullptr);
-    } else if (ParseFormula(item)) {
-      parses.emplace(item.Raw(), std::make_shared<const ParsedExpression>(
-                                     ParsedExpressionOf(*m_builder.parser)));
+    } else if (const ParsedExpression* parse = ParseFormula(item)) {
+      parses.emplace(item.Raw(), std::make_shared<const ParsedExpression>(*parse));
     }
   }
   return parses;
 }
 
-bool FormatEvaluation::ParseFormula(xml::Node item) {
+const ParsedExpression* FormatEvaluation::ParseFormula(xml::Node item) {
   const xml::Node record = BareRecordOf(item);
-  if (!record) return false;
+  if (!record) return nullptr;
   item.ReadAttribute("Value", m_read);
-  if (!IsFormulaText(m_read)) return false;
+  if (!IsFormulaText(m_read)) return nullptr;
   cParser& parser = *m_builder.parser;
-  parser.TokenFromString(m_read);
-  if (!ParsesForEvaluation(parser)) {
+  const FormulaShapes::Result parse = m_shapes.Parse(parser, m_read);
+  if (parse.parsed && !ParsesForEvaluation(parser)) {
     // A formula that does not parse shows the error value.
     item.SetAttribute("Value", "#ERROR");
-    return false;
+    return nullptr;
   }
-  return true;
+  return parse.record;
 }
 
 bool FormatEvaluation::ParsesForEvaluation(const cParser& parser) {
@@ -245,9 +244,8 @@ xml::Node FormatEvaluation::Evaluate(const xml::Node& item, const RepeatContext*
       evaluator.Evaluate(item, *parse, list, position, key, evaluated);
       return evaluated;
     }
-    if (ParseFormula(item)) {
-      evaluator.Evaluate(item, ParsedExpressionOf(*m_builder.parser), list, position, key,
-                         evaluated);
+    if (const ParsedExpression* parsed = ParseFormula(item)) {
+      evaluator.Evaluate(item, *parsed, list, position, key, evaluated);
       return evaluated;
     }
   }
