@@ -274,7 +274,18 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     item.SetAttribute("RptKey", context_key);
     item.SetAttribute("RptIndex", "0");
   }
-  if (count > 0) ReservePlacedItems({row});
+  // Each copy's items are evaluated from the parses of the row's items, in
+  // the row's order; room for the copies is made once.
+  std::vector<const std::shared_ptr<const ParsedExpression>*> item_parses;
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    const auto parse = parses.find(item.Raw());
+    item_parses.push_back(parse == parses.end() ? nullptr : &parse->second);
+  }
+  if (count > 0) {
+    ReservePlacedItems({row});
+    m_rows.reserve(m_rows.size() + static_cast<std::size_t>(count));
+    m_unparsed.reserve(m_unparsed.size() + parses.size() * static_cast<std::size_t>(count));
+  }
   for (std::int32_t position = 1; position <= count; ++position) {
     m_builder.PollCancel();
     xml::Node copy = parent.InsertBefore(row.CloneNode(true), row);
@@ -286,13 +297,11 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     output.first_of_definition = position == 1;
     const std::string number = std::to_string(output.number);
     const std::string index = std::to_string(position);
-    xml::Node definition = FirstElement(row);
-    for (xml::Node item = FirstElement(copy); item;
-         item = NextElement(item), definition = NextElement(definition)) {
+    std::size_t at = 0;
+    for (xml::Node item = FirstElement(copy); item; item = NextElement(item), ++at) {
       item.SetAttribute("Row", number);
       item.SetAttribute("RptIndex", index);
-      const auto parse = parses.find(definition.Raw());
-      if (parse != parses.end()) m_unparsed.emplace(item.Raw(), parse->second);
+      if (item_parses[at]) m_unparsed.emplace(item.Raw(), *item_parses[at]);
     }
     AnnounceItems(copy);
     m_rows.push_back(std::move(output));
