@@ -112,7 +112,8 @@ void FormatEvaluation::Run() {
   AppendRows();
 }
 
-void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definition_rows) {
+void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definition_rows,
+                                          std::size_t copies) {
   // The index keeps a column's items by the row of their key, which is the
   // definition row: the copies of a repeating row share theirs.
   std::unordered_map<std::int32_t, std::size_t> per_column;
@@ -121,7 +122,7 @@ void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definiti
       if (const std::optional<std::int32_t> column = ItemColumn(item)) ++per_column[*column];
     }
   }
-  if (!per_column.empty()) m_builder.placed_items.Items()->Reserve(m_key, per_column);
+  if (!per_column.empty()) m_builder.placed_items.Items()->Reserve(m_key, per_column, copies);
 }
 
 void FormatEvaluation::AnnounceItems(const xml::Node& row) {
@@ -282,7 +283,7 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     item_parses.push_back(parse == parses.end() ? nullptr : &parse->second);
   }
   if (count > 0) {
-    ReservePlacedItems({row});
+    ReservePlacedItems({row}, static_cast<std::size_t>(count));
     m_rows.reserve(m_rows.size() + static_cast<std::size_t>(count));
     m_unparsed.reserve(m_unparsed.size() + parses.size() * static_cast<std::size_t>(count));
   }

@@ -62,8 +62,9 @@ class FormatEvaluation {
 
   void Prepare();
   // Tells the placed-item index how many rows of each column the items of
-  // `definition_rows` stand in, before their items are announced.
-  void ReservePlacedItems(const std::vector<xml::Node>& definition_rows);
+  // `definition_rows` stand in (a repeating row: and how many `copies` of
+  // it there will be), before their items are announced.
+  void ReservePlacedItems(const std::vector<xml::Node>& definition_rows, std::size_t copies = 0);
   // Announces the items of a prepared row (bookkeeping, Row and repeat
   // attributes written) to the placed-item index.
   void AnnounceItems(const xml::Node& row);
