@@ -63,7 +63,7 @@ FormulaShapes::Result FormulaShapes::Parse(cParser& parser, std::string_view for
     if (found != m_shapes.end()) {
       if (found->second.usable && Rebase(found->second, formula)) {
         ++m_reused;
-        return {&m_record, false};
+        return {&found->second.record, false};
       }
       parser.TokenFromString(formula);
       return {&ParsedExpressionOf(parser), true};
@@ -160,48 +160,41 @@ bool FormulaShapes::Learn(const cParser& parser, std::string_view formula, Shape
   return true;
 }
 
-bool FormulaShapes::Rebase(const Shape& shape, std::string_view formula) {
+bool FormulaShapes::Rebase(Shape& shape, std::string_view formula) const {
   for (const Run& run : m_runs) {
     if (RowOf(formula.substr(run.start, run.length)) < 0) return false;
   }
-  const ParsedExpression& source = shape.record;
-  m_record.expression = source.expression;
-  m_record.calls = source.calls;
-  m_record.embedded.clear();
-  m_record.has_string_literals = source.has_string_literals;
-  m_record.operands.resize(source.operands.size());
+  // Everything but the references is the shape's own.
+  ParsedExpression& record = shape.record;
   // The furthest cell: the highest row, then the greatest column on it, as
   // the parser's cell test keeps it, side by side from the left.
   std::int32_t furthest_row = 0;
   const Side* furthest = nullptr;
-  auto add = [&](const Side& side, std::size_t run_index, std::string& text) {
-    const Run run = m_runs[run_index];
+  std::size_t run_index = 0;
+  auto add = [&](const Side& side, std::string& text) {
+    const Run run = m_runs[run_index++];
     const std::string_view digits = formula.substr(run.start, run.length);
     text.append(side.letters).append(digits);
     const std::int32_t row = RowOf(digits);
     if (row > furthest_row ||
-        (row == furthest_row &&
-         (!furthest || furthest->column.empty() || side.column_number > furthest->column_number))) {
+        (row == furthest_row && (!furthest || side.column_number > furthest->column_number))) {
       furthest_row = row;
       furthest = &side;
     }
   };
-  std::size_t run_index = 0;
-  for (std::size_t i = 0; i < source.operands.size(); ++i) {
+  for (std::size_t i = 0; i < record.operands.size(); ++i) {
     const Reference& reference = shape.references[i];
-    ParsedExpression::Operand& operand = m_record.operands[i];
-    operand.type = source.operands[i].type;
-    operand.placeholder = source.operands[i].placeholder;
-    operand.text.clear();
-    add(reference.first, run_index++, operand.text);
+    std::string& text = record.operands[i].text;
+    text.clear();
+    add(reference.first, text);
     if (reference.range) {
-      operand.text.push_back(':');
-      add(reference.last, run_index++, operand.text);
+      text.push_back(':');
+      add(reference.last, text);
     }
   }
-  m_record.furthest_cell.clear();
+  record.furthest_cell.clear();
   if (furthest && furthest_row != 0) {
-    m_record.furthest_cell.append(furthest->column).append(std::to_string(furthest_row));
+    record.furthest_cell.append(furthest->column).append(std::to_string(furthest_row));
   }
   return true;
 }
