@@ -27,6 +27,18 @@ struct CellPosition {
 // "column not found"; letters that are no column give column -1.
 CellPosition PositionOf(std::string_view key) {
   key = Trim(key);
+  // Letters and at most nine digits, as most keys are, read in one pass.
+  std::size_t letters = 0;
+  while (letters < key.size() && ((key[letters] >= 'A' && key[letters] <= 'Z') ||
+                                  (key[letters] >= 'a' && key[letters] <= 'z'))) {
+    ++letters;
+  }
+  if (letters < key.size() && key.size() - letters <= 9) {
+    std::int32_t row = 0;
+    std::size_t i = letters;
+    while (i < key.size() && key[i] >= '0' && key[i] <= '9') row = row * 10 + (key[i++] - '0');
+    if (i == key.size()) return {LetterColumnNumber(key.substr(0, letters)), row};
+  }
   const std::size_t digit = key.find_first_of("0123456789");
   if (digit == std::string_view::npos) ColumnOfKey(key);  // raises "column not found"
   // (The letters are read in either case, without an upper-case copy.)

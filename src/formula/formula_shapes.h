@@ -80,7 +80,7 @@ class FormulaShapes {
   bool Learn(const cParser& parser, std::string_view formula, Shape& shape) const;
   // Puts the references of the formula just cut into the shape's record;
   // false when one of them is no cell the parser would accept.
-  bool Rebase(Shape& shape, std::string_view formula) const;
+  bool Rebase(Shape& shape, std::string_view formula);
 
   std::unordered_map<std::string, Shape> m_shapes;
   std::string m_key;  // the shape of the formula just cut
@@ -88,7 +88,8 @@ class FormulaShapes {
     std::uint32_t start;
     std::uint32_t length;
   };
-  std::vector<Run> m_runs;  // its cut digit runs, left to right
+  std::vector<Run> m_runs;           // its cut digit runs, left to right
+  std::vector<std::int32_t> m_rows;  // the rows they spell, while rebasing
   std::size_t m_reused = 0;
 };
 
