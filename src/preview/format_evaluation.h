@@ -61,9 +61,12 @@ class FormatEvaluation {
   };
 
   void Prepare();
-  // Tells the placed-item index how many rows of each column the format's
-  // items stand in, before the result announces them.
-  void ReservePlacedItems();
+  // Tells the placed-item index how many rows of each column the items of
+  // `definition_rows` stand in, before their items are announced.
+  void ReservePlacedItems(const std::vector<xml::Node>& definition_rows);
+  // Announces the items of a prepared row (bookkeeping, Row and repeat
+  // attributes written) to the placed-item index.
+  void AnnounceItems(const xml::Node& row);
   // The parses of a repeating row's items, by item.
   using Parses = std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>>;
 
