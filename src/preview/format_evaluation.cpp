@@ -31,7 +31,7 @@ bool IsFormulaText(std::string_view value) {
 // The record child of an item when it is the bare one (nothing parsed yet).
 xml::Node BareRecordOf(const xml::Node& item) {
   const xml::Node record = FirstElement(item);
-  if (!record || record.Name() != "PEx") return {};
+  if (!record || !record.NameIs("PEx")) return {};
   if (record.HasChildNodes() || record.Attributes().Length() != 0) return {};
   return record;
 }
@@ -180,7 +180,7 @@ void FormatEvaluation::Prepare() {
 FormatEvaluation::Parses FormatEvaluation::PrepareItems(const xml::Node& row, bool repeating) {
   Parses parses;
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
-    if (item.Name() != "Itm") continue;
+    if (!item.NameIs("Itm")) continue;
     if (!PrepareForBuild(item, m_key)) continue;
     if (!repeating) {
       m_unparsed.emplace(item.Raw(), nullptr);
@@ -406,7 +406,7 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
   // below 1) are not cells of the grid.
   std::vector<std::pair<std::int32_t, xml::Node>> cells;
   for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
-    if (item.Name() != "Itm") continue;
+    if (!item.NameIs("Itm")) continue;
     const std::optional<std::int32_t> column = ItemColumn(item);
     if (column && *column >= m_builder.first_column) cells.emplace_back(*column, item);
   }
