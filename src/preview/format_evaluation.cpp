@@ -282,6 +282,9 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     const auto parse = parses.find(item.Raw());
     item_parses.push_back(parse == parses.end() ? nullptr : &parse->second);
   }
+  // The copies' keys are the row's: without a print condition item in the
+  // row none of them has one.
+  const bool may_have_condition = static_cast<bool>(ConditionItem(row, definition_row));
   if (count > 0) {
     ReservePlacedItems({row}, static_cast<std::size_t>(count));
     m_rows.reserve(m_rows.size() + static_cast<std::size_t>(count));
@@ -296,6 +299,7 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     output.number = m_offset + static_cast<std::int32_t>(m_rows.size()) + 1;
     output.repeat = std::make_shared<RepeatContext>(RepeatContext{list, position, context_key});
     output.first_of_definition = position == 1;
+    output.may_have_condition = may_have_condition;
     const std::string number = std::to_string(output.number);
     const std::string index = std::to_string(position);
     std::size_t at = 0;
@@ -369,18 +373,21 @@ void FormatEvaluation::RecordKeepRanges(const OutputRow& row) {
   }
 }
 
-void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
-  const std::string key = "PRINT" + std::to_string(row.definition_row);
-  xml::Node condition;
+xml::Node FormatEvaluation::ConditionItem(const xml::Node& row, std::int32_t definition_row) {
+  const std::string key = "PRINT" + std::to_string(definition_row);
   thread_local std::string item_key;  // keeps its storage from row to row
-  for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
     item.ReadAttribute("Key", item_key);
-    if (EqualsIgnoreCase(item_key, key)) {
-      condition = item;
-      break;
-    }
+    if (EqualsIgnoreCase(item_key, key)) return item;
   }
+  return {};
+}
+
+void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
+  if (!row.may_have_condition) return;
+  const xml::Node condition = ConditionItem(row.row, row.definition_row);
   if (!condition) return;
+  const std::string key = "PRINT" + std::to_string(row.definition_row);
   const bool body_row = m_builder.row_list;
   const xml::Node earlier = ThreadPreviewState().print_conditions.Find(m_key, key);
   if (earlier && earlier.AttributeOr("RptIndex", "") == condition.AttributeOr("RptIndex", "")) {
