@@ -417,8 +417,11 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
     const std::optional<std::int32_t> column = ItemColumn(item);
     if (column && *column >= m_builder.first_column) cells.emplace_back(*column, item);
   }
-  std::stable_sort(cells.begin(), cells.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  const auto by_column = [](const auto& a, const auto& b) { return a.first < b.first; };
+  // (Rows usually list their items column by column already.)
+  if (!std::is_sorted(cells.begin(), cells.end(), by_column)) {
+    std::stable_sort(cells.begin(), cells.end(), by_column);
+  }
   const RepeatContext* repeat = row.repeat.get();
   for (const auto& [column, item] : cells) {
     const xml::Node evaluated = Evaluate(item, repeat);
