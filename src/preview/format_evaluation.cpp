@@ -31,7 +31,7 @@ bool IsFormulaText(std::string_view value) {
 // The record child of an item when it is the bare one (nothing parsed yet).
 xml::Node BareRecordOf(const xml::Node& item) {
   const xml::Node record = FirstElement(item);
-  if (!record || record.Name() != "PEx") return {};
+  if (!record || !record.NameIs("PEx")) return {};
   if (record.HasChildNodes() || record.Attributes().Length() != 0) return {};
   return record;
 }
@@ -87,12 +87,13 @@ void FormatEvaluation::Run() {
   // Nothing changes the launch properties while a format is evaluated.
   const FormulaNames::ReuseProviders reuse;
   cEvaluate& evaluator = *m_builder.evaluator;
-  Prepare();
   // References between its cells see this print of the format only.
   m_builder.placed_items.Items()->BeginPrint(m_key);
-  ReservePlacedItems();
-  m_result = std::make_unique<ResultFormat>(m_format, &m_builder.placed_items, m_offset,
-                                            [this] { m_builder.PollCancel(); });
+  // Prepare announces every item to the placed-item index as it prepares
+  // the item's row: the result taking the rows need not read them again.
+  Prepare();
+  m_result = std::make_unique<ResultFormat>(
+      m_format, &m_builder.placed_items, m_offset, [this] { m_builder.PollCancel(); }, false);
   m_builder.Register(*m_result);
   evaluator.FormatReference(m_format);
   evaluator.CurrentFormatName(m_key);
@@ -111,18 +112,23 @@ void FormatEvaluation::Run() {
   AppendRows();
 }
 
-void FormatEvaluation::ReservePlacedItems() {
+void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definition_rows,
+                                          std::size_t copies) {
   // The index keeps a column's items by the row of their key, which is the
   // definition row: the copies of a repeating row share theirs.
   std::unordered_map<std::int32_t, std::size_t> per_column;
-  std::unordered_set<std::int32_t> definition_rows;
-  for (const OutputRow& row : m_rows) {
-    if (!definition_rows.insert(row.definition_row).second) continue;
-    for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
+  for (const xml::Node& row : definition_rows) {
+    for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
       if (const std::optional<std::int32_t> column = ItemColumn(item)) ++per_column[*column];
     }
   }
-  m_builder.placed_items.Items()->Reserve(m_key, per_column);
+  if (!per_column.empty()) m_builder.placed_items.Items()->Reserve(m_key, per_column, copies);
+}
+
+void FormatEvaluation::AnnounceItems(const xml::Node& row) {
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    m_builder.placed_items.ItemPlaced(m_format, item, {});
+  }
 }
 
 void FormatEvaluation::Prepare() {
@@ -135,9 +141,15 @@ void FormatEvaluation::Prepare() {
     }
   }
   std::vector<xml::Node> definition_rows;
+  std::vector<xml::Node> plain_rows;  // the rows that do not repeat
   for (xml::Node row = FirstElement(items); row; row = NextElement(row)) {
     definition_rows.push_back(row);
+    if (!repeats.count(static_cast<std::int64_t>(definition_rows.size())))
+      plain_rows.push_back(row);
   }
+  // Room in the index for the items of the rows that do not repeat; a
+  // repeating row makes room for its copies once it knows their number.
+  ReservePlacedItems(plain_rows);
   std::int32_t definition_row = 0;
   for (const xml::Node& row : definition_rows) {
     ++definition_row;
@@ -160,6 +172,7 @@ void FormatEvaluation::Prepare() {
       // (A row that keeps its number, as the first format's rows do, is not rewritten.)
       if (!item.ReadAttribute("Row", m_read) || m_read != number) item.SetAttribute("Row", number);
     }
+    AnnounceItems(row);
     m_rows.push_back(std::move(output));
   }
 }
@@ -167,7 +180,7 @@ void FormatEvaluation::Prepare() {
 FormatEvaluation::Parses FormatEvaluation::PrepareItems(const xml::Node& row, bool repeating) {
   Parses parses;
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
-    if (item.Name() != "Itm") continue;
+    if (!item.NameIs("Itm")) continue;
     if (!PrepareForBuild(item, m_key)) continue;
     if (!repeating) {
       m_unparsed.emplace(item.Raw(), nullptr);
@@ -252,9 +265,30 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
   m_builder.CheckCancel();
   // The repeat's key is the same on every copy, and each copy rewrites its
   // index in place: both are written into the row once, before it is copied.
+  // Item attributes that nothing reads while the report is built and that
+  // the preview leaves out are taken off first, so no copy carries them: a
+  // repeat over 100,000 records holds every copy at once.
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    if (item.NameIs("Itm")) {
+      for (const char* unread : {"Str", "MgKey"}) item.RemoveAttribute(unread);
+    }
     item.SetAttribute("RptKey", context_key);
     item.SetAttribute("RptIndex", "0");
+  }
+  // Each copy's items are evaluated from the parses of the row's items, in
+  // the row's order; room for the copies is made once.
+  std::vector<const std::shared_ptr<const ParsedExpression>*> item_parses;
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    const auto parse = parses.find(item.Raw());
+    item_parses.push_back(parse == parses.end() ? nullptr : &parse->second);
+  }
+  // The copies' keys are the row's: without a print condition item in the
+  // row none of them has one.
+  const bool may_have_condition = static_cast<bool>(ConditionItem(row, definition_row));
+  if (count > 0) {
+    ReservePlacedItems({row}, static_cast<std::size_t>(count));
+    m_rows.reserve(m_rows.size() + static_cast<std::size_t>(count));
+    m_unparsed.reserve(m_unparsed.size() + parses.size() * static_cast<std::size_t>(count));
   }
   for (std::int32_t position = 1; position <= count; ++position) {
     m_builder.PollCancel();
@@ -265,16 +299,16 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     output.number = m_offset + static_cast<std::int32_t>(m_rows.size()) + 1;
     output.repeat = std::make_shared<RepeatContext>(RepeatContext{list, position, context_key});
     output.first_of_definition = position == 1;
+    output.may_have_condition = may_have_condition;
     const std::string number = std::to_string(output.number);
     const std::string index = std::to_string(position);
-    xml::Node definition = FirstElement(row);
-    for (xml::Node item = FirstElement(copy); item;
-         item = NextElement(item), definition = NextElement(definition)) {
+    std::size_t at = 0;
+    for (xml::Node item = FirstElement(copy); item; item = NextElement(item), ++at) {
       item.SetAttribute("Row", number);
       item.SetAttribute("RptIndex", index);
-      const auto parse = parses.find(definition.Raw());
-      if (parse != parses.end()) m_unparsed.emplace(item.Raw(), parse->second);
+      if (item_parses[at]) m_unparsed.emplace(item.Raw(), *item_parses[at]);
     }
+    AnnounceItems(copy);
     m_rows.push_back(std::move(output));
   }
   parent.RemoveChild(row);
@@ -339,18 +373,21 @@ void FormatEvaluation::RecordKeepRanges(const OutputRow& row) {
   }
 }
 
-void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
-  const std::string key = "PRINT" + std::to_string(row.definition_row);
-  xml::Node condition;
+xml::Node FormatEvaluation::ConditionItem(const xml::Node& row, std::int32_t definition_row) {
+  const std::string key = "PRINT" + std::to_string(definition_row);
   thread_local std::string item_key;  // keeps its storage from row to row
-  for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
     item.ReadAttribute("Key", item_key);
-    if (EqualsIgnoreCase(item_key, key)) {
-      condition = item;
-      break;
-    }
+    if (EqualsIgnoreCase(item_key, key)) return item;
   }
+  return {};
+}
+
+void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
+  if (!row.may_have_condition) return;
+  const xml::Node condition = ConditionItem(row.row, row.definition_row);
   if (!condition) return;
+  const std::string key = "PRINT" + std::to_string(row.definition_row);
   const bool body_row = m_builder.row_list;
   const xml::Node earlier = ThreadPreviewState().print_conditions.Find(m_key, key);
   if (earlier && earlier.AttributeOr("RptIndex", "") == condition.AttributeOr("RptIndex", "")) {
@@ -376,12 +413,15 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
   // below 1) are not cells of the grid.
   std::vector<std::pair<std::int32_t, xml::Node>> cells;
   for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
-    if (item.Name() != "Itm") continue;
+    if (!item.NameIs("Itm")) continue;
     const std::optional<std::int32_t> column = ItemColumn(item);
     if (column && *column >= m_builder.first_column) cells.emplace_back(*column, item);
   }
-  std::stable_sort(cells.begin(), cells.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  const auto by_column = [](const auto& a, const auto& b) { return a.first < b.first; };
+  // (Rows usually list their items column by column already.)
+  if (!std::is_sorted(cells.begin(), cells.end(), by_column)) {
+    std::stable_sort(cells.begin(), cells.end(), by_column);
+  }
   const RepeatContext* repeat = row.repeat.get();
   for (const auto& [column, item] : cells) {
     const xml::Node evaluated = Evaluate(item, repeat);
