@@ -53,8 +53,6 @@ cEvaluate::cEvaluate()
       m_ignored_row_index(IgnoredRowKey),
       m_included_note_index(BookmarkKey) {
   m_function_list_template = m_document.CreateElement("EFs");
-  m_drill_template =
-      m_document.ImportNode(xml::Document::Parse("<Drill On='0' Key=''/>").DocumentElement(), true);
   for (std::size_t kind = 0; kind < kOperandKindCount; ++kind) {
     m_operand_resolvers[kind] = DefaultOperandResolver(static_cast<OperandKind>(kind));
   }

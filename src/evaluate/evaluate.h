@@ -237,7 +237,6 @@ class cEvaluate {
   RecordList m_found_rows;
   RecordList m_max_cols;
   xml::Node m_function_list_template;                 // an empty EFs
-  xml::Node m_drill_template;                         // Drill On="0" Key=""
   std::unique_ptr<xml::Stylesheet> m_function_order;  // compiled on first use
   xml::Node m_shared_ranges;
   xml::Node m_shared_repeat_items;

@@ -6,17 +6,26 @@
 #include "evaluate/style_record.h"
 
 namespace orvo {
-namespace {
 
-// Appends the Drill child (On "0", Key "") to an item that has none.
-void AddDrill(xml::Node& item) {
+xml::Node DrillOf(const xml::Node& item) {
   for (xml::Node child = FirstElement(item); child; child = NextElement(child)) {
-    if (child.NameIs("Drill")) return;
+    if (child.NameIs("Drill")) return child;
   }
-  item.AppendNewElement("Drill").AddAttributes({{"On", "0"}, {"Key", ""}});
+  return {};
 }
 
-}  // namespace
+xml::Node DrillFor(xml::Node item) {
+  xml::Node repeat_context;
+  for (xml::Node child = FirstElement(item); child; child = NextElement(child)) {
+    if (child.NameIs("Drill")) return child;
+    if (!repeat_context && child.NameIs("DepData")) repeat_context = child;
+  }
+  xml::Node drill = repeat_context ? item.InsertBefore(item.OwnerDocument().CreateElement("Drill"),
+                                                       repeat_context)
+                                   : item.AppendNewElement("Drill");
+  drill.AddAttributes({{"On", "0"}, {"Key", ""}});
+  return drill;
+}
 
 bool PrepareForEvaluation(xml::Node item, std::string_view format_key, std::string_view evaluated) {
   if (item.HasAttribute("Evaluated")) return false;
@@ -37,7 +46,7 @@ bool PrepareForEvaluation(xml::Node item, std::string_view format_key, std::stri
                       {names[6], values[6]},
                       {names[7], values[7]},
                       {names[8], values[8]}});
-  AddDrill(item);
+  DrillFor(item);
   return true;
 }
 
@@ -52,7 +61,6 @@ bool PrepareForBuild(xml::Node item, std::string_view format_key) {
                       {"OrigRow", row},
                       {"OrigFmt", format_key},
                       {"OrigFml", formula}});
-  AddDrill(item);
   return true;
 }
 

@@ -43,8 +43,19 @@ bool PrepareForEvaluation(xml::Node item, std::string_view format_key,
 // empty when absent and are written when they get a value: DCFml by the
 // data-column insertion (an item carrying one keeps it), RptKey and RptIndex
 // on the copies of a repeated row, PTxt when the item is evaluated. Tens of
-// thousands of items save four attributes each this way.
+// thousands of items save four attributes each this way, and the Drill
+// child too: it is made (DrillFor) when a drill key is written into it, and
+// the preview writes an item without one as if it had On "0", Key "".
 bool PrepareForBuild(xml::Node item, std::string_view format_key);
+
+// The item's Drill child, or null when it has none. Readers take an item
+// without one as On "0", Key "" (nothing to drill into).
+xml::Node DrillOf(const xml::Node& item);
+
+// The item's Drill child, made (On "0", Key "") when it has none. A new one
+// goes where PrepareForEvaluation puts it: after the item's children, but
+// before the repeat context (DepData) the builder appends to a deferred item.
+xml::Node DrillFor(xml::Node item);
 
 }  // namespace orvo
 

@@ -5,6 +5,7 @@
 #include "evaluate/currency.h"
 #include "evaluate/driver_requests.h"
 #include "evaluate/evaluate.h"
+#include "evaluate/item_bookkeeping.h"
 #include "evaluate/repeat_sort.h"
 #include "evaluate/style_record.h"
 #include "formula/vocabulary.h"
@@ -413,11 +414,11 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
   cDrillDown* drill_down = m_evaluator.Sources().drill_down.get();
   if (!drill_down) return;
   const xml::Node& item = scope.Item();
-  xml::Node drill = FirstElement(item);
-  while (drill && !drill.NameIs("Drill")) drill = NextElement(drill);
-  if (!drill) return;
+  // An item without a Drill child gets one only when a key is written.
+  xml::Node drill = DrillOf(item);
   std::string& keys = m_read_buffer;
-  drill.ReadAttribute("Key", keys);
+  keys.clear();
+  if (drill) drill.ReadAttribute("Key", keys);
   auto [known, added] = m_drill_keys.try_emplace(item.Raw());
   if (!added && !known->second.empty() && ListHolds(keys, known->second)) return;
   // The drill-down object only reads the balance definition: one per
@@ -453,6 +454,7 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
     keys += ',';
     keys += known->second;
   }
+  if (!drill) drill = DrillFor(item);
   drill.SetAttribute("On", "-1");
   drill.SetAttribute("Key", keys);
 }

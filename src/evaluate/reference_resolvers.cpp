@@ -8,6 +8,7 @@
 
 #include "companions/cell_key.h"
 #include "evaluate/evaluate.h"
+#include "evaluate/item_bookkeeping.h"
 #include "evaluate/placed_items.h"
 #include "frame/column_letters.h"
 #include "frame/text.h"
@@ -79,16 +80,11 @@ std::string ValueOf(const Instance& instance) {
   return instance.number ? instance.value : std::string();
 }
 
-// Adds drill keys to the referencing item's Drill record.
+// Adds drill keys to the referencing item's Drill record, made when the
+// item has none and a key is added.
 class DrillKeys {
  public:
-  explicit DrillKeys(const xml::Node& item) {
-    for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
-      if (child.Type() == xml::NodeType::kElement && child.Name() == "Drill") {
-        m_drill = child;
-        break;
-      }
-    }
+  explicit DrillKeys(const xml::Node& item) : m_item(item), m_drill(DrillOf(item)) {
     if (!m_drill) return;
     const std::string keys = m_drill.AttributeOr("Key", "");
     std::size_t start = 0;
@@ -101,7 +97,7 @@ class DrillKeys {
     }
   }
 
-  bool Full() const { return !m_drill || m_keys.size() >= kMaxDrillKeys; }
+  bool Full() const { return !m_item || m_keys.size() >= kMaxDrillKeys; }
 
   // `keys`: one key or several joined by "," (a referenced item that itself
   // took keys from its references); each is added once.
@@ -125,6 +121,7 @@ class DrillKeys {
       if (!joined.empty()) joined += ',';
       joined += key;
     }
+    if (!m_drill) m_drill = DrillFor(m_item);
     m_drill.SetAttribute("On", "-1");
     m_drill.SetAttribute("Key", joined);
   }
@@ -133,6 +130,7 @@ class DrillKeys {
   DrillKeys& operator=(const DrillKeys&) = delete;
 
  private:
+  xml::Node m_item;
   xml::Node m_drill;
   std::vector<std::string> m_keys;
   bool m_changed = false;

@@ -84,7 +84,8 @@ constexpr Copies kFormatAttributes[] = {{"MRow", "MRow"}, {"MCol", "MCol"}};
 
 // What the preview makes of an item: its attributes, then each Stl (its
 // attributes, each Alg, each Brd, and one Fnts holding the Fnt runs of all
-// its Fnts), then each Drill.
+// its Fnts), then each Drill; an item without a Drill (the builder makes one
+// only for a drill key) gets <Drill On="0" Key=""/> there.
 using Shape = xml::Node::ElementShape;
 constexpr Shape kFontShape[] = {{"Fnt", "Fnt", kFontAttributes, {}}};
 constexpr Shape kStyleChildShapes[] = {{"Alg", "Alg", kAlignmentAttributes, {}},
@@ -207,8 +208,13 @@ class PreviewWriter {
                      [](const SortedItem& a, const SortedItem& b) { return a.column < b.column; });
     // The sorted list holds the only handle the writer keeps to each item,
     // handed over so that the item can move.
-    for (SortedItem& sorted : m_sorted)
-      row.AppendShaped(std::move(sorted.item), kItemShape, m_move);
+    for (SortedItem& sorted : m_sorted) {
+      xml::Node written = row.AppendShaped(std::move(sorted.item), kItemShape, m_move);
+      const xml::Node last = written.LastChild();
+      if (!last || !last.NameIs("Drill")) {
+        written.AppendNewElement("Drill").AddAttributes({{"On", "0"}, {"Key", ""}});
+      }
+    }
     m_sorted.clear();
     return true;
   }

@@ -48,6 +48,7 @@ std::string BuildPreviewStylesheet() {
   AppendAttributes(out, {"OrigKey", "OrigFmt", "ASz"});
   AppendAttribute(out, "Fml", "@OrigFml");
   out += "<xsl:apply-templates select='Stl'/><xsl:apply-templates select='Drill'/>";
+  out += "<xsl:if test='not(Drill)'><Drill On='0' Key=''/></xsl:if>";
   out += "</Itm></xsl:for-each></Row></xsl:for-each></Itms></Fmt></xsl:template>";
   // 2. The style record without its number format.
   out += "<xsl:template match='Stl'><Stl>";

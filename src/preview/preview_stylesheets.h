@@ -7,7 +7,7 @@
 //       Row (PgBk)                  one per Row below any Itms, in document order
 //         Itm (Col, Row, Dsp, OrigKey, OrigFmt, ASz, Fml)   sorted by Col as a number
 //           Stl (Hei, Wdt, BCl, Ptn, PtnCl) with Alg, Brd and Fnts/Fnt
-//           Drill (On, Key)
+//           Drill (On, Key)          an item without one gets On "0", Key ""
 // Dsp is the item's PTxt and Fml its OrigFml; an attribute the source lacks
 // is written empty, and everything else of the source (Value, Key, PEx,
 // DepData, the number format) is dropped.

@@ -49,10 +49,30 @@ TEST(PrepareForBuild, WritesOnlyTheAttributesThatHoldSomething) {
   EXPECT_EQ(item.Xml(),
             "<Itm Key=\"C4\" Row=\"4\" Col=\"3\" Value=\"=B4*2\" DCFml=\"=DB.Sales\" "
             "Evaluated=\"0\" OrigKey=\"C4\" OrigRow=\"4\" OrigFmt=\"IS\" OrigFml=\"=B4*2\">"
-            "<PEx/><Drill On=\"0\" Key=\"\"/></Itm>");
+            "<PEx/></Itm>");
   EXPECT_FALSE(PrepareForBuild(item, "OTHER"));
   EXPECT_FALSE(PrepareForEvaluation(item, "OTHER"));
   EXPECT_EQ(item.AttributeOr("OrigFmt", ""), "IS");
+  EXPECT_TRUE(DrillOf(item).IsNull());
+}
+
+TEST(DrillFor, MakesTheDrillWherePreparationPutsItOnce) {
+  // After the item's children, before a repeat context appended later.
+  xml::Document document = xml::Document::Parse(
+      "<Itm Key='C4'><PEx/><Stl/><SpFl>-1</SpFl><DepData DSI='2' DRpt='R'/></Itm>");
+  xml::Node item = document.DocumentElement();
+  xml::Node drill = DrillFor(item);
+  EXPECT_EQ(item.Xml(),
+            "<Itm Key=\"C4\"><PEx/><Stl/><SpFl>-1</SpFl><Drill On=\"0\" Key=\"\"/>"
+            "<DepData DSI=\"2\" DRpt=\"R\"/></Itm>");
+  drill.SetAttribute("On", "-1");
+  EXPECT_TRUE(DrillFor(item) == drill);
+  EXPECT_TRUE(DrillOf(item) == drill);
+  EXPECT_EQ(item.SelectNodes("Drill").Length(), 1u);
+
+  xml::Document bare = xml::Document::Parse("<Itm Key='A1'><PEx/></Itm>");
+  DrillFor(bare.DocumentElement());
+  EXPECT_EQ(bare.DocumentElement().Xml(), "<Itm Key=\"A1\"><PEx/><Drill On=\"0\" Key=\"\"/></Itm>");
 }
 
 }  // namespace

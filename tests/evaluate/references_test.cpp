@@ -172,33 +172,35 @@ TEST_F(References, MissingCellsNamesAndKeysWithoutRow) {
 }
 
 TEST_F(References, DrillKeysOfContributingCellsReachTheReferencingItem) {
+  // Items prepared for a build have no Drill until a key is written into one.
   const auto drillable = [&](const std::string& key, const std::string& value,
                              const std::string& drill_key) {
     xml::Node item = Settled(key, value);
-    for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
-      if (child.Name() != "Drill") continue;
-      child.SetAttribute("On", "-1");
-      child.SetAttribute("Key", drill_key);
-    }
+    xml::Node drill = DrillFor(item);
+    drill.SetAttribute("On", "-1");
+    drill.SetAttribute("Key", drill_key);
     index->ValueChanged(item);
   };
   drillable("A1", "1", "DrillItem1");
   drillable("A2", "2", "DrillItem2");
   drillable("A3", "3", "DrillItem1");
   Settled("A4", "4");
-  const auto drill_of = [](const xml::Node& item) {
-    for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
-      if (child.Name() == "Drill") return child.Xml();
-    }
-    return std::string();
+  const auto built = [&](const std::string& key, const std::string& formula) {
+    xml::Node item = ItemFor(document, formula, key);
+    item.SetAttribute("Row", key.substr(1));
+    PrepareForBuild(item, "IS");
+    index->Placed(item);
+    Evaluate(item);
+    return item;
   };
-  xml::Node total = Place("B1", "=SUM(A1:A4)+A2");
-  Evaluate(total);
+  xml::Node total = built("B1", "=SUM(A1:A4)+A2");
   EXPECT_EQ(total.AttributeOr("Value", ""), "12");
-  EXPECT_EQ(drill_of(total), "<Drill On=\"-1\" Key=\"DrillItem1,DrillItem2\"/>");
-  xml::Node plain = Place("B2", "=A4");
+  EXPECT_EQ(total.LastChild().Xml(), "<Drill On=\"-1\" Key=\"DrillItem1,DrillItem2\"/>");
+  EXPECT_TRUE(DrillOf(built("B2", "=A4")).IsNull());
+  // An item prepared on its own has its Drill from the start; it stays off.
+  xml::Node plain = Place("B3", "=A4");
   Evaluate(plain);
-  EXPECT_EQ(drill_of(plain), "<Drill On=\"0\" Key=\"\"/>");
+  EXPECT_EQ(DrillOf(plain).Xml(), "<Drill On=\"0\" Key=\"\"/>");
 }
 
 // A prefix sum down a column, each cell evaluated through the evaluator,

@@ -13,7 +13,8 @@ using testing::Canonical;
 
 // A body result format as the build leaves it: rows appended under two Itms
 // (one nested in a container), items out of column order, bookkeeping,
-// parsed expressions and dependency data that the preview drops.
+// parsed expressions and dependency data that the preview drops; an item
+// without a Drill gets one that is off.
 constexpr std::string_view kResultFormat = R"(
 <Fmt Key="IS" Name="Income" MRow="3" MCol="10" Extra="x">
   <Itms>
@@ -57,13 +58,14 @@ constexpr std::string_view kPreviewDocument = R"(
 <Fmt MRow="3" MCol="10">
   <Itms>
     <Row PgBk="0">
-      <Itm Col="1" Row="1" Dsp="Sales" OrigKey="" OrigFmt="" ASz="" Fml=""/>
+      <Itm Col="1" Row="1" Dsp="Sales" OrigKey="" OrigFmt="" ASz="" Fml=""><Drill On="0" Key=""/></Itm>
       <Itm Col="2" Row="1" Dsp="" OrigKey="B1" OrigFmt="IS" ASz="-1" Fml="=CM.4000">
         <Stl Hei="" Wdt="" BCl="" Ptn="" PtnCl="">
           <Alg Hrz="Left" Vrt="" Wrp="" Mg="" MgKey="" Ind="" Or="" Shr="" VrtTx=""/>
           <Brd btC="" btL="" dtlC="" dtlL="" dtrC="" dtrL="" lfC="" lfL="" rgC="" rgL="" tpC="" tpL=""/>
           <Fnts/>
         </Stl>
+        <Drill On="0" Key=""/>
       </Itm>
       <Itm Col="10" Row="1" Dsp="12.50" OrigKey="J1" OrigFmt="IS" ASz="0" Fml="=B1/2">
         <Stl Hei="12.75" Wdt="10" BCl="-1" Ptn="0" PtnCl="0">
