@@ -154,7 +154,7 @@ class FastParser {
     StartDocument();
     ParseProlog();
     ParseElements();
-    SkipBlanks();
+    SkipMisc();
     if (m_p != m_end) throw Declined{};
     xmlDocPtr document = m_document;
     m_document = nullptr;
@@ -191,7 +191,16 @@ class FastParser {
       m_p += 5;
       ParseDeclaration();
     }
-    SkipBlanks();
+    SkipMisc();
+  }
+
+  // Blanks and comments outside the root element.
+  void SkipMisc() {
+    for (;;) {
+      SkipBlanks();
+      if (!Follows("<!--")) return;
+      ParseComment(reinterpret_cast<xmlNodePtr>(m_document));
+    }
   }
 
   void ParseDeclaration() {
@@ -342,6 +351,8 @@ class FastParser {
         ParseEndTag(open);
         open = open->parent;
         --depth;
+      } else if (depth > 0 && Follows("<!--")) {
+        ParseComment(open);
       } else {
         ++m_p;
         if (++depth > kMaxDepth) throw Declined{};
@@ -626,6 +637,58 @@ class FastParser {
     }
   }
 
+  // A comment at "<!--", the last child of `parent`: its text as written
+  // but for line ends (CR LF and a lone CR a line feed), no "--" inside.
+  void ParseComment(xmlNodePtr parent) {
+    m_p += 4;
+    const unsigned char* start = m_p;
+    bool carriage_return = false;
+    for (;;) {
+      if (m_p == m_end) throw Declined{};
+      const unsigned char c = *m_p;
+      if (c == '-') {
+        if (m_end - m_p >= 2 && m_p[1] == '-') {
+          if (m_end - m_p >= 3 && m_p[2] == '>') break;
+          throw Declined{};
+        }
+        ++m_p;
+      } else if ((c >= 0x20 && c <= 0x7F) || c == '\t') {
+        ++m_p;
+      } else if (c == '\n') {
+        ++m_line;
+        ++m_p;
+      } else if (c == '\r') {
+        carriage_return = true;
+        ++m_p;
+      } else if (c >= 0x80) {
+        const std::size_t length = ValidSequence(m_p, m_end);
+        if (!length) throw Declined{};
+        m_p += length;
+      } else {
+        throw Declined{};
+      }
+    }
+    const std::size_t length = static_cast<std::size_t>(m_p - start);
+    if (length > kMaxText) throw Declined{};
+    m_p += 3;
+    xmlNodePtr node = NewBlank<xmlNode>(XML_COMMENT_NODE);
+    node->name = xmlStringComment;
+    LinkLast(parent, node);
+    node->line = static_cast<unsigned short>(Line());
+    node->content = static_cast<xmlChar*>(xmlMalloc(length + 1));
+    if (!node->content) throw Declined{};
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+      if (carriage_return && start[i] == '\r') {
+        node->content[written++] = '\n';
+        if (i + 1 < length && start[i + 1] == '\n') ++i;
+      } else {
+        node->content[written++] = start[i];
+      }
+    }
+    node->content[written] = '\0';
+  }
+
   // At the name of an end tag, after "</": it must close `open`.
   void ParseEndTag(xmlNodePtr open) {
     if (open->type != XML_ELEMENT_NODE) throw Declined{};
@@ -693,15 +756,17 @@ void DescribeNode(std::string& out, xmlNodePtr node, xmlDocPtr document, int dep
   if (named) out += xmlDictOwns(document->dict, node->name) == 1 ? " (dict)" : " (own)";
   out += node->doc == document ? " doc" : " other-doc";
   out += node->_private ? " private" : "";
-  if (node->type == XML_ELEMENT_NODE) {
+  if (node->type == XML_ELEMENT_NODE || node->type == XML_COMMENT_NODE) {
     out += " line=" + std::to_string(node->line);
+  }
+  if (node->type == XML_ELEMENT_NODE) {
     Describe(out, " ns", node->ns);
     Describe(out, "nsDef", node->nsDef);
     Describe(out, "content", node->content);
   }
-  if (node->type == XML_TEXT_NODE) {
+  if (node->type == XML_TEXT_NODE || node->type == XML_COMMENT_NODE) {
     out += " content=" + Text(node->content);
-    out += node->name == xmlStringText ? "" : " odd-name";
+    if (node->name != xmlStringText && node->name != xmlStringComment) out += " odd-name";
   }
   if (node->type == XML_ATTRIBUTE_NODE) {
     auto* attr = reinterpret_cast<xmlAttrPtr>(node);

@@ -7,9 +7,10 @@
 // and attribute names in a new dictionary of the document, every attribute
 // value one text node, short texts kept inside their node, the same document
 // fields (version, encoding as declared, standalone, parse flags), element
-// lines as libxml2 counts them, whitespace-only text dropped where
-// Document::Parse drops it. Anything else (a document type, namespaces,
-// comments, CDATA, processing instructions, another encoding, entities other
+// and comment lines as libxml2 counts them (the lines of texts, which nothing
+// reads, only roughly), whitespace-only text dropped where
+// Document::Parse drops it, comments. Anything else (a document type,
+// namespaces, CDATA, processing instructions, another encoding, entities other
 // than the five predefined ones, deep nesting, a malformed text of any kind)
 // it declines before anything escapes, and the caller parses with libxml2,
 // which then reports every error as before.
