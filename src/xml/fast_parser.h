@@ -1,6 +1,6 @@
 // A one-pass parser for the documents the library mostly reads: workspace
 // lists, report definitions and formats written as plain elements,
-// attributes and text.
+// attributes, text and comments.
 //
 // It builds the very tree libxml2's parser builds with the options
 // Document::Parse uses: nodes allocated with xmlMalloc one by one, element
@@ -9,8 +9,8 @@
 // fields (version, encoding as declared, standalone, parse flags), element
 // and comment lines as libxml2 counts them (the lines of texts, which nothing
 // reads, only roughly), whitespace-only text dropped where
-// Document::Parse drops it, comments. Anything else (a document type,
-// namespaces, CDATA, processing instructions, another encoding, entities other
+// Document::Parse drops it. Anything else (a document type, namespaces,
+// CDATA, processing instructions, another encoding, entities other
 // than the five predefined ones, deep nesting, a malformed text of any kind)
 // it declines before anything escapes, and the caller parses with libxml2,
 // which then reports every error as before.
