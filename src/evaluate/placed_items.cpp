@@ -31,8 +31,10 @@ std::optional<std::int32_t> WholeNumber(std::string_view text) {
 
 // Column and row of a cell key; -1 for a part it lacks.
 std::pair<std::int32_t, std::int32_t> ColumnAndRow(std::string_view key) {
-  const std::size_t digit = key.find_first_of("0123456789");
-  if (digit == std::string_view::npos || digit == 0) return {-1, -1};
+  // (A loop: find_first_of would test the key against the set character by character.)
+  std::size_t digit = 0;
+  while (digit < key.size() && (key[digit] < '0' || key[digit] > '9')) ++digit;
+  if (digit == key.size() || digit == 0) return {-1, -1};
   const std::int32_t column = LetterColumnNumber(key.substr(0, digit));
   const std::optional<std::int32_t> row = WholeNumber(key.substr(digit));
   return {column, row && *row > 0 ? *row : -1};
