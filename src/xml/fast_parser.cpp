@@ -370,8 +370,10 @@ class FastParser {
   // The start tag after its '<'; the element made, when it has content to
   // come (null for an empty-element tag).
   xmlNodePtr ParseStartTag(xmlNodePtr parent) {
+    const xmlChar* name = Name();
+    // Linked at once: a declined parse frees it with the document.
     xmlNodePtr element = NewBlank<xmlNode>(XML_ELEMENT_NODE);
-    element->name = Name();
+    element->name = name;
     LinkLast(parent, element);
     xmlAttrPtr last = nullptr;
     std::size_t count = 0;
@@ -400,6 +402,7 @@ class FastParser {
     for (xmlAttrPtr other = element->properties; other; other = other->next) {
       if (other->name == name) throw Declined{};
     }
+    // Linked at once, as every node made here.
     xmlAttrPtr attr = NewBlank<xmlAttr>(XML_ATTRIBUTE_NODE);
     attr->name = name;
     attr->parent = element;
