@@ -697,12 +697,19 @@ std::uint32_t PlacedItems::TreeOf(std::uint32_t print, std::int32_t column) {
 }
 
 void PlacedItems::Reserve(std::string_view format,
-                          const std::unordered_map<std::int32_t, std::size_t>& per_column) {
+                          const std::unordered_map<std::int32_t, std::size_t>& per_column,
+                          std::size_t copies) {
   // The print a format's new items join: its latest.
   const std::uint32_t print = LatestPrint(FormatId(format, true));
+  std::size_t cells = 0;
   for (const auto& [column, count] : per_column) {
-    if (column > 0) m_trees[TreeOf(print, column)].Reserve(count);
+    if (column <= 0) continue;
+    m_trees[TreeOf(print, column)].Reserve(count);
+    cells += count;
   }
+  if (copies == 0) return;
+  m_by_copy.reserve(m_by_copy.size() + copies);
+  m_cell_copies.reserve(m_cell_copies.size() + copies * cells);
 }
 
 std::uint32_t PlacedItems::KeyId(std::string_view key) {
