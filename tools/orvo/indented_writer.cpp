@@ -1,0 +1,166 @@
+#include "indented_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace orvo::cli {
+namespace {
+
+// What escaping makes of each byte: kPlain the byte itself, kReference a
+// character reference, kUnusual a byte the text rule may change (a control
+// character, a byte of a character beyond ASCII): a text holding one goes
+// through xml::Escape as a whole.
+enum ByteKind : std::uint8_t { kPlain, kReference, kUnusual };
+
+constexpr std::array<std::uint8_t, 256> kByteKinds = [] {
+  std::array<std::uint8_t, 256> kinds{};
+  for (std::size_t byte = 0; byte < kinds.size(); ++byte) {
+    kinds[byte] = byte < 0x20 || byte >= 0x80 ? kUnusual : kPlain;
+  }
+  for (const unsigned char c : {'&', '<', '>', '"', '\t', '\n', '\r'}) kinds[c] = kReference;
+  return kinds;
+}();
+
+std::string_view ReferenceFor(char c) {
+  switch (c) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    case '\r':
+      return "&#13;";
+    case '\n':
+      return "&#10;";
+    default:  // '\t'
+      return "&#9;";
+  }
+}
+
+constexpr std::string_view kBlanks =
+    "                                                                ";
+
+}  // namespace
+
+IndentedWriter::IndentedWriter(std::ostream& out)
+    : m_out(out), m_data(std::make_unique<char[]>(kBlock + 4096)), m_capacity(kBlock + 4096) {}
+
+IndentedWriter::~IndentedWriter() { Flush(); }
+
+void IndentedWriter::Element(const xml::Node& node, int depth) {
+  const std::string name = node.Name();
+  Indent(depth);
+  Put('<');
+  Put(name);
+  node.ReadAttributes(m_attributes);  // written before the children reuse it
+  for (const auto& [attribute, value] : m_attributes) {
+    Put(' ');
+    Put(attribute);
+    Put("=\"");
+    PutEscaped(value);
+    Put('"');
+  }
+  // The text counts until the first child element, which opens the body.
+  bool has_elements = false;
+  m_text.clear();
+  for (xml::Node child = node.FirstChild(); child; child = child.NextSibling()) {
+    const xml::NodeType type = child.Type();
+    if (type == xml::NodeType::kElement) {
+      if (!has_elements) Put(">\n");
+      has_elements = true;
+      Element(child, depth + 1);
+    } else if (!has_elements && (type == xml::NodeType::kText || type == xml::NodeType::kCData)) {
+      m_text += child.Text();
+    }
+  }
+  if (has_elements) {
+    Indent(depth);
+    EndTag(name);
+  } else if (m_text.empty()) {
+    Put("/>\n");
+  } else {
+    Put('>');
+    PutEscaped(m_text);
+    EndTag(name);
+  }
+  if (m_size >= kBlock) Flush();
+}
+
+void IndentedWriter::Empty(std::string_view name, int depth) {
+  Indent(depth);
+  Put('<');
+  Put(name);
+  Put("/>\n");
+}
+
+void IndentedWriter::Open(std::string_view name, int depth) {
+  Indent(depth);
+  Put('<');
+  Put(name);
+  Put(">\n");
+}
+
+void IndentedWriter::Close(std::string_view name, int depth) {
+  Indent(depth);
+  EndTag(name);
+}
+
+void IndentedWriter::Flush() {
+  if (m_size == 0) return;
+  m_out.write(m_data.get(), static_cast<std::streamsize>(m_size));
+  m_size = 0;
+}
+
+void IndentedWriter::Grow(std::size_t size) {
+  const std::size_t capacity = std::max(m_capacity * 2, m_size + size);
+  auto data = std::make_unique<char[]>(capacity);
+  std::char_traits<char>::copy(data.get(), m_data.get(), m_size);
+  m_data = std::move(data);
+  m_capacity = capacity;
+}
+
+void IndentedWriter::Indent(int depth) {
+  for (std::size_t blanks = static_cast<std::size_t>(std::max(depth, 0)) * 2; blanks > 0;) {
+    const std::size_t piece = std::min(blanks, kBlanks.size());
+    Put(kBlanks.substr(0, piece));
+    blanks -= piece;
+  }
+}
+
+void IndentedWriter::EndTag(std::string_view name) {
+  Put("</");
+  Put(name);
+  Put(">\n");
+}
+
+void IndentedWriter::PutEscaped(std::string_view text) {
+  // Nothing is handed to the stream while a text is written, so a text
+  // found unusual halfway is taken back and written again by xml::Escape.
+  const std::size_t start = m_size;
+  const char* run = text.data();
+  const char* const end = run + text.size();
+  for (const char* at = run; at != end; ++at) {
+    const std::uint8_t kind = kByteKinds[static_cast<unsigned char>(*at)];
+    if (kind == kPlain) continue;
+    if (kind == kUnusual) {
+      m_size = start;
+      Put(xml::Escape(text));
+      return;
+    }
+    Put(std::string_view(run, static_cast<std::size_t>(at - run)));
+    Put(ReferenceFor(*at));
+    run = at + 1;
+  }
+  Put(std::string_view(run, static_cast<std::size_t>(end - run)));
+}
+
+void WriteIndented(std::ostream& out, const xml::Node& node) {
+  IndentedWriter writer(out);
+  writer.Element(node, 0);
+}
+
+}  // namespace orvo::cli
