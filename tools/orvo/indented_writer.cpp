@@ -56,14 +56,18 @@ void IndentedWriter::Element(const xml::Node& node, int depth) {
   Indent(depth);
   Put('<');
   Put(name);
-  node.ReadAttributes(m_attributes);  // written before the children reuse it
-  for (const auto& [attribute, value] : m_attributes) {
-    Put(' ');
-    Put(attribute);
-    Put("=\"");
+  node.VisitAttributes([this](std::string_view attribute, std::string_view value) {
+    // ' NAME="' in one piece, then the value.
+    char* at = Room(attribute.size() + 3);
+    *at++ = ' ';
+    std::char_traits<char>::copy(at, attribute.data(), attribute.size());
+    at += attribute.size();
+    *at++ = '=';
+    *at = '"';
+    m_size += attribute.size() + 3;
     PutEscaped(value);
     Put('"');
-  }
+  });
   // The text counts until the first child element, which opens the body.
   bool has_elements = false;
   m_text.clear();

@@ -14,8 +14,6 @@
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include "orvo/xml.h"
 
@@ -67,9 +65,7 @@ class IndentedWriter {
   std::unique_ptr<char[]> m_data;
   std::size_t m_size = 0;
   std::size_t m_capacity = 0;
-  // Storage reused from element to element.
-  std::vector<std::pair<std::string, std::string>> m_attributes;
-  std::string m_text;
+  std::string m_text;  // storage reused from element to element
 };
 
 // Writes `node` (an element) as the indented text, flushed at the end.
