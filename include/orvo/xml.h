@@ -221,11 +221,9 @@ class Node {
   template <class Visit>
   void VisitAttributes(Visit&& visit) const {
     using Target = std::remove_reference_t<Visit>;
-    VisitAttributes(
-        [](void* target, std::string_view name, std::string_view value) {
-          (*static_cast<Target*>(target))(name, value);
-        },
-        const_cast<void*>(static_cast<const void*>(std::addressof(visit))));
+    VisitAttributes([](void* target, std::string_view name,
+                       std::string_view value) { (*static_cast<Target*>(target))(name, value); },
+                    const_cast<void*>(static_cast<const void*>(std::addressof(visit))));
   }
   using AttributeVisitor = void (*)(void* target, std::string_view name, std::string_view value);
   void VisitAttributes(AttributeVisitor visitor, void* target) const;

@@ -41,6 +41,8 @@ std::string_view ReferenceFor(char c) {
   }
 }
 
+constexpr std::size_t kLongestReference = 6;  // &quot;
+
 constexpr std::string_view kBlanks =
     "                                                                ";
 
@@ -142,24 +144,25 @@ void IndentedWriter::EndTag(std::string_view name) {
 }
 
 void IndentedWriter::PutEscaped(std::string_view text) {
-  // Nothing is handed to the stream while a text is written, so a text
-  // found unusual halfway is taken back and written again by xml::Escape.
-  const std::size_t start = m_size;
-  const char* run = text.data();
-  const char* const end = run + text.size();
-  for (const char* at = run; at != end; ++at) {
-    const std::uint8_t kind = kByteKinds[static_cast<unsigned char>(*at)];
-    if (kind == kPlain) continue;
-    if (kind == kUnusual) {
-      m_size = start;
+  // Copied byte by byte into room for the longest result (a reference of
+  // six bytes for each); the size is taken only at the end, so a text found
+  // unusual halfway is written again by xml::Escape in its place.
+  char* const start = Room(text.size() * kLongestReference);
+  char* out = start;
+  for (const char c : text) {
+    const std::uint8_t kind = kByteKinds[static_cast<unsigned char>(c)];
+    if (kind == kPlain) {
+      *out++ = c;
+    } else if (kind == kReference) {
+      const std::string_view reference = ReferenceFor(c);
+      std::char_traits<char>::copy(out, reference.data(), reference.size());
+      out += reference.size();
+    } else {
       Put(xml::Escape(text));
       return;
     }
-    Put(std::string_view(run, static_cast<std::size_t>(at - run)));
-    Put(ReferenceFor(*at));
-    run = at + 1;
   }
-  Put(std::string_view(run, static_cast<std::size_t>(end - run)));
+  m_size += static_cast<std::size_t>(out - start);
 }
 
 void WriteIndented(std::ostream& out, const xml::Node& node) {
