@@ -109,6 +109,7 @@ class cParser {
   // The library's own layers read the parsed-expression record typed.
   friend const ParsedExpression& ParsedExpressionOf(const cParser& parser);
   friend bool HasParseMessages(const cParser& parser);
+  friend bool HasIgnoreSpans(const cParser& parser);
 
   std::unique_ptr<State> m_state;
 };

@@ -122,6 +122,10 @@ const ParsedExpression& ParsedExpressionOf(const cParser& parser);
 // list (ErrorCollection would have children), without copying the list.
 bool HasParseMessages(const cParser& parser);
 
+// Whether the host gave the parser spans of text to pass over (ItemsToIgnore
+// with entries), so that where a token ends depends on its position.
+bool HasIgnoreSpans(const cParser& parser);
+
 }  // namespace orvo
 
 #endif  // ORVO_FORMULA_PARSED_EXPRESSION_H_

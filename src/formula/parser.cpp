@@ -41,6 +41,11 @@ const ParsedExpression& ParsedExpressionOf(const cParser& parser) { return parse
 
 bool HasParseMessages(const cParser& parser) { return parser.m_state->errors.Count() != 0; }
 
+bool HasIgnoreSpans(const cParser& parser) {
+  const xml::Node& items = parser.m_state->ignore_items;
+  return items && items.HasChildNodes();
+}
+
 void cParser::Converting(bool converting) { m_state->converting = converting; }
 
 std::string cParser::GetToken(std::string_view value) { return NextToken(*m_state, value); }

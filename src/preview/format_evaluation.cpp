@@ -87,12 +87,13 @@ void FormatEvaluation::Run() {
   // Nothing changes the launch properties while a format is evaluated.
   const FormulaNames::ReuseProviders reuse;
   cEvaluate& evaluator = *m_builder.evaluator;
-  Prepare();
   // References between its cells see this print of the format only.
   m_builder.placed_items.Items()->BeginPrint(m_key);
-  ReservePlacedItems();
-  m_result = std::make_unique<ResultFormat>(m_format, &m_builder.placed_items, m_offset,
-                                            [this] { m_builder.PollCancel(); });
+  // Prepare announces every item to the placed-item index as it prepares
+  // the item's row: the result taking the rows need not read them again.
+  Prepare();
+  m_result = std::make_unique<ResultFormat>(
+      m_format, &m_builder.placed_items, m_offset, [this] { m_builder.PollCancel(); }, false);
   m_builder.Register(*m_result);
   evaluator.FormatReference(m_format);
   evaluator.CurrentFormatName(m_key);
@@ -111,18 +112,22 @@ void FormatEvaluation::Run() {
   AppendRows();
 }
 
-void FormatEvaluation::ReservePlacedItems() {
+void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definition_rows) {
   // The index keeps a column's items by the row of their key, which is the
   // definition row: the copies of a repeating row share theirs.
   std::unordered_map<std::int32_t, std::size_t> per_column;
-  std::unordered_set<std::int32_t> definition_rows;
-  for (const OutputRow& row : m_rows) {
-    if (!definition_rows.insert(row.definition_row).second) continue;
-    for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
+  for (const xml::Node& row : definition_rows) {
+    for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
       if (const std::optional<std::int32_t> column = ItemColumn(item)) ++per_column[*column];
     }
   }
-  m_builder.placed_items.Items()->Reserve(m_key, per_column);
+  if (!per_column.empty()) m_builder.placed_items.Items()->Reserve(m_key, per_column);
+}
+
+void FormatEvaluation::AnnounceItems(const xml::Node& row) {
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    m_builder.placed_items.ItemPlaced(m_format, item, {});
+  }
 }
 
 void FormatEvaluation::Prepare() {
@@ -135,9 +140,15 @@ void FormatEvaluation::Prepare() {
     }
   }
   std::vector<xml::Node> definition_rows;
+  std::vector<xml::Node> plain_rows;  // the rows that do not repeat
   for (xml::Node row = FirstElement(items); row; row = NextElement(row)) {
     definition_rows.push_back(row);
+    if (!repeats.count(static_cast<std::int64_t>(definition_rows.size())))
+      plain_rows.push_back(row);
   }
+  // Room in the index for the items of the rows that do not repeat; a
+  // repeating row makes room for its copies once it knows their number.
+  ReservePlacedItems(plain_rows);
   std::int32_t definition_row = 0;
   for (const xml::Node& row : definition_rows) {
     ++definition_row;
@@ -160,6 +171,7 @@ void FormatEvaluation::Prepare() {
       // (A row that keeps its number, as the first format's rows do, is not rewritten.)
       if (!item.ReadAttribute("Row", m_read) || m_read != number) item.SetAttribute("Row", number);
     }
+    AnnounceItems(row);
     m_rows.push_back(std::move(output));
   }
 }
@@ -171,27 +183,26 @@ FormatEvaluation::Parses FormatEvaluation::PrepareItems(const xml::Node& row, bo
     if (!PrepareForBuild(item, m_key)) continue;
     if (!repeating) {
       m_unparsed.emplace(item.Raw(), nullptr);
-    } else if (ParseFormula(item)) {
-      parses.emplace(item.Raw(), std::make_shared<const ParsedExpression>(
-                                     ParsedExpressionOf(*m_builder.parser)));
+    } else if (const ParsedExpression* parse = ParseFormula(item)) {
+      parses.emplace(item.Raw(), std::make_shared<const ParsedExpression>(*parse));
     }
   }
   return parses;
 }
 
-bool FormatEvaluation::ParseFormula(xml::Node item) {
+const ParsedExpression* FormatEvaluation::ParseFormula(xml::Node item) {
   const xml::Node record = BareRecordOf(item);
-  if (!record) return false;
+  if (!record) return nullptr;
   item.ReadAttribute("Value", m_read);
-  if (!IsFormulaText(m_read)) return false;
+  if (!IsFormulaText(m_read)) return nullptr;
   cParser& parser = *m_builder.parser;
-  parser.TokenFromString(m_read);
-  if (!ParsesForEvaluation(parser)) {
+  const FormulaShapes::Result parse = m_shapes.Parse(parser, m_read);
+  if (parse.parsed && !ParsesForEvaluation(parser)) {
     // A formula that does not parse shows the error value.
     item.SetAttribute("Value", "#ERROR");
-    return false;
+    return nullptr;
   }
-  return true;
+  return parse.record;
 }
 
 bool FormatEvaluation::ParsesForEvaluation(const cParser& parser) {
@@ -233,9 +244,8 @@ xml::Node FormatEvaluation::Evaluate(const xml::Node& item, const RepeatContext*
       evaluator.Evaluate(item, *parse, list, position, key, evaluated);
       return evaluated;
     }
-    if (ParseFormula(item)) {
-      evaluator.Evaluate(item, ParsedExpressionOf(*m_builder.parser), list, position, key,
-                         evaluated);
+    if (const ParsedExpression* parsed = ParseFormula(item)) {
+      evaluator.Evaluate(item, *parsed, list, position, key, evaluated);
       return evaluated;
     }
   }
@@ -254,10 +264,17 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
   m_builder.CheckCancel();
   // The repeat's key is the same on every copy, and each copy rewrites its
   // index in place: both are written into the row once, before it is copied.
+  // Item attributes that nothing reads while the report is built and that
+  // the preview leaves out are taken off first, so no copy carries them: a
+  // repeat over 100,000 records holds every copy at once.
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    if (item.NameIs("Itm")) {
+      for (const char* unread : {"Str", "MgKey"}) item.RemoveAttribute(unread);
+    }
     item.SetAttribute("RptKey", context_key);
     item.SetAttribute("RptIndex", "0");
   }
+  if (count > 0) ReservePlacedItems({row});
   for (std::int32_t position = 1; position <= count; ++position) {
     m_builder.PollCancel();
     xml::Node copy = parent.InsertBefore(row.CloneNode(true), row);
@@ -277,6 +294,7 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
       const auto parse = parses.find(definition.Raw());
       if (parse != parses.end()) m_unparsed.emplace(item.Raw(), parse->second);
     }
+    AnnounceItems(copy);
     m_rows.push_back(std::move(output));
   }
   parent.RemoveChild(row);

@@ -29,6 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "formula/formula_shapes.h"
 #include "formula/parsed_expression.h"
 #include "orvo/xml.h"
 #include "preview/builder_state.h"
@@ -60,9 +61,12 @@ class FormatEvaluation {
   };
 
   void Prepare();
-  // Tells the placed-item index how many rows of each column the format's
-  // items stand in, before the result announces them.
-  void ReservePlacedItems();
+  // Tells the placed-item index how many rows of each column the items of
+  // `definition_rows` stand in, before their items are announced.
+  void ReservePlacedItems(const std::vector<xml::Node>& definition_rows);
+  // Announces the items of a prepared row (bookkeeping, Row and repeat
+  // attributes written) to the placed-item index.
+  void AnnounceItems(const xml::Node& row);
   // The parses of a repeating row's items, by item.
   using Parses = std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>>;
 
@@ -70,10 +74,11 @@ class FormatEvaluation {
   // parsed now (its copies are evaluated from these parses); those of
   // other rows are left to the item's first evaluation.
   Parses PrepareItems(const xml::Node& row, bool repeating);
-  // Parses an item's formula with the builder's parser when its record is
-  // the bare one; true when that gave a parse (a failed one makes the value
-  // "#ERROR").
-  bool ParseFormula(xml::Node item);
+  // Parses an item's formula with the builder's parser (or takes it from
+  // the parse of an earlier formula of the same shape) when its record is the
+  // bare one; the record when that gave a parse, valid until the next parse
+  // (a failed one makes the value "#ERROR").
+  const ParsedExpression* ParseFormula(xml::Node item);
   // Whether the parser's last record may be evaluated: it gave no message,
   // or only the one it gives for a bookmark key named in Ref, Note or iNote.
   bool ParsesForEvaluation(const cParser& parser);
@@ -105,7 +110,8 @@ class FormatEvaluation {
   // Items not evaluated yet whose record is the bare one: with the parse of
   // their repeating row's item, or null when their formula is yet to be parsed.
   std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>> m_unparsed;
-  std::string m_read;  // an attribute value read and used at once
+  FormulaShapes m_shapes;  // the format's formulas share parses by shape
+  std::string m_read;      // an attribute value read and used at once
 };
 
 }  // namespace orvo

@@ -50,7 +50,7 @@ std::optional<std::int32_t> ItemRow(const xml::Node& item) {
 }
 
 ResultFormat::ResultFormat(xml::Node format, PlacementObserver* observer, std::int32_t row_base,
-                           const std::function<void()>& between)
+                           const std::function<void()>& between, bool announce_items)
     : m_format(std::move(format)), m_observer(observer), m_row_base(row_base) {
   for (xml::Node child = FirstElement(m_format); child; child = NextElement(child)) {
     if (child.Name() == "Itms") {
@@ -64,7 +64,7 @@ ResultFormat::ResultFormat(xml::Node format, PlacementObserver* observer, std::i
   for (xml::Node row = FirstElement(m_items); row; row = NextElement(row)) {
     if (between && !m_rows.empty()) between();
     m_rows.push_back(row);
-    if (!m_observer) continue;
+    if (!m_observer || !announce_items) continue;
     for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
       m_observer->ItemPlaced(m_format, item, {});
     }

@@ -45,11 +45,13 @@ class ResultFormat {
  public:
   // Takes `format` (a Fmt element) as it is: its Itms child (created when
   // missing), its rows and its MRow and MCol (text that is no whole number
-  // reads as 0). Every item it already holds is announced as placed. Its
-  // rows are numbered from `row_base` + 1: a format being evaluated numbers
-  // its rows as the rows they will be in the result that receives them.
+  // reads as 0). Every item it already holds is announced as placed, unless
+  // `announce_items` is false because whoever made the rows announced each
+  // item already (while it was still in the cache). Its rows are numbered
+  // from `row_base` + 1: a format being evaluated numbers its rows as the
+  // rows they will be in the result that receives them.
   ResultFormat(xml::Node format, PlacementObserver* observer, std::int32_t row_base = 0,
-               const std::function<void()>& between = {});
+               const std::function<void()>& between = {}, bool announce_items = true);
 
   ResultFormat(const ResultFormat&) = delete;
   ResultFormat& operator=(const ResultFormat&) = delete;
