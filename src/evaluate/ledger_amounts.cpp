@@ -558,8 +558,8 @@ Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& s
     return Resolution::Value(found == by_key.end() ? std::string()
                                                    : found->second.AttributeOr(name, ""));
   }
-  const std::optional<std::string> value = record->GetAttribute(name);
-  return value ? Resolution::Value(*value) : Resolution::ErrorValue("#NAME");
+  std::optional<std::string> value = record->GetAttribute(name);
+  return value ? Resolution::Value(std::move(*value)) : Resolution::ErrorValue("#NAME");
 }
 
 std::int16_t LedgerAmounts::ExpandRepeat(const xml::Node& repeat_definition, std::int32_t& count,

@@ -31,8 +31,10 @@ std::optional<std::int32_t> WholeNumber(std::string_view text) {
 
 // Column and row of a cell key; -1 for a part it lacks.
 std::pair<std::int32_t, std::int32_t> ColumnAndRow(std::string_view key) {
-  const std::size_t digit = key.find_first_of("0123456789");
-  if (digit == std::string_view::npos || digit == 0) return {-1, -1};
+  // (A loop: find_first_of would test the key against the set character by character.)
+  std::size_t digit = 0;
+  while (digit < key.size() && (key[digit] < '0' || key[digit] > '9')) ++digit;
+  if (digit == key.size() || digit == 0) return {-1, -1};
   const std::int32_t column = LetterColumnNumber(key.substr(0, digit));
   const std::optional<std::int32_t> row = WholeNumber(key.substr(digit));
   return {column, row && *row > 0 ? *row : -1};
@@ -695,12 +697,19 @@ std::uint32_t PlacedItems::TreeOf(std::uint32_t print, std::int32_t column) {
 }
 
 void PlacedItems::Reserve(std::string_view format,
-                          const std::unordered_map<std::int32_t, std::size_t>& per_column) {
+                          const std::unordered_map<std::int32_t, std::size_t>& per_column,
+                          std::size_t copies) {
   // The print a format's new items join: its latest.
   const std::uint32_t print = LatestPrint(FormatId(format, true));
+  std::size_t cells = 0;
   for (const auto& [column, count] : per_column) {
-    if (column > 0) m_trees[TreeOf(print, column)].Reserve(count);
+    if (column <= 0) continue;
+    m_trees[TreeOf(print, column)].Reserve(count);
+    cells += count;
   }
+  if (copies == 0) return;
+  m_by_copy.reserve(m_by_copy.size() + copies);
+  m_cell_copies.reserve(m_cell_copies.size() + copies * cells);
 }
 
 std::uint32_t PlacedItems::KeyId(std::string_view key) {

@@ -169,9 +169,12 @@ class PlacedItems {
   // Room for `per_column[c]` more items in definition column c of the
   // latest print of `format`: its column trees then grow once to the size
   // they need rather than doubling (which leaves up to half of them unused,
-  // and holds old and new at once while they are copied).
+  // and holds old and new at once while they are copied). With `copies`,
+  // those items stand in a repeating row that is copied that many times:
+  // the lists of each copy get their room at once too.
   void Reserve(std::string_view format,
-               const std::unordered_map<std::int32_t, std::size_t>& per_column);
+               const std::unordered_map<std::int32_t, std::size_t>& per_column,
+               std::size_t copies = 0);
 
   // Indexes `item` (or refreshes it when indexed) and forgets `replaced`
   // when that is another indexed item.

@@ -27,6 +27,18 @@ struct CellPosition {
 // "column not found"; letters that are no column give column -1.
 CellPosition PositionOf(std::string_view key) {
   key = Trim(key);
+  // Letters and at most nine digits, as most keys are, read in one pass.
+  std::size_t letters = 0;
+  while (letters < key.size() && ((key[letters] >= 'A' && key[letters] <= 'Z') ||
+                                  (key[letters] >= 'a' && key[letters] <= 'z'))) {
+    ++letters;
+  }
+  if (letters < key.size() && key.size() - letters <= 9) {
+    std::int32_t row = 0;
+    std::size_t i = letters;
+    while (i < key.size() && key[i] >= '0' && key[i] <= '9') row = row * 10 + (key[i++] - '0');
+    if (i == key.size()) return {LetterColumnNumber(key.substr(0, letters)), row};
+  }
   const std::size_t digit = key.find_first_of("0123456789");
   if (digit == std::string_view::npos) ColumnOfKey(key);  // raises "column not found"
   // (The letters are read in either case, without an upper-case copy.)
@@ -171,17 +183,32 @@ Resolution ValueOfTaken(const std::vector<const Instance*>& taken, EvaluationSco
   return Resolution::Value(sum.ToText());
 }
 
+// Whether a key is column letters followed by row digits ("C12"), which
+// PositionOf reads without failing.
+bool IsPlainCellKey(std::string_view key) {
+  std::size_t i = 0;
+  while (i < key.size() && ((key[i] >= 'A' && key[i] <= 'Z') || (key[i] >= 'a' && key[i] <= 'z'))) {
+    ++i;
+  }
+  if (i == 0 || i == key.size()) return false;
+  for (; i < key.size(); ++i) {
+    if (key[i] < '0' || key[i] > '9') return false;
+  }
+  return true;
+}
+
 class CellReferenceResolver : public IOperandResolver {
  public:
   Resolution Resolve(const OperandRequest& request, EvaluationScope& scope) override {
     const std::string key = UpperCase(Trim(request.text));
-    PositionOf(key);  // a key without a row number fails here
+    if (!IsPlainCellKey(key)) PositionOf(key);  // a key without a row number fails here
     cEvaluate& evaluator = scope.Evaluator();
     if (std::optional<std::string> cached = evaluator.CachedCellValue(key, scope.RepeatKey())) {
       return Resolution::Value(std::move(*cached));
     }
     bool matched = false;
-    const std::vector<const Instance*> taken = Take(key, scope, matched);
+    thread_local std::vector<const Instance*> taken;  // keeps its storage from call to call
+    Take(key, scope, matched, taken);
     if (!matched) return Resolution::ErrorValue("#REF");
     if (taken.empty()) return Resolution::Value("0");
     return ValueOfTaken(taken, scope, Wanted::kCell);
@@ -191,13 +218,15 @@ class CellReferenceResolver : public IOperandResolver {
     const std::string key = UpperCase(Trim(request.text));
     PositionOf(key);
     bool matched = false;
-    return static_cast<std::int32_t>(Take(key, scope, matched).size());
+    std::vector<const Instance*> taken;
+    Take(key, scope, matched, taken);
+    return static_cast<std::int32_t>(taken.size());
   }
 
  private:
-  static std::vector<const Instance*> Take(const std::string& key, EvaluationScope& scope,
-                                           bool& matched) {
-    std::vector<const Instance*> taken;
+  static void Take(const std::string& key, EvaluationScope& scope, bool& matched,
+                   std::vector<const Instance*>& taken) {
+    taken.clear();
     const std::optional<PlacedItems::Copy> copy = CopyOf(scope);
     for (const Instance* instance : IndexOf(scope).Instances(
              scope.Evaluator().CurrentFormatName(), key, scope.Item(), copy ? &*copy : nullptr)) {
@@ -205,7 +234,6 @@ class CellReferenceResolver : public IOperandResolver {
       matched = true;
       if (Counts(*instance, scope)) taken.push_back(instance);
     }
-    return taken;
   }
 };
 

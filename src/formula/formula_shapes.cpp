@@ -1,5 +1,8 @@
 #include "formula/formula_shapes.h"
 
+#include <charconv>
+#include <iterator>
+
 #include "formula/formula_names.h"
 #include "formula/token_lists.h"
 #include "frame/text.h"
@@ -63,7 +66,7 @@ FormulaShapes::Result FormulaShapes::Parse(cParser& parser, std::string_view for
     if (found != m_shapes.end()) {
       if (found->second.usable && Rebase(found->second, formula)) {
         ++m_reused;
-        return {&m_record, false};
+        return {&found->second.record, false};
       }
       parser.TokenFromString(formula);
       return {&ParsedExpressionOf(parser), true};
@@ -86,26 +89,33 @@ bool FormulaShapes::Cut(std::string_view formula) {
   const std::string_view trimmed = Trim(formula);
   if (trimmed.empty() || trimmed.front() != '=') return false;
   const OperatorTable& operators = SharedOperatorTable();
-  m_key.clear();
+  m_key.resize(formula.size());  // the shape is never longer
+  char* key = m_key.data();
+  std::size_t length = 0;
   m_runs.clear();
   for (std::size_t i = 0; i < formula.size();) {
     const char c = formula[i];
-    if (c == kRunMark) return false;
-    if (i > 0 && IsDigit(c) && OpensRun(formula[i - 1], operators)) {
-      std::size_t end = i;
-      while (end < formula.size() && IsDigit(formula[end])) ++end;
-      if (m_runs.size() == kMaxRuns) return false;
-      m_runs.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(end - i)});
-      m_key.push_back(kRunMark);
-      i = end;
-      continue;
+    if (IsDigit(c)) {
+      if (i > 0 && OpensRun(formula[i - 1], operators)) {
+        std::size_t end = i + 1;
+        while (end < formula.size() && IsDigit(formula[end])) ++end;
+        if (m_runs.size() == kMaxRuns) return false;
+        m_runs.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(end - i)});
+        key[length++] = kRunMark;
+        i = end;
+        continue;
+      }
+    } else if (c == kRunMark) {
+      return false;
+    } else if (c == '.' && i > 0 && IsLetter(formula[i - 1])) {
+      // A dotted word (CM.Sales, DB.Orders.Amount) is a map reference, which
+      // the parser reports as found: such formulas are always parsed.
+      return false;
     }
-    // A dotted word (CM.Sales, DB.Orders.Amount) is a map reference, which
-    // the parser reports as found: such formulas are always parsed.
-    if (c == '.' && i > 0 && IsLetter(formula[i - 1])) return false;
-    m_key.push_back(c);
+    key[length++] = c;
     ++i;
   }
+  m_key.resize(length);
   return true;
 }
 
@@ -160,48 +170,45 @@ bool FormulaShapes::Learn(const cParser& parser, std::string_view formula, Shape
   return true;
 }
 
-bool FormulaShapes::Rebase(const Shape& shape, std::string_view formula) {
+bool FormulaShapes::Rebase(Shape& shape, std::string_view formula) {
+  m_rows.clear();
   for (const Run& run : m_runs) {
-    if (RowOf(formula.substr(run.start, run.length)) < 0) return false;
+    const std::int32_t row = RowOf(formula.substr(run.start, run.length));
+    if (row < 0) return false;
+    m_rows.push_back(row);
   }
-  const ParsedExpression& source = shape.record;
-  m_record.expression = source.expression;
-  m_record.calls = source.calls;
-  m_record.embedded.clear();
-  m_record.has_string_literals = source.has_string_literals;
-  m_record.operands.resize(source.operands.size());
+  // Everything but the references is the shape's own.
+  ParsedExpression& record = shape.record;
   // The furthest cell: the highest row, then the greatest column on it, as
   // the parser's cell test keeps it, side by side from the left.
   std::int32_t furthest_row = 0;
   const Side* furthest = nullptr;
-  auto add = [&](const Side& side, std::size_t run_index, std::string& text) {
+  std::size_t run_index = 0;
+  auto add = [&](const Side& side, std::string& text) {
     const Run run = m_runs[run_index];
-    const std::string_view digits = formula.substr(run.start, run.length);
-    text.append(side.letters).append(digits);
-    const std::int32_t row = RowOf(digits);
+    const std::int32_t row = m_rows[run_index++];
+    text.append(side.letters).append(formula.substr(run.start, run.length));
     if (row > furthest_row ||
-        (row == furthest_row &&
-         (!furthest || furthest->column.empty() || side.column_number > furthest->column_number))) {
+        (row == furthest_row && (!furthest || side.column_number > furthest->column_number))) {
       furthest_row = row;
       furthest = &side;
     }
   };
-  std::size_t run_index = 0;
-  for (std::size_t i = 0; i < source.operands.size(); ++i) {
+  for (std::size_t i = 0; i < record.operands.size(); ++i) {
     const Reference& reference = shape.references[i];
-    ParsedExpression::Operand& operand = m_record.operands[i];
-    operand.type = source.operands[i].type;
-    operand.placeholder = source.operands[i].placeholder;
-    operand.text.clear();
-    add(reference.first, run_index++, operand.text);
+    std::string& text = record.operands[i].text;
+    text.clear();
+    add(reference.first, text);
     if (reference.range) {
-      operand.text.push_back(':');
-      add(reference.last, run_index++, operand.text);
+      text.push_back(':');
+      add(reference.last, text);
     }
   }
-  m_record.furthest_cell.clear();
+  record.furthest_cell.clear();
   if (furthest && furthest_row != 0) {
-    m_record.furthest_cell.append(furthest->column).append(std::to_string(furthest_row));
+    char digits[12];
+    const auto written = std::to_chars(std::begin(digits), std::end(digits), furthest_row);
+    record.furthest_cell.append(furthest->column).append(digits, written.ptr);
   }
   return true;
 }

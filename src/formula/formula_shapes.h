@@ -39,8 +39,9 @@ class FormulaShapes {
   // The parse of `formula` by `parser`: `record` is the record
   // parser.TokenFromString(formula) makes. When `parsed` the parser did
   // parse it (its messages and record are the parser's own); otherwise the
-  // record is the cache's, valid until the next Parse, and the parser was
-  // not used (a formula taken from the cache has no message).
+  // record is the cache's, valid until the next Parse of the same shape (at
+  // least until the next Parse), and the parser was not used (a formula
+  // taken from the cache has no message).
   struct Result {
     const ParsedExpression* record = nullptr;
     bool parsed = false;
@@ -66,6 +67,8 @@ class FormulaShapes {
   };
   struct Shape {
     bool usable = false;  // false: the formulas of this shape are parsed
+    // The record of the shape's last formula: what all its formulas share,
+    // with the operands and the furthest cell of that one.
     ParsedExpression record;
     std::vector<Reference> references;  // one per operand
   };
@@ -75,9 +78,9 @@ class FormulaShapes {
   bool Cut(std::string_view formula);
   // The shape of a clean parse of the formula just cut, when it qualifies.
   bool Learn(const cParser& parser, std::string_view formula, Shape& shape) const;
-  // Fills m_record from `shape` with the references of the formula just cut;
+  // Puts the references of the formula just cut into the shape's record;
   // false when one of them is no cell the parser would accept.
-  bool Rebase(const Shape& shape, std::string_view formula);
+  bool Rebase(Shape& shape, std::string_view formula);
 
   std::unordered_map<std::string, Shape> m_shapes;
   std::string m_key;  // the shape of the formula just cut
@@ -85,8 +88,8 @@ class FormulaShapes {
     std::uint32_t start;
     std::uint32_t length;
   };
-  std::vector<Run> m_runs;  // its cut digit runs, left to right
-  ParsedExpression m_record;
+  std::vector<Run> m_runs;           // its cut digit runs, left to right
+  std::vector<std::int32_t> m_rows;  // the rows they spell, while rebasing
   std::size_t m_reused = 0;
 };
 

@@ -31,7 +31,7 @@ bool IsFormulaText(std::string_view value) {
 // The record child of an item when it is the bare one (nothing parsed yet).
 xml::Node BareRecordOf(const xml::Node& item) {
   const xml::Node record = FirstElement(item);
-  if (!record || record.Name() != "PEx") return {};
+  if (!record || !record.NameIs("PEx")) return {};
   if (record.HasChildNodes() || record.Attributes().Length() != 0) return {};
   return record;
 }
@@ -112,7 +112,8 @@ void FormatEvaluation::Run() {
   AppendRows();
 }
 
-void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definition_rows) {
+void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definition_rows,
+                                          std::size_t copies) {
   // The index keeps a column's items by the row of their key, which is the
   // definition row: the copies of a repeating row share theirs.
   std::unordered_map<std::int32_t, std::size_t> per_column;
@@ -121,7 +122,7 @@ void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definiti
       if (const std::optional<std::int32_t> column = ItemColumn(item)) ++per_column[*column];
     }
   }
-  if (!per_column.empty()) m_builder.placed_items.Items()->Reserve(m_key, per_column);
+  if (!per_column.empty()) m_builder.placed_items.Items()->Reserve(m_key, per_column, copies);
 }
 
 void FormatEvaluation::AnnounceItems(const xml::Node& row) {
@@ -179,7 +180,7 @@ void FormatEvaluation::Prepare() {
 FormatEvaluation::Parses FormatEvaluation::PrepareItems(const xml::Node& row, bool repeating) {
   Parses parses;
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
-    if (item.Name() != "Itm") continue;
+    if (!item.NameIs("Itm")) continue;
     if (!PrepareForBuild(item, m_key)) continue;
     if (!repeating) {
       m_unparsed.emplace(item.Raw(), nullptr);
@@ -274,7 +275,21 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     item.SetAttribute("RptKey", context_key);
     item.SetAttribute("RptIndex", "0");
   }
-  if (count > 0) ReservePlacedItems({row});
+  // Each copy's items are evaluated from the parses of the row's items, in
+  // the row's order; room for the copies is made once.
+  std::vector<const std::shared_ptr<const ParsedExpression>*> item_parses;
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    const auto parse = parses.find(item.Raw());
+    item_parses.push_back(parse == parses.end() ? nullptr : &parse->second);
+  }
+  // The copies' keys are the row's: without a print condition item in the
+  // row none of them has one.
+  const bool may_have_condition = static_cast<bool>(ConditionItem(row, definition_row));
+  if (count > 0) {
+    ReservePlacedItems({row}, static_cast<std::size_t>(count));
+    m_rows.reserve(m_rows.size() + static_cast<std::size_t>(count));
+    m_unparsed.reserve(m_unparsed.size() + parses.size() * static_cast<std::size_t>(count));
+  }
   for (std::int32_t position = 1; position <= count; ++position) {
     m_builder.PollCancel();
     xml::Node copy = parent.InsertBefore(row.CloneNode(true), row);
@@ -284,15 +299,14 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     output.number = m_offset + static_cast<std::int32_t>(m_rows.size()) + 1;
     output.repeat = std::make_shared<RepeatContext>(RepeatContext{list, position, context_key});
     output.first_of_definition = position == 1;
+    output.may_have_condition = may_have_condition;
     const std::string number = std::to_string(output.number);
     const std::string index = std::to_string(position);
-    xml::Node definition = FirstElement(row);
-    for (xml::Node item = FirstElement(copy); item;
-         item = NextElement(item), definition = NextElement(definition)) {
+    std::size_t at = 0;
+    for (xml::Node item = FirstElement(copy); item; item = NextElement(item), ++at) {
       item.SetAttribute("Row", number);
       item.SetAttribute("RptIndex", index);
-      const auto parse = parses.find(definition.Raw());
-      if (parse != parses.end()) m_unparsed.emplace(item.Raw(), parse->second);
+      if (item_parses[at]) m_unparsed.emplace(item.Raw(), *item_parses[at]);
     }
     AnnounceItems(copy);
     m_rows.push_back(std::move(output));
@@ -359,18 +373,21 @@ void FormatEvaluation::RecordKeepRanges(const OutputRow& row) {
   }
 }
 
-void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
-  const std::string key = "PRINT" + std::to_string(row.definition_row);
-  xml::Node condition;
+xml::Node FormatEvaluation::ConditionItem(const xml::Node& row, std::int32_t definition_row) {
+  const std::string key = "PRINT" + std::to_string(definition_row);
   thread_local std::string item_key;  // keeps its storage from row to row
-  for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
     item.ReadAttribute("Key", item_key);
-    if (EqualsIgnoreCase(item_key, key)) {
-      condition = item;
-      break;
-    }
+    if (EqualsIgnoreCase(item_key, key)) return item;
   }
+  return {};
+}
+
+void FormatEvaluation::EvaluateRowCondition(const OutputRow& row) {
+  if (!row.may_have_condition) return;
+  const xml::Node condition = ConditionItem(row.row, row.definition_row);
   if (!condition) return;
+  const std::string key = "PRINT" + std::to_string(row.definition_row);
   const bool body_row = m_builder.row_list;
   const xml::Node earlier = ThreadPreviewState().print_conditions.Find(m_key, key);
   if (earlier && earlier.AttributeOr("RptIndex", "") == condition.AttributeOr("RptIndex", "")) {
@@ -396,12 +413,15 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
   // below 1) are not cells of the grid.
   std::vector<std::pair<std::int32_t, xml::Node>> cells;
   for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
-    if (item.Name() != "Itm") continue;
+    if (!item.NameIs("Itm")) continue;
     const std::optional<std::int32_t> column = ItemColumn(item);
     if (column && *column >= m_builder.first_column) cells.emplace_back(*column, item);
   }
-  std::stable_sort(cells.begin(), cells.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  const auto by_column = [](const auto& a, const auto& b) { return a.first < b.first; };
+  // (Rows usually list their items column by column already.)
+  if (!std::is_sorted(cells.begin(), cells.end(), by_column)) {
+    std::stable_sort(cells.begin(), cells.end(), by_column);
+  }
   const RepeatContext* repeat = row.repeat.get();
   for (const auto& [column, item] : cells) {
     const xml::Node evaluated = Evaluate(item, repeat);

@@ -58,12 +58,16 @@ class FormatEvaluation {
     std::int32_t number = 0;  // its row in the result
     std::shared_ptr<RepeatContext> repeat;
     bool first_of_definition = true;
+    // False when the row is known to hold no print condition item (a copy
+    // of a row that holds none).
+    bool may_have_condition = true;
   };
 
   void Prepare();
   // Tells the placed-item index how many rows of each column the items of
-  // `definition_rows` stand in, before their items are announced.
-  void ReservePlacedItems(const std::vector<xml::Node>& definition_rows);
+  // `definition_rows` stand in (a repeating row: and how many `copies` of
+  // it there will be), before their items are announced.
+  void ReservePlacedItems(const std::vector<xml::Node>& definition_rows, std::size_t copies = 0);
   // Announces the items of a prepared row (bookkeeping, Row and repeat
   // attributes written) to the placed-item index.
   void AnnounceItems(const xml::Node& row);
@@ -91,6 +95,8 @@ class FormatEvaluation {
   void EvaluateRow(const OutputRow& row);
   void EvaluateBookmarks(const OutputRow& row);
   void RecordKeepRanges(const OutputRow& row);
+  // The item of `row` keyed "PRINT" and the definition row (any case), or null.
+  static xml::Node ConditionItem(const xml::Node& row, std::int32_t definition_row);
   void EvaluateRowCondition(const OutputRow& row);
   void EvaluateItems(const OutputRow& row);
   void EvaluatePendingItems();

@@ -3,6 +3,7 @@
 
 #include "orvo/error.h"
 #include "xml/arena.h"
+#include "xml/fast_parser.h"
 #include "xml/libxml.h"
 #include "xml/tree_edit.h"
 #include "xml/valid_text.h"
@@ -68,12 +69,15 @@ bool DropsBlanksWhileParsing(std::string_view text, bool preserve_whitespace) {
 xmlDocPtr ParseText(std::string_view text, bool preserve_whitespace) {
   detail::EnsureLibraryReady();
   if (text.size() > static_cast<std::size_t>(INT_MAX)) RaiseXml("XML text is too large");
+  const bool drops_blanks = DropsBlanksWhileParsing(text, preserve_whitespace);
+  if (xmlDocPtr document = detail::FastParse(text, preserve_whitespace, drops_blanks))
+    return document;
   std::unique_ptr<xmlParserCtxt, ParserContextDeleter> context(xmlNewParserCtxt());
   if (!context) RaiseXml("Out of memory creating an XML parser");
-  xmlDocPtr document = xmlCtxtReadMemory(
-      context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-      XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT |
-          (DropsBlanksWhileParsing(text, preserve_whitespace) ? XML_PARSE_NOBLANKS : 0));
+  xmlDocPtr document =
+      xmlCtxtReadMemory(context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr,
+                        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
+                            XML_PARSE_COMPACT | (drops_blanks ? XML_PARSE_NOBLANKS : 0));
   if (!document || !context->wellFormed) {
     if (document) {
       detail::NoteDocumentFreed();

@@ -2,6 +2,7 @@
 // a parser of its own gives for the same text.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,45 @@ TEST_F(FormulaShapesTest, IgnoreSpansAndKeptSpacesAlwaysParse) {
   EXPECT_TRUE(Check("=A4+B4"));
   parser.IgnoreSpaces(false);
   EXPECT_TRUE(shapes.Parse(parser, "=A5+B5").parsed);
+}
+
+TEST_F(FormulaShapesTest, RandomFormulasMatchTheParserWhateverTheirRows) {
+  const std::vector<std::string> pieces = {
+      "A1",    "b22",  "AA100", "ZZZ5",   "A0",       "A65536", "A1:B2",    "c3:C30", "Sum(",
+      "If(",   "Max(", "Mod(",  "Avg(",   "Count(",   "Ref(",   "Note(",    "+",      "-",
+      "*",     "/",    "^",     "&",      "=",        "<",      ">",        "<>",     ",",
+      "(",     ")",    "2",     "1.5",    "1E5",      "007",    "\"Q1\"",   "'x2'",   "Q1SALES",
+      "TRUE",  "x",    "%H1%",  "CM.S1",  "DB.T1.F2", " ",      "A1:B2:C3", "A 1",    "Len(",
+      "Left(", "{",    "}",     "Page()", ":"};
+  std::mt19937 random(20261207);
+  auto pick = [&](std::size_t count) {
+    return static_cast<std::size_t>(random() % static_cast<std::uint32_t>(count));
+  };
+  for (int formula = 0; formula < 400; ++formula) {
+    std::string text = "=";
+    const std::size_t length = 1 + pick(10);
+    for (std::size_t i = 0; i < length; ++i) text += pieces[pick(pieces.size())];
+    // The same text with other rows: every digit run replaced by 1 to 6 digits.
+    for (int variant = 0; variant < 4; ++variant) {
+      std::string changed;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+          changed.push_back(text[i]);
+          continue;
+        }
+        while (i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9') ++i;
+        const std::size_t digits = variant == 0 ? 0 : 1 + pick(6);
+        if (digits == 0) {
+          changed.push_back('7');
+          continue;
+        }
+        for (std::size_t d = 0; d < digits; ++d)
+          changed.push_back(static_cast<char>('0' + pick(10)));
+      }
+      Check(changed);
+    }
+  }
+  EXPECT_GT(shapes.ReuseCount(), 50u);
 }
 
 }  // namespace

@@ -136,5 +136,45 @@ TEST(Dependents, ReferencesIntoAndOutOfRepeatedRows) {
   EXPECT_EQ(run.rows, static_cast<std::int32_t>(amounts.size()) + 3);
 }
 
+TEST(Dependents, PrintConditionsOfRepeatedRowsHoldForEachCopy) {
+  // Every copy of a repeated row evaluates the row's print condition in its
+  // own repeat context; a row without one keeps all its copies.
+  BuilderWorkspace workspace;
+  for (const char* file : {"ledger.sqlite", "chart_map.xml"}) {
+    std::filesystem::copy_file(std::filesystem::path(SmallWorkspace()) / file,
+                               workspace.Folder().Folder() / file,
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+  const std::string repeat =
+      "<Rpts><Rpt Row='2' Typ='1' Sub='-1' Zer='0' Use='0'>CM.FIXEDASSETS"
+      "<SItm Ind='1' Fld='CODE'/></Rpt></Rpts>";
+  workspace.Format("ALL", {{"A1", "Code"}, {"A2", "=CODE"}, {"B2", "=RepeatPosition()"}}, repeat);
+  workspace.Format("SKIP",
+                   {{"A1", "Code"},
+                    {"A2", "=CODE"},
+                    {"B2", "=RepeatPosition()"},
+                    {"PRINT2", "=RepeatPosition()<>2"}},
+                   repeat);
+  workspace.Report("ALL", Entry("ALL"));
+  workspace.Report("SKIP", Entry("SKIP"));
+  workspace.Write();
+  workspace.Folder().Write(
+      "workspace.xml", "<Workspace CurrentPeriod='12' StorageMode='0' Ledger='ledger.sqlite'/>");
+  const PreviewRun all = workspace.Preview({"ALL"});
+  const PreviewRun skip = workspace.Preview({"SKIP"});
+  ASSERT_TRUE(all.failures.empty());
+  ASSERT_TRUE(skip.failures.empty());
+  const std::vector<std::string>& positions = all.texts.at("B2");
+  ASSERT_GE(positions.size(), 3u) << all.evaluated;
+  EXPECT_EQ(all.rows, static_cast<std::int32_t>(positions.size()) + 1);
+  std::vector<std::string> shown;
+  for (std::size_t position = 1; position <= positions.size(); ++position) {
+    EXPECT_EQ(positions[position - 1], std::to_string(position));
+    if (position != 2) shown.push_back(std::to_string(position));
+  }
+  EXPECT_EQ(skip.texts.at("B2"), shown);
+  EXPECT_EQ(skip.rows, static_cast<std::int32_t>(shown.size()) + 1);
+}
+
 }  // namespace
 }  // namespace orvo::testing
