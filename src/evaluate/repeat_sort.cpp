@@ -134,15 +134,30 @@ xml::Node SortRepeatList(const xml::Node& list, const std::vector<std::string>& 
       keys[r * width + f] = records[r].AttributeOr(fields[f], "");
     }
   }
-  std::vector<std::size_t> order(records.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+  const auto before = [&](std::size_t a, std::size_t b) {
     for (std::size_t f = 0; f < width; ++f) {
       const int compared = keys[a * width + f].compare(keys[b * width + f]);
       if (compared != 0) return compared < 0;
     }
     return false;
-  });
+  };
+  std::vector<std::size_t> order(records.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  // A ledger lists its accounts by code, which is the usual sort: a list in
+  // order already is kept as it is when it holds nothing the sorted list
+  // would leave out or rebuild.
+  if (std::is_sorted(order.begin(), order.end(), before)) {
+    std::size_t children = 0;
+    for (xml::Node child = list.FirstChild(); child; child = child.NextSibling()) ++children;
+    if (children == records.size() && list.Attributes().Length() == 0 &&
+        std::all_of(records.begin(), records.end(), [&shape](const xml::Node& record) {
+          return HasShape(record, shape.attributes);
+        })) {
+      return list;
+    }
+  } else {
+    std::stable_sort(order.begin(), order.end(), before);
+  }
 
   xml::Document document = list.OwnerDocument();
   xml::Node sorted = document.CreateElement(list.Name());

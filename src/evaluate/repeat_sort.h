@@ -42,7 +42,9 @@ std::string RepeatSortStylesheetText(std::string_view root_name, std::string_vie
 xml::Node SortRepeatListByStylesheet(const xml::Node& list, const std::vector<std::string>& fields);
 
 // The sorted list (a new element, in the list's document); the records of
-// `list` move into it.
+// `list` move into it. A list that already is its sorted list (records in
+// order, each shaped like the first, no other children, no attributes on
+// the root) comes back itself.
 xml::Node SortRepeatList(const xml::Node& list, const std::vector<std::string>& fields);
 
 }  // namespace orvo

@@ -72,5 +72,30 @@ TEST(RepeatSort, DirectSortEqualsTheStylesheetOnRandomLists) {
   }
 }
 
+TEST(RepeatSort, AListInOrderComesBackItself) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 50; ++round) {
+    std::string text = "<Records>";
+    for (int r = static_cast<int>(random() % 30); r > 0; --r) {
+      text += "<Rec CODE='" + std::to_string(random() % 50) + "' AMOUNT='" +
+              std::to_string(random() % 3) + "'/>";
+    }
+    text += "</Records>";
+    const xml::Document source = xml::Document::Parse(text);
+    const std::vector<std::string> fields = {"AMOUNT", "CODE"};
+    // The stylesheet's order is the sorted list; sorting it again keeps it.
+    const xml::Node sorted = SortRepeatListByStylesheet(source.DocumentElement(), fields);
+    if (!sorted.FirstChild()) continue;
+    const std::string expected = sorted.Xml();
+    const xml::Node again = SortRepeatList(sorted, fields);
+    EXPECT_EQ(again.Raw(), sorted.Raw()) << text;
+    EXPECT_EQ(again.Xml(), expected);
+    // An attribute on the root, which the sorted list leaves out: a new list.
+    xml::Node counted = xml::Document::Parse(text).DocumentElement();
+    counted.SetAttribute("Count", "1");
+    EXPECT_NE(SortRepeatList(counted, fields).Raw(), counted.Raw());
+  }
+}
+
 }  // namespace
 }  // namespace orvo
