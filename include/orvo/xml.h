@@ -43,6 +43,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -212,6 +213,20 @@ class Node {
   // `attributes`: resized to their number, the strings' storage reused. For
   // writers that read all attributes of many elements.
   void ReadAttributes(std::vector<std::pair<std::string, std::string>>& attributes) const;
+  // Calls `visit(name, value)` (two std::string_view) for every attribute,
+  // in order, without a string of its own for each: the views point into the
+  // tree (a prefixed name or a value of several nodes is assembled for the
+  // call) and live until `visit` returns. `visit` must not change the tree.
+  // For writers that copy out all attributes of many elements.
+  template <class Visit>
+  void VisitAttributes(Visit&& visit) const {
+    using Target = std::remove_reference_t<Visit>;
+    VisitAttributes([](void* target, std::string_view name,
+                       std::string_view value) { (*static_cast<Target*>(target))(name, value); },
+                    const_cast<void*>(static_cast<const void*>(std::addressof(visit))));
+  }
+  using AttributeVisitor = void (*)(void* target, std::string_view name, std::string_view value);
+  void VisitAttributes(AttributeVisitor visitor, void* target) const;
 
   // XPath 1.0 with this node as context (see the file comment for "/").
   Node SelectSingleNode(std::string_view xpath) const;

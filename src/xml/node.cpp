@@ -466,6 +466,32 @@ void Node::ReadAttributes(std::vector<std::pair<std::string, std::string>>& attr
   attributes.resize(count);
 }
 
+void Node::VisitAttributes(AttributeVisitor visitor, void* target) const {
+  RequireNode();
+  xmlNodePtr element = ToXml(m_node);
+  if (element->type != XML_ELEMENT_NODE) return;
+  std::string assembled_name;
+  std::string assembled_value;
+  for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
+    std::string_view name = reinterpret_cast<const char*>(attr->name);
+    if (attr->ns && attr->ns->prefix) {
+      assembled_name.assign(reinterpret_cast<const char*>(attr->ns->prefix));
+      assembled_name += ':';
+      assembled_name += name;
+      name = assembled_name;
+    }
+    std::string_view value;
+    xmlNodePtr only = attr->children;
+    if (only && !only->next && only->type == XML_TEXT_NODE) {
+      if (only->content) value = reinterpret_cast<const char*>(only->content);
+    } else if (only) {
+      assembled_value = detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
+      value = assembled_value;
+    }
+    visitor(target, name, value);
+  }
+}
+
 Node Node::SelectSingleNode(std::string_view xpath) const {
   RequireNode();
   std::vector<xmlNodePtr> found = detail::SelectNodeSet(ToXml(m_node), xpath, true);

@@ -125,7 +125,7 @@ TEST(PreviewCommand, OutputFileProgressAndFailures) {
 
 TEST(PreviewCommand, PrintsOneElementALineWithEscapedTexts) {
   // One row whose items are out of column order and hold every character
-  // the writer escapes, and one it must not (é).
+  // the writer escapes, and ones it must not (é, the apostrophe, DEL).
   const std::filesystem::path workspace =
       std::filesystem::temp_directory_path() / "orvo_preview_escaped";
   std::filesystem::create_directories(workspace);
@@ -137,7 +137,8 @@ TEST(PreviewCommand, PrintsOneElementALineWithEscapedTexts) {
   std::ofstream(workspace / "formats.xml")
       << "<Formats><Fmt Key='ESC' Name='ESC' MRow='1' MCol='3'><Itms><Row PgBk='0'>"
          "<Itm Key='C1' Row='1' Col='3' Value='=A1&amp;B1' Str='' MgKey='' ASz='0'><PEx/></Itm>"
-         "<Itm Key='A1' Row='1' Col='1' Value='R&amp;D &lt;net&gt; \"gross\"' Str='' MgKey='' "
+         "<Itm Key='A1' Row='1' Col='1' Value='R&amp;D &lt;net&gt; \"gross\"&#9;&#13;&apos;\x7F' "
+         "Str='' MgKey='' "
          "ASz='0'><PEx/></Itm>"
          "<Itm Key='B1' Row='1' Col='2' Value='Caf\xC3\xA9&#9;tab&#10;line' Str='' MgKey='' "
          "ASz='0'><PEx/></Itm></Row></Itms></Fmt></Formats>";
@@ -146,15 +147,18 @@ TEST(PreviewCommand, PrintsOneElementALineWithEscapedTexts) {
       "  <Fmt MRow=\"1\" MCol=\"3\">\n"
       "    <Itms>\n"
       "      <Row PgBk=\"0\">\n"
-      "        <Itm Col=\"1\" Row=\"1\" Dsp=\"R&amp;D &lt;net&gt; &quot;gross&quot;\" "
-      "OrigKey=\"A1\" OrigFmt=\"ESC\" ASz=\"0\" Fml=\"R&amp;D &lt;net&gt; &quot;gross&quot;\">\n"
+      "        <Itm Col=\"1\" Row=\"1\" Dsp=\"R&amp;D &lt;net&gt; "
+      "&quot;gross&quot;&#9;&#13;'\x7F\" "
+      "OrigKey=\"A1\" OrigFmt=\"ESC\" ASz=\"0\" "
+      "Fml=\"R&amp;D &lt;net&gt; &quot;gross&quot;&#9;&#13;'\x7F\">\n"
       "          <Drill On=\"0\" Key=\"\"/>\n"
       "        </Itm>\n"
       "        <Itm Col=\"2\" Row=\"1\" Dsp=\"Caf\xC3\xA9&#9;tab&#10;line\" OrigKey=\"B1\" "
       "OrigFmt=\"ESC\" ASz=\"0\" Fml=\"Caf\xC3\xA9&#9;tab&#10;line\">\n"
       "          <Drill On=\"0\" Key=\"\"/>\n"
       "        </Itm>\n"
-      "        <Itm Col=\"3\" Row=\"1\" Dsp=\"R&amp;D &lt;net&gt; &quot;gross&quot;Caf\xC3\xA9"
+      "        <Itm Col=\"3\" Row=\"1\" Dsp=\"R&amp;D &lt;net&gt; &quot;gross&quot;&#9;&#13;'\x7F"
+      "Caf\xC3\xA9"
       "&#9;tab&#10;line\" OrigKey=\"C1\" OrigFmt=\"ESC\" ASz=\"0\" Fml=\"=A1&amp;B1\">\n"
       "          <Drill On=\"0\" Key=\"\"/>\n"
       "        </Itm>\n"

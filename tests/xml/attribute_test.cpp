@@ -106,6 +106,18 @@ TEST(Attributes, CopiedIntoANewElementAndReadAllAtOnce) {
   EXPECT_EQ(attributes, expected);
   item.FirstChild().ReadAttributes(attributes);
   EXPECT_TRUE(attributes.empty());
+  // The same as views, one call each.
+  std::vector<std::pair<std::string, std::string>> visited;
+  item.VisitAttributes(
+      [&](std::string_view name, std::string_view value) { visited.emplace_back(name, value); });
+  EXPECT_EQ(visited, expected);
+  item.FirstChild().VisitAttributes([&](std::string_view, std::string_view) { FAIL(); });
+  // A value of several nodes (text and an entity reference) is read whole.
+  Document entity = Document::Parse("<!DOCTYPE d [<!ENTITY e 'E'>]><d a='x&e;y'/>");
+  visited.clear();
+  entity.DocumentElement().VisitAttributes(
+      [&](std::string_view name, std::string_view value) { visited.emplace_back(name, value); });
+  EXPECT_EQ(visited, (std::vector<std::pair<std::string, std::string>>{{"a", "xEy"}}));
 }
 
 // Names are looked up however their nodes came into the document: parsed,

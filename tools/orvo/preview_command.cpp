@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "command.h"
+#include "indented_writer.h"
 #include "orvo/delegating_builders.h"
 #include "orvo/external_evaluator.h"
 #include "orvo/preview_builder.h"
@@ -58,118 +59,6 @@ xml::Node StoredReport(const xml::Node& library, const std::string& key) {
 // The element itself, or an empty one of that name when there is none.
 xml::Node OrEmpty(const xml::Document& document, const xml::Node& element, std::string_view name) {
   return element ? document.ImportNode(element, true) : document.CreateElement(name);
-}
-
-// Writes XML with one element per line, children indented by two blanks.
-// The text is gathered in a buffer handed to the stream in large pieces: a
-// preview of tens of thousands of rows is hundreds of thousands of lines.
-class IndentedWriter {
- public:
-  explicit IndentedWriter(std::ostream& out) : m_out(out) { m_buffer.reserve(kPiece + 4096); }
-  ~IndentedWriter() { Flush(); }
-  IndentedWriter(const IndentedWriter&) = delete;
-  IndentedWriter& operator=(const IndentedWriter&) = delete;
-
-  // An element with its attributes, its text when it has no child elements,
-  // and its child elements (other children are left out).
-  void Element(const xml::Node& node, int depth) {
-    const std::string name = node.Name();
-    Indent(depth);
-    m_buffer += '<';
-    m_buffer += name;
-    node.ReadAttributes(m_attributes);  // read before the children reuse it
-    for (const auto& [attribute, value] : m_attributes) {
-      m_buffer += ' ';
-      m_buffer += attribute;
-      m_buffer += "=\"";
-      AppendEscaped(value);
-      m_buffer += '"';
-    }
-    bool has_elements = false;
-    std::string text;
-    for (xml::Node child = node.FirstChild(); child; child = child.NextSibling()) {
-      const xml::NodeType type = child.Type();
-      if (type == xml::NodeType::kElement) {
-        has_elements = true;
-      } else if (type == xml::NodeType::kText || type == xml::NodeType::kCData) {
-        text += child.Text();
-      }
-    }
-    if (!has_elements) {
-      if (text.empty()) {
-        m_buffer += "/>\n";
-      } else {
-        m_buffer += '>';
-        AppendEscaped(text);
-        Close(name);
-      }
-    } else {
-      m_buffer += ">\n";
-      for (xml::Node child = node.FirstChild(); child; child = child.NextSibling()) {
-        if (child.Type() == xml::NodeType::kElement) Element(child, depth + 1);
-      }
-      Indent(depth);
-      Close(name);
-    }
-    if (m_buffer.size() >= kPiece) Flush();
-  }
-
-  // An element without attributes or content: <NAME/>.
-  void Empty(std::string_view name, int depth) {
-    Indent(depth);
-    m_buffer += '<';
-    m_buffer += name;
-    m_buffer += "/>\n";
-  }
-
-  void Open(std::string_view name, int depth) {
-    Indent(depth);
-    m_buffer += '<';
-    m_buffer += name;
-    m_buffer += ">\n";
-  }
-
-  void Close(std::string_view name, int depth) {
-    Indent(depth);
-    Close(name);
-  }
-
-  void Flush() {
-    m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
-    m_buffer.clear();
-  }
-
- private:
-  static constexpr std::size_t kPiece = 1 << 16;
-
-  void Indent(int depth) { m_buffer.append(static_cast<std::size_t>(depth) * 2, ' '); }
-
-  void Close(std::string_view name) {
-    m_buffer += "</";
-    m_buffer += name;
-    m_buffer += ">\n";
-  }
-
-  // The text as xml::Escape writes it; plain printable ASCII without
-  // characters to escape (most texts) is appended as it is.
-  void AppendEscaped(std::string_view text) {
-    for (char c : text) {
-      if (c < ' ' || c > '~' || c == '&' || c == '<' || c == '>' || c == '"') {
-        m_buffer += xml::Escape(text);
-        return;
-      }
-    }
-    m_buffer += text;
-  }
-
-  std::ostream& m_out;
-  std::string m_buffer;
-  std::vector<std::pair<std::string, std::string>> m_attributes;
-};
-
-void WriteIndented(std::ostream& out, const xml::Node& node) {
-  IndentedWriter writer(out);
-  writer.Element(node, 0);
 }
 
 // A live line on standard error: the format being evaluated, its progress
