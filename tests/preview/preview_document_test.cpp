@@ -205,6 +205,30 @@ TEST(PreviewDocument, LeavesUnusualInputToTheStylesheet) {
   EXPECT_TRUE(PreviewDocument(other.DocumentElement()).IsNull());
 }
 
+TEST(PreviewDocument, FindsRowsNestedDeepInsideItems) {
+  // Rows below an item's style, further down than the random formats nest
+  // them: they are written, so the item holding them is copied rather than
+  // moved (a moved item would drop them with the children the preview
+  // leaves out), and their items' columns count before anything is consumed.
+  const std::string deep =
+      "<Fmt><Itms><Row><Itm Col='2'><Stl><Alg/><Box><Itms><Row PgBk='1'>"
+      "<Itm Col='COLUMN' PTxt='deep'/><Itm Col='3'/></Row></Itms></Box></Stl></Itm>"
+      "<Itm Col='1'/></Row></Itms></Fmt>";
+  for (const char* column : {"5", "x"}) {
+    std::string text = deep;
+    text.replace(text.find("COLUMN"), 6, column);
+    xml::Document format = xml::Document::Parse(text);
+    const std::string expected = SortXML(format.DocumentElement(), PreviewStylesheet()).Xml();
+    ASSERT_NE(expected.find("deep"), std::string::npos);
+    EXPECT_EQ(PreviewDocument(format.DocumentElement()).Xml(), expected);
+    EXPECT_EQ(PreviewDocument(format.DocumentElement(), true).Xml(), expected) << column;
+    // A column that is no plain number leaves the source as it was.
+    if (std::string(column) == "x") {
+      EXPECT_EQ(format.DocumentElement().Xml(), xml::Document::Parse(text).DocumentElement().Xml());
+    }
+  }
+}
+
 TEST(SortRowList, OrdersAsTheRowListStylesheetForManyRandomLists) {
   RandomSource source(7);
   for (int i = 0; i < 400; ++i) {
