@@ -310,23 +310,12 @@ class FastParser {
     return node;
   }
 
-  static void LinkLast(xmlNodePtr parent, xmlNodePtr child) {
-    child->parent = parent;
-    child->prev = parent->last;
-    if (parent->last) {
-      parent->last->next = child;
-    } else {
-      parent->children = child;
-    }
-    parent->last = child;
-  }
-
   // A text node with `length` bytes at `text`; linked under `parent` before
   // anything can fail, so a declined parse frees it with the document.
   xmlNodePtr NewText(xmlNodePtr parent, const unsigned char* text, std::size_t length) {
     xmlNodePtr node = NewBlank<xmlNode>(XML_TEXT_NODE);
     node->name = xmlStringText;
-    LinkLast(parent, node);
+    LinkChild(parent, node, nullptr);
     xmlChar* content = reinterpret_cast<xmlChar*>(&node->properties);
     if (length >= kInlineText) {
       content = static_cast<xmlChar*>(xmlMalloc(length + 1));
@@ -374,7 +363,7 @@ class FastParser {
     // Linked at once: a declined parse frees it with the document.
     xmlNodePtr element = NewBlank<xmlNode>(XML_ELEMENT_NODE);
     element->name = name;
-    LinkLast(parent, element);
+    LinkChild(parent, element, nullptr);
     xmlAttrPtr last = nullptr;
     std::size_t count = 0;
     for (;;) {
@@ -676,7 +665,7 @@ class FastParser {
     m_p += 3;
     xmlNodePtr node = NewBlank<xmlNode>(XML_COMMENT_NODE);
     node->name = xmlStringComment;
-    LinkLast(parent, node);
+    LinkChild(parent, node, nullptr);
     node->line = static_cast<unsigned short>(Line());
     node->content = static_cast<xmlChar*>(xmlMalloc(length + 1));
     if (!node->content) throw Declined{};
