@@ -394,13 +394,7 @@ class FastParser {
     // Linked at once, as every node made here.
     xmlAttrPtr attr = NewBlank<xmlAttr>(XML_ATTRIBUTE_NODE);
     attr->name = name;
-    attr->parent = element;
-    attr->prev = last;
-    if (last) {
-      last->next = attr;
-    } else {
-      element->properties = attr;
-    }
+    LinkAttributeAfter(element, last, attr);
     SkipBlanks();
     if (m_p == m_end || *m_p != '=') throw Declined{};
     ++m_p;
