@@ -412,9 +412,7 @@ class FastParser {
       if (c == '"' || c == '\'') {
         ++m_p;
       } else if (c >= 0x80) {
-        const std::size_t length = ValidSequence(m_p, m_end);
-        if (!length) throw Declined{};
-        m_p += length;
+        SkipCharacter();
       } else {
         // A reference, a blank to normalise, or something not allowed.
         decoded = true;
@@ -437,6 +435,23 @@ class FastParser {
     return attr;
   }
 
+  // Steps over the character beyond ASCII at m_p; declines a sequence that
+  // is not well-formed UTF-8 or not a character XML allows. Returns where
+  // the character began.
+  const unsigned char* SkipCharacter() {
+    const unsigned char* start = m_p;
+    const std::size_t length = ValidSequence(m_p, m_end);
+    if (!length) throw Declined{};
+    m_p += length;
+    return start;
+  }
+
+  // The same, appending the character to m_buffer.
+  void CopyCharacter() {
+    const unsigned char* start = SkipCharacter();
+    m_buffer.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(m_p - start));
+  }
+
   // The rest of an attribute value into m_buffer: references replaced,
   // each tab, line feed and carriage return (a CR LF pair as one) a space.
   void DecodeValue(unsigned char quote) {
@@ -455,10 +470,7 @@ class FastParser {
         m_buffer += ' ';
         ++m_p;
       } else if (c >= 0x80) {
-        const std::size_t length = ValidSequence(m_p, m_end);
-        if (!length) throw Declined{};
-        m_buffer.append(reinterpret_cast<const char*>(m_p), length);
-        m_p += length;
+        CopyCharacter();
       } else {
         throw Declined{};
       }
@@ -544,9 +556,7 @@ class FastParser {
         ++m_p;
       } else if (c >= 0x80) {
         if (line < 0 && m_p != start) line = Line();
-        const std::size_t length = ValidSequence(m_p, m_end);
-        if (!length) throw Declined{};
-        m_p += length;
+        SkipCharacter();
       } else if (c == '&' || c == '\r') {
         decoded = true;
         break;
@@ -612,10 +622,7 @@ class FastParser {
         m_buffer += ']';
         ++m_p;
       } else if (c >= 0x80) {
-        const std::size_t length = ValidSequence(m_p, m_end);
-        if (!length) throw Declined{};
-        m_buffer.append(reinterpret_cast<const char*>(m_p), length);
-        m_p += length;
+        CopyCharacter();
       } else {
         throw Declined{};
       }
@@ -647,9 +654,7 @@ class FastParser {
         carriage_return = true;
         ++m_p;
       } else if (c >= 0x80) {
-        const std::size_t length = ValidSequence(m_p, m_end);
-        if (!length) throw Declined{};
-        m_p += length;
+        SkipCharacter();
       } else {
         throw Declined{};
       }
