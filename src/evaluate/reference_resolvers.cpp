@@ -28,16 +28,12 @@ struct CellPosition {
 CellPosition PositionOf(std::string_view key) {
   key = Trim(key);
   // Letters and at most nine digits, as most keys are, read in one pass.
-  std::size_t letters = 0;
-  while (letters < key.size() && ((key[letters] >= 'A' && key[letters] <= 'Z') ||
-                                  (key[letters] >= 'a' && key[letters] <= 'z'))) {
-    ++letters;
-  }
-  if (letters < key.size() && key.size() - letters <= 9) {
+  std::string_view letters;
+  std::string_view digits;
+  if (SplitPlainCellKey(key, letters, digits) && digits.size() <= 9) {
     std::int32_t row = 0;
-    std::size_t i = letters;
-    while (i < key.size() && key[i] >= '0' && key[i] <= '9') row = row * 10 + (key[i++] - '0');
-    if (i == key.size()) return {LetterColumnNumber(key.substr(0, letters)), row};
+    for (const char c : digits) row = row * 10 + (c - '0');
+    return {LetterColumnNumber(letters), row};
   }
   const std::size_t digit = key.find_first_of("0123456789");
   if (digit == std::string_view::npos) ColumnOfKey(key);  // raises "column not found"
@@ -183,25 +179,14 @@ Resolution ValueOfTaken(const std::vector<const Instance*>& taken, EvaluationSco
   return Resolution::Value(sum.ToText());
 }
 
-// Whether a key is column letters followed by row digits ("C12"), which
-// PositionOf reads without failing.
-bool IsPlainCellKey(std::string_view key) {
-  std::size_t i = 0;
-  while (i < key.size() && ((key[i] >= 'A' && key[i] <= 'Z') || (key[i] >= 'a' && key[i] <= 'z'))) {
-    ++i;
-  }
-  if (i == 0 || i == key.size()) return false;
-  for (; i < key.size(); ++i) {
-    if (key[i] < '0' || key[i] > '9') return false;
-  }
-  return true;
-}
-
 class CellReferenceResolver : public IOperandResolver {
  public:
   Resolution Resolve(const OperandRequest& request, EvaluationScope& scope) override {
     const std::string key = UpperCase(Trim(request.text));
-    if (!IsPlainCellKey(key)) PositionOf(key);  // a key without a row number fails here
+    std::string_view letters;
+    std::string_view digits;
+    // A key without a row number fails in PositionOf.
+    if (!SplitPlainCellKey(key, letters, digits)) PositionOf(key);
     cEvaluate& evaluator = scope.Evaluator();
     if (std::optional<std::string> cached = evaluator.CachedCellValue(key, scope.RepeatKey())) {
       return Resolution::Value(std::move(*cached));

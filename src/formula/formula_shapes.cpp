@@ -5,6 +5,7 @@
 
 #include "formula/formula_names.h"
 #include "formula/token_lists.h"
+#include "frame/column_letters.h"
 #include "frame/text.h"
 
 namespace orvo {
@@ -43,19 +44,6 @@ std::int32_t RowOf(std::string_view digits) {
   std::int32_t row = 0;
   for (const char c : digits) row = row * 10 + (c - '0');
   return row <= kLastRow ? row : -1;
-}
-
-// Splits a cell's text into its letters and its digits; false for any other text.
-bool SplitCell(std::string_view text, std::string_view& letters, std::string_view& digits) {
-  std::size_t i = 0;
-  while (i < text.size() && IsLetter(text[i])) ++i;
-  if (i == 0 || i == text.size()) return false;
-  letters = text.substr(0, i);
-  digits = text.substr(i);
-  for (const char c : digits) {
-    if (!IsDigit(c)) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -134,7 +122,7 @@ bool FormulaShapes::Learn(const cParser& parser, std::string_view formula, Shape
   auto side = [&](std::string_view text, Side& out) {
     std::string_view letters;
     std::string_view digits;
-    if (!SplitCell(text, letters, digits) || RowOf(digits) < 0) return false;
+    if (!SplitPlainCellKey(text, letters, digits) || RowOf(digits) < 0) return false;
     if (next_run == m_runs.size()) return false;
     const Run run = m_runs[next_run++];
     if (formula.substr(run.start, run.length) != digits) return false;
