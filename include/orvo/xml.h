@@ -185,6 +185,25 @@ class Node {
   // The attribute sources of one list must differ, and so must the sources
   // of one element's children.
   Node AppendShaped(Node from, const ElementShape& shape, bool move);
+  // A shape made ready for many AppendShaped calls, for writers that move
+  // thousands of elements: its names are checked once and looked up once in
+  // the dictionary the documents share, so that each move matches and
+  // renames names by pointer. `shape` (and every string it refers to) must
+  // outlive it.
+  class PreparedShape {
+   public:
+    explicit PreparedShape(const ElementShape& shape);
+    ~PreparedShape();
+    PreparedShape(const PreparedShape&) = delete;
+    PreparedShape& operator=(const PreparedShape&) = delete;
+    struct Names;  // the xml layer's own
+
+   private:
+    friend class Node;
+    const ElementShape& m_shape;
+    std::unique_ptr<Names> m_names;
+  };
+  Node AppendShaped(Node from, PreparedShape& shape, bool move);
   Node InsertBefore(const Node& child, const Node& reference);  // null reference appends
   Node RemoveChild(const Node& child);
   Node ReplaceChild(const Node& replacement, const Node& old_child);

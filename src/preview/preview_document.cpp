@@ -209,7 +209,7 @@ class PreviewWriter {
     // The sorted list holds the only handle the writer keeps to each item,
     // handed over so that the item can move.
     for (SortedItem& sorted : m_sorted) {
-      xml::Node written = row.AppendShaped(std::move(sorted.item), kItemShape, m_move);
+      xml::Node written = row.AppendShaped(std::move(sorted.item), m_item_shape, m_move);
       const xml::Node last = written.LastChild();
       if (!last || !last.NameIs("Drill")) {
         written.AppendNewElement("Drill").AddAttributes({{"On", "0"}, {"Key", ""}});
@@ -220,6 +220,7 @@ class PreviewWriter {
   }
 
   xml::Document m_output;
+  xml::Node::PreparedShape m_item_shape{kItemShape};
   std::vector<SortedItem> m_sorted;
   std::string m_column;
   bool m_move = false;

@@ -15,8 +15,12 @@
 // (which the move takes over), no namespaces (whose declarations could live
 // above it) and no IDs (which the source document indexes). Anything else is
 // copied, with exactly the calls a copying writer makes.
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "orvo/xml.h"
@@ -178,64 +182,268 @@ void NormalizeValue(detail::NodePool& pool, xmlAttrPtr attr) {
   detail::SetAttributeValue(pool, attr, detail::NodeText(reinterpret_cast<xmlNodePtr>(attr)));
 }
 
-// Whether an element's attributes are already those of `copies`, in order,
-// each with one text node at most: the usual case for records written from
-// the same template as the shape.
-bool AttributesAsCopied(xmlNodePtr element, Copies copies) {
-  xmlAttrPtr attr = element->properties;
-  for (const Node::AttributeCopy& copy : copies) {
-    if (!attr || copy.name.empty() || !SameText(copy.name, copy.source) ||
-        !NameEquals(attr->name, copy.name)) {
-      return false;
+// The index of the first copy whose source is `name`, or -1.
+int PickByText(Copies copies, const xmlChar* name) {
+  for (std::size_t i = 0; i < copies.size(); ++i) {
+    if (!copies[i].source.empty() && NameEquals(name, copies[i].source)) {
+      return static_cast<int>(i);
     }
-    xmlNodePtr only = attr->children;
-    if (only && (only->next || only->type != XML_TEXT_NODE)) return false;
-    attr = attr->next;
   }
-  return attr == nullptr;
+  return -1;
 }
 
-// Rebuilds an element's attribute list as `copies` asks, from its own
-// attributes: each copy takes the first attribute named as its source
+// Whether `name` may name a node: an XML name without a NUL.
+bool IsXmlName(std::string_view name) {
+  if (name.empty() || name.find('\0') != std::string_view::npos) return false;
+  const std::string owned(name);
+  return xmlValidateName(reinterpret_cast<const xmlChar*>(owned.c_str()), 0) == 0;
+}
+
+// The string of `dict` for `name`, or null (no dictionary, no name, out of
+// memory: callers then compare texts).
+const xmlChar* Interned(xmlDictPtr dict, std::string_view name) {
+  if (!dict || name.empty() || name.size() > 0x7fffffff ||
+      name.find('\0') != std::string_view::npos) {
+    return nullptr;
+  }
+  return xmlDictLookup(dict, reinterpret_cast<const xmlChar*>(name.data()),
+                       static_cast<int>(name.size()));
+}
+
+}  // namespace
+
+// A shape's elements and attribute lists, with their names checked once and
+// looked up in one dictionary (held while the names are). Shapes reached
+// twice (or from themselves) get one entry.
+struct Node::PreparedShape::Names {
+  struct Attribute {
+    const xmlChar* name = nullptr;    // the dictionary's string, or null
+    const xmlChar* source = nullptr;  // the dictionary's string, or null
+    bool valid = false;               // the name is an XML name
+    bool as_source = false;           // a name, equal to the (non-empty) source
+    int next_same = -1;               // the next copy of the same source
+  };
+
+  // Which copy each attribute name of the dictionary goes to (-1: none), as
+  // comparing the texts found: names met before are matched by pointer.
+  // Only the dictionary's strings are remembered (they stay while it does);
+  // other names are compared as texts each time.
+  class Picks {
+   public:
+    bool Find(const xmlChar* name, int& pick) const {
+      for (std::size_t at = Home(name);; at = (at + 1) % kSlots) {
+        if (m_slots[at].name == name) {
+          pick = m_slots[at].pick;
+          return true;
+        }
+        if (!m_slots[at].name) return false;
+      }
+    }
+    void Remember(const xmlChar* name, int pick) {
+      if (m_size >= kSlots * 3 / 4) return;
+      std::size_t at = Home(name);
+      while (m_slots[at].name) at = (at + 1) % kSlots;
+      m_slots[at] = {name, pick};
+      ++m_size;
+    }
+    void Clear() {
+      m_slots = {};
+      m_size = 0;
+    }
+
+   private:
+    static constexpr std::size_t kSlots = 64;
+    static std::size_t Home(const xmlChar* name) {
+      return (reinterpret_cast<std::uintptr_t>(name) * 0x9E3779B97F4A7C15ULL) >> 58;
+    }
+    struct Slot {
+      const xmlChar* name = nullptr;
+      int pick = -1;
+    };
+    std::array<Slot, kSlots> m_slots{};
+    std::size_t m_size = 0;
+  };
+
+  struct Element {
+    const Shape* shape = nullptr;
+    const xmlChar* name = nullptr;    // the dictionary's string, or null
+    const xmlChar* source = nullptr;  // the dictionary's string, or null
+    std::size_t first_child = 0;      // into `children`
+    std::size_t first_attribute = 0;  // into `attributes`
+    Picks picks;
+  };
+
+  explicit Names(const Shape& shape) {
+    std::unordered_map<const Shape*, std::size_t> index;
+    const auto add = [&](const Shape& element) {
+      auto [at, added] = index.emplace(&element, elements.size());
+      if (added) {
+        elements.emplace_back();
+        elements.back().shape = &element;
+      }
+      return at->second;
+    };
+    add(shape);
+    for (std::size_t e = 0; e < elements.size(); ++e) {
+      const Shape& element = *elements[e].shape;
+      const std::size_t first_child = children.size();
+      for (const Shape& child : element.children) children.push_back(add(child));
+      elements[e].first_child = first_child;
+      elements[e].first_attribute = attributes.size();
+      const Copies copies = element.attributes;
+      for (std::size_t i = 0; i < copies.size(); ++i) {
+        Attribute attribute;
+        attribute.valid = IsXmlName(copies[i].name);
+        attribute.as_source = !copies[i].source.empty() && copies[i].name == copies[i].source;
+        for (std::size_t j = i + 1; j < copies.size() && attribute.next_same < 0; ++j) {
+          if (copies[j].source == copies[i].source) attribute.next_same = static_cast<int>(j);
+        }
+        attributes.push_back(attribute);
+      }
+    }
+  }
+  Names(const Names&) = delete;
+  Names& operator=(const Names&) = delete;
+  ~Names() { Release(); }
+
+  // Looks the names up in `names` (the target's dictionary, or null) unless
+  // that was done last.
+  void Ready(xmlDictPtr names) {
+    if (ready && names == dict) return;
+    Release();
+    if (names && xmlDictReference(names) == 0) dict = names;
+    for (Element& element : elements) {
+      element.name = Interned(dict, element.shape->name);
+      element.source = Interned(dict, element.shape->source);
+      element.picks.Clear();
+      const Copies copies = element.shape->attributes;
+      for (std::size_t i = 0; i < copies.size(); ++i) {
+        Attribute& attribute = attributes[element.first_attribute + i];
+        attribute.name = attribute.valid ? Interned(dict, copies[i].name) : nullptr;
+        attribute.source = Interned(dict, copies[i].source);
+      }
+    }
+    ready = true;
+  }
+
+  void Release() {
+    if (dict) xmlDictFree(dict);
+    dict = nullptr;
+    ready = false;
+  }
+
+  std::vector<Element> elements;  // the shape's own first
+  std::vector<std::size_t> children;
+  std::vector<Attribute> attributes;
+  xmlDictPtr dict = nullptr;
+  bool ready = false;
+};
+
+Node::PreparedShape::PreparedShape(const ElementShape& shape)
+    : m_shape(shape), m_names(std::make_unique<Names>(shape)) {}
+
+Node::PreparedShape::~PreparedShape() = default;
+
+namespace {
+
+using Names = Node::PreparedShape::Names;
+
+// Points an attribute kept by a move, and its text, at `document`.
+inline void SetAttributeDocument(xmlAttrPtr attr, xmlDocPtr document) {
+  attr->doc = document;
+  for (xmlNodePtr part = attr->children; part; part = part->next) part->doc = document;
+}
+
+// Rebuilds an element's attribute list as its shape's copies ask, from its
+// own attributes: each copy takes the first attribute named as its source
 // (renamed when the names differ), or a new empty attribute; the others are
-// freed.
-void ReshapeAttributes(detail::NodePool& pool, xmlNodePtr element, Copies copies) {
-  if (AttributesAsCopied(element, copies)) return;
-  thread_local std::vector<xmlAttrPtr> taken;
-  taken.assign(copies.size(), nullptr);
+// freed. The attributes kept move to `document`.
+void ReshapeAttributes(detail::NodePool& pool, Names& names, Names::Element& entry,
+                       xmlNodePtr element, xmlDocPtr document) {
+  const Copies copies = entry.shape->attributes;
+  const Names::Attribute* wanted = names.attributes.data() + entry.first_attribute;
+  // The usual case, records written from the same template as the shape:
+  // the attributes are already those of the copies, in order, each with one
+  // text node at most.
   xmlAttrPtr attr = element->properties;
+  std::size_t in_place = 0;
+  for (; in_place < copies.size() && attr; ++in_place, attr = attr->next) {
+    if (!wanted[in_place].as_source) break;
+    if (attr->name != wanted[in_place].source &&
+        !NameEquals(attr->name, copies[in_place].source)) {
+      break;
+    }
+    xmlNodePtr only = attr->children;
+    if (only && (only->next || only->type != XML_TEXT_NODE)) break;
+  }
+  if (in_place == copies.size() && !attr) {
+    for (attr = element->properties; attr; attr = attr->next) {
+      SetAttributeDocument(attr, document);
+    }
+    return;
+  }
+
+  // Which attribute each copy takes, and whether its name is the
+  // dictionary's (a rename then only points it elsewhere).
+  thread_local std::vector<xmlAttrPtr> taken;
+  thread_local std::vector<unsigned char> taken_by_pointer;
+  thread_local std::vector<unsigned char> kept_at;  // per attribute, in order
+  taken.assign(copies.size(), nullptr);
+  taken_by_pointer.assign(copies.size(), 0);
+  kept_at.clear();
+  for (attr = element->properties; attr; attr = attr->next) {
+    int pick = -1;
+    bool by_pointer = names.dict && entry.picks.Find(attr->name, pick);
+    if (!by_pointer) {
+      pick = PickByText(copies, attr->name);
+      if (names.dict && xmlDictOwns(names.dict, attr->name) == 1) {
+        entry.picks.Remember(attr->name, pick);
+        by_pointer = true;
+      }
+    }
+    while (pick >= 0 && taken[pick]) pick = wanted[pick].next_same;
+    kept_at.push_back(pick >= 0);
+    if (pick < 0) continue;
+    taken[pick] = attr;
+    taken_by_pointer[pick] = by_pointer;
+  }
+  // Names are checked before anything changes.
+  for (std::size_t i = 0; i < copies.size(); ++i) {
+    if (!wanted[i].valid && !(taken[i] && wanted[i].as_source)) {
+      RaiseXml("Invalid attribute name: " + std::string(copies[i].name));
+    }
+  }
+
+  attr = element->properties;
   element->properties = nullptr;
-  while (attr) {
+  for (std::size_t at = 0; attr; ++at) {
     xmlAttrPtr next = attr->next;
     attr->prev = nullptr;
     attr->next = nullptr;
-    bool kept = false;
-    for (std::size_t i = 0; i < copies.size() && !kept; ++i) {
-      if (!taken[i] && !copies[i].source.empty() && NameEquals(attr->name, copies[i].source)) {
-        taken[i] = attr;
-        kept = true;
-      }
-    }
-    if (!kept) detail::FreeTree(&pool, reinterpret_cast<xmlNodePtr>(attr));
+    if (!kept_at[at]) detail::FreeTree(&pool, reinterpret_cast<xmlNodePtr>(attr));
     attr = next;
   }
   xmlAttrPtr last = nullptr;
   for (std::size_t i = 0; i < copies.size(); ++i) {
     xmlAttrPtr kept = taken[i];
     if (kept) {
-      if (!SameText(copies[i].name, copies[i].source)) {
-        Rename(pool, reinterpret_cast<xmlNodePtr>(kept), element->doc, copies[i].name);
+      SetAttributeDocument(kept, document);
+      if (!wanted[i].as_source) {
+        if (taken_by_pointer[i] && wanted[i].name) {
+          kept->name = wanted[i].name;
+        } else {
+          Rename(pool, reinterpret_cast<xmlNodePtr>(kept), document, copies[i].name);
+        }
       }
       NormalizeValue(pool, kept);
     } else {
-      kept = detail::NewUnlinkedAttribute(pool, element->doc, copies[i].name);
+      kept = detail::NewUnlinkedAttribute(pool, document, copies[i].name);
       if (!kept) RaiseXml("Invalid attribute name: " + std::string(copies[i].name));
     }
     detail::LinkAttributeAfter(element, last, kept);
     last = kept;
   }
 }
-
 // A run of sibling nodes taken out of their parent, to pick from.
 struct Run {
   detail::NodePool& pool;
@@ -271,49 +479,66 @@ struct Run {
   }
 };
 
-void Reshape(detail::NodePool& pool, xmlNodePtr element, const Shape& shape);
+// Whether `node` is an element named as `entry`'s source.
+inline bool IsSource(xmlNodePtr node, const Names::Element& entry) {
+  if (node->type != XML_ELEMENT_NODE) return false;
+  if (node->name == entry.source) return true;
+  return !entry.shape->source.empty() && NameEquals(node->name, entry.shape->source);
+}
 
-// Moves each element of `run` named `shape.source`, reshaped, to the end of
-// `parent`.
-void MovePicked(Run& run, xmlNodePtr parent, const Shape& shape) {
+void Reshape(detail::NodePool& pool, Names& names, Names::Element& entry, xmlNodePtr element,
+             xmlDocPtr document);
+
+// Moves each element of `run` named as `entry`'s source, reshaped, to the
+// end of `parent`.
+void MovePicked(Run& run, xmlNodePtr parent, Names& names, Names::Element& entry,
+                xmlDocPtr document) {
   for (xmlNodePtr node = run.first; node;) {
     xmlNodePtr next = node->next;
-    if (node->type == XML_ELEMENT_NODE && !shape.source.empty() &&
-        NameEquals(node->name, shape.source)) {
+    if (IsSource(node, entry)) {
       run.Unlink(node);
       detail::LinkChild(parent, node, nullptr);
-      Reshape(run.pool, node, shape);
+      Reshape(run.pool, names, entry, node, document);
     }
     node = next;
   }
 }
 
-// Turns an element (of a plain subtree already pointing at its new document,
-// linked where it goes) into what `shape` writes.
-void Reshape(detail::NodePool& pool, xmlNodePtr element, const Shape& shape) {
-  if (shape.name.empty() || !NameEquals(element->name, shape.name)) {
-    Rename(pool, element, element->doc, shape.name);
+// Turns an element of a plain subtree, linked where it goes, into what its
+// shape writes; what is kept moves to `document` (whose names are those of
+// `names`), what is dropped is freed.
+void Reshape(detail::NodePool& pool, Names& names, Names::Element& entry, xmlNodePtr element,
+             xmlDocPtr document) {
+  element->doc = document;
+  const Shape& shape = *entry.shape;
+  if (!(entry.name && element->name == entry.name) &&
+      (shape.name.empty() || !NameEquals(element->name, shape.name))) {
+    Rename(pool, element, document, shape.name);
   }
-  ReshapeAttributes(pool, element, shape.attributes);
+  ReshapeAttributes(pool, names, entry, element, document);
   if (!element->children && shape.children.empty()) return;
   Run children(pool, element);
-  for (const Shape& child : shape.children) {
-    if (!child.gathered) {
-      MovePicked(children, element, child);
+  for (std::size_t k = 0; k < shape.children.size(); ++k) {
+    Names::Element& child = names.elements[names.children[entry.first_child + k]];
+    if (!child.shape->gathered) {
+      MovePicked(children, element, names, child, document);
       continue;
     }
-    xmlNodePtr gathered = detail::NewUnlinkedElement(pool, element->doc, child.name);
-    if (!gathered) RaiseXml("Invalid element name: " + std::string(child.name));
+    xmlNodePtr gathered = detail::NewUnlinkedElement(pool, document, child.shape->name);
+    if (!gathered) RaiseXml("Invalid element name: " + std::string(child.shape->name));
     detail::LinkChild(element, gathered, nullptr);
+    const std::size_t grandchildren = child.shape->children.size();
     for (xmlNodePtr part = children.first; part;) {
       xmlNodePtr next = part->next;
-      if (part->type == XML_ELEMENT_NODE && !child.source.empty() &&
-          NameEquals(part->name, child.source)) {
+      if (IsSource(part, child)) {
         children.Unlink(part);
         Run runs(pool, part);
         part->parent = nullptr;
         detail::FreeTree(&pool, part);
-        for (const Shape& grandchild : child.children) MovePicked(runs, gathered, grandchild);
+        for (std::size_t g = 0; g < grandchildren; ++g) {
+          Names::Element& grandchild = names.elements[names.children[child.first_child + g]];
+          MovePicked(runs, gathered, names, grandchild, document);
+        }
       }
       part = next;
     }
@@ -323,13 +548,21 @@ void Reshape(detail::NodePool& pool, xmlNodePtr element, const Shape& shape) {
 }  // namespace
 
 Node Node::AppendShaped(Node from, const ElementShape& shape, bool move) {
+  PreparedShape prepared(shape);
+  return AppendShaped(std::move(from), prepared, move);
+}
+
+Node Node::AppendShaped(Node from, PreparedShape& shape, bool move) {
   RequireNode();
   from.RequireNode();
   xmlNodePtr parent = ToXml(m_node);
   xmlNodePtr source = ToXml(from.m_node);
   if (!move || parent->type != XML_ELEMENT_NODE || !Movable(source, parent->doc)) {
-    return WriteCopy(*this, from, shape);
+    return WriteCopy(*this, from, shape.m_shape);
   }
+  xmlDocPtr document = parent->doc;
+  Names& names = *shape.m_names;
+  names.Ready(document->dict);
   if (source->parent) {
     xmlUnlinkNode(source);
   } else {
@@ -338,14 +571,18 @@ Node Node::AppendShaped(Node from, const ElementShape& shape, bool move) {
   // The moved nodes' memory may come from the source's pool: from here on
   // both arenas draw from (and keep alive) one pool.
   Arena::SharePools(from.m_arena, m_arena);
-  // Every node points at its new document before anything is changed or
-  // freed, so a failure part way leaves a tree the target frees whole.
-  if (source->doc != parent->doc) {
-    if (!detail::IsPure(source->doc)) detail::MarkImpure(parent->doc);
-    SetDocument(source, parent->doc);
-  }
+  if (source->doc != document && !detail::IsPure(source->doc)) detail::MarkImpure(document);
   detail::LinkChild(parent, source, nullptr);
-  Reshape(Arena::Owner(m_arena).Pool(), source, shape);
+  // Each node kept is pointed at its new document as the reshaping reaches
+  // it; the dropped ones are freed from the old one, which shares the names.
+  // A failure part way points whatever is left at the target, which then
+  // frees it whole.
+  try {
+    Reshape(Arena::Owner(m_arena).Pool(), names, names.elements.front(), source, document);
+  } catch (...) {
+    SetDocument(source, document);
+    throw;
+  }
   // The source's arena may go with the handle; nothing of it is used now.
   from = Node();
   return Node(m_arena, ToRaw(source));

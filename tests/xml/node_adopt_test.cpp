@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "orvo/error.h"
 #include "orvo/xml.h"
 
 namespace orvo::xml {
@@ -124,6 +125,90 @@ TEST(AppendShaped, CopiesWhatItCannotMove) {
   EXPECT_EQ(target.DocumentElement().Xml(),
             "<Out><Itm Col=\"3\" Dsp=\"\" Key=\"\"><Runs/></Itm></Out>");
   EXPECT_TRUE(unrelated.SelectSingleNode("//Itm[@Col='3']"));
+}
+
+// The odd items, then one with more attribute names than a list's
+// remembered names hold.
+std::string OddItemsAndAWideOne() {
+  std::string items;
+  for (const char* item : kOddItems) items += item;
+  items += "<Itm";
+  for (int i = 0; i < 80; ++i) items += " X" + std::to_string(i) + "='" + std::to_string(i) + "'";
+  items += " PTxt='wide' Col='9'/>";
+  return items;
+}
+
+TEST(AppendShaped, OnePreparedShapeServesTargetsOfEveryKind) {
+  const std::string items = OddItemsAndAWideOne();
+  Document expected_source = Document::Parse("<Src>" + items + "</Src>");
+  const std::string expected = WriteAll(expected_source, false);
+  Node::PreparedShape prepared(kItemShape);
+  const auto write_all = [&prepared](Node& root, Document& source) {
+    std::vector<Node> all;
+    for (Node item = source.DocumentElement().FirstChild(); item; item = item.NextSibling()) {
+      all.push_back(item);
+    }
+    for (Node& item : all) root.AppendShaped(std::move(item), prepared, true);
+    return source.DocumentElement().FirstChild() ? "not moved: " + source.DocumentElement().Xml()
+                                                 : root.Xml();
+  };
+  // A target sharing the names of a parsed source, then one sharing those
+  // of another (the names are looked up again).
+  Document first = Document::Parse("<Src>" + items + "</Src>");
+  Document shared = Document::CreateSharingNames(first);
+  Node shared_root = shared.AppendNewElement("Out");
+  EXPECT_EQ(write_all(shared_root, first), expected);
+  Document second = Document::Parse("<Src>" + items + "</Src>");
+  Document other = Document::CreateSharingNames(second);
+  Node other_root = other.AppendNewElement("Out");
+  EXPECT_EQ(write_all(other_root, second), expected);
+  // A source built through the facade, whose names the facade chose.
+  const auto build = [] {
+    Document built = Document::Create();
+    Node top = built.AppendNewElement("Src");
+    for (int i = 0; i < 3; ++i) {
+      Node item = top.AppendNewElement("Itm");
+      item.SetAttribute("Extra", "e");
+      item.SetAttribute("PTxt", "text " + std::to_string(i));
+      item.SetAttribute("Col", std::to_string(i));
+      item.AppendNewElement("Part").SetAttribute("B", "b");
+      item.AppendNewElement("Runs").AppendNewElement("Run").SetAttribute("F", "f");
+    }
+    return built;
+  };
+  Document built_copy = build();
+  const std::string built_expected = WriteAll(built_copy, false);
+  Document built = build();
+  Document built_target = Document::CreateSharingNames(built);
+  Node built_root = built_target.AppendNewElement("Out");
+  EXPECT_EQ(write_all(built_root, built), built_expected);
+  // The sources go first; the targets stay.
+  first = Document();
+  second = Document();
+  built = Document();
+  EXPECT_EQ(shared_root.FirstChild().GetAttribute("Dsp").value_or(""), "x");
+  EXPECT_EQ(other_root.LastChild().GetAttribute("Dsp").value_or(""), "wide");
+  EXPECT_EQ(built_root.LastChild().FirstChild().GetAttribute("B").value_or(""), "b");
+}
+
+constexpr Copy kBadAttributes[] = {{"Col", "Col"}, {"1bad", "PTxt"}};
+constexpr Shape kBadShape = {"Itm", "Itm", kBadAttributes, {}};
+
+TEST(AppendShaped, RefusesBadNamesBeforeChangingAnything) {
+  for (const bool move : {false, true}) {
+    Document source = Document::Parse("<Src><Itm Col='1' PTxt='x' Key='k'/></Src>");
+    Document target = Document::CreateSharingNames(source);
+    Node root = target.AppendNewElement("Out");
+    EXPECT_THROW(root.AppendShaped(source.DocumentElement().FirstChild(), kBadShape, move),
+                 Error);
+    // Whatever the failed call left belongs to one document or the other,
+    // and either may go first.
+    source = Document();
+    if (move) {
+      EXPECT_EQ(root.SelectNodes("Itm[@Col='1' and @PTxt='x']").Length(), 1u);
+    }
+    EXPECT_TRUE(root.Xml().starts_with("<Out"));
+  }
 }
 
 TEST(HasDescendant, FindsElementsAtAnyDepthByTheirNames) {
