@@ -160,18 +160,26 @@ class Node {
   };
   Node AppendNewElement(std::string_view name, const Node& from,
                         std::span<const AttributeCopy> copies);
+  // An attribute written with a given value.
+  struct AttributeValue {
+    std::string_view name;
+    std::string_view value;
+  };
   // How AppendShaped writes an element: named `name`, with the attributes
   // `attributes` (as AppendNewElement copies them), then for each entry of
   // `children` in turn, the element children of the source named its
   // `source`, each written by that entry. A `gathered` entry is written once
   // however many such children the source has (none included), with no
   // attributes, and its children are made from the children of all of them.
+  // An entry with `absent` attributes (not gathered) writes, when the source
+  // has no such child, one element `name` with those attributes instead.
   struct ElementShape {
     std::string_view name;
     std::string_view source;
     std::span<const AttributeCopy> attributes;
     std::span<const ElementShape> children;
     bool gathered = false;
+    std::span<const AttributeValue> absent = {};
   };
   // Appends the element `shape` makes of the element `from`. With `move`,
   // when no other handle reaches `from` or any node below it and its

@@ -79,6 +79,7 @@ constexpr Copies kFontAttributes[] = {
     {"Bld", "Bld"}, {"Clr", "Clr"}, {"Itl", "Itl"}, {"Nm", "Nm"},   {"Sz", "Sz"},   {"Str", "Str"},
     {"Stl", "Stl"}, {"Sub", "Sub"}, {"Sup", "Sup"}, {"Udl", "Udl"}, {"stt", "stt"}, {"end", "end"}};
 constexpr Copies kDrillAttributes[] = {{"On", "On"}, {"Key", "Key"}};
+constexpr xml::Node::AttributeValue kNoDrill[] = {{"On", "0"}, {"Key", ""}};
 constexpr Copies kRowAttributes[] = {{"PgBk", "PgBk"}};
 constexpr Copies kFormatAttributes[] = {{"MRow", "MRow"}, {"MCol", "MCol"}};
 
@@ -92,7 +93,7 @@ constexpr Shape kStyleChildShapes[] = {{"Alg", "Alg", kAlignmentAttributes, {}},
                                        {"Brd", "Brd", kBorderAttributes, {}},
                                        {"Fnts", "Fnts", {}, kFontShape, true}};
 constexpr Shape kItemChildShapes[] = {{"Stl", "Stl", kStyleAttributes, kStyleChildShapes},
-                                      {"Drill", "Drill", kDrillAttributes, {}}};
+                                      {"Drill", "Drill", kDrillAttributes, {}, false, kNoDrill}};
 constexpr Shape kItemShape = {"Itm", "Itm", kItemAttributes, kItemChildShapes};
 
 // Writes the preview document. Each element is appended in place with the
@@ -204,16 +205,16 @@ class PreviewWriter {
       if (!column) return false;
       m_sorted.push_back({*column, item});
     }
-    std::stable_sort(m_sorted.begin(), m_sorted.end(),
-                     [](const SortedItem& a, const SortedItem& b) { return a.column < b.column; });
+    const auto by_column = [](const SortedItem& a, const SortedItem& b) {
+      return a.column < b.column;
+    };
+    if (!std::is_sorted(m_sorted.begin(), m_sorted.end(), by_column)) {
+      std::stable_sort(m_sorted.begin(), m_sorted.end(), by_column);
+    }
     // The sorted list holds the only handle the writer keeps to each item,
     // handed over so that the item can move.
     for (SortedItem& sorted : m_sorted) {
-      xml::Node written = row.AppendShaped(std::move(sorted.item), m_item_shape, m_move);
-      const xml::Node last = written.LastChild();
-      if (!last || !last.NameIs("Drill")) {
-        written.AppendNewElement("Drill").AddAttributes({{"On", "0"}, {"Key", ""}});
-      }
+      row.AppendShaped(std::move(sorted.item), m_item_shape, m_move);
     }
     m_sorted.clear();
     return true;

@@ -95,8 +95,17 @@ Node WriteCopy(Node& parent, const Node& from, const Shape& shape) {
   };
   for (const Shape& child : shape.children) {
     if (!child.gathered) {
-      for_each_child(from, child.source,
-                     [&](const Node& part) { WriteCopy(element, part, child); });
+      bool written = false;
+      for_each_child(from, child.source, [&](const Node& part) {
+        WriteCopy(element, part, child);
+        written = true;
+      });
+      if (!written && !child.absent.empty()) {
+        Node made = element.AppendNewElement(child.name);
+        for (const Node::AttributeValue& value : child.absent) {
+          made.SetAttribute(value.name, value.value);
+        }
+      }
       continue;
     }
     Node gathered = element.AppendNewElement(child.name);
@@ -489,18 +498,40 @@ inline bool IsSource(xmlNodePtr node, const Names::Element& entry) {
 void Reshape(detail::NodePool& pool, Names& names, Names::Element& entry, xmlNodePtr element,
              xmlDocPtr document);
 
+// Appends to `parent` the element `shape` writes for a source without the
+// child it picks.
+void AppendAbsent(detail::NodePool& pool, xmlNodePtr parent, const Shape& shape,
+                  xmlDocPtr document) {
+  xmlNodePtr made = detail::NewUnlinkedElement(pool, document, shape.name);
+  if (!made) RaiseXml("Invalid element name: " + std::string(shape.name));
+  detail::LinkChild(parent, made, nullptr);
+  xmlAttrPtr last = nullptr;
+  for (const Node::AttributeValue& value : shape.absent) {
+    xmlAttrPtr attr = detail::NewUnlinkedAttribute(pool, document, value.name);
+    if (!attr) RaiseXml("Invalid attribute name: " + std::string(value.name));
+    detail::LinkAttributeAfter(made, last, attr);
+    last = attr;
+    if (!value.value.empty()) detail::SetAttributeValue(pool, attr, value.value);
+  }
+}
+
 // Moves each element of `run` named as `entry`'s source, reshaped, to the
 // end of `parent`.
 void MovePicked(Run& run, xmlNodePtr parent, Names& names, Names::Element& entry,
                 xmlDocPtr document) {
+  bool moved = false;
   for (xmlNodePtr node = run.first; node;) {
     xmlNodePtr next = node->next;
     if (IsSource(node, entry)) {
       run.Unlink(node);
       detail::LinkChild(parent, node, nullptr);
       Reshape(run.pool, names, entry, node, document);
+      moved = true;
     }
     node = next;
+  }
+  if (!moved && !entry.shape->absent.empty()) {
+    AppendAbsent(run.pool, parent, *entry.shape, document);
   }
 }
 

@@ -20,9 +20,17 @@ constexpr Shape kItemChildren[] = {{"Part", "Part", kPartAttributes, {}},
                                    {"Runs", "Runs", {}, kRunShape, true}};
 constexpr Shape kItemShape = {"Itm", "Itm", kItemAttributes, kItemChildren};
 
+// Items with a Drill written when they have none.
+constexpr Copy kDrillAttributes[] = {{"On", "On"}, {"Key", "Key"}};
+constexpr Node::AttributeValue kNoDrill[] = {{"On", "0"}, {"Key", ""}, {"Why", "none & <all>"}};
+constexpr Shape kDrillChildren[] = {{"Part", "Part", kPartAttributes, {}},
+                                    {"Drill", "Drill", kDrillAttributes, {}, false, kNoDrill}};
+constexpr Shape kDrillItemShape = {"Itm", "Itm", kItemAttributes, kDrillChildren};
+
 // Writes every item of the source's first element in turn, moving or
 // copying, into a new document; returns the written XML.
-std::string WriteAll(Document& source, bool move, std::vector<Node>* kept = nullptr) {
+std::string WriteAll(Document& source, bool move, std::vector<Node>* kept = nullptr,
+                     const Shape& shape = kItemShape) {
   Document output = move ? Document::CreateSharingNames(source) : Document::Create();
   Node root = output.AppendNewElement("Out");
   std::vector<Node> items;
@@ -30,7 +38,7 @@ std::string WriteAll(Document& source, bool move, std::vector<Node>* kept = null
     if (item.Type() == NodeType::kElement) items.push_back(item);
   }
   for (Node& item : items) {
-    Node written = root.AppendShaped(std::move(item), kItemShape, move);
+    Node written = root.AppendShaped(std::move(item), shape, move);
     EXPECT_EQ(written.ParentNode(), root);
     if (kept) kept->push_back(written);
   }
@@ -65,6 +73,23 @@ TEST(AppendShaped, MovingWritesWhatCopyingWritesForOddSources) {
     EXPECT_NE(expected.find("<Runs><Run F=\"f\" G=\"g\"/><Run F=\"2\" G=\"\"/></Runs>"),
               std::string::npos);
   }
+}
+
+TEST(AppendShaped, WritesTheAbsentChildOnlyForSourcesWithoutOne) {
+  std::string items;
+  for (const char* item : kOddItems) items += item;
+  items += "<Itm><Drill On='1' Key='k'/><Part/><Drill Key='second'/></Itm><Itm Col='5'>text</Itm>";
+  Document copied = Document::Parse("<Src>" + items + "</Src>");
+  Document moved = Document::Parse("<Src>" + items + "</Src>");
+  const std::string expected = WriteAll(copied, false, nullptr, kDrillItemShape);
+  EXPECT_EQ(WriteAll(moved, true, nullptr, kDrillItemShape), expected);
+  EXPECT_TRUE(moved.DocumentElement().SelectNodes("Itm").Empty());
+  EXPECT_NE(expected.find("<Itm Col=\"1\" Dsp=\"x\" Key=\"k\"><Drill On=\"0\" Key=\"\" "
+                          "Why=\"none &amp; &lt;all&gt;\"/></Itm>"),
+            std::string::npos);
+  EXPECT_NE(expected.find("<Part A=\"\" B=\"\"/><Drill On=\"1\" Key=\"k\"/>"
+                          "<Drill On=\"\" Key=\"second\"/></Itm>"),
+            std::string::npos);
 }
 
 TEST(AppendShaped, MovesBuiltTreesAndOutlivesEitherDocument) {
