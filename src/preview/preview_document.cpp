@@ -106,19 +106,25 @@ class PreviewWriter {
  public:
   // Whether every item's column is a plain number (the writer's sort then
   // equals the stylesheet's). A `stop` that answers true ends the walk
-  // (Stopped()).
+  // (Stopped()). When the items will move, each row's items are kept with
+  // their columns for Write.
   bool Sortable(const xml::Node& source, const std::function<bool()>& stop) {
+    xml::Node item_row;  // the last parent of an item found to be an item row
     for (xml::Node node = FirstElement(source); node;) {
-      if (stop && node.NameIs("Row") && stop()) {
+      const bool is_item = node.NameIs("Itm");
+      if (!is_item && stop && node.NameIs("Row") && stop()) {
         m_stopped = true;
         return true;
       }
-      if (node.NameIs("Itm")) {
-        const xml::Node row = node.ParentNode();
-        if (row.NameIs("Row") && IsElement(row.ParentNode(), "Itms")) {
-          if (!ReadColumn(node)) return false;
+      if (is_item) {
+        xml::Node row = node.ParentNode();
+        if (row == item_row || (row.NameIs("Row") && IsElement(row.ParentNode(), "Itms"))) {
+          const std::optional<double> column = ReadColumn(node);
+          if (!column) return false;
           // Below an item only rows matter (the stop is asked at each, and
           // items of rows there are written too).
+          Keep(row, *column, node);
+          item_row = std::move(row);
           if (!node.HasDescendant("Row")) {
             node = NextElementAfter(node, source);
             continue;
@@ -131,6 +137,7 @@ class PreviewWriter {
       }
       node = NextElementInOrder(node, source);
     }
+    if (!m_move) Forget();
     return true;
   }
 
@@ -140,11 +147,13 @@ class PreviewWriter {
   bool Write(const xml::Node& source, bool consume, const std::function<bool()>& stop) {
     m_output = consume ? xml::Document::CreateSharingNames(source) : xml::Document::Create();
     m_move = consume;
+    m_keeping = consume;
     if (consume && !Sortable(source, stop)) return false;
     if (m_stopped) return true;
     xml::Node format = m_output.AppendNewElement("Fmt", source, kFormatAttributes);
     xml::Node items = format.AppendNewElement("Itms");
     xml::Node written;  // a row written, removed once the walk has left it
+    std::size_t next_kept = 0;
     for (xml::Node node = FirstElement(source); node;) {
       if (IsItemRow(node)) {
         if (stop && stop()) {
@@ -152,7 +161,11 @@ class PreviewWriter {
           return true;
         }
         xml::Node row = items.AppendNewElement("Row", node, kRowAttributes);
-        if (!WriteItems(node, row)) return false;
+        if (next_kept < m_kept_rows.size() && m_kept_rows[next_kept].row == node) {
+          WriteKept(next_kept++, row);
+        } else if (!WriteItems(node, row)) {
+          return false;
+        }
         if (consume && !written) written = node;
       }
       // Found once the row's items have moved out: the walk goes on through
@@ -165,6 +178,7 @@ class PreviewWriter {
       node = std::move(next);
     }
     m_sorted.clear();
+    Forget();
     return true;
   }
 
@@ -197,6 +211,44 @@ class PreviewWriter {
     return PlainNumber(m_column);
   }
 
+  // Keeps an item of an item row with its column. Rows are kept in
+  // document order, each with its items in a run of their own; a row found
+  // inside the last row kept (its items could then come in two runs) ends
+  // the keeping, and Write reads every row itself.
+  void Keep(const xml::Node& row, double column, const xml::Node& item) {
+    if (!m_keeping) return;
+    if (m_kept_rows.empty() || !(m_kept_rows.back().row == row)) {
+      if (!m_kept_rows.empty() && Within(row, m_kept_rows.back().row)) {
+        Forget();
+        m_keeping = false;
+        return;
+      }
+      m_kept_rows.push_back({row, m_kept.size()});
+    }
+    m_kept.push_back({column, item});
+  }
+
+  void Forget() {
+    m_kept_rows.clear();
+    m_kept.clear();
+  }
+
+  // Writes the items kept for the `index`th row kept, sorted by column.
+  void WriteKept(std::size_t index, xml::Node& row) {
+    const auto begin = m_kept.begin() + static_cast<std::ptrdiff_t>(m_kept_rows[index].first);
+    const auto end = index + 1 < m_kept_rows.size()
+                         ? m_kept.begin() + static_cast<std::ptrdiff_t>(m_kept_rows[index + 1].first)
+                         : m_kept.end();
+    if (!std::is_sorted(begin, end, ByColumn)) std::stable_sort(begin, end, ByColumn);
+    // The kept item is the only handle the writer holds to it, handed over
+    // so that the item can move.
+    for (auto at = begin; at != end; ++at) {
+      row.AppendShaped(std::move(at->item), m_item_shape, m_move);
+    }
+  }
+
+  static bool ByColumn(const SortedItem& a, const SortedItem& b) { return a.column < b.column; }
+
   bool WriteItems(const xml::Node& source_row, xml::Node& row) {
     m_sorted.clear();
     for (xml::Node item = FirstElement(source_row); item; item = NextElement(item)) {
@@ -205,11 +257,8 @@ class PreviewWriter {
       if (!column) return false;
       m_sorted.push_back({*column, item});
     }
-    const auto by_column = [](const SortedItem& a, const SortedItem& b) {
-      return a.column < b.column;
-    };
-    if (!std::is_sorted(m_sorted.begin(), m_sorted.end(), by_column)) {
-      std::stable_sort(m_sorted.begin(), m_sorted.end(), by_column);
+    if (!std::is_sorted(m_sorted.begin(), m_sorted.end(), ByColumn)) {
+      std::stable_sort(m_sorted.begin(), m_sorted.end(), ByColumn);
     }
     // The sorted list holds the only handle the writer keeps to each item,
     // handed over so that the item can move.
@@ -223,6 +272,15 @@ class PreviewWriter {
   xml::Document m_output;
   xml::Node::PreparedShape m_item_shape{kItemShape};
   std::vector<SortedItem> m_sorted;
+  // What Sortable keeps for Write: the item rows in document order, each
+  // with the index of its first item in `m_kept`.
+  struct KeptRow {
+    xml::Node row;
+    std::size_t first;
+  };
+  std::vector<KeptRow> m_kept_rows;
+  std::vector<SortedItem> m_kept;
+  bool m_keeping = false;
   std::string m_column;
   bool m_move = false;
   bool m_stopped = false;

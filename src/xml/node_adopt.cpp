@@ -280,6 +280,26 @@ struct Node::PreparedShape::Names {
     std::size_t first_child = 0;      // into `children`
     std::size_t first_attribute = 0;  // into `attributes`
     Picks picks;
+    // The names (all the dictionary's) of the last attribute list worked
+    // out, and the copy each attribute went to (-1: none).
+    std::vector<const xmlChar*> last_names;
+    std::vector<int> last_picks;
+    // The names of the absent element's attributes, as `name`.
+    std::vector<const xmlChar*> absent_names;
+
+    bool SameNamesAsLast(xmlAttrPtr attr) const {
+      if (last_names.empty()) return false;
+      for (const xmlChar* last : last_names) {
+        if (!attr || attr->name != last) return false;
+        attr = attr->next;
+      }
+      return attr == nullptr;
+    }
+    void RememberNames(xmlAttrPtr attr, const std::vector<int>& attribute_picks) {
+      last_names.clear();
+      for (; attr; attr = attr->next) last_names.push_back(attr->name);
+      last_picks = attribute_picks;
+    }
   };
 
   explicit Names(const Shape& shape) {
@@ -325,6 +345,13 @@ struct Node::PreparedShape::Names {
       element.name = Interned(dict, element.shape->name);
       element.source = Interned(dict, element.shape->source);
       element.picks.Clear();
+      element.last_names.clear();
+      element.last_picks.clear();
+      element.absent_names.clear();
+      for (const AttributeValue& value : element.shape->absent) {
+        element.absent_names.push_back(IsXmlName(value.name) ? Interned(dict, value.name)
+                                                             : nullptr);
+      }
       const Copies copies = element.shape->attributes;
       for (std::size_t i = 0; i < copies.size(); ++i) {
         Attribute& attribute = attributes[element.first_attribute + i];
@@ -341,6 +368,11 @@ struct Node::PreparedShape::Names {
     ready = false;
   }
 
+  // Attributes a move drops, named in the dictionary, kept until the end of
+  // the move to be reused for the attributes of absent elements (a freed
+  // attribute and a new one cost more than renaming one).
+  std::vector<xmlAttrPtr> spares;
+
   std::vector<Element> elements;  // the shape's own first
   std::vector<std::size_t> children;
   std::vector<Attribute> attributes;
@@ -356,6 +388,9 @@ Node::PreparedShape::~PreparedShape() = default;
 namespace {
 
 using Names = Node::PreparedShape::Names;
+
+// Dropped attributes kept for reuse, at most.
+constexpr std::size_t kSpares = 8;
 
 // Points an attribute kept by a move, and its text, at `document`.
 inline void SetAttributeDocument(xmlAttrPtr attr, xmlDocPtr document) {
@@ -393,28 +428,44 @@ void ReshapeAttributes(detail::NodePool& pool, Names& names, Names::Element& ent
   }
 
   // Which attribute each copy takes, and whether its name is the
-  // dictionary's (a rename then only points it elsewhere).
+  // dictionary's (a rename then only points it elsewhere). Records of one
+  // template carry the same names: the list last worked out is tried first.
   thread_local std::vector<xmlAttrPtr> taken;
   thread_local std::vector<unsigned char> taken_by_pointer;
-  thread_local std::vector<unsigned char> kept_at;  // per attribute, in order
+  thread_local std::vector<int> picks;  // per attribute, in order
   taken.assign(copies.size(), nullptr);
-  taken_by_pointer.assign(copies.size(), 0);
-  kept_at.clear();
-  for (attr = element->properties; attr; attr = attr->next) {
-    int pick = -1;
-    bool by_pointer = names.dict && entry.picks.Find(attr->name, pick);
-    if (!by_pointer) {
-      pick = PickByText(copies, attr->name);
-      if (names.dict && xmlDictOwns(names.dict, attr->name) == 1) {
-        entry.picks.Remember(attr->name, pick);
-        by_pointer = true;
-      }
+  picks.clear();
+  bool dictionary_names = true;  // every name the dictionary's
+  if (entry.SameNamesAsLast(element->properties)) {
+    taken_by_pointer.assign(copies.size(), 1);
+    attr = element->properties;
+    for (const int pick : entry.last_picks) {
+      if (pick >= 0) taken[pick] = attr;
+      picks.push_back(pick);
+      attr = attr->next;
     }
-    while (pick >= 0 && taken[pick]) pick = wanted[pick].next_same;
-    kept_at.push_back(pick >= 0);
-    if (pick < 0) continue;
-    taken[pick] = attr;
-    taken_by_pointer[pick] = by_pointer;
+  } else {
+    taken_by_pointer.assign(copies.size(), 0);
+    bool all_by_pointer = names.dict != nullptr;
+    for (attr = element->properties; attr; attr = attr->next) {
+      int pick = -1;
+      bool by_pointer = names.dict && entry.picks.Find(attr->name, pick);
+      if (!by_pointer) {
+        pick = PickByText(copies, attr->name);
+        if (names.dict && xmlDictOwns(names.dict, attr->name) == 1) {
+          entry.picks.Remember(attr->name, pick);
+          by_pointer = true;
+        }
+      }
+      all_by_pointer = all_by_pointer && by_pointer;
+      while (pick >= 0 && taken[pick]) pick = wanted[pick].next_same;
+      picks.push_back(pick);
+      if (pick < 0) continue;
+      taken[pick] = attr;
+      taken_by_pointer[pick] = by_pointer;
+    }
+    if (all_by_pointer) entry.RememberNames(element->properties, picks);
+    dictionary_names = all_by_pointer;
   }
   // Names are checked before anything changes.
   for (std::size_t i = 0; i < copies.size(); ++i) {
@@ -429,7 +480,13 @@ void ReshapeAttributes(detail::NodePool& pool, Names& names, Names::Element& ent
     xmlAttrPtr next = attr->next;
     attr->prev = nullptr;
     attr->next = nullptr;
-    if (!kept_at[at]) detail::FreeTree(&pool, reinterpret_cast<xmlNodePtr>(attr));
+    if (picks[at] < 0) {
+      if (dictionary_names && names.spares.size() < kSpares) {
+        names.spares.push_back(attr);
+      } else {
+        detail::FreeTree(&pool, reinterpret_cast<xmlNodePtr>(attr));
+      }
+    }
     attr = next;
   }
   xmlAttrPtr last = nullptr;
@@ -498,20 +555,51 @@ inline bool IsSource(xmlNodePtr node, const Names::Element& entry) {
 void Reshape(detail::NodePool& pool, Names& names, Names::Element& entry, xmlNodePtr element,
              xmlDocPtr document);
 
-// Appends to `parent` the element `shape` writes for a source without the
-// child it picks.
-void AppendAbsent(detail::NodePool& pool, xmlNodePtr parent, const Shape& shape,
-                  xmlDocPtr document) {
+// A spare attribute (see Names::spares) for the value `value`, named
+// `name` (the dictionary's) and pointing at `document`; null when none is
+// left. One without text is taken for an empty value, one with text for
+// another, when there is one.
+xmlAttrPtr TakeSpare(Names& names, const xmlChar* name, std::string_view value,
+                     xmlDocPtr document) {
+  if (names.spares.empty() || !name) return nullptr;
+  auto chosen = names.spares.end() - 1;
+  for (auto at = names.spares.begin(); at != names.spares.end(); ++at) {
+    if (((*at)->children == nullptr) == value.empty()) {
+      chosen = at;
+      break;
+    }
+  }
+  xmlAttrPtr attr = *chosen;
+  *chosen = names.spares.back();
+  names.spares.pop_back();
+  attr->name = name;
+  attr->atype = static_cast<xmlAttributeType>(0);
+  attr->psvi = nullptr;
+  attr->parent = nullptr;
+  SetAttributeDocument(attr, document);
+  return attr;
+}
+
+// Appends to `parent` the element `entry`'s shape writes for a source
+// without the child it picks.
+void AppendAbsent(detail::NodePool& pool, xmlNodePtr parent, Names& names,
+                  const Names::Element& entry, xmlDocPtr document) {
+  const Shape& shape = *entry.shape;
   xmlNodePtr made = detail::NewUnlinkedElement(pool, document, shape.name);
   if (!made) RaiseXml("Invalid element name: " + std::string(shape.name));
   detail::LinkChild(parent, made, nullptr);
   xmlAttrPtr last = nullptr;
-  for (const Node::AttributeValue& value : shape.absent) {
-    xmlAttrPtr attr = detail::NewUnlinkedAttribute(pool, document, value.name);
+  for (std::size_t i = 0; i < shape.absent.size(); ++i) {
+    const Node::AttributeValue& value = shape.absent[i];
+    xmlAttrPtr attr = names.dict ? TakeSpare(names, entry.absent_names[i], value.value, document)
+                                 : nullptr;
+    if (!attr) attr = detail::NewUnlinkedAttribute(pool, document, value.name);
     if (!attr) RaiseXml("Invalid attribute name: " + std::string(value.name));
     detail::LinkAttributeAfter(made, last, attr);
     last = attr;
-    if (!value.value.empty()) detail::SetAttributeValue(pool, attr, value.value);
+    if (!value.value.empty() || attr->children) {
+      detail::SetAttributeValue(pool, attr, value.value);
+    }
   }
 }
 
@@ -531,7 +619,7 @@ void MovePicked(Run& run, xmlNodePtr parent, Names& names, Names::Element& entry
     node = next;
   }
   if (!moved && !entry.shape->absent.empty()) {
-    AppendAbsent(run.pool, parent, *entry.shape, document);
+    AppendAbsent(run.pool, parent, names, entry, document);
   }
 }
 
@@ -608,8 +696,19 @@ Node Node::AppendShaped(Node from, PreparedShape& shape, bool move) {
   // it; the dropped ones are freed from the old one, which shares the names.
   // A failure part way points whatever is left at the target, which then
   // frees it whole.
+  detail::NodePool& pool = Arena::Owner(m_arena).Pool();
+  // The spares left are freed while their document (the source's) stands.
+  struct FreeSpares {
+    detail::NodePool& pool;
+    std::vector<xmlAttrPtr>& spares;
+    ~FreeSpares() {
+      for (xmlAttrPtr attr : spares) detail::FreeTree(&pool, reinterpret_cast<xmlNodePtr>(attr));
+      spares.clear();
+    }
+  };
   try {
-    Reshape(Arena::Owner(m_arena).Pool(), names, names.elements.front(), source, document);
+    const FreeSpares free_spares{pool, names.spares};
+    Reshape(pool, names, names.elements.front(), source, document);
   } catch (...) {
     SetDocument(source, document);
     throw;

@@ -229,6 +229,20 @@ TEST(PreviewDocument, FindsRowsNestedDeepInsideItems) {
   }
 }
 
+TEST(PreviewDocument, WritesRowsNestedInRowsBesideTheirItems) {
+  // A row inside another row (not inside an item) is written after the
+  // outer row's items, wherever it stands among them; every item moves.
+  const std::string text =
+      "<Fmt><Itms><Row PgBk='1'><Itm Col='3' PTxt='c'/><Box><Itms><Row PgBk='2'>"
+      "<Itm Col='2' PTxt='inner b'/><Itm Col='1' PTxt='inner a'/></Row></Itms></Box>"
+      "<Itm Col='1' PTxt='a'/></Row><Row PgBk='3'><Itm Col='1' PTxt='last'/></Row></Itms></Fmt>";
+  xml::Document format = xml::Document::Parse(text);
+  const std::string expected = SortXML(format.DocumentElement(), PreviewStylesheet()).Xml();
+  ASSERT_LT(expected.find("Dsp=\"c\""), expected.find("inner a"));
+  EXPECT_EQ(PreviewDocument(format.DocumentElement(), true).Xml(), expected);
+  EXPECT_TRUE(format.DocumentElement().SelectNodes("//Itm").Empty());
+}
+
 TEST(SortRowList, OrdersAsTheRowListStylesheetForManyRandomLists) {
   RandomSource source(7);
   for (int i = 0; i < 400; ++i) {

@@ -33,12 +33,13 @@ std::string WriteAll(Document& source, bool move, std::vector<Node>* kept = null
                      const Shape& shape = kItemShape) {
   Document output = move ? Document::CreateSharingNames(source) : Document::Create();
   Node root = output.AppendNewElement("Out");
+  Node::PreparedShape prepared(shape);
   std::vector<Node> items;
   for (Node item = source.DocumentElement().FirstChild(); item; item = item.NextSibling()) {
     if (item.Type() == NodeType::kElement) items.push_back(item);
   }
   for (Node& item : items) {
-    Node written = root.AppendShaped(std::move(item), shape, move);
+    Node written = root.AppendShaped(std::move(item), prepared, move);
     EXPECT_EQ(written.ParentNode(), root);
     if (kept) kept->push_back(written);
   }
@@ -79,6 +80,12 @@ TEST(AppendShaped, WritesTheAbsentChildOnlyForSourcesWithoutOne) {
   std::string items;
   for (const char* item : kOddItems) items += item;
   items += "<Itm><Drill On='1' Key='k'/><Part/><Drill Key='second'/></Itm><Itm Col='5'>text</Itm>";
+  // Dropped attributes of every kind of value, some reused for the Drill.
+  for (int i = 0; i < 3; ++i) {
+    items += "<Itm Str='' MgKey='' Value='a value too long to be kept inside its text node, " +
+             std::to_string(i) + "' Evaluated='-1' Amp='&amp;' Col='8'/>";
+  }
+  items += "<Itm A1='' A2='' A3='' A4='' A5='' A6='' A7='' A8='' A9='' A10='' Col='9'/>";
   Document copied = Document::Parse("<Src>" + items + "</Src>");
   Document moved = Document::Parse("<Src>" + items + "</Src>");
   const std::string expected = WriteAll(copied, false, nullptr, kDrillItemShape);
