@@ -57,6 +57,11 @@ class ItemEvaluation {
   const std::vector<Placeholder>& Placeholders() const { return m_placeholders; }
   // The text of operand `number` (counting from 1) of the last call's record.
   std::string_view OperandText(int number) const;
+  // After a Run that returned true: the Value it left on the item and
+  // whether the item's Evaluated attribute reads "-1", when both are known
+  // without reading the item (the value is stored as written). False when
+  // not known.
+  bool KnownResult(std::string_view& value, bool& evaluated);
 
  private:
   enum class Outcome { kDone, kDeferred };
@@ -113,6 +118,8 @@ class ItemEvaluation {
   // Writes the value (unless `write_value` is false: the item holds it
   // already) and the display text.
   void Finish(std::string_view value, bool write_value = true);
+  // Notes the Value the call wrote, for KnownResult.
+  void KeepValue(std::string_view value);
 
   cEvaluate& m_evaluator;
   xml::Node m_item;
@@ -142,6 +149,8 @@ class ItemEvaluation {
   bool m_consulted_resolver = false;
   std::string m_scratch;               // attribute values read and compared at once
   std::string m_text_value;            // the Value of a text cell
+  std::string m_value;                 // the Value the last call left, when m_value_known
+  bool m_value_known = false;
   std::vector<LiteralRange> m_ranges;  // set when an operand made the item an error value
 };
 
