@@ -106,10 +106,13 @@ Int16 cEvaluate::EvaluateWith(const xml::Node& item, const ParsedExpression* par
   }
   // References read values from the index, which learns an item's new value
   // here: from the evaluation when it knows it, else from the item.
+  std::string_view value;
+  bool evaluated = false;
+  const bool known =
+      ran && settled && m_sources.placed_items && m_run->KnownResult(value, evaluated);
+  m_last_known_evaluated = known && evaluated;
   if (m_sources.placed_items) {
-    std::string_view value;
-    bool evaluated = false;
-    if (ran && settled && m_run->KnownResult(value, evaluated)) {
+    if (known) {
       m_sources.placed_items->ValueChanged(item, value, evaluated);
     } else {
       m_sources.placed_items->ValueChanged(item);

@@ -118,8 +118,6 @@ class ItemEvaluation {
   // Writes the value (unless `write_value` is false: the item holds it
   // already) and the display text.
   void Finish(std::string_view value, bool write_value = true);
-  // Notes the Value the call wrote, for KnownResult.
-  void KeepValue(std::string_view value);
 
   cEvaluate& m_evaluator;
   xml::Node m_item;
@@ -147,10 +145,12 @@ class ItemEvaluation {
   // Whether the current call asked a function resolver, which may have
   // deferred the item by marking it.
   bool m_consulted_resolver = false;
-  std::string m_scratch;               // attribute values read and compared at once
-  std::string m_text_value;            // the Value of a text cell
-  std::string m_value;                 // the Value the last call left, when m_value_known
-  bool m_value_known = false;
+  std::string m_scratch;      // attribute values read and compared at once
+  std::string m_text_value;   // the Value of a text cell
+  std::string m_final_value;  // the value a formula came to
+  // The Value the last call left on the item (one of the strings above),
+  // for KnownResult; null when the call deferred the item.
+  const std::string* m_result_value = nullptr;
   std::vector<LiteralRange> m_ranges;  // set when an operand made the item an error value
 };
 

@@ -182,7 +182,17 @@ class PlacedItems {
   // name walks the list each time), or set by a caller that knows them.
   class ItemTexts {
    public:
-    enum Slot { kOrigFmt, kOrigKey, kKey, kOrigRow, kRptIndex, kRptKey, kEvaluated, kValue, kSlots };
+    enum Slot {
+      kOrigFmt,
+      kOrigKey,
+      kKey,
+      kOrigRow,
+      kRptIndex,
+      kRptKey,
+      kEvaluated,
+      kValue,
+      kSlots
+    };
     void Read(const xml::Node& item);
     void Set(Slot slot, std::string_view text) {
       m_present[slot] = true;

@@ -432,8 +432,10 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
   const RepeatContext* repeat = row.repeat.get();
   for (const auto& [column, item] : cells) {
     const xml::Node evaluated = Evaluate(item, repeat);
-    evaluated.ReadAttribute("Evaluated", m_read);
-    if (m_read == "0") {
+    // (The evaluator mostly knows the item settled without reading it.)
+    const bool settled = m_builder.evaluator->LastKnownSettled();
+    if (!settled) evaluated.ReadAttribute("Evaluated", m_read);
+    if (!settled && m_read == "0") {
       DeferItem(m_builder, evaluated, repeat);
     } else {
       DropParsedRecord(m_builder, evaluated);
