@@ -409,6 +409,32 @@ Resolution LedgerAmounts::FolderAmount(std::string_view reference, EvaluationSco
   return Resolution::Value(std::move(total));
 }
 
+const cDrillDown::Request& LedgerAmounts::DrillRequestOf(const BalanceRequest& request) {
+  // The requests handed in are the calendar's, which stay where they are:
+  // the last one asked, and then their addresses, find the drill request
+  // before their signatures do.
+  if (m_last_drill_request && m_last_drill_request->first == &request) {
+    return *m_last_drill_request->second;
+  }
+  auto [by_address, added] = m_drill_request_of.try_emplace(&request, nullptr);
+  if (added) {
+    // The drill-down object only reads the balance definition: one per
+    // request serves every item that asks it (every row of a repeat).
+    auto [by_signature, new_signature] = m_drill_requests.try_emplace(request.Signature());
+    if (new_signature) {
+      xml::Node balance_def = m_drill_document.CreateElement("BalanceDef");
+      balance_def.AppendChild(m_drill_document.ImportNode(
+          m_evaluator.BalanceKey(request.year, request.period, request.end_period,
+                                 request.period_balance, request.balance),
+          true));
+      by_signature->second = std::make_unique<cDrillDown::Request>(balance_def);
+    }
+    by_address->second = by_signature->second.get();
+  }
+  m_last_drill_request = &*by_address;
+  return *by_address->second;
+}
+
 void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view folder,
                                   std::string_view account, const BalanceRequest& request) {
   cDrillDown* drill_down = m_evaluator.Sources().drill_down.get();
@@ -421,22 +447,7 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
   if (drill) drill.ReadAttribute("Key", keys);
   auto [known, added] = m_drill_keys.try_emplace(item.Raw());
   if (!added && !known->second.empty() && ListHolds(keys, known->second)) return;
-  // The drill-down object only reads the balance definition: one per
-  // request serves every item that asks it (every row of a repeat). The
-  // requests handed in are the calendar's, which stay where they are, so
-  // their addresses find the definition before their signatures do.
-  xml::Node& balance_def_of_request = m_balance_def_of_request[&request];
-  if (!balance_def_of_request) {
-    xml::Node& balance_def = m_balance_defs[request.Signature()];
-    if (!balance_def) {
-      balance_def = m_drill_document.CreateElement("BalanceDef");
-      balance_def.AppendChild(m_drill_document.ImportNode(
-          m_evaluator.BalanceKey(request.year, request.period, request.end_period,
-                                 request.period_balance, request.balance),
-          true));
-    }
-    balance_def_of_request = balance_def;
-  }
+  const cDrillDown::Request& drill_request = DrillRequestOf(request);
   // The account code joins the folder in the signature: the rows of a
   // repeat ask the same balances of different accounts, and each needs its
   // own drill object.
@@ -446,15 +457,17 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
     signature += ':';
     signature += account;
   }
-  known->second =
-      drill_down->AddChartMapDrillItem(signature, folder, account, balance_def_of_request);
+  known->second = drill_down->AddChartMapDrillItem(signature, folder, account, &drill_request);
+  if (!drill) {
+    AddDrill(item, "-1", known->second);
+    return;
+  }
   if (keys.empty() || !drill.ReadAttribute("On", signature) || signature == "0") {
     keys = known->second;
   } else {
     keys += ',';
     keys += known->second;
   }
-  if (!drill) drill = DrillFor(item);
   drill.SetAttribute("On", "-1");
   drill.SetAttribute("Key", keys);
 }

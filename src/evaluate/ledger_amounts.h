@@ -51,6 +51,7 @@
 #include "evaluate/chart_map_folders.h"
 #include "evaluate/list_index.h"
 #include "evaluate/operand_resolver.h"
+#include "orvo/drill_down.h"
 #include "orvo/xml.h"
 
 namespace orvo {
@@ -139,6 +140,9 @@ class LedgerAmounts {
   // re-evaluations, keep the first key.
   void RegisterDrill(const EvaluationScope& scope, std::string_view folder,
                      std::string_view account, const BalanceRequest& request);
+  // The drill-down request of a balance request, read once from its
+  // balance definition (BalanceDef holding the evaluator's BalanceKey).
+  const cDrillDown::Request& DrillRequestOf(const BalanceRequest& request);
   const std::vector<BalanceRequest>& SingleKeySet(const BalanceRequest& request);
   void ResolveColumns(FormatColumns& columns, int shift);
   void RegisterRequest(const BalanceRequest& request);
@@ -178,15 +182,18 @@ class LedgerAmounts {
   std::unordered_map<std::string, std::string> m_totals;      // by entry address and key
   std::vector<xml::Node> m_total_entries;                     // keeps those addresses taken
   std::unordered_map<const void*, std::string> m_drill_keys;  // by item node
-  std::unordered_map<std::string, xml::Node> m_balance_defs;  // by request signature
-  std::unordered_map<const BalanceRequest*, xml::Node> m_balance_def_of_request;
+  // Drill requests by request signature, and by the address of a request.
+  std::unordered_map<std::string, std::unique_ptr<cDrillDown::Request>> m_drill_requests;
+  std::unordered_map<const BalanceRequest*, const cDrillDown::Request*> m_drill_request_of;
+  const std::pair<const BalanceRequest* const, const cDrillDown::Request*>* m_last_drill_request =
+      nullptr;
   // The format last found by an item's OrigFmt, as the item writes it.
   std::string m_last_format_name;
   FormatColumns* m_last_format = nullptr;
   bool m_last_format_found = false;
   // Buffers that keep their storage from call to call.
   std::string m_read_buffer, m_signature_buffer, m_code_buffer;
-  xml::Document m_drill_document;  // owns the balance definitions (m_balance_defs)
+  xml::Document m_drill_document;  // owns the balance definitions of m_drill_requests
   std::unordered_map<std::string, std::string> m_account_values;
   std::unordered_map<std::string, std::string> m_year_names;
   std::unordered_map<std::string, std::string> m_period_ends;

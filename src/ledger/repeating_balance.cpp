@@ -222,8 +222,9 @@ void CRepeatingBalance::ReadAmounts() {
           .Bind(6, key.span.last);
       while (totals.Step()) {
         // Accounts skipped by stepping have no row; overlapping ranges assign
-        // the same total again rather than adding it twice.
-        if (Row* row = RowOf(totals.Int(0))) AmountsOf(*row)[k] = totals.Int(1) - totals.Int(2);
+        // the same total again rather than adding it twice. An account
+        // without balances reads null: zero.
+        if (Row* row = RowOf(totals.Int(0))) AmountsOf(*row)[k] = totals.Int(1);
       }
       totals.Reset();
     }
