@@ -29,14 +29,16 @@ xml::Node ChildNamed(const xml::Node& parent, std::string_view name) {
 }
 
 // An argument as written: trimmed, without the quotes of a string literal.
-std::string Unquoted(std::string_view text) {
+std::string_view UnquotedView(std::string_view text) {
   text = Trim(text);
   if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
       text.back() == text.front()) {
     text = text.substr(1, text.size() - 2);
   }
-  return std::string(text);
+  return text;
 }
+
+std::string Unquoted(std::string_view text) { return std::string(UnquotedView(text)); }
 
 // The last comma outside quotes, or npos.
 std::size_t LastComma(std::string_view text) {
@@ -523,14 +525,13 @@ const std::unordered_map<std::string, xml::Node>& LedgerAmounts::ExtraAmounts(
   return by_code;
 }
 
-std::string LedgerAmounts::AmountFieldFor(RepeatInfo& info, const BalanceRequest& request) {
-  auto known = info.amount_fields.find(&request);
-  if (known != info.amount_fields.end()) return known->second;
-  std::string field;
-  auto index = info.key_index.find(request.Signature());
-  if (index != info.key_index.end()) field = AmountField(index->second + 1);
-  info.amount_fields.emplace(&request, field);
-  return field;
+const std::string& LedgerAmounts::AmountFieldFor(RepeatInfo& info, const BalanceRequest& request) {
+  auto [known, added] = info.amount_fields.try_emplace(&request);
+  if (added) {
+    auto index = info.key_index.find(request.Signature());
+    if (index != info.key_index.end()) known->second = AmountField(index->second + 1);
+  }
+  return known->second;
 }
 
 Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& scope,
@@ -539,10 +540,12 @@ Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& s
   RepeatInfo& info = InfoOf(scope.RepeatList());
   const xml::Node* record = Record(info, scope.RepeatPosition() + offset);
   if (!record) return Resolution::Value(std::string());
-  const std::string name = UpperCase(Unquoted(field));
+  std::string& name = m_field_buffer;
+  name.assign(UnquotedView(field));
+  MakeUpperCase(name);
   if (info.chart_map && name == "AMOUNT") {
     const BalanceRequest& request = *BalanceFor(scope, last_year).request;
-    const std::string amount_field = AmountFieldFor(info, request);
+    const std::string& amount_field = AmountFieldFor(info, request);
     if (amount_field.empty()) {
       // A context the repeat was not expanded with (last year's, mostly):
       // its amounts are fetched once for the whole repeat.
@@ -566,10 +569,11 @@ Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& s
     const xml::NamedNodeMap attributes = record->Attributes();
     const xml::Node first = attributes.Item(0);
     if (!first) return Resolution::Value(std::string());
+    const std::string field_name = name;  // the buffer serves the next call
     const auto& by_key = DatabaseRecordsByKey(info.table, DatabaseYear(scope, true));
     auto found = by_key.find(first.Text());
     return Resolution::Value(found == by_key.end() ? std::string()
-                                                   : found->second.AttributeOr(name, ""));
+                                                   : found->second.AttributeOr(field_name, ""));
   }
   std::optional<std::string> value = record->GetAttribute(name);
   return value ? Resolution::Value(std::move(*value)) : Resolution::ErrorValue("#NAME");

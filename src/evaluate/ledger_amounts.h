@@ -162,7 +162,7 @@ class LedgerAmounts {
   // with, indexed by code.
   const std::unordered_map<std::string, xml::Node>& ExtraAmounts(RepeatInfo& info,
                                                                  const BalanceRequest& request);
-  std::string AmountFieldFor(RepeatInfo& info, const BalanceRequest& request);
+  const std::string& AmountFieldFor(RepeatInfo& info, const BalanceRequest& request);
 
   std::string DatabaseYear(const EvaluationScope& scope, bool last_year);
   const std::unordered_map<std::string, xml::Node>& DatabaseRecordsByKey(const std::string& table,
@@ -192,7 +192,7 @@ class LedgerAmounts {
   FormatColumns* m_last_format = nullptr;
   bool m_last_format_found = false;
   // Buffers that keep their storage from call to call.
-  std::string m_read_buffer, m_signature_buffer, m_code_buffer;
+  std::string m_read_buffer, m_signature_buffer, m_code_buffer, m_field_buffer;
   xml::Document m_drill_document;  // owns the balance definitions of m_drill_requests
   std::unordered_map<std::string, std::string> m_account_values;
   std::unordered_map<std::string, std::string> m_year_names;

@@ -36,6 +36,19 @@ std::string At(const std::vector<std::string>& values, std::size_t index) {
   return index < values.size() ? values[index] : std::string();
 }
 
+// Appends a value escaped for an attribute. Printable ASCII without markup
+// characters, what account codes and descriptions mostly are, goes as it is.
+void AppendEscaped(std::string& text, std::string_view value) {
+  for (char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte > 0x7E || c == '&' || c == '<' || c == '>' || c == '"') {
+      text += xml::Escape(value);
+      return;
+    }
+  }
+  text += value;
+}
+
 }  // namespace
 
 CRepeatingBalance::CRepeatingBalance(CLedgerDatabase& database, const CLedgerFilters& filters)
@@ -283,11 +296,11 @@ xml::Node CRepeatingBalance::Answer(const xml::Document&) const {
                                 [](std::int64_t amount) { return amount == 0; });
     if (all_zero && !m_show_zero) continue;
     text += "<Rec CODE=\"";
-    text += xml::Escape(row.code);
+    AppendEscaped(text, row.code);
     text += "\" DESCRIPTION=\"";
-    text += xml::Escape(row.description);
+    AppendEscaped(text, row.description);
     text += "\" TYPE=\"";
-    text += xml::Escape(row.account_type);
+    AppendEscaped(text, row.account_type);
     text += '"';
     for (std::size_t k = 0; k < m_keys.size(); ++k) {
       text += amount_names[k];
