@@ -534,6 +534,29 @@ const std::string& LedgerAmounts::AmountFieldFor(RepeatInfo& info, const Balance
   return known->second;
 }
 
+Resolution LedgerAmounts::RecordAmount(RepeatInfo& info, const xml::Node& record,
+                                       const EvaluationScope& scope, bool last_year, int offset) {
+  const BalanceRequest& request = *BalanceFor(scope, last_year).request;
+  const std::string& amount_field = AmountFieldFor(info, request);
+  if (amount_field.empty()) {
+    // A context the repeat was not expanded with (last year's, mostly):
+    // its amounts are fetched once for the whole repeat.
+    const auto& by_code = ExtraAmounts(info, request);
+    const std::string code = record.AttributeOr("CODE", "");
+    auto found = by_code.find(code);
+    if (offset == 0) RegisterDrill(scope, info.folder_text, code, request);
+    return Resolution::Value(found == by_code.end() ? "0"
+                                                    : found->second.AttributeOr("AMOUNT", "0"));
+  }
+  std::optional<std::string> value = record.GetAttribute(amount_field);
+  if (!value) return Resolution::ErrorValue("#NAME");
+  if (offset == 0) {
+    record.ReadAttribute("CODE", m_code_buffer);
+    RegisterDrill(scope, info.folder_text, m_code_buffer, request);
+  }
+  return Resolution::Value(std::move(*value));
+}
+
 Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& scope,
                                       bool last_year, int offset) {
   if (!scope.InRepeat()) return Resolution::Value(std::string());
@@ -544,25 +567,17 @@ Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& s
   name.assign(UnquotedView(field));
   MakeUpperCase(name);
   if (info.chart_map && name == "AMOUNT") {
-    const BalanceRequest& request = *BalanceFor(scope, last_year).request;
-    const std::string& amount_field = AmountFieldFor(info, request);
-    if (amount_field.empty()) {
-      // A context the repeat was not expanded with (last year's, mostly):
-      // its amounts are fetched once for the whole repeat.
-      const auto& by_code = ExtraAmounts(info, request);
-      const std::string code = record->AttributeOr("CODE", "");
-      auto found = by_code.find(code);
-      if (offset == 0) RegisterDrill(scope, info.folder_text, code, request);
-      return Resolution::Value(found == by_code.end() ? "0"
-                                                      : found->second.AttributeOr("AMOUNT", "0"));
+    // A formula that names the amount twice (If(AMOUNT>0,AMOUNT,0)) gets
+    // the first answer again: same item, record and request, and its drill
+    // key is registered already.
+    AmountMemo& memo = m_amount_memo;
+    if (memo.serial == scope.Serial() && memo.last_year == last_year && memo.offset == offset) {
+      return memo.answer;
     }
-    std::optional<std::string> value = record->GetAttribute(amount_field);
-    if (!value) return Resolution::ErrorValue("#NAME");
-    if (offset == 0) {
-      record->ReadAttribute("CODE", m_code_buffer);
-      RegisterDrill(scope, info.folder_text, m_code_buffer, request);
-    }
-    return Resolution::Value(std::move(*value));
+    memo.serial = 0;
+    Resolution answer = RecordAmount(info, *record, scope, last_year, offset);
+    memo = {scope.Serial(), last_year, offset, answer};
+    return answer;
   }
   if (!info.table.empty() && last_year) {
     // The same record last year: found by the table's first field.

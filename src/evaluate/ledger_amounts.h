@@ -148,6 +148,9 @@ class LedgerAmounts {
   void RegisterRequest(const BalanceRequest& request);
 
   RepeatInfo& InfoOf(const xml::Node& repeat_list);
+  // RecordField's AMOUNT of a chart-map repeat's record.
+  Resolution RecordAmount(RepeatInfo& info, const xml::Node& record, const EvaluationScope& scope,
+                          bool last_year, int offset);
   const xml::Node* Record(RepeatInfo& info, std::int32_t position);
 
   // The fetched list of a folder for a key set and options, from EPRItems or
@@ -182,6 +185,14 @@ class LedgerAmounts {
   std::unordered_map<std::string, std::string> m_totals;      // by entry address and key
   std::vector<xml::Node> m_total_entries;                     // keeps those addresses taken
   std::unordered_map<const void*, std::string> m_drill_keys;  // by item node
+  // The last AMOUNT answered, for the rest of its scope (EvaluationScope::Serial).
+  struct AmountMemo {
+    std::uint64_t serial = 0;  // 0: none
+    bool last_year = false;
+    int offset = 0;
+    Resolution answer;
+  };
+  AmountMemo m_amount_memo;
   // Drill requests by request signature, and by the address of a request.
   std::unordered_map<std::string, std::unique_ptr<cDrillDown::Request>> m_drill_requests;
   std::unordered_map<const BalanceRequest*, const cDrillDown::Request*> m_drill_request_of;
