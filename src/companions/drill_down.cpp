@@ -121,8 +121,12 @@ std::string cDrillDown::AddChartMapDrillItem(std::string_view CMRepeat, std::str
   if (!request) RaiseError("AddCMDrillDownItem", "Balances and Periods out of sync");
   m_signature.assign(CMRepeat);
   m_signature += request->m_joined;
-  std::int32_t pos = KnownPosition();
-  if (pos == 0) {
+  MakeUpperCase(m_signature);
+  // Making the object cannot fail: the signature is filed at once, with the
+  // position its object is about to take.
+  const auto [known, added] =
+      m_pos_by_signature.try_emplace(m_signature, static_cast<std::int32_t>(m_store.size() + 1));
+  if (added) {
     // The object waits until it is asked for (StoredObject); objects asking
     // the same request share one copy of its values.
     if (!m_last_values || *m_last_values != *request->m_values) m_last_values = request->m_values;
@@ -131,9 +135,10 @@ std::string cDrillDown::AddChartMapDrillItem(std::string_view CMRepeat, std::str
     waiting.folder.assign(Folder);
     waiting.code.assign(Code);
     waiting.values = m_last_values;
-    pos = Store(xml::Node());
+    m_store.emplace_back();
+    m_signature_of_pos.push_back(&known->first);
   }
-  Assign(pos);
+  Assign(known->second);
   return drill_key;
 }
 

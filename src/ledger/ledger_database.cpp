@@ -22,8 +22,13 @@ std::optional<int> ParseInt(std::string_view text) {
   return value;
 }
 
+// The accounts of a range with the net amount of the first balance key
+// (kRangeTotals explains the subquery).
 constexpr std::string_view kAccountColumns =
-    "SELECT account_id, code, main_code, description, account_type FROM accounts ";
+    "SELECT a.account_id, a.code, a.main_code, a.description, a.account_type, "
+    "(SELECT sum(b.debit - b.credit) FROM balances b WHERE b.account_id = a.account_id "
+    "AND b.year_id = ?3 AND b.balance_type_id = ?4 AND b.period_id BETWEEN ?5 AND ?6) "
+    "FROM accounts a ";
 // One row per account of the range with its net amount (debit - credit), or
 // null when the account has no balance rows for the key. The correlated
 // subquery seeks each account's balances once on the primary key and sums
@@ -51,11 +56,11 @@ std::string QueryText(CLedgerDatabase::Query query) {
              "JOIN balances b ON b.account_id = a.account_id WHERE a.code = ?1 "
              "AND b.year_id = ?2 AND b.balance_type_id = ?3 AND b.period_id BETWEEN ?4 AND ?5";
     case Query::kRangeAccountsByNumber:
-      return std::string(kAccountColumns) + "WHERE main_number BETWEEN ?1 AND ?2";
+      return std::string(kAccountColumns) + "WHERE a.main_number BETWEEN ?1 AND ?2";
     case Query::kRangeAccountsByMainCode:
-      return std::string(kAccountColumns) + "WHERE main_code BETWEEN ?1 AND ?2";
+      return std::string(kAccountColumns) + "WHERE a.main_code BETWEEN ?1 AND ?2";
     case Query::kRangeAccountsByCode:
-      return std::string(kAccountColumns) + "WHERE code BETWEEN ?1 AND ?2";
+      return std::string(kAccountColumns) + "WHERE a.code BETWEEN ?1 AND ?2";
     case Query::kRangeTotalsByNumber:
       return std::string(kRangeTotals) + "WHERE a.main_number BETWEEN ?1 AND ?2";
     case Query::kRangeTotalsByMainCode:

@@ -161,6 +161,17 @@ void CRepeatingBalance::SelectAccounts() {
     } else {
       statement.Bind(1, range.from).Bind(2, range.to);
     }
+    // The first key's amounts come with the accounts (ReadAmounts asks the
+    // others); a year off the list matches no balance: every amount is zero.
+    const BalanceKey& first_key = m_keys.front();
+    if (first_key.year != nullptr) {
+      statement.Bind(3, first_key.year->id);
+    } else {
+      statement.BindNull(3);
+    }
+    statement.Bind(4, first_key.balance_type)
+        .Bind(5, first_key.span.first)
+        .Bind(6, first_key.span.last);
     while (statement.Step()) {
       std::int64_t account_id = statement.Int(0);
       if (kind == RangeKind::kNumber && range.stepping > 1) {
@@ -178,6 +189,7 @@ void CRepeatingBalance::SelectAccounts() {
       row.allow_debit = range.allow_debit;
       row.amounts = m_amounts.size();
       m_amounts.resize(m_amounts.size() + m_keys.size(), 0);
+      m_amounts[row.amounts] = statement.Int(5);  // null (no balances) reads 0
       m_row_of_account.emplace_back(account_id, m_rows.size());
       m_rows.push_back(std::move(row));
     }
@@ -214,7 +226,8 @@ CRepeatingBalance::Row* CRepeatingBalance::RowOf(std::int64_t account_id) {
 void CRepeatingBalance::ReadAmounts() {
   using Query = CLedgerDatabase::Query;
   if (m_rows.empty()) return;
-  for (std::size_t k = 0; k < m_keys.size(); ++k) {
+  // The first key's amounts came with the accounts.
+  for (std::size_t k = 1; k < m_keys.size(); ++k) {
     const BalanceKey& key = m_keys[k];
     if (key.year == nullptr) continue;  // a year off the list: every amount is zero
     for (const Range& range : m_ranges) {
@@ -246,13 +259,19 @@ void CRepeatingBalance::ReadAmounts() {
 
 void CRepeatingBalance::MergeSubCodes() {
   if (m_show_sub_codes) {
-    std::sort(m_rows.begin(), m_rows.end(),
-              [](const Row& a, const Row& b) { return a.code < b.code; });
+    const auto by_code = [](const Row& a, const Row& b) { return a.code < b.code; };
+    if (!std::is_sorted(m_rows.begin(), m_rows.end(), by_code)) {
+      std::sort(m_rows.begin(), m_rows.end(), by_code);
+    }
     return;
   }
-  std::sort(m_rows.begin(), m_rows.end(), [](const Row& a, const Row& b) {
+  // Accounts mostly come in this order already (by main number and code).
+  const auto before = [](const Row& a, const Row& b) {
     return a.main_code != b.main_code ? a.main_code < b.main_code : a.code < b.code;
-  });
+  };
+  if (!std::is_sorted(m_rows.begin(), m_rows.end(), before)) {
+    std::sort(m_rows.begin(), m_rows.end(), before);
+  }
   std::vector<Row> merged;
   for (Row& row : m_rows) {
     if (merged.empty() || merged.back().main_code != row.main_code) {
