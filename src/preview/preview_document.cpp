@@ -236,9 +236,10 @@ class PreviewWriter {
   // Writes the items kept for the `index`th row kept, sorted by column.
   void WriteKept(std::size_t index, xml::Node& row) {
     const auto begin = m_kept.begin() + static_cast<std::ptrdiff_t>(m_kept_rows[index].first);
-    const auto end = index + 1 < m_kept_rows.size()
-                         ? m_kept.begin() + static_cast<std::ptrdiff_t>(m_kept_rows[index + 1].first)
-                         : m_kept.end();
+    const auto end =
+        index + 1 < m_kept_rows.size()
+            ? m_kept.begin() + static_cast<std::ptrdiff_t>(m_kept_rows[index + 1].first)
+            : m_kept.end();
     if (!std::is_sorted(begin, end, ByColumn)) std::stable_sort(begin, end, ByColumn);
     // The kept item is the only handle the writer holds to it, handed over
     // so that the item can move.

@@ -413,8 +413,7 @@ void ReshapeAttributes(detail::NodePool& pool, Names& names, Names::Element& ent
   std::size_t in_place = 0;
   for (; in_place < copies.size() && attr; ++in_place, attr = attr->next) {
     if (!wanted[in_place].as_source) break;
-    if (attr->name != wanted[in_place].source &&
-        !NameEquals(attr->name, copies[in_place].source)) {
+    if (attr->name != wanted[in_place].source && !NameEquals(attr->name, copies[in_place].source)) {
       break;
     }
     xmlNodePtr only = attr->children;
@@ -591,8 +590,8 @@ void AppendAbsent(detail::NodePool& pool, xmlNodePtr parent, Names& names,
   xmlAttrPtr last = nullptr;
   for (std::size_t i = 0; i < shape.absent.size(); ++i) {
     const Node::AttributeValue& value = shape.absent[i];
-    xmlAttrPtr attr = names.dict ? TakeSpare(names, entry.absent_names[i], value.value, document)
-                                 : nullptr;
+    xmlAttrPtr attr =
+        names.dict ? TakeSpare(names, entry.absent_names[i], value.value, document) : nullptr;
     if (!attr) attr = detail::NewUnlinkedAttribute(pool, document, value.name);
     if (!attr) RaiseXml("Invalid attribute name: " + std::string(value.name));
     detail::LinkAttributeAfter(made, last, attr);

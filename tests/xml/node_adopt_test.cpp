@@ -231,8 +231,7 @@ TEST(AppendShaped, RefusesBadNamesBeforeChangingAnything) {
     Document source = Document::Parse("<Src><Itm Col='1' PTxt='x' Key='k'/></Src>");
     Document target = Document::CreateSharingNames(source);
     Node root = target.AppendNewElement("Out");
-    EXPECT_THROW(root.AppendShaped(source.DocumentElement().FirstChild(), kBadShape, move),
-                 Error);
+    EXPECT_THROW(root.AppendShaped(source.DocumentElement().FirstChild(), kBadShape, move), Error);
     // Whatever the failed call left belongs to one document or the other,
     // and either may go first.
     source = Document();
