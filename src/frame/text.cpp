@@ -23,6 +23,11 @@ unsigned char UpperLatin1Tail(unsigned char c) {
 
 std::string UpperCase(std::string_view text) {
   std::string out(text);
+  MakeUpperCase(out);
+  return out;
+}
+
+void MakeUpperCase(std::string& out) {
   for (std::size_t i = 0; i < out.size(); ++i) {
     const auto c = static_cast<unsigned char>(out[i]);
     if (c == kLatin1Lead && i + 1 < out.size()) {
@@ -32,7 +37,6 @@ std::string UpperCase(std::string_view text) {
       out[i] = static_cast<char>(UpperAscii(c));
     }
   }
-  return out;
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
