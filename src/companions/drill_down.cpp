@@ -1,5 +1,7 @@
 #include "orvo/drill_down.h"
 
+#include <charconv>
+
 #include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"
@@ -8,6 +10,13 @@ namespace orvo {
 namespace {
 
 constexpr std::string_view kDrillKeyPrefix = "DRILLITEM";
+
+// Appends the decimal digits of a count (as LongToText writes it).
+void AppendNumber(std::string& text, std::int64_t number) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  text.append(digits, static_cast<std::size_t>(end - digits));
+}
 
 // The number n of a drill key written "DrillItem" + n (any letter case, n
 // without sign or leading zeros: the keys this object issues), or 0.
@@ -65,14 +74,19 @@ const xml::Node& cDrillDown::StoredObject(std::int32_t pos) const {
 xml::Node cDrillDown::DrillKeys() const {
   // The keys issued since the list was last asked for join it now.
   // (A number drawn by a failed last call has no entry yet: it lists nothing.)
+  std::string drill_key(kDrillKeyPrefix);
+  std::string position;
   for (; m_listed < static_cast<std::int64_t>(m_position_of_item.size()); ++m_listed) {
     const std::int32_t pos = m_position_of_item[static_cast<std::size_t>(m_listed)];
     if (pos == 0) continue;  // drawn but never issued
-    const std::string number = LongToText(m_listed + 1);
+    drill_key.resize(kDrillKeyPrefix.size());
+    AppendNumber(drill_key, m_listed + 1);
+    position.clear();
+    AppendNumber(position, pos);
     m_drill_keys.AppendNewElement("DrillKey")
         .AddAttributes({{"Key", *m_signature_of_pos[static_cast<std::size_t>(pos - 1)]},
-                        {"DKey", std::string(kDrillKeyPrefix) + number},
-                        {"Pos", LongToText(pos)}});
+                        {"DKey", drill_key},
+                        {"Pos", position}});
   }
   return m_drill_keys;
 }
@@ -162,7 +176,11 @@ std::string cDrillDown::Issue(std::string_view CMRepeat, const xml::Node& Balanc
   return drill_key;
 }
 
-std::string cDrillDown::DrawKey() { return "DrillItem" + LongToText(++m_counter); }
+std::string cDrillDown::DrawKey() {
+  std::string key = "DrillItem";
+  AppendNumber(key, ++m_counter);
+  return key;
+}
 
 std::int32_t cDrillDown::KnownPosition() {
   MakeUpperCase(m_signature);

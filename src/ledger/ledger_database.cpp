@@ -83,19 +83,26 @@ std::string QueryText(CLedgerDatabase::Query query) {
 }  // namespace
 
 std::string FormatCents(std::int64_t cents) {
+  std::string text;
+  AppendCents(text, cents);
+  return text;
+}
+
+void AppendCents(std::string& text, std::int64_t cents) {
   bool negative = cents < 0;
   // Work with the magnitude as unsigned so the most negative value is safe.
   std::uint64_t magnitude =
       negative ? 0 - static_cast<std::uint64_t>(cents) : static_cast<std::uint64_t>(cents);
-  std::string text = negative ? "-" : "";
-  text += std::to_string(magnitude / 100);
+  if (negative) text += '-';
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, magnitude / 100).ptr;
+  text.append(digits, static_cast<std::size_t>(end - digits));
   std::uint64_t fraction = magnitude % 100;
   if (fraction != 0) {
     text += '.';
     text += static_cast<char>('0' + fraction / 10);
     if (fraction % 10 != 0) text += static_cast<char>('0' + fraction % 10);
   }
-  return text;
 }
 
 bool IsTrueText(std::string_view text) {

@@ -323,7 +323,7 @@ xml::Node CRepeatingBalance::Answer(const xml::Document&) const {
     text += '"';
     for (std::size_t k = 0; k < m_keys.size(); ++k) {
       text += amount_names[k];
-      text += FormatCents(amounts[k]);
+      AppendCents(text, amounts[k]);
       text += '"';
     }
     text += "/>";
