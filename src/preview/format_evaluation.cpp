@@ -1,6 +1,7 @@
 #include "preview/format_evaluation.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -296,9 +297,12 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     m_rows.reserve(m_rows.size() + static_cast<std::size_t>(count));
     m_unparsed.reserve(m_unparsed.size() + parses.size() * static_cast<std::size_t>(count));
   }
+  // The row is read once; each copy is then written from that reading.
+  std::optional<xml::NodeStamp> stamp;
+  if (count > 0) stamp.emplace(row);
   for (std::int32_t position = 1; position <= count; ++position) {
     m_builder.PollCancel();
-    xml::Node copy = parent.InsertBefore(row.CloneNode(true), row);
+    xml::Node copy = parent.InsertBefore(stamp->Copy(), row);
     OutputRow output;
     output.row = copy;
     output.definition_row = definition_row;
