@@ -8,7 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
+#include "xml/arena.h"
 #include "xml/libxml.h"
 #include "xml/tree_edit.h"
 
@@ -133,18 +136,24 @@ bool EqualsIgnoringCase(const unsigned char* text, std::size_t length, std::stri
 
 class FastParser {
  public:
-  FastParser(std::string_view text, bool preserve_whitespace, bool drops_blanks_while_parsing)
+  FastParser(std::string_view text, bool preserve_whitespace, bool drops_blanks_while_parsing,
+             NodePool* pool)
       : m_p(reinterpret_cast<const unsigned char*>(text.data())),
         m_end(m_p + text.size()),
         m_keep_blank_text(preserve_whitespace),
-        m_blank_quirks(drops_blanks_while_parsing) {}
+        m_blank_quirks(drops_blanks_while_parsing),
+        m_pool(pool) {}
 
   FastParser(const FastParser&) = delete;
   FastParser& operator=(const FastParser&) = delete;
 
   ~FastParser() {
-    if (m_document) {
-      NoteDocumentFreed();
+    if (!m_document) return;
+    NoteDocumentFreed();
+    if (m_pool) {
+      // Pooled nodes go back to the pool, their long texts freed with it.
+      FreeDocument(m_pool, m_document);
+    } else {
       xmlFreeDoc(m_document);
     }
   }
@@ -156,6 +165,9 @@ class FastParser {
     ParseElements();
     SkipMisc();
     if (m_p != m_end) throw Declined{};
+    // Pooled nodes only (comments are libxml2's): freed with the pool,
+    // without a walk.
+    if (m_pool && m_pure) MarkPure(m_document);
     xmlDocPtr document = m_document;
     m_document = nullptr;
     return document;
@@ -300,11 +312,21 @@ class FastParser {
 
   int Line() const { return m_line < kMaxLine ? m_line : kMaxLine; }
 
+  // A zeroed node of `type`: from the pool when there is one (marked as
+  // pooled), else from xmlMalloc.
   template <class T>
   T* NewBlank(xmlElementType type) {
-    auto* node = static_cast<T*>(xmlMalloc(sizeof(T)));
-    if (!node) throw Declined{};
-    std::memset(static_cast<void*>(node), 0, sizeof(T));
+    void* memory = nullptr;
+    if (m_pool) {
+      memory = m_pool->Take(std::is_same_v<T, xmlAttr> ? NodePool::kAttribute
+                                                       : NodePool::kElementOrText);
+    } else {
+      memory = xmlMalloc(sizeof(T));
+      if (!memory) throw Declined{};
+    }
+    auto* node = static_cast<T*>(memory);
+    std::memset(memory, 0, sizeof(T));
+    if (m_pool) node->_private = reinterpret_cast<void*>(kPooledNode);
     node->type = type;
     node->doc = m_document;
     return node;
@@ -320,6 +342,7 @@ class FastParser {
     if (length >= kInlineText) {
       content = static_cast<xmlChar*>(xmlMalloc(length + 1));
       if (!content) throw Declined{};
+      if (m_pool) m_pool->KeepString(content);
     }
     if (length) std::memcpy(content, text, length);
     content[length] = '\0';
@@ -662,7 +685,11 @@ class FastParser {
     const std::size_t length = static_cast<std::size_t>(m_p - start);
     if (length > kMaxText) throw Declined{};
     m_p += 3;
+    // Comments are rare: libxml2's nodes, which it frees as it frees any.
+    NodePool* const pool = std::exchange(m_pool, nullptr);
     xmlNodePtr node = NewBlank<xmlNode>(XML_COMMENT_NODE);
+    m_pool = pool;
+    m_pure = false;
     node->name = xmlStringComment;
     LinkChild(parent, node, nullptr);
     node->line = static_cast<unsigned short>(Line());
@@ -700,6 +727,8 @@ class FastParser {
   const bool m_keep_blank_text;
   const bool m_blank_quirks;
   int m_line = 1;
+  NodePool* m_pool;
+  bool m_pure = true;  // no node but pooled ones yet
   xmlDocPtr m_document = nullptr;
   xmlDictPtr m_dict = nullptr;
   const xmlChar* m_xmlns = nullptr;
@@ -709,11 +738,11 @@ class FastParser {
 
 }  // namespace
 
-_xmlDoc* FastParse(std::string_view text, bool preserve_whitespace,
-                   bool drops_blanks_while_parsing) {
+_xmlDoc* FastParse(std::string_view text, bool preserve_whitespace, bool drops_blanks_while_parsing,
+                   NodePool* pool) {
   if (parse_path == ParsePath::kLibxmlOnly) return nullptr;
   try {
-    FastParser parser(text, preserve_whitespace, drops_blanks_while_parsing);
+    FastParser parser(text, preserve_whitespace, drops_blanks_while_parsing, pool);
     return parser.Parse();
   } catch (const Declined&) {
   }
@@ -746,7 +775,8 @@ void DescribeNode(std::string& out, xmlNodePtr node, xmlDocPtr document, int dep
   const bool named = node->type == XML_ELEMENT_NODE || node->type == XML_ATTRIBUTE_NODE;
   if (named) out += xmlDictOwns(document->dict, node->name) == 1 ? " (dict)" : " (own)";
   out += node->doc == document ? " doc" : " other-doc";
-  out += node->_private ? " private" : "";
+  // A pooled node's mark is no handle.
+  out += HandleCount(node) != 0 ? " private" : "";
   if (node->type == XML_ELEMENT_NODE || node->type == XML_COMMENT_NODE) {
     out += " line=" + std::to_string(node->line);
   }
