@@ -1,6 +1,8 @@
 #include <libxml/xmlsave.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include "orvo/error.h"
 #include "xml/arena.h"
@@ -400,6 +402,83 @@ std::size_t Node::AddAttributes(
     last = attr;
     detail::SetAttributeValue(pool, attr, value);
     ++added;
+  }
+  return added;
+}
+
+std::size_t Node::AddAttributesFrom(std::span<const AttributeToAdd> attributes) {
+  RequireNode();
+  xmlNodePtr element = ToXml(m_node);
+  if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
+  constexpr std::size_t kMost = 16;
+  if (attributes.size() > kMost) RaiseXml("Too many attributes to add at once");
+  // One walk over the attributes the element has finds the sources, the
+  // names it has already and the last attribute; an attribute whose first
+  // byte starts none of the names sought is passed over at once.
+  std::array<xmlAttrPtr, kMost> sources{};
+  std::array<bool, kMost> present{};
+  std::array<std::uint64_t, 4> first_bytes{};
+  const auto note_first = [&first_bytes](std::string_view name) {
+    if (name.empty()) return;
+    const auto byte = static_cast<unsigned char>(name.front());
+    first_bytes[byte >> 6] |= std::uint64_t{1} << (byte & 63);
+  };
+  for (const AttributeToAdd& wanted : attributes) {
+    note_first(wanted.name);
+    note_first(wanted.source);
+  }
+  xmlAttrPtr last = nullptr;
+  for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
+    last = attr;
+    if (attr->ns && attr->ns->prefix) {
+      // Prefixed names are rare: the general look-up answers for them.
+      for (std::size_t i = 0; i < attributes.size(); ++i) {
+        if (detail::FindAttribute(element, attributes[i].name) == attr) present[i] = true;
+        if (!attributes[i].source.empty() &&
+            detail::FindAttribute(element, attributes[i].source) == attr) {
+          sources[i] = attr;
+        }
+      }
+      continue;
+    }
+    const xmlChar* name = attr->name;
+    if (!(first_bytes[name[0] >> 6] & (std::uint64_t{1} << (name[0] & 63)))) continue;
+    for (std::size_t i = 0; i < attributes.size(); ++i) {
+      const AttributeToAdd& wanted = attributes[i];
+      if (!present[i] && detail::TextEquals(name, wanted.name)) present[i] = true;
+      if (!sources[i] && !wanted.source.empty() && detail::TextEquals(name, wanted.source)) {
+        sources[i] = attr;
+      }
+    }
+  }
+  Arena& arena = Arena::Owner(m_arena);
+  arena.NoteGrowth(element->doc);
+  detail::NodePool& pool = arena.Pool();
+  std::size_t added = 0;
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    if (present[i]) continue;
+    xmlAttrPtr attr = NewAttributeAfter(pool, element, last, attributes[i].name);
+    last = attr;
+    ++added;
+    const xmlAttrPtr source = sources[i];
+    if (attributes[i].source.empty()) {
+      detail::SetAttributeValue(pool, attr, attributes[i].value);
+      continue;
+    }
+    if (!source || !source->children) continue;
+    xmlNodePtr only = source->children;
+    if (only->next || only->type != XML_TEXT_NODE) {
+      detail::SetAttributeValue(pool, attr, detail::NodeText(reinterpret_cast<xmlNodePtr>(source)));
+      continue;
+    }
+    // The tree holds only valid text: the value is copied as it is.
+    const xmlChar* content = only->content;
+    if (!content || *content == '\0') continue;
+    xmlNodePtr text = detail::NewTextNodeOfValidText(
+        pool, element->doc, std::string_view(reinterpret_cast<const char*>(content)));
+    text->parent = reinterpret_cast<xmlNodePtr>(attr);
+    attr->children = text;
+    attr->last = text;
   }
   return added;
 }
