@@ -452,6 +452,9 @@ class FastParser {
     }
     if (length > kMaxText) throw Declined{};
     ++m_p;  // the closing quote
+    // An empty value of a pooled tree has no text node, as the facade makes
+    // them: the attribute reads and writes as "" all the same.
+    if (length == 0 && m_pool) return attr;
     xmlNodePtr value = NewText(reinterpret_cast<xmlNodePtr>(attr), text, length);
     // libxml2 marks the line on the values it takes as they are.
     if (!decoded) value->line = static_cast<unsigned short>(line);
@@ -803,6 +806,12 @@ void DescribeNode(std::string& out, xmlNodePtr node, xmlDocPtr document, int dep
       DescribeNode(out, reinterpret_cast<xmlNodePtr>(attr), document, depth + 1);
       previous = attr;
     }
+  }
+  // An attribute whose value is one empty text reads as one without a text.
+  const xmlNodePtr only = node->children;
+  if (node->type == XML_ATTRIBUTE_NODE && only && !only->next && only->type == XML_TEXT_NODE &&
+      only->content && only->content[0] == '\0' && node->last == only) {
+    return;
   }
   if (node->type == XML_ELEMENT_NODE || node->type == XML_ATTRIBUTE_NODE ||
       node->type == XML_DOCUMENT_NODE) {

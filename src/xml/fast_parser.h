@@ -38,8 +38,9 @@ class NodePool;
 // out blank text itself (which it does with quirks the parser then avoids).
 //
 // With a `pool`, the elements, attributes and texts come from it instead of
-// xmlMalloc, long texts known to it, as the facade makes its own nodes (and
-// the document is marked pure when it holds no comment): the caller's arena
+// xmlMalloc, long texts known to it, as the facade makes its own nodes (an
+// empty attribute value without a text node; the document marked pure when
+// it holds no comment): the caller's arena
 // must own the pool and adopt the document, which is then freed the way the
 // facade frees its own. Whitespace-only text is never left in such a
 // document when `preserve_whitespace` is false.
@@ -57,6 +58,7 @@ ParsePath SetParsePath(ParsePath path);
 // Every property of a parsed tree that the two parsers must agree on, one
 // line per node: document fields, node types, names and whether they are the
 // dictionary's, element lines, links, attribute order, values and texts.
+// An attribute value of one empty text is described as one of no text.
 std::string DescribeTree(const Node& document);
 
 }  // namespace orvo::xml::detail
