@@ -151,8 +151,10 @@ class FastParser {
     if (!m_document) return;
     NoteDocumentFreed();
     if (m_pool) {
-      // Pooled nodes go back to the pool, their long texts freed with it.
+      // Pooled nodes go back to the pool, their long texts freed. What the
+      // walk remembered of the dictionary must not outlive it.
       FreeDocument(m_pool, m_document);
+      NoteDocumentFreed();
     } else {
       xmlFreeDoc(m_document);
     }
