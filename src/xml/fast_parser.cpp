@@ -117,6 +117,15 @@ void AppendUtf8(std::string& out, std::uint32_t c) {
   }
 }
 
+// Whether the `length` bytes at `a` and `b` are the same (names are short:
+// no library call).
+bool SameBytes(const unsigned char* a, const unsigned char* b, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 bool IsBlankText(const unsigned char* text, std::size_t length) {
   for (std::size_t i = 0; i < length; ++i) {
     if (!Is(text[i], kBlank)) return false;
@@ -280,20 +289,31 @@ class FastParser {
 
   // Skips blanks, counting lines; whether there were any.
   bool SkipBlanks() {
-    const unsigned char* start = m_p;
-    while (m_p != m_end && Is(*m_p, kBlank)) {
-      if (*m_p == '\n') ++m_line;
-      ++m_p;
+    // Scanning loops work on a local cursor, which stays in a register.
+    const unsigned char* const start = m_p;
+    const unsigned char* p = start;
+    while (p != m_end && Is(*p, kBlank)) {
+      if (*p == '\n') ++m_line;
+      ++p;
     }
-    return m_p != start;
+    m_p = p;
+    return p != start;
+  }
+
+  // The first byte from `p` on that is not of the class `bits`.
+  const unsigned char* SkipClass(const unsigned char* p, std::uint8_t bits) const {
+    while (p != m_end && Is(*p, bits)) ++p;
+    return p;
   }
 
   // The name at the cursor, interned; the cursor ends after it.
   const xmlChar* Name() {
-    const unsigned char* start = m_p;
-    if (m_p == m_end || !Is(*m_p, kNameStart)) throw Declined{};
-    std::uint32_t hash = *m_p++;
-    while (m_p != m_end && Is(*m_p, kNameChar)) hash = hash * 31 + *m_p++;
+    const unsigned char* const start = m_p;
+    const unsigned char* p = start;
+    if (p == m_end || !Is(*p, kNameStart)) throw Declined{};
+    std::uint32_t hash = *p++;
+    while (p != m_end && Is(*p, kNameChar)) hash = hash * 31 + *p++;
+    m_p = p;
     const std::size_t length = static_cast<std::size_t>(m_p - start);
     if (length > kMaxName) throw Declined{};
     // A name not followed by what may follow a name (a colon, a character
@@ -302,7 +322,7 @@ class FastParser {
       throw Declined{};
     }
     NameSlot& slot = m_names[(hash ^ static_cast<std::uint32_t>(length)) % m_names.size()];
-    if (slot.name && slot.length == length && std::memcmp(slot.name, start, length) == 0) {
+    if (slot.name && slot.length == length && SameBytes(slot.name, start, length)) {
       return slot.name;
     }
     const xmlChar* name = xmlDictLookup(m_dict, start, static_cast<int>(length));
@@ -340,13 +360,21 @@ class FastParser {
     xmlNodePtr node = NewBlank<xmlNode>(XML_TEXT_NODE);
     node->name = xmlStringText;
     LinkChild(parent, node, nullptr);
-    xmlChar* content = reinterpret_cast<xmlChar*>(&node->properties);
+    // The properties and nsDef fields, which a text node does not use.
+    static_assert(offsetof(xmlNode, nsDef) == offsetof(xmlNode, properties) + sizeof(void*));
+    xmlChar* content = reinterpret_cast<xmlChar*>(reinterpret_cast<unsigned char*>(node) +
+                                                  offsetof(xmlNode, properties));
     if (length >= kInlineText) {
       content = static_cast<xmlChar*>(xmlMalloc(length + 1));
       if (!content) throw Declined{};
       if (m_pool) m_pool->KeepString(content);
     }
-    if (length) std::memcpy(content, text, length);
+    if (length >= kInlineText) {
+      std::memcpy(content, text, length);
+    } else {
+      // Short texts (most values) are copied without a library call.
+      for (std::size_t i = 0; i < length; ++i) content[i] = text[i];
+    }
     content[length] = '\0';
     node->content = content;
     return node;
@@ -430,7 +458,7 @@ class FastParser {
     const int line = Line();
     bool decoded = false;
     for (;;) {
-      while (m_p != m_end && Is(*m_p, kPlainValue)) ++m_p;
+      m_p = SkipClass(m_p, kPlainValue);
       if (m_p == m_end) throw Declined{};
       const unsigned char c = *m_p;
       if (c == quote) break;
@@ -572,7 +600,7 @@ class FastParser {
     int line = -1;  // libxml2's line of the text: where its first piece ends
     bool decoded = false;
     for (;;) {
-      while (m_p != m_end && Is(*m_p, kPlainText)) ++m_p;
+      m_p = SkipClass(m_p, kPlainText);
       if (m_p == m_end) throw Declined{};
       const unsigned char c = *m_p;
       if (c == '<') break;
