@@ -58,7 +58,10 @@ bool PrepareForBuild(xml::Node item, std::string_view format_key) {
                                                 {"OrigRow", "Row", {}},
                                                 {"OrigFmt", {}, format_key},
                                                 {"OrigFml", "Value", {}}};
-  item.AddAttributesFrom(prepared);
+  // Str and MgKey are read by nothing while the report is built and the
+  // preview leaves them out: their memory goes to the new attributes.
+  constexpr std::string_view kUnread[] = {"Str", "MgKey"};
+  item.AddAttributesFrom(prepared, kUnread);
   return true;
 }
 

@@ -406,12 +406,15 @@ std::size_t Node::AddAttributes(
   return added;
 }
 
-std::size_t Node::AddAttributesFrom(std::span<const AttributeToAdd> attributes) {
+std::size_t Node::AddAttributesFrom(std::span<const AttributeToAdd> attributes,
+                                    std::span<const std::string_view> dropped) {
   RequireNode();
   xmlNodePtr element = ToXml(m_node);
   if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
   constexpr std::size_t kMost = 16;
-  if (attributes.size() > kMost) RaiseXml("Too many attributes to add at once");
+  if (attributes.size() > kMost || dropped.size() > kMost) {
+    RaiseXml("Too many attributes to add or drop at once");
+  }
   // One walk over the attributes the element has finds the sources, the
   // names it has already and the last attribute; an attribute whose first
   // byte starts none of the names sought is passed over at once.
@@ -427,6 +430,9 @@ std::size_t Node::AddAttributesFrom(std::span<const AttributeToAdd> attributes) 
     note_first(wanted.name);
     note_first(wanted.source);
   }
+  for (std::string_view name : dropped) note_first(name);
+  std::array<xmlAttrPtr, kMost> drop{};
+  std::size_t drops = 0;
   xmlAttrPtr last = nullptr;
   for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
     last = attr;
@@ -437,6 +443,12 @@ std::size_t Node::AddAttributesFrom(std::span<const AttributeToAdd> attributes) 
         if (!attributes[i].source.empty() &&
             detail::FindAttribute(element, attributes[i].source) == attr) {
           sources[i] = attr;
+        }
+      }
+      for (std::string_view name : dropped) {
+        if (detail::FindAttribute(element, name) == attr) {
+          drop[drops++] = attr;
+          break;
         }
       }
       continue;
@@ -450,10 +462,28 @@ std::size_t Node::AddAttributesFrom(std::span<const AttributeToAdd> attributes) 
         sources[i] = attr;
       }
     }
+    for (std::string_view dropped_name : dropped) {
+      if (detail::TextEquals(name, dropped_name)) {
+        drop[drops++] = attr;
+        break;
+      }
+    }
   }
   Arena& arena = Arena::Owner(m_arena);
   arena.NoteGrowth(element->doc);
   detail::NodePool& pool = arena.Pool();
+  for (std::size_t d = 0; d < drops; ++d) {
+    xmlAttrPtr attr = drop[d];
+    if (std::find(sources.begin(), sources.end(), attr) != sources.end()) continue;
+    if (attr == last) last = attr->prev;
+    xmlUnlinkNode(reinterpret_cast<xmlNodePtr>(attr));
+    // Freed at once unless a handle holds it: the new attributes reuse it.
+    if (detail::IsUnreferenced(reinterpret_cast<xmlNodePtr>(attr))) {
+      detail::FreeTree(&pool, reinterpret_cast<xmlNodePtr>(attr));
+    } else {
+      arena.AddDetached(reinterpret_cast<xmlNodePtr>(attr));
+    }
+  }
   std::size_t added = 0;
   for (std::size_t i = 0; i < attributes.size(); ++i) {
     if (present[i]) continue;

@@ -82,6 +82,22 @@ TEST(Attributes, AddedFromOtherAttributes) {
   EXPECT_EQ(root.AddAttributesFrom(added), 0u);
   const Node::AttributeToAdd bad[] = {{"not ok", {}, "1"}};
   EXPECT_THROW(root.AddAttributesFrom(bad), Error);
+
+  // Dropped attributes go first (the last one, and one a handle still
+  // holds, too); a source is never dropped.
+  Document items = Document::Parse("<I K='k' S='' M='m' V='v'/>");
+  Node item = items.DocumentElement();
+  const Node held = item.Attributes().GetNamedItem("M");
+  const Node::AttributeToAdd copies[] = {{"OK", "K", {}}, {"OV", "V", {}}};
+  constexpr std::string_view kDropped[] = {"S", "M", "V", "Absent"};
+  EXPECT_EQ(item.AddAttributesFrom(copies, kDropped), 2u);
+  EXPECT_EQ(item.Xml(), "<I K=\"k\" V=\"v\" OK=\"k\" OV=\"v\"/>");
+  EXPECT_EQ(held.Text(), "m");
+  EXPECT_TRUE(held.ParentNode().IsNull());
+  constexpr std::string_view kLast[] = {"OV"};
+  EXPECT_EQ(item.AddAttributesFrom({}, kLast), 0u);
+  item.SetAttribute("After", "1");
+  EXPECT_EQ(item.Xml(), "<I K=\"k\" V=\"v\" OK=\"k\" After=\"1\"/>");
 }
 
 // Element and attribute names are checked as XML names, ASCII or not.
