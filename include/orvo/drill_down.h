@@ -24,7 +24,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,6 +58,23 @@ class cDrillDown {
   // when the signature is new.
   std::string AddChartMapDrillItem(std::string_view CMRepeat, std::string_view Folder,
                                    std::string_view Code, const xml::Node& BalanceDef);
+
+  // The request of a balance definition (the five values of its first
+  // child), read once for the many cells that register it: every row of a
+  // repeat asks the same request of a different account.
+  class Request {
+   public:
+    explicit Request(const xml::Node& BalanceDef);
+
+   private:
+    friend class cDrillDown;
+    std::shared_ptr<const std::array<std::string, 5>> m_values;  // Bal, Year, Prd, PrdEnd, PBal
+    std::string m_joined;  // the values one after another, as signatures end
+  };
+  // AddChartMapDrillItem with the request read beforehand: the same key,
+  // list entry and object. A null request stands for a null BalanceDef.
+  std::string AddChartMapDrillItem(std::string_view CMRepeat, std::string_view Folder,
+                                   std::string_view Code, const Request* request);
   // Always the empty text; changes nothing.
   std::string UpdateCMDrillDownItem(std::string_view SourceDrillKey,
                                     std::string_view DrillKey = {});
@@ -82,8 +98,18 @@ class cDrillDown {
   // Draws the next drill key and issues it for CMRepeat and BalanceDef's
   // request; a new signature stores the object `make_object` makes from the
   // request's values.
+  template <typename MakeObject>
   std::string Issue(std::string_view CMRepeat, const xml::Node& BalanceDef,
-                    const std::function<xml::Node(const RequestValues&)>& make_object);
+                    const MakeObject& make_object);
+  // The next drill key: "DrillItem" and its number.
+  std::string DrawKey();
+  // Files the signature in m_signature (complete but for its letter case):
+  // the position of an earlier entry, or 0 when it is new.
+  std::int32_t KnownPosition();
+  // Stores a new signature's object at the next position; returns it.
+  std::int32_t Store(xml::Node object);
+  // Gives the latest drill key the position.
+  void Assign(std::int32_t pos);
 
   xml::Document m_document;  // owns DrillKeys and the store
   mutable xml::Node m_drill_keys;
@@ -98,6 +124,7 @@ class cDrillDown {
   std::vector<std::int32_t> m_position_of_item;  // Pos of DrillItem n at [n - 1]; 0: none
   // The request values of the latest waiting object, for the next to share.
   std::shared_ptr<const RequestValues> m_last_values;
+  std::string m_signature;  // the signature being issued; keeps its storage
 };
 
 }  // namespace orvo

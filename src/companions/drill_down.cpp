@@ -1,5 +1,7 @@
 #include "orvo/drill_down.h"
 
+#include <charconv>
+
 #include "frame/text.h"
 #include "frame/text_value.h"
 #include "orvo/error.h"
@@ -8,6 +10,13 @@ namespace orvo {
 namespace {
 
 constexpr std::string_view kDrillKeyPrefix = "DRILLITEM";
+
+// Appends the decimal digits of a count (as LongToText writes it).
+void AppendNumber(std::string& text, std::int64_t number) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  text.append(digits, static_cast<std::size_t>(end - digits));
+}
 
 // The number n of a drill key written "DrillItem" + n (any letter case, n
 // without sign or leading zeros: the keys this object issues), or 0.
@@ -65,16 +74,38 @@ const xml::Node& cDrillDown::StoredObject(std::int32_t pos) const {
 xml::Node cDrillDown::DrillKeys() const {
   // The keys issued since the list was last asked for join it now.
   // (A number drawn by a failed last call has no entry yet: it lists nothing.)
+  std::string drill_key(kDrillKeyPrefix);
+  std::string position;
   for (; m_listed < static_cast<std::int64_t>(m_position_of_item.size()); ++m_listed) {
     const std::int32_t pos = m_position_of_item[static_cast<std::size_t>(m_listed)];
     if (pos == 0) continue;  // drawn but never issued
-    const std::string number = LongToText(m_listed + 1);
+    drill_key.resize(kDrillKeyPrefix.size());
+    AppendNumber(drill_key, m_listed + 1);
+    position.clear();
+    AppendNumber(position, pos);
     m_drill_keys.AppendNewElement("DrillKey")
         .AddAttributes({{"Key", *m_signature_of_pos[static_cast<std::size_t>(pos - 1)]},
-                        {"DKey", std::string(kDrillKeyPrefix) + number},
-                        {"Pos", LongToText(pos)}});
+                        {"DKey", drill_key},
+                        {"Pos", position}});
   }
   return m_drill_keys;
+}
+
+namespace {
+
+constexpr std::string_view kRequestNames[] = {"Bal", "Year", "Prd", "PrdEnd", "PBal"};
+
+}  // namespace
+
+cDrillDown::Request::Request(const xml::Node& BalanceDef) {
+  auto values = std::make_shared<std::array<std::string, 5>>();
+  const xml::Node request = BalanceDef ? BalanceDef.FirstChild() : xml::Node();
+  const bool element = request && request.Type() == xml::NodeType::kElement;
+  for (std::size_t i = 0; i < values->size(); ++i) {
+    if (element) request.ReadAttribute(kRequestNames[i], (*values)[i]);
+    m_joined += (*values)[i];
+  }
+  m_values = std::move(values);
 }
 
 std::string cDrillDown::AddCMDrillDownItem(std::string_view CMRepeat, const xml::Node& DrillObject,
@@ -93,49 +124,82 @@ std::string cDrillDown::AddCMDrillDownItem(std::string_view CMRepeat, const xml:
 
 std::string cDrillDown::AddChartMapDrillItem(std::string_view CMRepeat, std::string_view Folder,
                                              std::string_view Code, const xml::Node& BalanceDef) {
-  return Issue(CMRepeat, BalanceDef, [&](const RequestValues& values) {
-    // The object waits until it is asked for (StoredObject); objects asking
-    // the same request share one copy of its values.
-    if (!m_last_values || *m_last_values != values) {
-      m_last_values = std::make_shared<const RequestValues>(values);
-    }
-    m_waiting.resize(m_store.size() + 1);
-    m_waiting.back() = {std::string(Folder), std::string(Code), m_last_values};
-    return xml::Node();
-  });
+  if (!BalanceDef) return AddChartMapDrillItem(CMRepeat, Folder, Code, nullptr);
+  const Request request(BalanceDef);
+  return AddChartMapDrillItem(CMRepeat, Folder, Code, &request);
 }
 
+std::string cDrillDown::AddChartMapDrillItem(std::string_view CMRepeat, std::string_view Folder,
+                                             std::string_view Code, const Request* request) {
+  std::string drill_key = DrawKey();
+  if (!request) RaiseError("AddCMDrillDownItem", "Balances and Periods out of sync");
+  m_signature.assign(CMRepeat);
+  m_signature += request->m_joined;
+  MakeUpperCase(m_signature);
+  // Making the object cannot fail: the signature is filed at once, with the
+  // position its object is about to take.
+  const auto [known, added] =
+      m_pos_by_signature.try_emplace(m_signature, static_cast<std::int32_t>(m_store.size() + 1));
+  if (added) {
+    // The object waits until it is asked for (StoredObject); objects asking
+    // the same request share one copy of its values.
+    if (!m_last_values || *m_last_values != *request->m_values) m_last_values = request->m_values;
+    m_waiting.resize(m_store.size() + 1);
+    ChartMapObject& waiting = m_waiting.back();
+    waiting.folder.assign(Folder);
+    waiting.code.assign(Code);
+    waiting.values = m_last_values;
+    m_store.emplace_back();
+    m_signature_of_pos.push_back(&known->first);
+  }
+  Assign(known->second);
+  return drill_key;
+}
+
+template <typename MakeObject>
 std::string cDrillDown::Issue(std::string_view CMRepeat, const xml::Node& BalanceDef,
-                              const std::function<xml::Node(const RequestValues&)>& make_object) {
-  std::string drill_key = "DrillItem" + LongToText(++m_counter);
+                              const MakeObject& make_object) {
+  std::string drill_key = DrawKey();
   if (!BalanceDef) RaiseError("AddCMDrillDownItem", "Balances and Periods out of sync");
 
   const xml::Node request = BalanceDef.FirstChild();
   RequestValues values;
   const bool element = request && request.Type() == xml::NodeType::kElement;
-  std::string signature(CMRepeat);
-  const std::string_view names[] = {"Bal", "Year", "Prd", "PrdEnd", "PBal"};
+  m_signature.assign(CMRepeat);
   for (std::size_t i = 0; i < values.size(); ++i) {
-    if (element) request.ReadAttribute(names[i], values[i]);
-    signature += values[i];
+    if (element) request.ReadAttribute(kRequestNames[i], values[i]);
+    m_signature += values[i];
   }
-  signature = UpperCase(signature);
+  std::int32_t pos = KnownPosition();
+  if (pos == 0) pos = Store(make_object(values));
+  Assign(pos);
+  return drill_key;
+}
 
-  std::int32_t pos = 0;
-  const auto known = m_pos_by_signature.find(signature);
-  if (known != m_pos_by_signature.end()) {
-    pos = known->second;
-  } else {
-    m_store.push_back(make_object(values));
-    pos = static_cast<std::int32_t>(m_store.size());
-    m_signature_of_pos.push_back(&m_pos_by_signature.emplace(signature, pos).first->first);
-  }
+std::string cDrillDown::DrawKey() {
+  std::string key = "DrillItem";
+  AppendNumber(key, ++m_counter);
+  return key;
+}
 
+std::int32_t cDrillDown::KnownPosition() {
+  MakeUpperCase(m_signature);
+  const auto known = m_pos_by_signature.find(m_signature);
+  return known == m_pos_by_signature.end() ? 0 : known->second;
+}
+
+std::int32_t cDrillDown::Store(xml::Node object) {
+  m_store.push_back(std::move(object));
+  const auto pos = static_cast<std::int32_t>(m_store.size());
+  m_signature_of_pos.push_back(&m_pos_by_signature.emplace(m_signature, pos).first->first);
+  return pos;
+}
+
+void cDrillDown::Assign(std::int32_t pos) {
   // The key joins DrillKeys when the list is next asked for. Numbers drawn
   // for keys that were never issued keep position 0.
   m_position_of_item.resize(static_cast<std::size_t>(m_counter), 0);
   m_position_of_item.back() = pos;
-  return drill_key;
 }
 
 std::string cDrillDown::UpdateCMDrillDownItem(std::string_view /*SourceDrillKey*/,

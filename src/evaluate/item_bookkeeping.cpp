@@ -14,17 +14,35 @@ xml::Node DrillOf(const xml::Node& item) {
   return {};
 }
 
+namespace {
+
+// A new Drill child before `repeat_context`, or last when that is null.
+xml::Node MakeDrill(xml::Node& item, const xml::Node& repeat_context, std::string_view on,
+                    std::string_view key) {
+  xml::Node drill = repeat_context ? item.InsertBefore(item.OwnerDocument().CreateElement("Drill"),
+                                                       repeat_context)
+                                   : item.AppendNewElement("Drill");
+  drill.AddAttributes({{"On", on}, {"Key", key}});
+  return drill;
+}
+
+}  // namespace
+
 xml::Node DrillFor(xml::Node item) {
   xml::Node repeat_context;
   for (xml::Node child = FirstElement(item); child; child = NextElement(child)) {
     if (child.NameIs("Drill")) return child;
     if (!repeat_context && child.NameIs("DepData")) repeat_context = child;
   }
-  xml::Node drill = repeat_context ? item.InsertBefore(item.OwnerDocument().CreateElement("Drill"),
-                                                       repeat_context)
-                                   : item.AppendNewElement("Drill");
-  drill.AddAttributes({{"On", "0"}, {"Key", ""}});
-  return drill;
+  return MakeDrill(item, repeat_context, "0", "");
+}
+
+xml::Node AddDrill(xml::Node item, std::string_view on, std::string_view key) {
+  xml::Node repeat_context;
+  for (xml::Node child = FirstElement(item); child && !repeat_context; child = NextElement(child)) {
+    if (child.NameIs("DepData")) repeat_context = child;
+  }
+  return MakeDrill(item, repeat_context, on, key);
 }
 
 bool PrepareForEvaluation(xml::Node item, std::string_view format_key, std::string_view evaluated) {

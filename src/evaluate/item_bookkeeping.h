@@ -58,6 +58,9 @@ xml::Node DrillOf(const xml::Node& item);
 // goes where PrepareForEvaluation puts it: after the item's children, but
 // before the repeat context (DepData) the builder appends to a deferred item.
 xml::Node DrillFor(xml::Node item);
+// DrillFor for an item that has no Drill child: the new one gets On and Key
+// as given.
+xml::Node AddDrill(xml::Node item, std::string_view on, std::string_view key);
 
 }  // namespace orvo
 

@@ -29,14 +29,16 @@ xml::Node ChildNamed(const xml::Node& parent, std::string_view name) {
 }
 
 // An argument as written: trimmed, without the quotes of a string literal.
-std::string Unquoted(std::string_view text) {
+std::string_view UnquotedView(std::string_view text) {
   text = Trim(text);
   if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
       text.back() == text.front()) {
     text = text.substr(1, text.size() - 2);
   }
-  return std::string(text);
+  return text;
 }
+
+std::string Unquoted(std::string_view text) { return std::string(UnquotedView(text)); }
 
 // The last comma outside quotes, or npos.
 std::size_t LastComma(std::string_view text) {
@@ -409,6 +411,32 @@ Resolution LedgerAmounts::FolderAmount(std::string_view reference, EvaluationSco
   return Resolution::Value(std::move(total));
 }
 
+const cDrillDown::Request& LedgerAmounts::DrillRequestOf(const BalanceRequest& request) {
+  // The requests handed in are the calendar's, which stay where they are:
+  // the last one asked, and then their addresses, find the drill request
+  // before their signatures do.
+  if (m_last_drill_request && m_last_drill_request->first == &request) {
+    return *m_last_drill_request->second;
+  }
+  auto [by_address, added] = m_drill_request_of.try_emplace(&request, nullptr);
+  if (added) {
+    // The drill-down object only reads the balance definition: one per
+    // request serves every item that asks it (every row of a repeat).
+    auto [by_signature, new_signature] = m_drill_requests.try_emplace(request.Signature());
+    if (new_signature) {
+      xml::Node balance_def = m_drill_document.CreateElement("BalanceDef");
+      balance_def.AppendChild(m_drill_document.ImportNode(
+          m_evaluator.BalanceKey(request.year, request.period, request.end_period,
+                                 request.period_balance, request.balance),
+          true));
+      by_signature->second = std::make_unique<cDrillDown::Request>(balance_def);
+    }
+    by_address->second = by_signature->second.get();
+  }
+  m_last_drill_request = &*by_address;
+  return *by_address->second;
+}
+
 void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view folder,
                                   std::string_view account, const BalanceRequest& request) {
   cDrillDown* drill_down = m_evaluator.Sources().drill_down.get();
@@ -421,22 +449,7 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
   if (drill) drill.ReadAttribute("Key", keys);
   auto [known, added] = m_drill_keys.try_emplace(item.Raw());
   if (!added && !known->second.empty() && ListHolds(keys, known->second)) return;
-  // The drill-down object only reads the balance definition: one per
-  // request serves every item that asks it (every row of a repeat). The
-  // requests handed in are the calendar's, which stay where they are, so
-  // their addresses find the definition before their signatures do.
-  xml::Node& balance_def_of_request = m_balance_def_of_request[&request];
-  if (!balance_def_of_request) {
-    xml::Node& balance_def = m_balance_defs[request.Signature()];
-    if (!balance_def) {
-      balance_def = m_drill_document.CreateElement("BalanceDef");
-      balance_def.AppendChild(m_drill_document.ImportNode(
-          m_evaluator.BalanceKey(request.year, request.period, request.end_period,
-                                 request.period_balance, request.balance),
-          true));
-    }
-    balance_def_of_request = balance_def;
-  }
+  const cDrillDown::Request& drill_request = DrillRequestOf(request);
   // The account code joins the folder in the signature: the rows of a
   // repeat ask the same balances of different accounts, and each needs its
   // own drill object.
@@ -446,15 +459,17 @@ void LedgerAmounts::RegisterDrill(const EvaluationScope& scope, std::string_view
     signature += ':';
     signature += account;
   }
-  known->second =
-      drill_down->AddChartMapDrillItem(signature, folder, account, balance_def_of_request);
+  known->second = drill_down->AddChartMapDrillItem(signature, folder, account, &drill_request);
+  if (!drill) {
+    AddDrill(item, "-1", known->second);
+    return;
+  }
   if (keys.empty() || !drill.ReadAttribute("On", signature) || signature == "0") {
     keys = known->second;
   } else {
     keys += ',';
     keys += known->second;
   }
-  if (!drill) drill = DrillFor(item);
   drill.SetAttribute("On", "-1");
   drill.SetAttribute("Key", keys);
 }
@@ -510,14 +525,36 @@ const std::unordered_map<std::string, xml::Node>& LedgerAmounts::ExtraAmounts(
   return by_code;
 }
 
-std::string LedgerAmounts::AmountFieldFor(RepeatInfo& info, const BalanceRequest& request) {
-  auto known = info.amount_fields.find(&request);
-  if (known != info.amount_fields.end()) return known->second;
-  std::string field;
-  auto index = info.key_index.find(request.Signature());
-  if (index != info.key_index.end()) field = AmountField(index->second + 1);
-  info.amount_fields.emplace(&request, field);
-  return field;
+const std::string& LedgerAmounts::AmountFieldFor(RepeatInfo& info, const BalanceRequest& request) {
+  auto [known, added] = info.amount_fields.try_emplace(&request);
+  if (added) {
+    auto index = info.key_index.find(request.Signature());
+    if (index != info.key_index.end()) known->second = AmountField(index->second + 1);
+  }
+  return known->second;
+}
+
+Resolution LedgerAmounts::RecordAmount(RepeatInfo& info, const xml::Node& record,
+                                       const EvaluationScope& scope, bool last_year, int offset) {
+  const BalanceRequest& request = *BalanceFor(scope, last_year).request;
+  const std::string& amount_field = AmountFieldFor(info, request);
+  if (amount_field.empty()) {
+    // A context the repeat was not expanded with (last year's, mostly):
+    // its amounts are fetched once for the whole repeat.
+    const auto& by_code = ExtraAmounts(info, request);
+    const std::string code = record.AttributeOr("CODE", "");
+    auto found = by_code.find(code);
+    if (offset == 0) RegisterDrill(scope, info.folder_text, code, request);
+    return Resolution::Value(found == by_code.end() ? "0"
+                                                    : found->second.AttributeOr("AMOUNT", "0"));
+  }
+  std::optional<std::string> value = record.GetAttribute(amount_field);
+  if (!value) return Resolution::ErrorValue("#NAME");
+  if (offset == 0) {
+    record.ReadAttribute("CODE", m_code_buffer);
+    RegisterDrill(scope, info.folder_text, m_code_buffer, request);
+  }
+  return Resolution::Value(std::move(*value));
 }
 
 Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& scope,
@@ -526,37 +563,32 @@ Resolution LedgerAmounts::RecordField(std::string_view field, EvaluationScope& s
   RepeatInfo& info = InfoOf(scope.RepeatList());
   const xml::Node* record = Record(info, scope.RepeatPosition() + offset);
   if (!record) return Resolution::Value(std::string());
-  const std::string name = UpperCase(Unquoted(field));
+  std::string& name = m_field_buffer;
+  name.assign(UnquotedView(field));
+  MakeUpperCase(name);
   if (info.chart_map && name == "AMOUNT") {
-    const BalanceRequest& request = *BalanceFor(scope, last_year).request;
-    const std::string amount_field = AmountFieldFor(info, request);
-    if (amount_field.empty()) {
-      // A context the repeat was not expanded with (last year's, mostly):
-      // its amounts are fetched once for the whole repeat.
-      const auto& by_code = ExtraAmounts(info, request);
-      const std::string code = record->AttributeOr("CODE", "");
-      auto found = by_code.find(code);
-      if (offset == 0) RegisterDrill(scope, info.folder_text, code, request);
-      return Resolution::Value(found == by_code.end() ? "0"
-                                                      : found->second.AttributeOr("AMOUNT", "0"));
+    // A formula that names the amount twice (If(AMOUNT>0,AMOUNT,0)) gets
+    // the first answer again: same item, record and request, and its drill
+    // key is registered already.
+    AmountMemo& memo = m_amount_memo;
+    if (memo.serial == scope.Serial() && memo.last_year == last_year && memo.offset == offset) {
+      return memo.answer;
     }
-    std::optional<std::string> value = record->GetAttribute(amount_field);
-    if (!value) return Resolution::ErrorValue("#NAME");
-    if (offset == 0) {
-      record->ReadAttribute("CODE", m_code_buffer);
-      RegisterDrill(scope, info.folder_text, m_code_buffer, request);
-    }
-    return Resolution::Value(std::move(*value));
+    memo.serial = 0;
+    Resolution answer = RecordAmount(info, *record, scope, last_year, offset);
+    memo = {scope.Serial(), last_year, offset, answer};
+    return answer;
   }
   if (!info.table.empty() && last_year) {
     // The same record last year: found by the table's first field.
     const xml::NamedNodeMap attributes = record->Attributes();
     const xml::Node first = attributes.Item(0);
     if (!first) return Resolution::Value(std::string());
+    const std::string field_name = name;  // the buffer serves the next call
     const auto& by_key = DatabaseRecordsByKey(info.table, DatabaseYear(scope, true));
     auto found = by_key.find(first.Text());
     return Resolution::Value(found == by_key.end() ? std::string()
-                                                   : found->second.AttributeOr(name, ""));
+                                                   : found->second.AttributeOr(field_name, ""));
   }
   std::optional<std::string> value = record->GetAttribute(name);
   return value ? Resolution::Value(std::move(*value)) : Resolution::ErrorValue("#NAME");

@@ -51,6 +51,7 @@
 #include "evaluate/chart_map_folders.h"
 #include "evaluate/list_index.h"
 #include "evaluate/operand_resolver.h"
+#include "orvo/drill_down.h"
 #include "orvo/xml.h"
 
 namespace orvo {
@@ -139,11 +140,17 @@ class LedgerAmounts {
   // re-evaluations, keep the first key.
   void RegisterDrill(const EvaluationScope& scope, std::string_view folder,
                      std::string_view account, const BalanceRequest& request);
+  // The drill-down request of a balance request, read once from its
+  // balance definition (BalanceDef holding the evaluator's BalanceKey).
+  const cDrillDown::Request& DrillRequestOf(const BalanceRequest& request);
   const std::vector<BalanceRequest>& SingleKeySet(const BalanceRequest& request);
   void ResolveColumns(FormatColumns& columns, int shift);
   void RegisterRequest(const BalanceRequest& request);
 
   RepeatInfo& InfoOf(const xml::Node& repeat_list);
+  // RecordField's AMOUNT of a chart-map repeat's record.
+  Resolution RecordAmount(RepeatInfo& info, const xml::Node& record, const EvaluationScope& scope,
+                          bool last_year, int offset);
   const xml::Node* Record(RepeatInfo& info, std::int32_t position);
 
   // The fetched list of a folder for a key set and options, from EPRItems or
@@ -158,7 +165,7 @@ class LedgerAmounts {
   // with, indexed by code.
   const std::unordered_map<std::string, xml::Node>& ExtraAmounts(RepeatInfo& info,
                                                                  const BalanceRequest& request);
-  std::string AmountFieldFor(RepeatInfo& info, const BalanceRequest& request);
+  const std::string& AmountFieldFor(RepeatInfo& info, const BalanceRequest& request);
 
   std::string DatabaseYear(const EvaluationScope& scope, bool last_year);
   const std::unordered_map<std::string, xml::Node>& DatabaseRecordsByKey(const std::string& table,
@@ -178,15 +185,26 @@ class LedgerAmounts {
   std::unordered_map<std::string, std::string> m_totals;      // by entry address and key
   std::vector<xml::Node> m_total_entries;                     // keeps those addresses taken
   std::unordered_map<const void*, std::string> m_drill_keys;  // by item node
-  std::unordered_map<std::string, xml::Node> m_balance_defs;  // by request signature
-  std::unordered_map<const BalanceRequest*, xml::Node> m_balance_def_of_request;
+  // The last AMOUNT answered, for the rest of its scope (EvaluationScope::Serial).
+  struct AmountMemo {
+    std::uint64_t serial = 0;  // 0: none
+    bool last_year = false;
+    int offset = 0;
+    Resolution answer;
+  };
+  AmountMemo m_amount_memo;
+  // Drill requests by request signature, and by the address of a request.
+  std::unordered_map<std::string, std::unique_ptr<cDrillDown::Request>> m_drill_requests;
+  std::unordered_map<const BalanceRequest*, const cDrillDown::Request*> m_drill_request_of;
+  const std::pair<const BalanceRequest* const, const cDrillDown::Request*>* m_last_drill_request =
+      nullptr;
   // The format last found by an item's OrigFmt, as the item writes it.
   std::string m_last_format_name;
   FormatColumns* m_last_format = nullptr;
   bool m_last_format_found = false;
   // Buffers that keep their storage from call to call.
-  std::string m_read_buffer, m_signature_buffer, m_code_buffer;
-  xml::Document m_drill_document;  // owns the balance definitions (m_balance_defs)
+  std::string m_read_buffer, m_signature_buffer, m_code_buffer, m_field_buffer;
+  xml::Document m_drill_document;  // owns the balance definitions of m_drill_requests
   std::unordered_map<std::string, std::string> m_account_values;
   std::unordered_map<std::string, std::string> m_year_names;
   std::unordered_map<std::string, std::string> m_period_ends;

@@ -89,7 +89,8 @@ class EvaluationScope {
         m_item(item),
         m_repeat_list(repeat_list),
         m_repeat_position(repeat_position),
-        m_repeat_key(repeat_key) {}
+        m_repeat_key(repeat_key),
+        m_serial(NextSerial()) {}
 
   // Levels, current format and extent, stores and shared sources.
   cEvaluate& Evaluator() const { return m_evaluator; }
@@ -100,13 +101,23 @@ class EvaluationScope {
   std::int32_t RepeatPosition() const { return m_repeat_position; }
   std::string_view RepeatKey() const { return m_repeat_key; }
   bool InRepeat() const { return m_repeat_position > 0 && m_repeat_list; }
+  // Differs from the serial of every other scope of the thread: a resolver
+  // may keep an answer for the rest of one scope (an operand written twice
+  // in one formula) under it.
+  std::uint64_t Serial() const { return m_serial; }
 
  private:
+  static std::uint64_t NextSerial() {
+    thread_local std::uint64_t last = 0;
+    return ++last;
+  }
+
   cEvaluate& m_evaluator;
   const xml::Node& m_item;
   const xml::Node& m_repeat_list;
   std::int32_t m_repeat_position;
   std::string_view m_repeat_key;
+  std::uint64_t m_serial;
 };
 
 // One operand to resolve.

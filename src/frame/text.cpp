@@ -23,6 +23,19 @@ unsigned char UpperLatin1Tail(unsigned char c) {
 
 std::string UpperCase(std::string_view text) {
   std::string out(text);
+  MakeUpperCase(out);
+  return out;
+}
+
+void MakeUpperCase(std::string& out) {
+  // Keys are mostly ASCII: without a byte beyond it, one branch-free pass
+  // (which the compiler vectorises) maps the letters.
+  unsigned char beyond_ascii = 0;
+  for (const char c : out) beyond_ascii |= static_cast<unsigned char>(c);
+  if (beyond_ascii < 0x80) {
+    for (char& c : out) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
+    return;
+  }
   for (std::size_t i = 0; i < out.size(); ++i) {
     const auto c = static_cast<unsigned char>(out[i]);
     if (c == kLatin1Lead && i + 1 < out.size()) {
@@ -32,7 +45,6 @@ std::string UpperCase(std::string_view text) {
       out[i] = static_cast<char>(UpperAscii(c));
     }
   }
-  return out;
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {

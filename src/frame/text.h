@@ -13,6 +13,8 @@ namespace orvo {
 
 // Upper case of ASCII and Latin-1 letters; other text unchanged, same length.
 std::string UpperCase(std::string_view text);
+// UpperCase in place, for callers that build keys in a buffer.
+void MakeUpperCase(std::string& text);
 
 // Case-insensitive equality under UpperCase.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);

@@ -22,12 +22,22 @@ std::optional<int> ParseInt(std::string_view text) {
   return value;
 }
 
+// The accounts of a range with the net amount of the first balance key
+// (kRangeTotals explains the subquery).
 constexpr std::string_view kAccountColumns =
-    "SELECT account_id, code, main_code, description, account_type FROM accounts ";
+    "SELECT a.account_id, a.code, a.main_code, a.description, a.account_type, "
+    "(SELECT sum(b.debit - b.credit) FROM balances b WHERE b.account_id = a.account_id "
+    "AND b.year_id = ?3 AND b.balance_type_id = ?4 AND b.period_id BETWEEN ?5 AND ?6) "
+    "FROM accounts a ";
+// One row per account of the range with its net amount (debit - credit), or
+// null when the account has no balance rows for the key. The correlated
+// subquery seeks each account's balances once on the primary key and sums
+// them there: a join grouped by the account's codes reads the same rows but
+// also compares the group's texts on every balance row.
 constexpr std::string_view kRangeTotals =
-    "SELECT a.account_id, sum(b.debit), sum(b.credit) FROM accounts a "
-    "JOIN balances b ON b.account_id = a.account_id AND b.year_id = ?3 "
-    "AND b.balance_type_id = ?4 AND b.period_id BETWEEN ?5 AND ?6 ";
+    "SELECT a.account_id, (SELECT sum(b.debit - b.credit) FROM balances b "
+    "WHERE b.account_id = a.account_id AND b.year_id = ?3 AND b.balance_type_id = ?4 "
+    "AND b.period_id BETWEEN ?5 AND ?6) FROM accounts a ";
 
 std::string QueryText(CLedgerDatabase::Query query) {
   using Query = CLedgerDatabase::Query;
@@ -46,19 +56,17 @@ std::string QueryText(CLedgerDatabase::Query query) {
              "JOIN balances b ON b.account_id = a.account_id WHERE a.code = ?1 "
              "AND b.year_id = ?2 AND b.balance_type_id = ?3 AND b.period_id BETWEEN ?4 AND ?5";
     case Query::kRangeAccountsByNumber:
-      return std::string(kAccountColumns) + "WHERE main_number BETWEEN ?1 AND ?2";
+      return std::string(kAccountColumns) + "WHERE a.main_number BETWEEN ?1 AND ?2";
     case Query::kRangeAccountsByMainCode:
-      return std::string(kAccountColumns) + "WHERE main_code BETWEEN ?1 AND ?2";
+      return std::string(kAccountColumns) + "WHERE a.main_code BETWEEN ?1 AND ?2";
     case Query::kRangeAccountsByCode:
-      return std::string(kAccountColumns) + "WHERE code BETWEEN ?1 AND ?2";
+      return std::string(kAccountColumns) + "WHERE a.code BETWEEN ?1 AND ?2";
     case Query::kRangeTotalsByNumber:
-      return std::string(kRangeTotals) +
-             "WHERE a.main_number BETWEEN ?1 AND ?2 GROUP BY a.main_number, a.code";
+      return std::string(kRangeTotals) + "WHERE a.main_number BETWEEN ?1 AND ?2";
     case Query::kRangeTotalsByMainCode:
-      return std::string(kRangeTotals) +
-             "WHERE a.main_code BETWEEN ?1 AND ?2 GROUP BY a.main_code, a.code";
+      return std::string(kRangeTotals) + "WHERE a.main_code BETWEEN ?1 AND ?2";
     case Query::kRangeTotalsByCode:
-      return std::string(kRangeTotals) + "WHERE a.code BETWEEN ?1 AND ?2 GROUP BY a.code";
+      return std::string(kRangeTotals) + "WHERE a.code BETWEEN ?1 AND ?2";
     case Query::kColumnConfiguration:
       return "SELECT definition FROM column_configurations WHERE name = ?1";
     case Query::kDataVersion:
@@ -75,19 +83,26 @@ std::string QueryText(CLedgerDatabase::Query query) {
 }  // namespace
 
 std::string FormatCents(std::int64_t cents) {
+  std::string text;
+  AppendCents(text, cents);
+  return text;
+}
+
+void AppendCents(std::string& text, std::int64_t cents) {
   bool negative = cents < 0;
   // Work with the magnitude as unsigned so the most negative value is safe.
   std::uint64_t magnitude =
       negative ? 0 - static_cast<std::uint64_t>(cents) : static_cast<std::uint64_t>(cents);
-  std::string text = negative ? "-" : "";
-  text += std::to_string(magnitude / 100);
+  if (negative) text += '-';
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, magnitude / 100).ptr;
+  text.append(digits, static_cast<std::size_t>(end - digits));
   std::uint64_t fraction = magnitude % 100;
   if (fraction != 0) {
     text += '.';
     text += static_cast<char>('0' + fraction / 10);
     if (fraction % 10 != 0) text += static_cast<char>('0' + fraction % 10);
   }
-  return text;
 }
 
 bool IsTrueText(std::string_view text) {

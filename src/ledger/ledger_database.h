@@ -75,6 +75,8 @@ struct AccountTotals {
 
 // Text of an amount in cents: "1234.5", "-0.05", "100".
 std::string FormatCents(std::int64_t cents);
+// FormatCents appended to `text`.
+void AppendCents(std::string& text, std::int64_t cents);
 
 // True for "-1", "1", "TRUE", "YES" (any case).
 bool IsTrueText(std::string_view text);

@@ -36,6 +36,19 @@ std::string At(const std::vector<std::string>& values, std::size_t index) {
   return index < values.size() ? values[index] : std::string();
 }
 
+// Appends a value escaped for an attribute. Printable ASCII without markup
+// characters, what account codes and descriptions mostly are, goes as it is.
+void AppendEscaped(std::string& text, std::string_view value) {
+  for (char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte > 0x7E || c == '&' || c == '<' || c == '>' || c == '"') {
+      text += xml::Escape(value);
+      return;
+    }
+  }
+  text += value;
+}
+
 }  // namespace
 
 CRepeatingBalance::CRepeatingBalance(CLedgerDatabase& database, const CLedgerFilters& filters)
@@ -148,6 +161,17 @@ void CRepeatingBalance::SelectAccounts() {
     } else {
       statement.Bind(1, range.from).Bind(2, range.to);
     }
+    // The first key's amounts come with the accounts (ReadAmounts asks the
+    // others); a year off the list matches no balance: every amount is zero.
+    const BalanceKey& first_key = m_keys.front();
+    if (first_key.year != nullptr) {
+      statement.Bind(3, first_key.year->id);
+    } else {
+      statement.BindNull(3);
+    }
+    statement.Bind(4, first_key.balance_type)
+        .Bind(5, first_key.span.first)
+        .Bind(6, first_key.span.last);
     while (statement.Step()) {
       std::int64_t account_id = statement.Int(0);
       if (kind == RangeKind::kNumber && range.stepping > 1) {
@@ -165,6 +189,7 @@ void CRepeatingBalance::SelectAccounts() {
       row.allow_debit = range.allow_debit;
       row.amounts = m_amounts.size();
       m_amounts.resize(m_amounts.size() + m_keys.size(), 0);
+      m_amounts[row.amounts] = statement.Int(5);  // null (no balances) reads 0
       m_row_of_account.emplace_back(account_id, m_rows.size());
       m_rows.push_back(std::move(row));
     }
@@ -201,7 +226,8 @@ CRepeatingBalance::Row* CRepeatingBalance::RowOf(std::int64_t account_id) {
 void CRepeatingBalance::ReadAmounts() {
   using Query = CLedgerDatabase::Query;
   if (m_rows.empty()) return;
-  for (std::size_t k = 0; k < m_keys.size(); ++k) {
+  // The first key's amounts came with the accounts.
+  for (std::size_t k = 1; k < m_keys.size(); ++k) {
     const BalanceKey& key = m_keys[k];
     if (key.year == nullptr) continue;  // a year off the list: every amount is zero
     for (const Range& range : m_ranges) {
@@ -222,8 +248,9 @@ void CRepeatingBalance::ReadAmounts() {
           .Bind(6, key.span.last);
       while (totals.Step()) {
         // Accounts skipped by stepping have no row; overlapping ranges assign
-        // the same total again rather than adding it twice.
-        if (Row* row = RowOf(totals.Int(0))) AmountsOf(*row)[k] = totals.Int(1) - totals.Int(2);
+        // the same total again rather than adding it twice. An account
+        // without balances reads null: zero.
+        if (Row* row = RowOf(totals.Int(0))) AmountsOf(*row)[k] = totals.Int(1);
       }
       totals.Reset();
     }
@@ -232,13 +259,19 @@ void CRepeatingBalance::ReadAmounts() {
 
 void CRepeatingBalance::MergeSubCodes() {
   if (m_show_sub_codes) {
-    std::sort(m_rows.begin(), m_rows.end(),
-              [](const Row& a, const Row& b) { return a.code < b.code; });
+    const auto by_code = [](const Row& a, const Row& b) { return a.code < b.code; };
+    if (!std::is_sorted(m_rows.begin(), m_rows.end(), by_code)) {
+      std::sort(m_rows.begin(), m_rows.end(), by_code);
+    }
     return;
   }
-  std::sort(m_rows.begin(), m_rows.end(), [](const Row& a, const Row& b) {
+  // Accounts mostly come in this order already (by main number and code).
+  const auto before = [](const Row& a, const Row& b) {
     return a.main_code != b.main_code ? a.main_code < b.main_code : a.code < b.code;
-  });
+  };
+  if (!std::is_sorted(m_rows.begin(), m_rows.end(), before)) {
+    std::sort(m_rows.begin(), m_rows.end(), before);
+  }
   std::vector<Row> merged;
   for (Row& row : m_rows) {
     if (merged.empty() || merged.back().main_code != row.main_code) {
@@ -282,15 +315,15 @@ xml::Node CRepeatingBalance::Answer(const xml::Document&) const {
                                 [](std::int64_t amount) { return amount == 0; });
     if (all_zero && !m_show_zero) continue;
     text += "<Rec CODE=\"";
-    text += xml::Escape(row.code);
+    AppendEscaped(text, row.code);
     text += "\" DESCRIPTION=\"";
-    text += xml::Escape(row.description);
+    AppendEscaped(text, row.description);
     text += "\" TYPE=\"";
-    text += xml::Escape(row.account_type);
+    AppendEscaped(text, row.account_type);
     text += '"';
     for (std::size_t k = 0; k < m_keys.size(); ++k) {
       text += amount_names[k];
-      text += FormatCents(amounts[k]);
+      AppendCents(text, amounts[k]);
       text += '"';
     }
     text += "/>";

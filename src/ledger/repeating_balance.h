@@ -12,8 +12,10 @@
 // DESCRIPTION=".." TYPE=".." AMOUNT=".." AMOUNT2=".."/>...</Records></...>,
 // records in code order, AMOUNT for the first key and AMOUNTk for key k.
 //
-// Cost: one indexed account query and one aggregate query per range and key;
-// nothing outside the ranges is read.
+// Cost: per range, one indexed account query that brings the first key's
+// amounts along, and one more query for each further key; every account's
+// amount is one primary-key seek and a sum over its periods' balance rows.
+// Nothing outside the ranges is read.
 #ifndef ORVO_LEDGER_REPEATING_BALANCE_H_
 #define ORVO_LEDGER_REPEATING_BALANCE_H_
 

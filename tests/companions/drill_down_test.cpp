@@ -106,6 +106,7 @@ TEST(DrillDown, MissingBalanceDefinitionUsesUpItsKey) {
 TEST(DrillDown, ChartMapItemsStoreWhatAGivenCMDrillObjectWould) {
   cDrillDown given;
   cDrillDown made;
+  cDrillDown prepared;  // the request read once, as repeat rows register it
   Requests requests;
   xml::Document scratch = xml::Document::Parse("<Scratch/>");
   const auto cm_drill = [&](const char* code) {
@@ -114,20 +115,35 @@ TEST(DrillDown, ChartMapItemsStoreWhatAGivenCMDrillObjectWould) {
     object.SetAttribute("Code", code);
     return object;
   };
-  for (const char* code : {"4000", "4100", "4000", ""}) {
+  // Lower-case values: the signature is upper-cased as a whole.
+  const cDrillDown::Request request(requests.Balance("a", "0", "1"));
+  for (const char* code : {"4000", "4100", "4000", "", "4100a"}) {
     const std::string signature = std::string("CM.TB") + (*code ? ":" : "") + code;
+    const std::string key =
+        made.AddChartMapDrillItem(signature, "CM.TB", code, requests.Balance("a", "0", "1"));
     EXPECT_EQ(given.AddCMDrillDownItem(signature, cm_drill(code), requests.Balance("a", "0", "1")),
-              made.AddChartMapDrillItem(signature, "CM.TB", code, requests.Balance("a", "0", "1")));
+              key);
+    EXPECT_EQ(prepared.AddChartMapDrillItem(signature, "CM.TB", code, &request), key);
   }
   EXPECT_EQ(made.DrillKeys().Xml(), given.DrillKeys().Xml());
+  EXPECT_EQ(prepared.DrillKeys().Xml(), given.DrillKeys().Xml());
   EXPECT_EQ(made.GetAsXML("Objects").Xml(), given.GetAsXML("Objects").Xml());
-  EXPECT_EQ(made.GetAsXML("Objects").ChildNodes().Length(), 3u);
+  EXPECT_EQ(prepared.GetAsXML("Objects").Xml(), given.GetAsXML("Objects").Xml());
+  EXPECT_EQ(made.GetAsXML("Objects").ChildNodes().Length(), 4u);
   try {
     made.AddChartMapDrillItem("CM.TB", "CM.TB", "", xml::Node());
     FAIL() << "a Nothing BalanceDef fails";
   } catch (const Error& failure) {
     EXPECT_EQ(failure.Source(), "AddCMDrillDownItem");
   }
+  try {
+    prepared.AddChartMapDrillItem("CM.TB", "CM.TB", "", nullptr);
+    FAIL() << "a missing request fails";
+  } catch (const Error& failure) {
+    EXPECT_EQ(failure.Source(), "AddCMDrillDownItem");
+  }
+  // The failed calls used up their numbers.
+  EXPECT_EQ(prepared.AddChartMapDrillItem("CM.TB", "CM.TB", "", &request), "DrillItem7");
 }
 
 TEST(DrillDown, KeysAndObjectsAskedForBetweenRegistrationsStayInStep) {

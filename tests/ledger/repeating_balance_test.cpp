@@ -60,6 +60,17 @@ TEST_F(RepeatingBalance, SeveralKeysGiveOneAmountFieldEach) {
   EXPECT_NEAR(Number(sales, "AMOUNT3"), Amount(m_factory, "4000", "Y", "Budget", "1", "3", "YTD"),
               0.005);
   EXPECT_EQ(sales.AttributeOr("AMOUNT4", ""), "0");
+
+  // A first key off the year list lists the accounts with zero amounts; the
+  // next key still gets its own.
+  std::vector<xml::Node> shifted = Repeat({{"DDKFieldFromCode", {"4000"}},
+                                           {"DDKFieldToCode", {"4999"}},
+                                           {"DDKFieldYearName", {"Y-7", "Y"}},
+                                           {"ShowZeroBalances", {"-1"}}});
+  ASSERT_FALSE(shifted.empty());
+  EXPECT_EQ(shifted.front().AttributeOr("CODE", ""), "4000");
+  EXPECT_EQ(shifted.front().AttributeOr("AMOUNT", ""), "0");
+  EXPECT_NEAR(Number(shifted.front(), "AMOUNT2"), Amount(m_factory, "4000", "Y", "Actuals"), 0.005);
 }
 
 TEST_F(RepeatingBalance, CreditAndDebitPermissionsSplitTheBankAccounts) {
