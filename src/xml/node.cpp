@@ -416,56 +416,53 @@ std::size_t Node::AddAttributesFrom(std::span<const AttributeToAdd> attributes,
     RaiseXml("Too many attributes to add or drop at once");
   }
   // One walk over the attributes the element has finds the sources, the
-  // names it has already and the last attribute; an attribute whose first
-  // byte starts none of the names sought is passed over at once.
+  // names it has already, the ones to drop and the last attribute. The
+  // names sought are chained by their first byte: an attribute is compared
+  // in full only with those that start as it does.
+  enum : std::uint8_t { kPresent, kSource, kDrop };
+  struct Probe {
+    std::string_view name;
+    std::uint8_t kind;
+    std::uint8_t index;
+    std::uint8_t next;
+  };
+  constexpr std::uint8_t kNone = 0xFF;
+  std::array<Probe, 3 * kMost> probes;
+  std::array<std::uint8_t, 256> first{};
+  first.fill(kNone);
+  std::uint8_t probe_count = 0;
+  const auto seek = [&](std::string_view name, std::uint8_t kind, std::size_t index) {
+    if (name.empty()) return;
+    std::uint8_t& head = first[static_cast<unsigned char>(name.front())];
+    probes[probe_count] = {name, kind, static_cast<std::uint8_t>(index), head};
+    head = probe_count++;
+  };
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    seek(attributes[i].name, kPresent, i);
+    seek(attributes[i].source, kSource, i);
+  }
+  for (std::size_t i = 0; i < dropped.size(); ++i) seek(dropped[i], kDrop, i);
   std::array<xmlAttrPtr, kMost> sources{};
   std::array<bool, kMost> present{};
-  std::array<std::uint64_t, 4> first_bytes{};
-  const auto note_first = [&first_bytes](std::string_view name) {
-    if (name.empty()) return;
-    const auto byte = static_cast<unsigned char>(name.front());
-    first_bytes[byte >> 6] |= std::uint64_t{1} << (byte & 63);
-  };
-  for (const AttributeToAdd& wanted : attributes) {
-    note_first(wanted.name);
-    note_first(wanted.source);
-  }
-  for (std::string_view name : dropped) note_first(name);
   std::array<xmlAttrPtr, kMost> drop{};
   std::size_t drops = 0;
   xmlAttrPtr last = nullptr;
   for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
     last = attr;
-    if (attr->ns && attr->ns->prefix) {
-      // Prefixed names are rare: the general look-up answers for them.
-      for (std::size_t i = 0; i < attributes.size(); ++i) {
-        if (detail::FindAttribute(element, attributes[i].name) == attr) present[i] = true;
-        if (!attributes[i].source.empty() &&
-            detail::FindAttribute(element, attributes[i].source) == attr) {
-          sources[i] = attr;
-        }
-      }
-      for (std::string_view name : dropped) {
-        if (detail::FindAttribute(element, name) == attr) {
-          drop[drops++] = attr;
-          break;
-        }
-      }
-      continue;
-    }
-    const xmlChar* name = attr->name;
-    if (!(first_bytes[name[0] >> 6] & (std::uint64_t{1} << (name[0] & 63)))) continue;
-    for (std::size_t i = 0; i < attributes.size(); ++i) {
-      const AttributeToAdd& wanted = attributes[i];
-      if (!present[i] && detail::TextEquals(name, wanted.name)) present[i] = true;
-      if (!sources[i] && !wanted.source.empty() && detail::TextEquals(name, wanted.source)) {
-        sources[i] = attr;
-      }
-    }
-    for (std::string_view dropped_name : dropped) {
-      if (detail::TextEquals(name, dropped_name)) {
+    const bool prefixed = attr->ns && attr->ns->prefix;
+    for (std::uint8_t at = prefixed ? 0 : first[attr->name[0]]; at != kNone && at < probe_count;
+         at = prefixed ? static_cast<std::uint8_t>(at + 1) : probes[at].next) {
+      const Probe& probe = probes[at];
+      // A prefixed name (rare) is left to the general look-up.
+      const bool match = prefixed ? detail::FindAttribute(element, probe.name) == attr
+                                  : detail::TextEquals(attr->name, probe.name);
+      if (!match) continue;
+      if (probe.kind == kPresent) {
+        present[probe.index] = true;
+      } else if (probe.kind == kSource) {
+        if (!sources[probe.index]) sources[probe.index] = attr;
+      } else if (std::find(drop.begin(), drop.begin() + drops, attr) == drop.begin() + drops) {
         drop[drops++] = attr;
-        break;
       }
     }
   }
