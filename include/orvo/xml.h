@@ -51,6 +51,7 @@ namespace orvo::xml {
 
 namespace detail {
 struct RawNode;  // an xmlNode, opaque to hosts
+class SubtreeImage;
 
 // The number of references to an arena (the owner of a tree's memory). Not
 // atomic: a tree and every handle into it belong to one thread, and handles
@@ -260,6 +261,7 @@ class Node {
 
  protected:
   friend class NamedNodeMap;
+  friend class NodeStamp;
   friend class Stylesheet;
   void RequireNode() const;
 
@@ -300,6 +302,26 @@ class Document : public Node {
   // inserting a node of another document, the source tree is left untouched
   // and keeps no tie to this one.
   Node ImportNode(const Node& node, bool deep) const;
+};
+
+// Copies of one subtree made many times over (a row repeated per record).
+// The subtree is read once, when the stamp is made; each Copy is then what
+// CloneNode(true) gave at that moment, detached in the source's document,
+// made without walking the source again. Later changes to the source do not
+// show in the copies.
+class NodeStamp {
+ public:
+  explicit NodeStamp(const Node& source);
+  NodeStamp(const NodeStamp&) = delete;
+  NodeStamp& operator=(const NodeStamp&) = delete;
+  ~NodeStamp();
+
+  Node Copy();
+
+ private:
+  detail::ArenaRef m_arena;
+  std::unique_ptr<detail::SubtreeImage> m_image;
+  Node m_prototype;  // copied node by node when no image could be made
 };
 
 // An ordered snapshot of nodes, as returned by SelectNodes and ChildNodes.

@@ -86,6 +86,7 @@ Int16 cEvaluate::EvaluateWith(const xml::Node& item, const ParsedExpression* par
   if (!item) RaiseObjectRequired();
   evaluated_item = item;
   bool settled = true;
+  bool ran = false;
   try {
     // The item's Evaluated attribute, written now and read again after
     // resolvers ran (one of them may have marked the item as waiting).
@@ -98,12 +99,25 @@ Int16 cEvaluate::EvaluateWith(const xml::Node& item, const ParsedExpression* par
     if (!m_run) m_run = std::make_unique<ItemEvaluation>(*this);
     settled = m_run->Run(item, repeat_list, repeat_position, repeat_key, parsed,
                          std::move(evaluated_flag));
+    ran = true;
   } catch (const Error&) {
     WriteErrorValue(item, "#ERROR");
     settled = true;
   }
-  // References read values from the index, which learns an item's new value here.
-  if (m_sources.placed_items) m_sources.placed_items->ValueChanged(item);
+  // References read values from the index, which learns an item's new value
+  // here: from the evaluation when it knows it, else from the item.
+  std::string_view value;
+  bool evaluated = false;
+  const bool known =
+      ran && settled && m_sources.placed_items && m_run->KnownResult(value, evaluated);
+  m_last_known_evaluated = known && evaluated;
+  if (m_sources.placed_items) {
+    if (known) {
+      m_sources.placed_items->ValueChanged(item, value, evaluated);
+    } else {
+      m_sources.placed_items->ValueChanged(item);
+    }
+  }
   return settled ? Int16{-1} : Int16{0};
 }
 

@@ -119,6 +119,10 @@ class cEvaluate {
   Int16 Evaluate(const xml::Node& item, const ParsedExpression& parsed,
                  const xml::Node& repeat_list, std::int32_t repeat_position,
                  std::string_view repeat_key, xml::Node& evaluated_item);
+  // Whether the last Evaluate call is known to have left the item's
+  // Evaluated attribute reading "-1" (settled), so that a caller need not
+  // read it; false when it is not known (read the item then).
+  bool LastKnownSettled() const { return m_last_known_evaluated; }
 
   // Expands a repeat definition (Rpt: Typ 1 chart map or 2 database map,
   // Sub, Zer, Use, the folder or table reference as text, SItm sort fields)
@@ -256,6 +260,7 @@ class cEvaluate {
   // Reused between calls; what the last Evaluate left, for FindItems and
   // OperandCache.
   std::unique_ptr<ItemEvaluation> m_run;
+  bool m_last_known_evaluated = false;  // LastKnownSettled
   std::unique_ptr<LedgerAmounts> m_ledger;
 };
 

@@ -137,6 +137,7 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
                          std::int32_t repeat_position, std::string_view repeat_key,
                          const ParsedExpression* parsed, xml::Node evaluated_flag) {
   m_item = item;
+  m_result_value = nullptr;
   m_evaluated_flag = std::move(evaluated_flag);
   m_record_element = xml::Node();
   m_record_unwritten = parsed != nullptr;
@@ -164,6 +165,7 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
     // A text cell: its value is its text as written, which stays in place.
     const bool has_value = item.ReadAttribute("Value", m_text_value);
     Finish(m_text_value, !has_value);
+    m_result_value = &m_text_value;
     return true;
   }
 
@@ -176,13 +178,31 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
   }
   if (!m_error_value.empty()) {
     m_evaluator.WriteErrorValue(item, m_error_value);
+    m_result_value = &m_error_value;
     return true;
   }
   if (EvaluateCalls(scope) == Outcome::kDeferred) {
     Defer();
     return false;
   }
-  Finish(FinalValue());
+  m_final_value = FinalValue();
+  Finish(m_final_value);
+  m_result_value = &m_final_value;
+  return true;
+}
+
+bool ItemEvaluation::KnownResult(std::string_view& value, bool& evaluated) {
+  if (!m_result_value) return false;
+  // Text of printable ASCII is stored as it is written; other text may be
+  // made valid on the way in, and is read back from the item instead.
+  if (!std::all_of(m_result_value->begin(), m_result_value->end(),
+                   [](char c) { return c >= ' ' && c <= '~'; })) {
+    return false;
+  }
+  if (!m_evaluated_flag) m_evaluated_flag = m_item.Attributes().GetNamedItem("Evaluated");
+  if (!m_evaluated_flag) return false;
+  value = *m_result_value;
+  evaluated = Trim(m_evaluated_flag.Text()) == "-1";
   return true;
 }
 

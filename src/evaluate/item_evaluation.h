@@ -57,6 +57,11 @@ class ItemEvaluation {
   const std::vector<Placeholder>& Placeholders() const { return m_placeholders; }
   // The text of operand `number` (counting from 1) of the last call's record.
   std::string_view OperandText(int number) const;
+  // After a Run that returned true: the Value it left on the item and
+  // whether the item's Evaluated attribute reads "-1", when both are known
+  // without reading the item (the value is stored as written). False when
+  // not known.
+  bool KnownResult(std::string_view& value, bool& evaluated);
 
  private:
   enum class Outcome { kDone, kDeferred };
@@ -140,8 +145,12 @@ class ItemEvaluation {
   // Whether the current call asked a function resolver, which may have
   // deferred the item by marking it.
   bool m_consulted_resolver = false;
-  std::string m_scratch;               // attribute values read and compared at once
-  std::string m_text_value;            // the Value of a text cell
+  std::string m_scratch;      // attribute values read and compared at once
+  std::string m_text_value;   // the Value of a text cell
+  std::string m_final_value;  // the value a formula came to
+  // The Value the last call left on the item (one of the strings above),
+  // for KnownResult; null when the call deferred the item.
+  const std::string* m_result_value = nullptr;
   std::vector<LiteralRange> m_ranges;  // set when an operand made the item an error value
 };
 

@@ -749,7 +749,7 @@ PlacedItems::Chain& PlacedItems::CopyChain(const CopyId& copy) {
 namespace {
 
 // Reads an attribute into `value` (emptied when there is none), reusing its
-// storage: placing and refreshing read several attributes of every item.
+// storage.
 std::string_view Read(const xml::Node& item, std::string_view name, std::string& value) {
   item.ReadAttribute(name, value);
   return value;
@@ -757,25 +757,61 @@ std::string_view Read(const xml::Node& item, std::string_view name, std::string&
 
 }  // namespace
 
-bool PlacedItems::ReadPlace(const xml::Node& item, Place& place) {
-  thread_local std::string text;
-  if (!item.ReadAttribute("OrigFmt", text)) return false;
-  if (m_last_format == kNone || text != m_last_format_text) {
-    m_last_format = FormatId(text, true);
-    m_last_format_text = text;
+int PlacedItems::ItemTexts::SlotOf(std::string_view name) {
+  // By length first: most of an item's attributes are of no interest here.
+  switch (name.size()) {
+    case 3:
+      return name == "Key" ? kKey : -1;
+    case 5:
+      return name == "Value" ? kValue : -1;
+    case 6:
+      return name == "RptKey" ? kRptKey : -1;
+    case 7:
+      if (name == "OrigFmt") return kOrigFmt;
+      if (name == "OrigKey") return kOrigKey;
+      if (name == "OrigRow") return kOrigRow;
+      return -1;
+    case 8:
+      return name == "RptIndex" ? kRptIndex : -1;
+    case 9:
+      return name == "Evaluated" ? kEvaluated : -1;
+    default:
+      return -1;
+  }
+}
+
+void PlacedItems::ItemTexts::Read(const xml::Node& item) {
+  m_present.fill(false);
+  for (std::string& text : m_texts) text.clear();
+  item.VisitAttributes([this](std::string_view name, std::string_view value) {
+    const int slot = SlotOf(name);
+    // The first attribute of a name counts, as a lookup by name finds it.
+    if (slot < 0 || m_present[static_cast<std::size_t>(slot)]) return;
+    m_present[static_cast<std::size_t>(slot)] = true;
+    m_texts[static_cast<std::size_t>(slot)].assign(value);
+  });
+}
+
+bool PlacedItems::ReadPlace(const ItemTexts& item, Place& place) {
+  if (!item.Has(ItemTexts::kOrigFmt)) return false;
+  const std::string_view format = item.Of(ItemTexts::kOrigFmt);
+  if (m_last_format == kNone || format != m_last_format_text) {
+    m_last_format = FormatId(format, true);
+    m_last_format_text = format;
   }
   place.format = m_last_format;
-  if (!item.ReadAttribute("OrigKey", text) || Trim(text).empty()) item.ReadAttribute("Key", text);
-  const std::string_view key = Trim(text);
+  std::string_view key = item.Of(ItemTexts::kOrigKey);
+  if (!item.Has(ItemTexts::kOrigKey) || Trim(key).empty()) key = item.Of(ItemTexts::kKey);
+  key = Trim(key);
   std::tie(place.column, place.row) = ColumnAndRow(key);
   place.key = place.column > 0 && place.row > 0 ? kNone : KeyId(key);
-  place.orig_row = WholeNumber(Read(item, "OrigRow", text)).value_or(place.row);
-  Read(item, "RptIndex", text);
-  place.rpt_index = Trim(text).empty() ? 0 : WholeNumber(text).value_or(0);
+  place.orig_row = WholeNumber(item.Of(ItemTexts::kOrigRow)).value_or(place.row);
+  const std::string_view index = item.Of(ItemTexts::kRptIndex);
+  place.rpt_index = Trim(index).empty() ? 0 : WholeNumber(index).value_or(0);
   place.rpt_key = {};
   place.rpt_key_id = kNone;
   if (place.rpt_index != 0) {
-    std::tie(place.rpt_key, place.rpt_key_id) = RepeatKey(Read(item, "RptKey", text));
+    std::tie(place.rpt_key, place.rpt_key_id) = RepeatKey(item.Of(ItemTexts::kRptKey));
   }
   return true;
 }
@@ -791,25 +827,26 @@ void PlacedItems::TakePlace(Entry& entry, const Place& place) {
   entry.rpt_key_id = place.rpt_key_id;
 }
 
-bool PlacedItems::ReadValue(Entry& entry) {
-  const xml::Node& item = entry.item;
-  thread_local std::string text;
-  const bool has_state = item.ReadAttribute("Evaluated", text);
-  entry.evaluated = Trim(text) == "-1";
-  item.ReadAttribute("Value", text);
-  entry.number = Amount::Of(text);
+void PlacedItems::TakeValue(Entry& entry, bool evaluated, std::string_view value) {
+  entry.evaluated = evaluated;
+  entry.number = Amount::Of(value);
   if (entry.evaluated || entry.number) {
-    entry.value.assign(text);  // a short value keeps to the string's own room
+    entry.value.assign(value);  // a short value keeps to the string's own room
   } else {
     entry.value.clear();
   }
+  thread_local std::string text;
   entry.drill_key.clear();
-  for (xml::Node child = item.FirstChild(); child; child = child.NextSibling()) {
+  for (xml::Node child = entry.item.FirstChild(); child; child = child.NextSibling()) {
     if (child.Type() != xml::NodeType::kElement || !child.NameIs("Drill")) continue;
     if (Trim(Read(child, "On", text)) == "-1") child.ReadAttribute("Key", entry.drill_key);
     break;
   }
-  return has_state;
+}
+
+bool PlacedItems::ReadValue(Entry& entry, const ItemTexts& texts) {
+  TakeValue(entry, Trim(texts.Of(ItemTexts::kEvaluated)) == "-1", texts.Of(ItemTexts::kValue));
+  return texts.Has(ItemTexts::kEvaluated);
 }
 
 PlacedItems::Sums PlacedItems::ContributionOf(const Entry& entry) {
@@ -950,14 +987,28 @@ void PlacedItems::Placed(const xml::Node& item, const xml::Node& replaced) {
     Refresh(id);
     return;
   }
+  m_texts.Read(item);
+  PlaceNew(item, m_texts, inherited);
+}
+
+void PlacedItems::Placed(const xml::Node& item, const ItemTexts& texts) {
+  if (!item) return;
+  if (const std::uint32_t id = m_by_node.Find(item.Raw()); id != kNone) {
+    Refresh(id);
+    return;
+  }
+  PlaceNew(item, texts, kNone);
+}
+
+void PlacedItems::PlaceNew(const xml::Node& item, const ItemTexts& texts, std::uint32_t print) {
   Place place;
-  if (!ReadPlace(item, place)) return;
+  if (!ReadPlace(texts, place)) return;
   const std::uint32_t id = NewEntry();
   Entry& entry = EntryAt(id);
   entry.item = item;
   TakePlace(entry, place);
-  entry.complete = ReadValue(entry);
-  entry.print = inherited != kNone ? inherited : LatestPrint(entry.format);
+  entry.complete = ReadValue(entry, texts);
+  entry.print = print != kNone ? print : LatestPrint(entry.format);
   m_by_node.Insert(item.Raw(), id);
   Add(id);
 }
@@ -971,15 +1022,31 @@ void PlacedItems::ValueChanged(const xml::Node& item) {
     Refresh(id);
     return;
   }
-  NewValue(id);
+  // Two lookups by name: both attributes stand early in an item's list.
+  thread_local std::string state;
+  thread_local std::string value;
+  item.ReadAttribute("Evaluated", state);
+  item.ReadAttribute("Value", value);
+  NewValue(id, Trim(state) == "-1", value);
 }
 
-void PlacedItems::NewValue(std::uint32_t id) {
+void PlacedItems::ValueChanged(const xml::Node& item, std::string_view value, bool evaluated) {
+  if (!item) return;
+  const std::uint32_t id = m_by_node.Find(item.Raw());
+  if (id == kNone) return;
+  if (!EntryAt(id).complete) {
+    Refresh(id);
+    return;
+  }
+  NewValue(id, evaluated, value);
+}
+
+void PlacedItems::NewValue(std::uint32_t id, bool evaluated, std::string_view value) {
   // The usual case, an item evaluated where it stands: only its
   // contribution to its row changes.
   Entry& entry = EntryAt(id);
   const Sums before = ContributionOf(entry);
-  ReadValue(entry);
+  TakeValue(entry, evaluated, value);
   if (entry.tree == kNone) return;
   const Sums after = ContributionOf(entry);
   if (before.SameAs(after)) return;  // evaluated again to the same value
@@ -988,8 +1055,9 @@ void PlacedItems::NewValue(std::uint32_t id) {
 
 void PlacedItems::Refresh(std::uint32_t id) {
   Entry& entry = EntryAt(id);
+  m_texts.Read(entry.item);
   Place place;
-  if (!ReadPlace(entry.item, place)) {
+  if (!ReadPlace(m_texts, place)) {
     // No longer referable.
     Removed(xml::Node(entry.item));
     return;
@@ -997,13 +1065,13 @@ void PlacedItems::Refresh(std::uint32_t id) {
   if (place.format == entry.format && place.key == entry.key && place.column == entry.column &&
       place.row == entry.row && place.orig_row == entry.orig_row &&
       place.rpt_index == entry.rpt_index && place.rpt_key_id == entry.rpt_key_id) {
-    entry.complete = entry.item.HasAttribute("Evaluated");
-    NewValue(id);
+    entry.complete = m_texts.Has(ItemTexts::kEvaluated);
+    NewValue(id, Trim(m_texts.Of(ItemTexts::kEvaluated)) == "-1", m_texts.Of(ItemTexts::kValue));
     return;
   }
   Forget(id);
   TakePlace(entry, place);
-  entry.complete = ReadValue(entry);
+  entry.complete = ReadValue(entry, m_texts);
   Add(id);
 }
 

@@ -87,6 +87,7 @@
 #ifndef ORVO_EVALUATE_PLACED_ITEMS_H_
 #define ORVO_EVALUATE_PLACED_ITEMS_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -176,12 +177,49 @@ class PlacedItems {
                const std::unordered_map<std::int32_t, std::size_t>& per_column,
                std::size_t copies = 0);
 
+  // The attributes of an item the index reads, gathered in one walk over
+  // its attribute list (an item carries a dozen or more, and a lookup by
+  // name walks the list each time), or set by a caller that knows them.
+  class ItemTexts {
+   public:
+    enum Slot {
+      kOrigFmt,
+      kOrigKey,
+      kKey,
+      kOrigRow,
+      kRptIndex,
+      kRptKey,
+      kEvaluated,
+      kValue,
+      kSlots
+    };
+    void Read(const xml::Node& item);
+    void Set(Slot slot, std::string_view text) {
+      m_present[slot] = true;
+      m_texts[slot].assign(text);
+    }
+    std::string_view Of(Slot slot) const { return m_texts[slot]; }  // empty when absent
+    bool Has(Slot slot) const { return m_present[slot]; }
+
+   private:
+    // The slot of an attribute name; -1 for a name not read.
+    static int SlotOf(std::string_view name);
+    std::array<std::string, kSlots> m_texts;
+    std::array<bool, kSlots> m_present{};
+  };
+
   // Indexes `item` (or refreshes it when indexed) and forgets `replaced`
   // when that is another indexed item.
   void Placed(const xml::Node& item, const xml::Node& replaced = xml::Node());
+  // Placed(item) for an item whose attributes the caller holds already:
+  // `texts` must be what ItemTexts::Read would read of it.
+  void Placed(const xml::Node& item, const ItemTexts& texts);
   // Re-reads the value, state and drill key of an indexed item (see
   // "Keeping it in step"); an item not indexed is left alone.
   void ValueChanged(const xml::Node& item);
+  // ValueChanged(item) from a caller that has just written the item's Value
+  // (`value`) and knows its Evaluated attribute (`evaluated`: it reads "-1").
+  void ValueChanged(const xml::Node& item, std::string_view value, bool evaluated);
   // Forgets an item; nothing when it is not indexed.
   void Removed(const xml::Node& item);
   // Forgets every Itm child of a row element.
@@ -465,14 +503,18 @@ class PlacedItems {
   Chain& CopyChain(const CopyId& copy);
 
   // Reads where an item stands; false when it has no OrigFmt.
-  bool ReadPlace(const xml::Node& item, Place& place);
+  bool ReadPlace(const ItemTexts& texts, Place& place);
   void TakePlace(Entry& entry, const Place& place);
   // Reads value, state and drill key; returns whether Evaluated is there.
-  static bool ReadValue(Entry& entry);
+  static bool ReadValue(Entry& entry, const ItemTexts& texts);
+  // Takes a value and state, and reads the drill key of the item's Drill child.
+  static void TakeValue(Entry& entry, bool evaluated, std::string_view value);
   static Sums ContributionOf(const Entry& entry);
   // Reads an indexed entry's value again / the whole entry (moved when it
   // stands elsewhere now, forgotten when it has lost its OrigFmt).
-  void NewValue(std::uint32_t id);
+  void NewValue(std::uint32_t id, bool evaluated, std::string_view value);
+  // Indexes an item not indexed yet from its texts.
+  void PlaceNew(const xml::Node& item, const ItemTexts& texts, std::uint32_t print);
   void Refresh(std::uint32_t id);
   // Indexes an entry that was read, and takes it out again.
   void Add(std::uint32_t id);
@@ -517,6 +559,7 @@ class PlacedItems {
   mutable std::uint32_t m_last_query = kNone;
   xml::Node m_ignore_list;
   xml::Node m_ignore_last;
+  ItemTexts m_texts;  // the item being placed, as read
 };
 
 }  // namespace orvo

@@ -60,6 +60,51 @@ bool HasShape(const xml::Node& record, const std::vector<std::string>& attribute
   return true;
 }
 
+// Whether SortRepeatList keeps the list as it is: no attributes of its own,
+// every child a record of the first record's shape (nothing the sorted list
+// would leave out or rebuild), and the records in the order of their sort
+// fields already, as a ledger lists its accounts by code. One walk that
+// copies only the sort fields' values; a list it cannot judge so (prefixed
+// attribute names) is left to the full comparison.
+bool InOrderAsItIs(const xml::Node& list, const ListShape& shape,
+                   const std::vector<std::string>& fields) {
+  if (list.Attributes().Length() != 0) return false;
+  for (const std::string& name : shape.attributes) {
+    if (name.find(':') != std::string::npos) return false;
+  }
+  const std::string record_name = shape.first.Name();
+  std::vector<std::string> previous(fields.size());
+  std::vector<std::string> current(fields.size());
+  bool first = true;
+  for (xml::Node child = list.FirstChild(); child; child = child.NextSibling()) {
+    if (child.Type() != xml::NodeType::kElement || !child.NameIs(record_name) ||
+        child.HasChildNodes()) {
+      return false;
+    }
+    for (std::string& value : current) value.clear();
+    std::size_t index = 0;
+    bool shaped = true;
+    child.VisitAttributes([&](std::string_view name, std::string_view value) {
+      if (index >= shape.attributes.size() || name != shape.attributes[index]) shaped = false;
+      ++index;
+      for (std::size_t f = 0; f < fields.size(); ++f) {
+        if (name == fields[f]) current[f].assign(value);
+      }
+    });
+    if (!shaped || index != shape.attributes.size()) return false;
+    if (!first) {
+      for (std::size_t f = 0; f < fields.size(); ++f) {
+        const int compared = current[f].compare(previous[f]);
+        if (compared < 0) return false;
+        if (compared > 0) break;
+      }
+    }
+    std::swap(previous, current);
+    first = false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::string> RepeatSortFields(const xml::Node& repeat_definition) {
@@ -118,6 +163,7 @@ xml::Node SortRepeatList(const xml::Node& list, const std::vector<std::string>& 
   for (const std::string& field : fields) RequireFieldName(field);
   const ListShape shape = ShapeOf(list);
   if (fields.empty() || !shape.first) return list.CloneNode(true);
+  if (InOrderAsItIs(list, shape, fields)) return list;
 
   const std::string record_name = shape.first.Name();
   std::vector<xml::Node> records;

@@ -1,10 +1,12 @@
 #include "preview/format_evaluation.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "evaluate/item_bookkeeping.h"
+#include "evaluate/placed_items.h"
 #include "evaluate/style_record.h"
 #include "formula/formula_names.h"
 #include "formula/parsed_expression.h"
@@ -276,12 +278,17 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     item.SetAttribute("RptIndex", "0");
   }
   // Each copy's items are evaluated from the parses of the row's items, in
-  // the row's order; room for the copies is made once.
+  // the row's order; room for the copies is made once. A copy's item has the
+  // attributes of the row's item but for Row and RptIndex: the placed-item
+  // index gets the row's texts, read once, with each copy's position.
   std::vector<const std::shared_ptr<const ParsedExpression>*> item_parses;
+  std::vector<PlacedItems::ItemTexts> item_texts;
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
     const auto parse = parses.find(item.Raw());
     item_parses.push_back(parse == parses.end() ? nullptr : &parse->second);
+    item_texts.emplace_back().Read(item);
   }
+  PlacedItems& placed = *m_builder.placed_items.Items();
   // The copies' keys are the row's: without a print condition item in the
   // row none of them has one.
   const bool may_have_condition = static_cast<bool>(ConditionItem(row, definition_row));
@@ -290,9 +297,12 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
     m_rows.reserve(m_rows.size() + static_cast<std::size_t>(count));
     m_unparsed.reserve(m_unparsed.size() + parses.size() * static_cast<std::size_t>(count));
   }
+  // The row is read once; each copy is then written from that reading.
+  std::optional<xml::NodeStamp> stamp;
+  if (count > 0) stamp.emplace(row);
   for (std::int32_t position = 1; position <= count; ++position) {
     m_builder.PollCancel();
-    xml::Node copy = parent.InsertBefore(row.CloneNode(true), row);
+    xml::Node copy = parent.InsertBefore(stamp->Copy(), row);
     OutputRow output;
     output.row = copy;
     output.definition_row = definition_row;
@@ -307,8 +317,9 @@ void FormatEvaluation::ExpandRepeat(const xml::Node& row, std::int32_t definitio
       item.SetAttribute("Row", number);
       item.SetAttribute("RptIndex", index);
       if (item_parses[at]) m_unparsed.emplace(item.Raw(), *item_parses[at]);
+      item_texts[at].Set(PlacedItems::ItemTexts::kRptIndex, index);
+      placed.Placed(item, item_texts[at]);
     }
-    AnnounceItems(copy);
     m_rows.push_back(std::move(output));
   }
   parent.RemoveChild(row);
@@ -425,8 +436,10 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
   const RepeatContext* repeat = row.repeat.get();
   for (const auto& [column, item] : cells) {
     const xml::Node evaluated = Evaluate(item, repeat);
-    evaluated.ReadAttribute("Evaluated", m_read);
-    if (m_read == "0") {
+    // (The evaluator mostly knows the item settled without reading it.)
+    const bool settled = m_builder.evaluator->LastKnownSettled();
+    if (!settled) evaluated.ReadAttribute("Evaluated", m_read);
+    if (!settled && m_read == "0") {
       DeferItem(m_builder, evaluated, repeat);
     } else {
       DropParsedRecord(m_builder, evaluated);

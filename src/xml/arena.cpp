@@ -20,9 +20,6 @@
 namespace orvo::xml::detail {
 namespace {
 
-// Chunks grow from small (an arena of a few nodes is common) to this.
-constexpr std::size_t kLargestChunk = std::size_t{1} << 20;
-
 std::atomic<std::size_t> chunk_bytes{0};
 
 }  // namespace
@@ -46,14 +43,19 @@ void NodePool::Poison(void* slot, Kind kind) {
   static_cast<void>(kind);
 }
 
+void NodePool::UnpoisonBytes(void* at, std::size_t size) {
+  ORVO_POOL_UNPOISON(at, size);
+  static_cast<void>(at);
+  static_cast<void>(size);
+}
+
 void NodePool::Unpoison(void* slot, Kind kind) {
   ORVO_POOL_UNPOISON(slot, SizeOf(kind));
   static_cast<void>(slot);
   static_cast<void>(kind);
 }
 
-void NodePool::RetireRest(Kind kind) {
-  Region& region = m_regions[kind];
+void NodePool::RetireRest(Region& region, Kind kind) {
   const std::size_t size = SizeOf(kind);
   while (static_cast<std::size_t>(region.end - region.next) >= size) {
     std::byte* slot = region.next;
@@ -65,9 +67,7 @@ void NodePool::RetireRest(Kind kind) {
   region.end = nullptr;
 }
 
-void NodePool::NewChunk(Kind kind) {
-  RetireRest(kind);
-  Region& region = m_regions[kind];
+void NodePool::NewChunk(Region& region) {
   const std::size_t size = region.next_chunk;
   Chunk chunk;
   try {
@@ -85,11 +85,24 @@ void NodePool::NewChunk(Kind kind) {
   ORVO_POOL_POISON(region.next, size);
 }
 
+void* NodePool::TakeInBlocks(Kind kind) {
+  const std::size_t size = SizeOf(kind);
+  if (static_cast<std::size_t>(m_blocks.end - m_blocks.next) < size) {
+    RetireRest(m_blocks, kElementOrText);
+    NewChunk(m_blocks);
+  }
+  void* slot = m_blocks.next;
+  m_blocks.next += size;
+  Unpoison(slot, kind);
+  return slot;
+}
+
 void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
                      const std::shared_ptr<NodePool>& into_ref) {
   NodePool& from = Owner(*from_ref);
   NodePool& into = Owner(*into_ref);
   if (&from == &into) return;
+  from.RetireRest(from.m_blocks, kElementOrText);
   for (Kind kind : {kElementOrText, kAttribute}) {
     // The larger rest of a current chunk stays current; the other is carved.
     Region& kept = into.m_regions[kind];
@@ -99,7 +112,7 @@ void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
       std::swap(other.end, kept.end);
     }
     kept.next_chunk = std::max(kept.next_chunk, other.next_chunk);
-    from.RetireRest(kind);
+    from.RetireRest(other, kind);
     FreeList& target = into.m_free[kind];
     FreeList& source = from.m_free[kind];
     if (!source.head) continue;
@@ -109,6 +122,7 @@ void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
     Poison(source.tail, kind);
     if (!target.tail) target.tail = source.tail;
     target.head = source.head;
+    target.count += source.count;
     source = FreeList();
   }
   from.m_strings.ForEach([&into](xmlNodePtr text) { into.m_strings.Insert(text); });

@@ -93,16 +93,39 @@ class NodePool {
       Unpoison(slot, kind);
       free.head = slot->next;
       if (!free.head) free.tail = nullptr;
+      --free.count;
       return slot;
     }
     const std::size_t size = SizeOf(kind);
     Region& region = m_regions[kind];
-    if (static_cast<std::size_t>(region.end - region.next) < size) NewChunk(kind);
+    if (static_cast<std::size_t>(region.end - region.next) < size) {
+      RetireRest(region, kind);
+      NewChunk(region);
+    }
     void* slot = region.next;
     region.next += size;
     Unpoison(slot, kind);
     return slot;
   }
+
+  // Memory for several nodes laid out one after the other by the caller,
+  // each of them given back one by one, by kind, like any other (see Give):
+  // uninitialised memory of `size` bytes (a multiple of 8) when what is left
+  // of the current chunk of blocks holds that many, else null.
+  void* TakeBlock(std::size_t size) {
+    if (static_cast<std::size_t>(m_blocks.end - m_blocks.next) < size) return nullptr;
+    void* block = m_blocks.next;
+    m_blocks.next += size;
+    UnpoisonBytes(block, size);
+    return block;
+  }
+  // The same for one node of `kind`, next to the last one taken there (a
+  // new chunk of blocks when the current one is full); raises when out of
+  // memory. For a run of nodes that do not fit in one block.
+  void* TakeInBlocks(Kind kind);
+
+  // Freed nodes of `kind` waiting for reuse.
+  std::size_t FreeCount(Kind kind) const { return m_free[kind].count; }
 
   // Buffers of the texts of pooled text nodes (those not kept inside their
   // node): the pool knows of each, so that a document freed without a walk
@@ -118,6 +141,7 @@ class NodePool {
     slot->next = free.head;
     free.head = slot;
     if (!free.tail) free.tail = slot;
+    ++free.count;
     Poison(slot, kind);
   }
 
@@ -147,6 +171,7 @@ class NodePool {
   struct FreeList {
     FreeSlot* head = nullptr;
     FreeSlot* tail = nullptr;  // the first slot given, to splice lists
+    std::size_t count = 0;
   };
   struct Chunk {
     std::unique_ptr<std::byte[]> memory;
@@ -156,11 +181,17 @@ class NodePool {
   static xmlNodePtr AsKey(const xmlChar* text) {
     return reinterpret_cast<xmlNodePtr>(const_cast<xmlChar*>(text));
   }
-  void NewChunk(Kind kind);
-  // Hands what is left of the current chunk of `kind` to its free list.
-  void RetireRest(Kind kind);
+  // Chunks grow from small (an arena of a few nodes is common) to this.
+  static constexpr std::size_t kLargestChunk = std::size_t{1} << 20;
+  struct Region;
+  // Makes a new chunk current in `region`.
+  void NewChunk(Region& region);
+  // Hands what is left of the current chunk of `region` to the free list of
+  // `kind`.
+  void RetireRest(Region& region, Kind kind);
   static void Poison(void* slot, Kind kind);
   static void Unpoison(void* slot, Kind kind);
+  static void UnpoisonBytes(void* at, std::size_t size);
 
   std::vector<Chunk> m_chunks;
   // Where the next nodes of a kind are carved: each kind has chunks of its
@@ -172,6 +203,9 @@ class NodePool {
     std::size_t next_chunk = 2048;  // the size of the next chunk
   };
   Region m_regions[2];
+  // Where blocks of several nodes are carved (TakeBlock): what is left of
+  // its chunks goes to elements and texts.
+  Region m_blocks;
   FreeList m_free[2];
   NodeSet m_strings;
   std::shared_ptr<NodePool> m_forward;  // set once merged into another pool

@@ -303,6 +303,29 @@ Node Node::CloneNode(bool deep) const {
   return Node(m_arena, ToRaw(copy));
 }
 
+NodeStamp::NodeStamp(const Node& source) : m_prototype(source.CloneNode(true)) {
+  xmlNodePtr prototype = ToXml(m_prototype.m_node);
+  if (prototype->type != XML_ELEMENT_NODE) return;
+  m_image = detail::SubtreeImage::Make(prototype);
+  if (!m_image) return;
+  // Nothing else holds the prototype: its nodes go back to the pool at once.
+  m_arena = m_prototype.m_arena;
+  m_prototype = Node();
+  Arena& arena = Arena::Owner(m_arena);
+  arena.RemoveDetached(prototype);
+  detail::FreeTree(&arena.Pool(), prototype);
+}
+
+NodeStamp::~NodeStamp() = default;
+
+Node NodeStamp::Copy() {
+  if (!m_image) return m_prototype.CloneNode(true);
+  Arena& arena = Arena::Owner(m_arena);
+  xmlNodePtr copy = m_image->Copy(arena.Pool());
+  arena.AddDetached(copy);
+  return Node(m_arena, ToRaw(copy));
+}
+
 NamedNodeMap Node::Attributes() const {
   RequireNode();
   return NamedNodeMap(*this);

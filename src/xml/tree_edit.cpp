@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "xml/valid_text.h"
@@ -1055,6 +1056,207 @@ std::string Serialize(xmlNodePtr node) {
     default:
       return DumpNode(node);
   }
+}
+
+}  // namespace orvo::xml::detail
+
+namespace orvo::xml::detail {
+namespace {
+
+template <class Field>
+void StorePointer(std::byte* at, Field* value) {
+  std::memcpy(at, &value, sizeof value);
+}
+
+void CopySlot(std::byte* to, const std::byte* from, NodePool::Kind kind) {
+  if (kind == NodePool::kAttribute) {
+    std::memcpy(to, from, sizeof(xmlAttr));
+  } else {
+    std::memcpy(to, from, sizeof(xmlNode));
+  }
+}
+
+bool IsPlainText(xmlNodePtr node) {
+  return node->type == XML_TEXT_NODE && IsPooled(node) && !node->children && !node->ns &&
+         (node->name == xmlStringText || node->name == xmlStringTextNoenc);
+}
+
+}  // namespace
+
+std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
+  if (prototype->type != XML_ELEMENT_NODE || prototype->parent || prototype->next ||
+      prototype->prev || !prototype->doc || !prototype->doc->dict) {
+    return nullptr;
+  }
+  xmlDictPtr dict = prototype->doc->dict;
+  std::unique_ptr<SubtreeImage> image(new SubtreeImage());
+  // The nodes in the image's order, and where each went.
+  std::vector<const void*> order;
+  std::unordered_map<const void*, std::uint32_t> index;
+  // Offsets are 32 bits: a larger subtree is copied node by node.
+  constexpr std::size_t kLargestImage = std::size_t{1} << 31;
+  const auto add = [&](const void* node, NodePool::Kind kind) {
+    if (image->m_size > kLargestImage) return false;
+    index.emplace(node, static_cast<std::uint32_t>(order.size()));
+    order.push_back(node);
+    image->m_slots.push_back({static_cast<std::uint32_t>(image->m_size), kind});
+    image->m_size += NodePool::SizeOf(kind);
+    ++image->m_counts[kind];
+    return true;
+  };
+  const auto plain_name = [dict](const xmlChar* name) {
+    return name != nullptr && InDictionary(dict, name);
+  };
+  for (xmlNodePtr node = prototype; node; node = NextInSubtree(prototype, node, true)) {
+    if (node->type == XML_TEXT_NODE) {
+      if (!IsPlainText(node) || !add(node, NodePool::kElementOrText)) return nullptr;
+      continue;
+    }
+    if (node->type != XML_ELEMENT_NODE || !IsPooled(node) || node->ns || node->nsDef ||
+        node->content || !plain_name(node->name) || !add(node, NodePool::kElementOrText)) {
+      return nullptr;
+    }
+    for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+      if (!IsPooled(attr) || attr->ns || attr->atype != 0 || !plain_name(attr->name) ||
+          !add(attr, NodePool::kAttribute)) {
+        return nullptr;
+      }
+    }
+    for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+      for (xmlNodePtr part = attr->children; part; part = part->next) {
+        if (!IsPlainText(part) || !add(part, NodePool::kElementOrText)) return nullptr;
+      }
+    }
+  }
+  image->m_bytes.assign((image->m_size + 7) / 8, 0);
+  auto* base = reinterpret_cast<std::byte*>(image->m_bytes.data());
+  // Links between the nodes become pairs of offsets; a link out of the
+  // subtree means it is no plain copy after all.
+  bool linked = true;
+  const auto link = [&](std::uint32_t node, std::size_t field, const void* target,
+                        std::size_t target_field) {
+    if (!target) return;
+    const auto found = index.find(target);
+    if (found == index.end()) {
+      linked = false;
+      return;
+    }
+    const std::size_t at = image->m_slots[node].offset + field;
+    const std::uintptr_t points_to = image->m_slots[found->second].offset + target_field;
+    std::memcpy(base + at, &points_to, sizeof points_to);
+    image->m_links.push_back(static_cast<std::uint32_t>(at));
+    image->m_link_nodes.push_back({node, found->second});
+  };
+  for (std::uint32_t i = 0; i < order.size(); ++i) {
+    const Slot& slot = image->m_slots[i];
+    std::byte* at = base + slot.offset;
+    std::memcpy(at, order[i], NodePool::SizeOf(slot.kind));
+    StorePointer(at, reinterpret_cast<void*>(kPooledNode));  // the _private field: no handles
+    if (slot.kind == NodePool::kAttribute) {
+      const auto* attr = static_cast<const xmlAttr*>(order[i]);
+      link(i, offsetof(xmlAttr, children), attr->children, 0);
+      link(i, offsetof(xmlAttr, last), attr->last, 0);
+      link(i, offsetof(xmlAttr, parent), attr->parent, 0);
+      link(i, offsetof(xmlAttr, next), attr->next, 0);
+      link(i, offsetof(xmlAttr, prev), attr->prev, 0);
+      continue;
+    }
+    const auto* node = static_cast<const xmlNode*>(order[i]);
+    link(i, offsetof(xmlNode, parent), node->parent, 0);
+    link(i, offsetof(xmlNode, next), node->next, 0);
+    link(i, offsetof(xmlNode, prev), node->prev, 0);
+    if (node->type == XML_ELEMENT_NODE) {
+      link(i, offsetof(xmlNode, children), node->children, 0);
+      link(i, offsetof(xmlNode, last), node->last, 0);
+      link(i, offsetof(xmlNode, properties), node->properties, 0);
+      continue;
+    }
+    const xmlChar* content = node->content;
+    if (!content) continue;
+    if (content == InlineStorage(const_cast<xmlNodePtr>(node))) {
+      link(i, offsetof(xmlNode, content), node, offsetof(xmlNode, properties));
+      continue;
+    }
+    // The copy's own buffer is made per copy; the image holds none.
+    const std::size_t length = std::strlen(reinterpret_cast<const char*>(content));
+    if (length > kLargestImage) return nullptr;
+    image->m_long_texts.push_back(
+        {static_cast<std::uint32_t>(slot.offset + offsetof(xmlNode, content)), i,
+         static_cast<std::uint32_t>(image->m_texts.size()), static_cast<std::uint32_t>(length)});
+    image->m_texts.append(reinterpret_cast<const char*>(content), length);
+    StorePointer(at + offsetof(xmlNode, content), static_cast<xmlChar*>(nullptr));
+  }
+  if (!linked) return nullptr;
+  return image;
+}
+
+template <class Where>
+void SubtreeImage::CopyLongTexts(NodePool& pool, xmlNodePtr root, Where at) {
+  try {
+    for (const LongText& text : m_long_texts) {
+      auto* buffer = static_cast<xmlChar*>(xmlMalloc(text.length + 1));
+      if (!buffer) RaiseXml("The node could not be copied");
+      std::memcpy(buffer, m_texts.data() + text.begin, text.length);
+      buffer[text.length] = '\0';
+      // Held by the node first: freeing the copy frees it, known or not.
+      StorePointer(at(text.node, text.at), buffer);
+      pool.KeepString(buffer);
+    }
+  } catch (...) {
+    // The texts not reached have no buffer yet.
+    FreeTree(&pool, root);
+    throw;
+  }
+}
+
+xmlNodePtr SubtreeImage::Copy(NodePool& pool) {
+  const auto* image = reinterpret_cast<const std::byte*>(m_bytes.data());
+  // Nodes freed earlier are used first, so that copies made and freed in
+  // turn do not make the pool grow; else the copy is one block.
+  const bool reuse =
+      pool.FreeCount(NodePool::kElementOrText) >= m_counts[NodePool::kElementOrText] &&
+      pool.FreeCount(NodePool::kAttribute) >= m_counts[NodePool::kAttribute];
+  if (!reuse) {
+    if (auto* block = static_cast<std::byte*>(pool.TakeBlock(m_size))) {
+      // Node by node, each of a size known here (no call, no loop of bytes).
+      for (const Slot& slot : m_slots)
+        CopySlot(block + slot.offset, image + slot.offset, slot.kind);
+      // Each link holds its target's offset: the block's address is added.
+      const auto address = reinterpret_cast<std::uintptr_t>(block);
+      for (const std::uint32_t at : m_links) {
+        std::uintptr_t offset;
+        std::memcpy(&offset, block + at, sizeof offset);
+        offset += address;
+        std::memcpy(block + at, &offset, sizeof offset);
+      }
+      auto* root = reinterpret_cast<xmlNodePtr>(block);
+      CopyLongTexts(pool, root, [block](std::uint32_t, std::uint32_t at) { return block + at; });
+      return root;
+    }
+  }
+  // Node by node: from the free lists, or from the end of one chunk of
+  // blocks into the next.
+  m_scratch.resize(m_slots.size());
+  for (std::size_t i = 0; i < m_slots.size(); ++i) {
+    const Slot& slot = m_slots[i];
+    auto* memory =
+        static_cast<std::byte*>(reuse ? pool.Take(slot.kind) : pool.TakeInBlocks(slot.kind));
+    CopySlot(memory, image + slot.offset, slot.kind);
+    m_scratch[i] = memory;
+  }
+  const auto where = [this](std::uint32_t node, std::uint32_t at) {
+    return m_scratch[node] + (at - m_slots[node].offset);
+  };
+  for (std::size_t i = 0; i < m_links.size(); ++i) {
+    const LinkNodes& nodes = m_link_nodes[i];
+    std::uintptr_t target;
+    std::memcpy(&target, image + m_links[i], sizeof target);
+    StorePointer(where(nodes.node, m_links[i]),
+                 where(nodes.to, static_cast<std::uint32_t>(target)));
+  }
+  auto* root = reinterpret_cast<xmlNodePtr>(m_scratch[0]);
+  CopyLongTexts(pool, root, where);
+  return root;
 }
 
 }  // namespace orvo::xml::detail

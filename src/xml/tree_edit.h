@@ -4,9 +4,12 @@
 #ifndef ORVO_XML_TREE_EDIT_H_
 #define ORVO_XML_TREE_EDIT_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "xml/arena.h"
 #include "xml/libxml.h"
@@ -81,6 +84,63 @@ bool TextEquals(const xmlChar* text, std::string_view name);
 // shallow (a shallow element copy keeps its attributes). Copying a document
 // node yields a new document.
 xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool deep);
+
+// A plain copy of an element subtree (what CopyNode makes of elements,
+// attributes and texts without namespaces or IDs, named from the document's
+// dictionary) laid out once in one buffer, from which copies are made many
+// times over: each copy is the buffer's bytes written into one block of the
+// pool and relinked, with a new buffer only for a text too long to live in
+// its node. The nodes of a copy lie in document order, each element followed
+// by its attributes and then their texts, so that walks over the copy touch
+// few cache lines. The document, its dictionary and the pool must outlive
+// the image; it belongs to the document's thread.
+class SubtreeImage {
+ public:
+  // The image of `prototype`, an unlinked pooled copy of `document` that is
+  // left as it was; null when the subtree is not plain.
+  static std::unique_ptr<SubtreeImage> Make(xmlNodePtr prototype);
+
+  // A new unlinked copy, from the pool of the arena owning the document;
+  // raises when out of memory.
+  xmlNodePtr Copy(NodePool& pool);
+
+ private:
+  struct Slot {
+    std::uint32_t offset;  // bytes into the image
+    NodePool::Kind kind;
+  };
+  // The nodes a pointer field and its target lie in, for copies not in one
+  // block.
+  struct LinkNodes {
+    std::uint32_t node;
+    std::uint32_t to;
+  };
+  // A text kept in a buffer of its own: the content field at `at` (in node
+  // `node`), the text's bytes in m_texts.
+  struct LongText {
+    std::uint32_t at;
+    std::uint32_t node;
+    std::uint32_t begin;
+    std::uint32_t length;
+  };
+
+  // Writes the copies' own buffers of long texts; `at(node, offset)` is
+  // where a field of a node lies in the copy.
+  template <class Where>
+  void CopyLongTexts(NodePool& pool, xmlNodePtr root, Where at);
+
+  std::vector<std::uint64_t> m_bytes;  // the nodes, 8-byte aligned
+  std::size_t m_size = 0;              // bytes used of m_bytes
+  std::vector<Slot> m_slots;
+  // Where the pointer fields that point into the subtree lie (bytes into
+  // the image); the image holds where each points (bytes into the image).
+  std::vector<std::uint32_t> m_links;
+  std::vector<LinkNodes> m_link_nodes;  // one per link
+  std::vector<LongText> m_long_texts;
+  std::string m_texts;
+  std::size_t m_counts[2] = {0, 0};   // nodes of each kind
+  std::vector<std::byte*> m_scratch;  // where each node went (free slots)
+};
 
 // Frees an unlinked subtree or attribute as xmlFreeNode and xmlFreeProp do
 // (names and texts of the document's dictionary stay, texts kept inside

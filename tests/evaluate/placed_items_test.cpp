@@ -387,5 +387,56 @@ TEST(PlacedItems, CellItemsKeepPlacingOrder) {
   EXPECT_EQ(index.Instances("F", "B3").size(), 1u);
 }
 
+// An item's texts read once, or handed in by a caller that knows them, index
+// it as reading the item does; a value handed over after an evaluation
+// counts as the one read back.
+TEST(PlacedItems, TextsHandedInIndexAsTheItemReads) {
+  xml::Document document = xml::Document::Create();
+  xml::Node item = NewItem(document, "F", "C4", "7", false, 3);
+  item.SetAttribute("Key", "X9");  // OrigKey wins over Key
+  PlacedItems::ItemTexts texts;
+  texts.Read(item);
+  EXPECT_EQ(texts.Of(PlacedItems::ItemTexts::kOrigKey), "C4");
+  EXPECT_EQ(texts.Of(PlacedItems::ItemTexts::kRptIndex), "3");
+  EXPECT_TRUE(texts.Has(PlacedItems::ItemTexts::kEvaluated));
+  xml::Node bare = document.CreateElement("Itm");
+  bare.SetAttribute("Key", "C4");
+  PlacedItems::ItemTexts bare_texts;
+  bare_texts.Read(bare);
+  EXPECT_FALSE(bare_texts.Has(PlacedItems::ItemTexts::kOrigFmt));
+  EXPECT_EQ(bare_texts.Of(PlacedItems::ItemTexts::kValue), "");
+
+  // A repeat's copy: the row's texts with the copy's own position.
+  PlacedItems read;
+  PlacedItems handed;
+  xml::Node copy = item.CloneNode(true);
+  copy.SetAttribute("RptIndex", "4");
+  read.Placed(item);
+  read.Placed(copy);
+  handed.Placed(item, texts);
+  texts.Set(PlacedItems::ItemTexts::kRptIndex, "4");
+  handed.Placed(copy, texts);
+  handed.Placed(bare, bare_texts);  // no OrigFmt: not indexed
+  EXPECT_EQ(handed.Size(), 2u);
+  for (PlacedItems* index : {&read, &handed}) {
+    const auto instances = index->Instances("F", "C4");
+    ASSERT_EQ(instances.size(), 2u);
+    EXPECT_EQ(instances[1]->rpt_index, 4);
+    EXPECT_EQ(instances[1]->rpt_key, "R");
+    EXPECT_EQ(index->Totals("F", 3, 3, 4, 4, false).sum.ToText(), "14");
+  }
+
+  copy.SetAttribute("Value", "2.5");
+  copy.SetAttribute("Evaluated", "-1");
+  read.ValueChanged(copy);
+  handed.ValueChanged(copy, "2.5", true);
+  for (PlacedItems* index : {&read, &handed}) {
+    const PlacedItems::RangeTotals totals = index->Totals("F", 3, 3, 4, 4, false);
+    EXPECT_EQ(totals.sum.ToText(), "9.5");
+    EXPECT_EQ(totals.pending, 1);
+    EXPECT_TRUE(index->Instances("F", "C4")[1]->evaluated);
+  }
+}
+
 }  // namespace
 }  // namespace orvo

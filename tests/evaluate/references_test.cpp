@@ -149,6 +149,12 @@ TEST_F(References, MissingCellsNamesAndKeysWithoutRow) {
   EXPECT_EQ(ValueAt("B1", "=Z99+1"), "#REF");
   EXPECT_EQ(ValueAt("B2", "=A1&\" total\""), "Revenue total");  // a text cell gives its text
   EXPECT_EQ(ValueAt("B3", "=SUM(X1:X9)"), "0");                 // a range with no items
+  // Values as the items hold them, whether the evaluation or the item told
+  // the index: plain text, text beyond ASCII, an error value.
+  Settled("A2", "=\"caf\"&\"\xC3\xA9\"");
+  Settled("A3", "=A1&\"!\"");
+  Settled("A4", "=1/0+Z99");
+  EXPECT_EQ(ValueAt("B4", "=A2&A3&A4"), "caf\xC3\xA9Revenue!#REF");
 
   const auto named = [&](const std::string& type) {
     return RecordValue("<PEx Exp='=I~_T~1*2' Max=''><EIs><EI Typ='" + type +

@@ -209,6 +209,68 @@ TEST(NodePool, DocumentsOfMixedOriginFreeEverythingOnce) {
   }
 }
 
+TEST(NodeStamp, CopiesAreWhatCloningGaveWhenTheStampWasMade) {
+  Document doc = Built(3);
+  Node root = doc.DocumentElement();
+  Node model = root.FirstChild();
+  const std::string before = model.CloneNode(true).Xml();
+  NodeStamp stamp(model);
+  model.SetAttribute("Key", "changed after the stamp");
+  model.RemoveChild(model.FirstChild());
+  std::vector<Node> copies;
+  for (int i = 0; i < 300; ++i) copies.push_back(root.AppendChild(stamp.Copy()));
+  for (const Node& copy : copies) EXPECT_EQ(copy.Xml(), before);
+  // Each copy is a tree of its own: edits of every kind, in any order.
+  copies[0].SetAttribute("Key", "a value long enough to live outside its node, replaced");
+  copies[1].SetAttribute("Txt", "short");
+  copies[2].FirstChild().SetText("a part text long enough for a buffer of its own");
+  copies[3].RemoveAttribute("Txt");
+  copies[3].AppendNewElement("Added").SetAttribute("A", "1");
+  root.RemoveChild(copies[4]);
+  EXPECT_EQ(copies[0].AttributeOr("Key", ""),
+            "a value long enough to live outside its node, replaced");
+  EXPECT_EQ(copies[1].AttributeOr("Txt", ""), "short");
+  EXPECT_EQ(copies[2].SelectSingleNode("Part").Text(),
+            "a part text long enough for a buffer of its own");
+  EXPECT_EQ(copies[5].Xml(), before);
+  EXPECT_EQ(doc.SelectNodes("/Root/Itm[@Key='K0']/Part[.='part 0']").Length(), 297u);
+  // Copies moved into another document (another dictionary) and dropped
+  // with it while the source document lives on, and the reverse.
+  Document other = Document::Parse("<O/>");
+  for (int i = 5; i < 10; ++i) other.DocumentElement().AppendChild(copies[i]);
+  EXPECT_EQ(other.SelectNodes("/O/Itm/Part").Length(), 5u);
+  copies.clear();
+  other = Document();
+  Node survivor = stamp.Copy();
+  doc = Document();
+  root = Node();
+  model = Node();
+  EXPECT_EQ(survivor.Xml(), before);
+}
+
+TEST(NodeStamp, TreesThatAreNotPlainAreCopiedAsCloningDoes) {
+  Document parsed = Document::Parse(
+      "<P xmlns:n='urn:n'><!-- note --><n:Q n:A='1'>text<?pi x?></n:Q><R B='2'/></P>");
+  for (const Node& source : {parsed.DocumentElement(), parsed.DocumentElement().LastChild(),
+                             parsed.DocumentElement().FirstChild()}) {
+    NodeStamp stamp(source);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(stamp.Copy().Xml(), source.CloneNode(true).Xml());
+  }
+}
+
+TEST(NodeStamp, CopiesMadeAndDroppedInTurnReuseTheirNodes) {
+  Document doc = Built(2);
+  Node root = doc.DocumentElement();
+  NodeStamp stamp(root);
+  const auto step = [&] {
+    root.AppendChild(stamp.Copy()).ParentNode().RemoveChild(root.LastChild());
+  };
+  for (int i = 0; i < 1000; ++i) step();
+  const std::size_t bytes = NodePool::ChunkBytes();
+  for (int i = 0; i < 100000; ++i) step();
+  EXPECT_EQ(NodePool::ChunkBytes(), bytes);
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 // Under AddressSanitizer a freed slot is poisoned until it is handed out
 // again, so a use after free of a pooled node is still caught.
