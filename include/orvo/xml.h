@@ -236,6 +236,21 @@ class Node {
   // attribute list. Returns how many were added.
   std::size_t AddAttributes(
       std::initializer_list<std::pair<std::string_view, std::string_view>> attributes);
+  // AddAttributes for attributes some of which take the value of another
+  // attribute of the element: an entry with a `source` gets that
+  // attribute's value ("" when there is none), copied from node to node
+  // without an intermediate string or a second check; one without gets
+  // `value`. Sources are read before anything is added; the names to add
+  // differ from one another (at most 16 of them). The attributes named in
+  // `dropped` (at most 16; none that is a source) are taken off first, so
+  // that the new ones take their memory. Returns how many were added.
+  struct AttributeToAdd {
+    std::string_view name;
+    std::string_view source;
+    std::string_view value;
+  };
+  std::size_t AddAttributesFrom(std::span<const AttributeToAdd> attributes,
+                                std::span<const std::string_view> dropped = {});
   void RemoveAttribute(std::string_view name);
   // Every attribute's name (with its prefix) and value, in order, into
   // `attributes`: resized to their number, the strings' storage reused. For

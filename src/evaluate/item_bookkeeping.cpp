@@ -70,15 +70,16 @@ bool PrepareForEvaluation(xml::Node item, std::string_view format_key, std::stri
 
 bool PrepareForBuild(xml::Node item, std::string_view format_key) {
   if (item.HasAttribute("Evaluated")) return false;
-  thread_local std::string key, row, formula;
-  item.ReadAttribute("Key", key);
-  item.ReadAttribute("Row", row);
-  item.ReadAttribute("Value", formula);
-  item.AddAttributes({{"Evaluated", "0"},
-                      {"OrigKey", key},
-                      {"OrigRow", row},
-                      {"OrigFmt", format_key},
-                      {"OrigFml", formula}});
+  // The originals are copied from the item's own attributes node to node.
+  const xml::Node::AttributeToAdd prepared[] = {{"Evaluated", {}, "0"},
+                                                {"OrigKey", "Key", {}},
+                                                {"OrigRow", "Row", {}},
+                                                {"OrigFmt", {}, format_key},
+                                                {"OrigFml", "Value", {}}};
+  // Str and MgKey are read by nothing while the report is built and the
+  // preview leaves them out: their memory goes to the new attributes.
+  constexpr std::string_view kUnread[] = {"Str", "MgKey"};
+  item.AddAttributesFrom(prepared, kUnread);
   return true;
 }
 

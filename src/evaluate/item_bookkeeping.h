@@ -46,6 +46,8 @@ bool PrepareForEvaluation(xml::Node item, std::string_view format_key,
 // thousands of items save four attributes each this way, and the Drill
 // child too: it is made (DrillFor) when a drill key is written into it, and
 // the preview writes an item without one as if it had On "0", Key "".
+// The item's Str and MgKey, which nothing reads while the report is built
+// and the preview leaves out, are taken off.
 bool PrepareForBuild(xml::Node item, std::string_view format_key);
 
 // The item's Drill child, or null when it has none. Readers take an item

@@ -1,7 +1,9 @@
 #include "providers/workspace.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -143,7 +145,12 @@ bool IsXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'
 // the file: a document type (entities), namespaces, preserved space, or an
 // encoding other than UTF-8.
 bool PiecesMayDiffer(std::string_view text) {
-  for (std::string_view marker : {"<!DOCTYPE", "xmlns", "xml:space"}) {
+  // Searched from a byte that is rare in the markup ('<' starts every tag).
+  for (std::size_t at = text.find("!DOCTYPE"); at != std::string_view::npos;
+       at = text.find("!DOCTYPE", at + 1)) {
+    if (at > 0 && text[at - 1] == '<') return true;
+  }
+  for (std::string_view marker : {"xmlns", "xml:space"}) {
     if (text.find(marker) != std::string_view::npos) return true;
   }
   if (text.find('\0') != std::string_view::npos) return true;
@@ -156,10 +163,25 @@ bool PiecesMayDiffer(std::string_view text) {
   return false;
 }
 
+// The bytes that stop the walk through a start tag other than a format's:
+// its end and the quotes around attribute values.
+constexpr std::array<bool, 256> MakeTagStops() {
+  std::array<bool, 256> stops{};
+  stops['>'] = true;
+  stops['"'] = true;
+  stops['\''] = true;
+  return stops;
+}
+constexpr std::array<bool, 256> kTagStops = MakeTagStops();
+
 // Finds the Fmt elements by reading the markup: comments, CDATA sections
 // and processing instructions skipped, attribute values read between their
 // quotes. Nothing when the pieces may parse differently (PiecesMayDiffer)
 // or the text is not the markup expected; the file is then parsed whole.
+// Only a format's start tag is read attribute by attribute (for its Key);
+// any other is passed over to its '>' outside quotes, which in well-formed
+// markup is its end: a tag that is not well formed is left for the parse
+// of the piece holding it to refuse.
 std::optional<FormatScan> ScanFormats(std::string_view text) {
   if (PiecesMayDiffer(text)) return std::nullopt;
   FormatScan scan;
@@ -169,6 +191,8 @@ std::optional<FormatScan> ScanFormats(std::string_view text) {
   };
   std::vector<Open> open;
   std::size_t at = 0;
+  const char* const bytes = text.data();
+  const std::size_t size = text.size();
   const auto skip_past = [&](std::string_view end) {
     const std::size_t found = text.find(end, at);
     if (found == std::string_view::npos) return false;
@@ -176,30 +200,27 @@ std::optional<FormatScan> ScanFormats(std::string_view text) {
     return true;
   };
   const auto skip_blanks = [&](std::size_t from) {
-    while (from < text.size() && IsXmlBlank(text[from])) ++from;
+    while (from < size && IsXmlBlank(bytes[from])) ++from;
     return from;
   };
   const auto name_end = [&](std::size_t from) {
-    while (from < text.size() && !IsXmlBlank(text[from]) && text[from] != '/' &&
-           text[from] != '>' && text[from] != '=') {
+    while (from < size && !IsXmlBlank(bytes[from]) && bytes[from] != '/' && bytes[from] != '>' &&
+           bytes[from] != '=') {
       ++from;
     }
     return from;
   };
-  while ((at = text.find('<', at)) != std::string_view::npos) {
+  for (;;) {
+    const void* next = at < size ? std::memchr(bytes + at, '<', size - at) : nullptr;
+    if (!next) break;
+    at = static_cast<std::size_t>(static_cast<const char*>(next) - bytes);
     const std::string_view rest = text.substr(at);
-    if (rest.starts_with("<!--")) {
-      if (!skip_past("-->")) return std::nullopt;
-    } else if (rest.starts_with("<![CDATA[")) {
-      if (!skip_past("]]>")) return std::nullopt;
-    } else if (rest.starts_with("<?")) {
-      if (!skip_past("?>")) return std::nullopt;
-    } else if (rest.starts_with("<!")) {
-      return std::nullopt;
-    } else if (rest.starts_with("</")) {
+    if (rest.size() >= 2 && rest[1] == '/') {
       if (open.empty()) return std::nullopt;
       const std::size_t tag = at;
-      if (!skip_past(">")) return std::nullopt;
+      const std::size_t close = text.find('>', at);
+      if (close == std::string_view::npos) return std::nullopt;
+      at = close + 1;
       if (open.back().is_format) {
         FormatSpan& span = scan.spans[open.back().span];
         span.content_end = tag;
@@ -210,37 +231,61 @@ std::optional<FormatScan> ScanFormats(std::string_view text) {
                                      [](char c) { return !IsXmlBlank(c); });
       }
       open.pop_back();
+    } else if (rest.starts_with("<!--")) {
+      if (!skip_past("-->")) return std::nullopt;
+    } else if (rest.starts_with("<![CDATA[")) {
+      if (!skip_past("]]>")) return std::nullopt;
+    } else if (rest.starts_with("<?")) {
+      if (!skip_past("?>")) return std::nullopt;
+    } else if (rest.starts_with("<!")) {
+      return std::nullopt;
     } else {
       const std::size_t tag = at;
       std::size_t cursor = name_end(at + 1);
       const std::string_view name = text.substr(at + 1, cursor - at - 1);
       if (name.empty()) return std::nullopt;
+      const bool is_format = name == "Fmt";
       bool keyed = false;
       bool empty_element = false;
-      for (;;) {
-        cursor = skip_blanks(cursor);
-        if (cursor >= text.size()) return std::nullopt;
-        if (text[cursor] == '>') break;
-        if (text.substr(cursor).starts_with("/>")) {
-          empty_element = true;
+      if (is_format) {
+        for (;;) {
+          cursor = skip_blanks(cursor);
+          if (cursor >= size) return std::nullopt;
+          if (bytes[cursor] == '>') break;
+          if (text.substr(cursor).starts_with("/>")) {
+            empty_element = true;
+            ++cursor;
+            break;
+          }
+          const std::size_t attribute_end = name_end(cursor);
+          if (attribute_end == cursor) return std::nullopt;
+          keyed = keyed || text.substr(cursor, attribute_end - cursor) == "Key";
+          cursor = skip_blanks(attribute_end);
+          if (cursor >= size || bytes[cursor] != '=') return std::nullopt;
+          cursor = skip_blanks(cursor + 1);
+          if (cursor >= size || (bytes[cursor] != '"' && bytes[cursor] != '\'')) {
+            return std::nullopt;
+          }
+          const std::size_t close = text.find(bytes[cursor], cursor + 1);
+          if (close == std::string_view::npos) return std::nullopt;
+          cursor = close + 1;
+        }
+      } else {
+        for (;;) {
+          while (cursor < size && !kTagStops[static_cast<unsigned char>(bytes[cursor])]) ++cursor;
+          if (cursor >= size) return std::nullopt;
+          const char stop = bytes[cursor];
+          if (stop == '>') break;
+          // Values are short: stepped over byte by byte.
           ++cursor;
-          break;
+          while (cursor < size && bytes[cursor] != stop) ++cursor;
+          if (cursor >= size) return std::nullopt;
+          ++cursor;
         }
-        const std::size_t attribute_end = name_end(cursor);
-        if (attribute_end == cursor) return std::nullopt;
-        keyed = keyed || text.substr(cursor, attribute_end - cursor) == "Key";
-        cursor = skip_blanks(attribute_end);
-        if (cursor >= text.size() || text[cursor] != '=') return std::nullopt;
-        cursor = skip_blanks(cursor + 1);
-        if (cursor >= text.size() || (text[cursor] != '"' && text[cursor] != '\'')) {
-          return std::nullopt;
-        }
-        const std::size_t close = text.find(text[cursor], cursor + 1);
-        if (close == std::string_view::npos) return std::nullopt;
-        cursor = close + 1;
+        empty_element = bytes[cursor - 1] == '/';
       }
       at = cursor + 1;
-      if (name == "Fmt") {
+      if (is_format) {
         // A format inside another makes neither full.
         bool nested = false;
         for (const Open& outer : open) {
@@ -250,7 +295,7 @@ std::optional<FormatScan> ScanFormats(std::string_view text) {
         }
         scan.spans.push_back({tag, at, at, at, keyed, keyed && !empty_element && !nested});
       }
-      if (!empty_element) open.push_back({name == "Fmt", scan.spans.size() - 1});
+      if (!empty_element) open.push_back({is_format, scan.spans.size() - 1});
     }
   }
   if (!open.empty()) return std::nullopt;

@@ -65,13 +65,19 @@ bool DropsBlanksWhileParsing(std::string_view text, bool preserve_whitespace) {
 // Parses text into a new libxml2 document. No network, no external entity or
 // DTD loads (the process-wide loader refuses them as well). Short texts and
 // attribute values are kept inside their nodes (compact mode), which the
-// facade's edits handle.
-xmlDocPtr ParseText(std::string_view text, bool preserve_whitespace) {
+// facade's edits handle. With a `pool` (of the arena that will adopt the
+// document), what the fast parser takes is built of pooled nodes, and holds
+// no blank text to drop.
+xmlDocPtr ParseText(std::string_view text, bool preserve_whitespace,
+                    detail::NodePool* pool = nullptr) {
   detail::EnsureLibraryReady();
   if (text.size() > static_cast<std::size_t>(INT_MAX)) RaiseXml("XML text is too large");
   const bool drops_blanks = DropsBlanksWhileParsing(text, preserve_whitespace);
-  if (xmlDocPtr document = detail::FastParse(text, preserve_whitespace, drops_blanks))
+  if (xmlDocPtr document = detail::FastParse(text, preserve_whitespace, drops_blanks, pool)) {
+    if (pool) return document;
+    if (!preserve_whitespace) StripBlankText(reinterpret_cast<xmlNodePtr>(document));
     return document;
+  }
   std::unique_ptr<xmlParserCtxt, ParserContextDeleter> context(xmlNewParserCtxt());
   if (!context) RaiseXml("Out of memory creating an XML parser");
   xmlDocPtr document =
@@ -127,7 +133,12 @@ Document Document::Create() {
 }
 
 Document Document::Parse(std::string_view text, bool preserve_whitespace) {
-  return WrapNewDocument(ParseText(text, preserve_whitespace));
+  // The arena first: the fast parser takes the nodes from its pool.
+  detail::ArenaRef arena = Arena::Make();
+  Arena& owner = Arena::Owner(arena);
+  xmlDocPtr document = ParseText(text, preserve_whitespace, &owner.Pool());
+  owner.AdoptDocument(document);
+  return Document(Node(std::move(arena), ToRaw(document)));
 }
 
 void Document::LoadXml(std::string_view text, bool preserve_whitespace) {

@@ -8,7 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
+#include "xml/arena.h"
 #include "xml/libxml.h"
 #include "xml/tree_edit.h"
 
@@ -114,6 +117,15 @@ void AppendUtf8(std::string& out, std::uint32_t c) {
   }
 }
 
+// Whether the `length` bytes at `a` and `b` are the same (names are short:
+// no library call).
+bool SameBytes(const unsigned char* a, const unsigned char* b, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 bool IsBlankText(const unsigned char* text, std::size_t length) {
   for (std::size_t i = 0; i < length; ++i) {
     if (!Is(text[i], kBlank)) return false;
@@ -133,18 +145,26 @@ bool EqualsIgnoringCase(const unsigned char* text, std::size_t length, std::stri
 
 class FastParser {
  public:
-  FastParser(std::string_view text, bool preserve_whitespace, bool drops_blanks_while_parsing)
+  FastParser(std::string_view text, bool preserve_whitespace, bool drops_blanks_while_parsing,
+             NodePool* pool)
       : m_p(reinterpret_cast<const unsigned char*>(text.data())),
         m_end(m_p + text.size()),
         m_keep_blank_text(preserve_whitespace),
-        m_blank_quirks(drops_blanks_while_parsing) {}
+        m_blank_quirks(drops_blanks_while_parsing),
+        m_pool(pool) {}
 
   FastParser(const FastParser&) = delete;
   FastParser& operator=(const FastParser&) = delete;
 
   ~FastParser() {
-    if (m_document) {
+    if (!m_document) return;
+    NoteDocumentFreed();
+    if (m_pool) {
+      // Pooled nodes go back to the pool, their long texts freed. What the
+      // walk remembered of the dictionary must not outlive it.
+      FreeDocument(m_pool, m_document);
       NoteDocumentFreed();
+    } else {
       xmlFreeDoc(m_document);
     }
   }
@@ -156,6 +176,9 @@ class FastParser {
     ParseElements();
     SkipMisc();
     if (m_p != m_end) throw Declined{};
+    // Pooled nodes only (comments are libxml2's): freed with the pool,
+    // without a walk.
+    if (m_pool && m_pure) MarkPure(m_document);
     xmlDocPtr document = m_document;
     m_document = nullptr;
     return document;
@@ -266,20 +289,31 @@ class FastParser {
 
   // Skips blanks, counting lines; whether there were any.
   bool SkipBlanks() {
-    const unsigned char* start = m_p;
-    while (m_p != m_end && Is(*m_p, kBlank)) {
-      if (*m_p == '\n') ++m_line;
-      ++m_p;
+    // Scanning loops work on a local cursor, which stays in a register.
+    const unsigned char* const start = m_p;
+    const unsigned char* p = start;
+    while (p != m_end && Is(*p, kBlank)) {
+      if (*p == '\n') ++m_line;
+      ++p;
     }
-    return m_p != start;
+    m_p = p;
+    return p != start;
+  }
+
+  // The first byte from `p` on that is not of the class `bits`.
+  const unsigned char* SkipClass(const unsigned char* p, std::uint8_t bits) const {
+    while (p != m_end && Is(*p, bits)) ++p;
+    return p;
   }
 
   // The name at the cursor, interned; the cursor ends after it.
   const xmlChar* Name() {
-    const unsigned char* start = m_p;
-    if (m_p == m_end || !Is(*m_p, kNameStart)) throw Declined{};
-    std::uint32_t hash = *m_p++;
-    while (m_p != m_end && Is(*m_p, kNameChar)) hash = hash * 31 + *m_p++;
+    const unsigned char* const start = m_p;
+    const unsigned char* p = start;
+    if (p == m_end || !Is(*p, kNameStart)) throw Declined{};
+    std::uint32_t hash = *p++;
+    while (p != m_end && Is(*p, kNameChar)) hash = hash * 31 + *p++;
+    m_p = p;
     const std::size_t length = static_cast<std::size_t>(m_p - start);
     if (length > kMaxName) throw Declined{};
     // A name not followed by what may follow a name (a colon, a character
@@ -288,7 +322,7 @@ class FastParser {
       throw Declined{};
     }
     NameSlot& slot = m_names[(hash ^ static_cast<std::uint32_t>(length)) % m_names.size()];
-    if (slot.name && slot.length == length && std::memcmp(slot.name, start, length) == 0) {
+    if (slot.name && slot.length == length && SameBytes(slot.name, start, length)) {
       return slot.name;
     }
     const xmlChar* name = xmlDictLookup(m_dict, start, static_cast<int>(length));
@@ -300,11 +334,21 @@ class FastParser {
 
   int Line() const { return m_line < kMaxLine ? m_line : kMaxLine; }
 
+  // A zeroed node of `type`: from the pool when there is one (marked as
+  // pooled), else from xmlMalloc.
   template <class T>
   T* NewBlank(xmlElementType type) {
-    auto* node = static_cast<T*>(xmlMalloc(sizeof(T)));
-    if (!node) throw Declined{};
-    std::memset(static_cast<void*>(node), 0, sizeof(T));
+    void* memory = nullptr;
+    if (m_pool) {
+      memory = m_pool->Take(std::is_same_v<T, xmlAttr> ? NodePool::kAttribute
+                                                       : NodePool::kElementOrText);
+    } else {
+      memory = xmlMalloc(sizeof(T));
+      if (!memory) throw Declined{};
+    }
+    auto* node = static_cast<T*>(memory);
+    std::memset(memory, 0, sizeof(T));
+    if (m_pool) node->_private = reinterpret_cast<void*>(kPooledNode);
     node->type = type;
     node->doc = m_document;
     return node;
@@ -316,12 +360,21 @@ class FastParser {
     xmlNodePtr node = NewBlank<xmlNode>(XML_TEXT_NODE);
     node->name = xmlStringText;
     LinkChild(parent, node, nullptr);
-    xmlChar* content = reinterpret_cast<xmlChar*>(&node->properties);
+    // The properties and nsDef fields, which a text node does not use.
+    static_assert(offsetof(xmlNode, nsDef) == offsetof(xmlNode, properties) + sizeof(void*));
+    xmlChar* content = reinterpret_cast<xmlChar*>(reinterpret_cast<unsigned char*>(node) +
+                                                  offsetof(xmlNode, properties));
     if (length >= kInlineText) {
       content = static_cast<xmlChar*>(xmlMalloc(length + 1));
       if (!content) throw Declined{};
+      if (m_pool) m_pool->KeepString(content);
     }
-    if (length) std::memcpy(content, text, length);
+    if (length >= kInlineText) {
+      std::memcpy(content, text, length);
+    } else {
+      // Short texts (most values) are copied without a library call.
+      for (std::size_t i = 0; i < length; ++i) content[i] = text[i];
+    }
     content[length] = '\0';
     node->content = content;
     return node;
@@ -405,7 +458,7 @@ class FastParser {
     const int line = Line();
     bool decoded = false;
     for (;;) {
-      while (m_p != m_end && Is(*m_p, kPlainValue)) ++m_p;
+      m_p = SkipClass(m_p, kPlainValue);
       if (m_p == m_end) throw Declined{};
       const unsigned char c = *m_p;
       if (c == quote) break;
@@ -429,6 +482,9 @@ class FastParser {
     }
     if (length > kMaxText) throw Declined{};
     ++m_p;  // the closing quote
+    // An empty value of a pooled tree has no text node, as the facade makes
+    // them: the attribute reads and writes as "" all the same.
+    if (length == 0 && m_pool) return attr;
     xmlNodePtr value = NewText(reinterpret_cast<xmlNodePtr>(attr), text, length);
     // libxml2 marks the line on the values it takes as they are.
     if (!decoded) value->line = static_cast<unsigned short>(line);
@@ -544,7 +600,7 @@ class FastParser {
     int line = -1;  // libxml2's line of the text: where its first piece ends
     bool decoded = false;
     for (;;) {
-      while (m_p != m_end && Is(*m_p, kPlainText)) ++m_p;
+      m_p = SkipClass(m_p, kPlainText);
       if (m_p == m_end) throw Declined{};
       const unsigned char c = *m_p;
       if (c == '<') break;
@@ -662,7 +718,11 @@ class FastParser {
     const std::size_t length = static_cast<std::size_t>(m_p - start);
     if (length > kMaxText) throw Declined{};
     m_p += 3;
+    // Comments are rare: libxml2's nodes, which it frees as it frees any.
+    NodePool* const pool = std::exchange(m_pool, nullptr);
     xmlNodePtr node = NewBlank<xmlNode>(XML_COMMENT_NODE);
+    m_pool = pool;
+    m_pure = false;
     node->name = xmlStringComment;
     LinkChild(parent, node, nullptr);
     node->line = static_cast<unsigned short>(Line());
@@ -700,6 +760,8 @@ class FastParser {
   const bool m_keep_blank_text;
   const bool m_blank_quirks;
   int m_line = 1;
+  NodePool* m_pool;
+  bool m_pure = true;  // no node but pooled ones yet
   xmlDocPtr m_document = nullptr;
   xmlDictPtr m_dict = nullptr;
   const xmlChar* m_xmlns = nullptr;
@@ -709,11 +771,11 @@ class FastParser {
 
 }  // namespace
 
-_xmlDoc* FastParse(std::string_view text, bool preserve_whitespace,
-                   bool drops_blanks_while_parsing) {
+_xmlDoc* FastParse(std::string_view text, bool preserve_whitespace, bool drops_blanks_while_parsing,
+                   NodePool* pool) {
   if (parse_path == ParsePath::kLibxmlOnly) return nullptr;
   try {
-    FastParser parser(text, preserve_whitespace, drops_blanks_while_parsing);
+    FastParser parser(text, preserve_whitespace, drops_blanks_while_parsing, pool);
     return parser.Parse();
   } catch (const Declined&) {
   }
@@ -746,7 +808,8 @@ void DescribeNode(std::string& out, xmlNodePtr node, xmlDocPtr document, int dep
   const bool named = node->type == XML_ELEMENT_NODE || node->type == XML_ATTRIBUTE_NODE;
   if (named) out += xmlDictOwns(document->dict, node->name) == 1 ? " (dict)" : " (own)";
   out += node->doc == document ? " doc" : " other-doc";
-  out += node->_private ? " private" : "";
+  // A pooled node's mark is no handle.
+  out += HandleCount(node) != 0 ? " private" : "";
   if (node->type == XML_ELEMENT_NODE || node->type == XML_COMMENT_NODE) {
     out += " line=" + std::to_string(node->line);
   }
@@ -773,6 +836,12 @@ void DescribeNode(std::string& out, xmlNodePtr node, xmlDocPtr document, int dep
       DescribeNode(out, reinterpret_cast<xmlNodePtr>(attr), document, depth + 1);
       previous = attr;
     }
+  }
+  // An attribute whose value is one empty text reads as one without a text.
+  const xmlNodePtr only = node->children;
+  if (node->type == XML_ATTRIBUTE_NODE && only && !only->next && only->type == XML_TEXT_NODE &&
+      only->content && only->content[0] == '\0' && node->last == only) {
+    return;
   }
   if (node->type == XML_ELEMENT_NODE || node->type == XML_ATTRIBUTE_NODE ||
       node->type == XML_DOCUMENT_NODE) {

@@ -3,7 +3,8 @@
 // attributes, text and comments.
 //
 // It builds the very tree libxml2's parser builds with the options
-// Document::Parse uses: nodes allocated with xmlMalloc one by one, element
+// Document::Parse uses: nodes allocated with xmlMalloc one by one (or taken
+// from an arena's node pool, see FastParse), element
 // and attribute names in a new dictionary of the document, every attribute
 // value one text node, short texts kept inside their node, the same document
 // fields (version, encoding as declared, standalone, parse flags), element
@@ -29,12 +30,22 @@ struct _xmlDoc;
 
 namespace orvo::xml::detail {
 
+class NodePool;
+
 // The parsed document, owned by the caller, or null when the text is not
 // one this parser handles. `preserve_whitespace` is Document::Parse's flag;
 // `drops_blanks_while_parsing` says whether libxml2 would be asked to leave
 // out blank text itself (which it does with quirks the parser then avoids).
-_xmlDoc* FastParse(std::string_view text, bool preserve_whitespace,
-                   bool drops_blanks_while_parsing);
+//
+// With a `pool`, the elements, attributes and texts come from it instead of
+// xmlMalloc, long texts known to it, as the facade makes its own nodes (an
+// empty attribute value without a text node; the document marked pure when
+// it holds no comment): the caller's arena
+// must own the pool and adopt the document, which is then freed the way the
+// facade frees its own. Whitespace-only text is never left in such a
+// document when `preserve_whitespace` is false.
+_xmlDoc* FastParse(std::string_view text, bool preserve_whitespace, bool drops_blanks_while_parsing,
+                   NodePool* pool = nullptr);
 
 // Which parser Document::Parse and LoadXml use on this thread: the fast one
 // with libxml2 behind it (the default), libxml2 alone, or the fast one alone
@@ -47,6 +58,7 @@ ParsePath SetParsePath(ParsePath path);
 // Every property of a parsed tree that the two parsers must agree on, one
 // line per node: document fields, node types, names and whether they are the
 // dictionary's, element lines, links, attribute order, values and texts.
+// An attribute value of one empty text is described as one of no text.
 std::string DescribeTree(const Node& document);
 
 }  // namespace orvo::xml::detail

@@ -1,6 +1,8 @@
 #include <libxml/xmlsave.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include "orvo/error.h"
 #include "xml/arena.h"
@@ -423,6 +425,110 @@ std::size_t Node::AddAttributes(
     last = attr;
     detail::SetAttributeValue(pool, attr, value);
     ++added;
+  }
+  return added;
+}
+
+std::size_t Node::AddAttributesFrom(std::span<const AttributeToAdd> attributes,
+                                    std::span<const std::string_view> dropped) {
+  RequireNode();
+  xmlNodePtr element = ToXml(m_node);
+  if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
+  constexpr std::size_t kMost = 16;
+  if (attributes.size() > kMost || dropped.size() > kMost) {
+    RaiseXml("Too many attributes to add or drop at once");
+  }
+  // One walk over the attributes the element has finds the sources, the
+  // names it has already, the ones to drop and the last attribute. The
+  // names sought are chained by their first byte: an attribute is compared
+  // in full only with those that start as it does.
+  enum : std::uint8_t { kPresent, kSource, kDrop };
+  struct Probe {
+    std::string_view name;
+    std::uint8_t kind;
+    std::uint8_t index;
+    std::uint8_t next;
+  };
+  constexpr std::uint8_t kNone = 0xFF;
+  std::array<Probe, 3 * kMost> probes;
+  std::array<std::uint8_t, 256> first{};
+  first.fill(kNone);
+  std::uint8_t probe_count = 0;
+  const auto seek = [&](std::string_view name, std::uint8_t kind, std::size_t index) {
+    if (name.empty()) return;
+    std::uint8_t& head = first[static_cast<unsigned char>(name.front())];
+    probes[probe_count] = {name, kind, static_cast<std::uint8_t>(index), head};
+    head = probe_count++;
+  };
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    seek(attributes[i].name, kPresent, i);
+    seek(attributes[i].source, kSource, i);
+  }
+  for (std::size_t i = 0; i < dropped.size(); ++i) seek(dropped[i], kDrop, i);
+  std::array<xmlAttrPtr, kMost> sources{};
+  std::array<bool, kMost> present{};
+  std::array<xmlAttrPtr, kMost> drop{};
+  std::size_t drops = 0;
+  xmlAttrPtr last = nullptr;
+  for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
+    last = attr;
+    const bool prefixed = attr->ns && attr->ns->prefix;
+    for (std::uint8_t at = prefixed ? 0 : first[attr->name[0]]; at != kNone && at < probe_count;
+         at = prefixed ? static_cast<std::uint8_t>(at + 1) : probes[at].next) {
+      const Probe& probe = probes[at];
+      // A prefixed name (rare) is left to the general look-up.
+      const bool match = prefixed ? detail::FindAttribute(element, probe.name) == attr
+                                  : detail::TextEquals(attr->name, probe.name);
+      if (!match) continue;
+      if (probe.kind == kPresent) {
+        present[probe.index] = true;
+      } else if (probe.kind == kSource) {
+        if (!sources[probe.index]) sources[probe.index] = attr;
+      } else if (std::find(drop.begin(), drop.begin() + drops, attr) == drop.begin() + drops) {
+        drop[drops++] = attr;
+      }
+    }
+  }
+  Arena& arena = Arena::Owner(m_arena);
+  arena.NoteGrowth(element->doc);
+  detail::NodePool& pool = arena.Pool();
+  for (std::size_t d = 0; d < drops; ++d) {
+    xmlAttrPtr attr = drop[d];
+    if (std::find(sources.begin(), sources.end(), attr) != sources.end()) continue;
+    if (attr == last) last = attr->prev;
+    xmlUnlinkNode(reinterpret_cast<xmlNodePtr>(attr));
+    // Freed at once unless a handle holds it: the new attributes reuse it.
+    if (detail::IsUnreferenced(reinterpret_cast<xmlNodePtr>(attr))) {
+      detail::FreeTree(&pool, reinterpret_cast<xmlNodePtr>(attr));
+    } else {
+      arena.AddDetached(reinterpret_cast<xmlNodePtr>(attr));
+    }
+  }
+  std::size_t added = 0;
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    if (present[i]) continue;
+    xmlAttrPtr attr = NewAttributeAfter(pool, element, last, attributes[i].name);
+    last = attr;
+    ++added;
+    const xmlAttrPtr source = sources[i];
+    if (attributes[i].source.empty()) {
+      detail::SetAttributeValue(pool, attr, attributes[i].value);
+      continue;
+    }
+    if (!source || !source->children) continue;
+    xmlNodePtr only = source->children;
+    if (only->next || only->type != XML_TEXT_NODE) {
+      detail::SetAttributeValue(pool, attr, detail::NodeText(reinterpret_cast<xmlNodePtr>(source)));
+      continue;
+    }
+    // The tree holds only valid text: the value is copied as it is.
+    const xmlChar* content = only->content;
+    if (!content || *content == '\0') continue;
+    xmlNodePtr text = detail::NewTextNodeOfValidText(
+        pool, element->doc, std::string_view(reinterpret_cast<const char*>(content)));
+    text->parent = reinterpret_cast<xmlNodePtr>(attr);
+    attr->children = text;
+    attr->last = text;
   }
   return added;
 }

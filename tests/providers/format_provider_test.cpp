@@ -105,7 +105,8 @@ TEST(FormatProvider, TheLibraryHoldsStubsOfFullFormatsTheProviderTheirTrees) {
   TempWorkspace workspace;
   workspace.Write("workspace.xml", "<Workspace/>");
   const std::string full =
-      "<Fmt Key='a' Name='A&amp;B'>\n  <Itms><Row><Itm Key='A1' Value=\"1 &lt; 2\"/></Row></Itms>"
+      "<Fmt Key='a' Name='A&amp;B'>\n  <Itms><Row><Itm Key='A1' Value=\"1 &lt; 2\"/>"
+      "<Itm Value='=If(A1>0,1,2)' Str=\"/>'\" Key='A2'/></Row></Itms>"
       "<!-- <Fmt Key='X'> --><![CDATA[</Fmt>]]></Fmt>";
   workspace.Write("formats.xml",
                   "<?xml version='1.0' encoding='utf-8'?>\n<Formats>\n  <Fmt Key='A'/>\n"
@@ -156,6 +157,14 @@ TEST(FormatProvider, TheLibraryHoldsStubsOfFullFormatsTheProviderTheirTrees) {
   ASSERT_TRUE(resume.IsErrorPending());
   EXPECT_NE(resume.Pending()->Description().find("line 2"), std::string::npos)
       << resume.Pending()->Description();
+  // So is a tag that is not well formed, which the look for formats passes over.
+  broken.Write("formats.xml", "<Formats><Fmt Key='A'><Itms>\n\n<Row / ></Itms></Fmt></Formats>");
+  ResumeNext malformed_tag;
+  malformed_tag.Step(
+      [&] { Workspace::Open(broken.LaunchProperties())->List(WorkspaceList::kFormats); });
+  ASSERT_TRUE(malformed_tag.IsErrorPending());
+  EXPECT_NE(malformed_tag.Pending()->Description().find("line 3"), std::string::npos)
+      << malformed_tag.Pending()->Description();
 }
 
 TEST(FormatProvider, WorkspaceProblemsSurfaceOnlyWhereAWorkspaceIsNeeded) {

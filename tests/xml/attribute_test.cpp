@@ -62,6 +62,44 @@ TEST(Attributes, ReadAttributeNameIsAndBatchAdds) {
   EXPECT_THROW(Document(doc).AppendNewElement("Second"), Error);  // one document element
 }
 
+// Values taken from other attributes of the element: copied as they are
+// (entity-decoded, long, empty, missing), existing names left alone, a
+// prefixed source found, the added ones after the rest in their order.
+TEST(Attributes, AddedFromOtherAttributes) {
+  Document doc = Document::Parse("<x:R xmlns:x='urn:x' K='a&amp;b' L='" + std::string(40, 'l') +
+                                 "' E='' x:P='p' Had='h'/>");
+  Node root = doc.DocumentElement();
+  const Node::AttributeToAdd added[] = {
+      {"Fixed", {}, "0"},       {"CopyK", "K", {}},   {"CopyL", "L", {}}, {"CopyE", "E", {}},
+      {"CopyNone", "None", {}}, {"CopyP", "x:P", {}}, {"Had", "K", {}}};
+  EXPECT_EQ(root.AddAttributesFrom(added), 6u);
+  EXPECT_EQ(root.Xml(), "<x:R xmlns:x=\"urn:x\" K=\"a&amp;b\" L=\"" + std::string(40, 'l') +
+                            "\" E=\"\" x:P=\"p\" Had=\"h\" Fixed=\"0\" CopyK=\"a&amp;b\" CopyL=\"" +
+                            std::string(40, 'l') + "\" CopyE=\"\" CopyNone=\"\" CopyP=\"p\"/>");
+  // The copies are values of their own.
+  root.SetAttribute("K", "changed");
+  EXPECT_EQ(root.AttributeOr("CopyK", ""), "a&b");
+  EXPECT_EQ(root.AddAttributesFrom(added), 0u);
+  const Node::AttributeToAdd bad[] = {{"not ok", {}, "1"}};
+  EXPECT_THROW(root.AddAttributesFrom(bad), Error);
+
+  // Dropped attributes go first (the last one, and one a handle still
+  // holds, too); a source is never dropped.
+  Document items = Document::Parse("<I K='k' S='' M='m' V='v'/>");
+  Node item = items.DocumentElement();
+  const Node held = item.Attributes().GetNamedItem("M");
+  const Node::AttributeToAdd copies[] = {{"OK", "K", {}}, {"OV", "V", {}}};
+  constexpr std::string_view kDropped[] = {"S", "M", "V", "Absent"};
+  EXPECT_EQ(item.AddAttributesFrom(copies, kDropped), 2u);
+  EXPECT_EQ(item.Xml(), "<I K=\"k\" V=\"v\" OK=\"k\" OV=\"v\"/>");
+  EXPECT_EQ(held.Text(), "m");
+  EXPECT_TRUE(held.ParentNode().IsNull());
+  constexpr std::string_view kLast[] = {"OV"};
+  EXPECT_EQ(item.AddAttributesFrom({}, kLast), 0u);
+  item.SetAttribute("After", "1");
+  EXPECT_EQ(item.Xml(), "<I K=\"k\" V=\"v\" OK=\"k\" After=\"1\"/>");
+}
+
 // Element and attribute names are checked as XML names, ASCII or not.
 TEST(Attributes, NamesMustBeXmlNames) {
   Document doc = Document::Parse("<R/>");
