@@ -1013,15 +1013,21 @@ void PlacedItems::PlaceNew(const xml::Node& item, const ItemTexts& texts, std::u
   Add(id);
 }
 
-void PlacedItems::ValueChanged(const xml::Node& item) {
-  if (!item) return;
+std::uint32_t PlacedItems::CompleteEntryOf(const xml::Node& item) {
+  if (!item) return kNone;
   const std::uint32_t id = m_by_node.Find(item.Raw());
-  if (id == kNone) return;
+  if (id == kNone) return kNone;
   if (!EntryAt(id).complete) {
     // Its bookkeeping may have been written since.
     Refresh(id);
-    return;
+    return kNone;
   }
+  return id;
+}
+
+void PlacedItems::ValueChanged(const xml::Node& item) {
+  const std::uint32_t id = CompleteEntryOf(item);
+  if (id == kNone) return;
   // Two lookups by name: both attributes stand early in an item's list.
   thread_local std::string state;
   thread_local std::string value;
@@ -1031,13 +1037,8 @@ void PlacedItems::ValueChanged(const xml::Node& item) {
 }
 
 void PlacedItems::ValueChanged(const xml::Node& item, std::string_view value, bool evaluated) {
-  if (!item) return;
-  const std::uint32_t id = m_by_node.Find(item.Raw());
+  const std::uint32_t id = CompleteEntryOf(item);
   if (id == kNone) return;
-  if (!EntryAt(id).complete) {
-    Refresh(id);
-    return;
-  }
   NewValue(id, evaluated, value);
 }
 

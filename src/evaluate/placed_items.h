@@ -516,6 +516,9 @@ class PlacedItems {
   // Indexes an item not indexed yet from its texts.
   void PlaceNew(const xml::Node& item, const ItemTexts& texts, std::uint32_t print);
   void Refresh(std::uint32_t id);
+  // The id of an indexed item whose entry is complete, else kNone (an
+  // incomplete entry is refreshed from the item on the way).
+  std::uint32_t CompleteEntryOf(const xml::Node& item);
   // Indexes an entry that was read, and takes it out again.
   void Add(std::uint32_t id);
   void Forget(std::uint32_t id);

@@ -85,17 +85,7 @@ void NodePool::NewChunk(Region& region) {
   ORVO_POOL_POISON(region.next, size);
 }
 
-void* NodePool::TakeInBlocks(Kind kind) {
-  const std::size_t size = SizeOf(kind);
-  if (static_cast<std::size_t>(m_blocks.end - m_blocks.next) < size) {
-    RetireRest(m_blocks, kElementOrText);
-    NewChunk(m_blocks);
-  }
-  void* slot = m_blocks.next;
-  m_blocks.next += size;
-  Unpoison(slot, kind);
-  return slot;
-}
+void* NodePool::TakeInBlocks(Kind kind) { return Carve(m_blocks, kind, kElementOrText); }
 
 void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
                      const std::shared_ptr<NodePool>& into_ref) {

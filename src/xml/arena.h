@@ -96,16 +96,7 @@ class NodePool {
       --free.count;
       return slot;
     }
-    const std::size_t size = SizeOf(kind);
-    Region& region = m_regions[kind];
-    if (static_cast<std::size_t>(region.end - region.next) < size) {
-      RetireRest(region, kind);
-      NewChunk(region);
-    }
-    void* slot = region.next;
-    region.next += size;
-    Unpoison(slot, kind);
-    return slot;
+    return Carve(m_regions[kind], kind, kind);
   }
 
   // Memory for several nodes laid out one after the other by the caller,
@@ -186,6 +177,20 @@ class NodePool {
   struct Region;
   // Makes a new chunk current in `region`.
   void NewChunk(Region& region);
+  // One node of `kind` carved from the current chunk of `region`; when it
+  // is full, what is left of it goes to the free list of `rest` and a new
+  // chunk is made current.
+  void* Carve(Region& region, Kind kind, Kind rest) {
+    const std::size_t size = SizeOf(kind);
+    if (static_cast<std::size_t>(region.end - region.next) < size) {
+      RetireRest(region, rest);
+      NewChunk(region);
+    }
+    void* slot = region.next;
+    region.next += size;
+    Unpoison(slot, kind);
+    return slot;
+  }
   // Hands what is left of the current chunk of `region` to the free list of
   // `kind`.
   void RetireRest(Region& region, Kind kind);
