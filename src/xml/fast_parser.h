@@ -4,17 +4,16 @@
 //
 // It builds the very tree libxml2's parser builds with the options
 // Document::Parse uses: nodes allocated with xmlMalloc one by one (or taken
-// from an arena's node pool, see FastParse), element
-// and attribute names in a new dictionary of the document, every attribute
-// value one text node, short texts kept inside their node, the same document
-// fields (version, encoding as declared, standalone, parse flags), element
-// and comment lines as libxml2 counts them (the lines of texts, which nothing
-// reads, only roughly), whitespace-only text dropped where
-// Document::Parse drops it. Anything else (a document type, namespaces,
-// CDATA, processing instructions, another encoding, entities other
-// than the five predefined ones, deep nesting, a malformed text of any kind)
-// it declines before anything escapes, and the caller parses with libxml2,
-// which then reports every error as before.
+// from an arena's node pool, see FastParse), element and attribute names in a
+// new dictionary of the document, every attribute value one text node, short
+// texts kept inside their node, the same document fields (version, encoding as
+// declared, standalone, parse flags), element and comment lines as libxml2
+// counts them (the lines of texts, which nothing reads, only roughly),
+// whitespace-only text dropped where Document::Parse drops it. Anything else (a
+// document type, namespaces, CDATA, processing instructions, another encoding,
+// entities other than the five predefined ones, deep nesting, a malformed text
+// of any kind) it declines before anything escapes, and the caller parses with
+// libxml2, which then reports every error as before.
 //
 // Thread use: any thread; no state is shared between calls but the parse
 // path of the calling thread (for tests and benchmarks).
@@ -40,10 +39,10 @@ class NodePool;
 // With a `pool`, the elements, attributes and texts come from it instead of
 // xmlMalloc, long texts known to it, as the facade makes its own nodes (an
 // empty attribute value without a text node; the document marked pure when
-// it holds no comment): the caller's arena
-// must own the pool and adopt the document, which is then freed the way the
-// facade frees its own. Whitespace-only text is never left in such a
-// document when `preserve_whitespace` is false.
+// it holds no comment). The caller's arena must own the pool and adopt the
+// document, which is then freed the way the facade frees its own.
+// Whitespace-only text is never left in such a document when
+// `preserve_whitespace` is false.
 _xmlDoc* FastParse(std::string_view text, bool preserve_whitespace, bool drops_blanks_while_parsing,
                    NodePool* pool = nullptr);
 
