@@ -382,6 +382,25 @@ xmlAttrPtr NewAttribute(detail::NodePool& pool, xmlNodePtr element, std::string_
   return attr;
 }
 
+// Gives the new, empty attribute `to` the value of `from` (none when `from`
+// is null or empty).
+void CopyAttributeValue(detail::NodePool& pool, xmlAttrPtr from, xmlAttrPtr to) {
+  if (!from || !from->children) return;
+  xmlNodePtr only = from->children;
+  if (only->next || only->type != XML_TEXT_NODE) {
+    detail::SetAttributeValue(pool, to, detail::NodeText(reinterpret_cast<xmlNodePtr>(from)));
+    return;
+  }
+  // The tree holds only valid text: the value is copied as it is.
+  const xmlChar* content = only->content;
+  if (!content || *content == '\0') return;
+  xmlNodePtr text = detail::NewTextNodeOfValidText(
+      pool, to->doc, std::string_view(reinterpret_cast<const char*>(content)));
+  text->parent = reinterpret_cast<xmlNodePtr>(to);
+  to->children = text;
+  to->last = text;
+}
+
 }  // namespace
 
 void Node::SetAttribute(std::string_view name, std::string_view value) {
@@ -510,25 +529,11 @@ std::size_t Node::AddAttributesFrom(std::span<const AttributeToAdd> attributes,
     xmlAttrPtr attr = NewAttributeAfter(pool, element, last, attributes[i].name);
     last = attr;
     ++added;
-    const xmlAttrPtr source = sources[i];
     if (attributes[i].source.empty()) {
       detail::SetAttributeValue(pool, attr, attributes[i].value);
-      continue;
+    } else {
+      CopyAttributeValue(pool, sources[i], attr);
     }
-    if (!source || !source->children) continue;
-    xmlNodePtr only = source->children;
-    if (only->next || only->type != XML_TEXT_NODE) {
-      detail::SetAttributeValue(pool, attr, detail::NodeText(reinterpret_cast<xmlNodePtr>(source)));
-      continue;
-    }
-    // The tree holds only valid text: the value is copied as it is.
-    const xmlChar* content = only->content;
-    if (!content || *content == '\0') continue;
-    xmlNodePtr text = detail::NewTextNodeOfValidText(
-        pool, element->doc, std::string_view(reinterpret_cast<const char*>(content)));
-    text->parent = reinterpret_cast<xmlNodePtr>(attr);
-    attr->children = text;
-    attr->last = text;
   }
   return added;
 }
@@ -544,21 +549,7 @@ Node Node::AppendNewElement(std::string_view name, const Node& from,
   for (const AttributeCopy& copy : copies) {
     xmlAttrPtr attr = NewAttributeAfter(pool, target, last, copy.name);
     last = attr;
-    xmlAttrPtr value = detail::FindAttribute(source, copy.source);
-    if (!value || !value->children) continue;
-    xmlNodePtr only = value->children;
-    if (only->next || only->type != XML_TEXT_NODE) {
-      detail::SetAttributeValue(pool, attr, detail::NodeText(reinterpret_cast<xmlNodePtr>(value)));
-      continue;
-    }
-    // The tree holds only valid text: the value is copied as it is.
-    const xmlChar* content = only->content;
-    if (!content || *content == '\0') continue;
-    xmlNodePtr text = detail::NewTextNodeOfValidText(
-        pool, target->doc, std::string_view(reinterpret_cast<const char*>(content)));
-    text->parent = reinterpret_cast<xmlNodePtr>(attr);
-    attr->children = text;
-    attr->last = text;
+    CopyAttributeValue(pool, detail::FindAttribute(source, copy.source), attr);
   }
   return element;
 }
