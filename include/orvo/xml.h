@@ -125,6 +125,12 @@ class Node {
   // Whether an element named `name` (as NameIs reads names) is anywhere
   // below this element or document, without a handle per node looked at.
   bool HasDescendant(std::string_view name) const;
+  // HasDescendant for each of `nodes`, answers in their order. The walks go
+  // in step, a node of each in turn, so that the reads of different
+  // subtrees overlap: much faster than one walk after another over subtrees
+  // that are not in the cache.
+  static void HasDescendants(std::span<const Node> nodes, std::string_view name,
+                             std::vector<bool>& answers);
 
   // Text content: for an element the concatenated text of its descendants,
   // for an attribute or text node its value.

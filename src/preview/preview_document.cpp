@@ -125,7 +125,7 @@ class PreviewWriter {
           // items of rows there are written too).
           Keep(row, *column, node);
           item_row = std::move(row);
-          if (!node.HasDescendant("Row")) {
+          if (!HoldsRow(node, item_row)) {
             node = NextElementAfter(node, source);
             continue;
           }
@@ -141,6 +141,30 @@ class PreviewWriter {
     return true;
   }
 
+  // Whether an item of the item row `row` has a Row below it. The items
+  // ahead of the walk, in this row and the rows after it, are asked
+  // together: their subtrees are then read in step.
+  bool HoldsRow(const xml::Node& item, const xml::Node& row) {
+    if (m_ahead_next < m_ahead.size() && m_ahead[m_ahead_next] == item) {
+      return m_holds_row[m_ahead_next++];
+    }
+    m_ahead.clear();
+    m_ahead_next = 0;
+    m_ahead.push_back(item);
+    for (xml::Node at = NextElement(item), next_row = row; m_ahead.size() < kAhead;) {
+      if (!at) {
+        next_row = NextElement(next_row);
+        if (!next_row || !next_row.NameIs("Row")) break;
+        at = FirstElement(next_row);
+        continue;
+      }
+      if (at.NameIs("Itm")) m_ahead.push_back(at);
+      at = NextElement(at);
+    }
+    xml::Node::HasDescendants(m_ahead, "Row", m_holds_row);
+    return m_holds_row[m_ahead_next++];
+  }
+
   // False when an item's column is no plain number (nothing is consumed
   // then): the stylesheet's sort then decides the order. A `stop` that
   // answers true ends the writing (Stopped()).
@@ -148,7 +172,10 @@ class PreviewWriter {
     m_output = consume ? xml::Document::CreateSharingNames(source) : xml::Document::Create();
     m_move = consume;
     m_keeping = consume;
-    if (consume && !Sortable(source, stop)) return false;
+    const bool sortable = !consume || Sortable(source, stop);
+    // The items' only handles go to AppendShaped.
+    m_ahead.clear();
+    if (!sortable) return false;
     if (m_stopped) return true;
     xml::Node format = m_output.AppendNewElement("Fmt", source, kFormatAttributes);
     xml::Node items = format.AppendNewElement("Itms");
@@ -280,7 +307,14 @@ class PreviewWriter {
     std::size_t first;
   };
   std::vector<KeptRow> m_kept_rows;
+  // Items ahead of Sortable's walk (from the `m_ahead_next`th on) and
+  // whether each holds a Row.
+  static constexpr std::size_t kAhead = 64;
+  std::vector<xml::Node> m_ahead;
+  std::vector<bool> m_holds_row;
+  std::size_t m_ahead_next = 0;
   std::vector<SortedItem> m_kept;
+
   bool m_keeping = false;
   std::string m_column;
   bool m_move = false;

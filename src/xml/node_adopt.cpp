@@ -717,25 +717,78 @@ Node Node::AppendShaped(Node from, PreparedShape& shape, bool move) {
   return Node(m_arena, ToRaw(source));
 }
 
+namespace {
+
+// Whether the element `node` is named `name` as NameIs reads names.
+inline bool ElementNamed(xmlNodePtr node, std::string_view name) {
+  if (!node->ns || !node->ns->prefix) return !name.empty() && NameEquals(node->name, name);
+  const std::string_view prefix(reinterpret_cast<const char*>(node->ns->prefix));
+  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+         name[prefix.size()] == ':' && detail::TextEquals(node->name, name.substr(prefix.size() + 1));
+}
+
+// The first node below `root` to look at for HasDescendant, or null.
+inline xmlNodePtr FirstBelow(xmlNodePtr root) {
+  if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE) return nullptr;
+  return root->children;
+}
+
+}  // namespace
+
 bool Node::HasDescendant(std::string_view name) const {
   RequireNode();
   xmlNodePtr root = ToXml(m_node);
-  if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE) return false;
-  for (xmlNodePtr node = root->children; node; node = NextInSubtree(node, root)) {
-    if (node->type != XML_ELEMENT_NODE) continue;
-    if (!node->ns || !node->ns->prefix) {
-      if (!name.empty() && NameEquals(node->name, name)) return true;
-      continue;
-    }
-    // As NameIs reads a prefixed name.
-    const std::string_view prefix(reinterpret_cast<const char*>(node->ns->prefix));
-    if (name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
-        name[prefix.size()] == ':' &&
-        detail::TextEquals(node->name, name.substr(prefix.size() + 1))) {
-      return true;
-    }
+  for (xmlNodePtr node = FirstBelow(root); node; node = NextInSubtree(node, root)) {
+    if (node->type == XML_ELEMENT_NODE && ElementNamed(node, name)) return true;
   }
   return false;
+}
+
+void Node::HasDescendants(std::span<const Node> nodes, std::string_view name,
+                          std::vector<bool>& answers) {
+  for (const Node& node : nodes) node.RequireNode();
+  answers.assign(nodes.size(), false);
+  // Each walk reads one node a turn and asks for the next one's memory,
+  // which has come by its next turn.
+  struct Walk {
+    xmlNodePtr root;
+    xmlNodePtr at;
+    std::size_t index;
+  };
+  constexpr std::size_t kInStep = 16;
+  std::array<Walk, kInStep> walks;
+  std::size_t walking = 0;
+  std::size_t next = 0;
+  const auto start = [&](Walk& walk) {
+    for (; next < nodes.size(); ++next) {
+      xmlNodePtr root = ToXml(nodes[next].m_node);
+      if (xmlNodePtr first = FirstBelow(root)) {
+        __builtin_prefetch(first);
+        walk = {root, first, next++};
+        return true;
+      }
+    }
+    return false;
+  };
+  while (walking < kInStep && start(walks[walking])) ++walking;
+  while (walking > 0) {
+    for (std::size_t w = 0; w < walking;) {
+      Walk& walk = walks[w];
+      xmlNodePtr node = walk.at;
+      if (node->type == XML_ELEMENT_NODE && ElementNamed(node, name)) {
+        answers[walk.index] = true;
+        walk.at = nullptr;
+      } else {
+        walk.at = NextInSubtree(node, walk.root);
+      }
+      if (walk.at) {
+        __builtin_prefetch(walk.at);
+        ++w;
+      } else if (!start(walk)) {
+        walk = walks[--walking];
+      }
+    }
+  }
 }
 
 }  // namespace orvo::xml

@@ -254,5 +254,35 @@ TEST(HasDescendant, FindsElementsAtAnyDepthByTheirNames) {
   EXPECT_TRUE(doc.HasDescendant("D"));
 }
 
+TEST(HasDescendant, AnswersForManyNodesAtOnceAsOneByOne) {
+  // More nodes than walk in step, of every kind, with subtrees of all
+  // sizes; a node may come twice.
+  std::string text = "<R xmlns:n='urn:n'>";
+  for (int i = 0; i < 40; ++i) {
+    text += "<I a='1'>t<B>" + std::string(i % 7 == 3 ? "<C><Row/></C>" : "<C/>") +
+            std::string(i % 11 == 5 ? "<n:Row/>" : "") + "</B><!--Row-->" +
+            std::string(i == 39 ? "<Row/>" : "") + "</I>";
+  }
+  text += "</R>";
+  Document doc = Document::Parse(text);
+  std::vector<Node> nodes = {doc, doc.DocumentElement()};
+  for (const Node& node : doc.SelectNodes("//node() | //@*")) nodes.push_back(node);
+  nodes.push_back(doc.SelectSingleNode("/R/I"));
+  for (const std::string_view name : {"Row", "n:Row", "C", "R"}) {
+    std::vector<bool> answers;
+    Node::HasDescendants(nodes, name, answers);
+    ASSERT_EQ(answers.size(), nodes.size());
+    std::size_t found = 0;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      EXPECT_EQ(answers[i], nodes[i].HasDescendant(name)) << name << " " << i;
+      found += answers[i] ? 1 : 0;
+    }
+    EXPECT_GT(found, name == "R" ? 0u : 5u) << name;
+  }
+  std::vector<bool> none = {true};
+  Node::HasDescendants({}, "Row", none);
+  EXPECT_TRUE(none.empty());
+}
+
 }  // namespace
 }  // namespace orvo::xml
