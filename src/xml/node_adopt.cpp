@@ -724,7 +724,8 @@ inline bool ElementNamed(xmlNodePtr node, std::string_view name) {
   if (!node->ns || !node->ns->prefix) return !name.empty() && NameEquals(node->name, name);
   const std::string_view prefix(reinterpret_cast<const char*>(node->ns->prefix));
   return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
-         name[prefix.size()] == ':' && detail::TextEquals(node->name, name.substr(prefix.size() + 1));
+         name[prefix.size()] == ':' &&
+         detail::TextEquals(node->name, name.substr(prefix.size() + 1));
 }
 
 // The first node below `root` to look at for HasDescendant, or null.
