@@ -131,6 +131,11 @@ class Node {
   // that are not in the cache.
   static void HasDescendants(std::span<const Node> nodes, std::string_view name,
                              std::vector<bool>& answers);
+  // ReadAttribute for each of `elements`: `values[i]` is the value of the
+  // i-th one's attribute `name`, empty when it has none. The attribute lists
+  // are read in step, as HasDescendants reads subtrees.
+  static void ReadAttributes(std::span<const Node> elements, std::string_view name,
+                             std::vector<std::string>& values);
 
   // Text content: for an element the concatenated text of its descendants,
   // for an attribute or text node its value.

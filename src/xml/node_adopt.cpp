@@ -728,6 +728,16 @@ inline bool ElementNamed(xmlNodePtr node, std::string_view name) {
          detail::TextEquals(node->name, name.substr(prefix.size() + 1));
 }
 
+// Whether `attr` is named `name` (not empty) as FindAttribute reads names.
+inline bool AttributeNamed(xmlAttrPtr attr, std::string_view name) {
+  const xmlNs* ns = attr->ns;
+  if (!ns || !ns->prefix) return NameEquals(attr->name, name);
+  const std::string_view prefix(reinterpret_cast<const char*>(ns->prefix));
+  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+         name[prefix.size()] == ':' &&
+         detail::TextEquals(attr->name, name.substr(prefix.size() + 1));
+}
+
 // The first node below `root` to look at for HasDescendant, or null.
 inline xmlNodePtr FirstBelow(xmlNodePtr root) {
   if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE) return nullptr;
@@ -788,6 +798,67 @@ void Node::HasDescendants(std::span<const Node> nodes, std::string_view name,
       } else if (!start(walk)) {
         walk = walks[--walking];
       }
+    }
+  }
+}
+
+void Node::ReadAttributes(std::span<const Node> elements, std::string_view name,
+                          std::vector<std::string>& values) {
+  for (const Node& element : elements) element.RequireNode();
+  values.resize(elements.size());
+  // The attribute found of each element, or null; its text is asked for
+  // when it is found and read once every list has been walked.
+  thread_local std::vector<xmlAttrPtr> found;
+  found.assign(elements.size(), nullptr);
+  struct Walk {
+    xmlAttrPtr at;
+    std::size_t index;
+  };
+  constexpr std::size_t kInStep = 16;
+  std::array<Walk, kInStep> walks;
+  std::size_t walking = 0;
+  std::size_t next = 0;
+  const auto start = [&](Walk& walk) {
+    for (; next < elements.size(); ++next) {
+      xmlNodePtr element = ToXml(elements[next].m_node);
+      if (element->type == XML_ELEMENT_NODE && !name.empty() && element->properties) {
+        __builtin_prefetch(element->properties);
+        walk = {element->properties, next++};
+        return true;
+      }
+    }
+    return false;
+  };
+  while (walking < kInStep && start(walks[walking])) ++walking;
+  while (walking > 0) {
+    for (std::size_t w = 0; w < walking;) {
+      Walk& walk = walks[w];
+      xmlAttrPtr attr = walk.at;
+      if (AttributeNamed(attr, name)) {
+        found[walk.index] = attr;
+        __builtin_prefetch(attr->children);
+        walk.at = nullptr;
+      } else {
+        walk.at = attr->next;
+      }
+      if (walk.at) {
+        __builtin_prefetch(walk.at);
+        ++w;
+      } else if (!start(walk)) {
+        walk = walks[--walking];
+      }
+    }
+  }
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    std::string& value = values[i];
+    value.clear();
+    xmlAttrPtr attr = found[i];
+    if (!attr) continue;
+    xmlNodePtr only = attr->children;
+    if (only && !only->next && only->type == XML_TEXT_NODE) {
+      if (only->content) value.append(reinterpret_cast<const char*>(only->content));
+    } else if (only) {
+      value = detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
     }
   }
 }

@@ -284,5 +284,37 @@ TEST(HasDescendant, AnswersForManyNodesAtOnceAsOneByOne) {
   EXPECT_TRUE(none.empty());
 }
 
+TEST(ReadAttributes, ReadsOneAttributeOfManyNodesAsReadAttribute) {
+  // Values of one text, of none, of several (an entity inside), prefixed
+  // names, attributes missing, and nodes that have none (texts, the document).
+  std::string text = "<!DOCTYPE R [<!ENTITY e 'E'>]><R xmlns:n='urn:n'>";
+  for (int i = 0; i < 40; ++i) {
+    const std::string number = std::to_string(i);
+    text += i % 5 == 0   ? "<I Row='" + number + "'/>"
+            : i % 5 == 1 ? "<I Key='k' Col=''/>"
+            : i % 5 == 2 ? "<I Col='a&e;b" + number + "' Key='k'/>"
+            : i % 5 == 3 ? "<I n:Col='p" + number + "' Col='c" + number + "'/>"
+                         : "<I>t</I>";
+  }
+  text += "</R>";
+  Document doc = Document::Parse(text);
+  std::vector<Node> nodes = {doc};
+  for (const Node& node : doc.SelectNodes("//node()")) nodes.push_back(node);
+  for (const std::string_view name : {"Col", "n:Col", "Row", ""}) {
+    std::vector<std::string> values(3, "old");
+    Node::ReadAttributes(nodes, name, values);
+    ASSERT_EQ(values.size(), nodes.size());
+    std::size_t present = 0;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      std::string expected;
+      const bool element = nodes[i].Type() == NodeType::kElement;
+      if (element && nodes[i].ReadAttribute(name, expected)) ++present;
+      EXPECT_EQ(values[i], expected) << name << " " << i;
+    }
+    EXPECT_EQ(present, name.empty() ? 0u : name == "Col" ? 24u : 8u) << name;
+  }
+  EXPECT_EQ(doc.SelectSingleNode("/R/I[3]").GetAttribute("Col"), "aEb2");
+}
+
 }  // namespace
 }  // namespace orvo::xml
