@@ -306,7 +306,7 @@ Node Node::CloneNode(bool deep) const {
 NodeStamp::NodeStamp(const Node& source) : m_prototype(source.CloneNode(true)) {
   xmlNodePtr prototype = ToXml(m_prototype.m_node);
   if (prototype->type != XML_ELEMENT_NODE) return;
-  m_image = detail::SubtreeImage::Make(prototype);
+  m_image = detail::SubtreeImage::Make(prototype, Arena::Owner(m_prototype.m_arena).Pool());
   if (!m_image) return;
   // Nothing else holds the prototype: its nodes go back to the pool at once.
   m_arena = m_prototype.m_arena;

@@ -193,6 +193,19 @@ xmlChar* InlineStorage(xmlNodePtr node) {
 // A text node of `document` holding `text` (valid already). Most texts of a
 // built tree (attribute values: flags, keys, amounts) are short and then
 // cost no allocation besides the node.
+xmlNodePtr NewText(NodePool& pool, xmlDocPtr document, std::string_view text);
+
+// A shared text holding `text`, named `name` (one of libxml2's static names
+// of text nodes): pooled and marked, of no document and no parent, and
+// never given back to `pool` (its buffer, if any, is known to the pool).
+xmlNodePtr NewSharedText(NodePool& pool, std::string_view text, const xmlChar* name) {
+  xmlNodePtr node = NewText(pool, nullptr, text);
+  if (!node) RaiseXml("Out of memory creating a text node");
+  node->name = name;
+  node->_private = reinterpret_cast<void*>(kPooledNode | kSharedText);
+  return node;
+}
+
 xmlNodePtr NewText(NodePool& pool, xmlDocPtr document, std::string_view text) {
   xmlNodePtr node = NewPooled<xmlNode>(pool, XML_TEXT_NODE);
   node->name = xmlStringText;
@@ -295,14 +308,20 @@ void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_val
   ValidText value(raw_value);
   // Nobody holds handles to an attribute's text children: the facade never
   // hands them out, so they can be changed or freed at once. The common case,
-  // one text child, keeps its node and only replaces the text.
+  // one text child, keeps its node and only replaces the text; a shared text
+  // (see SubtreeImage) is left to its pool and replaced by one of the
+  // attribute's own.
   xmlNodePtr only = attr->children;
-  if (only && !only->next && only->type == XML_TEXT_NODE) {
+  if (only && !only->next && only->type == XML_TEXT_NODE && !IsSharedText(only)) {
     if (!OverwriteInPlace(pool, only, value.View())) ReplaceContent(pool, only, value.View());
     return;
   }
   for (xmlNodePtr part = attr->children; part;) {
     xmlNodePtr next = part->next;
+    if (IsSharedText(part)) {
+      part = next;
+      continue;
+    }
     part->parent = nullptr;
     part->prev = nullptr;
     part->next = nullptr;
@@ -702,6 +721,8 @@ class TreeFreer {
   }
 
   void FreeText(xmlNodePtr text) {
+    // A shared text belongs to its pool, which frees it when it goes.
+    if (IsSharedText(text)) return;
     xmlChar* content = text->content;
     if (!IsPooled(text)) {
       if (content != InlineStorage(text)) FreeString(content);
@@ -844,6 +865,30 @@ xmlNodePtr NextInSubtree(xmlNodePtr root, xmlNodePtr node, bool descend) {
   return node == root ? nullptr : node->next;
 }
 
+// Gives each attribute of the subtree of `root` (or `root` itself, an
+// attribute) that holds a shared text a text of its own with that content.
+void OwnSharedTexts(NodePool& pool, xmlNodePtr root) {
+  const auto own = [&pool](xmlAttrPtr attr) {
+    xmlNodePtr shared = attr->children;
+    if (!shared || !IsSharedText(shared)) return;
+    xmlNodePtr text =
+        NewText(pool, attr->doc, reinterpret_cast<const char*>(shared->content));
+    if (!text) RaiseXml("Out of memory moving a node");
+    text->parent = reinterpret_cast<xmlNodePtr>(attr);
+    attr->children = text;
+    attr->last = text;
+  };
+  if (root->type == XML_ATTRIBUTE_NODE) {
+    own(reinterpret_cast<xmlAttrPtr>(root));
+    return;
+  }
+  if (root->type != XML_ELEMENT_NODE) return;
+  for (xmlNodePtr node = root; node; node = NextInSubtree(root, node, true)) {
+    if (node->type != XML_ELEMENT_NODE) continue;
+    for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) own(attr);
+  }
+}
+
 // Moves subtrees without namespaces, IDs or entity references from one
 // document to another: every node is given the new document, names come
 // from its dictionary and texts held by the old one's are copied. One walk
@@ -889,6 +934,9 @@ class PlainMover {
         attr->doc = m_to;
         attr->name = Name(attr->name, IsPooled(attr));
         for (xmlNodePtr part = attr->children; part; part = part->next) {
+          // A shared text belongs to no document (nor its content to any
+          // dictionary).
+          if (IsSharedText(part)) continue;
           part->doc = m_to;
           MoveText(part);
         }
@@ -961,6 +1009,9 @@ void AdoptInto(NodePool& pool, xmlNodePtr node, xmlDocPtr document, xmlNodePtr p
     return;
   }
   MarkImpure(document);
+  // libxml2 rewrites every text it moves: shared texts are replaced by the
+  // attributes' own first.
+  OwnSharedTexts(pool, node);
   // libxml2 may free or replace the names it moves: the pool forgets the
   // pooled nodes' own names first and learns those they own afterwards.
   const auto each_pooled_name = [node](auto&& visit) {
@@ -988,6 +1039,9 @@ void AdoptInto(NodePool& pool, xmlNodePtr node, xmlDocPtr document, xmlNodePtr p
 
 bool IsUnreferenced(xmlNodePtr root) {
   if (HandleCount(root) != 0) return false;  // the usual answer for a held root
+  // No handle ever refers to an attribute's texts (nor may the walk below go
+  // up from a shared one: it has no parent).
+  if (root->type == XML_ATTRIBUTE_NODE) return true;
   if (!root->children && (root->type != XML_ELEMENT_NODE || !root->properties)) return true;
   // Down and up through the tree's own links (no stack: sweeps run while
   // per-thread storage is torn down too).
@@ -1081,9 +1135,16 @@ bool IsPlainText(xmlNodePtr node) {
          (node->name == xmlStringText || node->name == xmlStringTextNoenc);
 }
 
+// The text of an attribute whose copies share one text node: its only
+// child, plain and not empty of content.
+xmlNodePtr ShareableText(xmlAttrPtr attr) {
+  xmlNodePtr only = attr->children;
+  return only && !only->next && IsPlainText(only) && only->content ? only : nullptr;
+}
+
 }  // namespace
 
-std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
+std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype, NodePool& pool) {
   if (prototype->type != XML_ELEMENT_NODE || prototype->parent || prototype->next ||
       prototype->prev || !prototype->doc || !prototype->doc->dict) {
     return nullptr;
@@ -1123,6 +1184,7 @@ std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
       }
     }
     for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+      if (ShareableText(attr)) continue;
       for (xmlNodePtr part = attr->children; part; part = part->next) {
         if (!IsPlainText(part) || !add(part, NodePool::kElementOrText)) return nullptr;
       }
@@ -1133,6 +1195,13 @@ std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
   // Links between the nodes become pairs of offsets; a link out of the
   // subtree means it is no plain copy after all.
   bool linked = true;
+  // The attributes whose copies share a text (bytes into the image) and the
+  // prototype's text.
+  struct Sharing {
+    std::uint32_t attr;
+    xmlNodePtr text;
+  };
+  std::vector<Sharing> sharing;
   const auto link = [&](std::uint32_t node, std::size_t field, const void* target,
                         std::size_t target_field) {
     if (!target) return;
@@ -1153,9 +1222,13 @@ std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
     std::memcpy(at, order[i], NodePool::SizeOf(slot.kind));
     StorePointer(at, reinterpret_cast<void*>(kPooledNode));  // the _private field: no handles
     if (slot.kind == NodePool::kAttribute) {
-      const auto* attr = static_cast<const xmlAttr*>(order[i]);
-      link(i, offsetof(xmlAttr, children), attr->children, 0);
-      link(i, offsetof(xmlAttr, last), attr->last, 0);
+      auto* attr = const_cast<xmlAttr*>(static_cast<const xmlAttr*>(order[i]));
+      if (xmlNodePtr text = ShareableText(attr)) {
+        sharing.push_back({slot.offset, text});
+      } else {
+        link(i, offsetof(xmlAttr, children), attr->children, 0);
+        link(i, offsetof(xmlAttr, last), attr->last, 0);
+      }
       link(i, offsetof(xmlAttr, parent), attr->parent, 0);
       link(i, offsetof(xmlAttr, next), attr->next, 0);
       link(i, offsetof(xmlAttr, prev), attr->prev, 0);
@@ -1187,6 +1260,16 @@ std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
     StorePointer(at + offsetof(xmlNode, content), static_cast<xmlChar*>(nullptr));
   }
   if (!linked) return nullptr;
+  // One shared text per value, made only now that the image stands: the
+  // pool keeps it for as long as any copy may point at it.
+  std::unordered_map<std::string_view, xmlNodePtr> texts;
+  for (const Sharing& share : sharing) {
+    const std::string_view content(reinterpret_cast<const char*>(share.text->content));
+    xmlNodePtr& text = texts[content];
+    if (!text) text = NewSharedText(pool, content, share.text->name);
+    StorePointer(base + share.attr + offsetof(xmlAttr, children), text);
+    StorePointer(base + share.attr + offsetof(xmlAttr, last), text);
+  }
   return image;
 }
 

@@ -91,14 +91,26 @@ xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool de
 // times over: each copy is the buffer's bytes written into one block of the
 // pool and relinked, with a new buffer only for a text too long to live in
 // its node. The nodes of a copy lie in document order, each element followed
-// by its attributes and then their texts, so that walks over the copy touch
-// few cache lines. The document, its dictionary and the pool must outlive
-// the image; it belongs to the document's thread.
+// by its attributes (and the texts of those holding more than one), so that
+// walks over the copy touch few cache lines.
+//
+// An attribute holding one text shares it with the same attribute of every
+// copy: one text node per value, made from the pool with the image, marked
+// as shared (kSharedText, libxml.h), of no document and no parent. A copy
+// is then about half the bytes. A shared text is never written to: a new
+// value replaces it by a text of the attribute's own (SetAttributeValue),
+// as does a move that libxml2 makes (AdoptInto). Nor is it freed with an
+// attribute: it lives as long as its pool, which is merged with the pool
+// of any arena a copy moves to, so it outlives every copy.
+//
+// The document, its dictionary and the pool must outlive the image; it
+// belongs to the document's thread.
 class SubtreeImage {
  public:
   // The image of `prototype`, an unlinked pooled copy of `document` that is
-  // left as it was; null when the subtree is not plain.
-  static std::unique_ptr<SubtreeImage> Make(xmlNodePtr prototype);
+  // left as it was, its shared texts made from `pool` (that of the arena
+  // owning the document); null when the subtree is not plain.
+  static std::unique_ptr<SubtreeImage> Make(xmlNodePtr prototype, NodePool& pool);
 
   // A new unlinked copy, from the pool of the arena owning the document;
   // raises when out of memory.
