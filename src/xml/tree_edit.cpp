@@ -871,8 +871,7 @@ void OwnSharedTexts(NodePool& pool, xmlNodePtr root) {
   const auto own = [&pool](xmlAttrPtr attr) {
     xmlNodePtr shared = attr->children;
     if (!shared || !IsSharedText(shared)) return;
-    xmlNodePtr text =
-        NewText(pool, attr->doc, reinterpret_cast<const char*>(shared->content));
+    xmlNodePtr text = NewText(pool, attr->doc, reinterpret_cast<const char*>(shared->content));
     if (!text) RaiseXml("Out of memory moving a node");
     text->parent = reinterpret_cast<xmlNodePtr>(attr);
     attr->children = text;

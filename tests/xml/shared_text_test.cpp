@@ -197,8 +197,7 @@ TEST(SharedTexts, CopiesMovedIntoOtherDocuments) {
   EXPECT_EQ(out.Xml(), "<Out>" + shaped + "</Out>");
   std::string moved = row;
   moved.replace(moved.find("Flag=\"0\""), 8, "Flag=\"9\"");
-  EXPECT_EQ(other.DocumentElement().Xml(),
-            "<Other Txt=\"" + kLong + "\">" + moved + "</Other>");
+  EXPECT_EQ(other.DocumentElement().Xml(), "<Other Txt=\"" + kLong + "\">" + moved + "</Other>");
   EXPECT_EQ(sharing.DocumentElement().FirstChild().AttributeOr("Flag", ""), "8");
 }
 
