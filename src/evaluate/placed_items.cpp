@@ -761,7 +761,8 @@ int PlacedItems::ItemTexts::SlotOf(std::string_view name) {
   // By length first: most of an item's attributes are of no interest here.
   switch (name.size()) {
     case 3:
-      return name == "Key" ? kKey : -1;
+      if (name == "Key") return kKey;
+      return name == "Row" ? kRow : -1;
     case 5:
       return name == "Value" ? kValue : -1;
     case 6:

@@ -191,6 +191,7 @@ class PlacedItems {
       kRptKey,
       kEvaluated,
       kValue,
+      kRow,  // not read by the index: for a caller that prepares the item
       kSlots
     };
     void Read(const xml::Node& item);
