@@ -10,7 +10,6 @@
 #include <cstring>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "xml/arena.h"
 #include "xml/libxml.h"
@@ -174,11 +173,9 @@ class FastParser {
     if (!m_document) return;
     NoteDocumentFreed();
     if (m_pool) {
-      // Pooled nodes go back to the pool, their long texts freed, and the
-      // shared texts too (the frees pass them by): nothing else has them.
-      // What the walk remembered of the dictionary must not outlive it.
+      // Pooled nodes go back to the pool, their long texts freed. What the
+      // walk remembered of the dictionary must not outlive it.
       FreeDocument(m_pool, m_document);
-      for (xmlNodePtr text : m_shared) m_pool->Give(text, NodePool::kElementOrText);
       NoteDocumentFreed();
     } else {
       xmlFreeDoc(m_document);
@@ -544,13 +541,9 @@ class FastParser {
   // text (see SubtreeImage in tree_edit.h) when it is not one yet: the
   // attribute that had it keeps it, and it belongs to no document and no
   // parent from then on.
-  void ShareText(xmlAttrPtr attr, xmlNodePtr text) {
-    if (!IsSharedText(text)) {
-      m_shared.push_back(text);
-      text->_private = reinterpret_cast<void*>(kPooledNode | kSharedText);
-      text->parent = nullptr;
-      text->doc = nullptr;
-    }
+  static void ShareText(xmlAttrPtr attr, xmlNodePtr text) {
+    if (!IsSharedText(text)) MakeShared(text);
+    HoldShared(text);
     attr->children = text;
     attr->last = text;
   }
@@ -831,9 +824,8 @@ class FastParser {
   const xmlChar* m_xmlns = nullptr;
   std::array<NameSlot, 256> m_names{};
   std::string m_buffer;
-  // This parse's number for short_values, and the texts it made shared.
+  // This parse's number for short_values.
   const std::uint64_t m_parse = ++parse_count;
-  std::vector<xmlNodePtr> m_shared;
 };
 
 }  // namespace
