@@ -196,13 +196,12 @@ xmlChar* InlineStorage(xmlNodePtr node) {
 xmlNodePtr NewText(NodePool& pool, xmlDocPtr document, std::string_view text);
 
 // A shared text holding `text`, named `name` (one of libxml2's static names
-// of text nodes): pooled and marked, of no document and no parent, and
-// never given back to `pool` (its buffer, if any, is known to the pool).
+// of text nodes), held once (by the image that makes it).
 xmlNodePtr NewSharedText(NodePool& pool, std::string_view text, const xmlChar* name) {
   xmlNodePtr node = NewText(pool, nullptr, text);
   if (!node) RaiseXml("Out of memory creating a text node");
   node->name = name;
-  node->_private = reinterpret_cast<void*>(kPooledNode | kSharedText);
+  MakeShared(node);
   return node;
 }
 
@@ -238,6 +237,44 @@ xmlNodePtr NewTextNode(NodePool& pool, xmlDocPtr document, std::string_view raw_
   xmlNodePtr node = NewText(pool, document, text.View());
   if (!node) RaiseXml("Out of memory creating a text node");
   return node;
+}
+
+void MakeShared(xmlNodePtr text) {
+  text->_private = reinterpret_cast<void*>(kPooledNode | kSharedText);
+  text->parent = nullptr;
+  text->doc = nullptr;
+  text->psvi = reinterpret_cast<void*>(std::uintptr_t{1});
+}
+
+void ReleaseShared(NodePool* pool, xmlNodePtr text) {
+  const auto holders = reinterpret_cast<std::uintptr_t>(text->psvi);
+  if (holders > 1) {
+    text->psvi = reinterpret_cast<void*>(holders - 1);
+    return;
+  }
+  if (!pool) return;
+  xmlChar* content = text->content;
+  if (content && content != InlineStorage(text)) {
+    pool->ForgetString(content);
+    xmlFree(content);
+  }
+  // Whoever asked libxml2 to hear of every freed node hears of these too.
+  if (xmlDeregisterNodeDefaultValue) xmlDeregisterNodeDefaultValue(text);
+  pool->Give(text, NodePool::kElementOrText);
+}
+
+bool ShareAttributeValue(xmlAttrPtr from, xmlAttrPtr attr) {
+  xmlNodePtr only = from->children;
+  if (!only || only->next || only->type != XML_TEXT_NODE || !IsPooled(only) || only->ns ||
+      (only->name != xmlStringText && only->name != xmlStringTextNoenc) || !only->content ||
+      only->content[0] == '\0') {
+    return false;
+  }
+  if (!IsSharedText(only)) MakeShared(only);
+  HoldShared(only);
+  attr->children = only;
+  attr->last = only;
+  return true;
 }
 
 namespace {
@@ -309,8 +346,8 @@ void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_val
   // Nobody holds handles to an attribute's text children: the facade never
   // hands them out, so they can be changed or freed at once. The common case,
   // one text child, keeps its node and only replaces the text; a shared text
-  // (see SubtreeImage) is left to its pool and replaced by one of the
-  // attribute's own.
+  // (see SubtreeImage) is let go of and replaced by one of the attribute's
+  // own.
   xmlNodePtr only = attr->children;
   if (only && !only->next && only->type == XML_TEXT_NODE && !IsSharedText(only)) {
     if (!OverwriteInPlace(pool, only, value.View())) ReplaceContent(pool, only, value.View());
@@ -319,6 +356,7 @@ void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_val
   for (xmlNodePtr part = attr->children; part;) {
     xmlNodePtr next = part->next;
     if (IsSharedText(part)) {
+      ReleaseShared(&pool, part);
       part = next;
       continue;
     }
@@ -514,7 +552,10 @@ namespace {
 // live in its node) in a single walk over the source.
 class PlainCopier {
  public:
-  PlainCopier(NodePool& pool, xmlDocPtr document) : m_pool(pool), m_document(document) {}
+  // With `share_texts`, the source's nodes are of `pool` too: attributes of
+  // the copy share the text of their source (ShareAttributeValue).
+  PlainCopier(NodePool& pool, xmlDocPtr document, bool share_texts)
+      : m_pool(pool), m_document(document), m_share_texts(share_texts) {}
 
   // The copy of `source`; null when the subtree is not plain, in which case
   // nothing of the copy is left. Raises when out of memory.
@@ -667,6 +708,7 @@ class PlainCopier {
       last = copy;
       copy->name = Name(attr->name);
       if (!copy->name) return false;
+      if (m_share_texts && ShareAttributeValue(attr, copy)) continue;
       for (xmlNodePtr part = attr->children; part; part = part->next) {
         if (part->type != XML_TEXT_NODE) {
           m_not_plain = true;
@@ -682,14 +724,16 @@ class PlainCopier {
 
   NodePool& m_pool;
   xmlDocPtr m_document;
+  bool m_share_texts;
   bool m_not_plain = false;
 };
 
 }  // namespace
 
-xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool deep) {
+xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool deep,
+                    bool share_texts) {
   if (deep && node->type == XML_ELEMENT_NODE) {
-    if (xmlNodePtr copy = PlainCopier(pool, document).Copy(node)) return copy;
+    if (xmlNodePtr copy = PlainCopier(pool, document, share_texts).Copy(node)) return copy;
   }
   xmlNodePtr copy = nullptr;
   if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
@@ -721,8 +765,11 @@ class TreeFreer {
   }
 
   void FreeText(xmlNodePtr text) {
-    // A shared text belongs to its pool, which frees it when it goes.
-    if (IsSharedText(text)) return;
+    // A shared text goes with its last holder (or with the pool).
+    if (IsSharedText(text)) {
+      ReleaseShared(m_pool, text);
+      return;
+    }
     xmlChar* content = text->content;
     if (!IsPooled(text)) {
       if (content != InlineStorage(text)) FreeString(content);
@@ -876,6 +923,7 @@ void OwnSharedTexts(NodePool& pool, xmlNodePtr root) {
     text->parent = reinterpret_cast<xmlNodePtr>(attr);
     attr->children = text;
     attr->last = text;
+    ReleaseShared(&pool, shared);
   };
   if (root->type == XML_ATTRIBUTE_NODE) {
     own(reinterpret_cast<xmlAttrPtr>(root));
@@ -1259,17 +1307,33 @@ std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype, NodePool&
     StorePointer(at + offsetof(xmlNode, content), static_cast<xmlChar*>(nullptr));
   }
   if (!linked) return nullptr;
-  // One shared text per value, made only now that the image stands: the
-  // pool keeps it for as long as any copy may point at it.
-  std::unordered_map<std::string_view, xmlNodePtr> texts;
+  // One shared text per value, made only now that the image stands (or the
+  // prototype's, when it is shared already), held by the image and by each
+  // copy's attributes.
+  std::unordered_map<std::string_view, std::size_t> texts;  // into m_shared
   for (const Sharing& share : sharing) {
     const std::string_view content(reinterpret_cast<const char*>(share.text->content));
-    xmlNodePtr& text = texts[content];
-    if (!text) text = NewSharedText(pool, content, share.text->name);
+    const auto [found, added] = texts.emplace(content, image->m_shared.size());
+    if (added) {
+      xmlNodePtr text = share.text;
+      if (IsSharedText(text)) {
+        HoldShared(text);
+      } else {
+        text = NewSharedText(pool, content, text->name);
+      }
+      image->m_shared.emplace_back(text, 0);
+    }
+    auto& [text, holders] = image->m_shared[found->second];
+    ++holders;
     StorePointer(base + share.attr + offsetof(xmlAttr, children), text);
     StorePointer(base + share.attr + offsetof(xmlAttr, last), text);
   }
   return image;
+}
+
+void SubtreeImage::Release(NodePool& pool) {
+  for (const auto& [text, holders] : m_shared) ReleaseShared(&pool, text);
+  m_shared.clear();
 }
 
 template <class Where>
@@ -1311,6 +1375,7 @@ xmlNodePtr SubtreeImage::Copy(NodePool& pool) {
         offset += address;
         std::memcpy(block + at, &offset, sizeof offset);
       }
+      for (const auto& [text, holders] : m_shared) HoldShared(text, holders);
       auto* root = reinterpret_cast<xmlNodePtr>(block);
       CopyLongTexts(pool, root, [block](std::uint32_t, std::uint32_t at) { return block + at; });
       return root;
@@ -1336,6 +1401,7 @@ xmlNodePtr SubtreeImage::Copy(NodePool& pool) {
     StorePointer(where(nodes.node, m_links[i]),
                  where(nodes.to, static_cast<std::uint32_t>(target)));
   }
+  for (const auto& [text, holders] : m_shared) HoldShared(text, holders);
   auto* root = reinterpret_cast<xmlNodePtr>(m_scratch[0]);
   CopyLongTexts(pool, root, where);
   return root;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "orvo/xml.h"
+#include "xml/arena.h"
 #include "xml/libxml.h"
 
 namespace orvo::xml {
@@ -239,6 +240,39 @@ TEST(SharedTexts, XPathOverCopies) {
   EXPECT_EQ(doc.SelectNodes("//Itm/@Key/node()").Length(), 0u);
   EXPECT_EQ(doc.SelectNodes("//Itm/@*/..").Length(), 102u);
   EXPECT_FALSE(doc.SelectSingleNode("//Itm[@Key='K2']/@Key/text()"));
+}
+
+// A shared text goes back to the pool with its last holder: loops of
+// stamps, copies, clones and copied values that are made, edited and
+// dropped must not make the pools grow.
+TEST(SharedTexts, TextsGoWithTheirLastHolder) {
+  Document doc = TemplateRow();
+  Node root = doc.DocumentElement();
+  Node row = root.FirstChild();
+  Node item = row.FirstChild();
+  const Node::AttributeToAdd added[] = {{"Copied", "Key", ""}, {"Moved", "Txt", ""}};
+  const std::string_view dropped[] = {"Copied", "Moved"};
+  const auto step = [&](int i) {
+    {
+      NodeStamp stamp(row);
+      Node kept = root.AppendChild(stamp.Copy());
+      stamp.Copy().FirstChild().SetAttribute("Key", "edited");
+      if (i % 2) kept.FirstChild().SetAttribute("Txt", std::to_string(i));
+      root.RemoveChild(kept);
+    }
+    Node clone = row.CloneNode(true);
+    clone.LastChild().SetAttribute("Flag", "x");
+    item.AddAttributesFrom(added);
+    item.SetAttribute("Key", i % 3 ? "K1" : "another key, long enough for a buffer");
+    item.AddAttributesFrom({}, dropped);
+    Document parsed = Document::Parse("<R><I A='1' B='1'/><I A='1' B='2'/></R>");
+    parsed.DocumentElement().LastChild().SetAttribute("A", "3");
+  };
+  for (int i = 0; i < 200; ++i) step(i);
+  const std::size_t bytes = detail::NodePool::ChunkBytes();
+  for (int i = 0; i < 20000; ++i) step(i);
+  EXPECT_EQ(detail::NodePool::ChunkBytes(), bytes);
+  EXPECT_EQ(item.AttributeOr("Txt", ""), kLong);
 }
 
 }  // namespace
