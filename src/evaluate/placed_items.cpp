@@ -297,6 +297,29 @@ std::int32_t PlacedItems::ColumnTree::Change(std::int32_t row, int slot, const S
   return changed;
 }
 
+std::int32_t PlacedItems::ColumnTree::ChangeHeld(std::int32_t row, int slot, const Sums& remove,
+                                                 const Sums& add) {
+  if (remove.wide != 0 || add.wide != 0) return Change(row, slot, remove, add);
+  // As Change does for a row in the tree, in one walk down rather than a
+  // look-up and then the walk.
+  Sums difference = add;
+  difference.Subtract(remove);
+  for (std::int32_t at = m_root; at >= 0; at = row < L(at).row ? L(at).left : L(at).right) {
+    Subtree(at, slot).AddExact(difference);
+    if (L(at).row == row) {
+      Own(at, slot).AddExact(difference);
+      return at;
+    }
+  }
+  // Not there after all: the walk is taken back and the row made.
+  Sums undo;
+  undo.Subtract(difference);
+  for (std::int32_t at = m_root; at >= 0; at = row < L(at).row ? L(at).left : L(at).right) {
+    Subtree(at, slot).AddExact(undo);
+  }
+  return Change(row, slot, remove, add);
+}
+
 std::int32_t PlacedItems::ColumnTree::Insert(std::int32_t row, int slot, const Sums& add,
                                              const Sums& remove) {
   // Every double part in the tree is zero, so adding the difference on the
@@ -1077,7 +1100,7 @@ void PlacedItems::NewValue(std::uint32_t id, bool evaluated, std::string_view va
   if (entry.tree == kNone) return;
   const Sums after = ContributionOf(entry);
   if (before.SameAs(after)) return;  // evaluated again to the same value
-  m_trees[entry.tree].Change(entry.row, entry.ignored ? 1 : 0, before, after);
+  m_trees[entry.tree].ChangeHeld(entry.row, entry.ignored ? 1 : 0, before, after);
 }
 
 void PlacedItems::Refresh(std::uint32_t id) {

@@ -323,6 +323,8 @@ class PlacedItems {
     // Takes `remove` from the totals of `row` in `slot` and adds `add`;
     // returns the row's node (made when the row has none).
     std::int32_t Change(std::int32_t row, int slot, const Sums& remove, const Sums& add);
+    // Change for the row of an indexed entry, which has its node.
+    std::int32_t ChangeHeld(std::int32_t row, int slot, const Sums& remove, const Sums& add);
     // The node of a row, or -1.
     std::int32_t Find(std::int32_t row) const;
     Chain& CellOf(std::int32_t node) { return m_nodes[static_cast<std::size_t>(node)].cell; }
