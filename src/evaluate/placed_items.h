@@ -88,6 +88,7 @@
 #define ORVO_EVALUATE_PLACED_ITEMS_H_
 
 #include <array>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -400,10 +401,14 @@ class PlacedItems {
     std::int32_t RotateLeft(std::int32_t node);
 
     std::vector<Link> m_links;  // by node, as m_nodes
+    // The node of each row below its size (-1: none), so that a row is
+    // found without a walk; rows far beyond the number of nodes are left out.
+    std::vector<std::int32_t> m_row_nodes;
     std::vector<Node> m_nodes;
     std::vector<IgnoredSums> m_ignored;
     std::int32_t m_root = -1;
-    bool m_has_wide = false;  // a double part was added once
+    std::int32_t m_last_row = INT32_MIN;  // the greatest row with a node
+    bool m_has_wide = false;              // a double part was added once
   };
 
   struct Entry : Instance {
