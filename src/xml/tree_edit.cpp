@@ -263,6 +263,26 @@ void ReleaseShared(NodePool* pool, xmlNodePtr text) {
   pool->Give(text, NodePool::kElementOrText);
 }
 
+xmlNodePtr SharedShortText(NodePool& pool, std::string_view value) {
+  NodePool::ShortTexts& table = pool.ShortTextTable();
+  std::uint64_t bytes[2] = {0, 0};
+  std::memcpy(bytes, value.data(), value.size());
+  const std::uint64_t hash =
+      (bytes[0] * 0x9E3779B97F4A7C15ULL) ^ ((bytes[1] + value.size()) * 0xC2B2AE3D27D4EB4FULL);
+  NodePool::ShortText& slot = table[hash >> (64 - NodePool::kShortTextBits)];
+  if (slot.text && slot.length == value.size() && slot.bytes[0] == bytes[0] &&
+      slot.bytes[1] == bytes[1]) {
+    return slot.text;
+  }
+  xmlNodePtr text = NewSharedText(pool, value, xmlStringText);
+  if (slot.text) ReleaseShared(&pool, slot.text);
+  slot.bytes[0] = bytes[0];
+  slot.bytes[1] = bytes[1];
+  slot.length = value.size();
+  slot.text = text;
+  return text;
+}
+
 bool ShareAttributeValue(xmlAttrPtr from, xmlAttrPtr attr) {
   xmlNodePtr only = from->children;
   if (!only || only->next || only->type != XML_TEXT_NODE || !IsPooled(only) || only->ns ||
@@ -370,6 +390,15 @@ void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_val
   attr->last = nullptr;
   // An empty value needs no text node: the attribute reads and writes as "".
   if (value.View().empty()) return;
+  // A short value an attribute gets anew (flags, keys, numbers written over
+  // and over) shares its text with the same value written lately.
+  if (value.View().size() < kInlineText) {
+    xmlNodePtr text = SharedShortText(pool, value.View());
+    HoldShared(text);
+    attr->children = text;
+    attr->last = text;
+    return;
+  }
   xmlNodePtr text = NewText(pool, attr->doc, value.View());
   if (!text) RaiseXml("Out of memory creating a text node");
   text->parent = reinterpret_cast<xmlNodePtr>(attr);

@@ -77,6 +77,11 @@ inline void HoldShared(xmlNodePtr text, std::uintptr_t holders = 1) {
 // Lets go of one hold; with no pool (it is about to go, and the text with
 // it) nothing is freed.
 void ReleaseShared(NodePool* pool, xmlNodePtr text);
+// The shared text of `value` (valid, not empty, shorter than a text kept
+// inside its node) from the pool's table of short values written lately:
+// found there, or made and put in its slot in place of another. Not held
+// for the caller.
+xmlNodePtr SharedShortText(NodePool& pool, std::string_view value);
 // Gives `attr`, which has no value yet, the text of `from`, an attribute of
 // the same pool, when that is one pooled text not empty (made shared when
 // it is not yet); false, and nothing done, otherwise.

@@ -243,8 +243,8 @@ TEST(SharedTexts, XPathOverCopies) {
 }
 
 // A shared text goes back to the pool with its last holder: loops of
-// stamps, copies, clones and copied values that are made, edited and
-// dropped must not make the pools grow.
+// stamps, copies, clones, copied values and values written anew that are
+// made, edited and dropped must not make the pools grow.
 TEST(SharedTexts, TextsGoWithTheirLastHolder) {
   Document doc = TemplateRow();
   Node root = doc.DocumentElement();
@@ -268,11 +268,62 @@ TEST(SharedTexts, TextsGoWithTheirLastHolder) {
     Document parsed = Document::Parse("<R><I A='1' B='1'/><I A='1' B='2'/></R>");
     parsed.DocumentElement().LastChild().SetAttribute("A", "3");
   };
-  for (int i = 0; i < 200; ++i) step(i);
+  // The first rounds fill the pool's table of short values written lately.
+  for (int i = 0; i < 5000; ++i) step(i);
   const std::size_t bytes = detail::NodePool::ChunkBytes();
   for (int i = 0; i < 20000; ++i) step(i);
   EXPECT_EQ(detail::NodePool::ChunkBytes(), bytes);
   EXPECT_EQ(item.AttributeOr("Txt", ""), kLong);
+}
+
+// Short values written anew share one text per pool; a pool merged into
+// another lets go of the texts its table held.
+TEST(SharedTexts, ShortValuesWrittenAnewShareTheirText) {
+  Document doc = Document::Create();
+  Node root = doc.AppendNewElement("Root");
+  Node a = root.AppendNewElement("A");
+  Node b = root.AppendNewElement("B");
+  a.SetAttribute("Flag", "1");
+  b.AddAttributes({{"Flag", "1"}, {"Long", kLong}});
+  ASSERT_EQ(TextOf(a, "Flag"), TextOf(b, "Flag"));
+  EXPECT_FALSE(detail::IsSharedText(TextOf(b, "Long")));
+  const auto holders = [](xmlNodePtr text) { return reinterpret_cast<std::uintptr_t>(text->psvi); };
+  EXPECT_EQ(holders(TextOf(a, "Flag")), 3u);  // the two attributes and the table
+  b.SetAttribute("Flag", "0");
+  EXPECT_EQ(holders(TextOf(a, "Flag")), 2u);
+  EXPECT_EQ(a.AttributeOr("Flag", ""), "1");
+  EXPECT_EQ(b.AttributeOr("Flag", ""), "0");
+
+  Node moved = Document::Create().AppendNewElement("M");
+  moved.SetAttribute("V", "moved");
+  root.AppendChild(moved);
+  EXPECT_EQ(holders(TextOf(moved, "V")), 1u);
+  moved.SetAttribute("V", "changed");
+  EXPECT_EQ(root.Xml(),
+            "<Root><A Flag=\"1\"/><B Flag=\"0\" Long=\"" + kLong + "\"/><M V=\"changed\"/></Root>");
+}
+
+// A parsed document's repeated short values share one text; each
+// attribute still reads, changes and goes on its own.
+TEST(SharedTexts, RepeatedValuesOfAParsedDocument) {
+  const std::string text =
+      "<R><I A='0' B='0' C='a long value, not shared'/><I A='0' B='1'/><I A='0' B='0'/></R>";
+  Document doc = Document::Parse(text);
+  Node first = doc.DocumentElement().FirstChild();
+  Node last = doc.DocumentElement().LastChild();
+  EXPECT_EQ(TextOf(first, "A"), TextOf(first, "B"));
+  EXPECT_EQ(TextOf(first, "A"), TextOf(last, "A"));
+  EXPECT_TRUE(detail::IsSharedText(TextOf(first, "A")));
+  EXPECT_FALSE(detail::IsSharedText(TextOf(first, "C")));
+  first.SetAttribute("A", "changed");
+  last.RemoveAttribute("B");
+  Node clone = first.NextSibling().CloneNode(true);
+  clone.SetAttribute("A", "clone");
+  EXPECT_EQ(doc.DocumentElement().Xml(),
+            "<R><I A=\"changed\" B=\"0\" C=\"a long value, not shared\"/><I A=\"0\" B=\"1\"/>"
+            "<I A=\"0\"/></R>");
+  EXPECT_EQ(doc.SelectNodes("//I[@A='0']").Length(), 2u);
+  EXPECT_EQ(clone.Xml(), "<I A=\"clone\" B=\"1\"/>");
 }
 
 }  // namespace
