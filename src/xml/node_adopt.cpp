@@ -418,7 +418,9 @@ void ReshapeAttributes(detail::NodePool& pool, Names& names, Names::Element& ent
   const Names::Attribute* wanted = names.attributes.data() + entry.first_attribute;
   // The usual case, records written from the same template as the shape:
   // the attributes are already those of the copies, in order, each with one
-  // text node at most.
+  // text node at most. Each one found so is moved to `document` at once
+  // (what follows when one is not moves the kept ones again, and frees the
+  // others alike in either document: both have the same names).
   xmlAttrPtr attr = element->properties;
   std::size_t in_place = 0;
   for (; in_place < copies.size() && attr; ++in_place, attr = attr->next) {
@@ -428,13 +430,9 @@ void ReshapeAttributes(detail::NodePool& pool, Names& names, Names::Element& ent
     }
     xmlNodePtr only = attr->children;
     if (only && (only->next || only->type != XML_TEXT_NODE)) break;
+    SetAttributeDocument(attr, document);
   }
-  if (in_place == copies.size() && !attr) {
-    for (attr = element->properties; attr; attr = attr->next) {
-      SetAttributeDocument(attr, document);
-    }
-    return;
-  }
+  if (in_place == copies.size() && !attr) return;
 
   // Which attribute each copy takes, and whether its name is the
   // dictionary's (a rename then only points it elsewhere). Records of one
