@@ -2,6 +2,7 @@
 
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "evaluate/style_record.h"
 
@@ -70,6 +71,11 @@ bool PrepareForEvaluation(xml::Node item, std::string_view format_key, std::stri
 
 bool PrepareForBuild(xml::Node item, std::string_view format_key) {
   if (item.HasAttribute("Evaluated")) return false;
+  AddBuildBookkeeping(std::move(item), format_key);
+  return true;
+}
+
+void AddBuildBookkeeping(xml::Node item, std::string_view format_key) {
   // The originals are copied from the item's own attributes node to node.
   const xml::Node::AttributeToAdd prepared[] = {{"Evaluated", {}, "0"},
                                                 {"OrigKey", "Key", {}},
@@ -80,7 +86,6 @@ bool PrepareForBuild(xml::Node item, std::string_view format_key) {
   // preview leaves them out: their memory goes to the new attributes.
   constexpr std::string_view kUnread[] = {"Str", "MgKey"};
   item.AddAttributesFrom(prepared, kUnread);
-  return true;
 }
 
 }  // namespace orvo

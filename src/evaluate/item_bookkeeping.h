@@ -49,6 +49,9 @@ bool PrepareForEvaluation(xml::Node item, std::string_view format_key,
 // The item's Str and MgKey, which nothing reads while the report is built
 // and the preview leaves out, are taken off.
 bool PrepareForBuild(xml::Node item, std::string_view format_key);
+// PrepareForBuild's writing alone, for a caller that has read the item's
+// attributes and knows it has no Evaluated attribute.
+void AddBuildBookkeeping(xml::Node item, std::string_view format_key);
 
 // The item's Drill child, or null when it has none. Readers take an item
 // without one as On "0", Key "" (nothing to drill into).

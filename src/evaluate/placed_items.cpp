@@ -215,6 +215,12 @@ void PlacedItems::Sums::AddTo(RangeTotals& totals) const {
 
 // ------------------------------------------------------------ ColumnTree
 
+std::int32_t PlacedItems::ColumnTree::NewNode(std::int32_t row) {
+  m_links.push_back(Link{row, -1, -1});
+  m_nodes.emplace_back();
+  return static_cast<std::int32_t>(m_nodes.size() - 1);
+}
+
 PlacedItems::Sums& PlacedItems::ColumnTree::Own(std::int32_t node, int slot) {
   if (slot == 0) return At(node).own;
   if (At(node).ignored == kNone) {
@@ -255,8 +261,8 @@ bool PlacedItems::ColumnTree::Held(std::int32_t node, bool drillable_only, bool 
 
 std::int32_t PlacedItems::ColumnTree::Find(std::int32_t row) const {
   std::int32_t node = m_root;
-  while (node >= 0 && At(node).row != row) {
-    node = row < At(node).row ? At(node).left : At(node).right;
+  while (node >= 0 && L(node).row != row) {
+    node = row < L(node).row ? L(node).left : L(node).right;
   }
   return node;
 }
@@ -280,7 +286,7 @@ std::int32_t PlacedItems::ColumnTree::Change(std::int32_t row, int slot, const S
           Own(at, slot).AddExact(difference);
           return node;
         }
-        at = row < At(at).row ? At(at).left : At(at).right;
+        at = row < L(at).row ? L(at).left : L(at).right;
       }
     }
     if (!m_has_wide) return Insert(row, slot, add, remove);
@@ -301,41 +307,38 @@ std::int32_t PlacedItems::ColumnTree::Insert(std::int32_t row, int slot, const S
   difference.Subtract(remove);
   thread_local std::vector<std::int32_t> path;
   path.clear();
-  for (std::int32_t at = m_root; at >= 0; at = row < At(at).row ? At(at).left : At(at).right) {
+  for (std::int32_t at = m_root; at >= 0; at = row < L(at).row ? L(at).left : L(at).right) {
     path.push_back(at);
     Subtree(at, slot).AddExact(difference);
   }
-  Node fresh;
-  fresh.row = row;
-  m_nodes.push_back(fresh);
-  const auto node = static_cast<std::int32_t>(m_nodes.size() - 1);
+  const std::int32_t node = NewNode(row);
   Own(node, slot).AddExact(difference);
   Subtree(node, slot).AddExact(difference);
   if (path.empty()) {
     m_root = node;
     return node;
   }
-  if (row < At(path.back()).row) {
-    At(path.back()).left = node;
+  if (row < L(path.back()).row) {
+    L(path.back()).left = node;
   } else {
-    At(path.back()).right = node;
+    L(path.back()).right = node;
   }
   // Up while its priority beats its parent's.
   const std::uint64_t priority = RowPriority(row);
-  while (!path.empty() && priority > RowPriority(At(path.back()).row)) {
+  while (!path.empty() && priority > RowPriority(L(path.back()).row)) {
     const std::int32_t parent = path.back();
     path.pop_back();
-    if (At(parent).left == node) {
+    if (L(parent).left == node) {
       RotateRight(parent);
     } else {
       RotateLeft(parent);
     }
     if (path.empty()) {
       m_root = node;
-    } else if (At(path.back()).left == parent) {
-      At(path.back()).left = node;
+    } else if (L(path.back()).left == parent) {
+      L(path.back()).left = node;
     } else {
-      At(path.back()).right = node;
+      L(path.back()).right = node;
     }
   }
   return node;
@@ -345,22 +348,19 @@ std::int32_t PlacedItems::ColumnTree::Apply(std::int32_t node, std::int32_t row,
                                             const Sums& remove, const Sums& add,
                                             std::int32_t& changed) {
   if (node < 0) {
-    Node fresh;
-    fresh.row = row;
-    m_nodes.push_back(fresh);
-    node = static_cast<std::int32_t>(m_nodes.size() - 1);
+    node = NewNode(row);
   }
-  const std::int32_t node_row = At(node).row;
+  const std::int32_t node_row = L(node).row;
   if (row < node_row) {
-    const std::int32_t child = Apply(At(node).left, row, slot, remove, add, changed);
-    At(node).left = child;
+    const std::int32_t child = Apply(L(node).left, row, slot, remove, add, changed);
+    L(node).left = child;
     Recompute(node);
-    if (RowPriority(At(child).row) > RowPriority(node_row)) node = RotateRight(node);
+    if (RowPriority(L(child).row) > RowPriority(node_row)) node = RotateRight(node);
   } else if (row > node_row) {
-    const std::int32_t child = Apply(At(node).right, row, slot, remove, add, changed);
-    At(node).right = child;
+    const std::int32_t child = Apply(L(node).right, row, slot, remove, add, changed);
+    L(node).right = child;
     Recompute(node);
-    if (RowPriority(At(child).row) > RowPriority(node_row)) node = RotateLeft(node);
+    if (RowPriority(L(child).row) > RowPriority(node_row)) node = RotateLeft(node);
   } else {
     Sums& own = Own(node, slot);
     own.Subtract(remove);
@@ -373,7 +373,7 @@ std::int32_t PlacedItems::ColumnTree::Apply(std::int32_t node, std::int32_t row,
 
 void PlacedItems::ColumnTree::Recompute(std::int32_t node) {
   for (int slot = 0; slot < 2; ++slot) {
-    const Node& n = At(node);
+    const Link& n = L(node);
     const Sums* left = n.left >= 0 ? SubtreeOf(n.left, slot) : nullptr;
     const Sums* own = OwnOf(node, slot);
     const Sums* right = n.right >= 0 ? SubtreeOf(n.right, slot) : nullptr;
@@ -388,18 +388,18 @@ void PlacedItems::ColumnTree::Recompute(std::int32_t node) {
 }
 
 std::int32_t PlacedItems::ColumnTree::RotateRight(std::int32_t node) {
-  const std::int32_t top = At(node).left;
-  At(node).left = At(top).right;
-  At(top).right = node;
+  const std::int32_t top = L(node).left;
+  L(node).left = L(top).right;
+  L(top).right = node;
   Recompute(node);
   Recompute(top);
   return top;
 }
 
 std::int32_t PlacedItems::ColumnTree::RotateLeft(std::int32_t node) {
-  const std::int32_t top = At(node).right;
-  At(node).right = At(top).left;
-  At(top).left = node;
+  const std::int32_t top = L(node).right;
+  L(node).right = L(top).left;
+  L(top).left = node;
   Recompute(node);
   Recompute(top);
   return top;
@@ -415,7 +415,7 @@ void PlacedItems::ColumnTree::AddTotals(std::int32_t first_row, std::int32_t las
   // holds the rows from first_row up, the right one the rows to last_row.
   std::int32_t node = m_root;
   while (node >= 0) {
-    const Node& n = At(node);
+    const Link& n = L(node);
     if (n.row < first_row) {
       node = n.right;
     } else if (n.row > last_row) {
@@ -429,8 +429,8 @@ void PlacedItems::ColumnTree::AddTotals(std::int32_t first_row, std::int32_t las
     return;
   }
   add(OwnOf(node, slot));
-  for (std::int32_t at = At(node).left; at >= 0;) {
-    const Node& n = At(at);
+  for (std::int32_t at = L(node).left; at >= 0;) {
+    const Link& n = L(at);
     if (n.row >= first_row) {
       add(OwnOf(at, slot));
       if (n.right >= 0) add(SubtreeOf(n.right, slot));
@@ -439,8 +439,8 @@ void PlacedItems::ColumnTree::AddTotals(std::int32_t first_row, std::int32_t las
       at = n.right;
     }
   }
-  for (std::int32_t at = At(node).right; at >= 0;) {
-    const Node& n = At(at);
+  for (std::int32_t at = L(node).right; at >= 0;) {
+    const Link& n = L(at);
     if (n.row <= last_row) {
       add(OwnOf(at, slot));
       if (n.left >= 0) add(SubtreeOf(n.left, slot));
@@ -466,14 +466,14 @@ bool PlacedItems::ColumnTree::ForEachRow(std::int32_t first_row, std::int32_t la
   const auto descend = [&](std::int32_t node) {
     while (node >= 0 && Held(node, drillable_only, true)) {
       stack.push_back(node);
-      node = At(node).row > first_row ? At(node).left : -1;
+      node = L(node).row > first_row ? L(node).left : -1;
     }
   };
   descend(m_root);
   while (stack.size() > base) {
     const std::int32_t node = stack.back();
     stack.pop_back();
-    const Node& n = At(node);
+    const Link& n = L(node);
     if (n.row >= first_row && n.row <= last_row && Held(node, drillable_only, false) &&
         !visit(node)) {
       return false;
@@ -540,6 +540,17 @@ void PlacedItems::NodeIds::Erase(const void* node) {
   --m_size;
 }
 
+std::uint32_t PlacedItems::IdOf(const void* node) const {
+  // Items are evaluated in the order they were placed: the entry after the
+  // last one found is tried before the table.
+  if (node && m_next_guess < m_entry_count && EntryAt(m_next_guess).item.Raw() == node) {
+    return m_next_guess++;
+  }
+  const std::uint32_t id = m_by_node.Find(node);
+  if (id != kNone) m_next_guess = id + 1;
+  return id;
+}
+
 void PlacedItems::NodeIds::Clear() {
   m_slots.clear();
   m_slots.shrink_to_fit();
@@ -567,8 +578,11 @@ void PlacedItems::Reset() {
   m_entry_count = 0;
   m_free.clear();
   m_by_node.Clear();
+  m_next_guess = 0;
   m_format_ids.clear();
   m_latest_print.clear();
+  m_several_prints.clear();
+  m_foreign_prints = false;
   m_prints.clear();
   m_trees.clear();
   m_key_ids.clear();
@@ -640,7 +654,10 @@ std::uint32_t PlacedItems::FormatId(std::string_view format, bool make) {
   const std::string upper = IsUpperCase(trimmed) ? std::string(trimmed) : UpperCase(trimmed);
   const auto [at, added] =
       m_format_ids.try_emplace(upper, static_cast<std::uint32_t>(m_format_ids.size()));
-  if (added) m_latest_print.push_back(kNone);
+  if (added) {
+    m_latest_print.push_back(kNone);
+    m_several_prints.push_back(false);
+  }
   return at->second;
 }
 
@@ -655,6 +672,7 @@ std::uint32_t PlacedItems::LatestPrint(std::uint32_t format) {
 
 void PlacedItems::BeginPrint(std::string_view format) {
   const std::uint32_t id = FormatId(format, true);
+  if (m_latest_print[id] != kNone) m_several_prints[id] = true;
   m_latest_print[id] = static_cast<std::uint32_t>(m_prints.size());
   m_prints.push_back(Print{id, {}});
 }
@@ -662,8 +680,10 @@ void PlacedItems::BeginPrint(std::string_view format) {
 std::uint32_t PlacedItems::PrintSeen(std::string_view format, const xml::Node& from) const {
   const std::uint32_t id = FindFormat(format);
   if (id == kNone) return kNone;
-  if (from) {
-    const std::uint32_t entry = m_by_node.Find(from.Raw());
+  // A format printed once whose items all hold that print: every item sees
+  // it, and `from` need not be looked up.
+  if (from && (m_several_prints[id] || m_foreign_prints)) {
+    const std::uint32_t entry = IdOf(from.Raw());
     if (entry != kNone && EntryAt(entry).format == id) return EntryAt(entry).print;
   }
   return m_latest_print[id];
@@ -761,7 +781,8 @@ int PlacedItems::ItemTexts::SlotOf(std::string_view name) {
   // By length first: most of an item's attributes are of no interest here.
   switch (name.size()) {
     case 3:
-      return name == "Key" ? kKey : -1;
+      if (name == "Key") return kKey;
+      return name == "Row" ? kRow : -1;
     case 5:
       return name == "Value" ? kValue : -1;
     case 6:
@@ -814,6 +835,10 @@ bool PlacedItems::ReadPlace(const ItemTexts& item, Place& place) {
     std::tie(place.rpt_key, place.rpt_key_id) = RepeatKey(item.Of(ItemTexts::kRptKey));
   }
   return true;
+}
+
+void PlacedItems::NoteForeignPrint(const Entry& entry) {
+  if (m_prints[entry.print].format != entry.format) m_foreign_prints = true;
 }
 
 void PlacedItems::TakePlace(Entry& entry, const Place& place) {
@@ -1009,13 +1034,14 @@ void PlacedItems::PlaceNew(const xml::Node& item, const ItemTexts& texts, std::u
   TakePlace(entry, place);
   entry.complete = ReadValue(entry, texts);
   entry.print = print != kNone ? print : LatestPrint(entry.format);
+  NoteForeignPrint(entry);
   m_by_node.Insert(item.Raw(), id);
   Add(id);
 }
 
 std::uint32_t PlacedItems::CompleteEntryOf(const xml::Node& item) {
   if (!item) return kNone;
-  const std::uint32_t id = m_by_node.Find(item.Raw());
+  const std::uint32_t id = IdOf(item.Raw());
   if (id == kNone) return kNone;
   if (!EntryAt(id).complete) {
     // Its bookkeeping may have been written since.
@@ -1072,13 +1098,14 @@ void PlacedItems::Refresh(std::uint32_t id) {
   }
   Forget(id);
   TakePlace(entry, place);
+  NoteForeignPrint(entry);
   entry.complete = ReadValue(entry, m_texts);
   Add(id);
 }
 
 void PlacedItems::Removed(const xml::Node& item) {
   if (!item) return;
-  const std::uint32_t id = m_by_node.Find(item.Raw());
+  const std::uint32_t id = IdOf(item.Raw());
   if (id == kNone) return;
   Forget(id);
   m_by_node.Erase(item.Raw());

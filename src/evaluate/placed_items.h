@@ -191,6 +191,7 @@ class PlacedItems {
       kRptKey,
       kEvaluated,
       kValue,
+      kRow,  // not read by the index: for a caller that prepares the item
       kSlots
     };
     void Read(const xml::Node& item);
@@ -332,7 +333,7 @@ class PlacedItems {
       return m_nodes[static_cast<std::size_t>(node)].copies;
     }
     std::int32_t RowOf(std::int32_t node) const {
-      return m_nodes[static_cast<std::size_t>(node)].row;
+      return m_links[static_cast<std::size_t>(node)].row;
     }
     const Chain& CellOf(std::int32_t node) const {
       return m_nodes[static_cast<std::size_t>(node)].cell;
@@ -346,15 +347,25 @@ class PlacedItems {
     bool ForEachRow(std::int32_t first_row, std::int32_t last_row, bool drillable_only,
                     const Visit& visit) const;
     // Room for `rows` more rows.
-    void Reserve(std::size_t rows) { m_nodes.reserve(m_nodes.size() + rows); }
+    void Reserve(std::size_t rows) {
+      m_links.reserve(m_links.size() + rows);
+      m_nodes.reserve(m_nodes.size() + rows);
+    }
 
    private:
-    struct Node {
-      Sums own;
-      Sums subtree;
+    // A node's row and children, apart from its totals: a walk down the
+    // tree loads one of these per level, each load waiting for the one
+    // before, and the links of a whole column fit a small array that
+    // stays in cache, while the totals a change adds to on the way are
+    // loaded beside the walk rather than in its chain.
+    struct Link {
       std::int32_t row = 0;
       std::int32_t left = -1;
       std::int32_t right = -1;
+    };
+    struct Node {
+      Sums subtree;
+      Sums own;
       std::uint32_t ignored = kNone;  // its slot 1 in m_ignored, when made
       Chain cell;
       // While the cell holds items: the repeat key number all of them are
@@ -366,6 +377,10 @@ class PlacedItems {
       Sums subtree;
     };
     Node& At(std::int32_t node) { return m_nodes[static_cast<std::size_t>(node)]; }
+    Link& L(std::int32_t node) { return m_links[static_cast<std::size_t>(node)]; }
+    const Link& L(std::int32_t node) const { return m_links[static_cast<std::size_t>(node)]; }
+    // A new node of `row` without children.
+    std::int32_t NewNode(std::int32_t row);
     const Node& At(std::int32_t node) const { return m_nodes[static_cast<std::size_t>(node)]; }
     // The own and subtree totals of a node in a slot; slot 1 made when missing.
     Sums& Own(std::int32_t node, int slot);
@@ -382,6 +397,7 @@ class PlacedItems {
     std::int32_t RotateRight(std::int32_t node);
     std::int32_t RotateLeft(std::int32_t node);
 
+    std::vector<Link> m_links;  // by node, as m_nodes
     std::vector<Node> m_nodes;
     std::vector<IgnoredSums> m_ignored;
     std::int32_t m_root = -1;
@@ -475,6 +491,8 @@ class PlacedItems {
     return m_chunks[id >> kChunkBits][id & kChunkMask];
   }
   std::uint32_t NewEntry();
+  // The entry of an indexed item node, kNone when it is not indexed.
+  std::uint32_t IdOf(const void* node) const;
 
   // The number of an upper-cased trimmed format (made when `make`), kNone
   // when unknown.
@@ -505,6 +523,9 @@ class PlacedItems {
   // Reads where an item stands; false when it has no OrigFmt.
   bool ReadPlace(const ItemTexts& texts, Place& place);
   void TakePlace(Entry& entry, const Place& place);
+  // Notes an entry whose print is one of another format (it took the place
+  // of an item of that format, or moved to another format).
+  void NoteForeignPrint(const Entry& entry);
   // Reads value, state and drill key; returns whether Evaluated is there.
   static bool ReadValue(Entry& entry, const ItemTexts& texts);
   // Takes a value and state, and reads the drill key of the item's Drill child.
@@ -539,9 +560,12 @@ class PlacedItems {
   std::uint32_t m_entry_count = 0;
   std::vector<std::uint32_t> m_free;
   NodeIds m_by_node;
+  mutable std::uint32_t m_next_guess = 0;  // the entry IdOf tries first
 
   TextIds m_format_ids;
   std::vector<std::uint32_t> m_latest_print;  // per format; kNone before the first
+  std::vector<bool> m_several_prints;         // per format: printed more than once
+  bool m_foreign_prints = false;              // an entry holds another format's print
   std::vector<Print> m_prints;
   std::vector<ColumnTree> m_trees;
   TextIds m_key_ids;

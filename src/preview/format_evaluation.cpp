@@ -114,6 +114,26 @@ void FormatEvaluation::Run() {
   AppendRows();
 }
 
+void FormatEvaluation::ReservePlainRows(const std::vector<xml::Node>& plain_rows) {
+  if (plain_rows.empty()) return;
+  // Reading every item's column would cost a pass over the whole format:
+  // the columns of its first and last plain rows, those of a column down
+  // the format, get room for every plain row. Room that stays unused is
+  // never written, and other columns grow as their items come.
+  std::vector<std::int32_t> first;
+  for (xml::Node item = FirstElement(plain_rows.front()); item; item = NextElement(item)) {
+    if (const std::optional<std::int32_t> column = ItemColumn(item)) first.push_back(*column);
+  }
+  std::unordered_map<std::int32_t, std::size_t> per_column;
+  for (xml::Node item = FirstElement(plain_rows.back()); item; item = NextElement(item)) {
+    const std::optional<std::int32_t> column = ItemColumn(item);
+    if (column && std::find(first.begin(), first.end(), *column) != first.end()) {
+      per_column[*column] = plain_rows.size();
+    }
+  }
+  if (!per_column.empty()) m_builder.placed_items.Items()->Reserve(m_key, per_column);
+}
+
 void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definition_rows,
                                           std::size_t copies) {
   // The index keeps a column's items by the row of their key, which is the
@@ -125,12 +145,6 @@ void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definiti
     }
   }
   if (!per_column.empty()) m_builder.placed_items.Items()->Reserve(m_key, per_column, copies);
-}
-
-void FormatEvaluation::AnnounceItems(const xml::Node& row) {
-  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
-    m_builder.placed_items.ItemPlaced(m_format, item, {});
-  }
 }
 
 void FormatEvaluation::Prepare() {
@@ -151,7 +165,7 @@ void FormatEvaluation::Prepare() {
   }
   // Room in the index for the items of the rows that do not repeat; a
   // repeating row makes room for its copies once it knows their number.
-  ReservePlacedItems(plain_rows);
+  ReservePlainRows(plain_rows);
   std::int32_t definition_row = 0;
   for (const xml::Node& row : definition_rows) {
     ++definition_row;
@@ -160,33 +174,54 @@ void FormatEvaluation::Prepare() {
     // that parse; other rows are parsed item by item just before their
     // first evaluation. A parse is written into its item as the record only
     // when the item must wait.
-    const Parses parses = PrepareItems(row, repeat != repeats.end());
     if (repeat != repeats.end()) {
-      ExpandRepeat(row, definition_row, repeat->second, parses);
+      ExpandRepeat(row, definition_row, repeat->second, PrepareRepeatingItems(row));
       continue;
     }
     OutputRow output;
     output.row = row;
     output.definition_row = definition_row;
     output.number = m_offset + static_cast<std::int32_t>(m_rows.size()) + 1;
-    const std::string number = std::to_string(output.number);
-    for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
-      // (A row that keeps its number, as the first format's rows do, is not rewritten.)
-      if (!item.ReadAttribute("Row", m_read) || m_read != number) item.SetAttribute("Row", number);
-    }
-    AnnounceItems(row);
+    PreparePlainRow(row, std::to_string(output.number));
     m_rows.push_back(std::move(output));
   }
 }
 
-FormatEvaluation::Parses FormatEvaluation::PrepareItems(const xml::Node& row, bool repeating) {
+void FormatEvaluation::PreparePlainRow(const xml::Node& row, const std::string& number) {
+  using Texts = PlacedItems::ItemTexts;
+  PlacedItems& placed = *m_builder.placed_items.Items();
+  // One walk over each item's attributes gives what its preparation, its
+  // row number and the placed-item index need; the index then takes the
+  // texts as the preparation leaves them instead of reading the item again.
+  for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
+    m_item_texts.Read(item);
+    if (item.NameIs("Itm") && !m_item_texts.Has(Texts::kEvaluated)) {
+      AddBuildBookkeeping(item, m_key);
+      m_item_texts.Set(Texts::kEvaluated, "0");
+      // An original the item carries already keeps its value.
+      if (!m_item_texts.Has(Texts::kOrigKey)) {
+        m_item_texts.Set(Texts::kOrigKey, m_item_texts.Of(Texts::kKey));
+      }
+      if (!m_item_texts.Has(Texts::kOrigRow)) {
+        m_item_texts.Set(Texts::kOrigRow, m_item_texts.Of(Texts::kRow));
+      }
+      if (!m_item_texts.Has(Texts::kOrigFmt)) m_item_texts.Set(Texts::kOrigFmt, m_key);
+      m_unparsed.emplace(item.Raw(), nullptr);
+    }
+    // (A row that keeps its number, as the first format's rows do, is not rewritten.)
+    if (!m_item_texts.Has(Texts::kRow) || m_item_texts.Of(Texts::kRow) != number) {
+      item.SetAttribute("Row", number);
+    }
+    placed.Placed(item, m_item_texts);
+  }
+}
+
+FormatEvaluation::Parses FormatEvaluation::PrepareRepeatingItems(const xml::Node& row) {
   Parses parses;
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
     if (!item.NameIs("Itm")) continue;
     if (!PrepareForBuild(item, m_key)) continue;
-    if (!repeating) {
-      m_unparsed.emplace(item.Raw(), nullptr);
-    } else if (const ParsedExpression* parse = ParseFormula(item)) {
+    if (const ParsedExpression* parse = ParseFormula(item)) {
       parses.emplace(item.Raw(), std::make_shared<const ParsedExpression>(*parse));
     }
   }

@@ -29,6 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "evaluate/placed_items.h"
 #include "formula/formula_shapes.h"
 #include "formula/parsed_expression.h"
 #include "orvo/xml.h"
@@ -68,16 +69,19 @@ class FormatEvaluation {
   // `definition_rows` stand in (a repeating row: and how many `copies` of
   // it there will be), before their items are announced.
   void ReservePlacedItems(const std::vector<xml::Node>& definition_rows, std::size_t copies = 0);
-  // Announces the items of a prepared row (bookkeeping, Row and repeat
-  // attributes written) to the placed-item index.
-  void AnnounceItems(const xml::Node& row);
+  // The same for the rows of a format that do not repeat, judged from the
+  // first and last of them.
+  void ReservePlainRows(const std::vector<xml::Node>& plain_rows);
+  // Prepares the items of a row that does not repeat (bookkeeping written,
+  // formulas left to their first evaluation), gives them the row's `number`
+  // and announces them to the placed-item index.
+  void PreparePlainRow(const xml::Node& row, const std::string& number);
   // The parses of a repeating row's items, by item.
   using Parses = std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>>;
 
-  // Adds the bookkeeping attributes. The formulas of a `repeating` row are
-  // parsed now (its copies are evaluated from these parses); those of
-  // other rows are left to the item's first evaluation.
-  Parses PrepareItems(const xml::Node& row, bool repeating);
+  // Adds the bookkeeping attributes to the items of a repeating row and
+  // parses their formulas: its copies are evaluated from these parses.
+  Parses PrepareRepeatingItems(const xml::Node& row);
   // Parses an item's formula with the builder's parser (or takes it from
   // the parse of an earlier formula of the same shape) when its record is the
   // bare one; the record when that gave a parse, valid until the next parse
@@ -116,8 +120,9 @@ class FormatEvaluation {
   // Items not evaluated yet whose record is the bare one: with the parse of
   // their repeating row's item, or null when their formula is yet to be parsed.
   std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>> m_unparsed;
-  FormulaShapes m_shapes;  // the format's formulas share parses by shape
-  std::string m_read;      // an attribute value read and used at once
+  FormulaShapes m_shapes;               // the format's formulas share parses by shape
+  std::string m_read;                   // an attribute value read and used at once
+  PlacedItems::ItemTexts m_item_texts;  // the item being prepared, as read
 };
 
 }  // namespace orvo

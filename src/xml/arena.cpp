@@ -117,6 +117,13 @@ void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
   }
   from.m_strings.ForEach([&into](xmlNodePtr text) { into.m_strings.Insert(text); });
   from.m_strings.Clear();
+  // The table's holds are let go of (its texts' memory goes to `into`).
+  if (from.m_short_texts) {
+    for (const ShortText& slot : *from.m_short_texts) {
+      if (slot.text) ReleaseShared(&into, slot.text);
+    }
+    from.m_short_texts.reset();
+  }
   into.m_chunks.reserve(into.m_chunks.size() + from.m_chunks.size());
   for (Chunk& chunk : from.m_chunks) into.m_chunks.push_back(std::move(chunk));
   from.m_chunks.clear();

@@ -21,6 +21,7 @@
 #ifndef ORVO_XML_ARENA_H_
 #define ORVO_XML_ARENA_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -136,6 +137,21 @@ class NodePool {
     Poison(slot, kind);
   }
 
+  // The shared texts of short values written lately (SharedShortText in
+  // tree_edit.h), each held once by its slot: a value's bytes, zero-padded,
+  // its length and its text. Made on first use.
+  struct ShortText {
+    std::uint64_t bytes[2] = {0, 0};
+    std::size_t length = 0;
+    xmlNodePtr text = nullptr;
+  };
+  static constexpr std::size_t kShortTextBits = 8;
+  using ShortTexts = std::array<ShortText, std::size_t{1} << kShortTextBits>;
+  ShortTexts& ShortTextTable() {
+    if (!m_short_texts) m_short_texts = std::make_unique<ShortTexts>();
+    return *m_short_texts;
+  }
+
   // Moves everything `from` holds into `into`; `from` forwards to `into`.
   static void Merge(const std::shared_ptr<NodePool>& from, const std::shared_ptr<NodePool>& into);
 
@@ -213,6 +229,7 @@ class NodePool {
   Region m_blocks;
   FreeList m_free[2];
   NodeSet m_strings;
+  std::unique_ptr<ShortTexts> m_short_texts;
   std::shared_ptr<NodePool> m_forward;  // set once merged into another pool
 };
 

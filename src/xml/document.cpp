@@ -211,7 +211,9 @@ Node Document::ImportNode(const Node& node, bool deep) const {
   }
   Arena& arena = Arena::Owner(m_arena);
   arena.NoteGrowth(AsDocument(m_node));
-  xmlNodePtr copy = detail::CopyNode(arena.Pool(), source, AsDocument(m_node), deep);
+  // A node of this very document is of the same pool: the copy shares texts.
+  xmlNodePtr copy = detail::CopyNode(arena.Pool(), source, AsDocument(m_node), deep,
+                                     source->doc == AsDocument(m_node));
   arena.AddDetached(copy);
   return Node(m_arena, ToRaw(copy));
 }

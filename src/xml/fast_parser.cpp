@@ -143,6 +143,19 @@ bool EqualsIgnoringCase(const unsigned char* text, std::size_t length, std::stri
   return true;
 }
 
+// Short attribute values met in the parses of this thread: a parse whose
+// number a slot holds met that value (its bytes, zero-padded, and length)
+// in the text node `text`.
+struct ShortValue {
+  std::uint64_t parse = 0;
+  std::uint64_t bytes[2] = {0, 0};
+  std::size_t length = 0;
+  xmlNodePtr text = nullptr;
+};
+constexpr std::size_t kShortValueBits = 9;
+thread_local std::array<ShortValue, std::size_t{1} << kShortValueBits> short_values;
+thread_local std::uint64_t parse_count = 0;
+
 class FastParser {
  public:
   FastParser(std::string_view text, bool preserve_whitespace, bool drops_blanks_while_parsing,
@@ -485,10 +498,54 @@ class FastParser {
     // An empty value of a pooled tree has no text node, as the facade makes
     // them: the attribute reads and writes as "" all the same.
     if (length == 0 && m_pool) return attr;
+    ShortValue* slot = nullptr;
+    if (m_pool && length < kInlineText) {
+      slot = &ShortValueSlot(text, length);
+      if (slot->parse == m_parse) {
+        ShareText(attr, slot->text);
+        return attr;
+      }
+    }
     xmlNodePtr value = NewText(reinterpret_cast<xmlNodePtr>(attr), text, length);
     // libxml2 marks the line on the values it takes as they are.
     if (!decoded) value->line = static_cast<unsigned short>(line);
+    if (slot) {
+      slot->text = value;
+      slot->parse = m_parse;
+    }
     return attr;
+  }
+
+  // The slot of the short value at `text`: holding it for this parse, or
+  // taken for it (with no text yet).
+  ShortValue& ShortValueSlot(const unsigned char* text, std::size_t length) {
+    std::uint64_t bytes[2] = {0, 0};
+    auto* into = reinterpret_cast<unsigned char*>(bytes);
+    for (std::size_t i = 0; i < length; ++i) into[i] = text[i];
+    const std::uint64_t hash =
+        (bytes[0] * 0x9E3779B97F4A7C15ULL) ^ ((bytes[1] + length) * 0xC2B2AE3D27D4EB4FULL);
+    ShortValue& slot = short_values[hash >> (64 - kShortValueBits)];
+    if (slot.parse == m_parse && slot.length == length && slot.bytes[0] == bytes[0] &&
+        slot.bytes[1] == bytes[1]) {
+      return slot;
+    }
+    slot.parse = 0;  // until its text is made
+    slot.bytes[0] = bytes[0];
+    slot.bytes[1] = bytes[1];
+    slot.length = length;
+    slot.text = nullptr;
+    return slot;
+  }
+
+  // Gives `attr` the text of a value met before, which becomes a shared
+  // text (see SubtreeImage in tree_edit.h) when it is not one yet: the
+  // attribute that had it keeps it, and it belongs to no document and no
+  // parent from then on.
+  static void ShareText(xmlAttrPtr attr, xmlNodePtr text) {
+    if (!IsSharedText(text)) MakeShared(text);
+    HoldShared(text);
+    attr->children = text;
+    attr->last = text;
   }
 
   // Steps over the character beyond ASCII at m_p; declines a sequence that
@@ -767,6 +824,8 @@ class FastParser {
   const xmlChar* m_xmlns = nullptr;
   std::array<NameSlot, 256> m_names{};
   std::string m_buffer;
+  // This parse's number for short_values.
+  const std::uint64_t m_parse = ++parse_count;
 };
 
 }  // namespace
@@ -807,7 +866,8 @@ void DescribeNode(std::string& out, xmlNodePtr node, xmlDocPtr document, int dep
   out += "type=" + std::to_string(node->type) + " name=" + Text(node->name);
   const bool named = node->type == XML_ELEMENT_NODE || node->type == XML_ATTRIBUTE_NODE;
   if (named) out += xmlDictOwns(document->dict, node->name) == 1 ? " (dict)" : " (own)";
-  out += node->doc == document ? " doc" : " other-doc";
+  // A shared text belongs to no document, and to every attribute holding it.
+  out += node->doc == document || IsSharedText(node) ? " doc" : " other-doc";
   // A pooled node's mark is no handle.
   out += HandleCount(node) != 0 ? " private" : "";
   if (node->type == XML_ELEMENT_NODE || node->type == XML_COMMENT_NODE) {
@@ -847,7 +907,9 @@ void DescribeNode(std::string& out, xmlNodePtr node, xmlDocPtr document, int dep
       node->type == XML_DOCUMENT_NODE) {
     xmlNodePtr previous = nullptr;
     for (xmlNodePtr child = node->children; child; child = child->next) {
-      if (child->parent != node || child->prev != previous) out += "bad child links\n";
+      if ((child->parent != node && !IsSharedText(child)) || child->prev != previous) {
+        out += "bad child links\n";
+      }
       DescribeNode(out, child, document, depth + 1);
       previous = child;
     }

@@ -38,10 +38,19 @@ void EnsureLibraryReady();
 // Another marks a document all of whose nodes are pooled and own nothing
 // but names of its dictionary and texts their pool knows of: it can be freed
 // without visiting them (see Arena's destructor).
+// A third marks a pooled text node shared by the attributes of many copies
+// of one subtree (SubtreeImage in tree_edit.h): it belongs to its pool, not
+// to any attribute, and is never written to or freed with one; no handle
+// ever refers to it.
 constexpr std::intptr_t kPooledNode = std::intptr_t{1} << 62;
 constexpr std::intptr_t kPureDocument = std::intptr_t{1} << 61;
+constexpr std::intptr_t kSharedText = std::intptr_t{1} << 60;
 inline std::intptr_t HandleCount(const xmlNode* node) {
-  return reinterpret_cast<std::intptr_t>(node->_private) & ~(kPooledNode | kPureDocument);
+  return reinterpret_cast<std::intptr_t>(node->_private) &
+         ~(kPooledNode | kPureDocument | kSharedText);
+}
+inline bool IsSharedText(const xmlNode* node) {
+  return (reinterpret_cast<std::intptr_t>(node->_private) & kSharedText) != 0;
 }
 inline bool IsPure(const xmlDoc* document) {
   return document && (reinterpret_cast<std::intptr_t>(document->_private) & kPureDocument) != 0;

@@ -294,8 +294,9 @@ Node Node::CloneNode(bool deep) const {
   RequireNode();
   if (ToXml(m_node)->type != XML_DOCUMENT_NODE)
     Arena::Owner(m_arena).NoteGrowth(ToXml(m_node)->doc);
+  // The copy comes from the pool the node's own come from: they share texts.
   xmlNodePtr copy =
-      detail::CopyNode(Arena::Owner(m_arena).Pool(), ToXml(m_node), ToXml(m_node)->doc, deep);
+      detail::CopyNode(Arena::Owner(m_arena).Pool(), ToXml(m_node), ToXml(m_node)->doc, deep, true);
   if (copy->type == XML_DOCUMENT_NODE) {
     Arena::Owner(m_arena).AdoptDocument(reinterpret_cast<xmlDocPtr>(copy));
   } else {
@@ -307,7 +308,7 @@ Node Node::CloneNode(bool deep) const {
 NodeStamp::NodeStamp(const Node& source) : m_prototype(source.CloneNode(true)) {
   xmlNodePtr prototype = ToXml(m_prototype.m_node);
   if (prototype->type != XML_ELEMENT_NODE) return;
-  m_image = detail::SubtreeImage::Make(prototype);
+  m_image = detail::SubtreeImage::Make(prototype, Arena::Owner(m_prototype.m_arena).Pool());
   if (!m_image) return;
   // Nothing else holds the prototype: its nodes go back to the pool at once.
   m_arena = m_prototype.m_arena;
@@ -317,7 +318,9 @@ NodeStamp::NodeStamp(const Node& source) : m_prototype(source.CloneNode(true)) {
   detail::FreeTree(&arena.Pool(), prototype);
 }
 
-NodeStamp::~NodeStamp() = default;
+NodeStamp::~NodeStamp() {
+  if (m_image) m_image->Release(Arena::Owner(m_arena).Pool());
+}
 
 Node NodeStamp::Copy() {
   if (!m_image) return m_prototype.CloneNode(true);
@@ -384,9 +387,10 @@ xmlAttrPtr NewAttribute(detail::NodePool& pool, xmlNodePtr element, std::string_
 }
 
 // Gives the new, empty attribute `to` the value of `from` (none when `from`
-// is null or empty).
-void CopyAttributeValue(detail::NodePool& pool, xmlAttrPtr from, xmlAttrPtr to) {
+// is null or empty): the same shared text when `from` is of `pool` too.
+void CopyAttributeValue(detail::NodePool& pool, xmlAttrPtr from, xmlAttrPtr to, bool same_pool) {
   if (!from || !from->children) return;
+  if (same_pool && detail::ShareAttributeValue(from, to)) return;
   xmlNodePtr only = from->children;
   if (only->next || only->type != XML_TEXT_NODE) {
     detail::SetAttributeValue(pool, to, detail::NodeText(reinterpret_cast<xmlNodePtr>(from)));
@@ -533,7 +537,7 @@ std::size_t Node::AddAttributesFrom(std::span<const AttributeToAdd> attributes,
     if (attributes[i].source.empty()) {
       detail::SetAttributeValue(pool, attr, attributes[i].value);
     } else {
-      CopyAttributeValue(pool, sources[i], attr);
+      CopyAttributeValue(pool, sources[i], attr, true);
     }
   }
   return added;
@@ -546,11 +550,12 @@ Node Node::AppendNewElement(std::string_view name, const Node& from,
   xmlNodePtr target = ToXml(element.m_node);
   xmlNodePtr source = ToXml(from.m_node);
   detail::NodePool& pool = Arena::Owner(m_arena).Pool();
+  const bool same_pool = &Arena::Owner(from.m_arena).Pool() == &pool;
   xmlAttrPtr last = nullptr;
   for (const AttributeCopy& copy : copies) {
     xmlAttrPtr attr = NewAttributeAfter(pool, target, last, copy.name);
     last = attr;
-    CopyAttributeValue(pool, detail::FindAttribute(source, copy.source), attr);
+    CopyAttributeValue(pool, detail::FindAttribute(source, copy.source), attr, same_pool);
   }
   return element;
 }

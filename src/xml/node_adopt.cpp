@@ -144,14 +144,17 @@ bool Movable(xmlNodePtr root, xmlDocPtr target) {
   return true;
 }
 
-// Points every node of the subtree of `root` at `target`.
+// Points every node of the subtree of `root` at `target` (but shared texts,
+// which belong to no document).
 void SetDocument(xmlNodePtr root, xmlDocPtr target) {
   for (xmlNodePtr node = root; node; node = NextInSubtree(node, root)) {
     node->doc = target;
     if (node->type != XML_ELEMENT_NODE) continue;
     for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
       attr->doc = target;
-      for (xmlNodePtr part = attr->children; part; part = part->next) part->doc = target;
+      for (xmlNodePtr part = attr->children; part; part = part->next) {
+        if (!detail::IsSharedText(part)) part->doc = target;
+      }
     }
   }
 }
@@ -392,10 +395,13 @@ using Names = Node::PreparedShape::Names;
 // Dropped attributes kept for reuse, at most.
 constexpr std::size_t kSpares = 8;
 
-// Points an attribute kept by a move, and its text, at `document`.
+// Points an attribute kept by a move, and its text (unless shared: that
+// belongs to no document), at `document`.
 inline void SetAttributeDocument(xmlAttrPtr attr, xmlDocPtr document) {
   attr->doc = document;
-  for (xmlNodePtr part = attr->children; part; part = part->next) part->doc = document;
+  for (xmlNodePtr part = attr->children; part; part = part->next) {
+    if (!detail::IsSharedText(part)) part->doc = document;
+  }
 }
 
 // Rebuilds an element's attribute list as its shape's copies ask, from its

@@ -193,6 +193,18 @@ xmlChar* InlineStorage(xmlNodePtr node) {
 // A text node of `document` holding `text` (valid already). Most texts of a
 // built tree (attribute values: flags, keys, amounts) are short and then
 // cost no allocation besides the node.
+xmlNodePtr NewText(NodePool& pool, xmlDocPtr document, std::string_view text);
+
+// A shared text holding `text`, named `name` (one of libxml2's static names
+// of text nodes), held once (by the image that makes it).
+xmlNodePtr NewSharedText(NodePool& pool, std::string_view text, const xmlChar* name) {
+  xmlNodePtr node = NewText(pool, nullptr, text);
+  if (!node) RaiseXml("Out of memory creating a text node");
+  node->name = name;
+  MakeShared(node);
+  return node;
+}
+
 xmlNodePtr NewText(NodePool& pool, xmlDocPtr document, std::string_view text) {
   xmlNodePtr node = NewPooled<xmlNode>(pool, XML_TEXT_NODE);
   node->name = xmlStringText;
@@ -225,6 +237,64 @@ xmlNodePtr NewTextNode(NodePool& pool, xmlDocPtr document, std::string_view raw_
   xmlNodePtr node = NewText(pool, document, text.View());
   if (!node) RaiseXml("Out of memory creating a text node");
   return node;
+}
+
+void MakeShared(xmlNodePtr text) {
+  text->_private = reinterpret_cast<void*>(kPooledNode | kSharedText);
+  text->parent = nullptr;
+  text->doc = nullptr;
+  text->psvi = reinterpret_cast<void*>(std::uintptr_t{1});
+}
+
+void ReleaseShared(NodePool* pool, xmlNodePtr text) {
+  const auto holders = reinterpret_cast<std::uintptr_t>(text->psvi);
+  if (holders > 1) {
+    text->psvi = reinterpret_cast<void*>(holders - 1);
+    return;
+  }
+  if (!pool) return;
+  xmlChar* content = text->content;
+  if (content && content != InlineStorage(text)) {
+    pool->ForgetString(content);
+    xmlFree(content);
+  }
+  // Whoever asked libxml2 to hear of every freed node hears of these too.
+  if (xmlDeregisterNodeDefaultValue) xmlDeregisterNodeDefaultValue(text);
+  pool->Give(text, NodePool::kElementOrText);
+}
+
+xmlNodePtr SharedShortText(NodePool& pool, std::string_view value) {
+  NodePool::ShortTexts& table = pool.ShortTextTable();
+  std::uint64_t bytes[2] = {0, 0};
+  std::memcpy(bytes, value.data(), value.size());
+  const std::uint64_t hash =
+      (bytes[0] * 0x9E3779B97F4A7C15ULL) ^ ((bytes[1] + value.size()) * 0xC2B2AE3D27D4EB4FULL);
+  NodePool::ShortText& slot = table[hash >> (64 - NodePool::kShortTextBits)];
+  if (slot.text && slot.length == value.size() && slot.bytes[0] == bytes[0] &&
+      slot.bytes[1] == bytes[1]) {
+    return slot.text;
+  }
+  xmlNodePtr text = NewSharedText(pool, value, xmlStringText);
+  if (slot.text) ReleaseShared(&pool, slot.text);
+  slot.bytes[0] = bytes[0];
+  slot.bytes[1] = bytes[1];
+  slot.length = value.size();
+  slot.text = text;
+  return text;
+}
+
+bool ShareAttributeValue(xmlAttrPtr from, xmlAttrPtr attr) {
+  xmlNodePtr only = from->children;
+  if (!only || only->next || only->type != XML_TEXT_NODE || !IsPooled(only) || only->ns ||
+      (only->name != xmlStringText && only->name != xmlStringTextNoenc) || !only->content ||
+      only->content[0] == '\0') {
+    return false;
+  }
+  if (!IsSharedText(only)) MakeShared(only);
+  HoldShared(only);
+  attr->children = only;
+  attr->last = only;
+  return true;
 }
 
 namespace {
@@ -295,14 +365,21 @@ void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_val
   ValidText value(raw_value);
   // Nobody holds handles to an attribute's text children: the facade never
   // hands them out, so they can be changed or freed at once. The common case,
-  // one text child, keeps its node and only replaces the text.
+  // one text child, keeps its node and only replaces the text; a shared text
+  // (see SubtreeImage) is let go of and replaced by one of the attribute's
+  // own.
   xmlNodePtr only = attr->children;
-  if (only && !only->next && only->type == XML_TEXT_NODE) {
+  if (only && !only->next && only->type == XML_TEXT_NODE && !IsSharedText(only)) {
     if (!OverwriteInPlace(pool, only, value.View())) ReplaceContent(pool, only, value.View());
     return;
   }
   for (xmlNodePtr part = attr->children; part;) {
     xmlNodePtr next = part->next;
+    if (IsSharedText(part)) {
+      ReleaseShared(&pool, part);
+      part = next;
+      continue;
+    }
     part->parent = nullptr;
     part->prev = nullptr;
     part->next = nullptr;
@@ -313,6 +390,15 @@ void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_val
   attr->last = nullptr;
   // An empty value needs no text node: the attribute reads and writes as "".
   if (value.View().empty()) return;
+  // A short value an attribute gets anew (flags, keys, numbers written over
+  // and over) shares its text with the same value written lately.
+  if (value.View().size() < kInlineText) {
+    xmlNodePtr text = SharedShortText(pool, value.View());
+    HoldShared(text);
+    attr->children = text;
+    attr->last = text;
+    return;
+  }
   xmlNodePtr text = NewText(pool, attr->doc, value.View());
   if (!text) RaiseXml("Out of memory creating a text node");
   text->parent = reinterpret_cast<xmlNodePtr>(attr);
@@ -495,7 +581,10 @@ namespace {
 // live in its node) in a single walk over the source.
 class PlainCopier {
  public:
-  PlainCopier(NodePool& pool, xmlDocPtr document) : m_pool(pool), m_document(document) {}
+  // With `share_texts`, the source's nodes are of `pool` too: attributes of
+  // the copy share the text of their source (ShareAttributeValue).
+  PlainCopier(NodePool& pool, xmlDocPtr document, bool share_texts)
+      : m_pool(pool), m_document(document), m_share_texts(share_texts) {}
 
   // The copy of `source`; null when the subtree is not plain, in which case
   // nothing of the copy is left. Raises when out of memory.
@@ -648,6 +737,7 @@ class PlainCopier {
       last = copy;
       copy->name = Name(attr->name);
       if (!copy->name) return false;
+      if (m_share_texts && ShareAttributeValue(attr, copy)) continue;
       for (xmlNodePtr part = attr->children; part; part = part->next) {
         if (part->type != XML_TEXT_NODE) {
           m_not_plain = true;
@@ -663,14 +753,16 @@ class PlainCopier {
 
   NodePool& m_pool;
   xmlDocPtr m_document;
+  bool m_share_texts;
   bool m_not_plain = false;
 };
 
 }  // namespace
 
-xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool deep) {
+xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool deep,
+                    bool share_texts) {
   if (deep && node->type == XML_ELEMENT_NODE) {
-    if (xmlNodePtr copy = PlainCopier(pool, document).Copy(node)) return copy;
+    if (xmlNodePtr copy = PlainCopier(pool, document, share_texts).Copy(node)) return copy;
   }
   xmlNodePtr copy = nullptr;
   if (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE) {
@@ -702,6 +794,11 @@ class TreeFreer {
   }
 
   void FreeText(xmlNodePtr text) {
+    // A shared text goes with its last holder (or with the pool).
+    if (IsSharedText(text)) {
+      ReleaseShared(m_pool, text);
+      return;
+    }
     xmlChar* content = text->content;
     if (!IsPooled(text)) {
       if (content != InlineStorage(text)) FreeString(content);
@@ -844,6 +941,30 @@ xmlNodePtr NextInSubtree(xmlNodePtr root, xmlNodePtr node, bool descend) {
   return node == root ? nullptr : node->next;
 }
 
+// Gives each attribute of the subtree of `root` (or `root` itself, an
+// attribute) that holds a shared text a text of its own with that content.
+void OwnSharedTexts(NodePool& pool, xmlNodePtr root) {
+  const auto own = [&pool](xmlAttrPtr attr) {
+    xmlNodePtr shared = attr->children;
+    if (!shared || !IsSharedText(shared)) return;
+    xmlNodePtr text = NewText(pool, attr->doc, reinterpret_cast<const char*>(shared->content));
+    if (!text) RaiseXml("Out of memory moving a node");
+    text->parent = reinterpret_cast<xmlNodePtr>(attr);
+    attr->children = text;
+    attr->last = text;
+    ReleaseShared(&pool, shared);
+  };
+  if (root->type == XML_ATTRIBUTE_NODE) {
+    own(reinterpret_cast<xmlAttrPtr>(root));
+    return;
+  }
+  if (root->type != XML_ELEMENT_NODE) return;
+  for (xmlNodePtr node = root; node; node = NextInSubtree(root, node, true)) {
+    if (node->type != XML_ELEMENT_NODE) continue;
+    for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) own(attr);
+  }
+}
+
 // Moves subtrees without namespaces, IDs or entity references from one
 // document to another: every node is given the new document, names come
 // from its dictionary and texts held by the old one's are copied. One walk
@@ -889,6 +1010,9 @@ class PlainMover {
         attr->doc = m_to;
         attr->name = Name(attr->name, IsPooled(attr));
         for (xmlNodePtr part = attr->children; part; part = part->next) {
+          // A shared text belongs to no document (nor its content to any
+          // dictionary).
+          if (IsSharedText(part)) continue;
           part->doc = m_to;
           MoveText(part);
         }
@@ -961,6 +1085,9 @@ void AdoptInto(NodePool& pool, xmlNodePtr node, xmlDocPtr document, xmlNodePtr p
     return;
   }
   MarkImpure(document);
+  // libxml2 rewrites every text it moves: shared texts are replaced by the
+  // attributes' own first.
+  OwnSharedTexts(pool, node);
   // libxml2 may free or replace the names it moves: the pool forgets the
   // pooled nodes' own names first and learns those they own afterwards.
   const auto each_pooled_name = [node](auto&& visit) {
@@ -988,6 +1115,9 @@ void AdoptInto(NodePool& pool, xmlNodePtr node, xmlDocPtr document, xmlNodePtr p
 
 bool IsUnreferenced(xmlNodePtr root) {
   if (HandleCount(root) != 0) return false;  // the usual answer for a held root
+  // No handle ever refers to an attribute's texts (nor may the walk below go
+  // up from a shared one: it has no parent).
+  if (root->type == XML_ATTRIBUTE_NODE) return true;
   if (!root->children && (root->type != XML_ELEMENT_NODE || !root->properties)) return true;
   // Down and up through the tree's own links (no stack: sweeps run while
   // per-thread storage is torn down too).
@@ -1081,9 +1211,16 @@ bool IsPlainText(xmlNodePtr node) {
          (node->name == xmlStringText || node->name == xmlStringTextNoenc);
 }
 
+// The text of an attribute whose copies share one text node: its only
+// child, plain and not empty of content.
+xmlNodePtr ShareableText(xmlAttrPtr attr) {
+  xmlNodePtr only = attr->children;
+  return only && !only->next && IsPlainText(only) && only->content ? only : nullptr;
+}
+
 }  // namespace
 
-std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
+std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype, NodePool& pool) {
   if (prototype->type != XML_ELEMENT_NODE || prototype->parent || prototype->next ||
       prototype->prev || !prototype->doc || !prototype->doc->dict) {
     return nullptr;
@@ -1123,6 +1260,7 @@ std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
       }
     }
     for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+      if (ShareableText(attr)) continue;
       for (xmlNodePtr part = attr->children; part; part = part->next) {
         if (!IsPlainText(part) || !add(part, NodePool::kElementOrText)) return nullptr;
       }
@@ -1133,6 +1271,13 @@ std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
   // Links between the nodes become pairs of offsets; a link out of the
   // subtree means it is no plain copy after all.
   bool linked = true;
+  // The attributes whose copies share a text (bytes into the image) and the
+  // prototype's text.
+  struct Sharing {
+    std::uint32_t attr;
+    xmlNodePtr text;
+  };
+  std::vector<Sharing> sharing;
   const auto link = [&](std::uint32_t node, std::size_t field, const void* target,
                         std::size_t target_field) {
     if (!target) return;
@@ -1153,9 +1298,13 @@ std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
     std::memcpy(at, order[i], NodePool::SizeOf(slot.kind));
     StorePointer(at, reinterpret_cast<void*>(kPooledNode));  // the _private field: no handles
     if (slot.kind == NodePool::kAttribute) {
-      const auto* attr = static_cast<const xmlAttr*>(order[i]);
-      link(i, offsetof(xmlAttr, children), attr->children, 0);
-      link(i, offsetof(xmlAttr, last), attr->last, 0);
+      auto* attr = const_cast<xmlAttr*>(static_cast<const xmlAttr*>(order[i]));
+      if (xmlNodePtr text = ShareableText(attr)) {
+        sharing.push_back({slot.offset, text});
+      } else {
+        link(i, offsetof(xmlAttr, children), attr->children, 0);
+        link(i, offsetof(xmlAttr, last), attr->last, 0);
+      }
       link(i, offsetof(xmlAttr, parent), attr->parent, 0);
       link(i, offsetof(xmlAttr, next), attr->next, 0);
       link(i, offsetof(xmlAttr, prev), attr->prev, 0);
@@ -1187,7 +1336,33 @@ std::unique_ptr<SubtreeImage> SubtreeImage::Make(xmlNodePtr prototype) {
     StorePointer(at + offsetof(xmlNode, content), static_cast<xmlChar*>(nullptr));
   }
   if (!linked) return nullptr;
+  // One shared text per value, made only now that the image stands (or the
+  // prototype's, when it is shared already), held by the image and by each
+  // copy's attributes.
+  std::unordered_map<std::string_view, std::size_t> texts;  // into m_shared
+  for (const Sharing& share : sharing) {
+    const std::string_view content(reinterpret_cast<const char*>(share.text->content));
+    const auto [found, added] = texts.emplace(content, image->m_shared.size());
+    if (added) {
+      xmlNodePtr text = share.text;
+      if (IsSharedText(text)) {
+        HoldShared(text);
+      } else {
+        text = NewSharedText(pool, content, text->name);
+      }
+      image->m_shared.emplace_back(text, 0);
+    }
+    auto& [text, holders] = image->m_shared[found->second];
+    ++holders;
+    StorePointer(base + share.attr + offsetof(xmlAttr, children), text);
+    StorePointer(base + share.attr + offsetof(xmlAttr, last), text);
+  }
   return image;
+}
+
+void SubtreeImage::Release(NodePool& pool) {
+  for (const auto& [text, holders] : m_shared) ReleaseShared(&pool, text);
+  m_shared.clear();
 }
 
 template <class Where>
@@ -1229,6 +1404,7 @@ xmlNodePtr SubtreeImage::Copy(NodePool& pool) {
         offset += address;
         std::memcpy(block + at, &offset, sizeof offset);
       }
+      for (const auto& [text, holders] : m_shared) HoldShared(text, holders);
       auto* root = reinterpret_cast<xmlNodePtr>(block);
       CopyLongTexts(pool, root, [block](std::uint32_t, std::uint32_t at) { return block + at; });
       return root;
@@ -1254,6 +1430,7 @@ xmlNodePtr SubtreeImage::Copy(NodePool& pool) {
     StorePointer(where(nodes.node, m_links[i]),
                  where(nodes.to, static_cast<std::uint32_t>(target)));
   }
+  for (const auto& [text, holders] : m_shared) HoldShared(text, holders);
   auto* root = reinterpret_cast<xmlNodePtr>(m_scratch[0]);
   CopyLongTexts(pool, root, where);
   return root;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "xml/arena.h"
@@ -63,6 +64,29 @@ void SetNodeContent(NodePool& pool, xmlNodePtr node, std::string_view text);
 // Replaces an attribute's value.
 void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view value);
 
+// Shared texts (see SubtreeImage) count their holders, the attributes that
+// point at them and the image that made them, in the psvi field (which
+// libxml2 leaves alone in a text node); the last holder to let go gives the
+// node back to its pool. An attribute's own text becomes shared (held by
+// that attribute) through MakeShared; a pooled text, of no parent and no
+// document from then on.
+void MakeShared(xmlNodePtr text);
+inline void HoldShared(xmlNodePtr text, std::uintptr_t holders = 1) {
+  text->psvi = reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(text->psvi) + holders);
+}
+// Lets go of one hold; with no pool (it is about to go, and the text with
+// it) nothing is freed.
+void ReleaseShared(NodePool* pool, xmlNodePtr text);
+// The shared text of `value` (valid, not empty, shorter than a text kept
+// inside its node) from the pool's table of short values written lately:
+// found there, or made and put in its slot in place of another. Not held
+// for the caller.
+xmlNodePtr SharedShortText(NodePool& pool, std::string_view value);
+// Gives `attr`, which has no value yet, the text of `from`, an attribute of
+// the same pool, when that is one pooled text not empty (made shared when
+// it is not yet); false, and nothing done, otherwise.
+bool ShareAttributeValue(xmlAttrPtr from, xmlAttrPtr attr);
+
 // A new attribute or element of `document`, not linked anywhere, named
 // `name` (interned in the document's dictionary when it has one); null when
 // `name` is no XML name.
@@ -82,8 +106,10 @@ bool TextEquals(const xmlChar* text, std::string_view name);
 
 // A copy of `node` owned by `document` with clean handle counts: deep or
 // shallow (a shallow element copy keeps its attributes). Copying a document
-// node yields a new document.
-xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool deep);
+// node yields a new document. With `share_texts` (the nodes of `node` are of
+// `pool` as well), a deep copy's attributes share their source's text.
+xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool deep,
+                    bool share_texts);
 
 // A plain copy of an element subtree (what CopyNode makes of elements,
 // attributes and texts without namespaces or IDs, named from the document's
@@ -91,18 +117,34 @@ xmlNodePtr CopyNode(NodePool& pool, xmlNodePtr node, xmlDocPtr document, bool de
 // times over: each copy is the buffer's bytes written into one block of the
 // pool and relinked, with a new buffer only for a text too long to live in
 // its node. The nodes of a copy lie in document order, each element followed
-// by its attributes and then their texts, so that walks over the copy touch
-// few cache lines. The document, its dictionary and the pool must outlive
-// the image; it belongs to the document's thread.
+// by its attributes (and the texts of those holding more than one), so that
+// walks over the copy touch few cache lines.
+//
+// An attribute holding one text shares it with the same attribute of every
+// copy: one text node per value, made from the pool with the image, marked
+// as shared (kSharedText, libxml.h), of no document and no parent. A copy
+// is then about half the bytes. A shared text is never written to: a new
+// value replaces it by a text of the attribute's own (SetAttributeValue),
+// as does a move that libxml2 makes (AdoptInto). It is freed with the last
+// attribute holding it (or with the image, see Release); its pool is merged
+// with the pool of any arena a copy moves to.
+//
+// The document, its dictionary and the pool must outlive the image; it
+// belongs to the document's thread.
 class SubtreeImage {
  public:
   // The image of `prototype`, an unlinked pooled copy of `document` that is
-  // left as it was; null when the subtree is not plain.
-  static std::unique_ptr<SubtreeImage> Make(xmlNodePtr prototype);
+  // left as it was, its shared texts made from `pool` (that of the arena
+  // owning the document); null when the subtree is not plain.
+  static std::unique_ptr<SubtreeImage> Make(xmlNodePtr prototype, NodePool& pool);
 
   // A new unlinked copy, from the pool of the arena owning the document;
   // raises when out of memory.
   xmlNodePtr Copy(NodePool& pool);
+
+  // Lets go of the shared texts (to `pool`, the pool of the arena owning the
+  // document); to be called once, before the image goes.
+  void Release(NodePool& pool);
 
  private:
   struct Slot {
@@ -138,7 +180,9 @@ class SubtreeImage {
   std::vector<LinkNodes> m_link_nodes;  // one per link
   std::vector<LongText> m_long_texts;
   std::string m_texts;
-  std::size_t m_counts[2] = {0, 0};   // nodes of each kind
+  std::size_t m_counts[2] = {0, 0};  // nodes of each kind
+  // Each shared text and how many attributes of a copy hold it.
+  std::vector<std::pair<xmlNodePtr, std::uint32_t>> m_shared;
   std::vector<std::byte*> m_scratch;  // where each node went (free slots)
 };
 

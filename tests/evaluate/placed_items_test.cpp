@@ -108,6 +108,38 @@ TEST(PlacedItems, EachPrintOfAFormatSeesItsOwnCells) {
   EXPECT_EQ(index.Instances("OTHER", "A1")[0]->value, "7");
 }
 
+TEST(PlacedItems, AnItemHoldingAnotherFormatsPrintSeesThatPrint) {
+  xml::Document document = xml::Document::Create();
+  PlacedItems index;
+  index.BeginPrint("A");
+  xml::Node a = NewItem(document, "A", "A1", "1", true);
+  index.Placed(a);
+  index.BeginPrint("B");
+  xml::Node b = NewItem(document, "B", "A1", "10", true);
+  index.Placed(b);
+  // An item of B taking the place of A's item takes A's print.
+  xml::Node taker = NewItem(document, "B", "B1", "100", true);
+  index.Placed(taker, a);
+  EXPECT_EQ(index.Totals("B", 1, 2, 1, 1, false, taker).sum.ToText(), "100");
+  EXPECT_EQ(index.Totals("B", 1, 2, 1, 1, false, b).sum.ToText(), "10");
+  EXPECT_EQ(index.Totals("B", 1, 2, 1, 1, false).sum.ToText(), "10");
+
+  // The same for an item placed again under another format.
+  PlacedItems moved;
+  moved.BeginPrint("A");
+  moved.BeginPrint("C");
+  xml::Node c = NewItem(document, "C", "A1", "3", true);
+  moved.Placed(c);
+  xml::Node x = NewItem(document, "A", "A1", "7", true);
+  moved.BeginPrint("A");
+  moved.Placed(x);
+  x.SetAttribute("OrigFmt", "C");
+  moved.Placed(x);
+  EXPECT_EQ(moved.Instances("C", "A1", x).at(0)->value, "7");
+  EXPECT_EQ(moved.Instances("C", "A1", c).at(0)->value, "3");
+  EXPECT_EQ(moved.Instances("C", "A1").at(0)->value, "3");
+}
+
 TEST(PlacedItems, IgnoredRowCopiesCountOnlyWhenAskedFor) {
   xml::Document document = xml::Document::Create();
   PlacedItems index;

@@ -176,5 +176,37 @@ TEST(Dependents, PrintConditionsOfRepeatedRowsHoldForEachCopy) {
   EXPECT_EQ(skip.rows, static_cast<std::int32_t>(shown.size()) + 1);
 }
 
+TEST(Dependents, ItemsCarryingBookkeepingAlreadyAreIndexedByIt) {
+  BuilderWorkspace workspace;
+  // B1 names itself Z9 already, A2 stands in definition row 7, C2 counts as
+  // evaluated and the last item of row 2 has no key: the originals an item
+  // carries are the ones the index goes by.
+  workspace.RawFormat(
+      "<Fmt Key='F' Name='F' MRow='2' MCol='5'><Itms>"
+      "<Row><Itm Key='A1' Row='1' Col='1' Value='5' Str='' MgKey=''><PEx/></Itm>"
+      "<Itm Key='B1' Row='1' Col='2' Value='7' OrigKey='Z9'><PEx/></Itm>"
+      "<Itm Key='C1' Row='1' Col='3' Value='=Z9+A1'><PEx/></Itm></Row>"
+      "<Row><Itm Key='A2' Row='7' Col='1' Value='3'><PEx/></Itm>"
+      "<Itm Key='B2' Row='2' Col='2' Value='=A2*2+Sum(A1:A9)'><PEx/></Itm>"
+      "<Itm Key='C2' Row='2' Col='3' Value='4' Evaluated='-1'><PEx/></Itm>"
+      "<Itm Key='D2' Row='2' Col='4' Value='=C2+1'><PEx/></Itm>"
+      "<Itm Row='2' Col='5' Value='9'><PEx/></Itm></Row></Itms></Fmt>");
+  workspace.Report("R", Entry("F"));
+  const PreviewRun run = workspace.Preview({"R"});
+  ASSERT_TRUE(run.failures.empty());
+  EXPECT_EQ(run.texts.at("A1"), std::vector<std::string>{"5"});
+  EXPECT_EQ(run.texts.at("Z9"), std::vector<std::string>{"7"});
+  EXPECT_EQ(run.texts.count("B1"), 0u);
+  EXPECT_EQ(run.texts.at("C1"), std::vector<std::string>{"12"});
+  EXPECT_EQ(run.texts.at("A2"), std::vector<std::string>{"3"});
+  EXPECT_EQ(run.texts.at("B2"), std::vector<std::string>{"14"});
+  // C2 is not prepared: it has no originals, and nothing finds it.
+  EXPECT_EQ(run.texts.at("D2"), std::vector<std::string>{"#REF"});
+  EXPECT_EQ(run.texts.at(""), (std::vector<std::string>{"4", "9"}));
+  // Every item of the second row stands in row 2 of the preview.
+  EXPECT_NE(run.evaluated.find("Col=\"1\" Row=\"2\" Dsp=\"3\""), std::string::npos)
+      << run.evaluated;
+}
+
 }  // namespace
 }  // namespace orvo::testing
