@@ -216,9 +216,24 @@ void PlacedItems::Sums::AddTo(RangeTotals& totals) const {
 // ------------------------------------------------------------ ColumnTree
 
 std::int32_t PlacedItems::ColumnTree::NewNode(std::int32_t row) {
+  m_last_row = std::max(m_last_row, row);
   m_links.push_back(Link{row, -1, -1});
   m_nodes.emplace_back();
-  return static_cast<std::int32_t>(m_nodes.size() - 1);
+  const auto node = static_cast<std::int32_t>(m_nodes.size() - 1);
+  if (row >= 0 && static_cast<std::size_t>(row) < m_row_nodes.size()) {
+    m_row_nodes[static_cast<std::size_t>(row)] = node;
+  } else if (row >= 0 && static_cast<std::size_t>(row) <= 2 * m_links.size() + 64) {
+    // Rows about as many as the nodes: the table grows (at least doubling)
+    // and is filled again from every node. Rows far beyond are walked to.
+    m_row_nodes.assign(std::max(static_cast<std::size_t>(row) + 1, 2 * m_row_nodes.size()), -1);
+    for (std::size_t at = 0; at < m_links.size(); ++at) {
+      const std::int32_t held = m_links[at].row;
+      if (held >= 0 && static_cast<std::size_t>(held) < m_row_nodes.size()) {
+        m_row_nodes[static_cast<std::size_t>(held)] = static_cast<std::int32_t>(at);
+      }
+    }
+  }
+  return node;
 }
 
 PlacedItems::Sums& PlacedItems::ColumnTree::Own(std::int32_t node, int slot) {
@@ -260,6 +275,11 @@ bool PlacedItems::ColumnTree::Held(std::int32_t node, bool drillable_only, bool 
 }
 
 std::int32_t PlacedItems::ColumnTree::Find(std::int32_t row) const {
+  // (Rows mostly come in order: one past the last has no node yet.)
+  if (row > m_last_row) return -1;
+  if (row >= 0 && static_cast<std::size_t>(row) < m_row_nodes.size()) {
+    return m_row_nodes[static_cast<std::size_t>(row)];
+  }
   std::int32_t node = m_root;
   while (node >= 0 && L(node).row != row) {
     node = row < L(node).row ? L(node).left : L(node).right;
@@ -295,6 +315,29 @@ std::int32_t PlacedItems::ColumnTree::Change(std::int32_t row, int slot, const S
   std::int32_t changed = -1;
   m_root = Apply(m_root, row, slot, remove, add, changed);
   return changed;
+}
+
+std::int32_t PlacedItems::ColumnTree::ChangeHeld(std::int32_t row, int slot, const Sums& remove,
+                                                 const Sums& add) {
+  if (remove.wide != 0 || add.wide != 0) return Change(row, slot, remove, add);
+  // As Change does for a row in the tree, in one walk down rather than a
+  // look-up and then the walk.
+  Sums difference = add;
+  difference.Subtract(remove);
+  for (std::int32_t at = m_root; at >= 0; at = row < L(at).row ? L(at).left : L(at).right) {
+    Subtree(at, slot).AddExact(difference);
+    if (L(at).row == row) {
+      Own(at, slot).AddExact(difference);
+      return at;
+    }
+  }
+  // Not there after all: the walk is taken back and the row made.
+  Sums undo;
+  undo.Subtract(difference);
+  for (std::int32_t at = m_root; at >= 0; at = row < L(at).row ? L(at).left : L(at).right) {
+    Subtree(at, slot).AddExact(undo);
+  }
+  return Change(row, slot, remove, add);
 }
 
 std::int32_t PlacedItems::ColumnTree::Insert(std::int32_t row, int slot, const Sums& add,
@@ -1077,7 +1120,7 @@ void PlacedItems::NewValue(std::uint32_t id, bool evaluated, std::string_view va
   if (entry.tree == kNone) return;
   const Sums after = ContributionOf(entry);
   if (before.SameAs(after)) return;  // evaluated again to the same value
-  m_trees[entry.tree].Change(entry.row, entry.ignored ? 1 : 0, before, after);
+  m_trees[entry.tree].ChangeHeld(entry.row, entry.ignored ? 1 : 0, before, after);
 }
 
 void PlacedItems::Refresh(std::uint32_t id) {

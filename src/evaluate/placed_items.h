@@ -88,6 +88,7 @@
 #define ORVO_EVALUATE_PLACED_ITEMS_H_
 
 #include <array>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -323,6 +324,8 @@ class PlacedItems {
     // Takes `remove` from the totals of `row` in `slot` and adds `add`;
     // returns the row's node (made when the row has none).
     std::int32_t Change(std::int32_t row, int slot, const Sums& remove, const Sums& add);
+    // Change for the row of an indexed entry, which has its node.
+    std::int32_t ChangeHeld(std::int32_t row, int slot, const Sums& remove, const Sums& add);
     // The node of a row, or -1.
     std::int32_t Find(std::int32_t row) const;
     Chain& CellOf(std::int32_t node) { return m_nodes[static_cast<std::size_t>(node)].cell; }
@@ -398,10 +401,14 @@ class PlacedItems {
     std::int32_t RotateLeft(std::int32_t node);
 
     std::vector<Link> m_links;  // by node, as m_nodes
+    // The node of each row below its size (-1: none), so that a row is
+    // found without a walk; rows far beyond the number of nodes are left out.
+    std::vector<std::int32_t> m_row_nodes;
     std::vector<Node> m_nodes;
     std::vector<IgnoredSums> m_ignored;
     std::int32_t m_root = -1;
-    bool m_has_wide = false;  // a double part was added once
+    std::int32_t m_last_row = INT32_MIN;  // the greatest row with a node
+    bool m_has_wide = false;              // a double part was added once
   };
 
   struct Entry : Instance {

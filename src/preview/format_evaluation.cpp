@@ -132,6 +132,9 @@ void FormatEvaluation::ReservePlainRows(const std::vector<xml::Node>& plain_rows
     }
   }
   if (!per_column.empty()) m_builder.placed_items.Items()->Reserve(m_key, per_column);
+  // Every item of those rows waits for its first evaluation in m_unparsed:
+  // its table is sized once rather than rehashed as it fills.
+  m_unparsed.reserve(m_unparsed.size() + plain_rows.size() * first.size());
 }
 
 void FormatEvaluation::ReservePlacedItems(const std::vector<xml::Node>& definition_rows,

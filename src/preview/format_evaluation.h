@@ -70,7 +70,7 @@ class FormatEvaluation {
   // it there will be), before their items are announced.
   void ReservePlacedItems(const std::vector<xml::Node>& definition_rows, std::size_t copies = 0);
   // The same for the rows of a format that do not repeat, judged from the
-  // first and last of them.
+  // first and last of them, and room for their items in m_unparsed.
   void ReservePlainRows(const std::vector<xml::Node>& plain_rows);
   // Prepares the items of a row that does not repeat (bookkeeping written,
   // formulas left to their first evaluation), gives them the row's `number`

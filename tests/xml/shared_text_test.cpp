@@ -303,5 +303,28 @@ TEST(SharedTexts, ShortValuesWrittenAnewShareTheirText) {
             "<Root><A Flag=\"1\"/><B Flag=\"0\" Long=\"" + kLong + "\"/><M V=\"changed\"/></Root>");
 }
 
+// A parsed document's repeated short values share one text; each
+// attribute still reads, changes and goes on its own.
+TEST(SharedTexts, RepeatedValuesOfAParsedDocument) {
+  const std::string text =
+      "<R><I A='0' B='0' C='a long value, not shared'/><I A='0' B='1'/><I A='0' B='0'/></R>";
+  Document doc = Document::Parse(text);
+  Node first = doc.DocumentElement().FirstChild();
+  Node last = doc.DocumentElement().LastChild();
+  EXPECT_EQ(TextOf(first, "A"), TextOf(first, "B"));
+  EXPECT_EQ(TextOf(first, "A"), TextOf(last, "A"));
+  EXPECT_TRUE(detail::IsSharedText(TextOf(first, "A")));
+  EXPECT_FALSE(detail::IsSharedText(TextOf(first, "C")));
+  first.SetAttribute("A", "changed");
+  last.RemoveAttribute("B");
+  Node clone = first.NextSibling().CloneNode(true);
+  clone.SetAttribute("A", "clone");
+  EXPECT_EQ(doc.DocumentElement().Xml(),
+            "<R><I A=\"changed\" B=\"0\" C=\"a long value, not shared\"/><I A=\"0\" B=\"1\"/>"
+            "<I A=\"0\"/></R>");
+  EXPECT_EQ(doc.SelectNodes("//I[@A='0']").Length(), 2u);
+  EXPECT_EQ(clone.Xml(), "<I A=\"clone\" B=\"1\"/>");
+}
+
 }  // namespace
 }  // namespace orvo::xml

@@ -6,6 +6,7 @@
 
 #include "orvo/error.h"
 #include "orvo/xml.h"
+#include "xml/valid_text.h"
 
 namespace orvo::xml {
 namespace {
@@ -85,6 +86,23 @@ TEST(TextRule, UnwritableCommentsInstructionsAndNamesAreRefused) {
 
   EXPECT_THROW(document.DocumentElement().SetAttribute("bad name", "v"), Error);
   EXPECT_THROW(document.DocumentElement().SetAttribute("\xFF", "v"), Error);
+}
+
+// Long runs of printable text are checked several bytes at a time: a
+// byte the rule refuses or that starts a longer character is found at
+// every position of a run, and the characters it allows stay.
+TEST(TextRule, OddBytesAtEveryPositionOfLongText) {
+  for (const std::string odd : {"\x01", "\x1F", "\x80", "\xFF", "\x7F", "\t", "\n", "\xC3\xBF"}) {
+    const bool allowed = odd == "\x7F" || odd == "\t" || odd == "\n" || odd == "\xC3\xBF";
+    for (std::size_t length = 0; length < 40; ++length) {
+      for (std::size_t at = 0; at <= length; ++at) {
+        std::string text(length, 'a');
+        text.insert(at, odd);
+        EXPECT_EQ(detail::ValidPrefixLength(text), allowed ? text.size() : at)
+            << static_cast<int>(static_cast<unsigned char>(odd[0])) << " at " << at;
+      }
+    }
+  }
 }
 
 }  // namespace
