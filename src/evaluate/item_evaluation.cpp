@@ -442,9 +442,7 @@ std::string ItemEvaluation::FinalValue() {
   return m_text.Text();
 }
 
-bool ItemEvaluation::ItemWasDeferred() {
-  return m_attributes.Value(kEvaluated) == "0";
-}
+bool ItemEvaluation::ItemWasDeferred() { return m_attributes.Value(kEvaluated) == "0"; }
 
 void ItemEvaluation::Defer() {
   // The furthest cell the expression's cell and range operands reach.
