@@ -127,6 +127,17 @@ class Node {
   // Whether an element named `name` (as NameIs reads names) is anywhere
   // below this element or document, without a handle per node looked at.
   bool HasDescendant(std::string_view name) const;
+  // HasDescendant for each of `nodes`, answers in their order. The walks go
+  // in step, a node of each in turn, so that the reads of different
+  // subtrees overlap: much faster than one walk after another over subtrees
+  // that are not in the cache.
+  static void HasDescendants(std::span<const Node> nodes, std::string_view name,
+                             std::vector<bool>& answers);
+  // ReadAttribute for each of `elements`: `values[i]` is the value of the
+  // i-th one's attribute `name`, empty when it has none. The attribute lists
+  // are read in step, as HasDescendants reads subtrees.
+  static void ReadAttributes(std::span<const Node> elements, std::string_view name,
+                             std::vector<std::string>& values);
 
   // Text content: for an element the concatenated text of its descendants,
   // for an attribute or text node its value.

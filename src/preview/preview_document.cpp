@@ -119,13 +119,14 @@ class PreviewWriter {
       if (is_item) {
         xml::Node row = node.ParentNode();
         if (row == item_row || (row.NameIs("Row") && IsElement(row.ParentNode(), "Itms"))) {
-          const std::optional<double> column = ReadColumn(node);
+          const std::size_t ahead = Ahead(node, row);
+          const std::optional<double> column = PlainNumber(m_ahead_columns[ahead]);
           if (!column) return false;
           // Below an item only rows matter (the stop is asked at each, and
           // items of rows there are written too).
           Keep(row, *column, node);
           item_row = std::move(row);
-          if (!node.HasDescendant("Row")) {
+          if (!m_holds_row[ahead]) {
             node = NextElementAfter(node, source);
             continue;
           }
@@ -141,6 +142,30 @@ class PreviewWriter {
     return true;
   }
 
+  // The index in the batch ahead of `item` of the item row `row`. The
+  // items ahead of the walk, in this row and the rows after it, are read
+  // together (their columns and whether each has a Row below it): their
+  // memory is then read in step.
+  std::size_t Ahead(const xml::Node& item, const xml::Node& row) {
+    if (m_ahead_next < m_ahead.size() && m_ahead[m_ahead_next] == item) return m_ahead_next++;
+    m_ahead.clear();
+    m_ahead_next = 0;
+    m_ahead.push_back(item);
+    for (xml::Node at = NextElement(item), next_row = row; m_ahead.size() < kAhead;) {
+      if (!at) {
+        next_row = NextElement(next_row);
+        if (!next_row || !next_row.NameIs("Row")) break;
+        at = FirstElement(next_row);
+        continue;
+      }
+      if (at.NameIs("Itm")) m_ahead.push_back(at);
+      at = NextElement(at);
+    }
+    xml::Node::ReadAttributes(m_ahead, "Col", m_ahead_columns);
+    xml::Node::HasDescendants(m_ahead, "Row", m_holds_row);
+    return m_ahead_next++;
+  }
+
   // False when an item's column is no plain number (nothing is consumed
   // then): the stylesheet's sort then decides the order. A `stop` that
   // answers true ends the writing (Stopped()).
@@ -148,7 +173,10 @@ class PreviewWriter {
     m_output = consume ? xml::Document::CreateSharingNames(source) : xml::Document::Create();
     m_move = consume;
     m_keeping = consume;
-    if (consume && !Sortable(source, stop)) return false;
+    const bool sortable = !consume || Sortable(source, stop);
+    // The items' only handles go to AppendShaped.
+    m_ahead.clear();
+    if (!sortable) return false;
     if (m_stopped) return true;
     xml::Node format = m_output.AppendNewElement("Fmt", source, kFormatAttributes);
     xml::Node items = format.AppendNewElement("Itms");
@@ -280,7 +308,15 @@ class PreviewWriter {
     std::size_t first;
   };
   std::vector<KeptRow> m_kept_rows;
+  // Items ahead of Sortable's walk (from the `m_ahead_next`th on), their
+  // columns and whether each has a Row below it.
+  static constexpr std::size_t kAhead = 64;
+  std::vector<xml::Node> m_ahead;
+  std::vector<std::string> m_ahead_columns;
+  std::vector<bool> m_holds_row;
+  std::size_t m_ahead_next = 0;
   std::vector<SortedItem> m_kept;
+
   bool m_keeping = false;
   std::string m_column;
   bool m_move = false;

@@ -132,6 +132,10 @@ bool Movable(xmlNodePtr root, xmlDocPtr target) {
     if (node->type != XML_ELEMENT_NODE) continue;
     if (node->ns || node->nsDef) return false;
     for (xmlAttrPtr attr = node->properties; attr; attr = attr->next) {
+      // A subtree copied whole has its attributes one after another (see
+      // SubtreeImage): the memory of those further on is asked for early.
+      __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(attr) +
+                                                       16 * sizeof(xmlAttr)));
       if (attr->ns || attr->atype == XML_ATTRIBUTE_ID ||
           detail::HandleCount(reinterpret_cast<xmlNodePtr>(attr)) != 0) {
         return false;
@@ -723,25 +727,150 @@ Node Node::AppendShaped(Node from, PreparedShape& shape, bool move) {
   return Node(m_arena, ToRaw(source));
 }
 
+namespace {
+
+// Whether the element `node` is named `name` as NameIs reads names.
+inline bool ElementNamed(xmlNodePtr node, std::string_view name) {
+  if (!node->ns || !node->ns->prefix) return !name.empty() && NameEquals(node->name, name);
+  const std::string_view prefix(reinterpret_cast<const char*>(node->ns->prefix));
+  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+         name[prefix.size()] == ':' &&
+         detail::TextEquals(node->name, name.substr(prefix.size() + 1));
+}
+
+// Whether `attr` is named `name` (not empty) as FindAttribute reads names.
+inline bool AttributeNamed(xmlAttrPtr attr, std::string_view name) {
+  const xmlNs* ns = attr->ns;
+  if (!ns || !ns->prefix) return NameEquals(attr->name, name);
+  const std::string_view prefix(reinterpret_cast<const char*>(ns->prefix));
+  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+         name[prefix.size()] == ':' &&
+         detail::TextEquals(attr->name, name.substr(prefix.size() + 1));
+}
+
+// The first node below `root` to look at for HasDescendant, or null.
+inline xmlNodePtr FirstBelow(xmlNodePtr root) {
+  if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE) return nullptr;
+  return root->children;
+}
+
+}  // namespace
+
 bool Node::HasDescendant(std::string_view name) const {
   RequireNode();
   xmlNodePtr root = ToXml(m_node);
-  if (root->type != XML_ELEMENT_NODE && root->type != XML_DOCUMENT_NODE) return false;
-  for (xmlNodePtr node = root->children; node; node = NextInSubtree(node, root)) {
-    if (node->type != XML_ELEMENT_NODE) continue;
-    if (!node->ns || !node->ns->prefix) {
-      if (!name.empty() && NameEquals(node->name, name)) return true;
-      continue;
-    }
-    // As NameIs reads a prefixed name.
-    const std::string_view prefix(reinterpret_cast<const char*>(node->ns->prefix));
-    if (name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
-        name[prefix.size()] == ':' &&
-        detail::TextEquals(node->name, name.substr(prefix.size() + 1))) {
-      return true;
-    }
+  for (xmlNodePtr node = FirstBelow(root); node; node = NextInSubtree(node, root)) {
+    if (node->type == XML_ELEMENT_NODE && ElementNamed(node, name)) return true;
   }
   return false;
+}
+
+void Node::HasDescendants(std::span<const Node> nodes, std::string_view name,
+                          std::vector<bool>& answers) {
+  for (const Node& node : nodes) node.RequireNode();
+  answers.assign(nodes.size(), false);
+  // Each walk reads one node a turn and asks for the next one's memory,
+  // which has come by its next turn.
+  struct Walk {
+    xmlNodePtr root;
+    xmlNodePtr at;
+    std::size_t index;
+  };
+  constexpr std::size_t kInStep = 16;
+  std::array<Walk, kInStep> walks;
+  std::size_t walking = 0;
+  std::size_t next = 0;
+  const auto start = [&](Walk& walk) {
+    for (; next < nodes.size(); ++next) {
+      xmlNodePtr root = ToXml(nodes[next].m_node);
+      if (xmlNodePtr first = FirstBelow(root)) {
+        __builtin_prefetch(first);
+        walk = {root, first, next++};
+        return true;
+      }
+    }
+    return false;
+  };
+  while (walking < kInStep && start(walks[walking])) ++walking;
+  while (walking > 0) {
+    for (std::size_t w = 0; w < walking;) {
+      Walk& walk = walks[w];
+      xmlNodePtr node = walk.at;
+      if (node->type == XML_ELEMENT_NODE && ElementNamed(node, name)) {
+        answers[walk.index] = true;
+        walk.at = nullptr;
+      } else {
+        walk.at = NextInSubtree(node, walk.root);
+      }
+      if (walk.at) {
+        __builtin_prefetch(walk.at);
+        ++w;
+      } else if (!start(walk)) {
+        walk = walks[--walking];
+      }
+    }
+  }
+}
+
+void Node::ReadAttributes(std::span<const Node> elements, std::string_view name,
+                          std::vector<std::string>& values) {
+  for (const Node& element : elements) element.RequireNode();
+  values.resize(elements.size());
+  // The attribute found of each element, or null; its text is asked for
+  // when it is found and read once every list has been walked.
+  thread_local std::vector<xmlAttrPtr> found;
+  found.assign(elements.size(), nullptr);
+  struct Walk {
+    xmlAttrPtr at;
+    std::size_t index;
+  };
+  constexpr std::size_t kInStep = 16;
+  std::array<Walk, kInStep> walks;
+  std::size_t walking = 0;
+  std::size_t next = 0;
+  const auto start = [&](Walk& walk) {
+    for (; next < elements.size(); ++next) {
+      xmlNodePtr element = ToXml(elements[next].m_node);
+      if (element->type == XML_ELEMENT_NODE && !name.empty() && element->properties) {
+        __builtin_prefetch(element->properties);
+        walk = {element->properties, next++};
+        return true;
+      }
+    }
+    return false;
+  };
+  while (walking < kInStep && start(walks[walking])) ++walking;
+  while (walking > 0) {
+    for (std::size_t w = 0; w < walking;) {
+      Walk& walk = walks[w];
+      xmlAttrPtr attr = walk.at;
+      if (AttributeNamed(attr, name)) {
+        found[walk.index] = attr;
+        __builtin_prefetch(attr->children);
+        walk.at = nullptr;
+      } else {
+        walk.at = attr->next;
+      }
+      if (walk.at) {
+        __builtin_prefetch(walk.at);
+        ++w;
+      } else if (!start(walk)) {
+        walk = walks[--walking];
+      }
+    }
+  }
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    std::string& value = values[i];
+    value.clear();
+    xmlAttrPtr attr = found[i];
+    if (!attr) continue;
+    xmlNodePtr only = attr->children;
+    if (only && !only->next && only->type == XML_TEXT_NODE) {
+      if (only->content) value.append(reinterpret_cast<const char*>(only->content));
+    } else if (only) {
+      value = detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
+    }
+  }
 }
 
 }  // namespace orvo::xml

@@ -229,6 +229,35 @@ TEST(PreviewDocument, FindsRowsNestedDeepInsideItems) {
   }
 }
 
+TEST(PreviewDocument, FindsRowsInsideItemsFarDownALongResult) {
+  // The items ahead of the walk are asked together whether they hold rows:
+  // rows nested in items past the first of those batches, and in the very
+  // last item, are found as well.
+  for (const char* column : {"5", "x"}) {
+    std::string text = "<Fmt><Itms>";
+    for (int row = 1; row <= 150; ++row) {
+      text += "<Row PgBk='" + std::to_string(row) + "'>";
+      for (int col = 3; col >= 1; --col) {
+        text += "<Itm Col='" + std::to_string(col) + "' PTxt='r" + std::to_string(row) + "'>";
+        if ((row == 100 && col == 2) || (row == 150 && col == 1)) {
+          text += "<Stl><Itms><Row PgBk='n'><Itm Col='" + std::string(column) +
+                  "' PTxt='nested'/><Itm Col='2'/></Row></Itms></Stl>";
+        }
+        text += "</Itm>";
+      }
+      text += "</Row>";
+    }
+    text += "</Itms></Fmt>";
+    xml::Document format = xml::Document::Parse(text);
+    const std::string expected = SortXML(format.DocumentElement(), PreviewStylesheet()).Xml();
+    ASSERT_NE(expected.find("nested"), std::string::npos);
+    EXPECT_EQ(PreviewDocument(format.DocumentElement(), true).Xml(), expected) << column;
+    if (std::string(column) == "x") {
+      EXPECT_EQ(format.DocumentElement().Xml(), xml::Document::Parse(text).DocumentElement().Xml());
+    }
+  }
+}
+
 TEST(PreviewDocument, WritesRowsNestedInRowsBesideTheirItems) {
   // A row inside another row (not inside an item) is written after the
   // outer row's items, wherever it stands among them; every item moves.

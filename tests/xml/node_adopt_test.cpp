@@ -254,5 +254,67 @@ TEST(HasDescendant, FindsElementsAtAnyDepthByTheirNames) {
   EXPECT_TRUE(doc.HasDescendant("D"));
 }
 
+TEST(HasDescendant, AnswersForManyNodesAtOnceAsOneByOne) {
+  // More nodes than walk in step, of every kind, with subtrees of all
+  // sizes; a node may come twice.
+  std::string text = "<R xmlns:n='urn:n'>";
+  for (int i = 0; i < 40; ++i) {
+    text += "<I a='1'>t<B>" + std::string(i % 7 == 3 ? "<C><Row/></C>" : "<C/>") +
+            std::string(i % 11 == 5 ? "<n:Row/>" : "") + "</B><!--Row-->" +
+            std::string(i == 39 ? "<Row/>" : "") + "</I>";
+  }
+  text += "</R>";
+  Document doc = Document::Parse(text);
+  std::vector<Node> nodes = {doc, doc.DocumentElement()};
+  for (const Node& node : doc.SelectNodes("//node() | //@*")) nodes.push_back(node);
+  nodes.push_back(doc.SelectSingleNode("/R/I"));
+  for (const std::string_view name : {"Row", "n:Row", "C", "R"}) {
+    std::vector<bool> answers;
+    Node::HasDescendants(nodes, name, answers);
+    ASSERT_EQ(answers.size(), nodes.size());
+    std::size_t found = 0;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      EXPECT_EQ(answers[i], nodes[i].HasDescendant(name)) << name << " " << i;
+      found += answers[i] ? 1 : 0;
+    }
+    EXPECT_GT(found, name == "R" ? 0u : 5u) << name;
+  }
+  std::vector<bool> none = {true};
+  Node::HasDescendants({}, "Row", none);
+  EXPECT_TRUE(none.empty());
+}
+
+TEST(ReadAttributes, ReadsOneAttributeOfManyNodesAsReadAttribute) {
+  // Values of one text, of none, of several (an entity inside), prefixed
+  // names, attributes missing, and nodes that have none (texts, the document).
+  std::string text = "<!DOCTYPE R [<!ENTITY e 'E'>]><R xmlns:n='urn:n'>";
+  for (int i = 0; i < 40; ++i) {
+    const std::string number = std::to_string(i);
+    text += i % 5 == 0   ? "<I Row='" + number + "'/>"
+            : i % 5 == 1 ? "<I Key='k' Col=''/>"
+            : i % 5 == 2 ? "<I Col='a&e;b" + number + "' Key='k'/>"
+            : i % 5 == 3 ? "<I n:Col='p" + number + "' Col='c" + number + "'/>"
+                         : "<I>t</I>";
+  }
+  text += "</R>";
+  Document doc = Document::Parse(text);
+  std::vector<Node> nodes = {doc};
+  for (const Node& node : doc.SelectNodes("//node()")) nodes.push_back(node);
+  for (const std::string_view name : {"Col", "n:Col", "Row", ""}) {
+    std::vector<std::string> values(3, "old");
+    Node::ReadAttributes(nodes, name, values);
+    ASSERT_EQ(values.size(), nodes.size());
+    std::size_t present = 0;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      std::string expected;
+      const bool element = nodes[i].Type() == NodeType::kElement;
+      if (element && nodes[i].ReadAttribute(name, expected)) ++present;
+      EXPECT_EQ(values[i], expected) << name << " " << i;
+    }
+    EXPECT_EQ(present, name.empty() ? 0u : name == "Col" ? 24u : 8u) << name;
+  }
+  EXPECT_EQ(doc.SelectSingleNode("/R/I[3]").GetAttribute("Col"), "aEb2");
+}
+
 }  // namespace
 }  // namespace orvo::xml
