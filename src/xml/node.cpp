@@ -635,7 +635,8 @@ bool AttributeNamed(xmlAttrPtr attr, std::string_view name) {
   if (!ns || !ns->prefix) return detail::TextEquals(attr->name, name);
   const std::string_view prefix(reinterpret_cast<const char*>(ns->prefix));
   return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
-         name[prefix.size()] == ':' && detail::TextEquals(attr->name, name.substr(prefix.size() + 1));
+         name[prefix.size()] == ':' &&
+         detail::TextEquals(attr->name, name.substr(prefix.size() + 1));
 }
 
 }  // namespace
