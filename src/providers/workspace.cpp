@@ -211,15 +211,22 @@ std::optional<FormatScan> ScanFormats(std::string_view text) {
     return from;
   };
   for (;;) {
-    const void* next = at < size ? std::memchr(bytes + at, '<', size - at) : nullptr;
-    if (!next) break;
-    at = static_cast<std::size_t>(static_cast<const char*>(next) - bytes);
+    // (Tags mostly follow one another: the next '<' is the next byte.)
+    if (at >= size) break;
+    if (bytes[at] != '<') {
+      const void* next = std::memchr(bytes + at, '<', size - at);
+      if (!next) break;
+      at = static_cast<std::size_t>(static_cast<const char*>(next) - bytes);
+    }
     const std::string_view rest = text.substr(at);
-    if (rest.size() >= 2 && rest[1] == '/') {
+    const char second = rest.size() >= 2 ? rest[1] : '\0';
+    if (second == '/') {
       if (open.empty()) return std::nullopt;
       const std::size_t tag = at;
-      const std::size_t close = text.find('>', at);
-      if (close == std::string_view::npos) return std::nullopt;
+      // (An end tag is short: its '>' is stepped to.)
+      std::size_t close = at + 2;
+      while (close < size && bytes[close] != '>') ++close;
+      if (close >= size) return std::nullopt;
       at = close + 1;
       if (open.back().is_format) {
         FormatSpan& span = scan.spans[open.back().span];
@@ -231,14 +238,16 @@ std::optional<FormatScan> ScanFormats(std::string_view text) {
                                      [](char c) { return !IsXmlBlank(c); });
       }
       open.pop_back();
-    } else if (rest.starts_with("<!--")) {
-      if (!skip_past("-->")) return std::nullopt;
-    } else if (rest.starts_with("<![CDATA[")) {
-      if (!skip_past("]]>")) return std::nullopt;
-    } else if (rest.starts_with("<?")) {
-      if (!skip_past("?>")) return std::nullopt;
-    } else if (rest.starts_with("<!")) {
-      return std::nullopt;
+    } else if (second == '!' || second == '?') {
+      if (rest.starts_with("<!--")) {
+        if (!skip_past("-->")) return std::nullopt;
+      } else if (rest.starts_with("<![CDATA[")) {
+        if (!skip_past("]]>")) return std::nullopt;
+      } else if (second == '?') {
+        if (!skip_past("?>")) return std::nullopt;
+      } else {
+        return std::nullopt;
+      }
     } else {
       const std::size_t tag = at;
       std::size_t cursor = name_end(at + 1);
