@@ -37,7 +37,9 @@
 #ifndef ORVO_XML_H_
 #define ORVO_XML_H_
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -299,6 +301,7 @@ class Node {
 
  protected:
   friend class NamedNodeMap;
+  friend class AttributeSet;
   friend class NodeStamp;
   friend class Stylesheet;
   void RequireNode() const;
@@ -360,6 +363,54 @@ class NodeStamp {
   detail::ArenaRef m_arena;
   std::unique_ptr<detail::SubtreeImage> m_image;
   Node m_prototype;  // copied node by node when no image could be made
+};
+
+// Several attributes of one element, found in one walk over its attribute
+// list and then read and written without being looked up again: for code
+// that takes the same few attributes of many elements in turn.
+//
+// The names (at most kMostNames, none empty; a name listed twice is found
+// for its first entry only) are given when the set is made and must outlive
+// it; string literals, mostly. Find(element)
+// looks all of them up (names are matched as GetAttribute matches them).
+// After that, Has and Value read what was found, and Write writes the
+// attribute found, or adds it after the element's others (as SetAttribute
+// does) when the element has none of that name. An attribute added to the
+// element after Find other than through Write is not seen by Has and Value;
+// Write finds it. A view from Value stays valid until that attribute is
+// written. Removing one of the element's attributes other than through the
+// set leaves what was found stale: Find again before using the set.
+// The set holds a handle to the element until the next Find or Clear.
+class AttributeSet {
+ public:
+  static constexpr std::size_t kMostNames = 16;
+  explicit AttributeSet(std::span<const std::string_view> names);
+
+  // Looks up every name among the attributes of `element` (an element
+  // without attributes, or any other node, has none of them).
+  void Find(const Node& element);
+  // Lets go of the element.
+  void Clear();
+  const Node& Element() const noexcept { return m_element; }
+
+  // Whether Find found the attribute `names[index]`.
+  bool Has(std::size_t index) const;
+  // Its value, "" when there is none.
+  std::string_view Value(std::size_t index) const;
+  // Sets its value (see above).
+  void Write(std::size_t index, std::string_view value);
+
+ private:
+  std::span<const std::string_view> m_names;
+  Node m_element;
+  std::array<detail::RawNode*, kMostNames> m_found{};
+  // The element's last attribute when Find walked to it (some name was not
+  // found), else null: a name still missing is added after it at once.
+  detail::RawNode* m_last = nullptr;
+  // By the first byte of a name: the names that start with it, one bit each.
+  std::array<std::uint16_t, 256> m_starting{};
+  // Values of more than one node, assembled for Value.
+  mutable std::vector<std::string> m_assembled;
 };
 
 // An ordered snapshot of nodes, as returned by SelectNodes and ChildNodes.

@@ -88,17 +88,19 @@ Int16 cEvaluate::EvaluateWith(const xml::Node& item, const ParsedExpression* par
   bool settled = true;
   bool ran = false;
   try {
-    // The item's Evaluated attribute, written now and read again after
-    // resolvers ran (one of them may have marked the item as waiting).
-    xml::Node evaluated_flag = item.Attributes().GetNamedItem("Evaluated");
-    if (evaluated_flag) {
-      evaluated_flag.SetText("-1");
+    // The item's attributes the evaluation uses are found once. Evaluated is
+    // written now and read again after resolvers ran (one of them may have
+    // marked the item as waiting).
+    if (!m_run) m_run = std::make_unique<ItemEvaluation>(*this);
+    xml::AttributeSet& attributes = m_run->ItemAttributes();
+    attributes.Find(item);
+    if (attributes.Has(ItemEvaluation::kEvaluated)) {
+      attributes.Write(ItemEvaluation::kEvaluated, "-1");
     } else {
       PrepareForEvaluation(item, m_format_name, "-1");
+      attributes.Find(item);
     }
-    if (!m_run) m_run = std::make_unique<ItemEvaluation>(*this);
-    settled = m_run->Run(item, repeat_list, repeat_position, repeat_key, parsed,
-                         std::move(evaluated_flag));
+    settled = m_run->Run(item, repeat_list, repeat_position, repeat_key, parsed);
     ran = true;
   } catch (const Error&) {
     WriteErrorValue(item, "#ERROR");

@@ -135,10 +135,10 @@ xml::Node RecordElementOf(const xml::Node& item) {
 
 bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
                          std::int32_t repeat_position, std::string_view repeat_key,
-                         const ParsedExpression* parsed, xml::Node evaluated_flag) {
+                         const ParsedExpression* parsed) {
   m_item = item;
   m_result_value = nullptr;
-  m_evaluated_flag = std::move(evaluated_flag);
+  if (!(m_attributes.Element() == item)) m_attributes.Find(item);
   m_record_element = xml::Node();
   m_record_unwritten = parsed != nullptr;
   if (parsed) {
@@ -163,7 +163,8 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
   m_scanned_literals.clear();
   if (m_record->IsEmpty()) {
     // A text cell: its value is its text as written, which stays in place.
-    const bool has_value = item.ReadAttribute("Value", m_text_value);
+    const bool has_value = m_attributes.Has(kValue);
+    m_text_value.assign(m_attributes.Value(kValue));
     Finish(m_text_value, !has_value);
     m_result_value = &m_text_value;
     return true;
@@ -199,10 +200,9 @@ bool ItemEvaluation::KnownResult(std::string_view& value, bool& evaluated) {
                    [](char c) { return c >= ' ' && c <= '~'; })) {
     return false;
   }
-  if (!m_evaluated_flag) m_evaluated_flag = m_item.Attributes().GetNamedItem("Evaluated");
-  if (!m_evaluated_flag) return false;
+  if (!m_attributes.Has(kEvaluated)) return false;
   value = *m_result_value;
-  evaluated = Trim(m_evaluated_flag.Text()) == "-1";
+  evaluated = Trim(m_attributes.Value(kEvaluated)) == "-1";
   return true;
 }
 
@@ -442,10 +442,7 @@ std::string ItemEvaluation::FinalValue() {
   return m_text.Text();
 }
 
-bool ItemEvaluation::ItemWasDeferred() {
-  if (!m_evaluated_flag) m_evaluated_flag = m_item.Attributes().GetNamedItem("Evaluated");
-  return m_evaluated_flag && m_evaluated_flag.Text() == "0";
-}
+bool ItemEvaluation::ItemWasDeferred() { return m_attributes.Value(kEvaluated) == "0"; }
 
 void ItemEvaluation::Defer() {
   // The furthest cell the expression's cell and range operands reach.
@@ -480,14 +477,14 @@ void ItemEvaluation::Defer() {
     m_record_unwritten = false;
   }
   if (m_record_element && furthest) m_record_element.SetAttribute("Max", furthest_key);
-  m_item.SetAttribute("Evaluated", "0");
+  m_attributes.Write(kEvaluated, "0");
 }
 
 void ItemEvaluation::Finish(std::string_view value, bool write_value) {
-  if (write_value) m_item.SetAttribute("Value", value);
+  if (write_value) m_attributes.Write(kValue, value);
   std::string display = FormatDisplayText(m_item, value);
-  if (m_item.ReadAttribute("Dsp", m_scratch)) {
-    const std::string& shown = m_scratch;
+  if (m_attributes.Has(kDsp)) {
+    const std::string_view shown = m_attributes.Value(kDsp);
     const std::size_t leading = shown.find_first_not_of(' ');
     if (leading == std::string::npos) {
       display.insert(0, shown.size(), ' ');
@@ -497,7 +494,7 @@ void ItemEvaluation::Finish(std::string_view value, bool write_value) {
       display.append(trailing, ' ');
     }
   }
-  m_item.SetAttribute("PTxt", display);
+  m_attributes.Write(kPTxt, display);
 }
 
 // ---------------------------------------------------------------------------

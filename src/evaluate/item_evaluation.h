@@ -36,16 +36,20 @@ class ItemEvaluation {
 
   explicit ItemEvaluation(cEvaluate& evaluator) : m_evaluator(evaluator) {}
 
+  // The attributes of the item the evaluation reads and writes, found once
+  // per item (ItemAttributes().Find) and used through the whole call.
+  enum ItemAttribute : std::size_t { kEvaluated, kValue, kDsp, kPTxt };
+  xml::AttributeSet& ItemAttributes() { return m_attributes; }
+
   // Evaluates the prepared item; true when it got its value (or an error
   // value), false when it was deferred. Raises on failures; Evaluate turns
   // them into "#ERROR".
   // With `parsed`, the item's record is taken from it instead of its PEx
   // child, and written as that child when the item is deferred.
-  // `evaluated_flag` is the item's Evaluated attribute when the caller holds
-  // it (else it is looked up when needed).
+  // The item's attributes are those ItemAttributes() found last when they
+  // are the item's (else they are looked up).
   bool Run(const xml::Node& item, const xml::Node& repeat_list, std::int32_t repeat_position,
-           std::string_view repeat_key, const ParsedExpression* parsed = nullptr,
-           xml::Node evaluated_flag = {});
+           std::string_view repeat_key, const ParsedExpression* parsed = nullptr);
 
   // The last call's literal spans and operand placeholders.
   // The literal spans as scanned, before any substitution.
@@ -121,7 +125,8 @@ class ItemEvaluation {
 
   cEvaluate& m_evaluator;
   xml::Node m_item;
-  xml::Node m_evaluated_flag;  // the item's Evaluated attribute, once found
+  static constexpr std::string_view kItemAttributeNames[] = {"Evaluated", "Value", "Dsp", "PTxt"};
+  xml::AttributeSet m_attributes{kItemAttributeNames};
   xml::Node m_record_element;
   bool m_record_unwritten = false;  // m_record was handed in, not read from the item
   // The record evaluated: the caller's parse, or m_read_record.
@@ -145,7 +150,6 @@ class ItemEvaluation {
   // Whether the current call asked a function resolver, which may have
   // deferred the item by marking it.
   bool m_consulted_resolver = false;
-  std::string m_scratch;      // attribute values read and compared at once
   std::string m_text_value;   // the Value of a text cell
   std::string m_final_value;  // the value a formula came to
   // The Value the last call left on the item (one of the strings above),

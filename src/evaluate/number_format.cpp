@@ -63,8 +63,7 @@ const std::string& ScratchAttribute(const xml::Node& element, std::string_view n
 }
 
 // A 16-bit number attribute of a definition; empty reads as 0.
-std::int32_t SmallNumberOf(const xml::Node& definition, std::string_view name) {
-  const std::string& text = ScratchAttribute(definition, name);
+std::int32_t SmallNumber(std::string_view text) {
   if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') return text[0] - '0';
   if (Trim(text).empty()) return 0;
   const std::int32_t value = TextToLong(text);
@@ -72,10 +71,13 @@ std::int32_t SmallNumberOf(const xml::Node& definition, std::string_view name) {
   return value;
 }
 
+std::int32_t SmallNumberOf(const xml::Node& definition, std::string_view name) {
+  return SmallNumber(ScratchAttribute(definition, name));
+}
+
 // A 16-bit number used as a flag; empty reads as false, "True"/"False" are
 // accepted as well.
-bool FlagOf(const xml::Node& definition, std::string_view name) {
-  const std::string& text = ScratchAttribute(definition, name);
+bool Flag(std::string_view text) {
   if (text == "0") return false;
   if (text == "-1") return true;
   if (Trim(text).empty()) return false;
@@ -99,17 +101,30 @@ bool BeginsWith(std::string_view text, char first) {
   return !text.empty() && text.front() == first;
 }
 
+// The attributes of a numeric definition, in the order Numeric reads them.
+constexpr std::string_view kNumericNames[] = {"Dec",  "Sep",  "Zer",  "DisN",
+                                              "DisP", "RedN", "RedP", "Cur"};
+enum NumericAttribute : std::size_t { kDec, kSep, kZer, kDisN, kDisP, kRedN, kRedP, kCur };
+
 std::string Numeric(const xml::Node& style, const xml::Node& definition, std::string_view value) {
   std::optional<DecimalDigits> number = ReadDisplayNumber(value);
   if (!number) return std::string(value);
 
+  // Every item of a report passes here: its definition is read in one walk,
+  // by a set made once per thread that lets go of the definition on return.
+  thread_local xml::AttributeSet attributes(kNumericNames);
+  attributes.Find(definition);
+  struct Release {
+    xml::AttributeSet& set;
+    ~Release() { set.Clear(); }
+  } release{attributes};
   NumberPattern pattern;
-  pattern.decimals = SmallNumberOf(definition, "Dec");
-  pattern.grouping = FlagOf(definition, "Sep");
+  pattern.decimals = SmallNumber(attributes.Value(kDec));
+  pattern.grouping = Flag(attributes.Value(kSep));
 
   std::string shown;
   if (number->digits.empty()) {
-    std::string zero_text = AttributeOf(definition, "Zer");
+    std::string zero_text(attributes.Value(kZer));
     std::optional<DecimalDigits> zero = ReadDisplayNumber(zero_text);
     if (!zero) return zero_text;
     bool rounds_to_zero = false;
@@ -117,7 +132,7 @@ std::string Numeric(const xml::Node& style, const xml::Node& definition, std::st
     if (zero->negative && !rounds_to_zero) shown.insert(0, 1, '-');
   } else {
     const bool negative = number->negative;
-    const std::string& rule = ScratchAttribute(definition, negative ? "DisN" : "DisP");
+    const std::string_view rule = attributes.Value(negative ? kDisN : kDisP);
     const bool brackets = BeginsWith(rule, '(');
     const bool sign = BeginsWith(rule, '-');
     bool rounds_to_zero = false;
@@ -129,9 +144,9 @@ std::string Numeric(const xml::Node& style, const xml::Node& definition, std::st
       // Negative numbers keep their sign; positive ones are shown negated.
       shown.insert(0, 1, '-');
     }
-    if (FlagOf(definition, negative ? "RedN" : "RedP")) ShowInRed(style);
+    if (Flag(attributes.Value(negative ? kRedN : kRedP))) ShowInRed(style);
   }
-  const std::string& currency = ScratchAttribute(definition, "Cur");
+  const std::string_view currency = attributes.Value(kCur);
   if (currency != "None") shown.insert(0, currency);
   return shown;
 }

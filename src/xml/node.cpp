@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 
 #include "orvo/error.h"
@@ -615,6 +616,117 @@ void Node::VisitAttributes(AttributeVisitor visitor, void* target) const {
     }
     visitor(target, name, value);
   }
+}
+
+namespace {
+
+// TextEquals, inline for the walks of AttributeSet::Find.
+inline bool SameText(const xmlChar* text, std::string_view name) {
+  for (const char c : name) {
+    if (static_cast<char>(*text) != c || *text == '\0') return false;
+    ++text;
+  }
+  return *text == '\0';
+}
+
+// Whether `attr` is the attribute `name` as FindAttribute reads names.
+bool AttributeNamed(xmlAttrPtr attr, std::string_view name) {
+  const xmlNs* ns = attr->ns;
+  if (!ns || !ns->prefix) return detail::TextEquals(attr->name, name);
+  const std::string_view prefix(reinterpret_cast<const char*>(ns->prefix));
+  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+         name[prefix.size()] == ':' &&
+         detail::TextEquals(attr->name, name.substr(prefix.size() + 1));
+}
+
+}  // namespace
+
+AttributeSet::AttributeSet(std::span<const std::string_view> names) : m_names(names) {
+  if (names.size() > kMostNames) RaiseXml("Too many attribute names in one set");
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i].empty()) RaiseXml("An attribute set names an empty attribute");
+    m_starting[static_cast<unsigned char>(names[i].front())] |= static_cast<std::uint16_t>(1u << i);
+  }
+}
+
+void AttributeSet::Find(const Node& element) {
+  m_element = element;
+  m_found.fill(nullptr);
+  m_last = nullptr;
+  xmlNodePtr node = element ? ToXml(element.Raw()) : nullptr;
+  if (!node || node->type != XML_ELEMENT_NODE) return;
+  // The names still sought, one bit each. A prefixed attribute name (rare)
+  // may match any of them; an unprefixed one only those starting as it does.
+  auto sought = static_cast<std::uint16_t>((1u << m_names.size()) - 1);
+  xmlAttrPtr attr = node->properties;
+  for (; attr && sought; attr = attr->next) {
+    if (!attr->next) m_last = ToRaw(reinterpret_cast<xmlNodePtr>(attr));
+    const bool prefixed = attr->ns && attr->ns->prefix;
+    std::uint16_t candidates = prefixed ? sought : (m_starting[attr->name[0]] & sought);
+    while (candidates) {
+      const int i = std::countr_zero(candidates);
+      candidates &= static_cast<std::uint16_t>(candidates - 1);
+      const std::string_view name = m_names[static_cast<std::size_t>(i)];
+      // (An unprefixed name matched its first byte already.)
+      if (prefixed ? AttributeNamed(attr, name) : SameText(attr->name + 1, name.substr(1))) {
+        m_found[static_cast<std::size_t>(i)] = ToRaw(reinterpret_cast<xmlNodePtr>(attr));
+        sought &= static_cast<std::uint16_t>(~(1u << i));
+        break;
+      }
+    }
+  }
+}
+
+void AttributeSet::Clear() {
+  m_element = Node();
+  m_found.fill(nullptr);
+  m_last = nullptr;
+}
+
+bool AttributeSet::Has(std::size_t index) const {
+  if (index >= m_names.size()) RaiseOutOfBounds();
+  return m_found[index] != nullptr;
+}
+
+std::string_view AttributeSet::Value(std::size_t index) const {
+  if (!Has(index)) return {};
+  xmlNodePtr attr = ToXml(m_found[index]);
+  xmlNodePtr only = attr->children;
+  if (!only) return {};
+  if (!only->next && only->type == XML_TEXT_NODE) {
+    return only->content ? std::string_view(reinterpret_cast<const char*>(only->content))
+                         : std::string_view();
+  }
+  if (m_assembled.size() < m_names.size()) m_assembled.resize(m_names.size());
+  m_assembled[index] = detail::NodeText(attr);
+  return m_assembled[index];
+}
+
+void AttributeSet::Write(std::size_t index, std::string_view value) {
+  if (index >= m_names.size()) RaiseOutOfBounds();
+  m_element.RequireNode();
+  xmlNodePtr element = ToXml(m_element.Raw());
+  if (element->type != XML_ELEMENT_NODE) RaiseXml("Only elements have attributes");
+  xmlAttrPtr attr = reinterpret_cast<xmlAttrPtr>(ToXml(m_found[index]));
+  Arena& arena = Arena::Owner(m_element.m_arena);
+  if (!attr) {
+    // Attributes are added after the others: while the last one Find saw is
+    // still the last, none was added since, and the new one follows it.
+    xmlAttrPtr last = reinterpret_cast<xmlAttrPtr>(ToXml(m_last));
+    const bool unchanged = last && last->parent == element && !last->next;
+    if (!unchanged) attr = detail::FindAttribute(element, m_names[index]);
+    if (!attr) {
+      arena.NoteGrowth(element->doc);
+      if (unchanged) {
+        attr = NewAttributeAfter(arena.Pool(), element, last, m_names[index]);
+      } else {
+        attr = NewAttribute(arena.Pool(), element, m_names[index]);
+      }
+    }
+    m_found[index] = ToRaw(reinterpret_cast<xmlNodePtr>(attr));
+    if (!attr->next) m_last = ToRaw(reinterpret_cast<xmlNodePtr>(attr));
+  }
+  detail::SetAttributeValue(arena.Pool(), attr, value);
 }
 
 Node Node::SelectSingleNode(std::string_view xpath) const {

@@ -101,6 +101,44 @@ TEST(Attributes, AddedFromOtherAttributes) {
 }
 
 // Element and attribute names are checked as XML names, ASCII or not.
+// One walk finds several attributes; writes go to the attribute found, or
+// add one at the end when there is none, also when it came after the walk.
+TEST(Attributes, SetFoundInOneWalk) {
+  Document doc =
+      Document::Parse("<x:R xmlns:x='urn:x' Key='K' x:Val='v' Value='1' Val='plain'><C/></x:R>");
+  Node root = doc.DocumentElement();
+  static constexpr std::string_view kNames[] = {"Value", "x:Val", "PTxt", "Val", "Late"};
+  AttributeSet set(kNames);
+  set.Find(root);
+  EXPECT_TRUE(set.Element() == root);
+  EXPECT_EQ(set.Value(0), "1");
+  EXPECT_EQ(set.Value(1), "v");
+  EXPECT_FALSE(set.Has(2));
+  EXPECT_EQ(set.Value(2), "");
+  EXPECT_EQ(set.Value(3), "plain");
+  set.Write(0, "2.5");
+  root.SetAttribute("Other", "o");  // after the walk: new ones still go last
+  set.Write(2, "shown");
+  root.SetAttribute("Late", "a");  // after the walk: written, not duplicated
+  EXPECT_FALSE(set.Has(4));
+  set.Write(4, "b");
+  root.SetAttribute("Value", "3");  // written elsewhere: read again
+  EXPECT_EQ(set.Value(0), "3");
+  EXPECT_EQ(root.Xml(),
+            "<x:R xmlns:x=\"urn:x\" Key=\"K\" x:Val=\"v\" Value=\"3\" Val=\"plain\" "
+            "Other=\"o\" PTxt=\"shown\" Late=\"b\"><C/></x:R>");
+  EXPECT_THROW(set.Has(5), Error);
+  // Nodes that are no elements have none; writing needs an element.
+  set.Find(root.FirstChild());
+  EXPECT_FALSE(set.Has(0));
+  set.Find(doc);
+  EXPECT_THROW(set.Write(0, "x"), Error);
+  set.Clear();
+  EXPECT_THROW(set.Write(0, "x"), Error);
+  static constexpr std::string_view kEmpty[] = {""};
+  EXPECT_THROW(AttributeSet{kEmpty}, Error);
+}
+
 TEST(Attributes, NamesMustBeXmlNames) {
   Document doc = Document::Parse("<R/>");
   Node root = doc.DocumentElement();
