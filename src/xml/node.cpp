@@ -108,11 +108,7 @@ bool Node::NameIs(std::string_view name) const {
   RequireNode();
   xmlNodePtr node = ToXml(m_node);
   if (node->type != XML_ELEMENT_NODE && node->type != XML_ATTRIBUTE_NODE) return Name() == name;
-  if (!node->ns || !node->ns->prefix) return detail::TextEquals(node->name, name);
-  const std::string_view prefix(reinterpret_cast<const char*>(node->ns->prefix));
-  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
-         name[prefix.size()] == ':' &&
-         detail::TextEquals(node->name, name.substr(prefix.size() + 1));
+  return detail::QualifiedNameIs(node->ns, node->name, name);
 }
 
 std::string Node::Text() const {
@@ -618,29 +614,6 @@ void Node::VisitAttributes(AttributeVisitor visitor, void* target) const {
   }
 }
 
-namespace {
-
-// TextEquals, inline for the walks of AttributeSet::Find.
-inline bool SameText(const xmlChar* text, std::string_view name) {
-  for (const char c : name) {
-    if (static_cast<char>(*text) != c || *text == '\0') return false;
-    ++text;
-  }
-  return *text == '\0';
-}
-
-// Whether `attr` is the attribute `name` as FindAttribute reads names.
-bool AttributeNamed(xmlAttrPtr attr, std::string_view name) {
-  const xmlNs* ns = attr->ns;
-  if (!ns || !ns->prefix) return detail::TextEquals(attr->name, name);
-  const std::string_view prefix(reinterpret_cast<const char*>(ns->prefix));
-  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
-         name[prefix.size()] == ':' &&
-         detail::TextEquals(attr->name, name.substr(prefix.size() + 1));
-}
-
-}  // namespace
-
 AttributeSet::AttributeSet(std::span<const std::string_view> names) : m_names(names) {
   if (names.size() > kMostNames) RaiseXml("Too many attribute names in one set");
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -668,7 +641,8 @@ void AttributeSet::Find(const Node& element) {
       candidates &= static_cast<std::uint16_t>(candidates - 1);
       const std::string_view name = m_names[static_cast<std::size_t>(i)];
       // (An unprefixed name matched its first byte already.)
-      if (prefixed ? AttributeNamed(attr, name) : SameText(attr->name + 1, name.substr(1))) {
+      if (prefixed ? detail::QualifiedNameIs(attr->ns, attr->name, name)
+                   : detail::TextEquals(attr->name + 1, name.substr(1))) {
         m_found[static_cast<std::size_t>(i)] = ToRaw(reinterpret_cast<xmlNodePtr>(attr));
         sought &= static_cast<std::uint16_t>(~(1u << i));
         break;

@@ -59,17 +59,6 @@ namespace {
 using Shape = Node::ElementShape;
 using Copies = std::span<const Node::AttributeCopy>;
 
-// Whether a node's name is `name` (not empty). Names of one list mostly
-// differ in their first byte, which is compared before anything else.
-inline bool NameEquals(const xmlChar* node_name, std::string_view name) {
-  if (node_name[0] != static_cast<xmlChar>(name[0])) return false;
-  const xmlChar* at = node_name + 1;
-  for (std::size_t i = 1; i < name.size(); ++i, ++at) {
-    if (*at != static_cast<xmlChar>(name[i])) return false;
-  }
-  return *at == '\0';
-}
-
 inline bool SameText(std::string_view a, std::string_view b) {
   return a.size() == b.size() && (a.data() == b.data() || a == b);
 }
@@ -201,7 +190,7 @@ void NormalizeValue(detail::NodePool& pool, xmlAttrPtr attr) {
 // The index of the first copy whose source is `name`, or -1.
 int PickByText(Copies copies, const xmlChar* name) {
   for (std::size_t i = 0; i < copies.size(); ++i) {
-    if (!copies[i].source.empty() && NameEquals(name, copies[i].source)) {
+    if (!copies[i].source.empty() && detail::TextEquals(name, copies[i].source)) {
       return static_cast<int>(i);
     }
   }
@@ -425,7 +414,8 @@ void ReshapeAttributes(detail::NodePool& pool, Names& names, Names::Element& ent
   std::size_t in_place = 0;
   for (; in_place < copies.size() && attr; ++in_place, attr = attr->next) {
     if (!wanted[in_place].as_source) break;
-    if (attr->name != wanted[in_place].source && !NameEquals(attr->name, copies[in_place].source)) {
+    if (attr->name != wanted[in_place].source &&
+        !detail::TextEquals(attr->name, copies[in_place].source)) {
       break;
     }
     xmlNodePtr only = attr->children;
@@ -556,7 +546,7 @@ struct Run {
 inline bool IsSource(xmlNodePtr node, const Names::Element& entry) {
   if (node->type != XML_ELEMENT_NODE) return false;
   if (node->name == entry.source) return true;
-  return !entry.shape->source.empty() && NameEquals(node->name, entry.shape->source);
+  return !entry.shape->source.empty() && detail::TextEquals(node->name, entry.shape->source);
 }
 
 void Reshape(detail::NodePool& pool, Names& names, Names::Element& entry, xmlNodePtr element,
@@ -638,7 +628,7 @@ void Reshape(detail::NodePool& pool, Names& names, Names::Element& entry, xmlNod
   element->doc = document;
   const Shape& shape = *entry.shape;
   if (!(entry.name && element->name == entry.name) &&
-      (shape.name.empty() || !NameEquals(element->name, shape.name))) {
+      (shape.name.empty() || !detail::TextEquals(element->name, shape.name))) {
     Rename(pool, element, document, shape.name);
   }
   ReshapeAttributes(pool, names, entry, element, document);
@@ -729,21 +719,7 @@ namespace {
 
 // Whether the element `node` is named `name` as NameIs reads names.
 inline bool ElementNamed(xmlNodePtr node, std::string_view name) {
-  if (!node->ns || !node->ns->prefix) return !name.empty() && NameEquals(node->name, name);
-  const std::string_view prefix(reinterpret_cast<const char*>(node->ns->prefix));
-  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
-         name[prefix.size()] == ':' &&
-         detail::TextEquals(node->name, name.substr(prefix.size() + 1));
-}
-
-// Whether `attr` is named `name` (not empty) as FindAttribute reads names.
-inline bool AttributeNamed(xmlAttrPtr attr, std::string_view name) {
-  const xmlNs* ns = attr->ns;
-  if (!ns || !ns->prefix) return NameEquals(attr->name, name);
-  const std::string_view prefix(reinterpret_cast<const char*>(ns->prefix));
-  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
-         name[prefix.size()] == ':' &&
-         detail::TextEquals(attr->name, name.substr(prefix.size() + 1));
+  return node->type == XML_ELEMENT_NODE && detail::QualifiedNameIs(node->ns, node->name, name);
 }
 
 // The first node below `root` to look at for HasDescendant, or null.
@@ -752,13 +728,51 @@ inline xmlNodePtr FirstBelow(xmlNodePtr root) {
   return root->children;
 }
 
+// Walks one path per item, `count` of them, up to 16 paths in step: one
+// step of each in turn, so that the memory reads of different paths
+// overlap (each step asks early for the memory of its next one). A path
+// is a `Cursor`: `start(i, cursor)` places it at item i's first step
+// (false: item i has nothing to walk); `step(i, cursor)` takes a step and
+// answers whether the path goes on.
+template <class Cursor, class Start, class Step>
+void WalkInStep(std::size_t count, Start start, Step step) {
+  struct Walk {
+    Cursor at;
+    std::size_t index;
+  };
+  constexpr std::size_t kInStep = 16;
+  std::array<Walk, kInStep> walks;
+  std::size_t walking = 0;
+  std::size_t next = 0;
+  const auto begin = [&](Walk& walk) {
+    for (; next < count; ++next) {
+      if (start(next, walk.at)) {
+        walk.index = next++;
+        return true;
+      }
+    }
+    return false;
+  };
+  while (walking < kInStep && begin(walks[walking])) ++walking;
+  while (walking > 0) {
+    for (std::size_t w = 0; w < walking;) {
+      Walk& walk = walks[w];
+      if (step(walk.index, walk.at)) {
+        ++w;
+      } else if (!begin(walk)) {
+        walk = walks[--walking];
+      }
+    }
+  }
+}
+
 }  // namespace
 
 bool Node::HasDescendant(std::string_view name) const {
   RequireNode();
   xmlNodePtr root = ToXml(m_node);
   for (xmlNodePtr node = FirstBelow(root); node; node = NextInSubtree(node, root)) {
-    if (node->type == XML_ELEMENT_NODE && ElementNamed(node, name)) return true;
+    if (ElementNamed(node, name)) return true;
   }
   return false;
 }
@@ -767,47 +781,30 @@ void Node::HasDescendants(std::span<const Node> nodes, std::string_view name,
                           std::vector<bool>& answers) {
   for (const Node& node : nodes) node.RequireNode();
   answers.assign(nodes.size(), false);
-  // Each walk reads one node a turn and asks for the next one's memory,
-  // which has come by its next turn.
-  struct Walk {
+  struct Cursor {
     xmlNodePtr root;
     xmlNodePtr at;
-    std::size_t index;
   };
-  constexpr std::size_t kInStep = 16;
-  std::array<Walk, kInStep> walks;
-  std::size_t walking = 0;
-  std::size_t next = 0;
-  const auto start = [&](Walk& walk) {
-    for (; next < nodes.size(); ++next) {
-      xmlNodePtr root = ToXml(nodes[next].m_node);
-      if (xmlNodePtr first = FirstBelow(root)) {
+  WalkInStep<Cursor>(
+      nodes.size(),
+      [&](std::size_t i, Cursor& cursor) {
+        xmlNodePtr root = ToXml(nodes[i].m_node);
+        xmlNodePtr first = FirstBelow(root);
+        if (!first) return false;
         __builtin_prefetch(first);
-        walk = {root, first, next++};
+        cursor = {root, first};
         return true;
-      }
-    }
-    return false;
-  };
-  while (walking < kInStep && start(walks[walking])) ++walking;
-  while (walking > 0) {
-    for (std::size_t w = 0; w < walking;) {
-      Walk& walk = walks[w];
-      xmlNodePtr node = walk.at;
-      if (node->type == XML_ELEMENT_NODE && ElementNamed(node, name)) {
-        answers[walk.index] = true;
-        walk.at = nullptr;
-      } else {
-        walk.at = NextInSubtree(node, walk.root);
-      }
-      if (walk.at) {
-        __builtin_prefetch(walk.at);
-        ++w;
-      } else if (!start(walk)) {
-        walk = walks[--walking];
-      }
-    }
-  }
+      },
+      [&](std::size_t i, Cursor& cursor) {
+        if (ElementNamed(cursor.at, name)) {
+          answers[i] = true;
+          return false;
+        }
+        cursor.at = NextInSubtree(cursor.at, cursor.root);
+        if (!cursor.at) return false;
+        __builtin_prefetch(cursor.at);
+        return true;
+      });
 }
 
 void Node::ReadAttributes(std::span<const Node> elements, std::string_view name,
@@ -818,45 +815,28 @@ void Node::ReadAttributes(std::span<const Node> elements, std::string_view name,
   // when it is found and read once every list has been walked.
   thread_local std::vector<xmlAttrPtr> found;
   found.assign(elements.size(), nullptr);
-  struct Walk {
-    xmlAttrPtr at;
-    std::size_t index;
-  };
-  constexpr std::size_t kInStep = 16;
-  std::array<Walk, kInStep> walks;
-  std::size_t walking = 0;
-  std::size_t next = 0;
-  const auto start = [&](Walk& walk) {
-    for (; next < elements.size(); ++next) {
-      xmlNodePtr element = ToXml(elements[next].m_node);
-      if (element->type == XML_ELEMENT_NODE && !name.empty() && element->properties) {
+  WalkInStep<xmlAttrPtr>(
+      elements.size(),
+      [&](std::size_t i, xmlAttrPtr& at) {
+        xmlNodePtr element = ToXml(elements[i].m_node);
+        if (element->type != XML_ELEMENT_NODE || name.empty() || !element->properties) {
+          return false;
+        }
         __builtin_prefetch(element->properties);
-        walk = {element->properties, next++};
+        at = element->properties;
         return true;
-      }
-    }
-    return false;
-  };
-  while (walking < kInStep && start(walks[walking])) ++walking;
-  while (walking > 0) {
-    for (std::size_t w = 0; w < walking;) {
-      Walk& walk = walks[w];
-      xmlAttrPtr attr = walk.at;
-      if (AttributeNamed(attr, name)) {
-        found[walk.index] = attr;
-        __builtin_prefetch(attr->children);
-        walk.at = nullptr;
-      } else {
-        walk.at = attr->next;
-      }
-      if (walk.at) {
-        __builtin_prefetch(walk.at);
-        ++w;
-      } else if (!start(walk)) {
-        walk = walks[--walking];
-      }
-    }
-  }
+      },
+      [&](std::size_t i, xmlAttrPtr& at) {
+        if (detail::QualifiedNameIs(at->ns, at->name, name)) {
+          found[i] = at;
+          __builtin_prefetch(at->children);
+          return false;
+        }
+        at = at->next;
+        if (!at) return false;
+        __builtin_prefetch(at);
+        return true;
+      });
   for (std::size_t i = 0; i < elements.size(); ++i) {
     std::string& value = values[i];
     value.clear();

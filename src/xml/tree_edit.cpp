@@ -543,15 +543,6 @@ xmlNodePtr NewUnlinkedElement(NodePool& pool, xmlDocPtr document, std::string_vi
   return NewUnlinkedNode<xmlNode>(pool, document, name, XML_ELEMENT_NODE);
 }
 
-bool TextEquals(const xmlChar* text, std::string_view name) {
-  const char* chars = reinterpret_cast<const char*>(text);
-  for (char c : name) {
-    if (*chars == '\0' || *chars != c) return false;
-    ++chars;
-  }
-  return *chars == '\0';
-}
-
 xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name) {
   if (element->type != XML_ELEMENT_NODE || name.empty()) return nullptr;
   // Most names differ from the wanted one in their first byte: that is
@@ -561,11 +552,7 @@ xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name) {
   for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
     const xmlNs* ns = attr->ns;
     if (ns && ns->prefix) {
-      const std::string_view prefix(reinterpret_cast<const char*>(ns->prefix));
-      if (name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
-          name[prefix.size()] == ':' && TextEquals(attr->name, name.substr(prefix.size() + 1))) {
-        return attr;
-      }
+      if (QualifiedNameIs(ns, attr->name, name)) return attr;
     } else if (attr->name[0] == first && TextEquals(attr->name + 1, name.substr(1))) {
       return attr;
     }

@@ -102,7 +102,23 @@ void NoteDocumentFreed();
 xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name);
 // Whether the NUL-terminated `text` equals `name`, without measuring `text`
 // first: most names differ from the wanted one in the first character.
-bool TextEquals(const xmlChar* text, std::string_view name);
+inline bool TextEquals(const xmlChar* text, std::string_view name) {
+  const char* chars = reinterpret_cast<const char*>(text);
+  for (const char c : name) {
+    if (*chars == '\0' || *chars != c) return false;
+    ++chars;
+  }
+  return *chars == '\0';
+}
+// Whether an element or attribute of namespace `ns` (null: none) and local
+// name `local` is called `name`: "prefix:local" when the namespace has a
+// prefix, the local name alone otherwise.
+inline bool QualifiedNameIs(const xmlNs* ns, const xmlChar* local, std::string_view name) {
+  if (!ns || !ns->prefix) return TextEquals(local, name);
+  const std::string_view prefix(reinterpret_cast<const char*>(ns->prefix));
+  return name.size() > prefix.size() && name.starts_with(prefix) && name[prefix.size()] == ':' &&
+         TextEquals(local, name.substr(prefix.size() + 1));
+}
 
 // A copy of `node` owned by `document` with clean handle counts: deep or
 // shallow (a shallow element copy keeps its attributes). Copying a document
