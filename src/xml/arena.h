@@ -68,6 +68,30 @@ class NodeSet {
   std::size_t m_used = 0;           // members and erased slots
 };
 
+// A value of at most 16 bytes as a key: its bytes, zero-padded, and its
+// length. Tables of short values (attribute values met again and again)
+// find its slot from Bucket.
+struct ShortValueKey {
+  std::uint64_t bytes[2] = {0, 0};
+  std::size_t length = 0;
+
+  ShortValueKey() = default;
+  // (Bytes copied one by one: values are a few bytes, and this runs per
+  // attribute of a parse.)
+  ShortValueKey(const void* text, std::size_t size) : length(size) {
+    const auto* from = static_cast<const unsigned char*>(text);
+    auto* into = reinterpret_cast<unsigned char*>(bytes);
+    for (std::size_t i = 0; i < size; ++i) into[i] = from[i];
+  }
+  // The slot in a table of 2^bits slots.
+  std::size_t Bucket(std::size_t bits) const {
+    const std::uint64_t hash =
+        (bytes[0] * 0x9E3779B97F4A7C15ULL) ^ ((bytes[1] + length) * 0xC2B2AE3D27D4EB4FULL);
+    return static_cast<std::size_t>(hash >> (64 - bits));
+  }
+  bool operator==(const ShortValueKey&) const = default;
+};
+
 // Memory for the nodes the facade makes: large chunks carved by exact size
 // (an xmlNode or an xmlAttr), with one free list per size so that nodes
 // freed one by one are reused. A pooled node carries kPooledNode in its
@@ -138,11 +162,9 @@ class NodePool {
   }
 
   // The shared texts of short values written lately (SharedShortText in
-  // tree_edit.h), each held once by its slot: a value's bytes, zero-padded,
-  // its length and its text. Made on first use.
+  // tree_edit.h), each held once by its slot. Made on first use.
   struct ShortText {
-    std::uint64_t bytes[2] = {0, 0};
-    std::size_t length = 0;
+    ShortValueKey key;
     xmlNodePtr text = nullptr;
   };
   static constexpr std::size_t kShortTextBits = 8;

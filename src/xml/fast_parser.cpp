@@ -144,12 +144,10 @@ bool EqualsIgnoringCase(const unsigned char* text, std::size_t length, std::stri
 }
 
 // Short attribute values met in the parses of this thread: a parse whose
-// number a slot holds met that value (its bytes, zero-padded, and length)
-// in the text node `text`.
+// number a slot holds met that value in the text node `text`.
 struct ShortValue {
   std::uint64_t parse = 0;
-  std::uint64_t bytes[2] = {0, 0};
-  std::size_t length = 0;
+  ShortValueKey key;
   xmlNodePtr text = nullptr;
 };
 constexpr std::size_t kShortValueBits = 9;
@@ -519,20 +517,11 @@ class FastParser {
   // The slot of the short value at `text`: holding it for this parse, or
   // taken for it (with no text yet).
   ShortValue& ShortValueSlot(const unsigned char* text, std::size_t length) {
-    std::uint64_t bytes[2] = {0, 0};
-    auto* into = reinterpret_cast<unsigned char*>(bytes);
-    for (std::size_t i = 0; i < length; ++i) into[i] = text[i];
-    const std::uint64_t hash =
-        (bytes[0] * 0x9E3779B97F4A7C15ULL) ^ ((bytes[1] + length) * 0xC2B2AE3D27D4EB4FULL);
-    ShortValue& slot = short_values[hash >> (64 - kShortValueBits)];
-    if (slot.parse == m_parse && slot.length == length && slot.bytes[0] == bytes[0] &&
-        slot.bytes[1] == bytes[1]) {
-      return slot;
-    }
+    const ShortValueKey key(text, length);
+    ShortValue& slot = short_values[key.Bucket(kShortValueBits)];
+    if (slot.parse == m_parse && slot.key == key) return slot;
     slot.parse = 0;  // until its text is made
-    slot.bytes[0] = bytes[0];
-    slot.bytes[1] = bytes[1];
-    slot.length = length;
+    slot.key = key;
     slot.text = nullptr;
     return slot;
   }

@@ -265,20 +265,12 @@ void ReleaseShared(NodePool* pool, xmlNodePtr text) {
 
 xmlNodePtr SharedShortText(NodePool& pool, std::string_view value) {
   NodePool::ShortTexts& table = pool.ShortTextTable();
-  std::uint64_t bytes[2] = {0, 0};
-  std::memcpy(bytes, value.data(), value.size());
-  const std::uint64_t hash =
-      (bytes[0] * 0x9E3779B97F4A7C15ULL) ^ ((bytes[1] + value.size()) * 0xC2B2AE3D27D4EB4FULL);
-  NodePool::ShortText& slot = table[hash >> (64 - NodePool::kShortTextBits)];
-  if (slot.text && slot.length == value.size() && slot.bytes[0] == bytes[0] &&
-      slot.bytes[1] == bytes[1]) {
-    return slot.text;
-  }
+  const ShortValueKey key(value.data(), value.size());
+  NodePool::ShortText& slot = table[key.Bucket(NodePool::kShortTextBits)];
+  if (slot.text && slot.key == key) return slot.text;
   xmlNodePtr text = NewSharedText(pool, value, xmlStringText);
   if (slot.text) ReleaseShared(&pool, slot.text);
-  slot.bytes[0] = bytes[0];
-  slot.bytes[1] = bytes[1];
-  slot.length = value.size();
+  slot.key = key;
   slot.text = text;
   return text;
 }
