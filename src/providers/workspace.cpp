@@ -457,9 +457,18 @@ xml::Node Workspace::List(WorkspaceList list) {
   Settings();
   const ListFile& list_file = kListFiles[index];
   fs::path file = m_folder / list_file.file;
+  const bool formats = list == WorkspaceList::kFormats;
+  const std::optional<FileStamp> before = formats ? StampOf(file) : std::nullopt;
   std::optional<std::string> text = ReadFile(file);
   xml::Node root;
-  if (text && list == WorkspaceList::kFormats) {
+  if (text && formats) {
+    // The file read is the one stamped when the stamp is the same after the
+    // read and its size is that of the text.
+    const std::optional<FileStamp> after = StampOf(file);
+    m_formats_stamp.reset();
+    if (before && after && *before == *after && after->size == text->size()) {
+      m_formats_stamp = after;
+    }
     root = LoadFormats(file, *text);
   } else if (text) {
     root = ParseFile(file, *text, list_file.root);
@@ -516,14 +525,16 @@ xml::Node Workspace::LoadFormats(const fs::path& file, const std::string& text) 
   std::size_t next_piece = 0;
   for (std::size_t i = 0; i < keyed.Length(); ++i) {
     const xml::Node& element = keyed.Item(i);
-    StoredFormat format{element, {}, {}};
+    StoredFormat format;
+    format.element = element;
     if (scan && keyed_spans[i]->full) {
       format.parsed = pieces.at(next_piece++);
       // Blank text alone parses to a format without children: a stub too.
       if (format.parsed.HasChildNodes()) {
         format.parsed.SetAttribute("Key", element.AttributeOr("Key", ""));
         const FormatSpan& span = *keyed_spans[i];
-        format.text.assign(text, span.start, span.end - span.start);
+        format.offset = span.start;
+        format.length = span.end - span.start;
       } else {
         format.parsed = xml::Node();
       }
@@ -544,13 +555,63 @@ xml::Node Workspace::FormatCopy(const std::string& upper_key) {
   if (found == m_formats.end()) return {};
   StoredFormat& format = found->second;
   // The format parsed with the list goes to the first caller; later ones
-  // get the text parsed again.
+  // get its text read from the file and parsed again.
   if (format.parsed) return std::exchange(format.parsed, xml::Node());
-  if (format.text.empty()) return DetachedCopy(format.element);
-  xml::Node copy = xml::Document::Parse(format.text).DocumentElement();
+  if (format.length == 0) return DetachedCopy(format.element);
+  const std::optional<std::string> text = ReadFormatText(format);
+  if (!text) return FormatFromFile(upper_key);
+  xml::Node copy;
+  ResumeNext resume;
+  resume.Step([&] { copy = xml::Document::Parse(*text).DocumentElement(); });
+  // (A piece that parsed with the list and no longer does: the file changed
+  // within the same size and write time.)
+  if (resume.IsErrorPending() || !copy || copy.Name() != "Fmt") return FormatFromFile(upper_key);
   copy.ParentNode().RemoveChild(copy);
   copy.SetAttribute("Key", format.element.AttributeOr("Key", ""));
   return copy;
+}
+
+std::optional<Workspace::FileStamp> Workspace::StampOf(const fs::path& file) {
+  std::error_code code;
+  FileStamp stamp;
+  stamp.size = fs::file_size(file, code);
+  if (code) return std::nullopt;
+  stamp.written = fs::last_write_time(file, code);
+  if (code) return std::nullopt;
+  return stamp;
+}
+
+std::optional<std::string> Workspace::ReadFormatText(const StoredFormat& format) const {
+  if (!m_formats_stamp) return std::nullopt;
+  const fs::path file =
+      m_folder / kListFiles[static_cast<std::size_t>(WorkspaceList::kFormats)].file;
+  if (StampOf(file) != m_formats_stamp) return std::nullopt;
+  std::ifstream stream(file, std::ios::binary);
+  std::string text(format.length, '\0');
+  if (!stream.seekg(static_cast<std::streamoff>(format.offset)) ||
+      !stream.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+    return std::nullopt;
+  }
+  // Unchanged while it was read, too.
+  if (StampOf(file) != m_formats_stamp) return std::nullopt;
+  return text;
+}
+
+xml::Node Workspace::FormatFromFile(const std::string& upper_key) {
+  const fs::path file =
+      m_folder / kListFiles[static_cast<std::size_t>(WorkspaceList::kFormats)].file;
+  std::optional<std::string> text = ReadFile(file);
+  if (!text) RaiseFileProblem(file, "was removed while its formats were in use");
+  const xml::Node root = ParseFile(file, *text, "Formats");
+  text.reset();
+  // As LoadFormats picks: the first full format of the key, else its first stub.
+  xml::Node stub;
+  for (const xml::Node& element : NormaliseKeys(WorkspaceList::kFormats, root)) {
+    if (element.AttributeOr("Key", "") != upper_key) continue;
+    if (element.HasChildNodes()) return DetachedCopy(element);
+    if (!stub) stub = element;
+  }
+  return DetachedCopy(stub);
 }
 
 xml::Node Workspace::DataColumnPart(const char* name) {
