@@ -174,6 +174,31 @@ constexpr std::array<bool, 256> MakeTagStops() {
 }
 constexpr std::array<bool, 256> kTagStops = MakeTagStops();
 
+// Where the end tag of a format whose content starts at `from` begins, found
+// by stepping from '<' to '<' when the content holds no comment, CDATA
+// section, processing instruction or other format: every '<' in it then
+// starts a tag (attribute values hold none), and the first "</Fmt" closes
+// the format. Nothing when the content holds one of those; the markup is
+// then read tag by tag. Whether the tags in between are well formed is left
+// to the parse of the piece.
+std::optional<std::size_t> FormatEndTag(std::string_view text, std::size_t from) {
+  const char* const bytes = text.data();
+  for (std::size_t at = from; at < text.size(); ++at) {
+    const void* next = std::memchr(bytes + at, '<', text.size() - at);
+    if (!next) return std::nullopt;
+    at = static_cast<std::size_t>(static_cast<const char*>(next) - bytes);
+    const std::string_view rest = text.substr(at + 1);
+    if (rest.starts_with("/Fmt")) {
+      if (rest.size() > 4 && (rest[4] == '>' || IsXmlBlank(rest[4]))) return at;
+      return std::nullopt;
+    }
+    if (rest.starts_with("Fmt") || rest.starts_with('!') || rest.starts_with('?')) {
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
 // Finds the Fmt elements by reading the markup: comments, CDATA sections
 // and processing instructions skipped, attribute values read between their
 // quotes. Nothing when the pieces may parse differently (PiecesMayDiffer)
@@ -303,6 +328,21 @@ std::optional<FormatScan> ScanFormats(std::string_view text) {
           nested = true;
         }
         scan.spans.push_back({tag, at, at, at, keyed, keyed && !empty_element && !nested});
+        // The content of a full format, most of the text, is passed over
+        // when it can be.
+        FormatSpan& span = scan.spans.back();
+        const std::optional<std::size_t> end_tag =
+            span.full ? FormatEndTag(text, at) : std::nullopt;
+        const std::size_t close = end_tag ? skip_blanks(*end_tag + 5) : size;
+        if (close < size && bytes[close] == '>') {
+          span.content_end = *end_tag;
+          span.end = close + 1;
+          span.full = std::any_of(text.begin() + static_cast<std::ptrdiff_t>(span.content),
+                                  text.begin() + static_cast<std::ptrdiff_t>(span.content_end),
+                                  [](char c) { return !IsXmlBlank(c); });
+          at = span.end;
+          continue;
+        }
       }
       if (!empty_element) open.push_back({is_format, scan.spans.size() - 1});
     }

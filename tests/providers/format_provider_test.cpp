@@ -179,7 +179,7 @@ TEST(FormatProvider, LaterRequestsReadTheFormatAgainFromTheFile) {
   workspace.Write("workspace.xml", "<Workspace/>");
   workspace.Write("formats.xml",
                   "<Formats><Fmt Key='a'><Itms><Row N='1'/></Itms></Fmt>"
-                  "<Fmt Key='b'><Itms><Row N='2'/></Itms></Fmt></Formats>");
+                  "<Fmt Key='b'><Itms><Row N='2'/></Itms></Fmt\n></Formats>");
   CFormatProvider provider;
   provider.Init(workspace.LaunchProperties());
   const std::string b = "<Fmt Key=\"B\"><Itms><Row N=\"2\"/></Itms></Fmt>";
@@ -191,7 +191,7 @@ TEST(FormatProvider, LaterRequestsReadTheFormatAgainFromTheFile) {
   const auto written = fs::last_write_time(file);
   workspace.Write("formats.xml",
                   "<Formats><Fmt Key='a'><Itms><Row N='1'/></Itms></Fmt>"
-                  "<Fmt Key='b'><Itms><Row N='3'/></Itms></Fmt></Formats>");
+                  "<Fmt Key='b'><Itms><Row N='3'/></Itms></Fmt\n></Formats>");
   fs::last_write_time(file, written + std::chrono::seconds(5));
   EXPECT_EQ(provider.GetFormat("b").Xml(), "<Fmt Key=\"B\"><Itms><Row N=\"3\"/></Itms></Fmt>");
   // Another size; the format has become a stub, and a full one of its key
