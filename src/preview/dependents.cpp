@@ -86,11 +86,11 @@ void DeferItem(BuilderState& builder, const xml::Node& item, const RepeatContext
   }
 }
 
-void DropParsedRecord(BuilderState& builder, const xml::Node& item) {
+void DropParsedRecord(BuilderState& /*builder*/, const xml::Node& item) {
   const xml::Node record = FirstElement(item);
-  if (!record || !record.HasChildNodes() || record.Name() != "PEx") return;
+  if (!record || !record.NameIs("PEx")) return;
   if (item.AttributeOr("Evaluated", "") != "-1") return;
-  xml::Node(item).ReplaceChild(builder.scratch.CreateElement("PEx"), record);
+  xml::Node(item).RemoveChild(record);
 }
 
 void PlaceItem(BuilderState& builder, ResultFormat& target, const xml::Node& item) {

@@ -37,8 +37,9 @@ void DeferItem(BuilderState& builder, const xml::Node& item, const RepeatContext
 
 // A settled item is never evaluated again: its parsed record has served, and
 // on a report of tens of thousands of rows it is most of the memory an item
-// holds. Replaces the record of a settled item (Evaluated "-1") by a bare
-// one, which keeps the item's layout; anything else is left alone.
+// holds. Takes the record (parsed or bare) off a settled item (Evaluated
+// "-1"): an item without one reads as one with the bare record, and the
+// preview leaves records out. Anything else is left alone.
 void DropParsedRecord(BuilderState& builder, const xml::Node& item);
 
 // Puts an evaluated item into the result it stands in (or `target` when it

@@ -209,7 +209,14 @@ void FormatEvaluation::PreparePlainRow(const xml::Node& row, const std::string& 
         m_item_texts.Set(Texts::kOrigRow, m_item_texts.Of(Texts::kRow));
       }
       if (!m_item_texts.Has(Texts::kOrigFmt)) m_item_texts.Set(Texts::kOrigFmt, m_key);
-      m_unparsed.emplace(item.Raw(), nullptr);
+      // The bare record only marks the formula as yet to be parsed, which
+      // m_unparsed remembers instead: it goes back to the pool now, for the
+      // texts the evaluation writes. (An item without a record reads as one
+      // with the bare record everywhere else.)
+      if (const xml::Node record = BareRecordOf(item)) {
+        item.RemoveChild(record);
+        m_unparsed.emplace(item.Raw(), nullptr);
+      }
     }
     // (A row that keeps its number, as the first format's rows do, is not rewritten.)
     if (!m_item_texts.Has(Texts::kRow) || m_item_texts.Of(Texts::kRow) != number) {
@@ -231,9 +238,14 @@ FormatEvaluation::Parses FormatEvaluation::PrepareRepeatingItems(const xml::Node
   return parses;
 }
 
-const ParsedExpression* FormatEvaluation::ParseFormula(xml::Node item) {
-  const xml::Node record = BareRecordOf(item);
-  if (!record) return nullptr;
+const ParsedExpression* FormatEvaluation::ParseFormula(xml::Node item, bool record_dropped) {
+  if (record_dropped) {
+    // (Unless a record was written into the item since.)
+    const xml::Node first = FirstElement(item);
+    if (first && first.NameIs("PEx") && !BareRecordOf(item)) return nullptr;
+  } else if (!BareRecordOf(item)) {
+    return nullptr;
+  }
   item.ReadAttribute("Value", m_read);
   if (!IsFormulaText(m_read)) return nullptr;
   cParser& parser = *m_builder.parser;
@@ -285,7 +297,7 @@ xml::Node FormatEvaluation::Evaluate(const xml::Node& item, const RepeatContext*
       evaluator.Evaluate(item, *parse, list, position, key, evaluated);
       return evaluated;
     }
-    if (const ParsedExpression* parsed = ParseFormula(item)) {
+    if (const ParsedExpression* parsed = ParseFormula(item, true)) {
       evaluator.Evaluate(item, *parsed, list, position, key, evaluated);
       return evaluated;
     }

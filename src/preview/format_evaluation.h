@@ -84,9 +84,10 @@ class FormatEvaluation {
   Parses PrepareRepeatingItems(const xml::Node& row);
   // Parses an item's formula with the builder's parser (or takes it from
   // the parse of an earlier formula of the same shape) when its record is the
-  // bare one; the record when that gave a parse, valid until the next parse
-  // (a failed one makes the value "#ERROR").
-  const ParsedExpression* ParseFormula(xml::Node item);
+  // bare one, or when `record_dropped` (its bare record was taken off when it
+  // was prepared) and it has none; the record when that gave a parse, valid
+  // until the next parse (a failed one makes the value "#ERROR").
+  const ParsedExpression* ParseFormula(xml::Node item, bool record_dropped = false);
   // Whether the parser's last record may be evaluated: it gave no message,
   // or only the one it gives for a bookmark key named in Ref, Note or iNote.
   bool ParsesForEvaluation(const cParser& parser);
@@ -118,7 +119,8 @@ class FormatEvaluation {
   std::vector<xml::Node> m_named_ranges;
   std::vector<xml::Node> m_keep_ranges;  // Kp elements of the format's Kps
   // Items not evaluated yet whose record is the bare one: with the parse of
-  // their repeating row's item, or null when their formula is yet to be parsed.
+  // their repeating row's item, or null when their formula is yet to be
+  // parsed (the items of plain rows, whose bare record is taken off).
   std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>> m_unparsed;
   FormulaShapes m_shapes;               // the format's formulas share parses by shape
   std::string m_read;                   // an attribute value read and used at once

@@ -84,6 +84,29 @@ TEST(ReportBuild, RowPrintConditionsDeleteRowsAndShiftWhatFollows) {
                       " OR='1'/><PgB Row='12' " + setup + " OR='1'/></PgBks>"));
 }
 
+// An item's formula is parsed only when the item carries the bare record;
+// one without a record shows its text. The bare record is taken off while
+// the items are prepared, so an item that waits has its parse written back.
+TEST(ReportBuild, OnlyItemsWithTheBareRecordAreEvaluatedAsFormulas) {
+  BuilderWorkspace workspace;
+  workspace.RawFormat(
+      "<Fmt Key='F' Name='F' MRow='2' MCol='3'><Itms>"
+      "<Row><Itm Key='A1' Row='1' Col='1' Value='=B2+1'><PEx/></Itm>"
+      "<Itm Key='B1' Row='1' Col='2' Value='=2*3'/>"
+      "<Itm Key='C1' Row='1' Col='3' Value='=A1*2'><PEx/><Drill On='0' Key=''/></Itm></Row>"
+      "<Row><Itm Key='A2' Row='2' Col='1' Value='=(1+'><PEx/></Itm>"
+      "<Itm Key='B2' Row='2' Col='2' Value='=4'><PEx/></Itm>"
+      "<Itm Key='C2' Row='2' Col='3' Value='text'><PEx/></Itm></Row></Itms></Fmt>");
+  // Printed twice: the second print prepares a fresh copy of the format.
+  workspace.Report("R", Entry("F") + Entry("F"));
+  const PreviewRun run = workspace.Preview({"R"});
+  EXPECT_TRUE(run.failures.empty());
+  const std::map<std::string, std::vector<std::string>> expected = {
+      {"A1", {"5", "5"}},           {"B1", {"=2*3", "=2*3"}}, {"C1", {"10", "10"}},
+      {"A2", {"#ERROR", "#ERROR"}}, {"B2", {"4", "4"}},       {"C2", {"text", "text"}}};
+  EXPECT_EQ(run.texts, expected);
+}
+
 TEST(ReportBuild, KeptSectionsAreRecordedShiftedAndCut) {
   BuilderWorkspace workspace;
   workspace.Format("A", {{"A1", "a"}, {"A2", "a"}, {"A3", "a"}});
