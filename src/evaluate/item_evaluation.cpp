@@ -329,7 +329,6 @@ bool ItemEvaluation::LoadKept() {
   m_text.SetLiterals(loaded.literals);
   m_scanned_literals = loaded.literals;
   m_placeholders = loaded.placeholders;
-  m_brackets = loaded.brackets;
   m_enclosing = loaded.enclosing;
   return true;
 }
@@ -355,7 +354,6 @@ void ItemEvaluation::KeepLoaded() {
   loaded.embedded_spans = m_text.Embedded();
   loaded.literals = m_text.Literals();
   loaded.placeholders = m_placeholders;
-  loaded.brackets = m_brackets;
   loaded.enclosing = m_enclosing;
 }
 
@@ -506,11 +504,7 @@ ItemEvaluation::Outcome ItemEvaluation::EvaluateFunction(WorkingText::Call& call
 }
 
 std::string ItemEvaluation::FinalValue() {
-  if (m_is_formula) {
-    const std::string_view value = ArgumentView({0, m_text.Text().size()}, m_argument);
-    if (value.data() == m_argument.data()) return std::move(m_argument);
-    return std::string(value);
-  }
+  if (m_is_formula) return ArgumentValue({0, m_text.Text().size()});
   std::vector<TextSpan> embedded = m_text.Embedded();
   for (auto span = embedded.rbegin(); span != embedded.rend(); ++span) {
     m_text.Replace(*span, ArgumentValue(*span), false);
@@ -623,10 +617,10 @@ Literals ItemEvaluation::LiteralsFor(TextSpan part) {
 }
 
 std::string ItemEvaluation::ArgumentValue(TextSpan argument) {
-  std::string buffer;
-  const std::string_view value = ArgumentView(argument, buffer);
-  if (value.data() == buffer.data()) return buffer;
-  return std::string(value);
+  std::string value;
+  const std::string_view view = ArgumentView(argument, value);
+  if (view.data() != value.data()) value.assign(view);
+  return value;
 }
 
 std::string_view ItemEvaluation::ArgumentView(TextSpan argument, std::string& buffer) {

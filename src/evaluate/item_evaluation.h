@@ -150,7 +150,8 @@ class ItemEvaluation {
   std::vector<Placeholder> m_placeholders;
   std::vector<TextSpan> m_scanned_literals;
   // Per call (same index as m_text.Calls()): the argument span when the name
-  // is followed by brackets, found before substitution.
+  // is followed by brackets, found before substitution (for m_enclosing, and
+  // not kept with a Load).
   std::vector<std::optional<TextSpan>> m_brackets;
   // Per placeholder: the innermost call whose brackets hold it.
   std::vector<std::optional<Function>> m_enclosing;
@@ -193,7 +194,6 @@ class ItemEvaluation {
     std::vector<TextSpan> embedded_spans;
     std::vector<TextSpan> literals;
     std::vector<Placeholder> placeholders;
-    std::vector<std::optional<TextSpan>> brackets;
     std::vector<std::optional<Function>> enclosing;
   };
   std::unordered_map<std::string, Loaded> m_loaded;
