@@ -215,6 +215,7 @@ std::string_view ItemEvaluation::OperandText(int number) const {
 void ItemEvaluation::Load() {
   const std::string& expression = *m_record->expression;
   m_text.Reset(expression);
+  if (LoadKept()) return;
   const std::string_view leading = TrimLeft(expression);
   m_is_formula = !leading.empty() && leading.front() == '=';
 
@@ -291,6 +292,69 @@ void ItemEvaluation::Load() {
   }
   std::sort(m_pairs.begin(), m_pairs.end());
   FindCallBrackets();
+  m_enclosing.clear();
+  for (const Placeholder& placeholder : m_placeholders) {
+    m_enclosing.push_back(EnclosingCall(placeholder.span.start));
+  }
+  KeepLoaded();
+}
+
+bool ItemEvaluation::LoadKept() {
+  const auto kept = m_loaded.find(*m_record->expression);
+  if (kept == m_loaded.end()) return false;
+  const Loaded& loaded = kept->second;
+  if (loaded.operand_count != m_record->operands.size() ||
+      loaded.calls.size() != m_record->calls.size() ||
+      loaded.embedded.size() != m_record->embedded.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < loaded.calls.size(); ++i) {
+    const ParsedExpression::FunctionCall& call = m_record->calls[i];
+    if (!(loaded.calls[i] == LoadedCall{call.function, call.name.size(), call.position})) {
+      return false;
+    }
+  }
+  for (std::size_t i = 0; i < loaded.embedded.size(); ++i) {
+    const ParsedExpression::Embedded& embedded = m_record->embedded[i];
+    if (loaded.embedded[i] != std::pair<std::int64_t, std::int64_t>(embedded.start, embedded.end)) {
+      return false;
+    }
+  }
+  m_is_formula = loaded.is_formula;
+  for (std::size_t i = 0; i < loaded.call_positions.size(); ++i) {
+    const ParsedExpression::FunctionCall& call = m_record->calls[i];
+    m_text.Calls().push_back({call.function, call.name, loaded.call_positions[i]});
+  }
+  m_text.Embedded() = loaded.embedded_spans;
+  m_text.SetLiterals(loaded.literals);
+  m_scanned_literals = loaded.literals;
+  m_placeholders = loaded.placeholders;
+  m_enclosing = loaded.enclosing;
+  return true;
+}
+
+void ItemEvaluation::KeepLoaded() {
+  // A book of many different expressions keeps the latest ones only.
+  constexpr std::size_t kMaxKept = 1024;
+  if (m_loaded.size() >= kMaxKept) m_loaded.clear();
+  Loaded& loaded = m_loaded[*m_record->expression];
+  loaded.calls.clear();
+  loaded.call_positions.clear();
+  for (const ParsedExpression::FunctionCall& call : m_record->calls) {
+    loaded.calls.push_back({call.function, call.name.size(), call.position});
+  }
+  for (const WorkingText::Call& call : m_text.Calls())
+    loaded.call_positions.push_back(call.position);
+  loaded.embedded.clear();
+  for (const ParsedExpression::Embedded& embedded : m_record->embedded) {
+    loaded.embedded.emplace_back(embedded.start, embedded.end);
+  }
+  loaded.operand_count = m_record->operands.size();
+  loaded.is_formula = m_is_formula;
+  loaded.embedded_spans = m_text.Embedded();
+  loaded.literals = m_text.Literals();
+  loaded.placeholders = m_placeholders;
+  loaded.enclosing = m_enclosing;
 }
 
 void ItemEvaluation::FindCallBrackets() {
@@ -332,10 +396,11 @@ OperandRequest ItemEvaluation::RequestFor(int number) const {
 }
 
 ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) {
-  m_edits.clear();
-  for (const Placeholder& placeholder : m_placeholders) {
+  m_edit_count = 0;
+  for (std::size_t index = 0; index < m_placeholders.size(); ++index) {
+    const Placeholder& placeholder = m_placeholders[index];
     OperandRequest request = RequestFor(placeholder.number);
-    request.enclosing = EnclosingCall(placeholder.span.start);
+    request.enclosing = m_enclosing[index];
     const bool counting =
         request.enclosing == Function::kCount || request.enclosing == Function::kCountRows;
     request.wants_cells =
@@ -355,7 +420,13 @@ ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) 
       return Outcome::kDone;
     }
 
-    WorkingText::Edit edit{placeholder.span, std::move(resolution.text), {}, placeholder.number};
+    // (The edits of earlier calls are reused, with their storage.)
+    if (m_edit_count == m_edits.size()) m_edits.emplace_back();
+    WorkingText::Edit& edit = m_edits[m_edit_count++];
+    edit.span = placeholder.span;
+    edit.value.swap(resolution.text);
+    edit.literals.clear();
+    edit.number = placeholder.number;
     if (!resolution.cells.empty()) {
       for (const std::string& cell : resolution.cells) {
         if (!edit.value.empty() || &cell != &resolution.cells.front()) edit.value.push_back(',');
@@ -366,10 +437,9 @@ ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) 
     } else if (!edit.value.empty() && !IsNumber(edit.value)) {
       edit.literals.push_back({0, edit.value.size()});
     }
-    m_edits.push_back(std::move(edit));
   }
-  m_text.SubstituteAll(m_edits);
-  return !m_edits.empty() && ItemWasDeferred() ? Outcome::kDeferred : Outcome::kDone;
+  m_text.SubstituteAll(std::span<const WorkingText::Edit>(m_edits.data(), m_edit_count));
+  return m_edit_count != 0 && ItemWasDeferred() ? Outcome::kDeferred : Outcome::kDone;
 }
 
 ItemEvaluation::Outcome ItemEvaluation::EvaluateCalls(EvaluationScope& scope) {
@@ -547,11 +617,18 @@ Literals ItemEvaluation::LiteralsFor(TextSpan part) {
 }
 
 std::string ItemEvaluation::ArgumentValue(TextSpan argument) {
+  std::string value;
+  const std::string_view view = ArgumentView(argument, value);
+  if (view.data() != value.data()) value.assign(view);
+  return value;
+}
+
+std::string_view ItemEvaluation::ArgumentView(TextSpan argument, std::string& buffer) {
   const std::string_view text =
       std::string_view(m_text.Text()).substr(argument.start, argument.Length());
   const std::string_view trimmed = Trim(text);
   const Literals literals = LiteralsFor(argument);
-  if (trimmed.empty() && literals.ranges.empty()) return std::string();
+  if (trimmed.empty() && literals.ranges.empty()) return std::string_view();
   // A lone value (most arguments once their operands are substituted) is
   // its own value: no operator, bracket, quote or literal text to work on.
   const OperatorTable& operators = SharedOperatorTable();
@@ -559,9 +636,10 @@ std::string ItemEvaluation::ArgumentValue(TextSpan argument) {
       literals.ranges.empty() && std::none_of(trimmed.begin(), trimmed.end(), [&](char c) {
         return operators.IsOperatorChar(c) || c == '"' || c == '\'' || c == '=';
       });
-  if (plain) return std::string(trimmed);
+  if (plain) return trimmed;
   // The value keeps spaces that are literal text (" " stays one space).
-  return EvaluateOperators(text, literals);
+  buffer = EvaluateOperators(text, literals);
+  return buffer;
 }
 
 std::optional<std::int32_t> ItemEvaluation::CellsIn(TextSpan argument, EvaluationScope& scope) {
@@ -659,12 +737,12 @@ Resolution ItemEvaluation::SumOrAverage(TextSpan arguments, bool average, Evalua
   const std::vector<TextSpan>& parts = SplitArguments(arguments);
   if (!average && parts.size() == 1) {
     // The sum of one value (a range's sum, most often) is that value.
-    std::string value = ArgumentValue(parts.front());
-    if (IsNumberTextForm(value)) return Resolution::Value(std::move(value));
+    const std::string_view value = ArgumentView(parts.front(), m_argument);
+    if (IsNumberTextForm(value)) return Resolution::Value(std::string(value));
     return Resolution::Value(NumberToText(ParseNumber(value).value_or(0)));
   }
   for (const TextSpan& argument : parts) {
-    const std::optional<double> number = ParseNumber(ArgumentValue(argument));
+    const std::optional<double> number = ParseNumber(ArgumentView(argument, m_argument));
     if (number) sum += *number;
     if (!average) continue;
     const std::optional<std::int32_t> cells = CellsIn(argument, scope);
@@ -678,7 +756,7 @@ Resolution ItemEvaluation::Count(TextSpan arguments, EvaluationScope& scope) {
   std::int32_t count = 0;
   for (const TextSpan& argument : SplitArguments(arguments)) {
     const std::optional<std::int32_t> cells = CellsIn(argument, scope);
-    count = AddLong(count, cells ? *cells : (IsNumber(ArgumentValue(argument)) ? 1 : 0));
+    count = AddLong(count, cells ? *cells : (IsNumber(ArgumentView(argument, m_argument)) ? 1 : 0));
   }
   return Resolution::Value(std::to_string(count));
 }
@@ -687,12 +765,12 @@ Resolution ItemEvaluation::Extreme(TextSpan arguments, bool largest) {
   std::optional<double> best;
   std::string best_text;
   for (const TextSpan& argument : SplitArguments(arguments)) {
-    std::string value = ArgumentValue(argument);
+    const std::string_view value = ArgumentView(argument, m_argument);
     const std::optional<double> number = ParseNumber(value);
     if (!number) continue;
     if (!best || (largest ? *number > *best : *number < *best)) {
       best = number;
-      best_text.swap(value);
+      best_text.assign(value);
     }
   }
   // The value found is written as it came when that is already its form.
@@ -703,7 +781,7 @@ Resolution ItemEvaluation::Extreme(TextSpan arguments, bool largest) {
 Resolution ItemEvaluation::Logical(TextSpan arguments, bool all) {
   std::optional<bool> result;
   for (const TextSpan& argument : SplitArguments(arguments)) {
-    const bool truth = TruthOf(ArgumentValue(argument));
+    const bool truth = TruthOf(ArgumentView(argument, m_argument));
     result = !result ? truth : (all ? *result && truth : *result || truth);
   }
   return Resolution::Value(BooleanText(result.value_or(false)));
@@ -714,8 +792,8 @@ Resolution ItemEvaluation::If(TextSpan arguments) {
   bool balanced = true;
   const std::vector<TextSpan>& parts = SplitArguments(arguments, &balanced);
   if (!balanced || parts.size() != 3) RaiseError("ParseIf", "If not structured correctly");
-  const bool condition = TruthOf(ArgumentValue(parts[0]));
-  return Resolution::Value(ArgumentValue(condition ? parts[1] : parts[2]));
+  const bool condition = TruthOf(ArgumentView(parts[0], m_argument));
+  return Resolution::Value(std::string(ArgumentView(condition ? parts[1] : parts[2], m_argument)));
 }
 
 Resolution ItemEvaluation::LeftOrRight(TextSpan arguments, bool left) {
@@ -735,8 +813,8 @@ Resolution ItemEvaluation::LeftOrRight(TextSpan arguments, bool left) {
 Resolution ItemEvaluation::Modulo(TextSpan arguments) {
   const std::size_t comma = LastComma(arguments);
   if (comma == std::string::npos) return Resolution::Value("#ERROR");
-  const std::string dividend = ArgumentValue({arguments.start, comma});
-  const std::string divisor = ArgumentValue({comma + 1, arguments.end});
+  const std::string_view dividend = ArgumentView({arguments.start, comma}, m_argument);
+  const std::string_view divisor = ArgumentView({comma + 1, arguments.end}, m_second_argument);
   if (!IsNumber(dividend) || !IsNumber(divisor)) return Resolution::Value("#ERROR");
   std::int32_t a = 0;
   std::int32_t b = 0;

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -72,6 +73,12 @@ class ItemEvaluation {
 
   // Reads positions, literal spans and placeholders out of the record.
   void Load();
+  // Load's work for a record made as one Load saw before, restored: false
+  // when none is kept for it.
+  bool LoadKept();
+  // Keeps what Load worked out for the record, for the next record of the
+  // same expression, calls and embedded formulas.
+  void KeepLoaded();
   // The innermost call whose brackets hold `position`, if any.
   std::optional<Function> EnclosingCall(std::size_t position) const;
   // Fills m_brackets: each call's argument span (after Load).
@@ -106,6 +113,10 @@ class ItemEvaluation {
   // An argument's value: evaluated as an expression, without the spaces
   // around it (literal spaces stay) and unquoted.
   std::string ArgumentValue(TextSpan argument);
+  // The same value as a view: of the working text when the argument is a
+  // lone value (most are), else of `buffer`, which then holds the value.
+  // Valid until the working text or the buffer changes.
+  std::string_view ArgumentView(TextSpan argument, std::string& buffer);
   // The literal spans for the operator evaluator, with offsets for `part`.
   Literals LiteralsFor(TextSpan part);
   // The number of cells the operands substituted inside `argument` stand for;
@@ -139,14 +150,20 @@ class ItemEvaluation {
   std::vector<Placeholder> m_placeholders;
   std::vector<TextSpan> m_scanned_literals;
   // Per call (same index as m_text.Calls()): the argument span when the name
-  // is followed by brackets, found before substitution.
+  // is followed by brackets, found before substitution (for m_enclosing, and
+  // not kept with a Load).
   std::vector<std::optional<TextSpan>> m_brackets;
+  // Per placeholder: the innermost call whose brackets hold it.
+  std::vector<std::optional<Function>> m_enclosing;
   std::vector<std::pair<std::size_t, std::size_t>> m_pairs;  // matching brackets, by opening
   std::vector<std::size_t> m_open;
   std::vector<WorkingText::Edit> m_edits;
+  std::size_t m_edit_count = 0;      // the edits of this call (m_edits keeps spare ones)
   std::vector<std::size_t> m_order;  // the calls in evaluation order
   std::vector<TextSpan> m_parts;     // SplitArguments' result
   std::string m_error_value;
+  std::string m_argument;  // ArgumentView's buffers for the function bodies
+  std::string m_second_argument;
   // Whether the current call asked a function resolver, which may have
   // deferred the item by marking it.
   bool m_consulted_resolver = false;
@@ -156,6 +173,30 @@ class ItemEvaluation {
   // for KnownResult; null when the call deferred the item.
   const std::string* m_result_value = nullptr;
   std::vector<LiteralRange> m_ranges;  // set when an operand made the item an error value
+
+  // What Load works out depends on the record's expression, calls, embedded
+  // formulas and operand count only; the formulas of a grid column share all
+  // of them, so it is kept by expression text and checked against the rest.
+  struct LoadedCall {
+    Function function;
+    std::size_t name_size;
+    std::int64_t position;
+    friend bool operator==(const LoadedCall&, const LoadedCall&) = default;
+  };
+  struct Loaded {
+    // What it was worked out from, besides the expression.
+    std::vector<LoadedCall> calls;
+    std::vector<std::pair<std::int64_t, std::int64_t>> embedded;
+    std::size_t operand_count = 0;
+    // What Load leaves.
+    bool is_formula = false;
+    std::vector<std::size_t> call_positions;
+    std::vector<TextSpan> embedded_spans;
+    std::vector<TextSpan> literals;
+    std::vector<Placeholder> placeholders;
+    std::vector<std::optional<Function>> enclosing;
+  };
+  std::unordered_map<std::string, Loaded> m_loaded;
 };
 
 }  // namespace orvo

@@ -182,7 +182,9 @@ Resolution ValueOfTaken(const std::vector<const Instance*>& taken, EvaluationSco
 class CellReferenceResolver : public IOperandResolver {
  public:
   Resolution Resolve(const OperandRequest& request, EvaluationScope& scope) override {
-    const std::string key = UpperCase(Trim(request.text));
+    thread_local std::string key;  // keeps its storage from call to call
+    key.assign(Trim(request.text));
+    MakeUpperCase(key);
     std::string_view letters;
     std::string_view digits;
     // A key without a row number fails in PositionOf.
@@ -270,9 +272,12 @@ class RangeReferenceResolver : public IOperandResolver {
   }
 
  private:
-  static std::vector<const Instance*> Take(PlacedItems& index, const Bounds& bounds,
-                                           EvaluationScope& scope) {
-    std::vector<const Instance*> taken;
+  // The items taken, in a list that keeps its storage from call to call
+  // (valid until the next call).
+  static const std::vector<const Instance*>& Take(PlacedItems& index, const Bounds& bounds,
+                                                  EvaluationScope& scope) {
+    thread_local std::vector<const Instance*> taken;
+    taken.clear();
     const std::optional<PlacedItems::Copy> copy = CopyOf(scope);
     index.ForEachInRange(
         scope.Evaluator().CurrentFormatName(), bounds.first.column, bounds.last.column,

@@ -93,7 +93,7 @@ void WorkingText::Replace(TextSpan span, std::string_view with, bool as_literal)
   if (as_literal) AddLiteral({start, new_end});
 }
 
-void WorkingText::SubstituteAll(std::vector<Edit>& edits) {
+void WorkingText::SubstituteAll(std::span<const Edit> edits) {
   if (edits.empty()) return;
   // Where each edit lands in the new text, and the running change in length
   // before each old position.

@@ -13,6 +13,7 @@
 #define ORVO_EVALUATE_WORKING_TEXT_H_
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,6 +89,9 @@ class WorkingText {
 
   // Records a literal span (kept sorted; one overlapping another is dropped).
   void AddLiteral(TextSpan span);
+  // Replaces the literal spans by `sorted` (sorted by start, not
+  // overlapping), as AddLiteral of each would leave them.
+  void SetLiterals(const std::vector<TextSpan>& sorted) { m_literals = sorted; }
   // Whether `position` lies in a literal span.
   bool InLiteral(std::size_t position) const;
 
@@ -106,7 +110,7 @@ class WorkingText {
   // Makes all the edits (sorted by position, not overlapping) in one pass,
   // moving tracked positions as Replace does and remembering each value's
   // span as a Substitution.
-  void SubstituteAll(std::vector<Edit>& edits);
+  void SubstituteAll(std::span<const Edit> edits);
 
   // Starts over with `text` and nothing tracked; the buffers keep their
   // storage for the next item.

@@ -174,6 +174,31 @@ constexpr std::array<bool, 256> MakeTagStops() {
 }
 constexpr std::array<bool, 256> kTagStops = MakeTagStops();
 
+// Where the end tag of a format whose content starts at `from` begins, found
+// by stepping from '<' to '<' when the content holds no comment, CDATA
+// section, processing instruction or other format: every '<' in it then
+// starts a tag (attribute values hold none), and the first "</Fmt" closes
+// the format. Nothing when the content holds one of those; the markup is
+// then read tag by tag. Whether the tags in between are well formed is left
+// to the parse of the piece.
+std::optional<std::size_t> FormatEndTag(std::string_view text, std::size_t from) {
+  const char* const bytes = text.data();
+  for (std::size_t at = from; at < text.size(); ++at) {
+    const void* next = std::memchr(bytes + at, '<', text.size() - at);
+    if (!next) return std::nullopt;
+    at = static_cast<std::size_t>(static_cast<const char*>(next) - bytes);
+    const std::string_view rest = text.substr(at + 1);
+    if (rest.starts_with("/Fmt")) {
+      if (rest.size() > 4 && (rest[4] == '>' || IsXmlBlank(rest[4]))) return at;
+      return std::nullopt;
+    }
+    if (rest.starts_with("Fmt") || rest.starts_with('!') || rest.starts_with('?')) {
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
 // Finds the Fmt elements by reading the markup: comments, CDATA sections
 // and processing instructions skipped, attribute values read between their
 // quotes. Nothing when the pieces may parse differently (PiecesMayDiffer)
@@ -303,6 +328,21 @@ std::optional<FormatScan> ScanFormats(std::string_view text) {
           nested = true;
         }
         scan.spans.push_back({tag, at, at, at, keyed, keyed && !empty_element && !nested});
+        // The content of a full format, most of the text, is passed over
+        // when it can be.
+        FormatSpan& span = scan.spans.back();
+        const std::optional<std::size_t> end_tag =
+            span.full ? FormatEndTag(text, at) : std::nullopt;
+        const std::size_t close = end_tag ? skip_blanks(*end_tag + 5) : size;
+        if (close < size && bytes[close] == '>') {
+          span.content_end = *end_tag;
+          span.end = close + 1;
+          span.full = std::any_of(text.begin() + static_cast<std::ptrdiff_t>(span.content),
+                                  text.begin() + static_cast<std::ptrdiff_t>(span.content_end),
+                                  [](char c) { return !IsXmlBlank(c); });
+          at = span.end;
+          continue;
+        }
       }
       if (!empty_element) open.push_back({is_format, scan.spans.size() - 1});
     }
@@ -457,9 +497,18 @@ xml::Node Workspace::List(WorkspaceList list) {
   Settings();
   const ListFile& list_file = kListFiles[index];
   fs::path file = m_folder / list_file.file;
+  const bool formats = list == WorkspaceList::kFormats;
+  const std::optional<FileStamp> before = formats ? StampOf(file) : std::nullopt;
   std::optional<std::string> text = ReadFile(file);
   xml::Node root;
-  if (text && list == WorkspaceList::kFormats) {
+  if (text && formats) {
+    // The file read is the one stamped when the stamp is the same after the
+    // read and its size is that of the text.
+    const std::optional<FileStamp> after = StampOf(file);
+    m_formats_stamp.reset();
+    if (before && after && *before == *after && after->size == text->size()) {
+      m_formats_stamp = after;
+    }
     root = LoadFormats(file, *text);
   } else if (text) {
     root = ParseFile(file, *text, list_file.root);
@@ -516,14 +565,16 @@ xml::Node Workspace::LoadFormats(const fs::path& file, const std::string& text) 
   std::size_t next_piece = 0;
   for (std::size_t i = 0; i < keyed.Length(); ++i) {
     const xml::Node& element = keyed.Item(i);
-    StoredFormat format{element, {}, {}};
+    StoredFormat format;
+    format.element = element;
     if (scan && keyed_spans[i]->full) {
       format.parsed = pieces.at(next_piece++);
       // Blank text alone parses to a format without children: a stub too.
       if (format.parsed.HasChildNodes()) {
         format.parsed.SetAttribute("Key", element.AttributeOr("Key", ""));
         const FormatSpan& span = *keyed_spans[i];
-        format.text.assign(text, span.start, span.end - span.start);
+        format.offset = span.start;
+        format.length = span.end - span.start;
       } else {
         format.parsed = xml::Node();
       }
@@ -544,13 +595,63 @@ xml::Node Workspace::FormatCopy(const std::string& upper_key) {
   if (found == m_formats.end()) return {};
   StoredFormat& format = found->second;
   // The format parsed with the list goes to the first caller; later ones
-  // get the text parsed again.
+  // get its text read from the file and parsed again.
   if (format.parsed) return std::exchange(format.parsed, xml::Node());
-  if (format.text.empty()) return DetachedCopy(format.element);
-  xml::Node copy = xml::Document::Parse(format.text).DocumentElement();
+  if (format.length == 0) return DetachedCopy(format.element);
+  const std::optional<std::string> text = ReadFormatText(format);
+  if (!text) return FormatFromFile(upper_key);
+  xml::Node copy;
+  ResumeNext resume;
+  resume.Step([&] { copy = xml::Document::Parse(*text).DocumentElement(); });
+  // (A piece that parsed with the list and no longer does: the file changed
+  // within the same size and write time.)
+  if (resume.IsErrorPending() || !copy || copy.Name() != "Fmt") return FormatFromFile(upper_key);
   copy.ParentNode().RemoveChild(copy);
   copy.SetAttribute("Key", format.element.AttributeOr("Key", ""));
   return copy;
+}
+
+std::optional<Workspace::FileStamp> Workspace::StampOf(const fs::path& file) {
+  std::error_code code;
+  FileStamp stamp;
+  stamp.size = fs::file_size(file, code);
+  if (code) return std::nullopt;
+  stamp.written = fs::last_write_time(file, code);
+  if (code) return std::nullopt;
+  return stamp;
+}
+
+std::optional<std::string> Workspace::ReadFormatText(const StoredFormat& format) const {
+  if (!m_formats_stamp) return std::nullopt;
+  const fs::path file =
+      m_folder / kListFiles[static_cast<std::size_t>(WorkspaceList::kFormats)].file;
+  if (StampOf(file) != m_formats_stamp) return std::nullopt;
+  std::ifstream stream(file, std::ios::binary);
+  std::string text(format.length, '\0');
+  if (!stream.seekg(static_cast<std::streamoff>(format.offset)) ||
+      !stream.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+    return std::nullopt;
+  }
+  // Unchanged while it was read, too.
+  if (StampOf(file) != m_formats_stamp) return std::nullopt;
+  return text;
+}
+
+xml::Node Workspace::FormatFromFile(const std::string& upper_key) {
+  const fs::path file =
+      m_folder / kListFiles[static_cast<std::size_t>(WorkspaceList::kFormats)].file;
+  std::optional<std::string> text = ReadFile(file);
+  if (!text) RaiseFileProblem(file, "was removed while its formats were in use");
+  const xml::Node root = ParseFile(file, *text, "Formats");
+  text.reset();
+  // As LoadFormats picks: the first full format of the key, else its first stub.
+  xml::Node stub;
+  for (const xml::Node& element : NormaliseKeys(WorkspaceList::kFormats, root)) {
+    if (element.AttributeOr("Key", "") != upper_key) continue;
+    if (element.HasChildNodes()) return DetachedCopy(element);
+    if (!stub) stub = element;
+  }
+  return DetachedCopy(stub);
 }
 
 xml::Node Workspace::DataColumnPart(const char* name) {

@@ -5,8 +5,9 @@
 // Invariants:
 //   * Nothing is ever written: files are read whole and parsed from memory
 //     (no external entities), each at most once per Workspace object, on
-//     first use. workspace.xml is read before any list file, so a missing or
-//     broken workspace is reported first, whatever is asked.
+//     first use (but for the pieces of formats.xml that FormatCopy reads
+//     again instead of keeping them in memory). workspace.xml is read before any list file, so a
+//     missing or broken workspace is reported first, whatever is asked.
 //   * Lookup keys (`Key` of Rep, Fmt, BMk, Nrg and DC, the text of ItemKey)
 //     are upper-cased in memory when a file is loaded, so lookups in upper
 //     case find hand-written lower-case keys too.
@@ -19,6 +20,8 @@
 #define ORVO_PROVIDERS_WORKSPACE_H_
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -95,7 +98,9 @@ class Workspace {
   // FormatCopy parses it on request; the library's own lookup asks the
   // format provider for the full format of a stub. A library of tens of
   // thousands of rows would otherwise stay parsed, beside the copy a build
-  // works on, for as long as the workspace is open.
+  // works on, for as long as the workspace is open. Only where the content
+  // lies in the file is kept, not the text: FormatCopy reads the piece again
+  // when asked a second time.
   xml::Node List(WorkspaceList list);
 
   // The data-column definitions and configurations: the `Definitions` and
@@ -107,6 +112,11 @@ class Workspace {
   // Key is `upper_key`, else of the first stub with that Key, else Nothing.
   // The library looks formats up in the format library itself and asks for
   // the full format only when it found a stub.
+  //
+  // The first request for a full format gets the tree parsed with the list;
+  // a later one reads the format's piece of formats.xml again. When the file
+  // has changed since the list was read (size or write time), the format is
+  // taken from a parse of the file as it is now.
   xml::Node FormatCopy(const std::string& upper_key);
   // The DC configuration whose Key is `upper_key`, or Nothing.
   xml::Node FindDataColumnConfiguration(const std::string& upper_key);
@@ -114,18 +124,33 @@ class Workspace {
  private:
   using KeyIndex = std::unordered_map<std::string, xml::Node>;
   // A format of the index: its element in the list; for a full format made
-  // a stub, its text and, until the first FormatCopy, its parsed tree.
+  // a stub, where its text lies in formats.xml and, until the first
+  // FormatCopy, its parsed tree.
   struct StoredFormat {
     xml::Node element;
-    std::string text;
+    std::size_t offset = 0;
+    std::size_t length = 0;  // 0: not a stub of a full format
     xml::Node parsed;
-    bool IsFull() const { return !text.empty() || element.HasChildNodes(); }
+    bool IsFull() const { return length != 0 || element.HasChildNodes(); }
   };
+  // What tells formats.xml as it was read from a changed one.
+  struct FileStamp {
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type written;
+    bool operator==(const FileStamp&) const = default;
+  };
+  // The size and write time of `file`; nothing when they cannot be had.
+  static std::optional<FileStamp> StampOf(const std::filesystem::path& file);
   using FormatIndex = std::unordered_map<std::string, StoredFormat>;
 
   // Reads the format list from the text of formats.xml (see List) and
   // indexes it into m_formats.
   xml::Node LoadFormats(const std::filesystem::path& file, const std::string& text);
+  // The text of a stub's full format read again from formats.xml; nothing
+  // when the file is no longer the one the list was read from.
+  std::optional<std::string> ReadFormatText(const StoredFormat& format) const;
+  // The format of `upper_key` as a parse of formats.xml as it is now holds it.
+  xml::Node FormatFromFile(const std::string& upper_key);
 
   std::filesystem::path m_folder;
   std::optional<WorkspaceSettings> m_settings;
@@ -133,6 +158,9 @@ class Workspace {
   // Hash indexes for the keyed lookups: formats built with the list,
   // configurations on their first use.
   FormatIndex m_formats;
+  // formats.xml as it was when its list was read; nothing when it changed
+  // while being read.
+  std::optional<FileStamp> m_formats_stamp;
   std::optional<KeyIndex> m_configurations;
 };
 

@@ -5,6 +5,7 @@
 #include <libxml/tree.h>
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -322,8 +323,8 @@ class FastParser {
     const unsigned char* const start = m_p;
     const unsigned char* p = start;
     if (p == m_end || !Is(*p, kNameStart)) throw Declined{};
-    std::uint32_t hash = *p++;
-    while (p != m_end && Is(*p, kNameChar)) hash = hash * 31 + *p++;
+    ++p;
+    while (p != m_end && Is(*p, kNameChar)) ++p;
     m_p = p;
     const std::size_t length = static_cast<std::size_t>(m_p - start);
     if (length > kMaxName) throw Declined{};
@@ -332,15 +333,44 @@ class FastParser {
     if (m_p != m_end && !Is(*m_p, kBlank) && *m_p != '=' && *m_p != '>' && *m_p != '/') {
       throw Declined{};
     }
+    // Names of up to 8 bytes (nearly all) are compared as one word.
+    std::uint64_t word = 0;
+    std::uint32_t hash = 0;
+    if (length <= sizeof(word)) {
+      word = NameWord(start, length);
+      hash = static_cast<std::uint32_t>((word * 0x9E3779B97F4A7C15ULL) >> 32);
+    } else {
+      for (const unsigned char* at = start; at != m_p; ++at) hash = hash * 31 + *at;
+    }
     NameSlot& slot = m_names[(hash ^ static_cast<std::uint32_t>(length)) % m_names.size()];
-    if (slot.name && slot.length == length && SameBytes(slot.name, start, length)) {
+    if (slot.name && slot.length == length && slot.word == word &&
+        (length <= sizeof(word) || SameBytes(slot.name, start, length))) {
       return slot.name;
     }
     const xmlChar* name = xmlDictLookup(m_dict, start, static_cast<int>(length));
     if (!name) throw Declined{};
     slot.name = name;
     slot.length = length;
+    slot.word = word;
     return name;
+  }
+
+  // The `length` (at most 8) bytes at `start` as a word, the rest zero.
+  std::uint64_t NameWord(const unsigned char* start, std::size_t length) const {
+    std::uint64_t word = 0;
+    if (m_end - start >= static_cast<std::ptrdiff_t>(sizeof(word))) {
+      // One load of the 8 bytes there, the bytes beyond the name cleared.
+      std::memcpy(&word, start, sizeof(word));
+      if (length < sizeof(word)) {
+        const std::uint64_t kept = (std::uint64_t{1} << (8 * length)) - 1;
+        word &= std::endian::native == std::endian::little ? kept
+                                                           : ~(~std::uint64_t{0} >> (8 * length));
+      }
+      return word;
+    }
+    auto* bytes = reinterpret_cast<unsigned char*>(&word);
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = start[i];
+    return word;
   }
 
   int Line() const { return m_line < kMaxLine ? m_line : kMaxLine; }
@@ -799,6 +829,7 @@ class FastParser {
   struct NameSlot {
     const xmlChar* name = nullptr;
     std::size_t length = 0;
+    std::uint64_t word = 0;  // NameWord of a name of up to 8 bytes, else 0
   };
 
   const unsigned char* m_p;

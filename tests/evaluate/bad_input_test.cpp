@@ -2,6 +2,9 @@
 // hang or a failure escaping Evaluate.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include "evaluation_fixture.h"
 
 namespace orvo::testing {
@@ -72,6 +75,47 @@ TEST_F(BadInput, NumbersOutOfRangeAreErrorsNeverInfinityOrNaN) {
   EXPECT_EQ(Value("=Mod(1E20,3)"), "#ERROR");
   const std::string huge_by_tiny = Value("=1E14/0.0001");
   EXPECT_EQ(huge_by_tiny.find_first_of("iInN"), std::string::npos) << huge_by_tiny;
+}
+
+// The evaluator keeps what it read of a record's text for the next record of
+// the same text; records that share the text but not its calls, operands or
+// embedded formulas are each read as written, whatever came before them.
+TEST_F(BadInput, RecordsSharingATextAreEachReadAsWritten) {
+  const std::map<std::string, std::string> values = {{"A1", "2"}, {"A2", "3"}};
+  Cells(values);
+  const std::string text = "=Sum(I~_T~1)+I~_T~2";
+  const std::string both = "<EI Typ='TCR' Val='A1'/><EI Typ='TCR' Val='A2'/>";
+  const std::string sum = "<EF Typ='Sum' Pos='1'/>";
+  const std::vector<std::string> records = {
+      Record(text, both, sum),
+      Record(text, both, "<EF Typ='Sum' Pos='2'/>"),
+      Record(text, both, "<EF Typ='Max' Pos='1'/>"),
+      Record(text, both),
+      Record(text, "<EI Typ='TCR' Val='A1'/>", sum),
+      "<PEx Exp='" + text + "' Max=''><EIs>" + both + "</EIs><EFs>" + sum +
+          "</EFs><EMBs><EMB Str='2' End='9'/></EMBs></PEx>",
+  };
+  // Each record evaluated by an evaluator that met no other.
+  std::vector<std::string> alone;
+  for (const std::string& record : records) {
+    cEvaluate fresh;
+    const auto resolver = std::make_shared<TableResolver>(values);
+    fresh.SetOperandResolver(OperandKind::kCell, resolver);
+    fresh.SetOperandResolver(OperandKind::kRange, resolver);
+    xml::Node item = ItemWithRecord(document, record);
+    xml::Node evaluated;
+    fresh.Evaluate(item, {}, 0, "", evaluated);
+    alone.push_back(item.AttributeOr("Value", "<none>"));
+  }
+  EXPECT_EQ(alone[0], "5");
+  EXPECT_EQ(alone[1], "#ERROR");  // the call is not where the record places it
+  // All of them by one evaluator, in one order and then the other.
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t k = 0; k < records.size(); ++k) {
+      const std::size_t i = round == 0 ? k : records.size() - 1 - k;
+      EXPECT_EQ(RecordValue(records[i]), alone[i]) << records[i];
+    }
+  }
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "orvo/error.h"
 #include "providers/dynamic_col_provider.h"
 #include "providers/workspace.h"
@@ -11,6 +14,7 @@ namespace orvo::providers {
 namespace {
 
 using orvo::testing::TempWorkspace;
+namespace fs = std::filesystem;
 
 TEST(FormatProvider, ColumnNumbersOfLettersAndReservedNames) {
   CFormatProvider provider;
@@ -165,6 +169,49 @@ TEST(FormatProvider, TheLibraryHoldsStubsOfFullFormatsTheProviderTheirTrees) {
   ASSERT_TRUE(malformed_tag.IsErrorPending());
   EXPECT_NE(malformed_tag.Pending()->Description().find("line 3"), std::string::npos)
       << malformed_tag.Pending()->Description();
+}
+
+// The workspace keeps where a full format lies in formats.xml, not its
+// text: a later request reads the piece again, and takes the format from
+// the file as it is now when the file has changed (size or write time).
+TEST(FormatProvider, LaterRequestsReadTheFormatAgainFromTheFile) {
+  TempWorkspace workspace;
+  workspace.Write("workspace.xml", "<Workspace/>");
+  workspace.Write("formats.xml",
+                  "<Formats><Fmt Key='a'><Itms><Row N='1'/></Itms></Fmt>"
+                  "<Fmt Key='b'><Itms><Row N='2'/></Itms></Fmt\n></Formats>");
+  CFormatProvider provider;
+  provider.Init(workspace.LaunchProperties());
+  const std::string b = "<Fmt Key=\"B\"><Itms><Row N=\"2\"/></Itms></Fmt>";
+  EXPECT_EQ(provider.GetFormat("B").Xml(), b);
+  EXPECT_EQ(provider.GetFormat("B").Xml(), b);  // the piece read again
+
+  // The same size, another write time: the file is read whole again.
+  const fs::path file = workspace.Folder() / "formats.xml";
+  const auto written = fs::last_write_time(file);
+  workspace.Write("formats.xml",
+                  "<Formats><Fmt Key='a'><Itms><Row N='1'/></Itms></Fmt>"
+                  "<Fmt Key='b'><Itms><Row N='3'/></Itms></Fmt\n></Formats>");
+  fs::last_write_time(file, written + std::chrono::seconds(5));
+  EXPECT_EQ(provider.GetFormat("b").Xml(), "<Fmt Key=\"B\"><Itms><Row N=\"3\"/></Itms></Fmt>");
+  // Another size; the format has become a stub, and a full one of its key
+  // comes later in the file.
+  workspace.Write("formats.xml",
+                  "<Formats><Fmt Key='b' Name='stub'/><Fmt Key='x'><Itms/></Fmt>"
+                  "<Fmt Key='B'><Itms><Row N='4'/></Itms></Fmt></Formats>");
+  EXPECT_EQ(provider.GetFormat("b").Xml(), "<Fmt Key=\"B\"><Itms><Row N=\"4\"/></Itms></Fmt>");
+  // The first format was never handed out: its parsed tree comes first.
+  EXPECT_EQ(provider.GetFormat("A").Xml(), "<Fmt Key=\"A\"><Itms><Row N=\"1\"/></Itms></Fmt>");
+  workspace.Write("formats.xml", "<Formats><Fmt Key='A' Name='stub'/></Formats>");
+  EXPECT_EQ(provider.GetFormat("A").Xml(), "<Fmt Key=\"A\" Name=\"stub\"/>");
+  workspace.Write("formats.xml", "<Formats/>");
+  EXPECT_TRUE(provider.GetFormat("A").IsNull());
+
+  fs::remove(file);
+  ResumeNext resume;
+  resume.Step([&] { provider.GetFormat("A"); });
+  ASSERT_TRUE(resume.IsErrorPending());
+  EXPECT_NE(resume.Pending()->Description().find("formats.xml"), std::string::npos);
 }
 
 TEST(FormatProvider, WorkspaceProblemsSurfaceOnlyWhereAWorkspaceIsNeeded) {
