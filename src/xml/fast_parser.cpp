@@ -528,7 +528,7 @@ class FastParser {
     if (length == 0 && m_pool) return attr;
     ShortValue* slot = nullptr;
     if (m_pool && length < kInlineText) {
-      slot = &ShortValueSlot(text, length);
+      slot = &ShortValueSlot(text, length, !decoded);
       if (slot->parse == m_parse) {
         ShareText(attr, slot->text);
         return attr;
@@ -546,14 +546,33 @@ class FastParser {
 
   // The slot of the short value at `text`: holding it for this parse, or
   // taken for it (with no text yet).
-  ShortValue& ShortValueSlot(const unsigned char* text, std::size_t length) {
-    const ShortValueKey key(text, length);
+  // `in_input`: the value is read where it stands in the text parsed.
+  ShortValue& ShortValueSlot(const unsigned char* text, std::size_t length, bool in_input) {
+    const ShortValueKey key = in_input ? InputKey(text, length) : ShortValueKey(text, length);
     ShortValue& slot = short_values[key.Bucket(kShortValueBits)];
     if (slot.parse == m_parse && slot.key == key) return slot;
     slot.parse = 0;  // until its text is made
     slot.key = key;
     slot.text = nullptr;
     return slot;
+  }
+
+  // The key of a value of under 16 bytes at `text` in the text parsed: the
+  // 16 bytes there loaded at once when the text goes on that far, the bytes
+  // beyond the value cleared.
+  ShortValueKey InputKey(const unsigned char* text, std::size_t length) const {
+    if (m_end - text < 16 || std::endian::native != std::endian::little) {
+      return ShortValueKey(text, length);
+    }
+    ShortValueKey key;
+    key.length = length;
+    std::memcpy(key.bytes, text, sizeof(key.bytes));
+    const auto low_bytes = [](std::size_t count) {
+      return count >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * count)) - 1;
+    };
+    key.bytes[0] &= low_bytes(length);
+    key.bytes[1] &= length > 8 ? low_bytes(length - 8) : 0;
+    return key;
   }
 
   // Gives `attr` the text of a value met before, which becomes a shared
