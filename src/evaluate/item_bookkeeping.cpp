@@ -1,12 +1,19 @@
 #include "evaluate/item_bookkeeping.h"
 
 #include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "evaluate/style_record.h"
 
 namespace orvo {
+
+std::string OriginalKeyOf(const xml::Node& item) {
+  std::optional<std::string> key = item.GetAttribute("OrigKey");
+  if (key) return std::move(*key);
+  return item.HasAttribute("OrigFmt") ? item.AttributeOr("Key", "") : std::string();
+}
 
 xml::Node DrillOf(const xml::Node& item) {
   for (xml::Node child = FirstElement(item); child; child = NextElement(child)) {
@@ -78,7 +85,6 @@ bool PrepareForBuild(xml::Node item, std::string_view format_key) {
 void AddBuildBookkeeping(xml::Node item, std::string_view format_key) {
   // The originals are copied from the item's own attributes node to node.
   const xml::Node::AttributeToAdd prepared[] = {{"Evaluated", {}, "0"},
-                                                {"OrigKey", "Key", {}},
                                                 {"OrigRow", "Row", {}},
                                                 {"OrigFmt", {}, format_key},
                                                 {"OrigFml", "Value", {}}};

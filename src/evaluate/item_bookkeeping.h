@@ -18,6 +18,7 @@
 #ifndef ORVO_EVALUATE_ITEM_BOOKKEEPING_H_
 #define ORVO_EVALUATE_ITEM_BOOKKEEPING_H_
 
+#include <string>
 #include <string_view>
 
 #include "orvo/xml.h"
@@ -38,8 +39,11 @@ bool PrepareForEvaluation(xml::Node item, std::string_view format_key,
 
 // The builder's preparation of the items of a format it is about to
 // evaluate: like PrepareForEvaluation (Evaluated "0"), but only the
-// attributes that hold something at this point are written: Evaluated,
-// OrigKey, OrigRow, OrigFmt and OrigFml, in that order. The others read as
+// attributes that hold something at this point and differ from what the
+// item has are written: Evaluated, OrigRow, OrigFmt and OrigFml, in that
+// order. OrigKey would repeat the item's Key, which nothing rewrites: an
+// item with OrigFmt and without OrigKey stands for its Key (OriginalKeyOf),
+// and the preview shows it so. The others read as
 // empty when absent and are written when they get a value: DCFml by the
 // data-column insertion (an item carrying one keeps it), RptKey and RptIndex
 // on the copies of a repeated row, PTxt when the item is evaluated. Tens of
@@ -52,6 +56,11 @@ bool PrepareForBuild(xml::Node item, std::string_view format_key);
 // PrepareForBuild's writing alone, for a caller that has read the item's
 // attributes and knows it has no Evaluated attribute.
 void AddBuildBookkeeping(xml::Node item, std::string_view format_key);
+
+// The key an item has in its definition: its OrigKey; for an item of a
+// format (OrigFmt) without one, its Key, as the placed-item index takes it;
+// else empty.
+std::string OriginalKeyOf(const xml::Node& item);
 
 // The item's Drill child, or null when it has none. Readers take an item
 // without one as On "0", Key "" (nothing to drill into).

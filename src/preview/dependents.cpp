@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "evaluate/item_bookkeeping.h"
 #include "evaluate/style_record.h"
 #include "frame/text.h"
 #include "frame/text_value.h"
@@ -128,7 +129,7 @@ bool ApplyRowCondition(BuilderState& builder, const xml::Node& condition, std::s
 void RecordRowCondition(BuilderState& builder, const xml::Node& condition) {
   xml::Node record = builder.templates.NewRecord(RecordKind::kPrintCondition);
   record.SetAttribute("Fmt", builder.evaluator->CurrentFormatName());
-  record.SetAttribute("Key", condition.AttributeOr("OrigKey", ""));
+  record.SetAttribute("Key", OriginalKeyOf(condition));
   record.SetAttribute("Value", condition.AttributeOr("Value", ""));
   record.SetAttribute("RptKey", condition.AttributeOr("RptKey", ""));
   record.SetAttribute("RptIndex", condition.AttributeOr("RptIndex", ""));
@@ -201,7 +202,7 @@ void ResolveDependents(BuilderState& builder, ResultFormat& target, const std::s
     }
     const std::string value = settled.AttributeOr("Value", "");
     if (PrintDecision(value)) {
-      ThreadPreviewState().print_conditions.Remove(format, settled.AttributeOr("OrigKey", ""));
+      ThreadPreviewState().print_conditions.Remove(format, OriginalKeyOf(settled));
     } else {
       ApplyRowCondition(builder, settled, value, offset, MakesRowRecords(builder, item));
     }

@@ -271,12 +271,39 @@ class PreviewWriter {
     if (!std::is_sorted(begin, end, ByColumn)) std::stable_sort(begin, end, ByColumn);
     // The kept item is the only handle the writer holds to it, handed over
     // so that the item can move.
-    for (auto at = begin; at != end; ++at) {
-      row.AppendShaped(std::move(at->item), m_item_shape, m_move);
-    }
+    const xml::Node& source_row = m_kept_rows[index].row;
+    for (auto at = begin; at != end; ++at) WriteItem(row, source_row, std::move(at->item));
   }
 
   static bool ByColumn(const SortedItem& a, const SortedItem& b) { return a.column < b.column; }
+
+  // Writes an item of `source_row` into `row`. An item the builder left
+  // without OrigKey (one with OrigFmt) stands for its Key (OriginalKeyOf),
+  // which the preview shows as OrigKey. An item being consumed gets it as
+  // OrigKey first, sharing the Key's text (a new text for each of tens of
+  // thousands of items would raise the build's peak memory), and loses it
+  // again if someone else holds it (it is copied then, and left as it was);
+  // otherwise the written item gets it.
+  void WriteItem(xml::Node& row, const xml::Node& source_row, xml::Node item) {
+    static constexpr xml::Node::AttributeToAdd kOriginalKey[] = {{"OrigKey", "Key", {}}};
+    if (m_move) {
+      const bool added = item.HasAttribute("OrigFmt") && item.AddAttributesFrom(kOriginalKey) != 0;
+      const xml::detail::RawNode* source = item.Raw();
+      const xml::Node written = row.AppendShaped(std::move(item), m_item_shape, true);
+      if (!added || written.Raw() == source) return;
+      for (xml::Node copied = FirstElement(source_row); copied; copied = NextElement(copied)) {
+        if (copied.Raw() == source) {
+          copied.RemoveAttribute("OrigKey");
+          return;
+        }
+      }
+      return;
+    }
+    const bool implied = !item.HasAttribute("OrigKey") && item.HasAttribute("OrigFmt") &&
+                         item.ReadAttribute("Key", m_key);
+    xml::Node written = row.AppendShaped(std::move(item), m_item_shape, false);
+    if (implied) written.SetAttribute("OrigKey", m_key);
+  }
 
   bool WriteItems(const xml::Node& source_row, xml::Node& row) {
     m_sorted.clear();
@@ -291,9 +318,7 @@ class PreviewWriter {
     }
     // The sorted list holds the only handle the writer keeps to each item,
     // handed over so that the item can move.
-    for (SortedItem& sorted : m_sorted) {
-      row.AppendShaped(std::move(sorted.item), m_item_shape, m_move);
-    }
+    for (SortedItem& sorted : m_sorted) WriteItem(row, source_row, std::move(sorted.item));
     m_sorted.clear();
     return true;
   }
@@ -319,6 +344,7 @@ class PreviewWriter {
 
   bool m_keeping = false;
   std::string m_column;
+  std::string m_key;  // the Key of an item written without OrigKey
   bool m_move = false;
   bool m_stopped = false;
 };

@@ -45,7 +45,9 @@ std::string BuildPreviewStylesheet() {
   out += "<xsl:for-each select='./Itm'><xsl:sort select='@Col' data-type='number' /><Itm>";
   AppendAttributes(out, {"Col", "Row"});
   AppendAttribute(out, "Dsp", "@PTxt");
-  AppendAttributes(out, {"OrigKey", "OrigFmt", "ASz"});
+  // (An item with OrigFmt and without OrigKey stands for its Key.)
+  AppendAttribute(out, "OrigKey", "@OrigKey | @Key[not(../@OrigKey) and ../@OrigFmt]");
+  AppendAttributes(out, {"OrigFmt", "ASz"});
   AppendAttribute(out, "Fml", "@OrigFml");
   out += "<xsl:apply-templates select='Stl'/><xsl:apply-templates select='Drill'/>";
   out += "<xsl:if test='not(Drill)'><Drill On='0' Key=''/></xsl:if>";

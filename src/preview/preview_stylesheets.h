@@ -8,7 +8,9 @@
 //         Itm (Col, Row, Dsp, OrigKey, OrigFmt, ASz, Fml)   sorted by Col as a number
 //           Stl (Hei, Wdt, BCl, Ptn, PtnCl) with Alg, Brd and Fnts/Fnt
 //           Drill (On, Key)          an item without one gets On "0", Key ""
-// Dsp is the item's PTxt and Fml its OrigFml; an attribute the source lacks
+// Dsp is the item's PTxt, Fml its OrigFml and OrigKey its OrigKey or, for
+// an item with OrigFmt and no OrigKey, its Key (see OriginalKeyOf); an
+// attribute the source lacks
 // is written empty, and everything else of the source (Value, Key, PEx,
 // DepData, the number format) is dropped.
 //

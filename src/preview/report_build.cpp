@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "evaluate/item_bookkeeping.h"
 #include "evaluate/style_record.h"
 #include "frame/provider_access.h"
 #include "frame/text.h"
@@ -402,7 +403,7 @@ void ReportBuild::EvaluationPass() {
       if (!(entry.ParentNode() == table.DependentIndex())) continue;
       if (conditions_only) {
         const xml::Node item = table.DependentItem(entry);
-        if (!item || item.AttributeOr("OrigKey", "").rfind("PRINT", 0) != 0) continue;
+        if (!item || OriginalKeyOf(item).rfind("PRINT", 0) != 0) continue;
       }
       EvaluatePendingItem(m_builder, entry, body);
       const std::int32_t after = table.Count();

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace orvo {
 namespace {
 
@@ -48,12 +51,25 @@ TEST(PrepareForBuild, WritesOnlyTheAttributesThatHoldSomething) {
   EXPECT_TRUE(PrepareForBuild(item, "IS"));
   EXPECT_EQ(item.Xml(),
             "<Itm Key=\"C4\" Row=\"4\" Col=\"3\" Value=\"=B4*2\" DCFml=\"=DB.Sales\" "
-            "Evaluated=\"0\" OrigKey=\"C4\" OrigRow=\"4\" OrigFmt=\"IS\" OrigFml=\"=B4*2\">"
+            "Evaluated=\"0\" OrigRow=\"4\" OrigFmt=\"IS\" OrigFml=\"=B4*2\">"
             "<PEx/></Itm>");
+  // OrigKey is left implied: the item stands for its Key.
+  EXPECT_EQ(OriginalKeyOf(item), "C4");
   EXPECT_FALSE(PrepareForBuild(item, "OTHER"));
   EXPECT_FALSE(PrepareForEvaluation(item, "OTHER"));
   EXPECT_EQ(item.AttributeOr("OrigFmt", ""), "IS");
   EXPECT_TRUE(DrillOf(item).IsNull());
+}
+
+TEST(OriginalKeyOf, IsTheOrigKeyOrElseTheKey) {
+  xml::Document document = xml::Document::Parse(
+      "<Itms><Itm Key='B2' OrigKey='A1'/><Itm Key='B2' OrigKey=''/><Itm Key='B2' OrigFmt='F'/>"
+      "<Itm Key='B2'/><Itm OrigFmt='F'/></Itms>");
+  std::vector<std::string> keys;
+  for (const xml::Node& item : document.DocumentElement().ChildNodes()) {
+    keys.push_back(OriginalKeyOf(item));
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{"A1", "", "B2", "", ""}));
 }
 
 TEST(DrillFor, MakesTheDrillWherePreparationPutsItOnce) {

@@ -190,6 +190,37 @@ TEST(PreviewDocument, ConsumingGivesTheSamePreviewWhateverTheSourceLooksLike) {
   }
 }
 
+TEST(PreviewDocument, ShowsAnItemOfAFormatWithoutOrigKeyByItsKey) {
+  // The builder writes no OrigKey where it would repeat the Key: an item
+  // with OrigFmt stands for its Key then; one without OrigFmt shows none.
+  const std::string text =
+      "<Fmt><Itms><Row><Itm Col='1' Key='A1' OrigFmt='F'/><Itm Col='2' Key='B1'/>"
+      "<Itm Col='3' Key='C1' OrigKey='' OrigFmt='F'/><Itm Col='4' Key='D1' OrigKey='X9' "
+      "OrigFmt='F'/></Row></Itms></Fmt>";
+  const xml::Document format = xml::Document::Parse(text);
+  const std::string source = format.DocumentElement().Xml();
+  const xml::Node preview = PreviewDocument(format.DocumentElement());
+  std::vector<std::string> keys;
+  for (const xml::Node& item : preview.SelectNodes("Itms/Row/Itm")) {
+    keys.push_back(item.AttributeOr("OrigKey", "?"));
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{"A1", "", "", "X9"}));
+  EXPECT_EQ(SortXML(format.DocumentElement(), PreviewStylesheet()).Xml(), preview.Xml());
+  EXPECT_EQ(format.DocumentElement().Xml(), source);  // read only
+  // Consumed, with the first item held by someone else (copied, and left
+  // as it was) or not.
+  for (const bool hold : {false, true}) {
+    const xml::Document consumed = xml::Document::Parse(text);
+    const xml::Node held =
+        hold ? consumed.DocumentElement().SelectSingleNode("//Itm") : xml::Node();
+    const std::string held_text = hold ? held.Xml() : "";
+    EXPECT_EQ(PreviewDocument(consumed.DocumentElement(), true).Xml(), preview.Xml());
+    if (hold) {
+      EXPECT_EQ(held.Xml(), held_text);
+    }
+  }
+}
+
 TEST(PreviewDocument, LeavesUnusualInputToTheStylesheet) {
   // Column texts that are not plain numbers sort as the stylesheet sorts them.
   xml::Document odd = xml::Document::Parse(
