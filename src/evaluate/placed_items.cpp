@@ -29,13 +29,22 @@ std::optional<std::int32_t> WholeNumber(std::string_view text) {
   return number;
 }
 
-// Column and row of a cell key; -1 for a part it lacks.
+// Column and row of a trimmed cell key; -1 for a part it lacks.
 std::pair<std::int32_t, std::int32_t> ColumnAndRow(std::string_view key) {
   // (A loop: find_first_of would test the key against the set character by character.)
   std::size_t digit = 0;
   while (digit < key.size() && (key[digit] < '0' || key[digit] > '9')) ++digit;
   if (digit == key.size() || digit == 0) return {-1, -1};
   const std::int32_t column = LetterColumnNumber(key.substr(0, digit));
+  // The usual row, a few digits and nothing after them, read in place.
+  if (key.size() - digit <= 9) {
+    std::int32_t row = 0;
+    std::size_t at = digit;
+    for (; at < key.size() && key[at] >= '0' && key[at] <= '9'; ++at) {
+      row = row * 10 + (key[at] - '0');
+    }
+    if (at == key.size()) return {column, row > 0 ? row : -1};
+  }
   const std::optional<std::int32_t> row = WholeNumber(key.substr(digit));
   return {column, row && *row > 0 ? *row : -1};
 }
@@ -91,6 +100,13 @@ std::optional<PlacedItems::Amount> PlacedItems::Amount::Of(std::string_view text
     Amount amount;
     amount.nanos = *nanos;
     return amount;
+  }
+  // A text starting with anything a number cannot start with (a formula's
+  // "=", a word) is not one: said without splitting it.
+  const char first = text.empty() ? '\0' : text.front();
+  if (first != ' ' && first != '+' && first != '-' && first != '.' &&
+      (first < '0' || first > '9')) {
+    return std::nullopt;
   }
   const std::optional<DecimalDigits> digits = SplitNumber(text);
   if (!digits) return std::nullopt;
@@ -219,7 +235,10 @@ std::int32_t PlacedItems::ColumnTree::NewNode(std::int32_t row) {
   m_last_row = std::max(m_last_row, row);
   m_links.push_back(Link{row, -1, -1});
   m_nodes.emplace_back();
-  if (!m_flat) m_subtree.emplace_back();
+  if (!m_flat) {
+    m_own.emplace_back();
+    m_subtree.emplace_back();
+  }
   const auto node = static_cast<std::int32_t>(m_nodes.size() - 1);
   if (row >= 0 && static_cast<std::size_t>(row) < m_row_nodes.size()) {
     m_row_nodes[static_cast<std::size_t>(row)] = node;
@@ -243,9 +262,11 @@ void PlacedItems::ColumnTree::CoverRow(int slot, std::int32_t row) {
   // Entry i holds rows i - lowbit(i) + 1 to i: its own row and the entries
   // below it that cover the rest of that span.
   for (std::size_t at = fenwick.size(); at <= static_cast<std::size_t>(row); ++at) {
+    // (Slot 0 covers every row before it changes: its rows past the array
+    // hold nothing yet.)
     Sums entry;
-    if (at < m_row_nodes.size() && m_row_nodes[at] >= 0) {
-      if (const Sums* own = OwnOf(m_row_nodes[at], slot)) entry = *own;
+    if (slot == 1 && at < m_row_nodes.size() && m_row_nodes[at] >= 0) {
+      if (const Sums* own = OwnOf(m_row_nodes[at], 1)) entry = *own;
     }
     const std::size_t start = at - (at & (~at + 1));
     for (std::size_t below = at - 1; below > start; below &= below - 1) {
@@ -301,15 +322,35 @@ bool PlacedItems::ColumnTree::ChangeFlat(std::int32_t row, int slot, const Sums&
     if (!Tabled(row)) return false;
     node = NewNode(row);
   }
-  CoverRow(slot, row);
+  if (m_fenwick[static_cast<std::size_t>(slot)].size() <= static_cast<std::size_t>(row)) {
+    CoverRow(slot, row);
+  }
   Sums difference = add;
   difference.Subtract(remove);
-  Own(node, slot).AddExact(difference);
+  if (slot == 1) Own(node, 1).AddExact(difference);
   FenwickAdd(slot, row, difference);
   return true;
 }
 
+PlacedItems::Sums PlacedItems::ColumnTree::FenwickRow(std::int32_t row) const {
+  const std::vector<Sums>& fenwick = m_fenwick[0];
+  Sums own;
+  auto at = static_cast<std::size_t>(row);
+  if (row <= 0 || at >= fenwick.size()) return own;
+  // Entry `row` less the entries that make up the rest of its span.
+  own = fenwick[at];
+  const std::size_t start = at - (at & (~at + 1));
+  for (std::size_t below = at - 1; below > start; below &= below - 1) {
+    own.Subtract(fenwick[below]);
+  }
+  return own;
+}
+
 void PlacedItems::ColumnTree::LeaveFlat() {
+  m_own.resize(m_nodes.size());
+  for (std::size_t node = 0; node < m_nodes.size(); ++node) {
+    m_own[node] = FenwickRow(m_links[node].row);
+  }
   m_flat = false;
   m_fenwick = {};
   // The treap of the rows and their priorities, built left to right along
@@ -348,7 +389,7 @@ void PlacedItems::ColumnTree::LeaveFlat() {
 }
 
 PlacedItems::Sums& PlacedItems::ColumnTree::Own(std::int32_t node, int slot) {
-  if (slot == 0) return At(node).own;
+  if (slot == 0) return m_own[static_cast<std::size_t>(node)];
   if (At(node).ignored == kNone) {
     At(node).ignored = static_cast<std::uint32_t>(m_ignored.size());
     m_ignored.emplace_back();
@@ -364,7 +405,7 @@ PlacedItems::Sums& PlacedItems::ColumnTree::Subtree(std::int32_t node, int slot)
 
 const PlacedItems::Sums* PlacedItems::ColumnTree::OwnOf(std::int32_t node, int slot) const {
   const Node& n = At(node);
-  if (slot == 0) return &n.own;
+  if (slot == 0) return &m_own[static_cast<std::size_t>(node)];
   return n.ignored == kNone ? nullptr : &m_ignored[n.ignored].own;
 }
 
@@ -376,7 +417,8 @@ const PlacedItems::Sums* PlacedItems::ColumnTree::SubtreeOf(std::int32_t node, i
 
 bool PlacedItems::ColumnTree::Held(std::int32_t node, bool drillable_only, bool subtree) const {
   const Node& n = At(node);
-  const Sums& counted = subtree ? m_subtree[static_cast<std::size_t>(node)] : n.own;
+  const auto at = static_cast<std::size_t>(node);
+  const Sums counted = subtree ? m_subtree[at] : m_flat ? FenwickRow(m_links[at].row) : m_own[at];
   std::int64_t held = drillable_only ? counted.drillable : counted.cells;
   if (n.ignored != kNone) {
     const Sums& ignored = subtree ? m_ignored[n.ignored].subtree : m_ignored[n.ignored].own;
@@ -568,9 +610,22 @@ void PlacedItems::ColumnTree::AddTotals(std::int32_t first_row, std::int32_t las
                                         RangeTotals& into) const {
   if (m_flat) {
     // Rows below 1 or past the table hold nothing.
-    if (last_row < 1 || first_row > m_last_row) return;
-    Sums totals = FenwickPrefix(slot, last_row);
-    if (first_row > 1) totals.Subtract(FenwickPrefix(slot, first_row - 1));
+    const std::vector<Sums>& fenwick = m_fenwick[static_cast<std::size_t>(slot)];
+    if (last_row < 1 || first_row > m_last_row || fenwick.empty()) return;
+    // Rows 1 to `high` less rows 1 to `low`: both walks end in the same
+    // entries, which are left out, so a narrow window reads few entries.
+    auto high = std::min(static_cast<std::size_t>(last_row), fenwick.size() - 1);
+    auto low = first_row > 1 ? std::min(static_cast<std::size_t>(first_row - 1), high) : 0;
+    Sums totals;
+    while (high != low) {
+      if (high > low) {
+        totals.AddExact(fenwick[high]);
+        high &= high - 1;
+      } else {
+        totals.Subtract(fenwick[low]);
+        low &= low - 1;
+      }
+    }
     RangeTotals range;
     totals.AddTo(range);
     into += range;
@@ -686,16 +741,21 @@ std::uint32_t PlacedItems::NodeIds::Find(const void* node) const {
   }
 }
 
-void PlacedItems::NodeIds::Insert(const void* node, std::uint32_t id) {
+void PlacedItems::NodeIds::Reserve(std::size_t items) {
   // At most three quarters full.
-  if ((m_size + 1) * 4 > m_slots.size() * 3) {
-    std::vector<Slot> old = std::move(m_slots);
-    m_slots.assign(std::max<std::size_t>(64, old.size() * 2), Slot());
-    m_size = 0;
-    for (const Slot& slot : old) {
-      if (slot.node) Insert(slot.node, slot.id);
-    }
+  std::size_t size = std::max<std::size_t>(64, m_slots.size());
+  while (items * 4 > size * 3) size *= 2;
+  if (size == m_slots.size()) return;
+  std::vector<Slot> old = std::move(m_slots);
+  m_slots.assign(size, Slot());
+  m_size = 0;
+  for (const Slot& slot : old) {
+    if (slot.node) Insert(slot.node, slot.id);
   }
+}
+
+void PlacedItems::NodeIds::Insert(const void* node, std::uint32_t id) {
+  if ((m_size + 1) * 4 > m_slots.size() * 3) Reserve(m_size + 1);
   const std::size_t mask = m_slots.size() - 1;
   std::size_t at = Home(node);
   while (m_slots[at].node) at = (at + 1) & mask;
@@ -910,6 +970,7 @@ void PlacedItems::Reserve(std::string_view format,
     m_trees[TreeOf(print, column)].Reserve(count);
     cells += count;
   }
+  m_by_node.Reserve(m_by_node.Size() + cells * std::max<std::size_t>(copies, 1));
   if (copies == 0) return;
   m_by_copy.reserve(m_by_copy.size() + copies);
   m_cell_copies.reserve(m_cell_copies.size() + copies * cells);

@@ -132,14 +132,15 @@ class PlacedItems {
     std::int32_t rpt_index = 0;
     std::int32_t orig_row = 0;
     std::string_view rpt_key;  // of a row copy; empty when rpt_index is 0
-    bool evaluated = false;
-    bool ignored = false;  // its row copy is listed as ignored
     // The Value attribute; of a pending item only a numeric value is kept
     // (its Value may still be its formula text, which no reference reads).
     std::string value;
     std::optional<Amount> number;  // the value when numeric
     // The key of its Drill child when that is on ("-1"), else empty.
     std::string drill_key;
+    // (Last, so that an index entry's own fields fill the padding after them.)
+    bool evaluated = false;
+    bool ignored = false;  // its row copy is listed as ignored
   };
 
   // What Totals answers over the items inside the bounds.
@@ -314,20 +315,19 @@ class PlacedItems {
   };
 
   // Per print and definition column: the rows' nodes. Every node holds the
-  // cell's list of items and the totals of its own row, for the items that
-  // count always (slot 0) and for those of ignored row copies (slot 1, made
-  // for a node only when needed).
+  // cell's list of items; totals are kept for the items that count always
+  // (slot 0) and for those of ignored row copies (slot 1, made for a node
+  // only when needed).
   //
-  // Range totals come from one of two forms. While the rows are dense
-  // (every row has its place in the row table) and no double part was ever
-  // added, the column is flat: prefix totals by row in a Fenwick array per
-  // slot, so a change or a query costs a few array reads and no walk down
-  // linked nodes. Otherwise it is a treap over rows whose nodes also hold
-  // the totals of their subtree. Priorities are a hash of the row, so the
-  // shape does not depend on the order of placing: a column leaving the
-  // flat form builds the very tree placing one by one would have built,
-  // and its totals (integer parts only, while flat) are the same in any
-  // order of adding.
+  // Totals take one of two forms. While the rows are dense (every row has
+  // its place in the row table) and no double part was ever added, the
+  // column is flat: prefix totals by row in a Fenwick array per slot, from
+  // which a row's own totals are read too, so a change or a query costs a
+  // few array reads and no walk down linked nodes. Otherwise it is a treap
+  // over rows whose nodes hold the totals of their own row and subtree. Priorities are a hash of
+  // the row, so the shape does not depend on the order of placing: a column leaving the flat form
+  // builds the very tree placing one by one would have built, and its totals (integer parts only,
+  // while flat) are the same in any order of adding.
   class ColumnTree {
    public:
     // Takes `remove` from the totals of `row` in `slot` and adds `add`;
@@ -377,7 +377,6 @@ class PlacedItems {
       std::int32_t right = -1;
     };
     struct Node {
-      Sums own;
       std::uint32_t ignored = kNone;  // its slot 1 in m_ignored, when made
       Chain cell;
       // While the cell holds items: the repeat key number all of them are
@@ -418,6 +417,8 @@ class PlacedItems {
     void FenwickAdd(int slot, std::int32_t row, const Sums& difference);
     // The totals of rows 1 to `row` in a slot.
     Sums FenwickPrefix(int slot, std::int32_t row) const;
+    // The own totals of a row in slot 0, while flat.
+    Sums FenwickRow(std::int32_t row) const;
     // The first row after `row` whose items include a drillable one, or
     // INT32_MAX.
     std::int32_t NextDrillable(std::int32_t row) const;
@@ -438,7 +439,8 @@ class PlacedItems {
     // Flat: prefix totals by row, per slot (slot 1 made when needed).
     std::array<std::vector<Sums>, 2> m_fenwick;
     bool m_flat = true;
-    // Tree: the subtree totals of slot 0, by node.
+    // Tree: the own and subtree totals of slot 0, by node.
+    std::vector<Sums> m_own;
     std::vector<Sums> m_subtree;
     std::int32_t m_root = -1;
     std::int32_t m_last_row = INT32_MIN;  // the greatest row with a node
@@ -507,6 +509,8 @@ class PlacedItems {
    public:
     std::uint32_t Find(const void* node) const;  // kNone when absent
     void Insert(const void* node, std::uint32_t id);
+    // Room for `items` without growing again.
+    void Reserve(std::size_t items);
     void Erase(const void* node);
     void Clear();
     std::size_t Size() const { return m_size; }

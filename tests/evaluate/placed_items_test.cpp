@@ -486,5 +486,26 @@ TEST(PlacedItems, TextsHandedInIndexAsTheItemReads) {
   }
 }
 
+// Keys name a cell by up to three letters and a row above zero, in any case
+// and with leading zeros; any other key is a name of its own.
+TEST(PlacedItems, CellKeysReadAsColumnAndRow) {
+  xml::Document document = xml::Document::Create();
+  PlacedItems index;
+  for (const char* key : {"b007", "B0", "B12345678901", "abcd5", "AB12"}) {
+    xml::Node item = NewItem(document, "F", key, "1", true);
+    item.SetAttribute("OrigRow", "1");
+    index.Placed(item);
+  }
+  EXPECT_EQ(index.Instances("F", "B7").size(), 1u);
+  EXPECT_EQ(index.Instances("F", " b0007 ").size(), 1u);
+  EXPECT_EQ(index.Instances("F", "b0").size(), 1u);
+  EXPECT_EQ(index.Instances("F", "B12345678901").size(), 1u);
+  EXPECT_EQ(index.Instances("F", "ABCD5").size(), 1u);
+  EXPECT_EQ(index.Instances("F", "ab12").size(), 1u);
+  // Only B7 and AB12 stand in columns.
+  EXPECT_EQ(index.Totals("F", 2, 2, 1, 2147483647, true).cells, 1);
+  EXPECT_EQ(index.Totals("F", 1, 28, 1, 12, true).cells, 2);
+}
+
 }  // namespace
 }  // namespace orvo
