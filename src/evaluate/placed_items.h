@@ -132,15 +132,14 @@ class PlacedItems {
     std::int32_t rpt_index = 0;
     std::int32_t orig_row = 0;
     std::string_view rpt_key;  // of a row copy; empty when rpt_index is 0
+    bool evaluated = false;
+    bool ignored = false;  // its row copy is listed as ignored
     // The Value attribute; of a pending item only a numeric value is kept
     // (its Value may still be its formula text, which no reference reads).
     std::string value;
     std::optional<Amount> number;  // the value when numeric
     // The key of its Drill child when that is on ("-1"), else empty.
     std::string drill_key;
-    // (Last, so that an index entry's own fields fill the padding after them.)
-    bool evaluated = false;
-    bool ignored = false;  // its row copy is listed as ignored
   };
 
   // What Totals answers over the items inside the bounds.
