@@ -219,6 +219,7 @@ std::int32_t PlacedItems::ColumnTree::NewNode(std::int32_t row) {
   m_last_row = std::max(m_last_row, row);
   m_links.push_back(Link{row, -1, -1});
   m_nodes.emplace_back();
+  if (!m_flat) m_subtree.emplace_back();
   const auto node = static_cast<std::int32_t>(m_nodes.size() - 1);
   if (row >= 0 && static_cast<std::size_t>(row) < m_row_nodes.size()) {
     m_row_nodes[static_cast<std::size_t>(row)] = node;
@@ -236,6 +237,116 @@ std::int32_t PlacedItems::ColumnTree::NewNode(std::int32_t row) {
   return node;
 }
 
+void PlacedItems::ColumnTree::CoverRow(int slot, std::int32_t row) {
+  std::vector<Sums>& fenwick = m_fenwick[static_cast<std::size_t>(slot)];
+  if (fenwick.empty()) fenwick.emplace_back();  // (entry 0 stands for no row)
+  // Entry i holds rows i - lowbit(i) + 1 to i: its own row and the entries
+  // below it that cover the rest of that span.
+  for (std::size_t at = fenwick.size(); at <= static_cast<std::size_t>(row); ++at) {
+    Sums entry;
+    if (at < m_row_nodes.size() && m_row_nodes[at] >= 0) {
+      if (const Sums* own = OwnOf(m_row_nodes[at], slot)) entry = *own;
+    }
+    const std::size_t start = at - (at & (~at + 1));
+    for (std::size_t below = at - 1; below > start; below &= below - 1) {
+      entry.AddExact(fenwick[below]);
+    }
+    fenwick.push_back(entry);
+  }
+}
+
+void PlacedItems::ColumnTree::FenwickAdd(int slot, std::int32_t row, const Sums& difference) {
+  std::vector<Sums>& fenwick = m_fenwick[static_cast<std::size_t>(slot)];
+  for (auto at = static_cast<std::size_t>(row); at < fenwick.size(); at += at & (~at + 1)) {
+    fenwick[at].AddExact(difference);
+  }
+}
+
+PlacedItems::Sums PlacedItems::ColumnTree::FenwickPrefix(int slot, std::int32_t row) const {
+  const std::vector<Sums>& fenwick = m_fenwick[static_cast<std::size_t>(slot)];
+  Sums totals;
+  if (fenwick.empty() || row <= 0) return totals;
+  for (auto at = std::min(static_cast<std::size_t>(row), fenwick.size() - 1); at > 0;
+       at &= at - 1) {
+    totals.AddExact(fenwick[at]);
+  }
+  return totals;
+}
+
+std::int32_t PlacedItems::ColumnTree::NextDrillable(std::int32_t row) const {
+  std::int32_t next = INT32_MAX;
+  for (int slot = 0; slot < 2; ++slot) {
+    const std::vector<Sums>& fenwick = m_fenwick[static_cast<std::size_t>(slot)];
+    if (fenwick.empty()) continue;
+    // Down the implicit tree to the last row whose prefix holds no more
+    // drillable items than rows 1 to `row` do.
+    std::int64_t left = FenwickPrefix(slot, row).drillable;
+    std::size_t at = 0;
+    for (std::size_t step = std::bit_floor(fenwick.size() - 1); step > 0; step >>= 1) {
+      if (at + step < fenwick.size() && fenwick[at + step].drillable <= left) {
+        at += step;
+        left -= fenwick[at].drillable;
+      }
+    }
+    if (at + 1 < fenwick.size()) next = std::min(next, static_cast<std::int32_t>(at + 1));
+  }
+  return next;
+}
+
+bool PlacedItems::ColumnTree::ChangeFlat(std::int32_t row, int slot, const Sums& remove,
+                                         const Sums& add, std::int32_t& node) {
+  if (remove.wide != 0 || add.wide != 0 || row <= 0) return false;
+  node = Find(row);
+  if (node < 0) {
+    if (!Tabled(row)) return false;
+    node = NewNode(row);
+  }
+  CoverRow(slot, row);
+  Sums difference = add;
+  difference.Subtract(remove);
+  Own(node, slot).AddExact(difference);
+  FenwickAdd(slot, row, difference);
+  return true;
+}
+
+void PlacedItems::ColumnTree::LeaveFlat() {
+  m_flat = false;
+  m_fenwick = {};
+  // The treap of the rows and their priorities, built left to right along
+  // its right spine: the shape placing them one by one gives.
+  std::vector<std::int32_t> spine;
+  m_root = -1;
+  for (const std::int32_t node : m_row_nodes) {
+    if (node < 0) continue;
+    const std::uint64_t priority = RowPriority(L(node).row);
+    std::int32_t below = -1;
+    while (!spine.empty() && RowPriority(L(spine.back()).row) < priority) {
+      below = spine.back();
+      spine.pop_back();
+    }
+    L(node).left = below;
+    L(node).right = -1;
+    if (!spine.empty()) L(spine.back()).right = node;
+    spine.push_back(node);
+  }
+  if (!spine.empty()) m_root = spine.front();
+  // Subtree totals from the leaves up: children before their parent.
+  m_subtree.assign(m_nodes.size(), Sums());
+  std::vector<std::pair<std::int32_t, bool>> stack;
+  if (m_root >= 0) stack.emplace_back(m_root, false);
+  while (!stack.empty()) {
+    auto [node, children_done] = stack.back();
+    stack.pop_back();
+    if (children_done) {
+      Recompute(node);
+      continue;
+    }
+    stack.emplace_back(node, true);
+    if (L(node).left >= 0) stack.emplace_back(L(node).left, false);
+    if (L(node).right >= 0) stack.emplace_back(L(node).right, false);
+  }
+}
+
 PlacedItems::Sums& PlacedItems::ColumnTree::Own(std::int32_t node, int slot) {
   if (slot == 0) return At(node).own;
   if (At(node).ignored == kNone) {
@@ -246,7 +357,7 @@ PlacedItems::Sums& PlacedItems::ColumnTree::Own(std::int32_t node, int slot) {
 }
 
 PlacedItems::Sums& PlacedItems::ColumnTree::Subtree(std::int32_t node, int slot) {
-  if (slot == 0) return At(node).subtree;
+  if (slot == 0) return m_subtree[static_cast<std::size_t>(node)];
   Own(node, 1);
   return m_ignored[At(node).ignored].subtree;
 }
@@ -259,13 +370,13 @@ const PlacedItems::Sums* PlacedItems::ColumnTree::OwnOf(std::int32_t node, int s
 
 const PlacedItems::Sums* PlacedItems::ColumnTree::SubtreeOf(std::int32_t node, int slot) const {
   const Node& n = At(node);
-  if (slot == 0) return &n.subtree;
+  if (slot == 0) return &m_subtree[static_cast<std::size_t>(node)];
   return n.ignored == kNone ? nullptr : &m_ignored[n.ignored].subtree;
 }
 
 bool PlacedItems::ColumnTree::Held(std::int32_t node, bool drillable_only, bool subtree) const {
   const Node& n = At(node);
-  const Sums& counted = subtree ? n.subtree : n.own;
+  const Sums& counted = subtree ? m_subtree[static_cast<std::size_t>(node)] : n.own;
   std::int64_t held = drillable_only ? counted.drillable : counted.cells;
   if (n.ignored != kNone) {
     const Sums& ignored = subtree ? m_ignored[n.ignored].subtree : m_ignored[n.ignored].own;
@@ -289,6 +400,11 @@ std::int32_t PlacedItems::ColumnTree::Find(std::int32_t row) const {
 
 std::int32_t PlacedItems::ColumnTree::Change(std::int32_t row, int slot, const Sums& remove,
                                              const Sums& add) {
+  if (m_flat) {
+    std::int32_t node = -1;
+    if (ChangeFlat(row, slot, remove, add, node)) return node;
+    LeaveFlat();
+  }
   // A row already in the tree whose change adds and removes no double part
   // (every value of ordinary magnitude): add the difference along the path
   // down to it. Integer parts add exactly in any order, and the double parts
@@ -319,7 +435,7 @@ std::int32_t PlacedItems::ColumnTree::Change(std::int32_t row, int slot, const S
 
 std::int32_t PlacedItems::ColumnTree::ChangeHeld(std::int32_t row, int slot, const Sums& remove,
                                                  const Sums& add) {
-  if (remove.wide != 0 || add.wide != 0) return Change(row, slot, remove, add);
+  if (m_flat || remove.wide != 0 || add.wide != 0) return Change(row, slot, remove, add);
   // As Change does for a row in the tree, in one walk down rather than a
   // look-up and then the walk.
   Sums difference = add;
@@ -450,6 +566,16 @@ std::int32_t PlacedItems::ColumnTree::RotateLeft(std::int32_t node) {
 
 void PlacedItems::ColumnTree::AddTotals(std::int32_t first_row, std::int32_t last_row, int slot,
                                         RangeTotals& into) const {
+  if (m_flat) {
+    // Rows below 1 or past the table hold nothing.
+    if (last_row < 1 || first_row > m_last_row) return;
+    Sums totals = FenwickPrefix(slot, last_row);
+    if (first_row > 1) totals.Subtract(FenwickPrefix(slot, first_row - 1));
+    RangeTotals range;
+    totals.AddTo(range);
+    into += range;
+    return;
+  }
   RangeTotals totals;
   const auto add = [&totals](const Sums* sums) {
     if (sums) sums->AddTo(totals);
@@ -498,6 +624,20 @@ void PlacedItems::ColumnTree::AddTotals(std::int32_t first_row, std::int32_t las
 template <typename Visit>
 bool PlacedItems::ColumnTree::ForEachRow(std::int32_t first_row, std::int32_t last_row,
                                          bool drillable_only, const Visit& visit) const {
+  if (m_flat) {
+    // Rows dense in the table: read in order, drillable ones found through
+    // the prefix counts without reading the rows between.
+    const std::int32_t last = std::min(last_row, m_last_row);
+    for (std::int32_t row = std::max(first_row, 1); row <= last; ++row) {
+      if (drillable_only) {
+        row = NextDrillable(row - 1);
+        if (row > last) break;
+      }
+      const std::int32_t node = m_row_nodes[static_cast<std::size_t>(row)];
+      if (node >= 0 && Held(node, drillable_only, false) && !visit(node)) return false;
+    }
+    return true;
+  }
   // In order without recursion: the nodes whose left part is still to walk.
   thread_local std::vector<std::int32_t> stack;
   const std::size_t base = stack.size();

@@ -313,12 +313,21 @@ class PlacedItems {
     void AddTo(RangeTotals& totals) const;
   };
 
-  // Per print and definition column: a treap over definition rows. Every
-  // node holds the cell's list of items and the totals of its own row and
-  // of its subtree, for the items that count always (slot 0) and for those
-  // of ignored row copies (slot 1). Slot 1 lives beside the nodes, made for
-  // a node only when its subtree holds an ignored copy. Priorities are a
-  // hash of the row, so the shape does not depend on the order of placing.
+  // Per print and definition column: the rows' nodes. Every node holds the
+  // cell's list of items and the totals of its own row, for the items that
+  // count always (slot 0) and for those of ignored row copies (slot 1, made
+  // for a node only when needed).
+  //
+  // Range totals come from one of two forms. While the rows are dense
+  // (every row has its place in the row table) and no double part was ever
+  // added, the column is flat: prefix totals by row in a Fenwick array per
+  // slot, so a change or a query costs a few array reads and no walk down
+  // linked nodes. Otherwise it is a treap over rows whose nodes also hold
+  // the totals of their subtree. Priorities are a hash of the row, so the
+  // shape does not depend on the order of placing: a column leaving the
+  // flat form builds the very tree placing one by one would have built,
+  // and its totals (integer parts only, while flat) are the same in any
+  // order of adding.
   class ColumnTree {
    public:
     // Takes `remove` from the totals of `row` in `slot` and adds `add`;
@@ -353,6 +362,7 @@ class PlacedItems {
     void Reserve(std::size_t rows) {
       m_links.reserve(m_links.size() + rows);
       m_nodes.reserve(m_nodes.size() + rows);
+      if (m_flat) m_fenwick[0].reserve(m_fenwick[0].size() + rows + 1);
     }
 
    private:
@@ -367,7 +377,6 @@ class PlacedItems {
       std::int32_t right = -1;
     };
     struct Node {
-      Sums subtree;
       Sums own;
       std::uint32_t ignored = kNone;  // its slot 1 in m_ignored, when made
       Chain cell;
@@ -392,6 +401,26 @@ class PlacedItems {
     const Sums* OwnOf(std::int32_t node, int slot) const;
     const Sums* SubtreeOf(std::int32_t node, int slot) const;
     bool Held(std::int32_t node, bool drillable_only, bool subtree) const;
+    // Whether a new node of `row` gets its place in the row table.
+    bool Tabled(std::int32_t row) const {
+      return row >= 0 && (static_cast<std::size_t>(row) < m_row_nodes.size() ||
+                          static_cast<std::size_t>(row) <= 2 * (m_links.size() + 1) + 64);
+    }
+    // The flat form (see above): a change of a row that has or gets its
+    // node; false, changing nothing, when the column cannot stay flat.
+    bool ChangeFlat(std::int32_t row, int slot, const Sums& remove, const Sums& add,
+                    std::int32_t& node);
+    // Builds the treap and its subtree totals from the nodes, and leaves the
+    // flat form for good.
+    void LeaveFlat();
+    // Extends the Fenwick array of a slot to `row` from the rows' own totals.
+    void CoverRow(int slot, std::int32_t row);
+    void FenwickAdd(int slot, std::int32_t row, const Sums& difference);
+    // The totals of rows 1 to `row` in a slot.
+    Sums FenwickPrefix(int slot, std::int32_t row) const;
+    // The first row after `row` whose items include a drillable one, or
+    // INT32_MAX.
+    std::int32_t NextDrillable(std::int32_t row) const;
     // A new row's node, when no double part was ever added (see Insert).
     std::int32_t Insert(std::int32_t row, int slot, const Sums& add, const Sums& remove);
     std::int32_t Apply(std::int32_t node, std::int32_t row, int slot, const Sums& remove,
@@ -406,6 +435,11 @@ class PlacedItems {
     std::vector<std::int32_t> m_row_nodes;
     std::vector<Node> m_nodes;
     std::vector<IgnoredSums> m_ignored;
+    // Flat: prefix totals by row, per slot (slot 1 made when needed).
+    std::array<std::vector<Sums>, 2> m_fenwick;
+    bool m_flat = true;
+    // Tree: the subtree totals of slot 0, by node.
+    std::vector<Sums> m_subtree;
     std::int32_t m_root = -1;
     std::int32_t m_last_row = INT32_MIN;  // the greatest row with a node
     bool m_has_wide = false;              // a double part was added once
