@@ -66,6 +66,11 @@ using Copies = xml::Node::AttributeCopy;
 constexpr Copies kItemAttributes[] = {
     {"Col", "Col"},         {"Row", "Row"}, {"Dsp", "PTxt"},   {"OrigKey", "OrigKey"},
     {"OrigFmt", "OrigFmt"}, {"ASz", "ASz"}, {"Fml", "OrigFml"}};
+// The same for an item the builder left without OrigKey (one with OrigFmt):
+// it stands for its Key (OriginalKeyOf), shown as OrigKey.
+constexpr Copies kItemAttributesByKey[] = {
+    {"Col", "Col"},         {"Row", "Row"}, {"Dsp", "PTxt"},   {"OrigKey", "Key"},
+    {"OrigFmt", "OrigFmt"}, {"ASz", "ASz"}, {"Fml", "OrigFml"}};
 constexpr Copies kStyleAttributes[] = {
     {"Hei", "Hei"}, {"Wdt", "Wdt"}, {"BCl", "BCl"}, {"Ptn", "Ptn"}, {"PtnCl", "PtnCl"}};
 constexpr Copies kAlignmentAttributes[] = {{"Hrz", "Hrz"}, {"Vrt", "Vrt"},     {"Wrp", "Wrp"},
@@ -95,6 +100,7 @@ constexpr Shape kStyleChildShapes[] = {{"Alg", "Alg", kAlignmentAttributes, {}},
 constexpr Shape kItemChildShapes[] = {{"Stl", "Stl", kStyleAttributes, kStyleChildShapes},
                                       {"Drill", "Drill", kDrillAttributes, {}, false, kNoDrill}};
 constexpr Shape kItemShape = {"Itm", "Itm", kItemAttributes, kItemChildShapes};
+constexpr Shape kItemShapeByKey = {"Itm", "Itm", kItemAttributesByKey, kItemChildShapes};
 
 // Writes the preview document. Each element is appended in place with the
 // attributes it copies in one call (no detached node for the arena to track,
@@ -271,38 +277,16 @@ class PreviewWriter {
     if (!std::is_sorted(begin, end, ByColumn)) std::stable_sort(begin, end, ByColumn);
     // The kept item is the only handle the writer holds to it, handed over
     // so that the item can move.
-    const xml::Node& source_row = m_kept_rows[index].row;
-    for (auto at = begin; at != end; ++at) WriteItem(row, source_row, std::move(at->item));
+    for (auto at = begin; at != end; ++at) WriteItem(row, std::move(at->item));
   }
 
   static bool ByColumn(const SortedItem& a, const SortedItem& b) { return a.column < b.column; }
 
-  // Writes an item of `source_row` into `row`. An item the builder left
-  // without OrigKey (one with OrigFmt) stands for its Key (OriginalKeyOf),
-  // which the preview shows as OrigKey. An item being consumed gets it as
-  // OrigKey first, sharing the Key's text (a new text for each of tens of
-  // thousands of items would raise the build's peak memory), and loses it
-  // again if someone else holds it (it is copied then, and left as it was);
-  // otherwise the written item gets it.
-  void WriteItem(xml::Node& row, const xml::Node& source_row, xml::Node item) {
-    static constexpr xml::Node::AttributeToAdd kOriginalKey[] = {{"OrigKey", "Key", {}}};
-    if (m_move) {
-      const bool added = item.HasAttribute("OrigFmt") && item.AddAttributesFrom(kOriginalKey) != 0;
-      const xml::detail::RawNode* source = item.Raw();
-      const xml::Node written = row.AppendShaped(std::move(item), m_item_shape, true);
-      if (!added || written.Raw() == source) return;
-      for (xml::Node copied = FirstElement(source_row); copied; copied = NextElement(copied)) {
-        if (copied.Raw() == source) {
-          copied.RemoveAttribute("OrigKey");
-          return;
-        }
-      }
-      return;
-    }
-    const bool implied = !item.HasAttribute("OrigKey") && item.HasAttribute("OrigFmt") &&
-                         item.ReadAttribute("Key", m_key);
-    xml::Node written = row.AppendShaped(std::move(item), m_item_shape, false);
-    if (implied) written.SetAttribute("OrigKey", m_key);
+  // Writes an item into `row`, by its Key when the builder left it without
+  // OrigKey (a moved item's Key is renamed, nothing is added).
+  void WriteItem(xml::Node& row, xml::Node item) {
+    const bool by_key = !item.HasAttribute("OrigKey") && item.HasAttribute("OrigFmt");
+    row.AppendShaped(std::move(item), by_key ? m_item_shape_by_key : m_item_shape, m_move);
   }
 
   bool WriteItems(const xml::Node& source_row, xml::Node& row) {
@@ -318,13 +302,14 @@ class PreviewWriter {
     }
     // The sorted list holds the only handle the writer keeps to each item,
     // handed over so that the item can move.
-    for (SortedItem& sorted : m_sorted) WriteItem(row, source_row, std::move(sorted.item));
+    for (SortedItem& sorted : m_sorted) WriteItem(row, std::move(sorted.item));
     m_sorted.clear();
     return true;
   }
 
   xml::Document m_output;
   xml::Node::PreparedShape m_item_shape{kItemShape};
+  xml::Node::PreparedShape m_item_shape_by_key{kItemShapeByKey};
   std::vector<SortedItem> m_sorted;
   // What Sortable keeps for Write: the item rows in document order, each
   // with the index of its first item in `m_kept`.
@@ -344,7 +329,6 @@ class PreviewWriter {
 
   bool m_keeping = false;
   std::string m_column;
-  std::string m_key;  // the Key of an item written without OrigKey
   bool m_move = false;
   bool m_stopped = false;
 };
