@@ -87,7 +87,7 @@ void DeferItem(BuilderState& builder, const xml::Node& item, const RepeatContext
   }
 }
 
-void DropParsedRecord(BuilderState& /*builder*/, const xml::Node& item) {
+void DropParsedRecord(const xml::Node& item) {
   const xml::Node record = FirstElement(item);
   if (!record || !record.NameIs("PEx")) return;
   if (item.AttributeOr("Evaluated", "") != "-1") return;
@@ -182,7 +182,7 @@ void ResolveDependents(BuilderState& builder, ResultFormat& target, const std::s
     if (IsDeferred(settled)) continue;
 
     if (!IsRowCondition(builder, settled)) {
-      DropParsedRecord(builder, settled);
+      DropParsedRecord(settled);
       if (settled == item) {
         PlaceItem(builder, target, settled);
       } else {
@@ -231,7 +231,7 @@ bool EvaluatePendingItem(BuilderState& builder, const xml::Node& entry, ResultFo
     return true;
   }
   table.RemoveDependentIndex(entry);
-  DropParsedRecord(builder, evaluated);
+  DropParsedRecord(evaluated);
   target.PlaceItem(evaluated);
   ResolveDependents(builder, target, evaluated.AttributeOr("Key", ""), RepeatIndexOf(evaluated), 0);
   return true;

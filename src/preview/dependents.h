@@ -40,7 +40,7 @@ void DeferItem(BuilderState& builder, const xml::Node& item, const RepeatContext
 // holds. Takes the record (parsed or bare) off a settled item (Evaluated
 // "-1"): an item without one reads as one with the bare record, and the
 // preview leaves records out. Anything else is left alone.
-void DropParsedRecord(BuilderState& builder, const xml::Node& item);
+void DropParsedRecord(const xml::Node& item);
 
 // Puts an evaluated item into the result it stands in (or `target` when it
 // stands in none).

@@ -492,7 +492,7 @@ void FormatEvaluation::EvaluateItems(const OutputRow& row) {
     if (!settled && m_read == "0") {
       DeferItem(m_builder, evaluated, repeat);
     } else {
-      DropParsedRecord(m_builder, evaluated);
+      DropParsedRecord(evaluated);
     }
     PlaceItem(m_builder, *m_result, evaluated);
     // Items wait for a key only while the dependency table holds entries.
@@ -532,7 +532,7 @@ void FormatEvaluation::AppendRows() {
   for (const OutputRow& row : m_rows) {
     m_builder.PollCancel();
     for (xml::Node item = FirstElement(row.row); item; item = NextElement(item)) {
-      DropParsedRecord(m_builder, item);
+      DropParsedRecord(item);
     }
   }
   m_target.AppendRows(*m_result, m_offset, [this] { m_builder.PollCancel(); });
