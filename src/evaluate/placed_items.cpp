@@ -20,6 +20,17 @@ constexpr std::int64_t kNanosPerUnit = 1'000'000'000;
 // the totals of 2^31 of them still fit 127 bits.
 constexpr int kExactDigits = 27;
 
+// The rows a Fenwick entry spans: the lowest set bit of its index.
+std::size_t LowBit(std::size_t at) { return at & (~at + 1); }
+
+// Calls `visit` with each entry below `at` that covers part of the span of
+// entry `at` (which holds its own row and those entries' rows).
+template <typename Visit>
+void ForEachEntryBelowInSpan(std::size_t at, const Visit& visit) {
+  const std::size_t start = at - LowBit(at);
+  for (std::size_t below = at - 1; below > start; below &= below - 1) visit(below);
+}
+
 std::optional<std::int32_t> WholeNumber(std::string_view text) {
   text = Trim(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
@@ -268,17 +279,14 @@ void PlacedItems::ColumnTree::CoverRow(int slot, std::int32_t row) {
     if (slot == 1 && at < m_row_nodes.size() && m_row_nodes[at] >= 0) {
       if (const Sums* own = OwnOf(m_row_nodes[at], 1)) entry = *own;
     }
-    const std::size_t start = at - (at & (~at + 1));
-    for (std::size_t below = at - 1; below > start; below &= below - 1) {
-      entry.AddExact(fenwick[below]);
-    }
+    ForEachEntryBelowInSpan(at, [&](std::size_t below) { entry.AddExact(fenwick[below]); });
     fenwick.push_back(entry);
   }
 }
 
 void PlacedItems::ColumnTree::FenwickAdd(int slot, std::int32_t row, const Sums& difference) {
   std::vector<Sums>& fenwick = m_fenwick[static_cast<std::size_t>(slot)];
-  for (auto at = static_cast<std::size_t>(row); at < fenwick.size(); at += at & (~at + 1)) {
+  for (auto at = static_cast<std::size_t>(row); at < fenwick.size(); at += LowBit(at)) {
     fenwick[at].AddExact(difference);
   }
 }
@@ -339,10 +347,7 @@ PlacedItems::Sums PlacedItems::ColumnTree::FenwickRow(std::int32_t row) const {
   if (row <= 0 || at >= fenwick.size()) return own;
   // Entry `row` less the entries that make up the rest of its span.
   own = fenwick[at];
-  const std::size_t start = at - (at & (~at + 1));
-  for (std::size_t below = at - 1; below > start; below &= below - 1) {
-    own.Subtract(fenwick[below]);
-  }
+  ForEachEntryBelowInSpan(at, [&](std::size_t below) { own.Subtract(fenwick[below]); });
   return own;
 }
 
