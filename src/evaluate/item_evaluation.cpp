@@ -951,6 +951,12 @@ std::string_view ItemEvaluation::ArgumentView(TextSpan argument, std::string& bu
 
 std::string_view ItemEvaluation::ValueOfText(std::string_view text, const Literals& literals,
                                              std::string& buffer) {
+  // Digits and points alone (most values) are their own value.
+  if (literals.ranges.empty() && !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || c == '.';
+      })) {
+    return text;
+  }
   const std::string_view trimmed = Trim(text);
   if (trimmed.empty() && literals.ranges.empty()) return std::string_view();
   // A lone value (most arguments once their operands are substituted) is
