@@ -790,7 +790,21 @@ bool ItemEvaluation::RunDirect(EvaluationScope& scope, std::string& value) {
     if (!result.text.empty() && !IsNumber(result.text)) return false;
     m_call_results[index].swap(result.text);
   }
-  value.assign(ValueOfText(DirectText(plan.formula), Literals{}, m_argument));
+  // "=" and one value without sign, spaces, quotes or operators (most
+  // formulas, once their call is made) is that value.
+  const DirectPlan::Part& formula = plan.formula;
+  if (formula.last - formula.first == 2 && plan.segments[formula.first].length == 1) {
+    const std::string_view lone = DirectSegmentText(plan.segments[formula.first + 1]);
+    const OperatorTable& operators = SharedOperatorTable();
+    if (!lone.empty() && lone.front() != '+' && lone.front() != '-' &&
+        std::none_of(lone.begin(), lone.end(), [&](char c) {
+          return operators.IsOperatorChar(c) || c == '"' || c == '\'' || c == '=' || c == ' ';
+        })) {
+      value.assign(lone);
+      return true;
+    }
+  }
+  value.assign(ValueOfText(DirectText(formula), Literals{}, m_argument));
   return true;
 }
 
