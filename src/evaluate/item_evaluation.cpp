@@ -269,6 +269,7 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
     return true;
   }
   if (!m_direct || !m_evaluator.DirectEvaluation() || !RunDirect(scope, m_final_value)) {
+    if (!m_text_loaded) LoadText(*m_kept);
     m_text.SubstituteAll(std::span<const WorkingText::Edit>(m_edits.data(), m_edit_count));
     if (EvaluateCalls(scope) == Outcome::kDeferred) {
       Defer();
@@ -304,8 +305,9 @@ std::string_view ItemEvaluation::OperandText(int number) const {
 void ItemEvaluation::Load() {
   const std::string& expression = *m_record->expression;
   m_direct = nullptr;
-  m_text.Reset(expression);
   if (LoadKept()) return;
+  m_text.Reset(expression);
+  m_text_loaded = true;
   const std::string_view leading = TrimLeft(expression);
   m_is_formula = !leading.empty() && leading.front() == '=';
 
@@ -536,6 +538,23 @@ bool ItemEvaluation::LoadKept() {
     }
   }
   m_is_formula = loaded.is_formula;
+  m_placeholders = loaded.placeholders;
+  m_enclosing = loaded.enclosing;
+  m_direct = loaded.direct ? &*loaded.direct : nullptr;
+  m_kept = &loaded;
+  if (m_direct) {
+    // The working text is filled in only if the direct way gives up. (A
+    // plan's expression holds no literal.)
+    m_text_loaded = false;
+    m_scanned_literals.clear();
+    return true;
+  }
+  LoadText(loaded);
+  return true;
+}
+
+void ItemEvaluation::LoadText(const Loaded& loaded) {
+  m_text.Reset(*m_record->expression);
   for (std::size_t i = 0; i < loaded.call_positions.size(); ++i) {
     const ParsedExpression::FunctionCall& call = m_record->calls[i];
     m_text.Calls().push_back({call.function, call.name, loaded.call_positions[i]});
@@ -543,10 +562,7 @@ bool ItemEvaluation::LoadKept() {
   m_text.Embedded() = loaded.embedded_spans;
   m_text.SetLiterals(loaded.literals);
   m_scanned_literals = loaded.literals;
-  m_placeholders = loaded.placeholders;
-  m_enclosing = loaded.enclosing;
-  m_direct = loaded.direct ? &*loaded.direct : nullptr;
-  return true;
+  m_text_loaded = true;
 }
 
 void ItemEvaluation::KeepLoaded() {
