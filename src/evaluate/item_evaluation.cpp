@@ -641,13 +641,11 @@ ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) 
         request.type == OperandType::kRange &&
         (request.enclosing == Function::kMax || request.enclosing == Function::kMin);
 
-    Resolution resolution;
-    if (counting && IsCellKind(request.type)) {
-      // Counting functions need the cells, not their values.
-      resolution = Resolution::Value(std::string(request.text));
-    } else {
-      resolution = m_evaluator.ResolverFor(KindOf(request.type)).Resolve(request, scope);
-    }
+    // Counting functions need the cells, not their values.
+    Resolution resolution =
+        counting && IsCellKind(request.type)
+            ? Resolution::Value(std::string(request.text))
+            : m_evaluator.ResolverFor(KindOf(request.type)).Resolve(request, scope);
     if (resolution.outcome == Resolution::Outcome::kDeferred) return Outcome::kDeferred;
     if (resolution.outcome == Resolution::Outcome::kErrorValue) {
       m_error_value = resolution.text.empty() ? "#ERROR" : resolution.text;
