@@ -28,9 +28,10 @@
 //                           8 x <rows>), cpu_ms (process CPU time per build,
 //                           steadier than wall time on a busy machine),
 //                           peak_MiB (ru_maxrss of the process, so sizes run
-//                           smallest first; mimalloc may keep pages of one
-//                           build through the next), first_build_MiB (the
-//                           same after the first build). Before the timed
+//                           smallest first; the allocator may keep pages of
+//                           one build through the next, the node pools keep
+//                           their chunks for the next build to fill),
+//                           first_build_MiB (the same after the first build). Before the timed
 //                           builds one preview is checked against the figures
 //                           computed directly (display texts within 0.0001).
 // "items_per_second" counts items (or rows, or look-ups) handled.

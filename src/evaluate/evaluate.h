@@ -123,6 +123,12 @@ class cEvaluate {
   // Evaluated attribute reading "-1" (settled), so that a caller need not
   // read it; false when it is not known (read the item then).
   bool LastKnownSettled() const { return m_last_known_evaluated; }
+  // Formulas of the plain shapes (calls of Sum, Avg, Max, Min, Mod, If, And
+  // and Or over operands, numbers and operators) are evaluated from their
+  // operand values without rewriting the formula text, with the same
+  // results. Off, every formula is rewritten (tests compare the two ways).
+  bool DirectEvaluation() const { return m_direct_evaluation; }
+  void DirectEvaluation(bool on) { m_direct_evaluation = on; }
 
   // Expands a repeat definition (Rpt: Typ 1 chart map or 2 database map,
   // Sub, Zer, Use, the folder or table reference as text, SItm sort fields)
@@ -261,6 +267,7 @@ class cEvaluate {
   // OperandCache.
   std::unique_ptr<ItemEvaluation> m_run;
   bool m_last_known_evaluated = false;  // LastKnownSettled
+  bool m_direct_evaluation = true;      // DirectEvaluation
   std::unique_ptr<LedgerAmounts> m_ledger;
 };
 

@@ -71,6 +71,48 @@ class ItemEvaluation {
  private:
   enum class Outcome { kDone, kDeferred };
 
+  // The arguments of one call as the function bodies read them: the parts
+  // between its commas, each read as a value. TextArguments reads them from
+  // the working text, DirectArguments from a DirectPlan's values.
+  class CallArguments;
+  class TextArguments;
+  class DirectArguments;
+
+  // How a formula of the plain shapes is put together, worked out once per
+  // expression: "=" followed by operands, numbers, operators (+ - * / < > =)
+  // and calls of Sum, Avg, Max, Min, Mod, If, And and Or whose arguments are
+  // made the same way, without spaces, quotes or other brackets. Its values
+  // are put together from the operands' and calls' values as the working
+  // text would hold them, part by part, without rewriting the whole text.
+  struct DirectPlan {
+    struct Segment {
+      enum class Kind : std::uint8_t { kText, kOperand, kCall };
+      Kind kind;
+      // kText: where the text starts in the expression; kOperand: the
+      // placeholder's index (m_placeholders); kCall: the call's index.
+      std::size_t index;
+      std::size_t length;  // kText only
+    };
+    // A call argument or the whole formula: segments [first, last).
+    struct Part {
+      std::size_t first;
+      std::size_t last;
+    };
+    struct Call {
+      Function function;
+      std::size_t first_argument;  // in `arguments`
+      std::size_t last_argument;
+    };
+    std::vector<Segment> segments;
+    std::vector<Part> arguments;
+    std::vector<Call> calls;         // same index as the record's calls
+    std::vector<std::size_t> order;  // the calls in evaluation order
+    Part formula{0, 0};              // the whole text, "=" included
+    // Per placeholder: whether it is a whole call argument on its own (its
+    // value may then be a range's cells joined by commas).
+    std::vector<bool> lone;
+  };
+
   // Reads positions, literal spans and placeholders out of the record.
   void Load();
   // Load's work for a record made as one Load saw before, restored: false
@@ -79,25 +121,44 @@ class ItemEvaluation {
   // Keeps what Load worked out for the record, for the next record of the
   // same expression, calls and embedded formulas.
   void KeepLoaded();
+  struct Loaded;
+  // The working text of a record LoadKept restored.
+  void LoadText(const Loaded& loaded);
   // The innermost call whose brackets hold `position`, if any.
   std::optional<Function> EnclosingCall(std::size_t position) const;
   // Fills m_brackets: each call's argument span (after Load).
   void FindCallBrackets();
+  // The plan of the loaded expression, when it has one of the plain shapes.
+  std::optional<DirectPlan> PlanDirect() const;
+  bool PlanSequence(DirectPlan& plan, std::size_t& position, bool in_call, int depth,
+                    std::size_t& next_placeholder, std::vector<DirectPlan::Segment>& out) const;
+  // Resolves the operands into m_edits (not yet put into the text).
   Outcome ResolveOperands(EvaluationScope& scope);
+  // The value by m_direct, after ResolveOperands; false (nothing changed)
+  // when a value the working text would hold as literal text came up, so
+  // the text must be rewritten after all.
+  bool RunDirect(EvaluationScope& scope, std::string& value);
+  // The text of a plan part: the value itself for one segment, else the
+  // segments' values joined in m_compose.
+  std::string_view DirectText(const DirectPlan::Part& part);
+  std::string_view DirectSegmentText(const DirectPlan::Segment& segment) const;
   Outcome EvaluateCalls(EvaluationScope& scope);
   Outcome EvaluateFunction(WorkingText::Call& call, EvaluationScope& scope);
   std::string FinalValue();
 
   // Function bodies. `arguments` is the span between the brackets.
   Resolution CallFunction(Function function, TextSpan arguments, EvaluationScope& scope);
-  Resolution SumOrAverage(TextSpan arguments, bool average, EvaluationScope& scope);
+  // The bodies the direct way shares.
+  Resolution CallPlain(Function function, CallArguments& arguments, EvaluationScope& scope);
+  Resolution SumOrAverage(CallArguments& arguments, bool average, EvaluationScope& scope);
   Resolution Count(TextSpan arguments, EvaluationScope& scope);
   Resolution CountRows(TextSpan arguments, EvaluationScope& scope);
-  Resolution Extreme(TextSpan arguments, bool largest);
-  Resolution Logical(TextSpan arguments, bool all);
-  Resolution If(TextSpan arguments);
+  Resolution Extreme(CallArguments& arguments, bool largest);
+  Resolution Logical(CallArguments& arguments, bool all);
+  Resolution If(CallArguments& arguments);
   Resolution LeftOrRight(TextSpan arguments, bool left);
   Resolution Modulo(TextSpan arguments);
+  Resolution ModuloOf(std::string_view dividend, std::string_view divisor);
   Resolution Note(TextSpan arguments, bool include, EvaluationScope& scope);
   Resolution Reference(TextSpan arguments, EvaluationScope& scope);
   Resolution RepeatedRows(EvaluationScope& scope);
@@ -108,6 +169,11 @@ class ItemEvaluation {
   // or a "(" stays open.
   // The parts are kept by the evaluation until the next call.
   const std::vector<TextSpan>& SplitArguments(TextSpan arguments, bool* balanced = nullptr);
+  // The value of an argument's text: without the spaces around it (literal
+  // spaces stay) and unquoted; a view of `text` for a lone value, else of
+  // `buffer`, which then holds the value.
+  static std::string_view ValueOfText(std::string_view text, const Literals& literals,
+                                      std::string& buffer);
   // The last comma of a span outside literals, or npos.
   std::size_t LastComma(TextSpan arguments) const;
   // An argument's value: evaluated as an expression, without the spaces
@@ -195,8 +261,23 @@ class ItemEvaluation {
     std::vector<TextSpan> literals;
     std::vector<Placeholder> placeholders;
     std::vector<std::optional<Function>> enclosing;
+    std::optional<DirectPlan> direct;
   };
   std::unordered_map<std::string, Loaded> m_loaded;
+  const Loaded* m_kept = nullptr;  // LoadKept's entry of the current call
+  bool m_text_loaded = false;      // m_text holds the current expression
+
+  // The direct way (see DirectPlan): the loaded expression's plan, or null.
+  const DirectPlan* m_direct = nullptr;
+  std::vector<std::string> m_call_results;  // per call, once evaluated
+  std::string m_compose;                    // DirectText's joined segments
+  struct DirectPart {
+    std::size_t argument;   // in the plan's arguments
+    std::string_view text;  // a lone operand's piece between commas
+    bool piece;             // `text` is such a piece
+    bool whole;             // the piece is the operand's whole value
+  };
+  std::vector<DirectPart> m_direct_parts;
 };
 
 }  // namespace orvo

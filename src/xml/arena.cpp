@@ -2,11 +2,15 @@
 
 #include "xml/tree_edit.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
@@ -21,16 +25,78 @@ namespace orvo::xml::detail {
 namespace {
 
 std::atomic<std::size_t> chunk_bytes{0};
+std::atomic<std::size_t> mapped_bytes{0};
+
+// Mapped chunks (all of NodePool's largest size) whose pools went, for the
+// pools to come. Whatever the thread: a build runs on any thread, and the
+// next one on another.
+class ChunkCache {
+ public:
+  // At most this many bytes are kept; more is unmapped. Enough for the
+  // nodes of a report of tens of thousands of items.
+  static constexpr std::size_t kKeptBytes = std::size_t{128} << 20;
+
+  static ChunkCache& Get() {
+    // Never destroyed: pools may go after static destruction has begun.
+    static ChunkCache* const cache = new ChunkCache;
+    return *cache;
+  }
+
+  // A kept chunk, or null.
+  std::byte* Take() {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_chunks.empty()) return nullptr;
+    std::byte* chunk = m_chunks.back();
+    m_chunks.pop_back();
+    return chunk;
+  }
+
+  // Keeps `chunk` of `size` bytes when there is room; false when not.
+  bool Keep(std::byte* chunk, std::size_t size) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if ((m_chunks.size() + 1) * size > kKeptBytes) return false;
+    try {
+      m_chunks.push_back(chunk);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::vector<std::byte*> m_chunks;
+};
+
+// `size` bytes mapped from the system, or null.
+std::byte* MapChunk(std::size_t size) {
+  void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) return nullptr;
+  mapped_bytes.fetch_add(size, std::memory_order_relaxed);
+  return static_cast<std::byte*>(memory);
+}
 
 }  // namespace
+
+void NodePool::FreeChunk(const Chunk& chunk) {
+  if (!chunk.mapped) {
+    delete[] chunk.memory;
+  } else if (!ChunkCache::Get().Keep(chunk.memory, chunk.size)) {
+    munmap(chunk.memory, chunk.size);
+    mapped_bytes.fetch_sub(chunk.size, std::memory_order_relaxed);
+  }
+}
+
+std::size_t NodePool::MappedBytes() { return mapped_bytes.load(std::memory_order_relaxed); }
 
 NodePool::~NodePool() {
   m_strings.ForEach([](xmlNodePtr text) { xmlFree(text); });
   std::size_t bytes = 0;
   for (const Chunk& chunk : m_chunks) {
     // Freed slots are poisoned; the allocator may look at any of its bytes.
-    ORVO_POOL_UNPOISON(chunk.memory.get(), chunk.size);
+    ORVO_POOL_UNPOISON(chunk.memory, chunk.size);
     bytes += chunk.size;
+    FreeChunk(chunk);
   }
   chunk_bytes.fetch_sub(bytes, std::memory_order_relaxed);
 }
@@ -70,15 +136,23 @@ void NodePool::RetireRest(Region& region, Kind kind) {
 void NodePool::NewChunk(Region& region) {
   const std::size_t size = region.next_chunk;
   Chunk chunk;
+  chunk.size = size;
+  // The largest chunks are mapped; should that fail, the allocator has a go.
+  if (size == kLargestChunk) {
+    chunk.memory = ChunkCache::Get().Take();
+    if (!chunk.memory) chunk.memory = MapChunk(size);
+    chunk.mapped = chunk.memory != nullptr;
+  }
+  if (!chunk.memory) chunk.memory = new (std::nothrow) std::byte[size];
+  if (!chunk.memory) RaiseXml("Out of memory creating nodes");
   try {
-    chunk.memory = std::make_unique_for_overwrite<std::byte[]>(size);
+    m_chunks.push_back(chunk);
   } catch (const std::bad_alloc&) {
+    FreeChunk(chunk);
     RaiseXml("Out of memory creating nodes");
   }
-  chunk.size = size;
-  region.next = chunk.memory.get();
+  region.next = chunk.memory;
   region.end = region.next + size;
-  m_chunks.push_back(std::move(chunk));
   chunk_bytes.fetch_add(size, std::memory_order_relaxed);
   region.next_chunk = std::min(kLargestChunk, 2 * size);
   // Not handed out yet: any access before Take is an error.
@@ -124,8 +198,7 @@ void NodePool::Merge(const std::shared_ptr<NodePool>& from_ref,
     }
     from.m_short_texts.reset();
   }
-  into.m_chunks.reserve(into.m_chunks.size() + from.m_chunks.size());
-  for (Chunk& chunk : from.m_chunks) into.m_chunks.push_back(std::move(chunk));
+  into.m_chunks.insert(into.m_chunks.end(), from.m_chunks.begin(), from.m_chunks.end());
   from.m_chunks.clear();
   // The reference that owns `into` keeps it alive for `from`'s nodes.
   const std::shared_ptr<NodePool>* owner = &into_ref;

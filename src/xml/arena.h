@@ -98,7 +98,15 @@ struct ShortValueKey {
 // handle-count field (libxml.h), which libxml2 neither reads nor copies.
 //
 // Chunks are only returned when the pool goes, with everything carved from
-// them. Pools merge as their arenas do; a node moved into a document of
+// them. The largest chunks, which hold nearly all the nodes of a large
+// document, are mapped from the system rather than taken from the
+// allocator. When their pool goes they are kept for the pools to come, up
+// to a bound, and unmapped beyond it: the next build of a large document
+// fills the pages the last one left (fresh pages cost the kernel a fault
+// and a clearing each, a good part of a build), and the process never
+// holds more chunk memory than its largest documents needed at once. The
+// allocator, left to itself, kept the pages of one build while the next
+// took new ones. Pools merge as their arenas do; a node moved into a document of
 // another arena without merging the arenas (Node::AppendShaped) merges the
 // pools, so its memory lives as long as both.
 class NodePool {
@@ -187,6 +195,8 @@ class NodePool {
   // Bytes of chunks held by every pool of the process (for tests: a loop of
   // edits must not make it grow without bound).
   static std::size_t ChunkBytes();
+  // Bytes of chunks mapped from the system, held by pools or kept for them.
+  static std::size_t MappedBytes();
 
   static constexpr std::size_t SizeOf(Kind kind) {
     return kind == kAttribute ? sizeof(xmlAttr) : sizeof(xmlNode);
@@ -202,9 +212,12 @@ class NodePool {
     FreeSlot* tail = nullptr;  // the first slot given, to splice lists
     std::size_t count = 0;
   };
+  // A chunk of nodes; its memory comes from the allocator, or for the
+  // largest chunks straight from the system (see NewChunk).
   struct Chunk {
-    std::unique_ptr<std::byte[]> memory;
+    std::byte* memory = nullptr;
     std::size_t size = 0;
+    bool mapped = false;
   };
 
   static xmlNodePtr AsKey(const xmlChar* text) {
@@ -212,6 +225,8 @@ class NodePool {
   }
   // Chunks grow from small (an arena of a few nodes is common) to this.
   static constexpr std::size_t kLargestChunk = std::size_t{1} << 20;
+  // Frees the memory of a chunk, or keeps it for another pool.
+  static void FreeChunk(const Chunk& chunk);
   struct Region;
   // Makes a new chunk current in `region`.
   void NewChunk(Region& region);

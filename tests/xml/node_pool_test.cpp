@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "orvo/xml.h"
@@ -269,6 +270,35 @@ TEST(NodeStamp, CopiesMadeAndDroppedInTurnReuseTheirNodes) {
   const std::size_t bytes = NodePool::ChunkBytes();
   for (int i = 0; i < 100000; ++i) step();
   EXPECT_EQ(NodePool::ChunkBytes(), bytes);
+}
+
+// A large document's chunks are mapped; when it goes they are kept and the
+// next large document, whatever its thread, fills them instead of mapping
+// more. Its nodes are sound all the same.
+TEST(NodePool, LargeDocumentsInTurnReuseTheChunksOfTheOneBefore) {
+  const auto check = [](const Document& doc, int items) {
+    const Node root = doc.DocumentElement();
+    ASSERT_EQ(root.ChildNodes().Length(), static_cast<std::size_t>(items));
+    const Node last = root.LastChild();
+    EXPECT_EQ(last.AttributeOr("Key", ""), "K" + std::to_string(items - 1));
+    EXPECT_EQ(last.FirstChild().Text(), "part " + std::to_string(items - 1));
+  };
+  constexpr int kItems = 30000;
+  const std::size_t before = NodePool::MappedBytes();
+  std::thread([&] { check(Built(kItems), kItems); }).join();
+  const std::size_t mapped = NodePool::MappedBytes();
+  EXPECT_GT(mapped, before);
+  for (int round = 0; round < 3; ++round) {
+    Document doc = Built(kItems);
+    check(doc, kItems);
+    EXPECT_EQ(NodePool::MappedBytes(), mapped);
+  }
+  // Two at once need more.
+  Document first = Built(kItems);
+  Document second = Built(kItems);
+  EXPECT_GT(NodePool::MappedBytes(), mapped);
+  check(first, kItems);
+  check(second, kItems);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
