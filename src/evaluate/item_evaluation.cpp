@@ -269,6 +269,7 @@ bool ItemEvaluation::Run(const xml::Node& item, const xml::Node& repeat_list,
     return true;
   }
   if (!m_direct || !m_evaluator.DirectEvaluation() || !RunDirect(scope, m_final_value)) {
+    if (!m_text_loaded) LoadText(*m_kept);
     m_text.SubstituteAll(std::span<const WorkingText::Edit>(m_edits.data(), m_edit_count));
     if (EvaluateCalls(scope) == Outcome::kDeferred) {
       Defer();
@@ -304,8 +305,9 @@ std::string_view ItemEvaluation::OperandText(int number) const {
 void ItemEvaluation::Load() {
   const std::string& expression = *m_record->expression;
   m_direct = nullptr;
-  m_text.Reset(expression);
   if (LoadKept()) return;
+  m_text.Reset(expression);
+  m_text_loaded = true;
   const std::string_view leading = TrimLeft(expression);
   m_is_formula = !leading.empty() && leading.front() == '=';
 
@@ -536,6 +538,23 @@ bool ItemEvaluation::LoadKept() {
     }
   }
   m_is_formula = loaded.is_formula;
+  m_placeholders = loaded.placeholders;
+  m_enclosing = loaded.enclosing;
+  m_direct = loaded.direct ? &*loaded.direct : nullptr;
+  m_kept = &loaded;
+  if (m_direct) {
+    // The working text is filled in only if the direct way gives up. (A
+    // plan's expression holds no literal.)
+    m_text_loaded = false;
+    m_scanned_literals.clear();
+    return true;
+  }
+  LoadText(loaded);
+  return true;
+}
+
+void ItemEvaluation::LoadText(const Loaded& loaded) {
+  m_text.Reset(*m_record->expression);
   for (std::size_t i = 0; i < loaded.call_positions.size(); ++i) {
     const ParsedExpression::FunctionCall& call = m_record->calls[i];
     m_text.Calls().push_back({call.function, call.name, loaded.call_positions[i]});
@@ -543,10 +562,7 @@ bool ItemEvaluation::LoadKept() {
   m_text.Embedded() = loaded.embedded_spans;
   m_text.SetLiterals(loaded.literals);
   m_scanned_literals = loaded.literals;
-  m_placeholders = loaded.placeholders;
-  m_enclosing = loaded.enclosing;
-  m_direct = loaded.direct ? &*loaded.direct : nullptr;
-  return true;
+  m_text_loaded = true;
 }
 
 void ItemEvaluation::KeepLoaded() {
@@ -625,13 +641,11 @@ ItemEvaluation::Outcome ItemEvaluation::ResolveOperands(EvaluationScope& scope) 
         request.type == OperandType::kRange &&
         (request.enclosing == Function::kMax || request.enclosing == Function::kMin);
 
-    Resolution resolution;
-    if (counting && IsCellKind(request.type)) {
-      // Counting functions need the cells, not their values.
-      resolution = Resolution::Value(std::string(request.text));
-    } else {
-      resolution = m_evaluator.ResolverFor(KindOf(request.type)).Resolve(request, scope);
-    }
+    // Counting functions need the cells, not their values.
+    Resolution resolution =
+        counting && IsCellKind(request.type)
+            ? Resolution::Value(std::string(request.text))
+            : m_evaluator.ResolverFor(KindOf(request.type)).Resolve(request, scope);
     if (resolution.outcome == Resolution::Outcome::kDeferred) return Outcome::kDeferred;
     if (resolution.outcome == Resolution::Outcome::kErrorValue) {
       m_error_value = resolution.text.empty() ? "#ERROR" : resolution.text;
@@ -790,7 +804,21 @@ bool ItemEvaluation::RunDirect(EvaluationScope& scope, std::string& value) {
     if (!result.text.empty() && !IsNumber(result.text)) return false;
     m_call_results[index].swap(result.text);
   }
-  value.assign(ValueOfText(DirectText(plan.formula), Literals{}, m_argument));
+  // "=" and one value without sign, spaces, quotes or operators (most
+  // formulas, once their call is made) is that value.
+  const DirectPlan::Part& formula = plan.formula;
+  if (formula.last - formula.first == 2 && plan.segments[formula.first].length == 1) {
+    const std::string_view lone = DirectSegmentText(plan.segments[formula.first + 1]);
+    const OperatorTable& operators = SharedOperatorTable();
+    if (!lone.empty() && lone.front() != '+' && lone.front() != '-' &&
+        std::none_of(lone.begin(), lone.end(), [&](char c) {
+          return operators.IsOperatorChar(c) || c == '"' || c == '\'' || c == '=' || c == ' ';
+        })) {
+      value.assign(lone);
+      return true;
+    }
+  }
+  value.assign(ValueOfText(DirectText(formula), Literals{}, m_argument));
   return true;
 }
 
@@ -921,6 +949,12 @@ std::string_view ItemEvaluation::ArgumentView(TextSpan argument, std::string& bu
 
 std::string_view ItemEvaluation::ValueOfText(std::string_view text, const Literals& literals,
                                              std::string& buffer) {
+  // Digits and points alone (most values) are their own value.
+  if (literals.ranges.empty() && !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || c == '.';
+      })) {
+    return text;
+  }
   const std::string_view trimmed = Trim(text);
   if (trimmed.empty() && literals.ranges.empty()) return std::string_view();
   // A lone value (most arguments once their operands are substituted) is

@@ -121,6 +121,9 @@ class ItemEvaluation {
   // Keeps what Load worked out for the record, for the next record of the
   // same expression, calls and embedded formulas.
   void KeepLoaded();
+  struct Loaded;
+  // The working text of a record LoadKept restored.
+  void LoadText(const Loaded& loaded);
   // The innermost call whose brackets hold `position`, if any.
   std::optional<Function> EnclosingCall(std::size_t position) const;
   // Fills m_brackets: each call's argument span (after Load).
@@ -261,6 +264,8 @@ class ItemEvaluation {
     std::optional<DirectPlan> direct;
   };
   std::unordered_map<std::string, Loaded> m_loaded;
+  const Loaded* m_kept = nullptr;  // LoadKept's entry of the current call
+  bool m_text_loaded = false;      // m_text holds the current expression
 
   // The direct way (see DirectPlan): the loaded expression's plan, or null.
   const DirectPlan* m_direct = nullptr;

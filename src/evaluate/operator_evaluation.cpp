@@ -704,6 +704,76 @@ std::optional<std::string> ReduceJoin(std::string_view body, const std::vector<b
   return joined;
 }
 
+// One operator between two unsigned plain decimals, without spaces, after
+// an optional "=": "12.5*3", "=4-10", "7<=7.5". The operator is one of
+// + - * = < > <= >= <>, and each number has digits with at most one point
+// and at most 18 characters. Its value is the one ReducePlainText gives such
+// a text (the currency sum, difference or product, or the comparison of the
+// two amounts), read without the entry lists. nullopt for every other text.
+std::optional<std::string> PlainPair(std::string_view expression) {
+  std::size_t i = !expression.empty() && expression.front() == '=' ? 1 : 0;
+  const auto read_number = [&](std::string_view& number) {
+    const std::size_t start = i;
+    bool digit = false;
+    bool point = false;
+    for (; i < expression.size(); ++i) {
+      const char c = expression[i];
+      if (c >= '0' && c <= '9') {
+        digit = true;
+      } else if (c == '.' && !point) {
+        point = true;
+      } else {
+        break;
+      }
+    }
+    number = expression.substr(start, i - start);
+    return digit && number.size() <= 18;
+  };
+  std::string_view left;
+  if (!read_number(left) || i == expression.size()) return std::nullopt;
+  const char op = expression[i++];
+  const char next = i < expression.size() ? expression[i] : '\0';
+  Kind kind = Kind::kAdd;
+  switch (op) {
+    case '+':
+      kind = Kind::kAdd;
+      break;
+    case '-':
+      kind = Kind::kSubtract;
+      break;
+    case '*':
+      kind = Kind::kMultiply;
+      break;
+    case '=':
+      kind = Kind::kEqual;
+      break;
+    case '<':
+      kind = next == '=' ? Kind::kLessEqual : next == '>' ? Kind::kNotEqual : Kind::kLess;
+      break;
+    case '>':
+      kind = next == '=' ? Kind::kGreaterEqual : Kind::kGreater;
+      break;
+    default:
+      return std::nullopt;
+  }
+  if (kind == Kind::kLessEqual || kind == Kind::kNotEqual || kind == Kind::kGreaterEqual) ++i;
+  std::string_view right;
+  if (!read_number(right) || i != expression.size()) return std::nullopt;
+  const std::optional<Currency> a = Currency::FromText(left);
+  const std::optional<Currency> b = Currency::FromText(right);
+  if (!a || !b) return std::nullopt;
+  switch (kind) {
+    case Kind::kAdd:
+      return (*a + *b).ToText();
+    case Kind::kSubtract:
+      return (*a - *b).ToText();
+    case Kind::kMultiply:
+      return (*a * *b).ToText();
+    default:
+      return Compare(kind, *a, *b);
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -712,6 +782,7 @@ namespace {
 // text instead of reduced token by token (the same value).
 std::string Reduce(std::string_view expression, Literals literals, bool shortcuts) {
   if (shortcuts && literals.ranges.empty()) {
+    if (std::optional<std::string> value = PlainPair(expression)) return std::move(*value);
     if (std::optional<std::string> value = LoneValue(expression)) return std::move(*value);
   }
   const std::vector<bool> mask = LiteralMask(expression.size(), literals);

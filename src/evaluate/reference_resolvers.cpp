@@ -26,6 +26,23 @@ struct CellPosition {
 // Column and row of a cell key. A key without a row number fails with
 // "column not found"; letters that are no column give column -1.
 CellPosition PositionOf(std::string_view key) {
+  // At most three letters and nine digits, without spaces, read in one pass.
+  {
+    std::size_t i = 0;
+    std::int32_t column = 0;
+    for (; i < key.size() && i < 3; ++i) {
+      char c = key[i];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (c < 'A' || c > 'Z') break;
+      column = column * 26 + (c - 'A' + 1);
+    }
+    if (i > 0 && i < key.size() && key.size() - i <= 9) {
+      std::int32_t row = 0;
+      std::size_t d = i;
+      for (; d < key.size() && key[d] >= '0' && key[d] <= '9'; ++d) row = row * 10 + (key[d] - '0');
+      if (d == key.size()) return {column, row};
+    }
+  }
   key = Trim(key);
   // Letters and at most nine digits, as most keys are, read in one pass.
   std::string_view letters;
@@ -240,6 +257,9 @@ class RangeReferenceResolver : public IOperandResolver {
     const PlacedItems::RangeTotals totals =
         index.Totals(format, bounds.first.column, bounds.last.column, bounds.first.row,
                      bounds.last.row, include_ignored, scope.Item());
+    m_counted_serial = scope.Serial();
+    m_counted_range.assign(request.text);
+    m_counted_cells = totals.cells;
     if (totals.pending > 0 && !evaluator.EvaluateAllItems()) return Resolution::Deferred();
     if (totals.drillable > 0) {
       DrillKeys drill(scope.Item());
@@ -261,6 +281,9 @@ class RangeReferenceResolver : public IOperandResolver {
     std::int64_t cells = 0;
     if (scope.InRepeat()) {
       cells = static_cast<std::int64_t>(Take(index, bounds, scope).size());
+    } else if (scope.Serial() == m_counted_serial && request.text == m_counted_range) {
+      // Counted when the range was resolved for the same item (Avg divides by it).
+      cells = m_counted_cells;
     } else {
       cells = index
                   .Totals(scope.Evaluator().CurrentFormatName(), bounds.first.column,
@@ -272,6 +295,11 @@ class RangeReferenceResolver : public IOperandResolver {
   }
 
  private:
+  // The range Resolve totalled last, in the scope of that serial, and its cells.
+  std::uint64_t m_counted_serial = 0;
+  std::string m_counted_range;
+  std::int64_t m_counted_cells = 0;
+
   // The items taken, in a list that keeps its storage from call to call
   // (valid until the next call).
   static const std::vector<const Instance*>& Take(PlacedItems& index, const Bounds& bounds,

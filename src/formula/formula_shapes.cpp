@@ -1,5 +1,6 @@
 #include "formula/formula_shapes.h"
 
+#include <algorithm>
 #include <charconv>
 #include <iterator>
 
@@ -150,6 +151,11 @@ bool FormulaShapes::Learn(const cParser& parser, std::string_view formula, Shape
     } else {
       return false;
     }
+    const Run& first_run = m_runs[next_run - (reference.range ? 2 : 1)];
+    const Run& last_run = m_runs[next_run - 1];
+    const std::size_t start =
+        first_run.start - std::min<std::size_t>(first_run.start, reference.first.letters.size());
+    reference.one_stretch = formula.substr(start, last_run.start + last_run.length - start) == text;
     shape.references.push_back(std::move(reference));
   }
   if (next_run != m_runs.size()) return false;
@@ -172,19 +178,32 @@ bool FormulaShapes::Rebase(Shape& shape, std::string_view formula) {
   std::int32_t furthest_row = 0;
   const Side* furthest = nullptr;
   std::size_t run_index = 0;
-  auto add = [&](const Side& side, std::string& text) {
-    const Run run = m_runs[run_index];
+  // The next run's row, for the furthest cell.
+  auto furthest_of = [&](const Side& side) {
     const std::int32_t row = m_rows[run_index++];
-    text.append(side.letters).append(formula.substr(run.start, run.length));
     if (row > furthest_row ||
         (row == furthest_row && (!furthest || side.column_number > furthest->column_number))) {
       furthest_row = row;
       furthest = &side;
     }
   };
+  auto add = [&](const Side& side, std::string& text) {
+    const Run run = m_runs[run_index];
+    text.append(side.letters).append(formula.substr(run.start, run.length));
+    furthest_of(side);
+  };
   for (std::size_t i = 0; i < record.operands.size(); ++i) {
     const Reference& reference = shape.references[i];
     std::string& text = record.operands[i].text;
+    if (reference.one_stretch) {
+      const std::size_t first = run_index;
+      const std::size_t last = first + (reference.range ? 1 : 0);
+      const std::size_t start = m_runs[first].start - reference.first.letters.size();
+      text.assign(formula.substr(start, m_runs[last].start + m_runs[last].length - start));
+      furthest_of(reference.first);
+      if (reference.range) furthest_of(reference.last);
+      continue;
+    }
     text.clear();
     add(reference.first, text);
     if (reference.range) {

@@ -64,6 +64,10 @@ class FormulaShapes {
     Side first;
     Side last;  // a range's second cell
     bool range = false;
+    // The reference is written as one stretch of the formula, from the first
+    // side's letters to the last digit run (no spaces in it), so that its
+    // text is that stretch in every formula of the shape.
+    bool one_stretch = false;
   };
   struct Shape {
     bool usable = false;  // false: the formulas of this shape are parsed

@@ -240,7 +240,8 @@ FormatEvaluation::Parses FormatEvaluation::PrepareRepeatingItems(const xml::Node
   return parses;
 }
 
-const ParsedExpression* FormatEvaluation::ParseFormula(xml::Node item, bool record_dropped) {
+const ParsedExpression* FormatEvaluation::ParseFormula(xml::Node item, bool record_dropped,
+                                                       bool* bare) {
   if (record_dropped) {
     // (Unless a record was written into the item since.)
     const xml::Node first = FirstElement(item);
@@ -248,6 +249,7 @@ const ParsedExpression* FormatEvaluation::ParseFormula(xml::Node item, bool reco
   } else if (!BareRecordOf(item)) {
     return nullptr;
   }
+  if (bare) *bare = true;
   item.ReadAttribute("Value", m_read);
   if (!IsFormulaText(m_read)) return nullptr;
   cParser& parser = *m_builder.parser;
@@ -299,8 +301,16 @@ xml::Node FormatEvaluation::Evaluate(const xml::Node& item, const RepeatContext*
       evaluator.Evaluate(item, *parse, list, position, key, evaluated);
       return evaluated;
     }
-    if (const ParsedExpression* parsed = ParseFormula(item, true)) {
+    bool bare = false;
+    if (const ParsedExpression* parsed = ParseFormula(item, true, &bare)) {
       evaluator.Evaluate(item, *parsed, list, position, key, evaluated);
+      return evaluated;
+    }
+    if (bare) {
+      // A text (or a formula that does not parse, now "#ERROR") with the bare
+      // record: its record is the empty one, without reading it.
+      static const ParsedExpression kText;
+      evaluator.Evaluate(item, kText, list, position, key, evaluated);
       return evaluated;
     }
   }

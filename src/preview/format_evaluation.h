@@ -90,7 +90,10 @@ class FormatEvaluation {
   // bare one, or when `record_dropped` (its bare record was taken off when it
   // was prepared) and it has none; the record when that gave a parse, valid
   // until the next parse (a failed one makes the value "#ERROR").
-  const ParsedExpression* ParseFormula(xml::Node item, bool record_dropped = false);
+  // `bare`, when given, is set when the item's record is the bare one (or
+  // missing): an item it returns null for is then evaluated as text.
+  const ParsedExpression* ParseFormula(xml::Node item, bool record_dropped = false,
+                                       bool* bare = nullptr);
   // Whether the parser's last record may be evaluated: it gave no message,
   // or only the one it gives for a bookmark key named in Ref, Note or iNote.
   bool ParsesForEvaluation(const cParser& parser);

@@ -12,6 +12,10 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "xml/arena.h"
 #include "xml/libxml.h"
 #include "xml/tree_edit.h"
@@ -154,6 +158,24 @@ struct ShortValue {
 constexpr std::size_t kShortValueBits = 9;
 thread_local std::array<ShortValue, std::size_t{1} << kShortValueBits> short_values;
 thread_local std::uint64_t parse_count = 0;
+
+// The attribute names expected in a start tag (see ParseStartTag): those
+// of the last tag named `element`, up to the first of over 7 bytes, each
+// with its '=' as the bytes of a word and a mask of them.
+constexpr std::size_t kExpectedAttributes = 16;
+struct AttributeNames {
+  const xmlChar* element = nullptr;
+  std::size_t total = 0;  // the attributes of that tag
+  std::size_t count = 0;  // those expected
+  std::array<const xmlChar*, kExpectedAttributes> names{};
+  std::array<std::uint64_t, kExpectedAttributes> words{};
+  std::array<std::uint64_t, kExpectedAttributes> masks{};
+  std::array<std::uint8_t, kExpectedAttributes> lengths{};
+};
+std::size_t AttributeNamesSlot(const xmlChar* element) {
+  return static_cast<std::size_t>(
+      (reinterpret_cast<std::uintptr_t>(element) * 0x9E3779B97F4A7C15ULL) >> 60);
+}
 
 class FastParser {
  public:
@@ -375,6 +397,18 @@ class FastParser {
 
   int Line() const { return m_line < kMaxLine ? m_line : kMaxLine; }
 
+  // Links a new node as the last child of `parent`.
+  static void AppendChild(xmlNodePtr parent, xmlNodePtr child) {
+    child->parent = parent;
+    child->prev = parent->last;
+    if (parent->last) {
+      parent->last->next = child;
+    } else {
+      parent->children = child;
+    }
+    parent->last = child;
+  }
+
   // A zeroed node of `type`: from the pool when there is one (marked as
   // pooled), else from xmlMalloc.
   template <class T>
@@ -400,7 +434,7 @@ class FastParser {
   xmlNodePtr NewText(xmlNodePtr parent, const unsigned char* text, std::size_t length) {
     xmlNodePtr node = NewBlank<xmlNode>(XML_TEXT_NODE);
     node->name = xmlStringText;
-    LinkChild(parent, node, nullptr);
+    AppendChild(parent, node);
     // The properties and nsDef fields, which a text node does not use.
     static_assert(offsetof(xmlNode, nsDef) == offsetof(xmlNode, properties) + sizeof(void*));
     xmlChar* content = reinterpret_cast<xmlChar*>(reinterpret_cast<unsigned char*>(node) +
@@ -457,25 +491,69 @@ class FastParser {
     // Linked at once: a declined parse frees it with the document.
     xmlNodePtr element = NewBlank<xmlNode>(XML_ELEMENT_NODE);
     element->name = name;
-    LinkChild(parent, element, nullptr);
+    AppendChild(parent, element);
+    // The attributes are expected to be named as those of the last tag of
+    // this name. A name found where it is expected is one of a list without
+    // duplicates, all expected so far: no lookup and no duplicate check.
+    AttributeNames& expected = m_attribute_names[AttributeNamesSlot(name)];
+    const std::size_t expected_count = expected.element == name ? expected.count : 0;
+    bool as_expected = expected.element == name;  // every attribute so far
     xmlAttrPtr last = nullptr;
     std::size_t count = 0;
     for (;;) {
       const bool blank = SkipBlanks();
       if (m_p == m_end) throw Declined{};
-      if (*m_p == '>') {
-        ++m_p;
+      if (*m_p == '>' || *m_p == '/') {
+        if (*m_p == '/' && (m_end - m_p < 2 || m_p[1] != '>')) throw Declined{};
+        if (!as_expected || count != expected.total) ExpectNamesOf(expected, element, count);
         element->line = static_cast<unsigned short>(Line());
-        return element;
-      }
-      if (*m_p == '/') {
-        if (m_end - m_p < 2 || m_p[1] != '>') throw Declined{};
-        element->line = static_cast<unsigned short>(Line());
+        if (*m_p == '>') {
+          ++m_p;
+          return element;
+        }
         m_p += 2;
         return nullptr;
       }
       if (!blank || ++count > kMaxAttributes) throw Declined{};
+      const std::size_t at = count - 1;
+      if (at < expected_count && as_expected && m_end - m_p >= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, m_p, sizeof(word));
+        if ((word & expected.masks[at]) == expected.words[at]) {
+          m_p += expected.lengths[at];
+          last = ParseAttributeValue(element, last, expected.names[at]);
+          continue;
+        }
+      }
+      // Past the names expected (a longer list) the tag may still be as
+      // expected; a name other than the one expected makes it not.
+      if (at < expected_count) as_expected = false;
       last = ParseAttribute(element, last);
+    }
+  }
+
+  // Remembers the attribute names of `element` (a start tag of `count`
+  // attributes just read) as those to expect in the next tag of its name.
+  void ExpectNamesOf(AttributeNames& expected, xmlNodePtr element, std::size_t count) {
+    expected.element = element->name;
+    expected.total = count;
+    expected.count = 0;
+    if constexpr (std::endian::native != std::endian::little) return;
+    for (xmlAttrPtr attr = element->properties; attr && expected.count < kExpectedAttributes;
+         attr = attr->next) {
+      const std::size_t length = std::strlen(reinterpret_cast<const char*>(attr->name));
+      // The name and its '=' in one word.
+      if (length + 1 > sizeof(std::uint64_t)) break;
+      std::uint64_t word = 0;
+      std::memcpy(&word, attr->name, length);
+      word |= std::uint64_t{'='} << (8 * length);
+      const std::size_t at = expected.count++;
+      expected.names[at] = attr->name;
+      expected.words[at] = word;
+      expected.masks[at] = length + 1 == sizeof(word)
+                               ? ~std::uint64_t{0}
+                               : (std::uint64_t{1} << (8 * (length + 1))) - 1;
+      expected.lengths[at] = static_cast<std::uint8_t>(length + 1);
     }
   }
 
@@ -485,13 +563,26 @@ class FastParser {
     for (xmlAttrPtr other = element->properties; other; other = other->next) {
       if (other->name == name) throw Declined{};
     }
-    // Linked at once, as every node made here.
-    xmlAttrPtr attr = NewBlank<xmlAttr>(XML_ATTRIBUTE_NODE);
-    attr->name = name;
-    LinkAttributeAfter(element, last, attr);
     SkipBlanks();
     if (m_p == m_end || *m_p != '=') throw Declined{};
     ++m_p;
+    return ParseAttributeValue(element, last, name);
+  }
+
+  // The attribute `name` of `element`, after `last`, its value read from
+  // after its '='.
+  [[gnu::always_inline]] xmlAttrPtr ParseAttributeValue(xmlNodePtr element, xmlAttrPtr last,
+                                                        const xmlChar* name) {
+    // Linked at once, as every node made here.
+    xmlAttrPtr attr = NewBlank<xmlAttr>(XML_ATTRIBUTE_NODE);
+    attr->name = name;
+    attr->parent = element;
+    attr->prev = last;
+    if (last) {
+      last->next = attr;
+    } else {
+      element->properties = attr;
+    }
     SkipBlanks();
     if (m_p == m_end || (*m_p != '"' && *m_p != '\'')) throw Declined{};
     const unsigned char quote = *m_p++;
@@ -499,7 +590,7 @@ class FastParser {
     const int line = Line();
     bool decoded = false;
     for (;;) {
-      m_p = SkipClass(m_p, kPlainValue);
+      m_p = SkipPlainValue(m_p, quote);
       if (m_p == m_end) throw Declined{};
       const unsigned char c = *m_p;
       if (c == quote) break;
@@ -542,6 +633,29 @@ class FastParser {
       slot->parse = m_parse;
     }
     return attr;
+  }
+
+  // The first byte from `p` on that is not of the class kPlainValue or is
+  // `quote`, the other quote passed over where 16 bytes are looked at at
+  // once.
+  const unsigned char* SkipPlainValue(const unsigned char* p, unsigned char quote) const {
+#if defined(__SSE2__)
+    const __m128i quotes = _mm_set1_epi8(static_cast<char>(quote));
+    const __m128i less_than = _mm_set1_epi8('<');
+    const __m128i ampersand = _mm_set1_epi8('&');
+    // Signed bytes: below the space, or 0x80 and above.
+    const __m128i space = _mm_set1_epi8(0x20);
+    while (m_end - p >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i stops = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, quotes), _mm_cmpeq_epi8(bytes, less_than)),
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, ampersand), _mm_cmplt_epi8(bytes, space)));
+      const int mask = _mm_movemask_epi8(stops);
+      if (mask != 0) return p + std::countr_zero(static_cast<unsigned>(mask));
+      p += 16;
+    }
+#endif
+    return SkipClass(p, kPlainValue);
   }
 
   // The slot of the short value at `text`: holding it for this parse, or
@@ -838,8 +952,14 @@ class FastParser {
   // At the name of an end tag, after "</": it must close `open`.
   void ParseEndTag(xmlNodePtr open) {
     if (open->type != XML_ELEMENT_NODE) throw Declined{};
-    const xmlChar* name = Name();
-    if (name != open->name) throw Declined{};
+    // The name of the open element, which was read as a name of the subset,
+    // and no more of a name after it.
+    const unsigned char* p = m_p;
+    for (const xmlChar* name = open->name; *name; ++name, ++p) {
+      if (p == m_end || *p != *name) throw Declined{};
+    }
+    if (p != m_end && Is(*p, kNameChar)) throw Declined{};
+    m_p = p;
     SkipBlanks();
     if (m_p == m_end || *m_p != '>') throw Declined{};
     ++m_p;
@@ -862,6 +982,7 @@ class FastParser {
   xmlDictPtr m_dict = nullptr;
   const xmlChar* m_xmlns = nullptr;
   std::array<NameSlot, 256> m_names{};
+  std::array<AttributeNames, 16> m_attribute_names{};
   std::string m_buffer;
   // This parse's number for short_values.
   const std::uint64_t m_parse = ++parse_count;

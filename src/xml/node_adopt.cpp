@@ -15,6 +15,7 @@
 // (which the move takes over), no namespaces (whose declarations could live
 // above it) and no IDs (which the source document indexes). Anything else is
 // copied, with exactly the calls a copying writer makes.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -275,6 +276,7 @@ struct Node::PreparedShape::Names {
     const xmlChar* source = nullptr;  // the dictionary's string, or null
     std::size_t first_child = 0;      // into `children`
     std::size_t first_attribute = 0;  // into `attributes`
+    bool valid_names = true;          // every attribute name an XML name
     Picks picks;
     // The names (all the dictionary's) of the last attribute list worked
     // out, and the copy each attribute went to (-1: none).
@@ -319,6 +321,7 @@ struct Node::PreparedShape::Names {
       for (std::size_t i = 0; i < copies.size(); ++i) {
         Attribute attribute;
         attribute.valid = IsXmlName(copies[i].name);
+        elements[e].valid_names = elements[e].valid_names && attribute.valid;
         attribute.as_source = !copies[i].source.empty() && copies[i].name == copies[i].source;
         for (std::size_t j = i + 1; j < copies.size() && attribute.next_same < 0; ++j) {
           if (copies[j].source == copies[i].source) attribute.next_same = static_cast<int>(j);
@@ -397,6 +400,73 @@ inline void SetAttributeDocument(xmlAttrPtr attr, xmlDocPtr document) {
   }
 }
 
+// Copies in a shape's attribute list worked out without a table of their
+// own (at most).
+constexpr std::size_t kMostCopies = 32;
+
+// Links onto `element`, which has no attributes now, one attribute per copy
+// of `entry`'s shape, in order: `taken[i]`, renamed as the copy asks (by
+// pointer when `by_pointer[i]`, null: all), moved to `document`, or a new
+// empty attribute when null.
+void LinkCopies(detail::NodePool& pool, const Names& names, const Names::Element& entry,
+                xmlNodePtr element, xmlDocPtr document, const xmlAttrPtr* taken,
+                const unsigned char* by_pointer) {
+  const Copies copies = entry.shape->attributes;
+  const Names::Attribute* wanted = names.attributes.data() + entry.first_attribute;
+  xmlAttrPtr last = nullptr;
+  for (std::size_t i = 0; i < copies.size(); ++i) {
+    xmlAttrPtr kept = taken[i];
+    if (kept) {
+      SetAttributeDocument(kept, document);
+      if (!wanted[i].as_source) {
+        if ((!by_pointer || by_pointer[i]) && wanted[i].name) {
+          kept->name = wanted[i].name;
+        } else {
+          Rename(pool, reinterpret_cast<xmlNodePtr>(kept), document, copies[i].name);
+        }
+      }
+      NormalizeValue(pool, kept);
+    } else {
+      kept = detail::NewUnlinkedAttribute(pool, document, copies[i].name);
+      if (!kept) RaiseXml("Invalid attribute name: " + std::string(copies[i].name));
+    }
+    kept->parent = element;
+    kept->prev = last;
+    if (last) {
+      last->next = kept;
+    } else {
+      element->properties = kept;
+    }
+    last = kept;
+  }
+}
+
+// ReshapeAttributes for an element whose attribute names are those of the
+// list last worked out for `entry` (all the dictionary's, the copies' names
+// all XML names): each attribute goes where it went then.
+void ReshapeAsLast(detail::NodePool& pool, Names& names, Names::Element& entry, xmlNodePtr element,
+                   xmlDocPtr document) {
+  std::array<xmlAttrPtr, kMostCopies> taken;
+  const std::size_t copies = entry.shape->attributes.size();
+  std::fill_n(taken.begin(), copies, nullptr);
+  xmlAttrPtr attr = element->properties;
+  element->properties = nullptr;
+  for (const int pick : entry.last_picks) {
+    xmlAttrPtr next = attr->next;
+    attr->prev = nullptr;
+    attr->next = nullptr;
+    if (pick >= 0) {
+      taken[static_cast<std::size_t>(pick)] = attr;
+    } else if (names.spares.size() < kSpares) {
+      names.spares.push_back(attr);
+    } else {
+      detail::FreeTree(&pool, reinterpret_cast<xmlNodePtr>(attr));
+    }
+    attr = next;
+  }
+  LinkCopies(pool, names, entry, element, document, taken.data(), nullptr);
+}
+
 // Rebuilds an element's attribute list as its shape's copies ask, from its
 // own attributes: each copy takes the first attribute named as its source
 // (renamed when the names differ), or a new empty attribute; the others are
@@ -423,6 +493,11 @@ void ReshapeAttributes(detail::NodePool& pool, Names& names, Names::Element& ent
     SetAttributeDocument(attr, document);
   }
   if (in_place == copies.size() && !attr) return;
+  if (names.dict && entry.valid_names && copies.size() <= kMostCopies &&
+      entry.SameNamesAsLast(element->properties)) {
+    ReshapeAsLast(pool, names, entry, element, document);
+    return;
+  }
 
   // Which attribute each copy takes, and whether its name is the
   // dictionary's (a rename then only points it elsewhere). Records of one
@@ -486,26 +561,7 @@ void ReshapeAttributes(detail::NodePool& pool, Names& names, Names::Element& ent
     }
     attr = next;
   }
-  xmlAttrPtr last = nullptr;
-  for (std::size_t i = 0; i < copies.size(); ++i) {
-    xmlAttrPtr kept = taken[i];
-    if (kept) {
-      SetAttributeDocument(kept, document);
-      if (!wanted[i].as_source) {
-        if (taken_by_pointer[i] && wanted[i].name) {
-          kept->name = wanted[i].name;
-        } else {
-          Rename(pool, reinterpret_cast<xmlNodePtr>(kept), document, copies[i].name);
-        }
-      }
-      NormalizeValue(pool, kept);
-    } else {
-      kept = detail::NewUnlinkedAttribute(pool, document, copies[i].name);
-      if (!kept) RaiseXml("Invalid attribute name: " + std::string(copies[i].name));
-    }
-    detail::LinkAttributeAfter(element, last, kept);
-    last = kept;
-  }
+  LinkCopies(pool, names, entry, element, document, taken.data(), taken_by_pointer.data());
 }
 // A run of sibling nodes taken out of their parent, to pick from.
 struct Run {

@@ -263,16 +263,31 @@ void ReleaseShared(NodePool* pool, xmlNodePtr text) {
   pool->Give(text, NodePool::kElementOrText);
 }
 
-xmlNodePtr SharedShortText(NodePool& pool, std::string_view value) {
-  NodePool::ShortTexts& table = pool.ShortTextTable();
-  const ShortValueKey key(value.data(), value.size());
-  NodePool::ShortText& slot = table[key.Bucket(NodePool::kShortTextBits)];
-  if (slot.text && slot.key == key) return slot.text;
+namespace {
+
+// The slot of the table of short values lately written where `key` goes.
+NodePool::ShortText& ShortTextSlot(NodePool& pool, const ShortValueKey& key) {
+  return pool.ShortTextTable()[key.Bucket(NodePool::kShortTextBits)];
+}
+
+// A new shared text of `value` put in `slot` (that of `key`) in place of
+// the one it held.
+xmlNodePtr NewShortTextIn(NodePool& pool, NodePool::ShortText& slot, const ShortValueKey& key,
+                          std::string_view value) {
   xmlNodePtr text = NewSharedText(pool, value, xmlStringText);
   if (slot.text) ReleaseShared(&pool, slot.text);
   slot.key = key;
   slot.text = text;
   return text;
+}
+
+}  // namespace
+
+xmlNodePtr SharedShortText(NodePool& pool, std::string_view value) {
+  const ShortValueKey key(value.data(), value.size());
+  NodePool::ShortText& slot = ShortTextSlot(pool, key);
+  if (slot.text && slot.key == key) return slot.text;
+  return NewShortTextIn(pool, slot, key, value);
 }
 
 bool ShareAttributeValue(xmlAttrPtr from, xmlAttrPtr attr) {
@@ -290,6 +305,30 @@ bool ShareAttributeValue(xmlAttrPtr from, xmlAttrPtr attr) {
 }
 
 namespace {
+
+// Whether `text` is a text node of the facade's pools as a value written
+// anew would make it: escaped when written, of no namespace.
+bool IsPlainText(const xmlNode* text) {
+  return text->type == XML_TEXT_NODE && IsPooled(text) && !text->ns &&
+         text->name == xmlStringText && text->content;
+}
+
+// Another attribute of `attr`'s element whose value is `value` (not empty),
+// held alone by a plain text; null when there is none.
+xmlAttrPtr SiblingHolding(xmlAttrPtr attr, std::string_view value) {
+  const xmlNode* element = attr->parent;
+  if (!element || element->type != XML_ELEMENT_NODE) return nullptr;
+  const auto first = static_cast<xmlChar>(value.front());
+  for (xmlAttrPtr other = element->properties; other; other = other->next) {
+    // Most values differ in their first byte: that is looked at first.
+    const xmlNode* text = other->children;
+    if (!text) continue;
+    const xmlChar* content = text->content;
+    if (!content || content[0] != first || other == attr) continue;
+    if (!text->next && IsPlainText(text) && TextEquals(content, value)) return other;
+  }
+  return nullptr;
+}
 
 // Writes `text` over the content of a text node without a new buffer when it
 // can: a short text goes into the node (freeing a buffer of the node's own),
@@ -361,9 +400,14 @@ void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_val
   // (see SubtreeImage) is let go of and replaced by one of the attribute's
   // own.
   xmlNodePtr only = attr->children;
-  if (only && !only->next && only->type == XML_TEXT_NODE && !IsSharedText(only)) {
-    if (!OverwriteInPlace(pool, only, value.View())) ReplaceContent(pool, only, value.View());
-    return;
+  if (only && !only->next && only->type == XML_TEXT_NODE) {
+    if (!IsSharedText(only)) {
+      if (!OverwriteInPlace(pool, only, value.View())) ReplaceContent(pool, only, value.View());
+      return;
+    }
+    // A shared text that holds the value already stays: a value written
+    // over with itself (a constant evaluated to what it is) keeps its text.
+    if (IsPlainText(only) && TextEquals(only->content, value.View())) return;
   }
   for (xmlNodePtr part = attr->children; part;) {
     xmlNodePtr next = part->next;
@@ -383,14 +427,26 @@ void SetAttributeValue(NodePool& pool, xmlAttrPtr attr, std::string_view raw_val
   // An empty value needs no text node: the attribute reads and writes as "".
   if (value.View().empty()) return;
   // A short value an attribute gets anew (flags, keys, numbers written over
-  // and over) shares its text with the same value written lately.
+  // and over) shares its text with the same value written lately; failing
+  // that, and for a longer value, the value of another attribute of the
+  // element (an item's display text, most often its value) shares that
+  // attribute's text.
   if (value.View().size() < kInlineText) {
-    xmlNodePtr text = SharedShortText(pool, value.View());
+    const ShortValueKey key(value.View().data(), value.View().size());
+    NodePool::ShortText& slot = ShortTextSlot(pool, key);
+    xmlNodePtr text = slot.text;
+    if (!text || !(slot.key == key)) {
+      xmlAttrPtr twin = SiblingHolding(attr, value.View());
+      if (twin && ShareAttributeValue(twin, attr)) return;
+      text = NewShortTextIn(pool, slot, key, value.View());
+    }
     HoldShared(text);
     attr->children = text;
     attr->last = text;
     return;
   }
+  xmlAttrPtr twin = SiblingHolding(attr, value.View());
+  if (twin && ShareAttributeValue(twin, attr)) return;
   xmlNodePtr text = NewText(pool, attr->doc, value.View());
   if (!text) RaiseXml("Out of memory creating a text node");
   text->parent = reinterpret_cast<xmlNodePtr>(attr);

@@ -266,6 +266,51 @@ TEST(Operators, LoneValuesAsTheGeneralPath) {
   }
 }
 
+// One operator between two plain numbers is read without tokens; the
+// token-by-token reduction must give the same, overflows included.
+TEST(Operators, PlainPairsAsTheGeneralPath) {
+  std::mt19937 random(41);
+  static const char* const kNumbers[] = {"0",
+                                         "5",
+                                         "5.",
+                                         ".5",
+                                         ".",
+                                         "007",
+                                         "12.50",
+                                         "0.00005",
+                                         "0.00015",
+                                         "2.5",
+                                         "1.2.3",
+                                         "1E5",
+                                         "-3",
+                                         "",
+                                         "3 ",
+                                         "10",
+                                         "0.0001",
+                                         "99999.9999",
+                                         "922337203685477",
+                                         "922337203685477.5807",
+                                         "922337203685478",
+                                         "123456789012345678",
+                                         "1234567890123456789",
+                                         "999999999999999999"};
+  static const char* const kOperators[] = {"+",  "-",  "*",  "/",  "=",  "<", ">",
+                                           "<=", ">=", "<>", "!=", "=<", "&", "^"};
+  for (int i = 0; i < 6000; ++i) {
+    const std::string text =
+        std::string(random() % 2 ? "=" : "") + kNumbers[random() % std::size(kNumbers)] +
+        kOperators[random() % std::size(kOperators)] + kNumbers[random() % std::size(kNumbers)];
+    const auto result = [&text](auto evaluate) {
+      try {
+        return evaluate(text, Literals{});
+      } catch (const Error& failure) {
+        return "failure " + std::to_string(failure.Number());
+      }
+    };
+    EXPECT_EQ(result(EvaluateOperators), result(EvaluateOperatorsByTokens)) << text;
+  }
+}
+
 // Joins of literals, words and signed numbers are read without tokens; the
 // token-by-token reduction must give the same.
 TEST(Operators, PlainJoinsAsTheGeneralPath) {

@@ -102,11 +102,13 @@ TEST_F(References, RowsRemovedByPrintConditionsContributeNothing) {
   EXPECT_EQ(ValueAt("B5", "=Count(A1:A3)"), "2");
   EXPECT_EQ(ValueAt("B6", "=Avg(A1:A3)"), "8");
   EXPECT_EQ(ValueAt("B7", "=Min(A1:A3)"), "5");
+  EXPECT_EQ(ValueAt("B8", "=Avg(A1:A2,A1:A3)"), "7");  // 21 over 1 + 2 cells
 
   evaluator.IncludeIgnoredRows(true);
   EXPECT_EQ(ValueAt("C1", "=A1+A2"), "12");
   EXPECT_EQ(ValueAt("C2", "=SUM(A1:A3)"), "36");
   EXPECT_EQ(ValueAt("C3", "=Count(A1:A3)"), "4");
+  EXPECT_EQ(ValueAt("C4", "=Avg(A1:A3)"), "9");  // counted anew for this item
 }
 
 TEST_F(References, ReferencesToPendingCellsWaitUntilTheLastPass) {

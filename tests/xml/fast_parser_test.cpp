@@ -151,6 +151,59 @@ TEST(FastParser, LeavesEverythingElseToLibxml) {
   }
 }
 
+// Tags of one name mostly repeat the attribute names of the tag before:
+// those are expected, and a tag that differs (other names, other order, more
+// or fewer, a duplicate after the expected ones, blanks around '=') must be
+// read as any other.
+TEST(FastParser, AttributeNamesOfTheTagBefore) {
+  const std::string row = "<Itm Key='A1' Row='1' Col='1' Value='=Sum(A1:B1)' Str='' ASz='0'/>";
+  for (const std::string& tags : std::vector<std::string>{
+           row + row,
+           row + "<Itm Key='A2' Row='2' Col='2'/>" + row,
+           row + "<Itm Row='2' Key='A2' Col='2' Value='x' Str='' ASz='0'/>" + row,
+           row +
+               "<Itm Key='A2' Row='2' Col='2' Value='x' Str='' ASz='0' Extra='1' "
+               "Longer_name='2'/>" +
+               "<Itm Key='A2' Row='2' Col='2' Value='x' Str='' ASz='0' Extra='1' Longer_name='2'/>",
+           row + "<Itm Key = 'A2' Row\n='2' Col=\"3\"/>" + row,
+           "<Itm LongName1='1' LongName2='2'/><Itm LongName1='1' LongName2='2'/>",
+           "<Itm Key='1' Row7='2'/><Itm Key='1' Row7='2' Row='3'/><Itm Key='1' Row='3'/>",
+           row + "<Row Key='A1' Row='1'/>" + row + "<Row Key='B1' Row='2'/>",
+       }) {
+    ExpectTakenAndSame("<Itms>" + tags + "</Itms>");
+  }
+  for (const std::string& tags : std::vector<std::string>{
+           row + "<Itm Key='A2' Row='2' Key='A3'/>",
+           row + "<Itm Key='A2' Row='2' Col='1' Value='' Str='' ASz='0' Row='3'/>",
+           row + "<Itm Key='A2' Row='2' Col='1' Value='' Str='' ASz='0' Str=''/>",
+           row + "<Itm Key='A2'Row='2'/>",
+           row + "<Itm Key='A2' Row:x='2'/>",
+       }) {
+    ExpectDeclinedAndSame("<Itms>" + tags + "</Itms>");
+  }
+}
+
+// Values are scanned 16 bytes at a time where the text goes on that far: a
+// byte that ends the plain run anywhere in such a stretch is still seen.
+TEST(FastParser, LongValuesAndEndTags) {
+  const std::string filler = "0123456789abcdefghijklmnopqrstuv";
+  for (const char* special : {"&amp;", "\"", "\t", "\n", "\xC3\xA9", ">", "\x7F"}) {
+    for (std::size_t at : {0, 1, 15, 16, 17, 31}) {
+      const std::string value = filler.substr(0, at) + special + filler.substr(at);
+      ExpectTakenAndSame("<a v='" + value + "'><b w='" + value + "'/>" + filler + "</a>");
+    }
+  }
+  for (std::size_t at : {0, 7, 16, 30}) {
+    for (const char* special : {"<", "&x;", "\x01", "\xFF"}) {
+      ExpectDeclinedAndSame("<a v='" + filler.substr(0, at) + special + filler.substr(at) + "'/>");
+    }
+  }
+  for (const char* text :
+       {"<ab></a>", "<a></ab>", "<a></a:b>", "<a></a\xC3\xA9>", "<a></ a>", "<a><b></b ></a b>"}) {
+    ExpectDeclinedAndSame(text);
+  }
+}
+
 // Asked to drop blank text itself, libxml2 also drops a blank start of a text
 // that ends at a carriage return; those texts go to libxml2.
 TEST(FastParser, BlankTextAndCarriageReturns) {

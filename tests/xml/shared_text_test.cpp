@@ -326,5 +326,47 @@ TEST(SharedTexts, RepeatedValuesOfAParsedDocument) {
   EXPECT_EQ(clone.Xml(), "<I A=\"clone\" B=\"1\"/>");
 }
 
+// A value an attribute gets anew that another attribute of its element
+// holds (an item's display text, most often its value) shares that text,
+// long or short; a shared value written over with itself keeps its text.
+// Each attribute still changes, goes, copies and moves on its own, and
+// loops of such writes leave the pool as it was.
+TEST(SharedTexts, AttributesOfOneElementShareTheValuesTheyHaveInCommon) {
+  Document doc = Document::Parse("<R><I Key='A1' Row='7' Value='=A1*2'/></R>");
+  Node item = doc.DocumentElement().FirstChild();
+  item.SetAttribute("Value", kLong);
+  item.SetAttribute("PTxt", kLong);
+  EXPECT_EQ(TextOf(item, "PTxt"), TextOf(item, "Value"));
+  item.SetAttribute("OrigKey", "A1");
+  EXPECT_EQ(TextOf(item, "OrigKey"), TextOf(item, "Key"));
+  const xmlNodePtr key_text = TextOf(item, "Key");
+  item.SetAttribute("Key", "A1");
+  EXPECT_EQ(TextOf(item, "Key"), key_text);
+
+  item.SetAttribute("Value", "14");
+  Node copy = item.CloneNode(true);
+  item.RemoveAttribute("Key");
+  item.SetAttribute("OrigKey", "B2");
+  Node moved = Document::Create().AppendNewElement("M");
+  moved.AppendChild(copy);
+  copy.SetAttribute("PTxt", "short");
+  EXPECT_EQ(item.Xml(), "<I Row=\"7\" Value=\"14\" PTxt=\"" + kLong + "\" OrigKey=\"B2\"/>");
+  EXPECT_EQ(copy.Xml(), "<I Key=\"A1\" Row=\"7\" Value=\"14\" PTxt=\"short\" OrigKey=\"A1\"/>");
+  EXPECT_EQ(doc.SelectNodes("//I[@PTxt='" + kLong + "']").Length(), 1u);
+
+  for (int i = 0; i < 1000; ++i) item.SetAttribute("Value", kLong + std::to_string(i % 2));
+  const std::size_t bytes = detail::NodePool::ChunkBytes();
+  for (int i = 0; i < 100000; ++i) {
+    const std::string value = kLong + std::to_string(i % 2);
+    item.SetAttribute("Value", value);
+    item.SetAttribute("PTxt", value);
+    item.SetAttribute("Row", "7");
+    item.SetAttribute("Row2", i % 3 ? "7" : "8");
+  }
+  EXPECT_EQ(detail::NodePool::ChunkBytes(), bytes);
+  EXPECT_EQ(item.AttributeOr("PTxt", ""), kLong + "1");
+  EXPECT_EQ(item.AttributeOr("Row2", ""), "8");
+}
+
 }  // namespace
 }  // namespace orvo::xml
