@@ -203,10 +203,8 @@ void FormatEvaluation::PreparePlainRow(const xml::Node& row, const std::string& 
     if (item.NameIs("Itm") && !m_item_texts.Has(Texts::kEvaluated)) {
       bookkeeping.AddTo(item);
       m_item_texts.Set(Texts::kEvaluated, "0");
-      // An original the item carries already keeps its value.
-      if (!m_item_texts.Has(Texts::kOrigKey)) {
-        m_item_texts.Set(Texts::kOrigKey, m_item_texts.Of(Texts::kKey));
-      }
+      // An original the item carries already keeps its value. (The index
+      // takes an item without OrigKey by its Key.)
       if (!m_item_texts.Has(Texts::kOrigRow)) {
         m_item_texts.Set(Texts::kOrigRow, m_item_texts.Of(Texts::kRow));
       }

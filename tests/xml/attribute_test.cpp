@@ -7,6 +7,7 @@
 
 #include "orvo/error.h"
 #include "orvo/xml.h"
+#include "orvo/xml_attribute_at.h"
 
 namespace orvo::xml {
 namespace {
@@ -161,6 +162,28 @@ TEST(Attributes, AdderMatchesAddingOneByOne) {
   const Node::AttributeToAdd bad[] = {{"not ok", {}, "1"}};
   Node::AttributeAdder bad_adder(bad);
   EXPECT_THROW(bad_adder.AddTo(one), Error);
+}
+
+// An attribute read by its place in the list, prefixed or not, reads as a
+// read by name does; a place past the last, or a node that is no element,
+// has none.
+TEST(Attributes, ReadByPlaceInTheList) {
+  Document doc = Document::Parse("<x:R xmlns:x='urn:x' K='a&amp;b' x:P='p' L='" +
+                                 std::string(40, 'l') + "' E=''>text</x:R>");
+  Node root = doc.DocumentElement();
+  root.SetAttribute("Set", "1");
+  std::string value = "old";
+  const std::string expected[] = {"a&b", "p", std::string(40, 'l'), "", "1"};
+  for (std::size_t at = 0; at < std::size(expected); ++at) {
+    EXPECT_TRUE(ReadAttributeAt(root, at, value));
+    EXPECT_EQ(value, expected[at]);
+  }
+  EXPECT_FALSE(ReadAttributeAt(root, 5, value));
+  EXPECT_EQ(value, "");
+  value = "old";
+  EXPECT_FALSE(ReadAttributeAt(root.FirstChild(), 0, value));
+  EXPECT_EQ(value, "");
+  EXPECT_THROW(ReadAttributeAt(Node(), 0, value), Error);
 }
 
 // Element and attribute names are checked as XML names, ASCII or not.
