@@ -55,6 +55,11 @@ inline constexpr std::size_t kOperandKindCount = 9;
 
 OperandKind KindOf(OperandType type);
 
+// Whether an operand of `type` stands for cells of the build (a cell or a range).
+inline bool IsCellOperand(OperandType type) {
+  return type == OperandType::kCell || type == OperandType::kRange;
+}
+
 // What a resolver answers.
 struct Resolution {
   enum class Outcome {
