@@ -292,6 +292,27 @@ class Node {
   };
   std::size_t AddAttributesFrom(std::span<const AttributeToAdd> attributes,
                                 std::span<const std::string_view> dropped = {});
+  // AddAttributesFrom for a run of elements alike, such as the items of a
+  // format, with the same result: the names are looked up once, given
+  // values are checked once, and for an element that has the same attributes
+  // in the same order as the one before, where its sources and the
+  // attributes to drop stand is known without comparing names. Dropped
+  // attributes no handle refers to become the new ones.
+  class AttributeAdder {
+   public:
+    AttributeAdder(std::span<const AttributeToAdd> attributes,
+                   std::span<const std::string_view> dropped = {});
+    ~AttributeAdder();
+    AttributeAdder(const AttributeAdder&) = delete;
+    AttributeAdder& operator=(const AttributeAdder&) = delete;
+
+    // element.AddAttributesFrom(attributes, dropped).
+    std::size_t AddTo(Node& element);
+
+   private:
+    struct State;
+    std::unique_ptr<State> m_state;
+  };
   void RemoveAttribute(std::string_view name);
   // Every attribute's name (with its prefix) and value, in order, into
   // `attributes`: resized to their number, the strings' storage reused. For

@@ -1,5 +1,6 @@
 #include "evaluate/item_bookkeeping.h"
 
+#include <array>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -82,16 +83,28 @@ bool PrepareForBuild(xml::Node item, std::string_view format_key) {
   return true;
 }
 
-void AddBuildBookkeeping(xml::Node item, std::string_view format_key) {
-  // The originals are copied from the item's own attributes node to node.
-  const xml::Node::AttributeToAdd prepared[] = {{"Evaluated", {}, "0"},
-                                                {"OrigRow", "Row", {}},
-                                                {"OrigFmt", {}, format_key},
-                                                {"OrigFml", "Value", {}}};
-  // Str and MgKey are read by nothing while the report is built and the
-  // preview leaves them out: their memory goes to the new attributes.
-  constexpr std::string_view kUnread[] = {"Str", "MgKey"};
-  item.AddAttributesFrom(prepared, kUnread);
+namespace {
+
+// The attributes the builder's preparation writes; the originals are copied
+// from the item's own attributes node to node.
+std::array<xml::Node::AttributeToAdd, 4> BuildAttributes(std::string_view format_key) {
+  return {{{"Evaluated", {}, "0"},
+           {"OrigRow", "Row", {}},
+           {"OrigFmt", {}, format_key},
+           {"OrigFml", "Value", {}}}};
 }
+
+// Str and MgKey are read by nothing while the report is built and the
+// preview leaves them out: their memory goes to the new attributes.
+constexpr std::string_view kUnread[] = {"Str", "MgKey"};
+
+}  // namespace
+
+void AddBuildBookkeeping(xml::Node item, std::string_view format_key) {
+  item.AddAttributesFrom(BuildAttributes(format_key), kUnread);
+}
+
+BuildBookkeeping::BuildBookkeeping(std::string_view format_key)
+    : m_adder(BuildAttributes(format_key), kUnread) {}
 
 }  // namespace orvo

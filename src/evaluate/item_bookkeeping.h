@@ -57,6 +57,19 @@ bool PrepareForBuild(xml::Node item, std::string_view format_key);
 // attributes and knows it has no Evaluated attribute.
 void AddBuildBookkeeping(xml::Node item, std::string_view format_key);
 
+// AddBuildBookkeeping for the items of one format, one after another: what
+// does not change from item to item (the names, the format key's text, and
+// for items with the same attributes as the one before, where the originals
+// and the attributes taken off stand) is worked out once.
+class BuildBookkeeping {
+ public:
+  explicit BuildBookkeeping(std::string_view format_key);
+  void AddTo(xml::Node& item) { m_adder.AddTo(item); }
+
+ private:
+  xml::Node::AttributeAdder m_adder;
+};
+
 // The key an item has in its definition: its OrigKey; for an item of a
 // format (OrigFmt) without one, its Key, as the placed-item index takes it;
 // else empty.

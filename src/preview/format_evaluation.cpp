@@ -169,6 +169,7 @@ void FormatEvaluation::Prepare() {
   // Room in the index for the items of the rows that do not repeat; a
   // repeating row makes room for its copies once it knows their number.
   ReservePlainRows(plain_rows);
+  BuildBookkeeping bookkeeping(m_key);
   std::int32_t definition_row = 0;
   for (const xml::Node& row : definition_rows) {
     ++definition_row;
@@ -185,12 +186,13 @@ void FormatEvaluation::Prepare() {
     output.row = row;
     output.definition_row = definition_row;
     output.number = m_offset + static_cast<std::int32_t>(m_rows.size()) + 1;
-    PreparePlainRow(row, std::to_string(output.number));
+    PreparePlainRow(row, std::to_string(output.number), bookkeeping);
     m_rows.push_back(std::move(output));
   }
 }
 
-void FormatEvaluation::PreparePlainRow(const xml::Node& row, const std::string& number) {
+void FormatEvaluation::PreparePlainRow(const xml::Node& row, const std::string& number,
+                                       BuildBookkeeping& bookkeeping) {
   using Texts = PlacedItems::ItemTexts;
   PlacedItems& placed = *m_builder.placed_items.Items();
   // One walk over each item's attributes gives what its preparation, its
@@ -199,12 +201,10 @@ void FormatEvaluation::PreparePlainRow(const xml::Node& row, const std::string& 
   for (xml::Node item = FirstElement(row); item; item = NextElement(item)) {
     m_item_texts.Read(item);
     if (item.NameIs("Itm") && !m_item_texts.Has(Texts::kEvaluated)) {
-      AddBuildBookkeeping(item, m_key);
+      bookkeeping.AddTo(item);
       m_item_texts.Set(Texts::kEvaluated, "0");
-      // An original the item carries already keeps its value.
-      if (!m_item_texts.Has(Texts::kOrigKey)) {
-        m_item_texts.Set(Texts::kOrigKey, m_item_texts.Of(Texts::kKey));
-      }
+      // An original the item carries already keeps its value. (The index
+      // takes an item without OrigKey by its Key.)
       if (!m_item_texts.Has(Texts::kOrigRow)) {
         m_item_texts.Set(Texts::kOrigRow, m_item_texts.Of(Texts::kRow));
       }

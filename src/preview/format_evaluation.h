@@ -38,6 +38,8 @@
 
 namespace orvo {
 
+class BuildBookkeeping;
+
 class FormatEvaluation {
  public:
   // `format` is the builder's own copy of the format (data columns already
@@ -75,7 +77,8 @@ class FormatEvaluation {
   // Prepares the items of a row that does not repeat (bookkeeping written,
   // formulas left to their first evaluation), gives them the row's `number`
   // and announces them to the placed-item index.
-  void PreparePlainRow(const xml::Node& row, const std::string& number);
+  void PreparePlainRow(const xml::Node& row, const std::string& number,
+                       BuildBookkeeping& bookkeeping);
   // The parses of a repeating row's items, by item.
   using Parses = std::unordered_map<const void*, std::shared_ptr<const ParsedExpression>>;
 

@@ -6,6 +6,7 @@
 
 #include "evaluate/style_record.h"
 #include "frame/text.h"
+#include "orvo/xml_attribute_at.h"
 #include "preview/format_helper.h"
 
 namespace orvo {
@@ -38,9 +39,9 @@ std::optional<std::int64_t> ParseWholeNumber(std::string_view text) {
 }
 
 std::optional<std::int32_t> ItemColumn(const xml::Node& item) {
-  const xml::Node column = item.Attributes().Item(2);
-  if (!column) return std::nullopt;
-  return Narrow(ParseWholeNumber(column.Text()));
+  thread_local std::string column;  // keeps its storage from item to item
+  if (!xml::ReadAttributeAt(item, 2, column)) return std::nullopt;
+  return Narrow(ParseWholeNumber(column));
 }
 
 std::optional<std::int32_t> ItemRow(const xml::Node& item) {
@@ -101,8 +102,8 @@ void ResultFormat::PlaceItem(const xml::Node& item) {
   if (!row_number || *row_number <= 0) return;
   item.ReadAttribute("Key", text);
   if (text.find('|') != std::string::npos) return;
-  const xml::Node column = item.Attributes().Item(2);
-  const std::string column_text = column ? column.Text() : std::string();
+  std::string column_text;  // (the third attribute; "" when none)
+  xml::ReadAttributeAt(item, 2, column_text);
 
   if (*row_number <= m_row_base) return;
   while (static_cast<std::int64_t>(RowCount()) + m_row_base < *row_number) AppendEmptyRow();
@@ -137,13 +138,21 @@ void ResultFormat::PlaceItem(const xml::Node& item) {
 void ResultFormat::AppendRows(ResultFormat& source, std::int32_t offset,
                               const std::function<void()>& between) {
   std::int32_t moved = 0;
+  // Items mostly carry the number of the row they go to already (a format
+  // numbers its rows as the result's while it is evaluated): those are not
+  // written again.
+  static constexpr std::string_view kRow[] = {"Row"};
+  xml::AttributeSet row_attribute(kRow);
   for (xml::Node& row : source.m_rows) {
     if (between && moved > 0) between();
     ++moved;
     const std::string row_text = std::to_string(static_cast<std::int64_t>(offset) + moved);
     for (xml::Node item = FirstElement(row); item;) {
       xml::Node next = NextElement(item);
-      item.SetAttribute("Row", row_text);
+      row_attribute.Find(item);
+      if (!row_attribute.Has(0) || row_attribute.Value(0) != row_text) {
+        row_attribute.Write(0, row_text);
+      }
       const std::optional<std::int32_t> column = ItemColumn(item);
       if (column && *column < 1) row.RemoveChild(item);
       item = next;

@@ -591,6 +591,61 @@ xmlNodePtr NewUnlinkedElement(NodePool& pool, xmlDocPtr document, std::string_vi
   return NewUnlinkedNode<xmlNode>(pool, document, name, XML_ELEMENT_NODE);
 }
 
+const xmlChar* DictionaryName(xmlDocPtr document, std::string_view name) {
+  return NewNodeName(document, name);
+}
+
+std::uint64_t DictionaryEpoch() { return dictionary_epoch.load(std::memory_order_acquire); }
+
+xmlAttrPtr NewAttributeNamed(NodePool& pool, xmlDocPtr document, const xmlChar* name) {
+  auto* attr = NewPooled<xmlAttr>(pool, XML_ATTRIBUTE_NODE);
+  attr->doc = document;
+  attr->name = name;
+  return attr;
+}
+
+void RenewAttribute(NodePool& pool, xmlAttrPtr attr, const xmlChar* name) {
+  for (xmlNodePtr part = attr->children; part;) {
+    xmlNodePtr next = part->next;
+    if (IsSharedText(part)) {
+      ReleaseShared(&pool, part);
+    } else {
+      part->parent = nullptr;
+      part->prev = nullptr;
+      part->next = nullptr;
+      FreeTree(&pool, part);
+    }
+    part = next;
+  }
+  xmlDocPtr document = attr->doc;
+  std::memset(attr, 0, sizeof(xmlAttr));
+  attr->_private = reinterpret_cast<void*>(kPooledNode);
+  attr->type = XML_ATTRIBUTE_NODE;
+  attr->doc = document;
+  attr->name = name;
+}
+
+PreparedValue::PreparedValue(std::string_view raw_value) : m_text(ValidText(raw_value).View()) {
+  m_short = !m_text.empty() && m_text.size() < kInlineText;
+  if (!m_short) return;
+  m_key = ShortValueKey(m_text.data(), m_text.size());
+  m_bucket = m_key.Bucket(NodePool::kShortTextBits);
+}
+
+void PreparedValue::GiveTo(NodePool& pool, xmlAttrPtr attr) const {
+  if (m_text.empty()) return;
+  if (!m_short) {
+    SetAttributeValue(pool, attr, m_text);
+    return;
+  }
+  // The text the table holds for the value, as SharedShortText finds it.
+  const NodePool::ShortText& slot = pool.ShortTextTable()[m_bucket];
+  xmlNodePtr text = slot.text && slot.key == m_key ? slot.text : SharedShortText(pool, m_text);
+  HoldShared(text);
+  attr->children = text;
+  attr->last = text;
+}
+
 xmlAttrPtr FindAttribute(xmlNodePtr element, std::string_view name) {
   if (element->type != XML_ELEMENT_NODE || name.empty()) return nullptr;
   // Most names differ from the wanted one in their first byte: that is

@@ -92,6 +92,38 @@ bool ShareAttributeValue(xmlAttrPtr from, xmlAttrPtr attr);
 // `name` is no XML name.
 xmlAttrPtr NewUnlinkedAttribute(NodePool& pool, xmlDocPtr document, std::string_view name);
 xmlNodePtr NewUnlinkedElement(NodePool& pool, xmlDocPtr document, std::string_view name);
+// The name `name` has in `document`'s dictionary (the document must have
+// one), or null when it is no XML name. Such names are compared by address.
+const xmlChar* DictionaryName(xmlDocPtr document, std::string_view name);
+// Bumped whenever the facade frees a document: names remembered by address
+// stand only while it stays the same (a dictionary freed with a document may
+// be followed by another at the same address).
+std::uint64_t DictionaryEpoch();
+// A new attribute of `document`, not linked anywhere, named `name` (a name
+// of the document's dictionary).
+xmlAttrPtr NewAttributeNamed(NodePool& pool, xmlDocPtr document, const xmlChar* name);
+// Makes `attr` (unlinked, pooled, of no namespace, no ID, and no handle
+// refers to it) a new attribute named `name` (a name of its document's
+// dictionary), as NewAttributeNamed would make it: its value is let go of
+// and its memory reused.
+void RenewAttribute(NodePool& pool, xmlAttrPtr attr, const xmlChar* name);
+
+// A value given to many new attributes: checked once, and when it is short,
+// its slot in the pool's table of short texts worked out once.
+class PreparedValue {
+ public:
+  explicit PreparedValue(std::string_view raw_value);
+  // Gives `attr`, which has no value yet, this value (as SetAttributeValue
+  // would).
+  void GiveTo(NodePool& pool, xmlAttrPtr attr) const;
+
+ private:
+  std::string m_text;
+  ShortValueKey m_key;
+  std::size_t m_bucket = 0;
+  bool m_short = false;
+};
+
 // To be called when the facade frees a document (and with it possibly its
 // dictionary), after its own last look at the document's strings and before
 // any new dictionary is made: what is remembered per thread of dictionaries

@@ -7,6 +7,7 @@
 
 #include "orvo/error.h"
 #include "orvo/xml.h"
+#include "orvo/xml_attribute_at.h"
 
 namespace orvo::xml {
 namespace {
@@ -98,6 +99,91 @@ TEST(Attributes, AddedFromOtherAttributes) {
   EXPECT_EQ(item.AddAttributesFrom({}, kLast), 0u);
   item.SetAttribute("After", "1");
   EXPECT_EQ(item.Xml(), "<I K=\"k\" V=\"v\" OK=\"k\" After=\"1\"/>");
+}
+
+// An adder for many elements gives each the result AddAttributesFrom gives
+// it, whether the element repeats the shape of the one before or not: other
+// names or order, a handle on an attribute to drop, an addition already
+// there, a prefixed or missing source, another document, and values long,
+// empty or repaired. The values stay each attribute's own.
+TEST(Attributes, AdderMatchesAddingOneByOne) {
+  const std::string rows =
+      "<Rows xmlns:x='urn:x'>"
+      "<I K='k1' R='1' V='=A1' S='' M='' Z='0'/>"
+      "<I K='k2' R='2' V='" +
+      std::string(40, 'v') +
+      "' S='s' M='' Z='0'><C/></I>"
+      "<I K='k3' R='3' V='' S='' M='' Z='0'/>"
+      "<I K='k4' R='4' S='' M='' Z='0' V='late'/>"
+      "<I K='k5' R='5' V='v' S='' M='' Z='0' Fixed='had'/>"
+      "<I K='k6' x:R='p' V='v' M='' S=''/>"
+      "<I K='k7' R='7' V='v' Z='0'/>"
+      "<I/>"
+      "<I K='k9' R='9' V='v' S='' M='' Z='0'/>"
+      "<I K='k10' R='10' V='v' S='s' M='m' Z='0'/>"
+      "</Rows>";
+  const std::string long_value(30, 'f');
+  const std::string repaired = std::string("a\x01") + "b";
+  const Node::AttributeToAdd added[] = {{"Fixed", {}, "0"},       {"CopyR", "R", {}},
+                                        {"Long", {}, long_value}, {"Repaired", {}, repaired},
+                                        {"Empty", {}, ""},        {"CopyV", "V", {}}};
+  constexpr std::string_view kDropped[] = {"S", "M"};
+  Document expected = Document::Parse(rows);
+  Document got = Document::Parse(rows);
+  Document other = Document::Parse(rows);
+  Node::AttributeAdder adder(added, kDropped);
+  std::vector<Node> held;
+  Node want = expected.DocumentElement().FirstChild();
+  for (Node item = got.DocumentElement().FirstChild(); item; item = item.NextSibling()) {
+    // A handle on an attribute to drop: it leaves, and keeps its value.
+    if (item.AttributeOr("K", "") == "k10") held.push_back(item.Attributes().GetNamedItem("M"));
+    EXPECT_EQ(adder.AddTo(item), want.AddAttributesFrom(added, kDropped));
+    EXPECT_EQ(item.Xml(), want.Xml());
+    want = want.NextSibling();
+  }
+  ASSERT_EQ(held.size(), 1u);
+  EXPECT_EQ(held[0].Text(), "m");
+  EXPECT_TRUE(held[0].ParentNode().IsNull());
+  // Another document, and again over elements that have them all.
+  Node first = other.DocumentElement().FirstChild();
+  EXPECT_EQ(adder.AddTo(first), 6u);
+  EXPECT_EQ(first.Xml(), expected.DocumentElement().FirstChild().Xml());
+  for (Node item = got.DocumentElement().FirstChild(); item; item = item.NextSibling()) {
+    EXPECT_EQ(adder.AddTo(item), 0u);
+  }
+  // Shared values are each attribute's own to rewrite.
+  Node one = got.DocumentElement().FirstChild();
+  Node two = one.NextSibling();
+  one.SetAttribute("Fixed", "-1");
+  one.SetAttribute("R", "100");
+  EXPECT_EQ(two.AttributeOr("Fixed", ""), "0");
+  EXPECT_EQ(one.AttributeOr("CopyR", ""), "1");
+  EXPECT_EQ(got.DocumentElement().SelectNodes("I[@Fixed='0']").Length(), 8u);
+  const Node::AttributeToAdd bad[] = {{"not ok", {}, "1"}};
+  Node::AttributeAdder bad_adder(bad);
+  EXPECT_THROW(bad_adder.AddTo(one), Error);
+}
+
+// An attribute read by its place in the list, prefixed or not, reads as a
+// read by name does; a place past the last, or a node that is no element,
+// has none.
+TEST(Attributes, ReadByPlaceInTheList) {
+  Document doc = Document::Parse("<x:R xmlns:x='urn:x' K='a&amp;b' x:P='p' L='" +
+                                 std::string(40, 'l') + "' E=''>text</x:R>");
+  Node root = doc.DocumentElement();
+  root.SetAttribute("Set", "1");
+  std::string value = "old";
+  const std::string expected[] = {"a&b", "p", std::string(40, 'l'), "", "1"};
+  for (std::size_t at = 0; at < std::size(expected); ++at) {
+    EXPECT_TRUE(ReadAttributeAt(root, at, value));
+    EXPECT_EQ(value, expected[at]);
+  }
+  EXPECT_FALSE(ReadAttributeAt(root, 5, value));
+  EXPECT_EQ(value, "");
+  value = "old";
+  EXPECT_FALSE(ReadAttributeAt(root.FirstChild(), 0, value));
+  EXPECT_EQ(value, "");
+  EXPECT_THROW(ReadAttributeAt(Node(), 0, value), Error);
 }
 
 // Element and attribute names are checked as XML names, ASCII or not.
