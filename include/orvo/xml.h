@@ -40,6 +40,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -63,6 +64,17 @@ struct ArenaCount {
 };
 // Frees an arena no reference is left to.
 void ReleaseArena(ArenaCount* arena) noexcept;
+
+// A node's handle count lives in its first word (see libxml.h), which every
+// node type the facade hands out begins with. Handles are made and dropped
+// at every step of a walk, so the count is changed here, inline, rather
+// than through a call.
+inline void ChangeHandleCount(RawNode* node, std::intptr_t change) noexcept {
+  std::intptr_t word = 0;
+  std::memcpy(&word, static_cast<void*>(node), sizeof(word));
+  word += change;
+  std::memcpy(static_cast<void*>(node), &word, sizeof(word));
+}
 
 // A counted reference to an arena.
 class ArenaRef {
@@ -107,11 +119,27 @@ class Node {
  public:
   // A null handle ("Nothing").
   Node() noexcept = default;
-  Node(const Node& other) noexcept;
-  Node(Node&& other) noexcept;
-  Node& operator=(const Node& other) noexcept;
-  Node& operator=(Node&& other) noexcept;
-  ~Node();
+  Node(const Node& other) noexcept : m_arena(other.m_arena), m_node(other.m_node) {
+    if (m_node) detail::ChangeHandleCount(m_node, 1);
+  }
+  Node(Node&& other) noexcept
+      : m_arena(std::move(other.m_arena)), m_node(std::exchange(other.m_node, nullptr)) {}
+  Node& operator=(const Node& other) noexcept {
+    if (this != &other) *this = Node(other);
+    return *this;
+  }
+  Node& operator=(Node&& other) noexcept {
+    if (this != &other) {
+      if (m_node) detail::ChangeHandleCount(m_node, -1);
+      m_node = std::exchange(other.m_node, nullptr);
+      // Released after the count changed: the arena may free the old node.
+      m_arena = std::move(other.m_arena);
+    }
+    return *this;
+  }
+  ~Node() {
+    if (m_node) detail::ChangeHandleCount(m_node, -1);
+  }
 
   explicit operator bool() const noexcept { return m_node != nullptr; }
   bool IsNull() const noexcept { return m_node == nullptr; }
@@ -318,7 +346,10 @@ class Node {
 
   // For the facade's own implementation.
   detail::RawNode* Raw() const noexcept { return m_node; }
-  Node(detail::ArenaRef arena, detail::RawNode* node) noexcept;
+  Node(detail::ArenaRef arena, detail::RawNode* node) noexcept
+      : m_arena(std::move(arena)), m_node(node) {
+    if (m_node) detail::ChangeHandleCount(m_node, 1);
+  }
 
  protected:
   friend class NamedNodeMap;

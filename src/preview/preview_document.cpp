@@ -115,9 +115,11 @@ class PreviewWriter {
   // (Stopped()). When the items will move, each row's items are kept with
   // their columns for Write.
   bool Sortable(const xml::Node& source, const std::function<bool()>& stop) {
-    xml::Node item_row;  // the last parent of an item found to be an item row
+    xml::Node item_row;       // the last parent of an item found to be an item row
+    bool known_item = false;  // `node` was read ahead as an item
     for (xml::Node node = FirstElement(source); node;) {
-      const bool is_item = node.NameIs("Itm");
+      const bool is_item = known_item || node.NameIs("Itm");
+      known_item = false;
       if (!is_item && stop && node.NameIs("Row") && stop()) {
         m_stopped = true;
         return true;
@@ -133,7 +135,13 @@ class PreviewWriter {
           Keep(row, *column, node);
           item_row = std::move(row);
           if (!m_holds_row[ahead]) {
-            node = NextElementAfter(node, source);
+            // The next item read ahead, when it is the very next element.
+            if (m_followed[ahead]) {
+              node = m_ahead[ahead + 1];
+              known_item = true;
+            } else {
+              node = NextElementAfter(node, source);
+            }
             continue;
           }
         }
@@ -155,18 +163,29 @@ class PreviewWriter {
   std::size_t Ahead(const xml::Node& item, const xml::Node& row) {
     if (m_ahead_next < m_ahead.size() && m_ahead[m_ahead_next] == item) return m_ahead_next++;
     m_ahead.clear();
+    m_followed.clear();
     m_ahead_next = 0;
     m_ahead.push_back(item);
+    // Whether the element after the last item read is the next one read.
+    bool adjacent = true;
     for (xml::Node at = NextElement(item), next_row = row; m_ahead.size() < kAhead;) {
       if (!at) {
         next_row = NextElement(next_row);
         if (!next_row || !next_row.NameIs("Row")) break;
         at = FirstElement(next_row);
+        adjacent = false;
         continue;
       }
-      if (at.NameIs("Itm")) m_ahead.push_back(at);
+      if (at.NameIs("Itm")) {
+        m_followed.push_back(adjacent);
+        m_ahead.push_back(at);
+        adjacent = true;
+      } else {
+        adjacent = false;
+      }
       at = NextElement(at);
     }
+    m_followed.push_back(false);
     xml::Node::ReadAttributes(m_ahead, "Col", m_ahead_columns);
     xml::Node::HasDescendants(m_ahead, "Row", m_holds_row);
     return m_ahead_next++;
@@ -319,9 +338,11 @@ class PreviewWriter {
   };
   std::vector<KeptRow> m_kept_rows;
   // Items ahead of Sortable's walk (from the `m_ahead_next`th on), their
-  // columns and whether each has a Row below it.
+  // columns, whether each has a Row below it and whether the next one is
+  // the element right after it.
   static constexpr std::size_t kAhead = 64;
   std::vector<xml::Node> m_ahead;
+  std::vector<bool> m_followed;
   std::vector<std::string> m_ahead_columns;
   std::vector<bool> m_holds_row;
   std::size_t m_ahead_next = 0;

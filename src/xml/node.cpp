@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "orvo/error.h"
@@ -20,38 +21,11 @@ using detail::ToRaw;
 using detail::ToXml;
 using detail::ToXmlChars;
 
-Node::Node(detail::ArenaRef arena, detail::RawNode* node) noexcept
-    : m_arena(std::move(arena)), m_node(node) {
-  if (m_node) detail::AddHandle(ToXml(m_node));
-}
-
-Node::Node(const Node& other) noexcept : m_arena(other.m_arena), m_node(other.m_node) {
-  if (m_node) detail::AddHandle(ToXml(m_node));
-}
-
-Node::Node(Node&& other) noexcept : m_arena(std::move(other.m_arena)), m_node(other.m_node) {
-  other.m_node = nullptr;
-}
-
-Node& Node::operator=(const Node& other) noexcept {
-  if (this != &other) *this = Node(other);
-  return *this;
-}
-
-Node& Node::operator=(Node&& other) noexcept {
-  if (this != &other) {
-    if (m_node) detail::DropHandle(ToXml(m_node));
-    m_node = other.m_node;
-    other.m_node = nullptr;
-    // Released after the count changed: the arena may free the old node.
-    m_arena = std::move(other.m_arena);
-  }
-  return *this;
-}
-
-Node::~Node() {
-  if (m_node) detail::DropHandle(ToXml(m_node));
-}
+// The handle count the public header changes inline is _private, the first
+// word of every node type a handle may hold.
+static_assert(offsetof(xmlNode, _private) == 0 && offsetof(xmlAttr, _private) == 0 &&
+              offsetof(xmlDoc, _private) == 0);
+static_assert(sizeof(void*) == sizeof(std::intptr_t));
 
 void Node::RequireNode() const {
   if (!m_node) RaiseXml("Object variable not set: the node is Nothing", kErrObjectRequired);
