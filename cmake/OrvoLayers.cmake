@@ -39,7 +39,7 @@ set(ORVO_PUBLIC_ONLY_LAYERS evaluators)
 # belongs to exactly one layer; a layer sees only those of the layers it may
 # use. Add a new public header here.
 set(ORVO_LAYER_HEADERS_failure error.h)
-set(ORVO_LAYER_HEADERS_xml xml.h xml_attribute_at.h)
+set(ORVO_LAYER_HEADERS_xml xml.h)
 set(ORVO_LAYER_HEADERS_frame cancel_check.h data_driver.h enums.h event.h external_evaluator.h providers.h)
 set(ORVO_LAYER_HEADERS_formula parser.h)
 set(ORVO_LAYER_HEADERS_evaluate formula_evaluator.h)

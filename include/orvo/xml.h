@@ -269,6 +269,11 @@ class Node {
   // returns true; returns false and empties `value` when there is none. For
   // readers that take many values one after another.
   bool ReadAttribute(std::string_view name, std::string& value) const;
+  // The same for the attribute at `position` (from 0) in the element's list,
+  // for readers that take the same attribute of many elements laid out alike
+  // (an item's column is its third attribute); false on a node that is no
+  // element.
+  bool ReadAttributeAt(std::size_t position, std::string& value) const;
   void SetAttribute(std::string_view name, std::string_view value);
   // Adds the attribute when the element has none of that name (after the
   // ones it has) and returns true; leaves an existing one alone (false).

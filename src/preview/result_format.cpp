@@ -6,7 +6,6 @@
 
 #include "evaluate/style_record.h"
 #include "frame/text.h"
-#include "orvo/xml_attribute_at.h"
 #include "preview/format_helper.h"
 
 namespace orvo {
@@ -40,7 +39,7 @@ std::optional<std::int64_t> ParseWholeNumber(std::string_view text) {
 
 std::optional<std::int32_t> ItemColumn(const xml::Node& item) {
   thread_local std::string column;  // keeps its storage from item to item
-  if (!xml::ReadAttributeAt(item, 2, column)) return std::nullopt;
+  if (!item.ReadAttributeAt(2, column)) return std::nullopt;
   return Narrow(ParseWholeNumber(column));
 }
 
@@ -103,7 +102,7 @@ void ResultFormat::PlaceItem(const xml::Node& item) {
   item.ReadAttribute("Key", text);
   if (text.find('|') != std::string::npos) return;
   std::string column_text;  // (the third attribute; "" when none)
-  xml::ReadAttributeAt(item, 2, column_text);
+  item.ReadAttributeAt(2, column_text);
 
   if (*row_number <= m_row_base) return;
   while (static_cast<std::int64_t>(RowCount()) + m_row_base < *row_number) AppendEmptyRow();

@@ -317,17 +317,42 @@ bool Node::HasAttribute(std::string_view name) const {
   return detail::FindAttribute(ToXml(m_node), name) != nullptr;
 }
 
-bool Node::ReadAttribute(std::string_view name, std::string& value) const {
-  RequireNode();
-  xmlAttrPtr attr = detail::FindAttribute(ToXml(m_node), name);
+namespace {
+
+// Copies an attribute's value into `value`, whose storage is reused.
+void CopyAttributeValue(xmlAttrPtr attr, std::string& value) {
   value.clear();
-  if (!attr) return false;
   xmlNodePtr only = attr->children;
   if (only && !only->next && only->type == XML_TEXT_NODE) {
     if (only->content) value.append(reinterpret_cast<const char*>(only->content));
   } else if (only) {
     value = detail::NodeText(reinterpret_cast<xmlNodePtr>(attr));
   }
+}
+
+}  // namespace
+
+bool Node::ReadAttribute(std::string_view name, std::string& value) const {
+  RequireNode();
+  xmlAttrPtr attr = detail::FindAttribute(ToXml(m_node), name);
+  if (!attr) {
+    value.clear();
+    return false;
+  }
+  CopyAttributeValue(attr, value);
+  return true;
+}
+
+bool Node::ReadAttributeAt(std::size_t position, std::string& value) const {
+  RequireNode();
+  const xmlNodePtr node = ToXml(m_node);
+  xmlAttrPtr attr = node->type == XML_ELEMENT_NODE ? node->properties : nullptr;
+  for (; attr && position > 0; --position) attr = attr->next;
+  if (!attr) {
+    value.clear();
+    return false;
+  }
+  CopyAttributeValue(attr, value);
   return true;
 }
 

@@ -7,7 +7,6 @@
 
 #include "orvo/error.h"
 #include "orvo/xml.h"
-#include "orvo/xml_attribute_at.h"
 
 namespace orvo::xml {
 namespace {
@@ -175,15 +174,15 @@ TEST(Attributes, ReadByPlaceInTheList) {
   std::string value = "old";
   const std::string expected[] = {"a&b", "p", std::string(40, 'l'), "", "1"};
   for (std::size_t at = 0; at < std::size(expected); ++at) {
-    EXPECT_TRUE(ReadAttributeAt(root, at, value));
+    EXPECT_TRUE(root.ReadAttributeAt(at, value));
     EXPECT_EQ(value, expected[at]);
   }
-  EXPECT_FALSE(ReadAttributeAt(root, 5, value));
+  EXPECT_FALSE(root.ReadAttributeAt(5, value));
   EXPECT_EQ(value, "");
   value = "old";
-  EXPECT_FALSE(ReadAttributeAt(root.FirstChild(), 0, value));
+  EXPECT_FALSE(root.FirstChild().ReadAttributeAt(0, value));
   EXPECT_EQ(value, "");
-  EXPECT_THROW(ReadAttributeAt(Node(), 0, value), Error);
+  EXPECT_THROW(Node().ReadAttributeAt(0, value), Error);
 }
 
 // Element and attribute names are checked as XML names, ASCII or not.
