@@ -12,6 +12,7 @@
 
 #include "orvo/xml.h"
 #include "support/run_orvo.h"
+#include "support/temp_workspace.h"
 
 namespace orvo {
 namespace {
@@ -80,7 +81,8 @@ TEST(PreviewCommand, TheDelegatingBuildersPrintTheSamePreviews) {
   }
   // Each report is a build of its own; the last one's results are printed,
   // with a progress line on standard error.
-  const std::filesystem::path out = std::filesystem::temp_directory_path() / "orvo_builder3.xml";
+  const testing::TempWorkspace scratch;
+  const std::filesystem::path out = scratch.Folder() / "builder3.xml";
   const testing::ProgramResult both =
       RunOrvo({"preview", kWorkspace.string(), "--report", "CIRC", "--report", "KEPT", "--builder",
                "3", "--progress", "--out", out.string()},
@@ -88,13 +90,13 @@ TEST(PreviewCommand, TheDelegatingBuildersPrintTheSamePreviews) {
   EXPECT_EQ(both.exit_code, 0);
   EXPECT_NE(both.out.find("Generating preview..."), std::string::npos) << both.out;
   EXPECT_EQ(Canonical(ReadFile(out)), Canonical(ReadFile(kWorkspace / "expected" / "kept.xml")));
-  std::filesystem::remove(out);
   EXPECT_EQ(RunOrvo({"preview", kWorkspace.string(), "--builder", "4"}).exit_code, 2);
   EXPECT_EQ(RunOrvo({"preview", kWorkspace.string(), "--builder"}).exit_code, 2);
 }
 
 TEST(PreviewCommand, OutputFileProgressAndFailures) {
-  const std::filesystem::path out = std::filesystem::temp_directory_path() / "orvo_preview_out.xml";
+  const testing::TempWorkspace scratch;
+  const std::filesystem::path out = scratch.Folder() / "preview.xml";
   const testing::ProgramResult written = RunOrvo(
       {"preview", kWorkspace.string(), "--report", "GROUPS", "--out", out.string(), "--progress"},
       true);
@@ -103,7 +105,6 @@ TEST(PreviewCommand, OutputFileProgressAndFailures) {
   EXPECT_NE(written.out.find("Generating preview..."), std::string::npos) << written.out;
   EXPECT_EQ(written.out.find("<Preview>"), std::string::npos);
   EXPECT_EQ(Canonical(ReadFile(out)), Canonical(ReadFile(kWorkspace / "expected" / "groups.xml")));
-  std::filesystem::remove(out);
 
   // Without a report named: the library's first one.
   EXPECT_EQ(Canonical(RunOrvo({"preview", kWorkspace.string()}).out),
@@ -126,9 +127,8 @@ TEST(PreviewCommand, OutputFileProgressAndFailures) {
 TEST(PreviewCommand, PrintsOneElementALineWithEscapedTexts) {
   // One row whose items are out of column order and hold every character
   // the writer escapes, and ones it must not (é, the apostrophe, DEL).
-  const std::filesystem::path workspace =
-      std::filesystem::temp_directory_path() / "orvo_preview_escaped";
-  std::filesystem::create_directories(workspace);
+  const testing::TempWorkspace folder;
+  const std::filesystem::path& workspace = folder.Folder();
   std::ofstream(workspace / "workspace.xml") << "<Workspace CurrentPeriod='12' StorageMode='0'/>";
   std::ofstream(workspace / "reports.xml")
       << "<Reports><Rep Key='ESC' OR='1'><Grps/><Hdrs/><Bdys><Bdy Name='ESC'><PCnd/></Bdy></Bdys>"
@@ -194,7 +194,6 @@ TEST(PreviewCommand, PrintsOneElementALineWithEscapedTexts) {
       RunOrvo({"preview", workspace.string(), "--builder", "3", "--out", out.string()}).exit_code,
       0);
   EXPECT_EQ(ReadFile(out), expected);
-  std::filesystem::remove_all(workspace);
 }
 
 }  // namespace
