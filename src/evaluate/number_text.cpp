@@ -93,11 +93,10 @@ void RequireFinite(double value) {
 
 }  // namespace
 
-bool IsNumber(std::string_view text) {
-  // Plain decimals ("-1234.56"), most values, are told at a glance.
-  std::size_t i = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
-  bool digit = false;
+std::size_t PlainDecimalEnd(std::string_view text, std::size_t start, bool& digit) {
+  digit = false;
   bool point = false;
+  std::size_t i = start;
   for (; i < text.size(); ++i) {
     const char c = text[i];
     if (c >= '0' && c <= '9') {
@@ -108,7 +107,14 @@ bool IsNumber(std::string_view text) {
       break;
     }
   }
-  if (i == text.size() && digit) return true;
+  return i;
+}
+
+bool IsNumber(std::string_view text) {
+  // Plain decimals ("-1234.56"), most values, are told at a glance.
+  const std::size_t sign = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  bool digit = false;
+  if (PlainDecimalEnd(text, sign, digit) == text.size() && digit) return true;
   return ReadParts(Trim(text)).has_value();
 }
 

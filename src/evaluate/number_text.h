@@ -49,6 +49,11 @@ __extension__ typedef __int128 Int128;
 // Whether the text is numeric by the rule above. Never fails.
 bool IsNumber(std::string_view text);
 
+// Where the run of digits with at most one point that starts at `start`
+// ends (`start` itself when none does); `digit` tells whether it held a
+// digit. The quick test for plain decimals ("1234.56").
+std::size_t PlainDecimalEnd(std::string_view text, std::size_t start, bool& digit);
+
 // The value of a numeric text, or nullopt when the text is not numeric.
 // A numeric text beyond the range of a double (above about 1.8E+308) raises
 // the overflow failure; one too small for a double reads as 0. Never

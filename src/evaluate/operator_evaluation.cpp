@@ -715,17 +715,7 @@ std::optional<std::string> PlainPair(std::string_view expression) {
   const auto read_number = [&](std::string_view& number) {
     const std::size_t start = i;
     bool digit = false;
-    bool point = false;
-    for (; i < expression.size(); ++i) {
-      const char c = expression[i];
-      if (c >= '0' && c <= '9') {
-        digit = true;
-      } else if (c == '.' && !point) {
-        point = true;
-      } else {
-        break;
-      }
-    }
+    i = PlainDecimalEnd(expression, start, digit);
     number = expression.substr(start, i - start);
     return digit && number.size() <= 18;
   };
