@@ -43,7 +43,7 @@ class RandomResolver : public IOperandResolver {
 
 class FormulaMaker {
  public:
-  explicit FormulaMaker(unsigned seed) : m_random(seed) {}
+  explicit FormulaMaker(unsigned start) : m_random(start) {}
 
   std::string Formula() { return "=" + Expression(0); }
 
